@@ -1,0 +1,11 @@
+# Warnings for the project's own targets; third-party headers come in as system headers.
+add_library(plyfold_warnings INTERFACE)
+target_compile_options(plyfold_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align -Wunused
+  -Woverloaded-virtual -Wimplicit-fallthrough
+  $<$<BOOL:${PLYFOLD_WERROR}>:-Werror>)
+
+if(PLYFOLD_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()

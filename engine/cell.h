@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace plyfold::engine {
+
+enum class CellType : uint8_t { Blank, Number, Text, Boolean, Error };
+
+// The error values a cell can hold, in the order of their codes in the file formats.
+enum class ErrorValue : uint8_t { Null, Div0, Value, Ref, Name, Num, NA, GettingData };
+
+std::string_view errorText(ErrorValue error);  // "#DIV/0!" ...
+bool parseErrorText(std::string_view text, ErrorValue& error);
+
+enum CellFlags : uint8_t {
+    kArrayFormula = 1,  // the formula is the anchor of an array formula
+};
+
+// One stored cell: 24 bytes. A cell exists only when it has a value, a formula or a
+// non-default style. For a formula cell the value is its cached result.
+struct Cell {
+    union Value {
+        double number;
+        uint32_t text;  // id in the workbook's string pool
+        bool boolean;
+        ErrorValue error;
+    } value{0.0};
+    uint32_t style = 0;    // id in the workbook's style table
+    uint32_t formula = 0;  // 0 none, else id + 1 in the workbook's formula pool
+    uint16_t column = 0;   // 0-based
+    CellType type = CellType::Blank;
+    uint8_t flags = 0;
+
+    bool hasFormula() const { return formula != 0; }
+    uint32_t formulaId() const { return formula - 1; }
+};
+static_assert(sizeof(Cell) <= 24);
+
+}  // namespace plyfold::engine

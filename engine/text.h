@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace plyfold::engine {
+
+// Length in UTF-16 code units, which is how spreadsheet limits are counted.
+size_t utf16Length(std::string_view utf8);
+// The longest prefix of at most maxUnits UTF-16 code units, cut at a character boundary.
+std::string_view utf16Prefix(std::string_view utf8, size_t maxUnits);
+bool isValidUtf8(std::string_view bytes);
+// Appends the UTF-8 form of a code point (invalid ones become U+FFFD).
+void appendUtf8(std::string& out, uint32_t codePoint);
+// ASCII-only case folding, for names compared without regard to case.
+std::string asciiLower(std::string_view text);
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+}  // namespace plyfold::engine

@@ -1,0 +1,1 @@
+target_sources(plyfold_engine PRIVATE)
