@@ -1,0 +1,101 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/controls/form1_controls.h"
+#include "app/controls/services.h"
+
+namespace plyfold::dialogs {
+class DialogPresenter;
+}
+
+namespace plyfold::app {
+
+// What the main window's commands ask of the window itself.
+class WindowService {
+public:
+    virtual ~WindowService() = default;
+    // Closes the main window; the view then runs Form_Unload.
+    virtual void closeMainWindow() = 0;
+    // Shows the Settings dialog (Dialog2) or the About box (Dialog1) modally.
+    virtual void showSettingsDialog() = 0;
+    virtual void showAboutBox() = 0;
+    // The handle the common dialogs take as their owner.
+    virtual void* windowHandle() = 0;
+};
+
+struct Form1Services {
+    MessageBoxService* messages = nullptr;
+    PointerService* pointer = nullptr;
+    ShellService* shell = nullptr;
+    dialogs::DialogPresenter* dialogs = nullptr;
+    WindowService* window = nullptr;
+};
+
+// The main window's logic: its controls and every event handler, under the names of the
+// controls and events. The view (Qt, or the headless command line) calls a handler for each
+// user event and shows the controls' state.
+class Form1 {
+public:
+    Form1(std::string programFolder, Form1Services services);
+
+    Form1Controls& controls() { return m_controls; }
+    const Form1Controls& controls() const { return m_controls; }
+
+    // Start-up and shutdown.
+    void Form_Load();
+    void Form_Unload();
+    void Command9_Click();  // Exit
+
+    // Merge options.
+    void Combo1_Click();
+    void Option1_Click();
+    void Option2_Click();
+    void Text1_LostFocus();
+
+    // Merge command.
+    void Command18_Click();
+    void Merge_Click();
+    void MergeToOneSheet();
+
+    // Settings, help, home page, About.
+    void Settings_Click();
+    void Command12_Click();
+    void Help_Click();
+    void Command13_Click();
+    void HomePage_Click();
+    void About_Click();
+
+    // Source list.
+    void Command8_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void Command5_Click();
+    void Command4_Click();
+    void Addexcel_Click();
+    void AddFolder_Click();
+    void RemoveItem_Click();
+    void RemoveAll_Click();
+    void ListView1_ItemClick();
+
+    // Workbook and worksheet browser.
+    void ListView2_ItemClick();
+    void ListView3_DblClick();
+
+    // Merge queue.
+    void Command20_Click();
+    void Command16_Click();
+    void Command10_Click();
+    void Command11_Click();
+    void Command14_Click();
+    void Command15_Click();
+    void Command17_Click();
+    void ListView4_DblClick();
+
+private:
+    Form1Controls m_controls;
+    Form1Services m_services;
+};
+
+}  // namespace plyfold::app
