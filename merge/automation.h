@@ -216,6 +216,10 @@ private:
     ResultPresenter* m_presenter = nullptr;
 };
 
+// The failure being handled, for use inside a catch block: a SpreadsheetError as it is, any
+// other exception turned into one (out of memory is error 7).
+SpreadsheetError currentError();
+
 // Creates a server instance by its programmatic identifier.
 std::shared_ptr<Application> CreateObject(std::string_view progId);
 

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "app/controls/controls.h"
+
+namespace plyfold::app {
+
+// The Settings dialog's logic: one check box bound to the auto-save flag. Every opening
+// starts from the settings file; OK writes it, Cancel and the close box write nothing.
+class Dialog2 {
+public:
+    explicit Dialog2(std::string programFolder);
+
+    CheckBox Check1;
+    Control OKButton;
+    Control CancelButton;
+
+    void Form_Load();
+    void OKButton_Click();
+    void CancelButton_Click();
+
+    // Set by OK and Cancel: the view closes the dialog.
+    bool isCloseRequested() const { return m_closeRequested; }
+
+private:
+    std::string m_programFolder;
+    bool m_closeRequested = false;
+};
+
+}  // namespace plyfold::app

@@ -1,0 +1,68 @@
+#include "state/saved_list.h"
+
+#include "app/controls/list_model.h"
+#include "discovery/path_helpers.h"
+#include "state/text_file.h"
+
+namespace plyfold::state {
+namespace {
+
+std::optional<std::string> settingsFirstLine(const std::string& programFolder) {
+    auto bytes = readWholeFile(fileInFolder(programFolder, kSettingsFile));
+    if (!bytes) {
+        return std::nullopt;
+    }
+    auto lines = splitLines(*bytes);
+    if (lines.empty()) {
+        return std::nullopt;
+    }
+    return lines.front();
+}
+
+int restoredIcon(const std::string& path) {
+    switch (discovery::GetPathKind(path)) {
+        case discovery::kPathFile:
+            return discovery::SourceIconForFile(path);
+        case discovery::kPathFolder:
+            return discovery::kIconFolder;
+        default:
+            return discovery::kIconNotFound;
+    }
+}
+
+}  // namespace
+
+void restoreSourceList(const std::string& programFolder, app::ListModel& sourceList) {
+    auto bytes = readWholeFile(fileInFolder(programFolder, kSavedListFile));
+    if (!bytes) {
+        return;
+    }
+    for (std::string& line : splitLines(*bytes)) {
+        int icon = restoredIcon(line);
+        int row = sourceList.add(std::move(line));
+        sourceList.setSmallIcon(row, icon);
+    }
+    sourceList.refresh();
+}
+
+void saveSourceList(const std::string& programFolder, const app::ListModel& sourceList) {
+    if (settingsFirstLine(programFolder) == "0") {
+        return;
+    }
+    std::string bytes;
+    for (int row = 1; row <= sourceList.count(); ++row) {
+        bytes += sourceList.text(row);
+        bytes += "\r\n";
+    }
+    replaceFile(fileInFolder(programFolder, kSavedListFile), bytes);
+}
+
+int readAutoSaveFlag(const std::string& programFolder) {
+    return settingsFirstLine(programFolder) == "1" ? 1 : 0;
+}
+
+void writeAutoSaveFlag(const std::string& programFolder, int checkValue) {
+    replaceFile(fileInFolder(programFolder, kSettingsFile), checkValue == 1 ? "1\r\n" : "0\r\n");
+}
+
+}  // namespace plyfold::state

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace plyfold::app {
+class ListModel;
+}
+
+namespace plyfold::state {
+
+inline constexpr const char* kSavedListFile = "EXCEL.txt";
+inline constexpr const char* kSettingsFile = "set.txt";
+
+// Appends one source-list row per line of the saved list in the program folder, in file
+// order, each with its icon: the file's type for a file, a folder icon, or the not-found icon.
+// A missing or unreadable file restores nothing.
+void restoreSourceList(const std::string& programFolder, app::ListModel& sourceList);
+
+// Writes every row of the source list to the saved list, one path and CR LF a row, unless the
+// settings file's first line is exactly "0". A failure to write loses nothing already saved
+// and is not reported.
+void saveSourceList(const std::string& programFolder, const app::ListModel& sourceList);
+
+// The value the Settings dialog's check box starts with: 1 when the settings file's first
+// line is exactly "1", else 0 (also for an empty, missing or unreadable file).
+int readAutoSaveFlag(const std::string& programFolder);
+
+// Replaces the settings file with "1" or "0" and CR LF for a check box value of 1 or 0.
+void writeAutoSaveFlag(const std::string& programFolder, int checkValue);
+
+}  // namespace plyfold::state
