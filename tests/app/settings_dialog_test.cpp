@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include "app/about_box.h"
+#include "app/settings_dialog.h"
+#include "state/saved_list.h"
+#include "app/controls/list_model.h"
+#include "tests/support/recording_services.h"
+#include "tests/support/temp_dir.h"
+
+namespace plyfold::app {
+namespace {
+
+using test::readFile;
+using test::writeFile;
+
+TEST(SettingsDialog, OpensFromTheFileAndWritesOnlyOnOk) {
+    test::TempDir dir;
+    writeFile(dir.file("set.txt"), "1\r\n");
+    Dialog2 dialog(dir.path().string());
+    EXPECT_EQ(dialog.Check1.caption(), "Automatically save the current list .");
+    dialog.Form_Load();
+    EXPECT_EQ(dialog.Check1.value(), 1);
+    dialog.Check1.setValue(0);
+    dialog.OKButton_Click();
+    EXPECT_TRUE(dialog.isCloseRequested());
+    EXPECT_EQ(readFile(dir.file("set.txt")), "0\r\n");
+
+    Dialog2 again(dir.path().string());
+    again.Form_Load();
+    EXPECT_EQ(again.Check1.value(), 0);
+    again.Check1.setValue(1);
+    again.CancelButton_Click();
+    EXPECT_TRUE(again.isCloseRequested());
+    EXPECT_EQ(readFile(dir.file("set.txt")), "0\r\n");
+}
+
+TEST(SettingsDialog, AWordOpensUncheckedWhileTheListIsStillSaved) {
+    test::TempDir dir;
+    writeFile(dir.file("set.txt"), "yes\r\n");
+    Dialog2 dialog(dir.path().string());
+    dialog.Form_Load();
+    EXPECT_EQ(dialog.Check1.value(), 0);
+    ListModel list;
+    list.add("/kept.xlsx");
+    state::saveSourceList(dir.path().string(), list);
+    EXPECT_EQ(readFile(dir.file("EXCEL.txt")), "/kept.xlsx\r\n");
+    dialog.OKButton_Click();
+    EXPECT_EQ(readFile(dir.file("set.txt")), "0\r\n");
+}
+
+TEST(AboutBox, LinksOpenThroughTheShellWithTheirShowCommands) {
+    test::RecordingShell shell;
+    Dialog1 about(&shell);
+    about.Label2_Click();
+    about.Label8_Click();
+    ASSERT_EQ(shell.opened.size(), 2u);
+    EXPECT_EQ(shell.opened[0].first, "mailto:" + std::string(Dialog1::kLabel2));
+    EXPECT_EQ(shell.opened[0].second, ShowCommand::ShowMaximized);
+    EXPECT_EQ(shell.opened[1].first, std::string(Dialog1::kLabel8));
+    EXPECT_EQ(shell.opened[1].second, ShowCommand::Show);
+    EXPECT_EQ(Dialog1::label5().size(), 291u);
+    EXPECT_EQ(Dialog1::label5().back(), '\n');
+}
+
+}  // namespace
+}  // namespace plyfold::app

@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/controls/list_model.h"
+#include "discovery/path_helpers.h"
+#include "state/saved_list.h"
+#include "state/text_file.h"
+#include "tests/support/temp_dir.h"
+
+namespace plyfold::state {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+TEST(SplitLines, EndsLinesAtCrLfAndLoneCrButNotLoneLf) {
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\rb", {"a", "b"}},
+        {"a\nb\r\n", {"a\nb"}},
+        {"last", {"last"}},
+        {"\r\n\r\n", {"", ""}},
+        {"a\r\r\nb", {"a", "", "b"}},
+        {std::string("x\0y\r\n", 5), {std::string("x\0y", 3)}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(splitLines(c.bytes), c.lines) << c.bytes;
+    }
+}
+
+class SavedListTest : public ::testing::Test {
+protected:
+    std::string listFile() const { return dir.file("EXCEL.txt"); }
+    std::string settingsFile() const { return dir.file("set.txt"); }
+    void fill(std::initializer_list<const char*> rows) {
+        for (const char* row : rows) {
+            list.add(row);
+        }
+    }
+    TempDir dir;
+    app::ListModel list;
+};
+
+TEST_F(SavedListTest, RestoreGivesEveryLineARowWithItsIcon) {
+    std::filesystem::create_directory(dir.path() / "folder");
+    writeFile(dir.path() / "book.xlsx", "x");
+    writeFile(dir.path() / "data.CSV", "x");
+    writeFile(dir.path() / "notes.txt", "x");
+    writeFile(dir.path() / "table.dbf", "x");
+    std::string lines = dir.file("book.xlsx") + "\r\n" + dir.file("folder") + "\r\n" +
+                        dir.file("gone") + "\r\n" + dir.file("data.CSV") + "\r\n" +
+                        dir.file("notes.txt") + "\r\n" + dir.file("table.dbf") + "\r\n" +
+                        dir.file("book.xlsx") + "\r\n\r\n";
+    writeFile(listFile(), lines);
+    restoreSourceList(dir.path().string(), list);
+    ASSERT_EQ(list.count(), 8);
+    const int icons[] = {1, 2, 3, 5, 4, 6, 1, 3};
+    for (int row = 1; row <= 8; ++row) {
+        EXPECT_EQ(list.smallIcon(row), icons[row - 1]) << list.text(row);
+    }
+    EXPECT_EQ(list.text(7), dir.file("book.xlsx"));
+    EXPECT_EQ(list.text(8), "");
+    EXPECT_FALSE(list.hasSelection());
+    EXPECT_EQ(readFile(listFile()), lines) << "the restore never writes the file";
+}
+
+TEST_F(SavedListTest, RestoreOfAMissingOrEmptyFileGivesAnEmptyList) {
+    restoreSourceList(dir.path().string(), list);
+    EXPECT_EQ(list.count(), 0);
+    writeFile(listFile(), "");
+    restoreSourceList(dir.path().string(), list);
+    EXPECT_EQ(list.count(), 0);
+}
+
+TEST_F(SavedListTest, RestoreKeepsAnyBytes) {
+    std::string garbage;
+    for (int i = 0; i < 256; ++i) {
+        if (i != '\r') {
+            garbage += static_cast<char>(i);
+        }
+    }
+    std::string bytes;
+    for (int i = 0; i < 100000; ++i) {
+        bytes += garbage + "\r\n";
+    }
+    writeFile(listFile(), bytes);
+    restoreSourceList(dir.path().string(), list);
+    ASSERT_EQ(list.count(), 100000);
+    EXPECT_EQ(list.text(1), garbage);
+    EXPECT_EQ(list.smallIcon(1), 3);
+}
+
+TEST_F(SavedListTest, SaveWritesEveryRowWithCrLfUnlessTheFlagIsZero) {
+    struct Case {
+        const char* settings;  // nullptr: no settings file
+        bool saved;
+    };
+    const Case cases[] = {
+        {"1\r\n", true}, {"0\r\n", false}, {"0", false},      {"0\r\n1\r\n", false},
+        {"yes\r\n", true}, {"0 \r\n", true}, {"", true},      {nullptr, true},
+        {"\r\n0\r\n", true},
+    };
+    for (const Case& c : cases) {
+        TempDir folder;
+        if (c.settings) {
+            writeFile(folder.file("set.txt"), c.settings);
+        }
+        writeFile(folder.file("EXCEL.txt"), "old\r\n");
+        app::ListModel rows;
+        rows.add("/a/one.xlsx");
+        rows.add("/b/two folder");
+        rows.add("/a/one.xlsx");
+        saveSourceList(folder.path().string(), rows);
+        std::string expected =
+            c.saved ? "/a/one.xlsx\r\n/b/two folder\r\n/a/one.xlsx\r\n" : "old\r\n";
+        EXPECT_EQ(readFile(folder.file("EXCEL.txt")), expected)
+            << (c.settings ? c.settings : "(no settings file)");
+    }
+}
+
+TEST_F(SavedListTest, SaveOfAnEmptyListWritesAnEmptyFileAndLeavesNoTemporary) {
+    writeFile(settingsFile(), "1\r\n");
+    writeFile(listFile(), "old\r\n");
+    saveSourceList(dir.path().string(), list);
+    EXPECT_EQ(readFile(listFile()), "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              2);
+}
+
+TEST_F(SavedListTest, ALongListIsSavedWhole) {
+    for (int i = 0; i < 40000; ++i) {
+        list.add("/data/" + std::to_string(i) + ".xlsx");
+    }
+    saveSourceList(dir.path().string(), list);
+    app::ListModel restored;
+    restoreSourceList(dir.path().string(), restored);
+    ASSERT_EQ(restored.count(), 40000);
+    EXPECT_EQ(restored.text(40000), "/data/39999.xlsx");
+}
+
+TEST_F(SavedListTest, AnUnwritableFolderKeepsTheOldList) {
+    std::filesystem::create_directory(dir.path() / "locked");
+    std::string folder = (dir.path() / "locked").string();
+    writeFile(folder + "/EXCEL.txt", "kept\r\n");
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::owner_exec);
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not stop root";
+    }
+    fill({"/new.xlsx"});
+    saveSourceList(folder, list);
+    EXPECT_EQ(readFile(folder + "/EXCEL.txt"), "kept\r\n");
+}
+
+TEST_F(SavedListTest, AMissingProgramFolderIsNotCreated) {
+    fill({"/x.xlsx"});
+    saveSourceList((dir.path() / "missing").string(), list);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
+}
+
+TEST_F(SavedListTest, TheDialogsFlagIsCheckedOnlyForExactlyOne) {
+    struct Case {
+        const char* settings;
+        int checked;
+    };
+    for (const Case& c : {Case{"1\r\n", 1}, Case{"1", 1}, Case{"0\r\n", 0}, Case{"yes\r\n", 0},
+                          Case{"1 \r\n", 0}, Case{"", 0}, Case{"\r\n1\r\n", 0}}) {
+        writeFile(settingsFile(), c.settings);
+        EXPECT_EQ(readAutoSaveFlag(dir.path().string()), c.checked) << c.settings;
+    }
+    std::filesystem::remove(settingsFile());
+    EXPECT_EQ(readAutoSaveFlag(dir.path().string()), 0);
+}
+
+TEST_F(SavedListTest, WritingTheFlagLeavesOneLine) {
+    writeAutoSaveFlag(dir.path().string(), 0);
+    EXPECT_EQ(readFile(settingsFile()), "0\r\n");
+    writeAutoSaveFlag(dir.path().string(), 1);
+    EXPECT_EQ(readFile(settingsFile()), "1\r\n");
+}
+
+}  // namespace
+}  // namespace plyfold::state
