@@ -28,6 +28,12 @@ Form1::Form1(std::string programFolder, Form1Services services) : m_services(ser
 }
 
 void Form1::Form_Load() {
+    SetUpControls();
+    state::restoreSourceList(m_controls.programFolder, m_controls.ListView1);
+    m_controls.ListView1.refresh();
+}
+
+void Form1::SetUpControls() {
     Form1Controls& c = m_controls;
     c.Check2.setValue(1);
     c.ListView1.addColumnHeader("Please Select the Excel File or Folder to Merge", 10200);
@@ -35,8 +41,6 @@ void Form1::Form_Load() {
     c.ListView3.addColumnHeader("WorkSheets", 1900);
     c.ListView4.addColumnHeader("Excel File", 3100);
     c.ListView4.addColumnHeader("Sheets be Merged", 1900);
-    state::restoreSourceList(c.programFolder, c.ListView1);
-    c.ListView1.refresh();
     c.BlockGap = 0;
     c.Combo1.addItem("Vertical merger");
     c.Combo1.addItem("Horizontal Merger");

@@ -43,8 +43,10 @@ public:
     Form1Controls& controls() { return m_controls; }
     const Form1Controls& controls() const { return m_controls; }
 
-    // Start-up and shutdown.
+    // Start-up and shutdown. Form_Load sets up the controls and restores the saved source
+    // list; SetUpControls does the first part alone, for a front end without a saved list.
     void Form_Load();
+    void SetUpControls();
     void Form_Unload();
     void Command9_Click();  // Exit
 

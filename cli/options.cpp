@@ -1,0 +1,185 @@
+#include "cli/options.h"
+
+#include <optional>
+
+namespace plyfold::cli {
+namespace {
+
+std::optional<MergeMode> modeNamed(const std::string& name) {
+    if (name == "vertical") return MergeMode::Vertical;
+    if (name == "horizontal") return MergeMode::Horizontal;
+    if (name == "workbook") return MergeMode::Workbook;
+    return std::nullopt;
+}
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+    if (text.size() < suffix.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < suffix.size(); ++i) {
+        char c = text[text.size() - suffix.size() + i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != suffix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class Parser {
+public:
+    explicit Parser(const std::vector<std::string>& arguments) : m_arguments(arguments) {}
+
+    std::variant<Options, UsageError> run() {
+        bool optionsEnded = false;
+        for (m_index = 0; m_index < m_arguments.size(); ++m_index) {
+            const std::string& argument = m_arguments[m_index];
+            if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+                m_options.sources.push_back(SourceArgument{argument, {}});
+            } else if (argument == "--") {
+                optionsEnded = true;
+            } else if (!option(argument)) {
+                return UsageError{m_error};
+            }
+        }
+        return validate();
+    }
+
+private:
+    bool option(const std::string& argument) {
+        std::string name = argument;
+        std::optional<std::string> inlineValue;
+        if (size_t equals = argument.find('='); argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            inlineValue = argument.substr(equals + 1);
+        }
+        auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue) {
+                return inlineValue;
+            }
+            if (m_index + 1 >= m_arguments.size()) {
+                m_error = "option " + name + " needs a value";
+                return std::nullopt;
+            }
+            return m_arguments[++m_index];
+        };
+        auto flag = [&](bool& target, bool setting) {
+            if (inlineValue) {
+                m_error = "option " + name + " takes no value";
+                return false;
+            }
+            target = setting;
+            return true;
+        };
+        if (name == "-h" || name == "--help") return flag(m_options.help, true);
+        if (name == "--version") return flag(m_options.version, true);
+        if (name == "--skip-first") return flag(m_options.skipFirst, true);
+        if (name == "--no-autofit") return flag(m_options.autofit, false);
+        if (name == "--list") return flag(m_options.list, true);
+        if (name == "-q" || name == "--quiet") return flag(m_options.quiet, true);
+        if (name == "-o" || name == "--output") {
+            auto v = value();
+            return v && (m_options.output = *v, true);
+        }
+        if (name == "--gap") {
+            auto v = value();
+            return v && (m_options.gap = *v, true);
+        }
+        if (name == "--queue") {
+            auto v = value();
+            return v && (m_options.queueFiles.push_back(*v), true);
+        }
+        if (name == "--mode") {
+            auto v = value();
+            if (!v) {
+                return false;
+            }
+            auto mode = modeNamed(*v);
+            if (!mode) {
+                m_error = "unknown mode '" + *v + "' (use vertical, horizontal or workbook)";
+                return false;
+            }
+            m_options.mode = *mode;
+            return true;
+        }
+        if (name == "--sheet") {
+            auto v = value();
+            if (!v) {
+                return false;
+            }
+            if (m_options.sources.empty()) {
+                m_error = "--sheet must follow the file it picks from";
+                return false;
+            }
+            m_options.sources.back().sheets.push_back(*v);
+            return true;
+        }
+        m_error = "unknown option " + name;
+        return false;
+    }
+
+    std::variant<Options, UsageError> validate() {
+        if (m_options.help || m_options.version) {
+            return m_options;
+        }
+        if (m_options.sources.empty() && m_options.queueFiles.empty()) {
+            return UsageError{"no source given"};
+        }
+        if (m_options.list) {
+            return m_options;
+        }
+        if (m_options.output.empty()) {
+            return UsageError{"no result file given (use -o RESULT)"};
+        }
+        bool csv = endsWith(m_options.output, ".csv");
+        if (!csv && !endsWith(m_options.output, ".xlsx")) {
+            return UsageError{"the result must be a .xlsx file (or .csv for a one-sheet result)"};
+        }
+        if (csv && m_options.mode == MergeMode::Workbook) {
+            return UsageError{"a workbook result has a sheet per worksheet: write it as .xlsx"};
+        }
+        return m_options;
+    }
+
+    const std::vector<std::string>& m_arguments;
+    size_t m_index = 0;
+    Options m_options;
+    std::string m_error;
+};
+
+}  // namespace
+
+std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& arguments) {
+    return Parser(arguments).run();
+}
+
+std::string usageText() {
+    return R"(Usage: plyfold-merge [options] SOURCE... -o RESULT
+       plyfold-merge --list SOURCE...
+
+Combines worksheets from spreadsheet files (.xls, .xlsx, .xlsm, .csv, .txt, .dbf) into
+one result, as the Plyfold window does.
+
+A SOURCE is a file, a folder (its workbooks, as the folder scan lists them), or FILE:SHEET.
+A file without a sheet contributes every worksheet, in sheet order.
+
+Options:
+  -o, --output RESULT   write the result here (.xlsx; a one-sheet result may be .csv)
+      --mode MODE       vertical (default), horizontal, or workbook (one sheet per worksheet)
+      --sheet NAME      pick the worksheet NAME of the file before it (may be repeated)
+      --queue FILE      read queue entries from FILE, one "path<TAB>sheet" line each
+      --gap TEXT        empty rows (or columns) between blocks, read like the window's gap box
+      --skip-first      drop the first row (or column) of every block after the first
+      --no-autofit      keep the default column widths
+      --list            print each source's workbooks and worksheets; merge nothing
+  -q, --quiet           no progress bar
+  -h, --help            show this help
+      --version         show the version
+
+Exit status: 0 success, 1 a listing or the merge failed, 2 a usage error.
+)";
+}
+
+}  // namespace plyfold::cli
