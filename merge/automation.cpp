@@ -24,7 +24,12 @@ struct WorkbookRecord {
 };
 
 struct ApplicationState {
+    ApplicationState();
+    ~ApplicationState();
+    void stop();
+
     bool running = true;
+    int openedFiles = 0;
     bool visible = false;
     bool displayAlerts = true;
     bool presented = false;
@@ -34,6 +39,23 @@ struct ApplicationState {
     engine::Sheet* heldSheet = nullptr;
     CellRange heldRange;
 };
+
+namespace {
+
+std::atomic<int> g_runningInstances{0};
+
+}  // namespace
+
+ApplicationState::ApplicationState() { ++g_runningInstances; }
+
+ApplicationState::~ApplicationState() { stop(); }
+
+void ApplicationState::stop() {
+    if (running) {
+        running = false;
+        --g_runningInstances;
+    }
+}
 
 namespace {
 
@@ -365,6 +387,7 @@ Workbook WorkbookCollection::Open(const std::string& path) const {
     record->app = app;
     record->book = engine::openWorkbook(path);
     record->name = std::filesystem::path(path).filename().string();
+    ++app->openedFiles;
     app->workbooks.push_back(record);
     return Workbook(record);
 }
@@ -440,11 +463,15 @@ void Application::Quit() {
     m_state->workbooks.clear();
     m_state->heldBook.reset();
     m_state->heldSheet = nullptr;
-    m_state->running = false;
+    m_state->stop();
     m_state->visible = false;
 }
 
 bool Application::isRunning() const { return m_state->running; }
+
+int Application::openedFileCount() const { return m_state->openedFiles; }
+
+int Application::runningInstanceCount() { return g_runningInstances; }
 
 std::vector<std::shared_ptr<engine::Workbook>> Application::workbooks() const {
     std::vector<std::shared_ptr<engine::Workbook>> books;

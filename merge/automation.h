@@ -182,6 +182,11 @@ public:
     // The open workbooks, for a presenter that shows or saves them.
     std::vector<std::shared_ptr<engine::Workbook>> workbooks() const;
 
+    // How many files this instance has opened, and how many instances are running in the
+    // process: what a caller can check to see that sources are opened once and instances end.
+    int openedFileCount() const;
+    static int runningInstanceCount();
+
 private:
     std::shared_ptr<ApplicationState> m_state;
 };

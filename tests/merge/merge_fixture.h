@@ -1,0 +1,62 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "app/controls/form1_controls.h"
+#include "engine/workbook.h"
+#include "merge/automation.h"
+#include "tests/support/recording_services.h"
+#include "tests/support/temp_dir.h"
+
+namespace plyfold::test {
+
+// A cell of a test grid: empty, a number, a text, or a formula (text beginning with "=").
+using GridValue = std::variant<std::monostate, double, std::string>;
+using Grid = std::vector<std::vector<GridValue>>;
+
+// Takes the instance a merge makes visible.
+class CapturePresenter : public automation::ResultPresenter {
+public:
+    CapturePresenter() { automation::ServerRegistry::instance().setPresenter(this); }
+    ~CapturePresenter() override {
+        if (server) {
+            server->Quit();
+        }
+        automation::ServerRegistry::instance().setPresenter(nullptr);
+    }
+    void present(std::shared_ptr<automation::Application> application) override {
+        server = std::move(application);
+    }
+    std::shared_ptr<automation::Application> server;
+};
+
+class MergeTest : public ::testing::Test {
+protected:
+    MergeTest();
+
+    // Writes a workbook file of named sheets, each grid placed with its top-left at topLeft
+    // ("A1" when not given), and returns its path.
+    std::string writeBook(const std::string& name,
+                          const std::vector<std::pair<std::string, Grid>>& sheets,
+                          const std::string& topLeft = "A1");
+    void queue(const std::string& path, const std::string& sheet, bool checked = true);
+
+    // The result sheet of the last merge, as text: one line a row up to its last used row,
+    // cells separated by "|", numbers in their shortest form, formulas as "=..." .
+    std::vector<std::string> resultRows(int sheetIndex = 0) const;
+    const engine::Workbook& resultBook() const;
+
+    TempDir dir;
+    RecordingMessages messages;
+    app::Form1Controls form;
+    CapturePresenter presenter;
+    std::vector<int> progress;
+};
+
+}  // namespace plyfold::test
