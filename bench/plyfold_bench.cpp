@@ -1,0 +1,280 @@
+// Benchmarks of the engine, the merges, discovery and the flat readers on generated
+// workloads, each printed beside the machine's floor for the same bytes.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/controls/form1_controls.h"
+#include "app/form1.h"
+#include "bench/floors.h"
+#include "bench/measure.h"
+#include "bench/workload.h"
+#include "discovery/list_workbooks.h"
+#include "discovery/list_worksheets.h"
+#include "engine/workbook.h"
+#include "engine/workbook_io.h"
+#include "merge/automation.h"
+#include "merge/merges.h"
+
+namespace plyfold::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> files;
+    if (fs::is_directory(folder)) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            files.push_back(entry.path().string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+size_t loadAll(const engine::Workbook& book) {
+    size_t cells = 0;
+    for (int32_t i = 0; i < book.sheetCount(); ++i) {
+        cells += book.sheet(i).cellCount();
+    }
+    return cells;
+}
+
+void line(const char* what, const std::string& value, const std::string& note = "") {
+    std::printf("  %-46s %14s   %s\n", what, value.c_str(), note.c_str());
+}
+
+std::string ratio(double ours, double floor) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2fx the floor", ours / floor);
+    return text;
+}
+
+std::string seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", s);
+    return text;
+}
+
+// Takes the instance a merge makes visible.
+class KeepResult : public automation::ResultPresenter {
+public:
+    KeepResult() { automation::ServerRegistry::instance().setPresenter(this); }
+    ~KeepResult() override { automation::ServerRegistry::instance().setPresenter(nullptr); }
+    void present(std::shared_ptr<automation::Application> application) override {
+        server = std::move(application);
+    }
+    std::shared_ptr<automation::Application> server;
+};
+
+void runEngine(const WorkloadPaths& paths) {
+    std::printf("Engine: %s\n", paths.bigFolder().c_str());
+    const auto inputs = filesIn(paths.bigFolder());
+    size_t cells = 0;
+    std::vector<std::unique_ptr<engine::Workbook>> books;
+    double readSeconds = secondsOf([&] {
+        for (const std::string& path : inputs) {
+            books.push_back(engine::openWorkbook(path));
+            cells += loadAll(*books.back());
+        }
+    });
+    Floor inflate = inflateFloor(inputs);
+    Floor expat = expatFloor(inputs);
+    line("cells read", formatCount(static_cast<double>(cells)));
+    line("read, cells/s", formatCount(cells / readSeconds), seconds(readSeconds));
+    line("floor: inflate, MB/s", formatCount(inflate.bytes / inflate.seconds / 1e6),
+         seconds(inflate.seconds));
+    line("floor: expat with no handlers, cells/s", formatCount(cells / expat.seconds),
+         seconds(expat.seconds));
+    line("read against inflate + expat", ratio(readSeconds, inflate.seconds + expat.seconds));
+
+    const std::string outFolder = paths.root + "/out";
+    fs::create_directories(outFolder);
+    std::vector<std::string> outputs;
+    double writeSeconds = secondsOf([&] {
+        for (size_t i = 0; i < books.size(); ++i) {
+            outputs.push_back(outFolder + "/" + fs::path(inputs[i]).filename().string());
+            engine::saveWorkbook(*books[i], outputs.back());
+        }
+    });
+    double level6 = 0, level1 = 0, written = 0;
+    Floor deflate1 = deflateFloor(outputs, 1, level1);
+    deflateFloor(outputs, 6, level6);
+    for (const std::string& output : outputs) {
+        written += static_cast<double>(fs::file_size(output));
+    }
+    line("write, cells/s", formatCount(cells / writeSeconds), seconds(writeSeconds));
+    line("floor: deflate level 1, MB/s", formatCount(deflate1.bytes / deflate1.seconds / 1e6),
+         seconds(deflate1.seconds));
+    line("write against deflate level 1", ratio(writeSeconds, deflate1.seconds));
+    char size[64];
+    std::snprintf(size, sizeof size, "%.2fx zlib level 6", written / level6);
+    line("output size", formatBytes(written), size);
+    books.clear();
+
+    Measurement empty = measureInChild([] {});
+    Measurement held = measureInChild([&] {
+        std::vector<std::unique_ptr<engine::Workbook>> kept;
+        for (const std::string& path : inputs) {
+            kept.push_back(engine::openWorkbook(path));
+            loadAll(*kept.back());
+        }
+    });
+    line("peak memory, bytes a cell held",
+         formatCount(static_cast<double>(held.peakBytes - empty.peakBytes) / cells),
+         formatBytes(static_cast<double>(held.peakBytes)));
+
+    double best = 1e9;
+    int32_t sheets = 0;
+    size_t nameBytes = 0;
+    for (int i = 0; i < 5; ++i) {
+        best = std::min(best, secondsOf([&] {
+            auto book = engine::openWorkbook(paths.largeFile());
+            sheets = book->sheetCount();
+            for (int32_t s = 0; s < sheets; ++s) {
+                nameBytes += book->sheet(s).name().size();
+            }
+        }));
+    }
+    char note[64];
+    std::snprintf(note, sizeof note, "%s, %d sheets",
+                  formatBytes(static_cast<double>(fs::file_size(paths.largeFile()))).c_str(), sheets);
+    line("list the sheet names of the large workbook", seconds(best), note);
+    if (nameBytes == 0) {
+        line("the large workbook has no sheet names", "");
+    }
+}
+
+// Runs one merge of the files' first sheets through the procedures the window runs.
+struct MergeRun {
+    double mergeSeconds = 0;
+    double writeSeconds = 0;
+    size_t resultCells = 0;
+};
+
+MergeRun mergeFiles(const std::vector<std::string>& files, bool workbookMode) {
+    app::Form1Controls form;
+    form.Check1.setValue(1);
+    form.Check2.setValue(1);
+    for (const std::string& file : files) {
+        int row = form.ListView4.add(file);
+        form.ListView4.setChecked(row, true);
+        form.ListView4.setSubItem(row, "Data1");
+    }
+    form.ProgressBar1.setMaximum(form.ListView4.count());
+    KeepResult keep;
+    MergeRun run;
+    bool merged = false;
+    run.mergeSeconds = secondsOf([&] {
+        merged = workbookMode ? merge::MergeToOneWorkbook(form) : merge::MergeSheetsVertically(form);
+    });
+    if (!merged || !keep.server) {
+        throw std::runtime_error("the merge failed");
+    }
+    auto result = keep.server->workbooks().front();
+    run.resultCells = loadAll(*result);
+    std::string out = fs::temp_directory_path() / ("plyfold-bench-" + std::to_string(getpid()) + ".xlsx");
+    run.writeSeconds = secondsOf([&] { engine::saveWorkbook(*result, out); });
+    fs::remove(out);
+    keep.server->Quit();
+    return run;
+}
+
+void reportMerge(const char* title, const std::vector<std::string>& files, bool workbookMode) {
+    // The child's figures come back through a shared page.
+    auto* run = static_cast<MergeRun*>(mmap(nullptr, sizeof(MergeRun), PROT_READ | PROT_WRITE,
+                                            MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    Measurement m = measureInChild([&] { *run = mergeFiles(files, workbookMode); });
+    std::printf("%s (%zu files)\n", title, files.size());
+    if (!m.ok) {
+        line("failed", "");
+        munmap(run, sizeof(MergeRun));
+        return;
+    }
+    line("open + merge", seconds(run->mergeSeconds));
+    line("write the result", seconds(run->writeSeconds));
+    line("end to end", seconds(run->mergeSeconds + run->writeSeconds),
+         formatCount(run->resultCells / (run->mergeSeconds + run->writeSeconds)) + " cells/s");
+    line("peak memory, bytes a result cell",
+         formatCount(static_cast<double>(m.peakBytes) / static_cast<double>(run->resultCells)),
+         formatBytes(static_cast<double>(m.peakBytes)));
+    munmap(run, sizeof(MergeRun));
+}
+
+void runMerges(const WorkloadPaths& paths) {
+    reportMerge("Vertical merge, header dropped after the first", filesIn(paths.bigFolder()), false);
+    reportMerge("One-workbook merge", filesIn(paths.bigFolder()), true);
+    reportMerge("Vertical merge of small workbooks", filesIn(paths.smallFolder()), false);
+}
+
+void runDiscovery(const WorkloadPaths& paths) {
+    std::printf("Discovery\n");
+    app::Form1Controls form;
+    form.ListView1.select(form.ListView1.add(paths.largeFile()));
+    discovery::ListWorkbooks(form, paths.largeFile());
+    form.ListView2.select(1);
+    double list = secondsOf([&] { discovery::ListWorksheets(form); });
+    line("list the worksheets of the large workbook", seconds(list),
+         std::to_string(form.ListView3.count()) + " worksheets");
+
+    app::Form1Services services;
+    app::Form1 window("", services);
+    window.SetUpControls();
+    app::Form1Controls& c = window.controls();
+    c.ListView1.select(c.ListView1.add(paths.smallFolder()));
+    discovery::ListWorkbooks(c, paths.smallFolder());
+    double queue = secondsOf([&] { window.Command20_Click(); });
+    line("\"Add All Excel Files\" on the small folder", seconds(queue),
+         std::to_string(c.ListView4.count()) + " entries");
+}
+
+void runFormats(const WorkloadPaths& paths) {
+    std::printf("Flat and legacy readers\n");
+    for (const auto& [name, folder] :
+         {std::pair<const char*, std::string>{"csv", paths.csvFolder()}, {"xls", paths.xlsFolder()}}) {
+        auto files = filesIn(folder);
+        if (files.empty()) {
+            line(name, "skipped", "no inputs in " + folder);
+            continue;
+        }
+        size_t cells = 0;
+        double s = secondsOf([&] {
+            for (const std::string& file : files) {
+                cells += loadAll(*engine::openWorkbook(file));
+            }
+        });
+        line((std::string(name) + " read, cells/s").c_str(), formatCount(cells / s), seconds(s));
+    }
+}
+
+}  // namespace
+}  // namespace plyfold::bench
+
+int main(int argc, char** argv) {
+    using namespace plyfold::bench;
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: plyfold-bench generate|engine|merge|discovery|formats|all DIR\n");
+        return 2;
+    }
+    const std::string command = argv[1];
+    WorkloadPaths paths{argv[2]};
+    try {
+        if (command == "generate") {
+            generateWorkload(paths);
+        }
+        if (command == "engine" || command == "all") runEngine(paths);
+        if (command == "merge" || command == "all") runMerges(paths);
+        if (command == "discovery" || command == "all") runDiscovery(paths);
+        if (command == "formats" || command == "all") runFormats(paths);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "plyfold-bench: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
