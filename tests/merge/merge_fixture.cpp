@@ -1,9 +1,6 @@
 #include "tests/merge/merge_fixture.h"
 
-#include <charconv>
-
-#include "engine/cell_ref.h"
-#include "engine/workbook_io.h"
+#include "engine/workbook.h"
 
 namespace plyfold::test {
 
@@ -17,38 +14,10 @@ MergeTest::MergeTest() {
     });
 }
 
-std::string MergeTest::writeBook(const std::string& name,
-                                 const std::vector<std::pair<std::string, Grid>>& sheets,
+std::string MergeTest::writeBook(const std::string& name, const NamedGrids& sheets,
                                  const std::string& topLeft) {
-    engine::Workbook book;
-    engine::CellRef origin = *engine::parseCellName(topLeft);
-    for (const auto& [sheetName, grid] : sheets) {
-        engine::Sheet& sheet = book.addSheet(sheetName);
-        for (size_t r = 0; r < grid.size(); ++r) {
-            for (size_t c = 0; c < grid[r].size(); ++c) {
-                const GridValue& value = grid[r][c];
-                if (std::holds_alternative<std::monostate>(value)) {
-                    continue;
-                }
-                engine::Cell& cell = sheet.cellAt(
-                    {origin.row + static_cast<int32_t>(r), origin.column + static_cast<int32_t>(c)});
-                if (const double* number = std::get_if<double>(&value)) {
-                    cell.type = engine::CellType::Number;
-                    cell.value.number = *number;
-                } else if (const std::string& text = std::get<std::string>(value);
-                           !text.empty() && text[0] == '=') {
-                    cell.formula = book.formulas().intern(text.substr(1)) + 1;
-                    cell.type = engine::CellType::Number;
-                    cell.value.number = 0;
-                } else {
-                    cell.type = engine::CellType::Text;
-                    cell.value.text = book.strings().intern(text);
-                }
-            }
-        }
-    }
     std::string path = dir.file(name);
-    engine::saveWorkbook(book, path);
+    writeGridWorkbook(path, sheets, topLeft);
     return path;
 }
 
@@ -66,36 +35,7 @@ const engine::Workbook& MergeTest::resultBook() const {
 }
 
 std::vector<std::string> MergeTest::resultRows(int sheetIndex) const {
-    const engine::Workbook& book = resultBook();
-    const engine::Sheet& sheet = book.sheet(sheetIndex);
-    std::vector<std::string> rows;
-    auto used = sheet.usedRange();
-    if (!used) {
-        return rows;
-    }
-    for (int32_t r = 0; r <= used->last.row; ++r) {
-        std::string line;
-        for (int32_t c = 0; c <= used->last.column; ++c) {
-            if (c > 0) {
-                line += '|';
-            }
-            const engine::Cell* cell = sheet.findCell({r, c});
-            if (!cell) {
-                continue;
-            }
-            if (cell->hasFormula()) {
-                line += "=" + std::string(book.formulas().text(cell->formulaId()));
-            } else if (cell->type == engine::CellType::Number) {
-                char buffer[32];
-                auto end = std::to_chars(buffer, buffer + sizeof buffer, cell->value.number).ptr;
-                line.append(buffer, end);
-            } else if (cell->type == engine::CellType::Text) {
-                line += book.strings().text(cell->value.text);
-            }
-        }
-        rows.push_back(line);
-    }
-    return rows;
+    return sheetRows(resultBook(), sheetIndex);
 }
 
 }  // namespace plyfold::test

@@ -2,23 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "app/controls/form1_controls.h"
 #include "engine/workbook.h"
 #include "merge/automation.h"
+#include "tests/support/grid_workbook.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::test {
-
-// A cell of a test grid: empty, a number, a text, or a formula (text beginning with "=").
-using GridValue = std::variant<std::monostate, double, std::string>;
-using Grid = std::vector<std::vector<GridValue>>;
 
 // Takes the instance a merge makes visible.
 class CapturePresenter : public automation::ResultPresenter {
@@ -40,15 +35,12 @@ class MergeTest : public ::testing::Test {
 protected:
     MergeTest();
 
-    // Writes a workbook file of named sheets, each grid placed with its top-left at topLeft
-    // ("A1" when not given), and returns its path.
-    std::string writeBook(const std::string& name,
-                          const std::vector<std::pair<std::string, Grid>>& sheets,
+    // Writes a workbook file into the test's folder and returns its path.
+    std::string writeBook(const std::string& name, const NamedGrids& sheets,
                           const std::string& topLeft = "A1");
     void queue(const std::string& path, const std::string& sheet, bool checked = true);
 
-    // The result sheet of the last merge, as text: one line a row up to its last used row,
-    // cells separated by "|", numbers in their shortest form, formulas as "=..." .
+    // The result sheet of the last merge, as text (see sheetRows).
     std::vector<std::string> resultRows(int sheetIndex = 0) const;
     const engine::Workbook& resultBook() const;
 

@@ -9,25 +9,14 @@ namespace plyfold::merge {
 namespace {
 
 using test::Grid;
+using test::taggedGrid;
 using V = std::vector<std::string>;
-
-Grid block(const std::string& tag, int rows, int columns) {
-    Grid grid;
-    for (int r = 1; r <= rows; ++r) {
-        std::vector<test::GridValue> row;
-        for (int c = 1; c <= columns; ++c) {
-            row.emplace_back(tag + std::to_string(r) + std::to_string(c));
-        }
-        grid.push_back(row);
-    }
-    return grid;
-}
 
 class VerticalMerge : public test::MergeTest {};
 
 TEST_F(VerticalMerge, ReplaysTheWorkedExample) {
-    std::string a = writeBook("a.xlsx", {{"S", block("a", 3, 3)}});
-    std::string b = writeBook("b.xlsx", {{"S", block("b", 3, 3)}});
+    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 3, 3)}});
+    std::string b = writeBook("b.xlsx", {{"S", taggedGrid("b", 3, 3)}});
     queue(a, "S");
     queue(b, "S");
     form.BlockGap = 1;
@@ -42,7 +31,7 @@ TEST_F(VerticalMerge, ReplaysTheWorkedExample) {
 }
 
 TEST_F(VerticalMerge, GapsLeaveExactlyThatManyEmptyRows) {
-    std::string a = writeBook("a.xlsx", {{"S", block("a", 2, 1)}});
+    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 2, 1)}});
     for (int gap : {0, 3}) {
         form.ListView4.clear();
         queue(a, "S");
@@ -57,8 +46,8 @@ TEST_F(VerticalMerge, GapsLeaveExactlyThatManyEmptyRows) {
 }
 
 TEST_F(VerticalMerge, ABlockLandsInColumnAWhereverItLiesOnItsSheet) {
-    std::string a = writeBook("a.xlsx", {{"S", block("a", 1, 2)}});
-    std::string c5 = writeBook("c5.xlsx", {{"S", block("c", 2, 2)}}, "C5");
+    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 2)}});
+    std::string c5 = writeBook("c5.xlsx", {{"S", taggedGrid("c", 2, 2)}}, "C5");
     queue(a, "S");
     queue(c5, "S");
     ASSERT_TRUE(MergeSheetsVertically(form));
@@ -66,7 +55,7 @@ TEST_F(VerticalMerge, ABlockLandsInColumnAWhereverItLiesOnItsSheet) {
 }
 
 TEST_F(VerticalMerge, SkippedRowsStillMoveTheProgressBar) {
-    std::string a = writeBook("a.xlsx", {{"S", block("a", 1, 1)}});
+    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 1)}});
     queue(a, "S", false);
     queue(dir.file("missing.xlsx"), "S");
     queue(a, "S");
@@ -80,8 +69,8 @@ TEST_F(VerticalMerge, SkippedRowsStillMoveTheProgressBar) {
 }
 
 TEST_F(VerticalMerge, OpensEachRunOfOneWorkbookOnce) {
-    std::string a = writeBook("a.xlsx", {{"S", block("a", 1, 1)}, {"T", block("t", 1, 1)}});
-    std::string b = writeBook("b.xlsx", {{"S", block("b", 1, 1)}});
+    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 1)}, {"T", taggedGrid("t", 1, 1)}});
+    std::string b = writeBook("b.xlsx", {{"S", taggedGrid("b", 1, 1)}});
     queue(a, "S");
     queue(a, "T");
     queue(a, "S", false);
@@ -97,7 +86,7 @@ TEST_F(VerticalMerge, OpensEachRunOfOneWorkbookOnce) {
 
 TEST_F(VerticalMerge, FormulasStillPointAtTheirCells) {
     Grid sums{{1.0, 2.0, std::string("=A1+B1")}, {3.0, 4.0, std::string("=SUM(A$1:B2)")}};
-    std::string a = writeBook("a.xlsx", {{"S", block("h", 2, 3)}});
+    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("h", 2, 3)}});
     std::string b = writeBook("b.xlsx", {{"S", sums}});
     queue(a, "S");
     queue(b, "S");
@@ -110,7 +99,7 @@ TEST_F(VerticalMerge, FormulasStillPointAtTheirCells) {
 }
 
 TEST_F(VerticalMerge, FailuresAreDescribedAndEndTheInstance) {
-    std::string a = writeBook("a.xlsx", {{"S", block("a", 1, 1)}});
+    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 1)}});
     std::string broken = dir.file("broken.xlsx");
     test::writeFile(broken, "PK\x03\x04 not really a workbook");
     struct Case {
@@ -138,7 +127,7 @@ TEST_F(VerticalMerge, FailuresAreDescribedAndEndTheInstance) {
 }
 
 TEST_F(VerticalMerge, AGapPastTheLastRowFailsClearly) {
-    std::string a = writeBook("a.xlsx", {{"S", block("a", 1, 1)}});
+    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 1)}});
     queue(a, "S");
     queue(a, "S");
     form.BlockGap = engine::kMaxRows;
@@ -151,7 +140,7 @@ TEST_F(VerticalMerge, AGapPastTheLastRowFailsClearly) {
 }
 
 TEST_F(VerticalMerge, SourcesAreNeverWritten) {
-    std::string a = writeBook("a.xlsx", {{"S", block("a", 2, 2)}});
+    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 2, 2)}});
     std::string before = test::readFile(a);
     queue(a, "S");
     form.Check1.setValue(1);
@@ -162,8 +151,8 @@ TEST_F(VerticalMerge, SourcesAreNeverWritten) {
 class HorizontalMerge : public test::MergeTest {};
 
 TEST_F(HorizontalMerge, ReplaysTheWorkedExample) {
-    std::string a = writeBook("a.xlsx", {{"S", block("a", 3, 3)}});
-    std::string b = writeBook("b.xlsx", {{"S", block("b", 3, 3)}});
+    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 3, 3)}});
+    std::string b = writeBook("b.xlsx", {{"S", taggedGrid("b", 3, 3)}});
     queue(a, "S");
     queue(b, "S");
     form.BlockGap = 1;
@@ -174,8 +163,8 @@ TEST_F(HorizontalMerge, ReplaysTheWorkedExample) {
 }
 
 TEST_F(HorizontalMerge, BlocksOfDifferentHeightsStandSideBySideFromRowOne) {
-    std::string a = writeBook("a.xlsx", {{"S", block("a", 1, 1)}});
-    std::string c5 = writeBook("c5.xlsx", {{"S", block("c", 3, 1)}}, "C5");
+    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 1)}});
+    std::string c5 = writeBook("c5.xlsx", {{"S", taggedGrid("c", 3, 1)}}, "C5");
     queue(a, "S");
     queue(c5, "S");
     ASSERT_TRUE(MergeSheetsHorizontally(form));
@@ -183,7 +172,7 @@ TEST_F(HorizontalMerge, BlocksOfDifferentHeightsStandSideBySideFromRowOne) {
 }
 
 TEST_F(HorizontalMerge, FailsWithoutAMessageOfItsOwn) {
-    queue(writeBook("a.xlsx", {{"S", block("a", 1, 1)}}), "Nowhere");
+    queue(writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 1)}}), "Nowhere");
     EXPECT_FALSE(MergeSheetsHorizontally(form));
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(automation::Application::runningInstanceCount(), 0);
