@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace plyfold::engine::xls {
+
+// What the workbook globals of a BIFF5 or BIFF8 stream say about the sheets, in the order
+// of the file: the facts FreeXL does not give.
+struct BiffSheetInfo {
+    enum class Type : uint8_t { Worksheet, MacroSheet, Chart, VisualBasicModule, Other };
+    Type type = Type::Worksheet;
+    uint8_t visibility = 0;  // 0 visible, 1 hidden, 2 very hidden
+};
+
+struct BiffGlobals {
+    bool encrypted = false;  // a FILEPASS record: the rest of the stream is scrambled
+    std::vector<BiffSheetInfo> sheets;
+};
+
+// Reads the globals up to their EOF record; stops quietly at damage (what was read stays).
+BiffGlobals scanBiffGlobals(std::string_view stream);
+
+}  // namespace plyfold::engine::xls

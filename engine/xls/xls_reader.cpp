@@ -1,0 +1,360 @@
+#include "engine/xls/xls_reader.h"
+
+#include <freexl.h>
+#include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <stdexcept>
+
+#include "engine/csv/file_bytes.h"
+#include "engine/error.h"
+#include "engine/limits.h"
+#include "engine/text.h"
+#include "engine/xls/biff_globals.h"
+#include "engine/xls/compound_file.h"
+#include "engine/xls/freexl_dates.h"
+
+namespace plyfold::engine::xls {
+namespace {
+
+std::string describeFreeXlError(int code) {
+    switch (code) {
+        case FREEXL_INVALID_CFBF_HEADER:
+        case FREEXL_CFBF_INVALID_SIGNATURE:
+            return "is not an Excel 97-2003 workbook, or its file header is damaged";
+        case FREEXL_CFBF_READ_ERROR:
+        case FREEXL_CFBF_SEEK_ERROR:
+            return "is damaged: the file ends before its contents do";
+        case FREEXL_CFBF_INVALID_SECTOR_SIZE:
+        case FREEXL_CFBF_EMPTY_FAT_CHAIN:
+        case FREEXL_CFBF_ILLEGAL_FAT_ENTRY:
+        case FREEXL_INVALID_MINI_STREAM:
+        case FREEXL_CFBF_ILLEGAL_MINI_FAT_ENTRY:
+            return "is damaged: its internal table of contents is broken";
+        case FREEXL_BIFF_INVALID_BOF:
+            return "is damaged: its workbook data does not begin as it should";
+        case FREEXL_BIFF_INVALID_SST:
+        case FREEXL_BIFF_ILLEGAL_SST_INDEX:
+            return "is damaged: its table of shared texts is broken";
+        case FREEXL_BIFF_WORKBOOK_NOT_FOUND:
+            return "holds no workbook data that Plyfold can find (it may be another kind of Office "
+                   "document, or its workbook stream is stored in a way Plyfold cannot read)";
+        case FREEXL_INVALID_CHARACTER:
+            return "holds text that cannot be converted from its code page";
+        case FREEXL_UNSUPPORTED_CHARSET:
+            return "uses a code page Plyfold cannot convert";
+        case FREEXL_ILLEGAL_RK_VALUE:
+            return "is damaged: a number in it cannot be decoded";
+        case FREEXL_CRAFTED_FILE:
+            return "is damaged or deliberately malformed";
+        case FREEXL_ILLEGAL_CELL_ROW_COL:
+            return "is damaged: a cell lies outside its sheet";
+        default:
+            return "could not be read: it is damaged or uses features Plyfold cannot read";
+    }
+}
+
+[[noreturn]] void fail(const std::string& displayName, const std::string& what) {
+    throw SpreadsheetError(ErrorNumber::ApplicationDefined, "'" + displayName + "' " + what + ".");
+}
+
+[[noreturn]] void failProtected(const std::string& displayName) {
+    fail(displayName,
+         "is protected by a password; Plyfold cannot open protected workbooks. Remove the "
+         "password in a spreadsheet program and try again");
+}
+
+// An open FreeXL handle; FreeXL reports some failures as success with no handle.
+class FreeXlHandle {
+public:
+    FreeXlHandle() = default;
+    FreeXlHandle(const FreeXlHandle&) = delete;
+    FreeXlHandle& operator=(const FreeXlHandle&) = delete;
+    ~FreeXlHandle() { close(); }
+
+    void open(const std::string& path, bool infoOnly, const std::string& displayName) {
+        close();
+        int code = infoOnly ? freexl_open_info(path.c_str(), &m_handle)
+                            : freexl_open(path.c_str(), &m_handle);
+        if (code != FREEXL_OK || !m_handle) {
+            close();
+            if (code == FREEXL_INSUFFICIENT_MEMORY) {
+                throw SpreadsheetError(ErrorNumber::OutOfMemory,
+                                       "There is not enough memory to read '" + displayName + "'.");
+            }
+            if (code == FREEXL_FILE_NOT_FOUND) {
+                throw SpreadsheetError(ErrorNumber::FileNotFound,
+                                       "'" + displayName + "' could not be found.");
+            }
+            fail(displayName, describeFreeXlError(code));
+        }
+    }
+
+    void close() {
+        if (m_handle) {
+            freexl_close(m_handle);
+        }
+        m_handle = nullptr;
+    }
+
+    const void* get() const { return m_handle; }
+
+private:
+    const void* m_handle = nullptr;
+};
+
+// What the sheets of a workbook share: the file (a temporary copy for bytes in memory) and
+// the FreeXL handle that reads their cells, opened once at the first sheet that is loaded.
+struct XlsSource {
+    std::string path;
+    std::string displayName;
+    bool temporary = false;
+    bool date1904 = false;
+    std::mutex mutex;
+    FreeXlHandle cells;
+    bool cellsOpen = false;
+
+    ~XlsSource() {
+        cells.close();
+        if (temporary) {
+            ::unlink(path.c_str());
+        }
+    }
+};
+
+uint32_t styleWithFormat(Workbook& workbook, std::string_view code) {
+    CellStyle style;
+    style.numberFormat = workbook.styles().addFormatCode(code);
+    return workbook.styles().addStyle(style);
+}
+
+void loadSheet(XlsSource& source, unsigned short index, Sheet& sheet) {
+    std::lock_guard lock(source.mutex);
+    if (!source.cellsOpen) {
+        source.cells.open(source.path, false, source.displayName);
+        source.cellsOpen = true;
+    }
+    const void* handle = source.cells.get();
+    if (freexl_select_active_worksheet(handle, index) != FREEXL_OK) {
+        fail(source.displayName, "is damaged: the sheet '" + sheet.name() + "' cannot be found");
+    }
+    unsigned int rows = 0;
+    unsigned short columns = 0;
+    if (freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK) {
+        fail(source.displayName,
+             "is damaged: the size of the sheet '" + sheet.name() + "' cannot be read");
+    }
+    if (rows > static_cast<unsigned>(kMaxRows) || columns > kMaxColumns) {
+        fail(source.displayName, "is damaged: the sheet '" + sheet.name() +
+                                     "' claims more rows or columns than a sheet can hold");
+    }
+    Workbook& workbook = sheet.workbook();
+    uint32_t dateStyle = 0;
+    uint32_t dateTimeStyle = 0;
+    uint32_t timeStyle = 0;
+    for (unsigned int r = 0; r < rows; ++r) {
+        Row* row = nullptr;
+        for (unsigned short c = 0; c < columns; ++c) {
+            FreeXL_CellValue value{};
+            if (freexl_get_cell_value(handle, r, c, &value) != FREEXL_OK) {
+                continue;
+            }
+            Cell cell;
+            cell.column = c;
+            std::optional<double> serial;
+            switch (value.type) {
+                case FREEXL_CELL_INT:
+                    cell.type = CellType::Number;
+                    cell.value.number = value.value.int_value;
+                    break;
+                case FREEXL_CELL_DOUBLE:
+                    cell.type = CellType::Number;
+                    cell.value.number = value.value.double_value;
+                    break;
+                case FREEXL_CELL_TEXT:
+                case FREEXL_CELL_SST_TEXT: {
+                    std::string_view text = value.value.text_value ? value.value.text_value : "";
+                    if (text.empty()) {
+                        continue;
+                    }
+                    if (utf16Length(text) > static_cast<size_t>(kMaxCellTextLength)) {
+                        fail(source.displayName, "is damaged: a cell of the sheet '" +
+                                                     sheet.name() +
+                                                     "' holds more than 32,767 characters");
+                    }
+                    cell.type = CellType::Text;
+                    cell.value.text = workbook.strings().intern(text);
+                    break;
+                }
+                case FREEXL_CELL_DATE:
+                    serial = serialOfFreeXlDate(value.value.text_value, source.date1904);
+                    if (!dateStyle) {
+                        dateStyle = styleWithFormat(workbook, "m/d/yyyy");
+                    }
+                    cell.style = dateStyle;
+                    break;
+                case FREEXL_CELL_DATETIME:
+                    serial = serialOfFreeXlDateTime(value.value.text_value, source.date1904);
+                    if (!dateTimeStyle) {
+                        dateTimeStyle = styleWithFormat(workbook, "m/d/yyyy h:mm");
+                    }
+                    cell.style = dateTimeStyle;
+                    break;
+                case FREEXL_CELL_TIME:
+                    serial = serialOfFreeXlTime(value.value.text_value);
+                    if (!timeStyle) {
+                        timeStyle = styleWithFormat(workbook, "h:mm:ss");
+                    }
+                    cell.style = timeStyle;
+                    break;
+                default:
+                    continue;  // empty
+            }
+            if (value.type == FREEXL_CELL_DATE || value.type == FREEXL_CELL_DATETIME ||
+                value.type == FREEXL_CELL_TIME) {
+                if (serial) {
+                    cell.type = CellType::Number;
+                    cell.value.number = *serial;
+                } else {
+                    // Not a date FreeXL could spell (before the epoch): its text is kept.
+                    cell.type = CellType::Text;
+                    cell.style = 0;
+                    cell.value.text = workbook.strings().intern(value.value.text_value);
+                }
+            }
+            if (!row) {
+                row = &sheet.appendRow(static_cast<int32_t>(r));
+            }
+            row->cells.push_back(cell);
+        }
+    }
+}
+
+// A usable sheet name for what the file calls a sheet: damaged files may give an empty
+// name, forbidden characters or one name twice.
+std::string usableSheetName(Workbook& workbook, std::string name, size_t index) {
+    if (!sheetNameProblem(name).empty()) {
+        for (char& c : name) {
+            if (std::string_view(":\\/?*[]").find(c) != std::string_view::npos) {
+                c = '_';
+            }
+        }
+        name = std::string(utf16Prefix(name, kMaxSheetNameLength));
+        while (!name.empty() && name.front() == '\'') {
+            name.erase(0, 1);
+        }
+        while (!name.empty() && name.back() == '\'') {
+            name.pop_back();
+        }
+        if (!sheetNameProblem(name).empty()) {
+            name = "Sheet" + std::to_string(index + 1);
+        }
+    }
+    return workbook.uniqueSheetName(name);
+}
+
+std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string_view bytes) {
+    const std::string& displayName = source->displayName;
+    // Our own look at the container: password protection, sheet kinds and visibility.
+    BiffGlobals globals;
+    if (bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") {
+        try {
+            CompoundFile container(bytes);
+            if (container.hasEntry("EncryptionInfo") || container.hasEntry("EncryptedPackage")) {
+                failProtected(displayName);
+            }
+            if (auto stream = container.readStream({"Workbook", "Book"})) {
+                globals = scanBiffGlobals(*stream);
+            }
+        } catch (const std::runtime_error&) {
+            // FreeXL judges the damage below; some damaged containers it still reads.
+        }
+    }
+    if (globals.encrypted) {
+        failProtected(displayName);
+    }
+
+    FreeXlHandle info;
+    info.open(source->path, true, displayName);
+    unsigned int value = 0;
+    if (freexl_get_info(info.get(), FREEXL_BIFF_PASSWORD, &value) == FREEXL_OK &&
+        value == FREEXL_BIFF_OBFUSCATED) {
+        failProtected(displayName);
+    }
+    if (freexl_get_info(info.get(), FREEXL_BIFF_DATEMODE, &value) == FREEXL_OK) {
+        source->date1904 = value == FREEXL_BIFF_DATEMODE_1904;
+    }
+    unsigned int sheetCount = 0;
+    freexl_get_info(info.get(), FREEXL_BIFF_SHEET_COUNT, &sheetCount);
+
+    auto workbook = std::make_unique<Workbook>();
+    workbook->setPath(displayName);
+    workbook->setDate1904(source->date1904);
+    // FreeXL lists every sheet as a worksheet; the globals tell which are charts and the like.
+    const bool kindsKnown = globals.sheets.size() == sheetCount;
+    for (unsigned int i = 0; i < sheetCount && i <= 0xFFFF; ++i) {
+        const char* rawName = nullptr;
+        if (freexl_get_worksheet_name(info.get(), static_cast<unsigned short>(i), &rawName) !=
+            FREEXL_OK) {
+            fail(displayName,
+                 "is damaged: the name of sheet " + std::to_string(i + 1) + " cannot be read");
+        }
+        BiffSheetInfo kind = kindsKnown ? globals.sheets[i] : BiffSheetInfo{};
+        if (kind.type != BiffSheetInfo::Type::Worksheet &&
+            kind.type != BiffSheetInfo::Type::Chart) {
+            continue;  // macro sheets, dialog sheets and modules hold no worksheet data
+        }
+        std::string name = usableSheetName(*workbook, rawName ? rawName : "", i);
+        const bool chart = kind.type == BiffSheetInfo::Type::Chart;
+        Sheet& sheet =
+            workbook->addSheet(name, chart ? SheetKind::Chartsheet : SheetKind::Worksheet);
+        sheet.setVisibility(kind.visibility == 1   ? SheetVisibility::Hidden
+                            : kind.visibility == 2 ? SheetVisibility::VeryHidden
+                                                   : SheetVisibility::Visible);
+        if (!chart) {
+            auto index = static_cast<unsigned short>(i);
+            sheet.setLoader([source, index](Sheet& s) { loadSheet(*source, index, s); });
+        }
+    }
+    workbook->setSource(source);
+    return workbook;
+}
+
+}  // namespace
+
+std::unique_ptr<Workbook> readXls(const std::string& path) {
+    auto source = std::make_shared<XlsSource>();
+    source->path = path;
+    source->displayName = path;
+    return openXls(source, readWholeFile(path));
+}
+
+std::unique_ptr<Workbook> readXlsFromMemory(const std::string& bytes,
+                                            const std::string& displayName) {
+    auto source = std::make_shared<XlsSource>();
+    source->displayName = displayName;
+    const char* folder = std::getenv("TMPDIR");
+    std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/plyfold-xls-XXXXXX";
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        throw SpreadsheetError(ErrorNumber::FileAccess,
+                               "A temporary copy of '" + displayName + "' could not be made.");
+    }
+    source->path = pattern;
+    source->temporary = true;
+    size_t written = 0;
+    while (written < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n <= 0) {
+            ::close(fd);
+            throw SpreadsheetError(ErrorNumber::FileAccess,
+                                   "A temporary copy of '" + displayName + "' could not be made.");
+        }
+        written += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return openXls(source, bytes);
+}
+
+}  // namespace plyfold::engine::xls
