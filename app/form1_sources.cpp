@@ -1,28 +1,244 @@
 #include "app/form1.h"
 
+#include <string>
+#include <utility>
+
+#include "dialogs/common_dialogs.h"
+#include "discovery/list_workbooks.h"
+#include "discovery/list_worksheets.h"
+#include "discovery/path_helpers.h"
+#include "discovery/queue_one.h"
+
 namespace plyfold::app {
 
 // The commands of the source list, the browser and the merge queue.
 
-void Form1::Command8_Click() {}
-void Form1::Command6_Click() {}
-void Form1::Command7_Click() {}
-void Form1::Command5_Click() {}
-void Form1::Command4_Click() {}
-void Form1::Addexcel_Click() { Command8_Click(); }
-void Form1::AddFolder_Click() { Command6_Click(); }
-void Form1::RemoveItem_Click() { Command7_Click(); }
-void Form1::RemoveAll_Click() {}
-void Form1::ListView1_ItemClick() {}
-void Form1::ListView2_ItemClick() {}
-void Form1::ListView3_DblClick() {}
-void Form1::Command20_Click() {}
-void Form1::Command16_Click() {}
-void Form1::Command10_Click() {}
-void Form1::Command11_Click() {}
-void Form1::Command14_Click() {}
-void Form1::Command15_Click() {}
-void Form1::Command17_Click() {}
-void Form1::ListView4_DblClick() {}
+namespace {
+
+// A failure that reaches a command ends it without a message of its own; what the command
+// did before stays, and the wait pointer is restored by its scope on the way out.
+template <typename Body>
+void endQuietlyOnFailure(Body&& body) {
+    try {
+        std::forward<Body>(body)();
+    } catch (...) {
+    }
+}
+
+// Moves the selected row of a list one place up (-1) or down (+1), keeping everything the
+// row shows, then selects it and scrolls it into view. Nothing happens at either end or when
+// no row is selected.
+void moveSelectedRow(ListModel& list, int step) {
+    const int count = list.count();
+    const int from = list.selectedIndex();
+    if (count == 0 || from == 0) {
+        return;
+    }
+    const int to = from + step;
+    if (to < 1 || to > count) {
+        return;
+    }
+    const ListItem row = list.item(from);
+    list.remove(from);
+    list.insert(to, row.text);
+    list.setSubItem(to, row.subItem);
+    list.setChecked(to, row.checked);
+    list.setSmallIcon(to, row.smallIcon);
+    list.select(to);
+    list.ensureVisible(to);
+}
+
+// Lists the workbooks of the source, then the worksheets of the designated workbook, under
+// the wait pointer.
+void listSource(Form1Controls& c, const std::string& source) {
+    WaitPointerScope wait(c);
+    discovery::ListWorkbooks(c, source);
+    discovery::ListWorksheets(c);
+}
+
+}  // namespace
+
+void Form1::Command8_Click() {
+    Form1Controls& c = m_controls;
+    endQuietlyOnFailure([&] {
+        dialogs::CCommonDialogs dialog(c.programFolder);
+        dialog.Init(m_services.window ? m_services.window->windowHandle() : nullptr,
+                    m_services.dialogs);
+        dialog.setTitle("Select Excel File");
+        if (!dialog.ShowOpen()) {
+            return;
+        }
+        const std::string path = dialog.FileName();
+        const int row = c.ListView1.add(path);
+        c.ListView1.setSmallIcon(row, discovery::SourceIconForFile(path));
+        c.ListView1.select(row);
+        c.ListView1.ensureVisible(row);
+        c.ListView1.refresh();
+        listSource(c, path);
+    });
+}
+
+void Form1::Command6_Click() {
+    Form1Controls& c = m_controls;
+    endQuietlyOnFailure([&] {
+        dialogs::CCommonDialogs dialog(c.programFolder);
+        dialog.Init(m_services.window ? m_services.window->windowHandle() : nullptr,
+                    m_services.dialogs);
+        dialog.setTitle("Add all excel files in folder");
+        if (!dialog.ShowFolder() || dialog.Path().empty()) {
+            return;
+        }
+        const std::string path = dialog.Path();
+        const int row = c.ListView1.add(path);
+        c.ListView1.setSmallIcon(row, discovery::kIconFolder);
+        c.ListView1.select(row);
+        WaitPointerScope wait(c);
+        discovery::ListWorkbooks(c, path);
+        c.ListView1.refresh();
+        c.ListView1.ensureVisible(row);
+        discovery::ListWorksheets(c);
+    });
+}
+
+void Form1::Command7_Click() {
+    Form1Controls& c = m_controls;
+    endQuietlyOnFailure([&] {
+        const int count = c.ListView1.count();
+        const int removed = c.ListView1.selectedIndex();
+        if (count == 0 || removed == 0) {
+            return;
+        }
+        c.ListView1.remove(removed);
+        if (count == 1) {
+            c.ListView2.clear();
+            c.ListView3.clear();
+            return;
+        }
+        const int selected = removed >= 2 ? removed - 1 : 1;
+        c.ListView1.select(selected);
+        listSource(c, c.ListView1.text(selected));
+    });
+}
+
+void Form1::Command5_Click() {
+    endQuietlyOnFailure([&] { moveSelectedRow(m_controls.ListView1, -1); });
+}
+
+void Form1::Command4_Click() {
+    endQuietlyOnFailure([&] { moveSelectedRow(m_controls.ListView1, +1); });
+}
+
+void Form1::Addexcel_Click() {
+    Command8_Click();
+}
+void Form1::AddFolder_Click() {
+    Command6_Click();
+}
+void Form1::RemoveItem_Click() {
+    Command7_Click();
+}
+
+void Form1::RemoveAll_Click() {
+    m_controls.ListView1.clear();
+    m_controls.ListView2.clear();
+    m_controls.ListView3.clear();
+}
+
+void Form1::ListView1_ItemClick() {
+    Form1Controls& c = m_controls;
+    endQuietlyOnFailure([&] {
+        if (c.ListView1.isEmpty() || !c.ListView1.hasSelection()) {
+            return;
+        }
+        const std::string source = c.ListView1.text(c.ListView1.selectedIndex());
+        c.ListView2.clear();
+        c.ListView3.clear();
+        listSource(c, source);
+    });
+}
+
+void Form1::ListView2_ItemClick() {
+    Form1Controls& c = m_controls;
+    endQuietlyOnFailure([&] {
+        WaitPointerScope wait(c);
+        discovery::ListWorksheets(c);
+    });
+}
+
+void Form1::ListView3_DblClick() {
+    endQuietlyOnFailure([&] { discovery::QueueSelectedWorksheet(m_controls); });
+}
+
+void Form1::Command20_Click() {
+    Form1Controls& c = m_controls;
+    endQuietlyOnFailure([&] {
+        if (!c.ListView1.isEmpty() && !c.ListView1.hasSelection()) {
+            return;
+        }
+        const std::string source =
+            c.ListView1.isEmpty() ? std::string() : c.ListView1.text(c.ListView1.selectedIndex());
+        const int workbookCount = c.ListView2.count();
+        WaitPointerScope wait(c);
+        switch (discovery::GetPathKind(source)) {
+            case discovery::kPathFile:
+                discovery::QueueAllWorksheets(c, source);
+                break;
+            case discovery::kPathFolder:
+                for (int row = 1; row <= workbookCount; ++row) {
+                    // The check mark is read first: an unchecked row needs no file lookup.
+                    if (!c.ListView2.isChecked(row)) {
+                        continue;
+                    }
+                    const std::string path = discovery::GetWorkbookPathAt(c, row);
+                    if (!path.empty()) {
+                        discovery::QueueAllWorksheets(c, path);
+                    }
+                }
+                break;
+            default:
+                break;
+        }
+    });
+}
+
+void Form1::Command16_Click() {
+    Form1Controls& c = m_controls;
+    endQuietlyOnFailure([&] {
+        WaitPointerScope wait(c);
+        const int worksheetCount = c.ListView3.count();
+        for (int row = 1; row <= worksheetCount; ++row) {
+            const std::string path = discovery::GetSelectedWorkbookPath(c);
+            if (path.empty()) {
+                c.showMessage("File does not exist!", MessageIcon::Critical);
+                break;
+            }
+            discovery::AppendQueueEntry(c.ListView4, path, c.ListView3.text(row));
+        }
+    });
+}
+
+void Form1::Command10_Click() {
+    endQuietlyOnFailure([&] { discovery::QueueSelectedWorksheet(m_controls); });
+}
+
+void Form1::Command11_Click() {
+    discovery::RemoveSelectedQueueItem(m_controls);
+}
+
+void Form1::Command14_Click() {
+    endQuietlyOnFailure([&] { moveSelectedRow(m_controls.ListView4, -1); });
+}
+
+void Form1::Command15_Click() {
+    endQuietlyOnFailure([&] { moveSelectedRow(m_controls.ListView4, +1); });
+}
+
+void Form1::Command17_Click() {
+    m_controls.ListView4.clear();
+}
+
+void Form1::ListView4_DblClick() {
+    discovery::RemoveSelectedQueueItem(m_controls);
+}
 
 }  // namespace plyfold::app

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plyfold::dialogs {
@@ -22,7 +24,7 @@ struct FileDialogRequest {
 
 struct FontChoice {
     std::string name;
-    int size = 0;  // points
+    int size = 0;  // whole points; a presenter drops any fraction
     bool bold = false;
     bool italic = false;
     bool underline = false;
@@ -30,17 +32,110 @@ struct FontChoice {
 };
 
 // Shows the system's dialogs. The program's one is Qt's; tests script the user's answers.
-// Every method returns nothing when the user cancels.
+// Every method returns nothing (or false) when the user cancels.
 class DialogPresenter {
 public:
     virtual ~DialogPresenter() = default;
+    // The full path of the chosen file.
     virtual std::optional<std::string> openFile(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> saveFile(const FileDialogRequest& request) = 0;
+    // The full path of the chosen folder; "" when the choice has no file-system path.
     virtual std::optional<std::string> chooseFolder(void* owner, const std::string& title) = 0;
     virtual std::optional<uint32_t> chooseColor(void* owner, uint32_t initial, bool fullOpen) = 0;
     virtual std::optional<FontChoice> chooseFont(void* owner, const FontChoice& initial) = 0;
     virtual bool choosePrinter(void* owner) = 0;
     virtual bool showPrinterProperties(void* owner) = 0;
+};
+
+// A dialog could not be shown: the object was not bound to a presenter, or its input was
+// out of bounds.
+class DialogError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The common dialogs behind one set of properties: set what a dialog needs, call its show
+// method (true when the user confirmed), read the results. Create one object per use and
+// bind it with Init. Texts start empty, numbers at 0, flags false. A cancelled dialog sets
+// no result property.
+class CCommonDialogs {
+public:
+    // The program folder, where the save dialog starts when it has no usable folder, is the
+    // folder of the running executable unless one is given.
+    CCommonDialogs();
+    explicit CCommonDialogs(std::string programFolder);
+
+    bool FontUnderline() const { return m_fontUnderline; }
+    void setFontUnderline(bool value) { m_fontUnderline = value; }
+    bool FontItalic() const { return m_fontItalic; }
+    void setFontItalic(bool value) { m_fontItalic = value; }
+    bool FontBold() const { return m_fontBold; }
+    void setFontBold(bool value) { m_fontBold = value; }
+    int16_t FontSize() const { return m_fontSize; }
+    void setFontSize(int16_t points) { m_fontSize = points; }
+    const std::string& FontName() const { return m_fontName; }
+    void setFontName(std::string name) { m_fontName = std::move(name); }
+    uint32_t Color() const { return m_color; }
+    void setColor(uint32_t color) { m_color = color; }
+    const std::string& DefExt() const { return m_defExt; }
+    void setDefExt(std::string extension) { m_defExt = std::move(extension); }
+    // The texts below read back up to their first NUL character.
+    std::string Title() const;
+    void setTitle(std::string title) { m_title = std::move(title); }
+    std::string Path() const;
+    void setPath(std::string path) { m_path = std::move(path); }
+    std::string FileTitle() const;
+    void setFileTitle(std::string fileTitle) { m_fileTitle = std::move(fileTitle); }
+    // Descriptions and patterns, alternating, separated by "|". Read back as stored.
+    const std::string& Filter() const { return m_filter; }
+    void setFilter(std::string filter) { m_filter = std::move(filter); }
+    std::string FileName() const;
+    void setFileName(std::string fileName) { m_fileName = std::move(fileName); }
+
+    // Binds the object to its owner window and to what presents the dialogs. A show method
+    // called before, or with no presenter, throws DialogError.
+    void Init(void* owner, DialogPresenter* presenter);
+
+    // Asks for an existing spreadsheet file under the one fixed spreadsheet filter. On confirm
+    // sets FileName (full path), FileTitle (its name) and Path (its folder, "/" for a file at
+    // the root). A FileName longer than 260 characters throws DialogError.
+    bool ShowOpen();
+    // Asks for a file to save to, starting in Path (the program folder when Path is blank or
+    // names no folder that can be listed; Path is left holding the folder used) under Filter
+    // ("*.*|*.*" when blank). On confirm sets FileName, FileTitle and Path.
+    bool ShowSave();
+    // Asks for a folder, with Title as the instruction. On confirm sets Path (no trailing "/"
+    // except the root) and empties FileName and FileTitle.
+    bool ShowFolder();
+    // Asks for a colour starting from Color; on confirm sets Color.
+    bool ShowColor(bool fullOpen);
+    // Asks for a font starting from the font properties and Color; on confirm sets FontName,
+    // FontBold, FontItalic and FontSize (FontUnderline and Color are not read back). A failure
+    // of the presenter counts as a cancel.
+    bool ShowFont();
+    bool ShowPrinter();
+    // A failure of the presenter counts as a cancel.
+    bool ShowPrinterProperties();
+
+private:
+    DialogPresenter& presenter() const;
+
+    std::string m_programFolder;
+    void* m_owner = nullptr;
+    DialogPresenter* m_presenter = nullptr;
+
+    bool m_fontUnderline = false;
+    bool m_fontItalic = false;
+    bool m_fontBold = false;
+    int16_t m_fontSize = 0;
+    std::string m_fontName;
+    uint32_t m_color = 0;
+    std::string m_defExt;
+    std::string m_title;
+    std::string m_path;
+    std::string m_fileTitle;
+    std::string m_filter;
+    std::string m_fileName;
 };
 
 }  // namespace plyfold::dialogs

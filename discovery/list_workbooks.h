@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace plyfold::app {
+struct Form1Controls;
+}
+
+namespace plyfold::discovery {
+
+// Fills the workbook list (ListView2) for one source entry, every row checked. A file source
+// gives one row, its own name. Anything else is scanned as a folder: its regular files (links
+// to files included, hidden names left out) ending in .xls, .xlsx or .xlsm, then .csv, then
+// .dbf, then .txt, without regard to case, each group in natural order. A source that is
+// neither gives no rows. Any failure ends the listing quietly, keeping the rows added so far.
+// The list is made visible and repainted in every case.
+void ListWorkbooks(app::Form1Controls& form, const std::string& source);
+
+}  // namespace plyfold::discovery

@@ -1,0 +1,120 @@
+#include "discovery/list_worksheets.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/controls/form1_controls.h"
+#include "discovery/path_helpers.h"
+#include "merge/automation.h"
+
+namespace plyfold::discovery {
+namespace {
+
+constexpr const char* kOpenFailedMessage = "Open excel file failed!";
+
+// One reading of a workbook's sheet list: a server instance of its own and the workbook it
+// opened, both held only for the call. Whatever is set when a failure comes is closed and
+// quit before the failure is reported.
+class WorkbookReading {
+public:
+    explicit WorkbookReading(app::Form1Controls& form) : m_form(form) {}
+    WorkbookReading(const WorkbookReading&) = delete;
+    WorkbookReading& operator=(const WorkbookReading&) = delete;
+
+    // Starts the server and opens the workbook with alerts on, then switches them off.
+    void open(const std::string& path) {
+        m_server = automation::CreateObject(automation::kSpreadsheetProgId);
+        m_book = m_server->Workbooks().Open(path);
+        m_server->setDisplayAlerts(false);
+    }
+
+    automation::SheetCollection worksheets() const { return m_book->Worksheets(); }
+
+    void finish() {
+        m_book->Close();
+        m_book.reset();
+        m_server->Quit();
+        m_server.reset();
+    }
+
+    // For use inside a catch block: releases what is held and shows the failure.
+    void reportFailure() {
+        const SpreadsheetError error = automation::currentError();
+        // Cleaning up must not hide the failure being reported, so its own errors are dropped.
+        if (m_book) {
+            try {
+                m_book->Close();
+            } catch (...) {
+            }
+            m_book.reset();
+        }
+        if (m_server) {
+            try {
+                m_server->Quit();
+            } catch (...) {
+            }
+            m_server.reset();
+        }
+        m_form.showMessage(error.description(), app::MessageIcon::Critical);
+        m_form.showMessage(kOpenFailedMessage, app::MessageIcon::Critical);
+    }
+
+private:
+    app::Form1Controls& m_form;
+    std::shared_ptr<automation::Application> m_server;
+    std::optional<automation::Workbook> m_book;
+};
+
+}  // namespace
+
+void ListWorksheets(app::Form1Controls& form) {
+    app::ListModel& list = form.ListView3;
+    list.clear();
+    list.setVisible(true);
+    const std::string path = GetSelectedWorkbookPath(form);
+    if (path.empty()) {
+        return;
+    }
+    WorkbookReading reading(form);
+    try {
+        reading.open(path);
+        const automation::SheetCollection sheets = reading.worksheets();
+        const int32_t count = sheets.count();
+        for (int32_t i = 1; i <= count; ++i) {
+            int row = list.add(sheets(i).name());
+            list.setChecked(row, true);
+        }
+        reading.finish();
+        list.refresh();
+    } catch (...) {
+        reading.reportFailure();
+    }
+}
+
+void QueueAllWorksheets(app::Form1Controls& form, const std::string& path) {
+    app::ListModel& queue = form.ListView4;
+    WorkbookReading reading(form);
+    try {
+        reading.open(path);
+        const automation::SheetCollection sheets = reading.worksheets();
+        const int32_t count = sheets.count();
+        int lastRow = 0;
+        for (int32_t i = 1; i <= count; ++i) {
+            std::string name = sheets(i).name();
+            queue.add(path);
+            lastRow = queue.count();
+            queue.setChecked(lastRow, true);
+            queue.setSubItem(lastRow, std::move(name));
+            queue.refresh();
+        }
+        if (lastRow > 0) {
+            queue.ensureVisible(lastRow);
+        }
+        reading.finish();
+    } catch (...) {
+        reading.reportFailure();
+    }
+}
+
+}  // namespace plyfold::discovery

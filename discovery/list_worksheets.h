@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace plyfold::app {
+struct Form1Controls;
+}
+
+namespace plyfold::discovery {
+
+// Empties the worksheet list (ListView3), makes it visible and, when the selections of the
+// source and workbook lists designate a workbook, lists its worksheet names in sheet order,
+// checked. Chart sheets are not worksheets and are left out. Only the sheet list is read.
+// A failure is reported in two critical boxes: its description, then
+// "Open excel file failed!"; the names listed before it stay.
+void ListWorksheets(app::Form1Controls& form);
+
+// Appends one checked merge-queue entry (ListView4: the path, then the worksheet name) for
+// every worksheet of the workbook at path, in sheet order, and scrolls the last into view.
+// Failures are reported as ListWorksheets reports them; entries already appended stay. A
+// workbook without worksheets appends nothing, quietly.
+void QueueAllWorksheets(app::Form1Controls& form, const std::string& path);
+
+}  // namespace plyfold::discovery
