@@ -1,6 +1,5 @@
 target_sources(plyfold_engine PRIVATE
   workbook_open.cpp
-  csv/date_serial.cpp
   csv/delimited_text_reader.cpp
   csv/field_typing.cpp
   csv/file_bytes.cpp
@@ -10,6 +9,7 @@ target_sources(plyfold_engine PRIVATE
   dbf/dbf_reader.cpp
   dbf/dbf_table.cpp
   dbf/memo_file.cpp
+  xls/biff_cell_values.cpp
   xls/biff_globals.cpp
   xls/compound_file.cpp
   xls/freexl_dates.cpp

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "engine/csv/date_serial.h"
+#include "engine/date_serial.h"
 
 namespace plyfold::engine::csv {
 namespace {
@@ -130,12 +130,13 @@ bool parseIsoDate(std::string_view field, TypedField& typed) {
         !readDigits(field, 5, 2, month) || !readDigits(field, 8, 2, day)) {
         return false;
     }
-    auto serial = dateSerial1900(year, month, day);
-    if (!serial) {
+    auto whole = serialFromDate(CivilDate{year, month, day}, false);
+    if (!whole || *whole < 1) {
         return false;
     }
+    const auto serial = static_cast<double>(*whole);
     if (field.size() == 10) {
-        typed = {FieldKind::Date, *serial};
+        typed = {FieldKind::Date, serial};
         return true;
     }
     int hour = 0;
@@ -168,11 +169,10 @@ bool parseIsoDate(std::string_view field, TypedField& typed) {
             kind = FieldKind::DateTimeFraction;
         }
     }
-    auto fraction = timeFraction(hour, minute, second);
-    if (!fraction) {
+    if (hour > 23 || minute > 59 || second >= 60.0) {
         return false;
     }
-    typed = {kind, *serial + *fraction};
+    typed = {kind, serial + (hour * 3600.0 + minute * 60.0 + second) / 86400.0};
     return true;
 }
 

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "engine/csv/date_serial.h"
 #include "engine/csv/file_bytes.h"
 #include "engine/csv/file_sheet_name.h"
+#include "engine/date_serial.h"
 #include "engine/dbf/code_page.h"
 #include "engine/dbf/dbf_table.h"
 #include "engine/dbf/memo_file.h"
@@ -282,13 +282,14 @@ private:
                     auto r = std::from_chars(text.data() + at, text.data() + at + n, out);
                     return r.ec == std::errc() && r.ptr == text.data() + at + n;
                 };
-                std::optional<double> serial;
+                std::optional<int64_t> serial;
                 if (text.size() == 8 && digits(0, 4, year) && digits(4, 2, month) &&
                     digits(6, 2, day)) {
-                    serial = dateSerial1900(year, month, day);
+                    serial = serialFromDate(CivilDate{year, month, day}, false);
                 }
-                if (serial) {
-                    addNumber(row, column, *serial, formatStyle(m_dateStyle, "m/d/yyyy"));
+                if (serial && *serial >= 1) {
+                    addNumber(row, column, static_cast<double>(*serial),
+                              formatStyle(m_dateStyle, "m/d/yyyy"));
                 } else {
                     addText(row, column, text);  // not a date a sheet can hold: kept as written
                 }

@@ -12,11 +12,15 @@ struct BiffSheetInfo {
     enum class Type : uint8_t { Worksheet, MacroSheet, Chart, VisualBasicModule, Other };
     Type type = Type::Worksheet;
     uint8_t visibility = 0;  // 0 visible, 1 hidden, 2 very hidden
+    uint32_t position = 0;   // offset of the sheet's BOF record in the stream
 };
 
 struct BiffGlobals {
     bool encrypted = false;  // a FILEPASS record: the rest of the stream is scrambled
+    bool biff8 = true;
+    uint16_t codePage = 1252;  // of 8-bit texts (BIFF5)
     std::vector<BiffSheetInfo> sheets;
+    std::vector<bool> xfIsDate;  // per cell format: does its number format show a date
 };
 
 // Reads the globals up to their EOF record; stops quietly at damage (what was read stays).

@@ -2,6 +2,8 @@
 
 #include <freexl.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -11,6 +13,7 @@
 #include "engine/error.h"
 #include "engine/limits.h"
 #include "engine/text.h"
+#include "engine/xls/biff_cell_values.h"
 #include "engine/xls/biff_globals.h"
 #include "engine/xls/compound_file.h"
 #include "engine/xls/freexl_dates.h"
@@ -114,6 +117,11 @@ struct XlsSource {
     std::mutex mutex;
     FreeXlHandle cells;
     bool cellsOpen = false;
+    // The workbook stream and its globals, for the values FreeXL leaves out; empty when the
+    // container could not be read by us.
+    std::string stream;
+    BiffGlobals globals;
+    bool kindsKnown = false;
 
     ~XlsSource() {
         cells.close();
@@ -127,6 +135,43 @@ uint32_t styleWithFormat(Workbook& workbook, std::string_view code) {
     CellStyle style;
     style.numberFormat = workbook.styles().addFormatCode(code);
     return workbook.styles().addStyle(style);
+}
+
+Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, uint32_t& dateStyle,
+                     uint32_t& dateTimeStyle, uint32_t& timeStyle) {
+    Cell cell;
+    cell.column = value.column;
+    cell.type = value.type;
+    switch (value.type) {
+        case CellType::Number:
+            cell.value.number = value.number;
+            if (value.isDate) {
+                // The same formats FreeXL's date cells get, chosen by what the number holds.
+                double whole = std::floor(value.number);
+                uint32_t& style = value.number < 1.0      ? timeStyle
+                                  : whole == value.number ? dateStyle
+                                                          : dateTimeStyle;
+                if (!style) {
+                    style = styleWithFormat(workbook, &style == &timeStyle   ? "h:mm:ss"
+                                                      : &style == &dateStyle ? "m/d/yyyy"
+                                                                             : "m/d/yyyy h:mm");
+                }
+                cell.style = style;
+            }
+            break;
+        case CellType::Text:
+            cell.value.text = workbook.strings().intern(value.text);
+            break;
+        case CellType::Boolean:
+            cell.value.boolean = value.boolean;
+            break;
+        case CellType::Error:
+            cell.value.error = value.error;
+            break;
+        case CellType::Blank:
+            break;
+    }
+    return cell;
 }
 
 void loadSheet(XlsSource& source, unsigned short index, Sheet& sheet) {
@@ -153,9 +198,39 @@ void loadSheet(XlsSource& source, unsigned short index, Sheet& sheet) {
     uint32_t dateStyle = 0;
     uint32_t dateTimeStyle = 0;
     uint32_t timeStyle = 0;
+    std::vector<BiffCellValue> extras;
+    if (source.kindsKnown && index < source.globals.sheets.size()) {
+        extras = scanSheetValues(source.stream, source.globals.sheets[index], source.globals);
+    }
+    // Values outside the sheet's stated size still count.
+    for (const BiffCellValue& extra : extras) {
+        rows = std::max(rows, extra.row + 1);
+        columns = std::max<unsigned short>(columns, static_cast<unsigned short>(std::min<uint32_t>(
+                                                        extra.column + 1u, kMaxColumns)));
+    }
+    size_t nextExtra = 0;
     for (unsigned int r = 0; r < rows; ++r) {
         Row* row = nullptr;
         for (unsigned short c = 0; c < columns; ++c) {
+            while (nextExtra < extras.size() &&
+                   (extras[nextExtra].row < r ||
+                    (extras[nextExtra].row == r && extras[nextExtra].column < c))) {
+                ++nextExtra;  // a second value for a cell already done
+            }
+            const BiffCellValue* extra = nextExtra < extras.size() && extras[nextExtra].row == r &&
+                                                 extras[nextExtra].column == c
+                                             ? &extras[nextExtra]
+                                             : nullptr;
+            // Our own reading wins where there is one: FreeXL gives booleans as numbers and
+            // formula results not at all.
+            if (extra) {
+                if (!row) {
+                    row = &sheet.appendRow(static_cast<int32_t>(r));
+                }
+                row->cells.push_back(
+                    cellOfBiffValue(workbook, *extra, dateStyle, dateTimeStyle, timeStyle));
+                continue;
+            }
             FreeXL_CellValue value{};
             if (freexl_get_cell_value(handle, r, c, &value) != FREEXL_OK) {
                 continue;
@@ -266,6 +341,7 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
             }
             if (auto stream = container.readStream({"Workbook", "Book"})) {
                 globals = scanBiffGlobals(*stream);
+                source->stream = std::move(*stream);
             }
         } catch (const std::runtime_error&) {
             // FreeXL judges the damage below; some damaged containers it still reads.
@@ -274,6 +350,7 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
     if (globals.encrypted) {
         failProtected(displayName);
     }
+    source->globals = globals;
 
     FreeXlHandle info;
     info.open(source->path, true, displayName);
@@ -292,7 +369,8 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
     workbook->setPath(displayName);
     workbook->setDate1904(source->date1904);
     // FreeXL lists every sheet as a worksheet; the globals tell which are charts and the like.
-    const bool kindsKnown = globals.sheets.size() == sheetCount;
+    const bool kindsKnown = !globals.sheets.empty() && globals.sheets.size() == sheetCount;
+    source->kindsKnown = kindsKnown;
     for (unsigned int i = 0; i < sheetCount && i <= 0xFFFF; ++i) {
         const char* rawName = nullptr;
         if (freexl_get_worksheet_name(info.get(), static_cast<unsigned short>(i), &rawName) !=
