@@ -31,7 +31,12 @@ std::string formulaAfterDeletingColumns(std::string_view formula, int32_t first,
 
 // The formula with every reference to a sheet that the predicate reports as missing
 // replaced by #REF!, for formulas copied into a workbook that lacks their sheets.
-std::string formulaWithMissingSheetsAsRef(
-    std::string_view formula, const std::function<bool(std::string_view)>& sheetExists);
+std::string formulaWithMissingSheetsAsRef(std::string_view formula,
+                                          const std::function<bool(std::string_view)>& sheetExists);
+
+// The formula with references naming oldName (compared without regard to case) made to name
+// newName, for a sheet copied under another name that refers to itself by name.
+std::string formulaWithSheetRenamed(std::string_view formula, std::string_view oldName,
+                                    std::string_view newName);
 
 }  // namespace plyfold::engine

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plyfold::engine {
 
@@ -42,5 +44,22 @@ bool isDateTimeFormatCode(std::string_view code);
 // The text a spreadsheet shows for a cell of the workbook: numbers through the cell's number
 // format, texts, TRUE/FALSE, error texts; empty for a blank cell.
 std::string displayText(const Workbook& workbook, const Cell& cell);
+
+// displayText for many cells of one workbook: each number format is parsed once.
+class DisplayFormatter {
+public:
+    explicit DisplayFormatter(const Workbook& workbook);
+    ~DisplayFormatter();
+    DisplayFormatter(const DisplayFormatter&) = delete;
+    DisplayFormatter& operator=(const DisplayFormatter&) = delete;
+
+    std::string text(const Cell& cell);
+    // The parsed number format of a style of the workbook.
+    const NumberFormat& formatOfStyle(uint32_t style);
+
+private:
+    const Workbook& m_workbook;
+    std::vector<std::unique_ptr<NumberFormat>> m_formats;  // by format-code id
+};
 
 }  // namespace plyfold::engine

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plyfold::engine::formula {
+
+// One end of a reference: a row, a column or both, each absolute ($) or relative. A part
+// that the reference does not have (the row of a whole-column reference) is -1.
+struct RefEnd {
+    int32_t row = -1;
+    int32_t column = -1;
+    bool absoluteRow = false;
+    bool absoluteColumn = false;
+};
+
+enum class RefKind : uint8_t {
+    Cell,     // A1
+    Area,     // A1:B2
+    Columns,  // A:C
+    Rows,     // 3:5
+    Error,    // Sheet1!#REF!
+    Name,     // Sheet1!Total: a defined name scoped to a sheet
+};
+
+// A reference found in a formula, with its sheet prefix taken apart.
+struct Reference {
+    RefKind kind = RefKind::Cell;
+    std::string_view prefix;  // "Sheet1!", "'My Sheet'!", "[1]Sheet1!" as written; may be empty
+    std::string_view body;    // the text after the prefix
+    std::string firstSheet;   // the sheet named by the prefix, unquoted; empty without one
+    std::string lastSheet;    // the second sheet of a 3-D prefix (Sheet1:Sheet3!)
+    bool external = false;    // the prefix names another workbook ([1]Sheet1!)
+    RefEnd first;
+    RefEnd last;  // equal to first for a single cell
+
+    bool hasSheet() const { return !prefix.empty(); }
+    bool isThreeD() const { return !lastSheet.empty(); }
+};
+
+enum class TokenKind : uint8_t {
+    Text,       // copied as it is: operators, spaces, numbers, strings, names, functions ...
+    Reference,  // a reference to cells, rows, columns, or an error or name on a sheet
+};
+
+struct Token {
+    TokenKind kind = TokenKind::Text;
+    std::string_view text;  // the whole token as written, prefix included
+    Reference ref;          // set for a reference
+};
+
+// Splits a formula (A1 style, without its leading "=") into references and the text
+// between them. Concatenating every token's text gives the formula back unchanged.
+std::vector<Token> tokenize(std::string_view formula);
+
+// The text of a reference body after its ends changed: "$A1:B$2", "A:C", "3:5".
+std::string referenceBody(RefKind kind, const RefEnd& first, const RefEnd& last);
+
+// A sheet name as it must be written before "!": quoted ('My Sheet') when it is not a plain
+// word, with apostrophes doubled.
+std::string quotedSheetName(std::string_view name);
+
+}  // namespace plyfold::engine::formula

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/autofit.h"
+#include "engine/sheet_ops.h"
+#include "engine/workbook.h"
+
+namespace plyfold::engine {
+namespace {
+
+class AutoFitTest : public ::testing::Test {
+protected:
+    Cell& put(std::string_view ref, std::string_view text, uint32_t style = 0) {
+        Cell& cell = sheet.cellAt(*parseCellName(ref));
+        cell.type = CellType::Text;
+        cell.value.text = book.strings().intern(text);
+        cell.style = style;
+        return cell;
+    }
+    uint32_t fontStyle(double size, bool bold, std::string name = "Calibri") {
+        Font font;
+        font.name = std::move(name);
+        font.size = size;
+        font.bold = bold;
+        CellStyle style;
+        style.font = book.styles().addFont(font);
+        return book.styles().addStyle(style);
+    }
+    double width(int32_t column) const { return sheet.columnWidth(column); }
+
+    Workbook book;
+    Sheet& sheet = book.addSheet("S");
+};
+
+TEST_F(AutoFitTest, WiderForLongerTextBiggerAndBolderFonts) {
+    put("A1", "Name");
+    put("B1", "A much longer heading");
+    put("C1", "A much longer heading", fontStyle(16, false));
+    put("D1", "A much longer heading", fontStyle(11, true));
+    put("E1", "iiiiiiiiii");
+    put("F1", "WWWWWWWWWW");
+    autoFitColumns(sheet);
+    EXPECT_GT(width(0), 0);
+    EXPECT_GT(width(1), width(0));
+    EXPECT_GT(width(2), width(1) * 1.3);
+    EXPECT_GT(width(3), width(1));
+    EXPECT_LT(width(3), width(2));
+    EXPECT_GT(width(5), width(4) * 2);
+}
+
+TEST_F(AutoFitTest, DigitsOfTheDefaultFontSetTheUnit) {
+    Cell& number = sheet.cellAt({0, 0});
+    number.type = CellType::Number;
+    number.value.number = 1234567890;
+    put("B1", "1234567890");
+    put("C1", "12345");
+    autoFitColumns(sheet);
+    // Ten digits need ten digit widths and a little room, in a default-font sheet.
+    EXPECT_GE(width(0), 10.0);
+    EXPECT_LE(width(0), 12.0);
+    EXPECT_DOUBLE_EQ(width(0), width(1));
+    EXPECT_NEAR(width(1) - width(2), 5.0, 0.01);
+    // Widths are kept in the 1/256 steps of the file formats.
+    EXPECT_DOUBLE_EQ(width(0) * 256, std::floor(width(0) * 256));
+
+    // The same digits in another font family and size scale with it.
+    Font arial;
+    arial.name = "Arial";
+    arial.size = 10;
+    EXPECT_NEAR(textWidthInDigits("1234567890", arial, arial), 10.0, 1e-9);
+    Font big = arial;
+    big.size = 20;
+    EXPECT_NEAR(textWidthInDigits("1234567890", big, arial), 20.0, 1e-9);
+}
+
+TEST_F(AutoFitTest, ShownTextIsMeasuredNotTheStoredValue) {
+    CellStyle money;
+    money.numberFormat = book.styles().addFormatCode("#,##0.00 \"Euro\"");
+    const uint32_t moneyStyle = book.styles().addStyle(money);
+    for (int column : {0, 1}) {
+        Cell& cell = sheet.cellAt({0, column});
+        cell.type = CellType::Number;
+        cell.value.number = 1234567.891;
+        cell.style = column == 1 ? moneyStyle : 0;
+    }
+    autoFitColumns(sheet);
+    EXPECT_GT(width(1), width(0) + 3);
+}
+
+TEST_F(AutoFitTest, KeepsEmptyHiddenAndMergedColumnsAsTheyAre) {
+    sheet.setColumnWidth(1, 30);  // nothing in it: keeps its width
+    sheet.setColumnWidth(2, 4);
+    sheet.columns().back().hidden = true;
+    put("C1", "hidden text that is long");
+    put("D1", "a merged text much wider than anything else");
+    sheet.merges().push_back(*parseRangeName("D1:E1"));
+    put("D2", "abc");
+    put("F3", "spans rows");
+    sheet.merges().push_back(*parseRangeName("F3:F4"));
+    autoFitColumns(sheet);
+    EXPECT_EQ(width(1), 30);
+    EXPECT_EQ(width(2), 4);
+    EXPECT_TRUE(sheet.columns()[1].hidden);
+    EXPECT_GT(width(3), 0);
+    EXPECT_LT(width(3), 6);  // only "abc" counts
+    EXPECT_EQ(width(5), 0);
+}
+
+TEST_F(AutoFitTest, CapsAndWrapsWidths) {
+    put("A1", std::string(1000, 'x'));
+    CellStyle wrapped;
+    wrapped.alignment.wrapText = true;
+    const uint32_t wrapStyle = book.styles().addStyle(wrapped);
+    put("B1", std::string(200, 'x'), wrapStyle);
+    sheet.setColumnWidth(1, 12);
+    put("C1", "short\nlines", wrapStyle);
+    put("D1", "short\nlines");
+    autoFitColumns(sheet);
+    EXPECT_EQ(width(0), kMaxColumnWidth);
+    EXPECT_LE(width(1), 12);
+    EXPECT_GT(width(1), 11);
+    EXPECT_LT(width(2), width(3));
+}
+
+TEST(TextWidth, CountsCharactersOfAllKinds) {
+    Font font;
+    EXPECT_EQ(textWidthInDigits("", font, font), 0);
+    EXPECT_NEAR(textWidthInDigits("0", font, font), 1.0, 1e-9);
+    EXPECT_GT(textWidthInDigits("日本語", font, font), textWidthInDigits("abc", font, font) * 1.5);
+    EXPECT_NEAR(textWidthInDigits("e\xCC\x81", font, font), textWidthInDigits("e", font, font),
+                1e-9);  // a combining accent takes no room
+    EXPECT_GT(textWidthInDigits("\xC3\xA9t\xC3\xA9", font, font), 2.0);
+    // Broken UTF-8 is measured without reading past the text.
+    EXPECT_GT(textWidthInDigits("\xE6\x97", font, font), 0);
+}
+
+}  // namespace
+}  // namespace plyfold::engine
