@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "engine/dbf/code_page.h"
+#include "engine/dbf/dbf_reader.h"
+#include "engine/error.h"
+#include "engine/workbook_io.h"
+#include "golden_cells.h"
+#include "tests/support/temp_dir.h"
+
+namespace plyfold::engine::dbf {
+namespace {
+
+const std::string kCorpus = PLYFOLD_CORPUS_DIR;
+
+std::string textAt(const Workbook& workbook, int32_t row, int32_t column) {
+    const Cell* cell = workbook.sheet(0).findCell({row, column});
+    return cell && cell->type == CellType::Text
+               ? std::string(workbook.strings().text(cell->value.text))
+               : std::string("<none>");
+}
+
+TEST(DbfReader, MadeTablesGiveTheCellsWrittenDown) {
+    for (const char* name : {"cp1251_deleted", "short_file", "dbase3_memo", "cpg_utf8",
+                             "unknown_code_page", "vfp_binary_fields"}) {
+        std::string folder = test::dataFolder("dbf") + "/" + name;
+        auto workbook = openWorkbook(folder + "/input.dbf");
+        auto problems = test::compareWithCells(*workbook, folder + "/cells.txt");
+        EXPECT_TRUE(problems.empty()) << name << ":\n" << ::testing::PrintToString(problems);
+    }
+}
+
+TEST(DbfReader, CorpusTablesInTheirCodePages) {
+    struct Case {
+        const char* file;
+        int32_t row;
+        int32_t column;
+        const char* text;
+    };
+    // Texts as the libraries the files come from expect them.
+    const Case cases[] = {
+        {"infused-dbf__cp1251.dbf", 1, 1,
+         "\xD0\xB0\xD0\xBC\xD0\xB1\xD1\x83\xD0\xBB\xD0\xB0\xD1\x82\xD0\xBE\xD1\x80\xD0\xBD\xD0\xBE-"
+         "\xD0\xBF\xD0\xBE\xD0\xBB\xD0\xB8\xD0\xBA\xD0\xBB\xD0\xB8\xD0\xBD\xD0\xB8\xD1\x87\xD0\xB5"
+         "\xD1\x81\xD0\xBA\xD0\xBE\xD0\xB5"},
+        {"infused-dbf__mazovia.dbf", 1, 1, "English"},
+        {"infused-dbf__mazovia.dbf", 2, 1,
+         "\xC5\x9A\xE2\x95\xAB\xC3\xAA\xC3\xAB\xCF\x84\xE2\x8C\xA1\xC5\x9B"},  // Ś╫êëτ⌡ś
+        {"dbfread__tests__cases__memotest.dbf", 1, 2, "Alice memo"},           // memo in the .FPT
+        {"infused-dbf__dbase_8b.dbf", 2, 5, "Second memo"},                    // dBase IV .dbt
+        {"infused-dbf__dbase_02.dbf", 1, 1, "Stegman"},                        // dBase II header
+        {"sheetjs__dbf__d11.dbf", 0, 9, "timestamp"},                          // dBase 7 long names
+    };
+    for (const Case& c : cases) {
+        auto workbook = openWorkbook(kCorpus + "/" + c.file);
+        EXPECT_EQ(textAt(*workbook, c.row, c.column), c.text) << c.file;
+    }
+}
+
+TEST(DbfReader, DeletedRecordsAreLeftOut) {
+    // memotest holds three records of which one is deleted.
+    auto workbook = openWorkbook(kCorpus + "/dbfread__tests__cases__memotest.dbf");
+    ASSERT_EQ(workbook->sheet(0).rows().size(), 3u);  // names and two records
+    EXPECT_EQ(textAt(*workbook, 2, 0), "Bob");
+}
+
+TEST(DbfReader, CurrencyFieldsAreNumbers) {
+    auto workbook = openWorkbook(kCorpus + "/dbfdatareader__foxpro_currency_01.dbf");
+    const Cell* cell = workbook->sheet(0).findCell({1, 0});
+    ASSERT_TRUE(cell);
+    ASSERT_EQ(cell->type, CellType::Number);
+    EXPECT_DOUBLE_EQ(cell->value.number, 20.0);
+    ASSERT_TRUE(workbook->sheet(0).findCell({1, 1}));
+    EXPECT_DOUBLE_EQ(workbook->sheet(0).findCell({1, 1})->value.number, -20.0);
+}
+
+TEST(DbfReader, MemoFieldsWithoutTheirMemoFileAreEmpty) {
+    test::TempDir folder;
+    std::filesystem::copy_file(test::dataFolder("dbf") + "/dbase3_memo/input.dbf",
+                               folder.file("alone.dbf"));
+    auto workbook = openWorkbook(folder.file("alone.dbf"));
+    EXPECT_EQ(textAt(*workbook, 1, 0), "K0");
+    EXPECT_FALSE(workbook->sheet(0).findCell({1, 1}));
+}
+
+std::string loadError(std::string bytes) {
+    try {
+        auto workbook = readDbfFromMemory(std::move(bytes), "hostile.dbf");
+        workbook->sheet(0).rows();
+    } catch (const SpreadsheetError& error) {
+        return error.description();
+    }
+    return {};
+}
+
+TEST(DbfReader, HostileHeadersFailClearlyOrReadWhatIsThere) {
+    const std::string good = test::readFile(test::dataFolder("dbf") + "/cp1251_deleted/input.dbf");
+    auto patched = [&](size_t at, std::string bytes) {
+        std::string copy = good;
+        copy.replace(at, bytes.size(), bytes);
+        return copy;
+    };
+    // Damage that leaves no table: a clear error naming the file.
+    for (const std::string& bytes :
+         {good.substr(0, 20), good.substr(0, 40), patched(8, std::string("\xFF\xFF", 2)),
+          patched(10, std::string("\x05\x00", 2)), patched(10, std::string("\x00\x00", 2))}) {
+        std::string error = loadError(bytes);
+        EXPECT_NE(error.find("'hostile.dbf'"), std::string::npos) << error;
+    }
+    // Records cut short or claimed beyond the file: the whole ones are read.
+    for (const std::string& bytes :
+         {good.substr(0, good.size() - 20), patched(4, std::string("\xFF\xFF\xFF\x7F", 4))}) {
+        auto workbook = readDbfFromMemory(bytes, "short.dbf");
+        EXPECT_GE(workbook->sheet(0).rows().size(), 3u);
+        EXPECT_LE(workbook->sheet(0).rows().size(), 5u);
+    }
+    // A record length longer than the fields: the fields are still where they are.
+    auto workbook = readDbfFromMemory(patched(10, std::string("\x40\x00", 2)), "wide.dbf");
+    EXPECT_EQ(textAt(*workbook, 0, 0), "NAME");
+}
+
+TEST(DbfReader, CodePagesOfLanguageDriversAndCpgFiles) {
+    struct Case {
+        unsigned char driver;
+        const char* codePage;
+    };
+    for (const Case& c :
+         {Case{0x01, "CP437"},   Case{0x02, "CP850"},  Case{0x03, "CP1252"}, Case{0x57, "CP1252"},
+          Case{0x26, "CP866"},   Case{0x64, "CP852"},  Case{0x65, "CP866"},  Case{0x66, "CP865"},
+          Case{0x69, "MAZOVIA"}, Case{0x6A, "CP737"},  Case{0x78, "CP950"},  Case{0x79, "CP949"},
+          Case{0x7A, "CP936"},   Case{0x7B, "CP932"},  Case{0xC8, "CP1250"}, Case{0xC9, "CP1251"},
+          Case{0xCA, "CP1254"},  Case{0xCB, "CP1253"}, Case{0x00, ""},       Case{0xEE, ""}}) {
+        EXPECT_EQ(codePageOfLanguageDriver(c.driver), c.codePage) << int(c.driver);
+    }
+    struct CpgCase {
+        const char* text;
+        const char* codePage;
+    };
+    for (const CpgCase& c :
+         {CpgCase{"UTF-8\r\n", "UTF-8"}, CpgCase{"utf8", "UTF-8"}, CpgCase{"1252", "CP1252"},
+          CpgCase{"CP1251", "CP1251"}, CpgCase{"ANSI 1251", "CP1251"},
+          CpgCase{"88591", "ISO-8859-1"}, CpgCase{"windows-1250", "CP1250"}, CpgCase{" \n", ""}}) {
+        EXPECT_EQ(codePageOfCpgText(c.text), c.codePage) << c.text;
+    }
+    // A code page iconv does not know reads as Windows-1252, and says so.
+    CodePageConverter unknown("NO-SUCH-CODE-PAGE");
+    EXPECT_TRUE(unknown.isFallback());
+    std::string out;
+    unknown.appendUtf8(out, "\x80");
+    EXPECT_EQ(out, "\xE2\x82\xAC");
+    // Bytes a multi-byte code page cannot map become U+FFFD, and the rest is kept.
+    CodePageConverter japanese("CP932");
+    out.clear();
+    japanese.appendUtf8(out,
+                        "a\x82\xA0"
+                        "b\x82");
+    EXPECT_EQ(out,
+              "a\xE3\x81\x82"
+              "b\xEF\xBF\xBD");
+}
+
+}  // namespace
+}  // namespace plyfold::engine::dbf

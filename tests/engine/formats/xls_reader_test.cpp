@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "engine/error.h"
+#include "engine/workbook_io.h"
+#include "engine/xls/freexl_dates.h"
+#include "engine/xls/xls_reader.h"
+#include "golden_cells.h"
+#include "tests/support/temp_dir.h"
+
+namespace plyfold::engine::xls {
+namespace {
+
+const std::string kCorpus = PLYFOLD_CORPUS_DIR;
+
+std::string visibilityName(SheetVisibility visibility) {
+    switch (visibility) {
+        case SheetVisibility::Visible:
+            return "visible";
+        case SheetVisibility::Hidden:
+            return "hidden";
+        case SheetVisibility::VeryHidden:
+            return "very hidden";
+    }
+    return "?";
+}
+
+TEST(XlsReader, AWorkbookSavedByLibreOfficeGivesTheCellsWrittenDown) {
+    std::string folder = test::dataFolder("xls") + "/typed_cells";
+    auto workbook = openWorkbook(folder + "/input.xls");
+    std::ifstream sheets(folder + "/sheets.txt");
+    std::string line;
+    int32_t index = 0;
+    while (std::getline(sheets, line)) {
+        size_t tab = line.find('\t');
+        ASSERT_LT(index, workbook->sheetCount());
+        EXPECT_EQ(workbook->sheet(index).name(), line.substr(0, tab));
+        EXPECT_EQ(visibilityName(workbook->sheet(index).visibility()), line.substr(tab + 1));
+        EXPECT_FALSE(workbook->sheet(index).isLoaded()) << "listing read the cells";
+        ++index;
+    }
+    EXPECT_EQ(index, workbook->sheetCount());
+    auto problems = test::compareWithCells(*workbook, folder + "/cells.txt");
+    EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
+}
+
+TEST(XlsReader, SheetKindsAndVisibilityComeFromTheFile) {
+    struct Case {
+        const char* file;
+        std::vector<std::string>
+            sheets;  // name, then '*' for a chart sheet, '-' hidden, '=' very hidden
+    };
+    const Case cases[] = {
+        {"sheetjs__sheet_visibility.xls", {"Visible", "Hidden-", "VeryHidden="}},
+        // The Excel 4 macro sheet is not a worksheet; the chart sheet is kept as a chart.
+        {"sheetjs__BlankSheetTypes.xls", {"Sheet1", "Chart1*", "Dialog1"}},
+        {"messytables__unicode_sheet_name.xls", {"m\xC3\xAAs"}},
+    };
+    for (const Case& c : cases) {
+        auto workbook = openWorkbook(kCorpus + "/" + c.file);
+        std::vector<std::string> got;
+        for (int32_t i = 0; i < workbook->sheetCount(); ++i) {
+            const Sheet& sheet = workbook->sheet(i);
+            std::string entry = sheet.name();
+            if (!sheet.isWorksheet()) {
+                entry += "*";
+            }
+            if (sheet.visibility() == SheetVisibility::Hidden) {
+                entry += "-";
+            } else if (sheet.visibility() == SheetVisibility::VeryHidden) {
+                entry += "=";
+            }
+            got.push_back(entry);
+        }
+        EXPECT_EQ(got, c.sheets) << c.file;
+    }
+}
+
+TEST(XlsReader, FormulaResultsBooleansAndErrorsThatFreeXlDropsAreRead) {
+    auto workbook = openWorkbook(kCorpus + "/sheetjs__formula_stress_test.xls");
+    Sheet* text = workbook->findSheet("Text");
+    ASSERT_TRUE(text);
+    const Cell* concatenated = text->findCell({1, 1});
+    ASSERT_TRUE(concatenated);
+    ASSERT_EQ(concatenated->type, CellType::Text);
+    EXPECT_EQ(workbook->strings().text(concatenated->value.text), "Foobarbazqux");
+    const Cell* exact = text->findCell({2, 1});
+    ASSERT_TRUE(exact);
+    ASSERT_EQ(exact->type, CellType::Boolean);
+    EXPECT_FALSE(exact->value.boolean);
+}
+
+TEST(XlsReader, DatesComeBackAsSerialsOfTheWorkbooksDateSystem) {
+    // 1904.xls: column A holds serials, column B the same serials shown as dates.
+    auto workbook = openWorkbook(kCorpus + "/sheetjs__1904__1904.xls");
+    EXPECT_TRUE(workbook->isDate1904());
+    const Sheet& sheet = workbook->sheet(0);
+    for (int32_t row = 0; row < 5; ++row) {
+        const Cell* serial = sheet.findCell({row, 0});
+        const Cell* date = sheet.findCell({row, 1});
+        ASSERT_TRUE(serial && date) << row;
+        EXPECT_DOUBLE_EQ(date->value.number, serial->value.number) << row;
+        EXPECT_NE(date->style, 0u);
+    }
+}
+
+TEST(XlsReader, FreeXlDateTextsTurnBackIntoSerials) {
+    struct Case {
+        const char* text;
+        bool date1904;
+        double serial;
+    };
+    // FreeXL counts days from 1900-01-01 (serial 1) with every fourth year a leap year, so
+    // serial 60 is 1900-02-29 and 2100-02-29 exists; 1904-01-02 is serial 1 of the 1904 system.
+    for (const Case& c : {Case{"1900-01-01", false, 1}, Case{"1900-02-28", false, 59},
+                          Case{"1900-02-29", false, 60}, Case{"1900-03-01", false, 61},
+                          Case{"2024-03-31", false, 45382}, Case{"2100-02-29", false, 73110},
+                          Case{"2100-03-01", false, 73111}, Case{"1904-01-02", true, 1},
+                          Case{"2024-03-31", true, 45382 - 1462}}) {
+        auto serial = serialOfFreeXlDate(c.text, c.date1904);
+        ASSERT_TRUE(serial) << c.text;
+        EXPECT_EQ(*serial, c.serial) << c.text;
+    }
+    EXPECT_DOUBLE_EQ(*serialOfFreeXlDateTime("2024-03-31 12:30:00", false), 45382.5 + 30.0 / 1440);
+    EXPECT_DOUBLE_EQ(*serialOfFreeXlTime("18:00:00"), 0.75);
+    EXPECT_DOUBLE_EQ(*serialOfFreeXlTime("30:00:00"), 1.25);
+    for (const char* bad :
+         {"", "2024-13-01", "1899-12-31", "2024-03-31T12:00:00", "12:60:00", "abcd-ef-gh"}) {
+        EXPECT_FALSE(serialOfFreeXlDate(bad, false) || serialOfFreeXlTime(bad)) << bad;
+    }
+}
+
+std::string openError(const std::string& bytes) {
+    try {
+        auto workbook = readXlsFromMemory(bytes, "hostile.xls");
+        for (int32_t i = 0; i < workbook->sheetCount(); ++i) {
+            workbook->sheet(i).rows();
+        }
+    } catch (const SpreadsheetError& error) {
+        return error.description();
+    }
+    return {};
+}
+
+TEST(XlsReader, TruncatedAndScrambledCompoundFilesFailClearly) {
+    const std::string good = test::readFile(test::dataFolder("xls") + "/typed_cells/input.xls");
+    EXPECT_EQ(openError(good), "");
+    for (size_t keep : {size_t{8}, size_t{511}, size_t{600}, good.size() / 2, good.size() - 600}) {
+        std::string error = openError(good.substr(0, keep));
+        EXPECT_NE(error.find("'hostile.xls'"), std::string::npos) << keep << ": " << error;
+    }
+    // Every byte of the header and the first sectors set to 0xFF in turn: never a crash, and
+    // a failure always names the file.
+    for (size_t at = 0; at < 2048 && at < good.size(); at += 7) {
+        std::string bytes = good;
+        bytes[at] = '\xFF';
+        std::string error = openError(bytes);
+        if (!error.empty()) {
+            EXPECT_NE(error.find("'hostile.xls'"), std::string::npos) << at << ": " << error;
+        }
+    }
+}
+
+TEST(XlsReader, PasswordProtectedWorkbooksSaySo) {
+    for (const char* file : {"poi__password.xls", "messytables__encrypted_no_password.xls",
+                             "sheetjs__password_2002_40_xor.xls",
+                             "sheetjs__password_2002_128_strong.xls", "calamine__issue_385.xls"}) {
+        try {
+            openWorkbook(kCorpus + "/" + file);
+            ADD_FAILURE() << file << " opened";
+        } catch (const SpreadsheetError& error) {
+            EXPECT_NE(error.description().find("is protected by a password"), std::string::npos)
+                << error.description();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace plyfold::engine::xls
