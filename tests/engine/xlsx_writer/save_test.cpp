@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+
+#include "engine/error.h"
+#include "engine/number_format.h"
+#include "engine/workbook_io.h"
+#include "tests/engine/xlsx_writer/package_inspection.h"
+#include "tests/support/temp_dir.h"
+
+namespace plyfold::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using plyfold::test::readFile;
+using plyfold::test::TempDir;
+using plyfold::test::unzipAll;
+using plyfold::test::writeFile;
+
+std::unique_ptr<Workbook> smallWorkbook() {
+    auto book = std::make_unique<Workbook>();
+    Sheet& sheet = book->addSheet("Data");
+    Cell& cell = sheet.cellAt({0, 0});
+    cell.type = CellType::Text;
+    cell.value.text = book->strings().intern("hello");
+    return book;
+}
+
+// Every file in the folder other than the ones named.
+std::vector<std::string> strayFiles(const fs::path& folder, const std::vector<std::string>& keep) {
+    std::vector<std::string> stray;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (std::find(keep.begin(), keep.end(), name) == keep.end()) {
+            stray.push_back(name);
+        }
+    }
+    return stray;
+}
+
+using Saver = void (*)(const Workbook&, const std::string&);
+
+void saveCsv(const Workbook& book, const std::string& path) {
+    saveSheetAsCsv(book.sheet(0), path);
+}
+
+struct FailureCase {
+    const char* what;
+    std::string (*target)(const TempDir& dir);  // the path to save to
+    Workbook& (*book)(std::unique_ptr<Workbook>& holder);
+};
+
+Workbook& good(std::unique_ptr<Workbook>& holder) {
+    holder = smallWorkbook();
+    return *holder;
+}
+
+// A sheet whose cells fail to load half way through a save, as a damaged source would.
+Workbook& failsWhileWriting(std::unique_ptr<Workbook>& holder) {
+    holder = smallWorkbook();
+    holder->addSheet("Broken").setLoader([](Sheet&) {
+        throw SpreadsheetError(ErrorNumber::ApplicationDefined, "the source is damaged");
+    });
+    return *holder;
+}
+
+TEST(Saving, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
+    const FailureCase cases[] = {
+        {"target is a folder", [](const TempDir& d) { return d.file("folder.xlsx"); }, good},
+        {"folder does not exist", [](const TempDir& d) { return d.file("missing/result.xlsx"); },
+         good},
+        {"the workbook fails while being written",
+         [](const TempDir& d) { return d.file("old.xlsx"); }, failsWhileWriting},
+    };
+    const std::pair<const char*, Saver> savers[] = {{"xlsx", saveWorkbook}, {"csv", saveCsv}};
+    for (const FailureCase& c : cases) {
+        for (const auto& [format, save] : savers) {
+            if (std::string(format) == "csv" && c.book == failsWhileWriting) {
+                continue;  // the CSV export writes the first sheet only
+            }
+            SCOPED_TRACE(std::string(c.what) + ", " + format);
+            TempDir dir;
+            fs::create_directory(dir.path() / "folder.xlsx");
+            const std::string oldBytes = "the old file, byte for byte";
+            writeFile(dir.path() / "old.xlsx", oldBytes);
+            std::unique_ptr<Workbook> holder;
+            Workbook& book = c.book(holder);
+            const std::string target = c.target(dir);
+            try {
+                save(book, target);
+                ADD_FAILURE() << "the save reported success";
+            } catch (const SpreadsheetError& e) {
+                EXPECT_GT(e.number(), 0);
+                EXPECT_NE(e.description().find(target), std::string::npos) << e.description();
+            }
+            EXPECT_EQ(readFile(dir.path() / "old.xlsx"), oldBytes);
+            EXPECT_TRUE(fs::is_directory(dir.path() / "folder.xlsx"));
+            EXPECT_EQ(strayFiles(dir.path(), {"old.xlsx", "folder.xlsx"}),
+                      std::vector<std::string>{});
+        }
+    }
+}
+
+TEST(Saving, AnUnwritableFolderFailsCleanly) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    }
+    TempDir dir;
+    const std::string target = dir.file("result.xlsx");
+    writeFile(target, "old");
+    ::chmod(dir.path().c_str(), 0500);
+    auto book = smallWorkbook();
+    EXPECT_THROW(saveWorkbook(*book, target), SpreadsheetError);
+    EXPECT_THROW(saveSheetAsCsv(book->sheet(0), target), SpreadsheetError);
+    ::chmod(dir.path().c_str(), 0700);
+    EXPECT_EQ(readFile(target), "old");
+    EXPECT_EQ(strayFiles(dir.path(), {"result.xlsx"}), std::vector<std::string>{});
+}
+
+TEST(Saving, ReplacingKeepsPermissionsAndFollowsLinks) {
+    TempDir dir;
+    const std::string real = dir.file("real.xlsx");
+    writeFile(real, "old");
+    ::chmod(real.c_str(), 0640);
+    fs::create_symlink(real, dir.path() / "link.xlsx");
+    auto book = smallWorkbook();
+    saveWorkbook(*book, dir.file("link.xlsx"));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.xlsx"));
+    EXPECT_EQ(unzipAll(readFile(real)).count("xl/workbook.xml"), 1u);
+    struct stat info {};
+    ASSERT_EQ(::stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(strayFiles(dir.path(), {"real.xlsx", "link.xlsx"}), std::vector<std::string>{});
+}
+
+TEST(Saving, OneLargeTextInManyCellsIsStoredOnce) {
+    // Letters at random, so the text itself barely compresses: the file is about its size.
+    std::mt19937 random(5);
+    std::string big(1 << 20, ' ');
+    for (char& c : big) {
+        c = static_cast<char>('a' + random() % 26);
+    }
+    Workbook book;
+    Sheet& sheet = book.addSheet("Big");
+    const uint32_t id = book.strings().intern(big);
+    for (int32_t i = 0; i < 12000; ++i) {
+        Cell& cell = sheet.cellAt({i / 10, i % 10});
+        cell.type = CellType::Text;
+        cell.value.text = id;
+    }
+    TempDir dir;
+    const std::string path = dir.file("big.xlsx");
+    saveWorkbook(book, path);
+    const auto size = fs::file_size(path);
+    EXPECT_LT(size, big.size() * 3 / 2);
+    EXPECT_GT(size, big.size() / 2);
+    const auto parts = unzipAll(readFile(path));
+    EXPECT_NE(parts.at("xl/sharedStrings.xml").find(big), std::string::npos);
+    EXPECT_LT(parts.at("xl/sharedStrings.xml").size(), big.size() + 1000);
+}
+
+struct CsvCase {
+    const char* what;
+    std::vector<std::pair<CellRef, std::string>> texts;
+    std::string expected;  // after the byte-order mark
+};
+
+TEST(CsvExport, FieldsLinesAndQuoting) {
+    const CsvCase cases[] = {
+        {"plain fields", {{{0, 0}, "a"}, {{0, 1}, "b"}, {{1, 0}, "c"}}, "a,b\r\nc,\r\n"},
+        {"comma, quote, CR and LF are quoted",
+         {{{0, 0}, "x,y"}, {{0, 1}, "say \"hi\""}, {{0, 2}, "two\nlines"}, {{0, 3}, "cr\rx"}},
+         "\"x,y\",\"say \"\"hi\"\"\",\"two\nlines\",\"cr\rx\"\r\n"},
+        {"blanks and semicolons are not quoted",
+         {{{0, 0}, " lead"}, {{0, 1}, "a;b"}},
+         " lead,a;b\r\n"},
+        {"from A1: empty leading rows and columns kept", {{{2, 1}, "x"}}, ",\r\n,\r\n,x\r\n"},
+        {"gaps inside the used range",
+         {{{0, 2}, "r1"}, {{3, 0}, "r4"}},
+         ",,r1\r\n,,\r\n,,\r\nr4,,\r\n"},
+        {"an empty sheet", {}, ""},
+    };
+    for (const CsvCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Workbook book;
+        Sheet& sheet = book.addSheet("S");
+        for (const auto& [ref, text] : c.texts) {
+            Cell& cell = sheet.cellAt(ref);
+            cell.type = CellType::Text;
+            cell.value.text = book.strings().intern(text);
+        }
+        sheet.rowAt(9).customHeight = true;  // a row without cells adds no line
+        TempDir dir;
+        saveSheetAsCsv(sheet, dir.file("out.csv"));
+        EXPECT_EQ(readFile(dir.path() / "out.csv"), "\xEF\xBB\xBF" + c.expected);
+    }
+}
+
+TEST(CsvExport, ValuesAreWrittenAsDisplayed) {
+    Workbook book;
+    Sheet& sheet = book.addSheet("S");
+    CellStyle dateStyle;
+    dateStyle.numberFormat = book.styles().addFormatCode("yyyy-mm-dd");
+    CellStyle moneyStyle;
+    moneyStyle.numberFormat = book.styles().addFormatCode("#,##0.00");
+    const uint32_t styles[] = {0, book.styles().addStyle(dateStyle),
+                               book.styles().addStyle(moneyStyle)};
+    const double numbers[] = {0.1, 45292, 1234567.891};
+    for (int i = 0; i < 3; ++i) {
+        Cell& cell = sheet.cellAt({0, i});
+        cell.type = CellType::Number;
+        cell.value.number = numbers[i];
+        cell.style = styles[i];
+    }
+    Cell& flag = sheet.cellAt({0, 3});
+    flag.type = CellType::Boolean;
+    flag.value.boolean = true;
+    Cell& error = sheet.cellAt({0, 4});
+    error.type = CellType::Error;
+    error.value.error = ErrorValue::Div0;
+    TempDir dir;
+    saveSheetAsCsv(sheet, dir.file("out.csv"));
+    std::string expected = "\xEF\xBB\xBF";
+    for (int i = 0; i < 5; ++i) {
+        std::string shown = displayText(book, *sheet.findCell({0, i}));
+        expected += (shown.find(',') != std::string::npos ? "\"" + shown + "\"" : shown);
+        expected += i < 4 ? "," : "\r\n";
+    }
+    EXPECT_EQ(readFile(dir.path() / "out.csv"), expected);
+    // The display, not the stored number: the date as a date.
+    EXPECT_NE(expected.find("2024-01-01"), std::string::npos) << expected;
+    EXPECT_NE(expected.find("\"1,234,567.89\""), std::string::npos) << expected;
+}
+
+}  // namespace
+}  // namespace plyfold::engine
