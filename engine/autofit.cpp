@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "engine/number_format.h"
@@ -104,29 +105,48 @@ constexpr double kPadding = 1.0;
 // An indent level is about three spaces wide.
 constexpr double kIndentDigits = 1.3;
 
+double sizeOf(const Font& font) {
+    return font.size > 0 ? font.size : 11.0;
+}
+
+// How a font measures in the unit of column widths: advances (thousandths of an em) times
+// scale give digit widths of the default font.
+struct FontMeasure {
+    FontMetrics metrics;
+    double scale = 0.0;
+
+    FontMeasure(const Font& font, const Font& defaultFont) : metrics(metricsOf(font)) {
+        const double digitPoints = metricsOf(defaultFont).digit / 1000.0 * sizeOf(defaultFont);
+        scale = sizeOf(font) / 1000.0 / digitPoints * (font.bold ? kBoldFactor : 1.0);
+    }
+
+    double width(std::string_view text) const {
+        double thousandths = 0.0;
+        for (size_t i = 0; i < text.size();) {
+            const auto b = static_cast<unsigned char>(text[i]);
+            if (b >= 0x20 && b < 0x7F && metrics.table) {
+                thousandths += (*metrics.table)[b - 0x20];  // the common case, not decoded
+                ++i;
+            } else {
+                thousandths += advance(nextCodePoint(text, i), metrics);
+            }
+        }
+        return thousandths * scale;
+    }
+};
+
 // What measuring a cell depends on, worked out once a style.
 struct StyleMeasure {
-    bool known = false;
     bool wrap = false;
+    bool showsTextAsIs = false;  // the format has no text section
     double indent = 0.0;
-    Font font;
+    FontMeasure font;
 };
 
 }  // namespace
 
 double textWidthInDigits(std::string_view text, const Font& font, const Font& defaultFont) {
-    const FontMetrics metrics = metricsOf(font);
-    double thousandths = 0.0;
-    for (size_t i = 0; i < text.size();) {
-        thousandths += advance(nextCodePoint(text, i), metrics);
-    }
-    const double size = font.size > 0 ? font.size : 11.0;
-    const double defaultSize = defaultFont.size > 0 ? defaultFont.size : 11.0;
-    double points = thousandths / 1000.0 * size;
-    if (font.bold)
-        points *= kBoldFactor;
-    const double digitPoints = metricsOf(defaultFont).digit / 1000.0 * defaultSize;
-    return points / digitPoints;
+    return FontMeasure(font, defaultFont).width(text);
 }
 
 double columnWidthForText(double textWidth) {
@@ -149,9 +169,9 @@ void autoFitColumns(Sheet& sheet) {
     size_t nextMerge = 0;
 
     std::vector<double> widest;  // by column; < 0 where nothing was measured
-    std::vector<StyleMeasure> measures(styles.styleCount());
+    std::vector<std::optional<StyleMeasure>> measures(styles.styleCount());
     DisplayFormatter formatter(workbook);
-    std::vector<std::string_view> lines;
+    std::string shown;
 
     for (const Row& row : rows) {
         while (nextMerge < merges.size() && merges[nextMerge].first.row <= row.index) {
@@ -161,8 +181,9 @@ void autoFitColumns(Sheet& sheet) {
                                     [&](const CellRange& m) { return m.last.row < row.index; }),
                      active.end());
         for (const Cell& cell : row.cells) {
-            if (cell.type == CellType::Blank)
+            if (cell.type == CellType::Blank) {
                 continue;
+            }
             const int32_t column = cell.column;
             if (std::any_of(active.begin(), active.end(), [&](const CellRange& m) {
                     return column >= m.first.column && column <= m.last.column;
@@ -170,57 +191,67 @@ void autoFitColumns(Sheet& sheet) {
                 continue;
             }
             const uint32_t styleId = cell.style < measures.size() ? cell.style : 0;
-            StyleMeasure& measure = measures[styleId];
-            if (!measure.known) {
+            auto& slot = measures[styleId];
+            if (!slot) {
                 const CellStyle& style = styles.style(styleId);
-                measure.known = true;
-                measure.wrap = style.alignment.wrapText;
-                measure.indent = style.alignment.indent * kIndentDigits;
-                measure.font = styles.font(style.font < styles.fontCount() ? style.font : 0);
+                const Font& font = styles.font(style.font < styles.fontCount() ? style.font : 0);
+                slot.emplace(StyleMeasure{
+                    style.alignment.wrapText, !formatter.formatOfStyle(styleId).hasTextSection(),
+                    style.alignment.indent * kIndentDigits, FontMeasure(font, defaultFont)});
             }
-            const std::string text = formatter.text(cell);
-            if (text.empty())
+            const StyleMeasure& measure = *slot;
+            // A text shown as it is gets measured in place, without a copy.
+            std::string_view text;
+            if (cell.type == CellType::Text && measure.showsTextAsIs) {
+                text = workbook.strings().text(cell.value.text);
+            } else {
+                shown = formatter.text(cell);
+                text = shown;
+            }
+            if (text.empty()) {
                 continue;
+            }
             double width = 0.0;
             if (measure.wrap) {
                 // Wrapped text breaks at the column's width, so it never asks for more; its
                 // own line breaks can make it narrower.
-                size_t start = 0;
-                while (start <= text.size()) {
+                for (size_t start = 0; start <= text.size();) {
                     size_t end = text.find('\n', start);
-                    if (end == std::string::npos)
+                    if (end == std::string_view::npos) {
                         end = text.size();
-                    width = std::max(
-                        width, textWidthInDigits(std::string_view(text).substr(start, end - start),
-                                                 measure.font, defaultFont));
+                    }
+                    width = std::max(width, measure.font.width(text.substr(start, end - start)));
                     start = end + 1;
                 }
                 double current = sheet.columnWidth(column);
-                if (current <= 0)
+                if (current <= 0) {
                     current = sheet.defaultColumnWidth();
+                }
                 width = std::min(width, std::max(0.0, current - kPadding));
             } else {
-                width = textWidthInDigits(text, measure.font, defaultFont);
+                width = measure.font.width(text);
             }
             width += measure.indent;
-            if (static_cast<size_t>(column) >= widest.size()) {
-                widest.resize(static_cast<size_t>(column) + 1, -1.0);
+            const auto index = static_cast<size_t>(column);
+            if (index >= widest.size()) {
+                widest.resize(index + 1, -1.0);
             }
-            widest[static_cast<size_t>(column)] =
-                std::max(widest[static_cast<size_t>(column)], width);
+            widest[index] = std::max(widest[index], width);
         }
     }
 
     auto isHidden = [&](int32_t column) {
         for (const ColumnInfo& info : sheet.columns()) {
-            if (column >= info.first && column <= info.last)
+            if (column >= info.first && column <= info.last) {
                 return info.hidden;
+            }
         }
         return false;
     };
     for (size_t column = 0; column < widest.size(); ++column) {
-        if (widest[column] < 0 || isHidden(static_cast<int32_t>(column)))
+        if (widest[column] < 0 || isHidden(static_cast<int32_t>(column))) {
             continue;
+        }
         sheet.setColumnWidth(static_cast<int32_t>(column), columnWidthForText(widest[column]));
     }
 }

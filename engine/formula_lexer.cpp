@@ -30,9 +30,9 @@ constexpr std::array<std::string_view, 8> kErrorLiterals = {
 
 class Lexer {
 public:
-    explicit Lexer(std::string_view text) : m_s(text) {}
+    Lexer(std::string_view text, ReferenceVisitor& visitor) : m_s(text), m_visitor(visitor) {}
 
-    std::vector<Token> run();
+    void run();
 
 private:
     char at(size_t i) const { return i < m_s.size() ? m_s[i] : '\0'; }
@@ -51,12 +51,13 @@ private:
     // Reads the reference body at i into ref; returns where it ends.
     std::optional<size_t> parseBody(size_t i, Reference& ref, bool afterPrefix) const;
 
-    void flushText(size_t upTo);
-    void emitReference(size_t begin, size_t end, Reference ref);
+    // The one reference being read, reused so that its names keep their storage.
+    Reference& freshReference();
+    void emitReference(size_t begin, size_t end);
 
     std::string_view m_s;
-    std::vector<Token> m_tokens;
-    size_t m_textStart = 0;
+    ReferenceVisitor& m_visitor;
+    Reference m_ref;
 };
 
 size_t Lexer::skipString(size_t i) const {
@@ -247,30 +248,26 @@ std::optional<size_t> Lexer::parseBody(size_t i, Reference& ref, bool afterPrefi
     return std::nullopt;
 }
 
-void Lexer::flushText(size_t upTo) {
-    if (upTo > m_textStart) {
-        Token token;
-        token.text = m_s.substr(m_textStart, upTo - m_textStart);
-        m_tokens.push_back(std::move(token));
-    }
-    m_textStart = upTo;
+Reference& Lexer::freshReference() {
+    m_ref.kind = RefKind::Cell;
+    m_ref.prefix = {};
+    m_ref.body = {};
+    m_ref.firstSheet.clear();
+    m_ref.lastSheet.clear();
+    m_ref.external = false;
+    m_ref.first = m_ref.last = RefEnd{};
+    return m_ref;
 }
 
-void Lexer::emitReference(size_t begin, size_t end, Reference ref) {
-    flushText(begin);
-    Token token;
-    token.kind = TokenKind::Reference;
-    token.text = m_s.substr(begin, end - begin);
-    ref.body = m_s.substr(begin + ref.prefix.size(), end - begin - ref.prefix.size());
-    token.ref = std::move(ref);
-    m_tokens.push_back(std::move(token));
-    m_textStart = end;
+void Lexer::emitReference(size_t begin, size_t end) {
+    m_ref.body = m_s.substr(begin + m_ref.prefix.size(), end - begin - m_ref.prefix.size());
+    m_visitor.visit(begin, end, m_ref);
 }
 
 // The sheets named by the inside of a quoted prefix: 'My Sheet', 'Jan:Mar', '[1]Data',
 // 'C:\dir\[Book.xlsx]Data'.
 void readQuotedSheets(std::string_view quoted, Reference& ref) {
-    std::string content;
+    std::string& content = ref.firstSheet;
     for (size_t i = 1; i + 1 < quoted.size(); ++i) {
         content.push_back(quoted[i]);
         if (quoted[i] == '\'') {
@@ -279,18 +276,16 @@ void readQuotedSheets(std::string_view quoted, Reference& ref) {
     }
     if (auto bracket = content.rfind(']'); bracket != std::string::npos) {
         ref.external = true;
-        ref.firstSheet = content.substr(bracket + 1);
+        content.erase(0, bracket + 1);
         return;
     }
     if (auto colon = content.find(':'); colon != std::string::npos) {
-        ref.firstSheet = content.substr(0, colon);
-        ref.lastSheet = content.substr(colon + 1);
-        return;
+        ref.lastSheet.assign(content, colon + 1);
+        content.resize(colon);
     }
-    ref.firstSheet = std::move(content);
 }
 
-std::vector<Token> Lexer::run() {
+void Lexer::run() {
     size_t i = 0;
     bool inArray = false;
     while (i < m_s.size()) {
@@ -313,11 +308,11 @@ std::vector<Token> Lexer::run() {
         if (c == '\'') {
             const size_t end = skipQuoted(i);
             if (at(end) == '!') {
-                Reference ref;
+                Reference& ref = freshReference();
                 ref.prefix = m_s.substr(i, end + 1 - i);
                 readQuotedSheets(m_s.substr(i, end - i), ref);
                 if (auto bodyEnd = parseBody(end + 1, ref, true)) {
-                    emitReference(i, *bodyEnd, std::move(ref));
+                    emitReference(i, *bodyEnd);
                     i = *bodyEnd;
                     continue;
                 }
@@ -329,12 +324,12 @@ std::vector<Token> Lexer::run() {
             const size_t end = skipBrackets(i);
             const size_t wordEnd = skipWord(end);
             if (wordEnd > end && at(wordEnd) == '!') {
-                Reference ref;
+                Reference& ref = freshReference();
                 ref.prefix = m_s.substr(i, wordEnd + 1 - i);
                 ref.external = true;
-                ref.firstSheet = std::string(m_s.substr(end, wordEnd - end));
+                ref.firstSheet.assign(m_s.substr(end, wordEnd - end));
                 if (auto bodyEnd = parseBody(wordEnd + 1, ref, true)) {
-                    emitReference(i, *bodyEnd, std::move(ref));
+                    emitReference(i, *bodyEnd);
                     i = *bodyEnd;
                     continue;
                 }
@@ -359,25 +354,24 @@ std::vector<Token> Lexer::run() {
             continue;
         }
         const size_t wordEnd = skipWord(i);
-        std::optional<Reference> prefixed;
         size_t bodyStart = 0;
         if (at(wordEnd) == '!') {
-            prefixed.emplace();
-            prefixed->firstSheet = std::string(m_s.substr(i, wordEnd - i));
+            Reference& ref = freshReference();
+            ref.firstSheet.assign(m_s.substr(i, wordEnd - i));
             bodyStart = wordEnd + 1;
         } else if (at(wordEnd) == ':' && isWordChar(at(wordEnd + 1))) {
             const size_t secondEnd = skipWord(wordEnd + 1);
             if (at(secondEnd) == '!') {
-                prefixed.emplace();
-                prefixed->firstSheet = std::string(m_s.substr(i, wordEnd - i));
-                prefixed->lastSheet = std::string(m_s.substr(wordEnd + 1, secondEnd - wordEnd - 1));
+                Reference& ref = freshReference();
+                ref.firstSheet.assign(m_s.substr(i, wordEnd - i));
+                ref.lastSheet.assign(m_s.substr(wordEnd + 1, secondEnd - wordEnd - 1));
                 bodyStart = secondEnd + 1;
             }
         }
-        if (prefixed) {
-            prefixed->prefix = m_s.substr(i, bodyStart - i);
-            if (auto bodyEnd = parseBody(bodyStart, *prefixed, true)) {
-                emitReference(i, *bodyEnd, std::move(*prefixed));
+        if (bodyStart > 0) {
+            m_ref.prefix = m_s.substr(i, bodyStart - i);
+            if (auto bodyEnd = parseBody(bodyStart, m_ref, true)) {
+                emitReference(i, *bodyEnd);
                 i = *bodyEnd;
             } else {
                 i = bodyStart;
@@ -392,16 +386,13 @@ std::vector<Token> Lexer::run() {
             i = skipBrackets(wordEnd);  // a table's structured reference
             continue;
         }
-        Reference ref;
-        if (auto bodyEnd = parseBody(i, ref, false)) {
-            emitReference(i, *bodyEnd, std::move(ref));
+        if (auto bodyEnd = parseBody(i, freshReference(), false)) {
+            emitReference(i, *bodyEnd);
             i = *bodyEnd;
             continue;
         }
         i = isDigit(c) || c == '.' ? std::max(skipNumber(i), i + 1) : wordEnd;
     }
-    flushText(m_s.size());
-    return std::move(m_tokens);
 }
 
 std::string endText(const RefEnd& end, bool withColumn, bool withRow) {
@@ -438,8 +429,36 @@ bool looksLikeR1C1(std::string_view name) {
 
 }  // namespace
 
+void scanReferences(std::string_view formula, ReferenceVisitor& visitor) {
+    Lexer(formula, visitor).run();
+}
+
 std::vector<Token> tokenize(std::string_view formula) {
-    return Lexer(formula).run();
+    struct Collector final : ReferenceVisitor {
+        explicit Collector(std::string_view formula) : text(formula) {}
+        void visit(size_t begin, size_t end, const Reference& ref) override {
+            addText(begin);
+            Token token;
+            token.kind = TokenKind::Reference;
+            token.text = text.substr(begin, end - begin);
+            token.ref = ref;
+            tokens.push_back(std::move(token));
+            copied = end;
+        }
+        void addText(size_t upTo) {
+            if (upTo > copied) {
+                Token token;
+                token.text = text.substr(copied, upTo - copied);
+                tokens.push_back(std::move(token));
+            }
+        }
+        std::string_view text;
+        std::vector<Token> tokens;
+        size_t copied = 0;
+    } collector(formula);
+    scanReferences(formula, collector);
+    collector.addText(formula.size());
+    return std::move(collector.tokens);
 }
 
 std::string referenceBody(RefKind kind, const RefEnd& first, const RefEnd& last) {

@@ -55,6 +55,19 @@ struct Token {
 // between them. Concatenating every token's text gives the formula back unchanged.
 std::vector<Token> tokenize(std::string_view formula);
 
+// Receives the references of a formula in order, without anything being stored: the
+// reference passed is valid during the call only.
+class ReferenceVisitor {
+public:
+    // [begin, end) is where the reference, prefix included, stands in the formula.
+    virtual void visit(size_t begin, size_t end, const Reference& ref) = 0;
+
+protected:
+    ~ReferenceVisitor() = default;
+};
+
+void scanReferences(std::string_view formula, ReferenceVisitor& visitor);
+
 // The text of a reference body after its ends changed: "$A1:B$2", "A:C", "3:5".
 std::string referenceBody(RefKind kind, const RefEnd& first, const RefEnd& last);
 

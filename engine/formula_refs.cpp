@@ -21,22 +21,101 @@ bool isCellReference(RefKind kind) {
 }
 
 // Applies rewrite to every reference; rewrite returns false to keep a reference as written,
-// or true after putting its replacement into the text it is given.
+// or true after putting its replacement into the text it is given. The new formula is only
+// built once a reference changes.
 template <typename Rewrite>
 std::string rewriteReferences(std::string_view text, Rewrite rewrite) {
-    const std::vector<Token> tokens = formula::tokenize(text);
-    std::string out;
-    out.reserve(text.size() + 8);
-    std::string replacement;
-    for (const Token& token : tokens) {
-        replacement.clear();
-        if (token.kind == TokenKind::Reference && rewrite(token.ref, replacement)) {
+    struct Rewriter final : formula::ReferenceVisitor {
+        Rewriter(std::string_view formula, Rewrite& change) : text(formula), rewrite(change) {}
+        void visit(size_t begin, size_t end, const Reference& ref) override {
+            replacement.clear();
+            if (!rewrite(ref, replacement)) {
+                return;
+            }
+            if (!changed) {
+                out.reserve(text.size() + 8);
+                changed = true;
+            }
+            out.append(text.substr(copied, begin - copied));
             out += replacement;
-        } else {
-            out += token.text;
+            copied = end;
+        }
+        std::string_view text;
+        Rewrite& rewrite;
+        std::string out;
+        std::string replacement;
+        size_t copied = 0;
+        bool changed = false;
+    } rewriter(text, rewrite);
+    formula::scanReferences(text, rewriter);
+    if (!rewriter.changed) {
+        return std::string(text);
+    }
+    rewriter.out.append(text.substr(rewriter.copied));
+    return std::move(rewriter.out);
+}
+
+// Cheap tests on the text that rule out a change before the formula is read properly. Every
+// row of a reference is written as a run of digits (its 1-based number), and every column
+// as a maximal run of at most three letters not followed by "(", outside string literals.
+template <typename Run>
+bool anyRunOutsideStrings(std::string_view text, bool (*isRunChar)(char), Run run) {
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == '"') {
+            // Skip the literal; a doubled quote stands for one inside it.
+            for (++i; i < text.size(); ++i) {
+                if (text[i] == '"') {
+                    if (i + 1 < text.size() && text[i + 1] == '"') {
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+            }
+            continue;
+        }
+        if (!isRunChar(text[i])) {
+            ++i;
+            continue;
+        }
+        const size_t start = i;
+        while (i < text.size() && isRunChar(text[i]))
+            ++i;
+        if (run(text.substr(start, i - start), i < text.size() ? text[i] : '\0')) {
+            return true;
         }
     }
-    return out;
+    return false;
+}
+
+bool isAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool mayReferToRowsFrom(std::string_view text, int32_t first) {
+    return anyRunOutsideStrings(text, isAsciiDigit, [&](std::string_view digits, char) {
+        if (digits.size() > 7)
+            return true;
+        int64_t number = 0;
+        for (char c : digits)
+            number = number * 10 + (c - '0');
+        return number >= int64_t{first} + 1;
+    });
+}
+
+bool mayReferToColumnsFrom(std::string_view text, int32_t first) {
+    return anyRunOutsideStrings(text, isAsciiLetter, [&](std::string_view letters, char next) {
+        if (letters.size() > 3 || next == '(')
+            return false;
+        int32_t column = 0;
+        for (char c : letters)
+            column = column * 26 + ((c | 0x20) - 'a' + 1);
+        return column - 1 >= first;
+    });
 }
 
 bool shiftEnd(RefEnd& end, int32_t rowOffset, int32_t columnOffset) {
@@ -104,7 +183,9 @@ bool spanAfterDeleting(int32_t& low, int32_t& high, int64_t first, int64_t count
 std::string formulaAfterDeleting(std::string_view text, int32_t first, int32_t count,
                                  const SheetScope& scope, Axis axis) {
     const bool onEditedSheet = equalsIgnoringAsciiCase(scope.formulaSheet, scope.editedSheet);
-    if (count <= 0 || (!onEditedSheet && text.find('!') == std::string_view::npos)) {
+    if (count <= 0 || (!onEditedSheet && text.find('!') == std::string_view::npos) ||
+        !(axis == Axis::Rows ? mayReferToRowsFrom(text, first)
+                             : mayReferToColumnsFrom(text, first))) {
         return std::string(text);
     }
     const RefKind untouchedKind = axis == Axis::Rows ? RefKind::Columns : RefKind::Rows;
@@ -121,12 +202,9 @@ std::string formulaAfterDeleting(std::string_view text, int32_t first, int32_t c
         }
         const int32_t before = coordinate(low, axis);
         const int32_t beforeHigh = coordinate(high, axis);
-        // A single cell has no lines to lose: it is either kept, moved or gone.
         const bool single = ref.kind == RefKind::Cell;
-        bool kept = spanAfterDeleting(coordinate(low, axis), coordinate(high, axis), first, count);
-        if (single && kept && coordinate(low, axis) != coordinate(high, axis)) {
-            kept = false;
-        }
+        const bool kept =
+            spanAfterDeleting(coordinate(low, axis), coordinate(high, axis), first, count);
         out += ref.prefix;
         if (!kept) {
             out += "#REF!";

@@ -177,15 +177,26 @@ std::string fractionDigits(const Decimal& d, int count) {
     return s;
 }
 
-std::string plainDecimalText(const Decimal& d) {
-    if (d.digits.empty())
-        return "0";
-    if (d.point <= 0)
-        return "0." + std::string(static_cast<size_t>(-d.point), '0') + d.digits;
-    if (d.digits.size() <= static_cast<size_t>(d.point))
-        return integerDigits(d);
-    return d.digits.substr(0, static_cast<size_t>(d.point)) + "." +
-           d.digits.substr(static_cast<size_t>(d.point));
+void appendPlainDecimal(std::string& out, const Decimal& d) {
+    if (d.digits.empty()) {
+        out += '0';
+        return;
+    }
+    if (d.point <= 0) {
+        out += "0.";
+        out.append(static_cast<size_t>(-d.point), '0');
+        out += d.digits;
+        return;
+    }
+    const auto point = static_cast<size_t>(d.point);
+    if (d.digits.size() <= point) {
+        out += d.digits;
+        out.append(point - d.digits.size(), '0');
+        return;
+    }
+    out.append(d.digits, 0, point);
+    out += '.';
+    out.append(d.digits, point);
 }
 
 // General: at most 11 characters (the sign aside), as a standard-width column shows numbers.
@@ -195,7 +206,7 @@ std::string generalText(double value) {
     }
     std::string out;
     if (value < 0) {
-        out = "-";
+        out += '-';
         value = -value;
     }
     Decimal d = toDecimal(value);
@@ -204,12 +215,13 @@ std::string generalText(double value) {
     }
     int exponent = d.point - 1;
     if (exponent >= -4 && exponent <= 10) {
-        Decimal fixed = d;
         // Eleven characters: the integer digits, the point and the decimals; "0." for a
         // number below one.
+        Decimal fixed = d;
         roundTo(fixed, exponent >= 0 ? std::max(0, 9 - exponent) : 9);
         if (fixed.point - 1 <= 10) {
-            return out + plainDecimalText(fixed);
+            appendPlainDecimal(out, fixed);
+            return out;
         }
     }
     Decimal mantissa = d;
@@ -219,12 +231,15 @@ std::string generalText(double value) {
         ++exponent;
         mantissa.point = 1;
     }
-    out += plainDecimalText(mantissa);
+    appendPlainDecimal(out, mantissa);
     out += exponent < 0 ? "E-" : "E+";
     const int magnitude = std::abs(exponent);
-    if (magnitude < 10)
-        out.push_back('0');
-    out += std::to_string(magnitude);
+    if (magnitude < 10) {
+        out += '0';
+    }
+    char buffer[8];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude);
+    out.append(buffer, result.ptr);
     return out;
 }
 
@@ -281,6 +296,12 @@ struct Section {
     size_t slash = 0;
     size_t denominatorEnd = 0;
     int fixedDenominator = 0;
+    // The digit placeholders (0 # ?) of each part of the number, left to right. For a
+    // fraction the integer part is the whole number and the fraction part the numerator.
+    std::string integerHolders;
+    std::string fractionHolders;
+    std::string exponentHolders;
+    std::string denominatorHolders;
 
     bool test(double value) const {
         switch (compare) {
@@ -640,6 +661,31 @@ void finishNumberSection(Section& section) {
     }
 }
 
+void collectHolders(Section& section) {
+    int part = 0;  // 0 integer, 1 fraction, 2 exponent or denominator
+    for (size_t i = 0; i < section.tokens.size(); ++i) {
+        const Token& token = section.tokens[i];
+        if (section.type == SectionType::Fraction) {
+            part = i < section.numeratorBegin ? 0 : i < section.slash ? 1 : 2;
+        } else if (token.kind == Kind::Point && part == 0) {
+            part = 1;
+        } else if (token.kind == Kind::Exponent) {
+            part = 2;
+        }
+        if (token.kind != Kind::Digit) {
+            continue;
+        }
+        if (section.type == SectionType::Fraction && i >= section.denominatorEnd) {
+            continue;
+        }
+        std::string& holders = part == 0                               ? section.integerHolders
+                               : part == 1                             ? section.fractionHolders
+                               : section.type == SectionType::Fraction ? section.denominatorHolders
+                                                                       : section.exponentHolders;
+        holders.push_back(token.ch);
+    }
+}
+
 Section parseSection(std::string_view text) {
     Section section = tokenizeSection(text);
     bool hasDate = false, hasAt = false, hasGeneral = false, hasDigit = false;
@@ -675,6 +721,7 @@ Section parseSection(std::string_view text) {
         }
     }
     mergeLiterals(section.tokens);
+    collectHolders(section);
     return section;
 }
 
@@ -707,120 +754,130 @@ std::vector<std::string_view> splitSections(std::string_view code) {
 // ---------------------------------------------------------------------------------------------
 // Formatting a number through one section.
 
-// Digits for integer placeholders, filled from the right; the leftmost placeholder takes
-// every digit left over. A placeholder without a digit shows 0 for "0", a blank for "?" and
-// nothing for "#".
-std::vector<std::string> fillInteger(std::string_view digits, const std::vector<char>& holders) {
-    std::vector<std::string> out(holders.size());
-    size_t left = digits.size();
-    for (size_t j = holders.size(); j-- > 0;) {
-        if (j == 0 && left > 0) {
-            out[j] = std::string(digits.substr(0, left));
-            left = 0;
-        } else if (left > 0) {
-            out[j] = std::string(1, digits[left - 1]);
-            --left;
-        } else {
-            out[j] = holders[j] == '0' ? "0" : holders[j] == '?' ? " " : "";
-        }
-    }
-    return out;
-}
-
-// Digits for fraction placeholders: trailing zeros vanish under "#" and blank under "?".
-std::vector<std::string> fillFraction(std::string_view digits, const std::vector<char>& holders) {
-    std::vector<std::string> out(holders.size());
-    bool trailing = true;
-    for (size_t j = holders.size(); j-- > 0;) {
-        const char digit = digits[j];
-        if (trailing && digit == '0' && holders[j] != '0') {
-            out[j] = holders[j] == '?' ? " " : "";
-            continue;
-        }
-        trailing = false;
-        out[j] = std::string(1, digit);
-    }
-    return out;
-}
-
-class Emitter {
+// Integer digits laid out over integer placeholders, filled from the right: the leftmost
+// placeholder takes every digit left over, and a placeholder without a digit shows 0 for
+// "0", a blank for "?" and nothing for "#". Placeholders are written one by one, in order,
+// with thousands separators counted over all the digits shown.
+class IntegerLayout {
 public:
-    explicit Emitter(bool grouping) : m_grouping(grouping) {}
-
-    // Integer placeholders' texts, with thousands separators counted over all their digits.
-    void setInteger(std::vector<std::string> parts) {
-        m_integer = std::move(parts);
-        m_digitsLeft = 0;
-        for (const auto& part : m_integer) {
-            for (char c : part)
-                m_digitsLeft += c >= '0' && c <= '9' ? 1 : 0;
+    IntegerLayout(std::string_view digits, std::string_view holders, bool grouping)
+        : m_digits(digits),
+          m_holders(holders),
+          m_offset(static_cast<long>(holders.size()) - static_cast<long>(digits.size())),
+          m_grouping(grouping) {
+        m_digitsLeft = digits.size();
+        for (long j = 0; j < m_offset; ++j) {
+            m_digitsLeft += holders[static_cast<size_t>(j)] == '0' ? 1 : 0;
         }
     }
-    void integerPlaceholder(std::string& out) {
-        if (m_nextInteger >= m_integer.size())
+
+    void next(std::string& out) {
+        const long j = m_next++;
+        if (j >= static_cast<long>(m_holders.size())) {
             return;
-        for (char c : m_integer[m_nextInteger++]) {
-            out.push_back(c);
-            if (c >= '0' && c <= '9' && --m_digitsLeft > 0 && m_grouping && m_digitsLeft % 3 == 0) {
-                out.push_back(',');
+        }
+        if (j < m_offset) {
+            const char holder = m_holders[static_cast<size_t>(j)];
+            if (holder == '0') {
+                putDigit(out, '0');
+            } else if (holder == '?') {
+                out += ' ';
             }
+            return;
+        }
+        // With more digits than placeholders the first placeholder shows the surplus.
+        const long from = j == 0 ? 0 : j - m_offset;
+        const long to = j - m_offset + 1;
+        for (long k = from; k < to; ++k) {
+            putDigit(out, m_digits[static_cast<size_t>(k)]);
         }
     }
 
 private:
+    void putDigit(std::string& out, char digit) {
+        out += digit;
+        if (--m_digitsLeft > 0 && m_grouping && m_digitsLeft % 3 == 0) {
+            out += ',';
+        }
+    }
+
+    std::string_view m_digits;
+    std::string_view m_holders;
+    long m_offset;  // placeholders without a digit, at the left
     bool m_grouping;
-    std::vector<std::string> m_integer;
-    size_t m_nextInteger = 0;
     size_t m_digitsLeft = 0;
+    long m_next = 0;
+};
+
+// Fraction digits over fraction placeholders: trailing zeros vanish under "#" and become
+// blanks under "?".
+class FractionLayout {
+public:
+    FractionLayout(std::string_view digits, std::string_view holders)
+        : m_digits(digits), m_holders(holders), m_shown(holders.size()) {
+        while (m_shown > 0 && digits[m_shown - 1] == '0' && holders[m_shown - 1] != '0') {
+            --m_shown;
+        }
+    }
+
+    void next(std::string& out) {
+        const size_t q = m_next++;
+        if (q >= m_holders.size()) {
+            return;
+        }
+        if (q < m_shown) {
+            out += m_digits[q];
+        } else if (m_holders[q] == '?') {
+            out += ' ';
+        }
+    }
+
+private:
+    std::string_view m_digits;
+    std::string_view m_holders;
+    size_t m_shown;
+    size_t m_next = 0;
 };
 
 double scaled(double value, const Section& section) {
-    for (int i = 0; i < section.percent; ++i)
+    for (int i = 0; i < section.percent; ++i) {
         value *= 100.0;
-    for (int i = 0; i < section.scale; ++i)
+    }
+    for (int i = 0; i < section.scale; ++i) {
         value /= 1000.0;
+    }
     return value;
 }
 
 std::string formatPlainNumber(const Section& section, double value) {
-    const auto& tokens = section.tokens;
-    std::vector<char> integerHolders, fractionHolders;
-    bool seenPoint = false;
-    for (const Token& token : tokens) {
-        if (token.kind == Kind::Point)
-            seenPoint = true;
-        if (token.kind == Kind::Digit)
-            (seenPoint ? fractionHolders : integerHolders).push_back(token.ch);
-    }
+    const int fractionCount = static_cast<int>(section.fractionHolders.size());
     Decimal d = toDecimal(scaled(value, section));
-    roundTo(d, static_cast<int>(fractionHolders.size()));
+    roundTo(d, fractionCount);
     const std::string integer = integerDigits(d);
-    const std::string fraction = fractionDigits(d, static_cast<int>(fractionHolders.size()));
-
-    Emitter emitter(section.grouping);
-    emitter.setInteger(fillInteger(integer, integerHolders));
-    const std::vector<std::string> fractionParts = fillFraction(fraction, fractionHolders);
+    const std::string fraction = fractionDigits(d, fractionCount);
+    IntegerLayout integerPart(integer, section.integerHolders, section.grouping);
+    FractionLayout fractionPart(fraction, section.fractionHolders);
     std::string out;
-    size_t nextFraction = 0;
-    seenPoint = false;
-    for (const Token& token : tokens) {
+    bool seenPoint = false;
+    for (const Token& token : section.tokens) {
         switch (token.kind) {
             case Kind::Digit:
                 if (seenPoint) {
-                    out += fractionParts[nextFraction++];
+                    fractionPart.next(out);
                 } else {
-                    emitter.integerPlaceholder(out);
+                    integerPart.next(out);
                 }
                 break;
             case Kind::Point:
                 // Without integer placeholders the integer digits still show, before the point.
-                if (integerHolders.empty())
+                if (section.integerHolders.empty()) {
                     out += integer;
-                out += ".";
+                }
+                out += '.';
                 seenPoint = true;
                 break;
             case Kind::Percent:
-                out += "%";
+                out += '%';
                 break;
             default:
                 out += token.text;
@@ -831,25 +888,13 @@ std::string formatPlainNumber(const Section& section, double value) {
 }
 
 std::string formatScientific(const Section& section, double value) {
-    const auto& tokens = section.tokens;
-    std::vector<char> integerHolders, fractionHolders, exponentHolders;
-    int part = 0;  // 0 integer, 1 fraction, 2 exponent
-    for (const Token& token : tokens) {
-        if (token.kind == Kind::Point && part == 0)
-            part = 1;
-        if (token.kind == Kind::Exponent)
-            part = 2;
-        if (token.kind == Kind::Digit) {
-            (part == 0   ? integerHolders
-             : part == 1 ? fractionHolders
-                         : exponentHolders)
-                .push_back(token.ch);
-        }
-    }
+    const std::string& integerHolders = section.integerHolders;
+    const int fractionCount = static_cast<int>(section.fractionHolders.size());
     const int integerCount = std::max<int>(1, static_cast<int>(integerHolders.size()));
+    // "##0.0E+0": with "#" or "?" among several integer places the exponent is a multiple
+    // of their count (engineering notation); otherwise every integer place holds a digit.
     const bool engineering =
-        integerCount > 1 &&
-        std::any_of(integerHolders.begin(), integerHolders.end(), [](char c) { return c != '0'; });
+        integerCount > 1 && integerHolders.find_first_not_of('0') != std::string::npos;
     Decimal d = toDecimal(scaled(value, section));
     int exponent = 0;
     if (!d.digits.empty()) {
@@ -862,7 +907,7 @@ std::string formatScientific(const Section& section, double value) {
             exponent = magnitude - (integerCount - 1);
         }
         d.point -= exponent;
-        roundTo(d, static_cast<int>(fractionHolders.size()));
+        roundTo(d, fractionCount);
         // Rounding up may carry into one more integer digit: 9.99 -> 10.0.
         if (d.point > integerCount) {
             const int step = engineering ? integerCount : 1;
@@ -871,44 +916,43 @@ std::string formatScientific(const Section& section, double value) {
         }
     }
     const std::string integer = integerDigits(d);
-    const std::string fraction = fractionDigits(d, static_cast<int>(fractionHolders.size()));
-    Emitter emitter(false);
-    emitter.setInteger(fillInteger(integer, integerHolders));
-    const std::vector<std::string> fractionParts = fillFraction(fraction, fractionHolders);
-    Emitter exponentEmitter(false);
-    exponentEmitter.setInteger(fillInteger(std::to_string(std::abs(exponent)), exponentHolders));
+    const std::string fraction = fractionDigits(d, fractionCount);
+    const std::string exponentDigits = std::to_string(std::abs(exponent));
+    IntegerLayout integerPart(integer, integerHolders, false);
+    FractionLayout fractionPart(fraction, section.fractionHolders);
+    IntegerLayout exponentPart(exponentDigits, section.exponentHolders, false);
 
     std::string out;
-    size_t nextFraction = 0;
-    part = 0;
-    for (const Token& token : tokens) {
+    int part = 0;  // 0 integer, 1 fraction, 2 exponent
+    for (const Token& token : section.tokens) {
         switch (token.kind) {
             case Kind::Digit:
                 if (part == 0) {
-                    emitter.integerPlaceholder(out);
+                    integerPart.next(out);
                 } else if (part == 1) {
-                    out += fractionParts[nextFraction++];
+                    fractionPart.next(out);
                 } else {
-                    exponentEmitter.integerPlaceholder(out);
+                    exponentPart.next(out);
                 }
                 break;
             case Kind::Point:
-                if (integerHolders.empty())
+                if (integerHolders.empty()) {
                     out += integer;
-                out += ".";
+                }
+                out += '.';
                 part = 1;
                 break;
             case Kind::Exponent:
-                out.push_back(token.text.front());
+                out += token.text.front();
                 if (exponent < 0) {
-                    out.push_back('-');
+                    out += '-';
                 } else if (token.ch == '+') {
-                    out.push_back('+');
+                    out += '+';
                 }
                 part = 2;
                 break;
             case Kind::Percent:
-                out += "%";
+                out += '%';
                 break;
             default:
                 out += token.text;
@@ -919,22 +963,25 @@ std::string formatScientific(const Section& section, double value) {
 }
 
 // The fraction a spreadsheet shows for value (0 <= value): the last convergent of its
-// continued fraction whose denominator fits.
+// continued fraction whose denominator fits, computed in floating point as spreadsheet
+// programs do (so 0.9 with one-digit denominators is 8/9, not 1).
 void approximate(double value, int64_t maxDenominator, int64_t& numerator, int64_t& denominator) {
     int64_t h0 = 1, k0 = 0;  // the convergent before the last
-    double whole = std::floor(value);
+    const double whole = std::floor(value);
     int64_t h1 = static_cast<int64_t>(whole), k1 = 1;
     double rest = value - whole;
     for (int step = 0; step < 64 && rest > 0; ++step) {
         const double x = 1.0 / rest;
         const double a = std::floor(x);
-        if (!(a < 1e15))
+        if (!(a < 1e15)) {
             break;
-        const int64_t term = static_cast<int64_t>(a);
+        }
+        const auto term = static_cast<int64_t>(a);
         const int64_t h2 = term * h1 + h0;
         const int64_t k2 = term * k1 + k0;
-        if (k2 > maxDenominator)
+        if (k2 > maxDenominator) {
             break;
+        }
         h0 = h1, k0 = k1, h1 = h2, k1 = k2;
         rest = x - a;
     }
@@ -945,19 +992,7 @@ void approximate(double value, int64_t maxDenominator, int64_t& numerator, int64
 std::string formatFraction(const Section& section, double value) {
     const auto& tokens = section.tokens;
     value = scaled(value, section);
-    std::vector<char> wholeHolders, numeratorHolders, denominatorHolders;
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        if (tokens[i].kind != Kind::Digit)
-            continue;
-        if (i < section.numeratorBegin) {
-            wholeHolders.push_back(tokens[i].ch);
-        } else if (i < section.slash) {
-            numeratorHolders.push_back(tokens[i].ch);
-        } else if (i < section.denominatorEnd) {
-            denominatorHolders.push_back(tokens[i].ch);
-        }
-    }
-    const bool hasWhole = !wholeHolders.empty();
+    const bool hasWhole = !section.integerHolders.empty();
     double whole = hasWhole ? std::floor(value) : 0.0;
     const double part = value - whole;
     int64_t numerator = 0, denominator = 1;
@@ -966,8 +1001,9 @@ std::string formatFraction(const Section& section, double value) {
         numerator = static_cast<int64_t>(std::floor(part * static_cast<double>(denominator) + 0.5));
     } else {
         int64_t maxDenominator = 1;
-        for (size_t i = 0; i < denominatorHolders.size() && i < 9; ++i)
+        for (size_t i = 0; i < section.denominatorHolders.size() && i < 9; ++i) {
             maxDenominator *= 10;
+        }
         approximate(part, maxDenominator - 1, numerator, denominator);
     }
     if (hasWhole && numerator >= denominator && denominator > 0) {
@@ -979,56 +1015,52 @@ std::string formatFraction(const Section& section, double value) {
     }
     const bool blankFraction = hasWhole && numerator == 0;
 
-    std::string wholeDigits = integerDigits([&] {
-        Decimal d = toDecimal(whole);
-        roundTo(d, 0);
-        return d;
-    }());
+    Decimal wholeDecimal = toDecimal(whole);
+    roundTo(wholeDecimal, 0);
+    std::string wholeDigits = integerDigits(wholeDecimal);
     if (blankFraction && wholeDigits.empty()) {
         wholeDigits = "0";  // the number still shows when the fraction part is blank
     }
-    Emitter wholeEmitter(section.grouping);
-    wholeEmitter.setInteger(fillInteger(wholeDigits, wholeHolders));
-    Emitter numeratorEmitter(false);
-    numeratorEmitter.setInteger(fillInteger(std::to_string(numerator), numeratorHolders));
-    // The denominator is aligned left: unused placeholders after it become blanks.
-    std::string denominatorText = std::to_string(denominator);
-    std::vector<std::string> denominatorParts(denominatorHolders.size());
-    for (size_t j = 0; j < denominatorHolders.size(); ++j) {
-        const bool last = j + 1 == denominatorHolders.size();
-        if (j < denominatorText.size()) {
-            denominatorParts[j] = last ? denominatorText.substr(j) : denominatorText.substr(j, 1);
-        } else {
-            denominatorParts[j] = denominatorHolders[j] == '?' ? " " : "";
-        }
-    }
+    const std::string numeratorDigits = std::to_string(numerator);
+    const std::string denominatorDigits = std::to_string(denominator);
+    IntegerLayout wholePart(wholeDigits, section.integerHolders, section.grouping);
+    IntegerLayout numeratorPart(numeratorDigits, section.fractionHolders, false);
+    const std::string_view denominatorHolders = section.denominatorHolders;
+    size_t nextDenominator = 0;
 
     // With a whole number, the fraction region runs from after the last whole-number digit to
     // the end of the denominator; a zero fraction shows as blanks of the same width.
     size_t fractionBegin = 0;
     for (size_t i = 0; i < section.numeratorBegin; ++i) {
-        if (tokens[i].kind == Kind::Digit)
+        if (tokens[i].kind == Kind::Digit) {
             fractionBegin = i + 1;
+        }
     }
     std::string out;
     std::string fractionText;
-    size_t nextDenominator = 0;
     for (size_t i = 0; i < tokens.size(); ++i) {
         const Token& token = tokens[i];
         const bool inRegion = hasWhole && i >= fractionBegin && i < section.denominatorEnd;
         std::string& sink = inRegion ? fractionText : out;
         if (token.kind == Kind::Digit) {
             if (i < section.numeratorBegin) {
-                wholeEmitter.integerPlaceholder(sink);
+                wholePart.next(sink);
             } else if (i < section.slash) {
-                numeratorEmitter.integerPlaceholder(sink);
+                numeratorPart.next(sink);
             } else {
-                sink += denominatorParts[nextDenominator++];
+                // The denominator is aligned left: unused places after it become blanks.
+                const size_t j = nextDenominator++;
+                const bool last = j + 1 == denominatorHolders.size();
+                if (j < denominatorDigits.size()) {
+                    sink.append(denominatorDigits, j, last ? std::string::npos : 1);
+                } else if (denominatorHolders[j] == '?') {
+                    sink += ' ';
+                }
             }
         } else if (token.kind == Kind::Slash) {
-            sink += "/";
+            sink += '/';
         } else if (token.kind == Kind::Percent) {
-            sink += "%";
+            sink += '%';
         } else {
             sink += token.text;
         }
@@ -1143,6 +1175,9 @@ std::string formatThroughText(const Section& section, std::string_view text) {
 }
 
 std::string formatGeneralSection(const Section& section, double value) {
+    if (section.tokens.size() == 1) {
+        return generalText(value);  // General alone, by far the most common format
+    }
     std::string out;
     for (const Token& token : section.tokens) {
         out += token.kind == Kind::General ? generalText(value) : token.text;
@@ -1208,6 +1243,10 @@ bool NumberFormat::isDateTime() const {
     return m_parsed->dateTime;
 }
 
+bool NumberFormat::hasTextSection() const {
+    return m_parsed->textSection >= 0;
+}
+
 std::string NumberFormat::format(double value, bool date1904) const {
     if (!std::isfinite(value)) {
         return "#NUM!";
@@ -1262,7 +1301,10 @@ std::string NumberFormat::format(double value, bool date1904) const {
             text = formatPlainNumber(*section, magnitude);
             break;
     }
-    return minus ? "-" + text : text;
+    if (minus) {
+        text.insert(text.begin(), '-');
+    }
+    return text;
 }
 
 std::string NumberFormat::formatText(std::string_view text) const {

@@ -32,6 +32,8 @@ public:
     std::string formatText(std::string_view text) const;
     // True when the format shows a date or a time.
     bool isDateTime() const;
+    // True when texts go through a section of the format rather than being shown as they are.
+    bool hasTextSection() const;
 
 private:
     struct Parsed;
