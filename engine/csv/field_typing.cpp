@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/date_serial.h"
 
@@ -78,6 +79,26 @@ bool parseNumber(std::string_view field, double& value) {
     }
     if (significant > static_cast<size_t>(kMaxSignificantDigits)) {
         return false;
+    }
+    // The common case, at most 15 digits and no exponent: the digits as an integer are exact
+    // in a double, and one division by an exact power of ten rounds correctly.
+    if (i == fractionStart + fractionDigits && integerDigits + fractionDigits <= 15) {
+        static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        int64_t digits = 0;
+        for (size_t k = integerStart; k < i; ++k) {
+            if (field[k] != '.') {
+                digits = digits * 10 + (field[k] - '0');
+            }
+        }
+        value = static_cast<double>(digits) / kPowersOfTen[fractionDigits];
+        if (field[0] == '-') {
+            value = -value;
+        }
+        if (value == 0.0) {
+            value = 0.0;
+        }
+        return true;
     }
     const char* begin = field.data() + (field[0] == '+' ? 1 : 0);
     const char* end = field.data() + n;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "engine/csv/field_typing.h"
 #include "engine/number_format.h"
 
@@ -80,6 +82,19 @@ TEST(FieldTyping, TypesFieldsAsACarefulUserWould) {
             EXPECT_NEAR(typed.number, c.number, 1e-9) << '"' << c.field << '"';
         }
     }
+}
+
+TEST(FieldTyping, NumbersAreTheNearestDoubleAsTheCLibraryReadsThem) {
+    for (const char* field :
+         {"0.1", "0.3", "-2.675", "123456789.123456", "999999999999999", "0.000000000000001",
+          "1.7976931348623157e308", "4.9e-324", "2.2250738585072014e-308", "9007199254740993",
+          "0.1e1", "3.14159265358979", "-0.000123456789012345", "12345678901234.5", "5e-1"}) {
+        TypedField typed = typeField(field);
+        if (typed.kind == FieldKind::Number) {
+            EXPECT_EQ(typed.number, std::strtod(field, nullptr)) << field;
+        }
+    }
+    EXPECT_EQ(typeField("0.1").number, 0.1);
 }
 
 TEST(FieldTyping, DateKindsGetDateFormatsThatShowWhatWasWritten) {
