@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace plyfold::engine::xlsx_read {
+
+enum class OleContent {
+    NotOle,     // not an OLE compound file
+    Encrypted,  // an encrypted Office Open XML package (EncryptionInfo + EncryptedPackage)
+    Other       // some other compound file, such as a binary .xls workbook
+};
+
+// Reads up to n bytes at offset into buffer and returns how many it read.
+using ReadAt = std::function<size_t(uint64_t offset, char* buffer, size_t n)>;
+
+// Looks into the directory of a compound file for the streams of an encrypted package.
+// Bounded by the file's size, whatever its header claims.
+OleContent probeOle(const ReadAt& readAt, uint64_t size);
+
+}  // namespace plyfold::engine::xlsx_read
