@@ -1398,6 +1398,15 @@ std::string cellText(const Workbook& workbook, const Cell& cell, const NumberFor
     return {};
 }
 
+// The format-code id of a style; ids a table does not have stand for General.
+uint32_t formatCodeOfStyle(const StyleTable& styles, uint32_t style) {
+    if (style >= styles.styleCount()) {
+        return 0;
+    }
+    const uint32_t code = styles.style(style).numberFormat;
+    return code < styles.formatCodeCount() ? code : 0;
+}
+
 struct CodeHash {
     using is_transparent = void;
     size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
@@ -1423,8 +1432,7 @@ std::string displayText(const Workbook& workbook, const Cell& cell) {
         return cellText(workbook, cell, nullptr);
     }
     const StyleTable& styles = workbook.styles();
-    const uint32_t code =
-        cell.style < styles.styleCount() ? styles.style(cell.style).numberFormat : 0;
+    const uint32_t code = formatCodeOfStyle(styles, cell.style);
     if (code == 0) {
         return cellText(workbook, cell, nullptr);
     }
@@ -1436,7 +1444,7 @@ DisplayFormatter::~DisplayFormatter() = default;
 
 const NumberFormat& DisplayFormatter::formatOfStyle(uint32_t style) {
     const StyleTable& styles = m_workbook.styles();
-    const uint32_t code = style < styles.styleCount() ? styles.style(style).numberFormat : 0;
+    const uint32_t code = formatCodeOfStyle(styles, style);
     if (code >= m_formats.size()) {
         m_formats.resize(styles.formatCodeCount());
     }

@@ -139,11 +139,9 @@ public:
           m_rewrite(std::move(rewrite)) {}
 
     void map(Cell& cell) {
-        const uint32_t sourceStyle = cell.style;
+        const uint32_t sourceStyle = validStyle(cell.style);
+        cell.style = mapStyle(sourceStyle);
         if (!m_same) {
-            cell.style = m_styles.get(cell.style, [&](uint32_t id) {
-                return m_to.styles().importStyle(m_from.styles(), id);
-            });
             if (cell.type == CellType::Text) {
                 cell.value.text = m_strings.get(cell.value.text, [&](uint32_t id) {
                     return m_to.strings().intern(m_from.strings().text(id));
@@ -161,12 +159,18 @@ public:
     }
 
     uint32_t mapStyle(uint32_t style) {
+        style = validStyle(style);
         return m_same ? style : m_styles.get(style, [&](uint32_t id) {
             return m_to.styles().importStyle(m_from.styles(), id);
         });
     }
 
 private:
+    // An id the source's table does not have stands for its default format.
+    uint32_t validStyle(uint32_t style) const {
+        return style < m_from.styles().styleCount() ? style : 0;
+    }
+
     const Workbook& m_from;
     Workbook& m_to;
     bool m_same;

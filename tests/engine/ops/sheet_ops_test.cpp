@@ -168,6 +168,29 @@ TEST(PasteBlock, FailsCleanlyPastTheSheetsEdge) {
     EXPECT_EQ(textAt(target, "C1048576"), "2");
 }
 
+TEST(PasteBlock, UnknownStyleIdsBecomeTheDefaultFormat) {
+    // A reader that left an id its tables lack must not make showing or copying read past them.
+    Workbook from;
+    Sheet& source = from.addSheet("Src");
+    putNumber(source, "A1", 0.25, 999);
+    EXPECT_EQ(textAt(source, "A1"), "0.25");
+    Sheet& other = from.addSheet("Other");
+    CellStyle broken;
+    broken.numberFormat = 999;
+    putNumber(other, "A1", 0.5, from.styles().addStyle(broken));
+    EXPECT_EQ(textAt(other, "A1"), "0.5");
+    DisplayFormatter formatter(from);
+    EXPECT_EQ(formatter.text(*other.findCell(at("A1"))), "0.5");
+
+    Workbook to;
+    Sheet& target = to.addSheet("Dst");
+    pasteBlock(source, area("A1:A1"), target, at("B2"));
+    EXPECT_EQ(target.findCell(at("B2"))->style, 0u);
+    EXPECT_EQ(textAt(target, "B2"), "0.25");
+    Sheet& copy = copySheet(source, to, 0);
+    EXPECT_EQ(copy.findCell(at("A1"))->style, 0u);
+}
+
 TEST(PasteBlock, ArrayFormulasMoveWholeOrBecomeValues) {
     Workbook from;
     Sheet& source = from.addSheet("Src");
