@@ -150,16 +150,16 @@ void writeFill(XmlStreamWriter& out, const Fill& fill) {
     out.raw("</patternFill></fill>");
 }
 
+// An edge without a line may still carry a colour (some programs write one); it is kept so
+// the style reads back the same.
 void writeEdge(XmlStreamWriter& out, std::string_view element, const BorderEdge& edge) {
     out.raw('<');
     out.raw(element);
-    if (edge.style == BorderStyle::None) {
-        out.raw("/>");
-        return;
+    if (edge.style != BorderStyle::None) {
+        out.raw(" style=\"");
+        out.raw(nameOf(kBorderStyleNames, edge.style));
+        out.raw('"');
     }
-    out.raw(" style=\"");
-    out.raw(nameOf(kBorderStyleNames, edge.style));
-    out.raw('"');
     if (!edge.color.isSet()) {
         out.raw("/>");
         return;

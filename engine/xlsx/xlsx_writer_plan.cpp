@@ -15,11 +15,15 @@ namespace {
 }
 
 void scanSheet(const Sheet& sheet, const Workbook& workbook, SharedStringTable& strings) {
+    // Loading a sheet adds to the workbook's texts, formulas and styles, so the counts are
+    // taken after it.
+    const std::vector<Row>& rows = sheet.rows();
+    strings.indexOfText.resize(workbook.strings().size(), kNoSharedString);
     const uint32_t textCount = workbook.strings().size();
     const uint32_t formulaCount = workbook.formulas().size();
     const uint32_t styleCount = workbook.styles().styleCount();
     int32_t previousRow = -1;
-    for (const Row& row : sheet.rows()) {
+    for (const Row& row : rows) {
         if (row.index <= previousRow || row.index >= kMaxRows) {
             badModel(sheet, "its rows are out of order or past the last row");
         }
@@ -73,8 +77,11 @@ void planNumberFormats(const StyleTable& styles, PackagePlan& plan) {
         if (code >= styles.formatCodeCount() || plan.numberFormatIds[code] >= 0) {
             continue;
         }
-        int builtin = builtinFormatId(styles.formatCode(code));
-        if (builtin >= 0) {
+        // Built-in ids only for the exact code: "GENERAL" written by some programs stays as
+        // it is, as a custom code.
+        const std::string_view text = styles.formatCode(code);
+        const int builtin = builtinFormatId(text);
+        if (builtin >= 0 && builtinFormatCode(builtin) == text) {
             plan.numberFormatIds[code] = builtin;
         } else {
             plan.numberFormatIds[code] =
@@ -100,6 +107,12 @@ PackagePlan planPackage(const Workbook& workbook, const XlsxWriteOptions& option
     plan.kind = options.kind;
     plan.created = options.created ? *options.created : std::time(nullptr);
 
+    for (int32_t i = 0; i < workbook.sheetCount(); ++i) {
+        const Sheet& sheet = workbook.sheet(i);
+        plan.visibility.push_back(sheet.visibility());
+        scanSheet(sheet, workbook, plan.sharedStrings);
+    }
+    // After the sheets: loading the first one may fill the style table.
     const StyleTable& styles = workbook.styles();
     for (uint32_t id = 0; id < styles.styleCount(); ++id) {
         const CellStyle& style = styles.style(id);
@@ -112,12 +125,6 @@ PackagePlan planPackage(const Workbook& workbook, const XlsxWriteOptions& option
         }
     }
 
-    plan.sharedStrings.indexOfText.assign(workbook.strings().size(), kNoSharedString);
-    for (int32_t i = 0; i < workbook.sheetCount(); ++i) {
-        const Sheet& sheet = workbook.sheet(i);
-        plan.visibility.push_back(sheet.visibility());
-        scanSheet(sheet, workbook, plan.sharedStrings);
-    }
     planNumberFormats(styles, plan);
 
     plan.activeSheet = std::clamp(workbook.activeSheet(), 0, plan.sheetCount() - 1);

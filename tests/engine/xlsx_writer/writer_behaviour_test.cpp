@@ -377,7 +377,8 @@ TEST(WriterSheets, SheetDefaultsAndTheDateSystem) {
 TEST(WriterStyles, NumberFormatIdsAndSchemeFonts) {
     Workbook book;
     StyleTable& styles = book.styles();
-    const std::string codes[] = {"0.00", "0.0000", "yyyy-mm-dd hh:mm", "0.00", "General"};
+    const std::string codes[] = {"0.00", "0.0000",  "yyyy-mm-dd hh:mm",
+                                 "0.00", "General", "GENERAL"};
     std::vector<uint32_t> styleIds;
     for (const std::string& code : codes) {
         CellStyle style;
@@ -401,11 +402,12 @@ TEST(WriterStyles, NumberFormatIdsAndSchemeFonts) {
     for (const XmlNode& numFmt : xml.child("numFmts")->children) {
         customIds[*numFmt.attribute("formatCode")] = *numFmt.attribute("numFmtId");
     }
-    EXPECT_EQ(customIds.size(), 2u);
-    for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(customIds.size(), 3u);
+    for (size_t i = 0; i < std::size(codes); ++i) {
         const std::string id = *xfs->children[styleIds[i]].attribute("numFmtId");
+        // Built-in ids for the exact built-in codes only, so every code reads back as it was.
         const int builtin = builtinFormatId(codes[i]);
-        if (builtin >= 0) {
+        if (builtin >= 0 && builtinFormatCode(builtin) == codes[i]) {
             EXPECT_EQ(id, std::to_string(builtin)) << codes[i];
         } else {
             EXPECT_EQ(id, customIds.at(codes[i])) << codes[i];
@@ -476,17 +478,33 @@ TEST(WriterPackage, UnwritableModelsAreRefused) {
 
 TEST(WriterPackage, LazySheetsAreLoadedForWriting) {
     Workbook book;
-    // Loaders fill rows with appendRow, as readers do.
+    // Loaders fill rows with appendRow, as readers do, and add the texts and styles they
+    // meet to the workbook while loading.
     book.addSheet("Lazy").setLoader([](Sheet& sheet) {
-        Cell cell;
-        cell.column = 3;
-        cell.type = CellType::Number;
-        cell.value.number = 42;
-        sheet.appendRow(3).cells.push_back(cell);
+        Workbook& workbook = sheet.workbook();
+        Cell number;
+        number.column = 3;
+        number.type = CellType::Number;
+        number.value.number = 42;
+        CellStyle style;
+        style.numberFormat = workbook.styles().addFormatCode("0.0%");
+        number.style = workbook.styles().addStyle(style);
+        Cell text;
+        text.column = 4;
+        text.type = CellType::Text;
+        text.value.text = workbook.strings().intern("loaded late");
+        Row& row = sheet.appendRow(3);
+        row.cells.push_back(number);
+        row.cells.push_back(text);
     });
-    const XmlNode xml = part(writeParts(book), "xl/worksheets/sheet1.xml");
+    const auto parts = writeParts(book);
+    const XmlNode xml = part(parts, "xl/worksheets/sheet1.xml");
     ASSERT_NE(findCell(xml, "D4"), nullptr);
     EXPECT_EQ(valueOf(*findCell(xml, "D4")), "42");
+    EXPECT_EQ(*findCell(xml, "D4")->attribute("s"), "1");
+    EXPECT_EQ(sharedTexts(parts), std::vector<std::string>{"loaded late"});
+    const XmlNode styles = part(parts, "xl/styles.xml");
+    EXPECT_EQ(*styles.child("numFmts")->children.at(0).attribute("formatCode"), "0.0%");
 }
 
 }  // namespace
