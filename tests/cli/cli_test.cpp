@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,14 +21,14 @@ namespace fs = std::filesystem;
 using test::taggedGrid;
 using V = std::vector<std::string>;
 
-struct Run {
+struct ProgramRun {
     int status = -1;
     std::string out;
     std::string err;
 };
 
 // Runs the built program with the arguments, capturing both output streams.
-Run runProgram(const std::vector<std::string>& arguments, const test::TempDir& dir) {
+ProgramRun runProgram(const std::vector<std::string>& arguments, const test::TempDir& dir) {
     std::string outFile = dir.file(".stdout"), errFile = dir.file(".stderr");
     std::vector<std::string> args{PLYFOLD_MERGE_PROGRAM};
     args.insert(args.end(), arguments.begin(), arguments.end());
@@ -41,7 +42,7 @@ Run runProgram(const std::vector<std::string>& arguments, const test::TempDir& d
     posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
-    Run run;
+    ProgramRun run;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
         int status = 0;
         waitpid(pid, &status, 0);
@@ -62,7 +63,7 @@ protected:
         test::writeGridWorkbook(jan, {{"Data", taggedGrid("j", 3, 2)}, {"Notes", taggedGrid("n", 1, 1)}});
         test::writeGridWorkbook(feb, {{"Data", taggedGrid("f", 3, 2)}});
     }
-    Run run(const std::vector<std::string>& arguments) { return runProgram(arguments, dir); }
+    ProgramRun run(const std::vector<std::string>& arguments) { return runProgram(arguments, dir); }
     std::vector<std::string> result(int sheet = 0) {
         auto book = engine::openWorkbook(dir.file("out.xlsx"));
         return test::sheetRows(*book, sheet);
@@ -72,10 +73,10 @@ protected:
 };
 
 TEST_F(CliTest, HelpAndVersion) {
-    Run help = run({"--help"});
+    ProgramRun help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: plyfold-merge"), std::string::npos);
-    Run version = run({"--version"});
+    ProgramRun version = run({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "plyfold-merge 10.1.10\n");
 }
@@ -93,14 +94,14 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {"--skip-first=yes", jan, "-o", "x.xlsx"},
     };
     for (const auto& arguments : cases) {
-        Run r = run(arguments);
+        ProgramRun r = run(arguments);
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_NE(r.err.find("plyfold-merge: "), std::string::npos);
     }
 }
 
 TEST_F(CliTest, AFolderStacksEveryWorksheetOfItsWorkbooks) {
-    Run r = run({"--skip-first", dir.file("monthly"), "-o", dir.file("out.xlsx")});
+    ProgramRun r = run({"--skip-first", dir.file("monthly"), "-o", dir.file("out.xlsx")});
     ASSERT_EQ(r.status, 0) << r.err;
     // feb.xlsx sorts before jan.xlsx; jan's second sheet follows its first.
     EXPECT_EQ(result(), (V{"f11|f12", "f21|f22", "f31|f32", "j21|j22", "j31|j32"}));
@@ -108,14 +109,14 @@ TEST_F(CliTest, AFolderStacksEveryWorksheetOfItsWorkbooks) {
 }
 
 TEST_F(CliTest, PickedSheetsSideBySideWithAGap) {
-    Run r = run({"--mode", "horizontal", "--gap", "1", jan + ":Data", feb, "--sheet", "Data",
+    ProgramRun r = run({"--mode", "horizontal", "--gap", "1", jan + ":Data", feb, "--sheet", "Data",
                  "-o", dir.file("out.xlsx")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(result(), (V{"j11|j12||f11|f12", "j21|j22||f21|f22", "j31|j32||f31|f32"}));
 }
 
 TEST_F(CliTest, WorkbookModeCopiesSheetsWhole) {
-    Run r = run({"--mode", "workbook", jan, feb, "-o", dir.file("out.xlsx")});
+    ProgramRun r = run({"--mode", "workbook", jan, feb, "-o", dir.file("out.xlsx")});
     ASSERT_EQ(r.status, 0) << r.err;
     auto book = engine::openWorkbook(dir.file("out.xlsx"));
     ASSERT_EQ(book->sheetCount(), 3);
@@ -127,7 +128,7 @@ TEST_F(CliTest, WorkbookModeCopiesSheetsWhole) {
 
 TEST_F(CliTest, AQueueFileAndACsvResult) {
     test::writeFile(dir.file("queue.tsv"), feb + "\tData\r\n\r\n" + jan + "\tNotes\n");
-    Run r = run({"--queue", dir.file("queue.tsv"), "-o", dir.file("out.csv")});
+    ProgramRun r = run({"--queue", dir.file("queue.tsv"), "-o", dir.file("out.csv")});
     ASSERT_EQ(r.status, 0) << r.err;
     std::string csv = test::readFile(dir.file("out.csv"));
     EXPECT_NE(csv.find("f11,f12\r\n"), std::string::npos) << csv;
@@ -138,19 +139,19 @@ TEST_F(CliTest, AQueueFileAndACsvResult) {
 
 TEST_F(CliTest, FailuresExitWithOneAndLeaveAnExistingResultAlone) {
     test::writeFile(dir.file("out.xlsx"), "previous result");
-    Run missingSheet = run({jan + ":Nowhere", "-o", dir.file("out.xlsx")});
+    ProgramRun missingSheet = run({jan + ":Nowhere", "-o", dir.file("out.xlsx")});
     EXPECT_EQ(missingSheet.status, 1);
     EXPECT_NE(missingSheet.err.find("Nowhere"), std::string::npos) << missingSheet.err;
     EXPECT_NE(missingSheet.err.find("Merge Failed!"), std::string::npos);
     EXPECT_EQ(test::readFile(dir.file("out.xlsx")), "previous result");
 
     test::writeFile(dir.file("monthly/broken.xlsx"), "not a workbook at all");
-    Run broken = run({dir.file("monthly"), "-o", dir.file("out.xlsx")});
+    ProgramRun broken = run({dir.file("monthly"), "-o", dir.file("out.xlsx")});
     EXPECT_EQ(broken.status, 1);
     EXPECT_NE(broken.err.find("Open excel file failed!"), std::string::npos) << broken.err;
     EXPECT_EQ(test::readFile(dir.file("out.xlsx")), "previous result");
 
-    Run missing = run({dir.file("nothing.xlsx"), "-o", dir.file("out.xlsx")});
+    ProgramRun missing = run({dir.file("nothing.xlsx"), "-o", dir.file("out.xlsx")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("File does not exist!"), std::string::npos);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4)
@@ -158,7 +159,7 @@ TEST_F(CliTest, FailuresExitWithOneAndLeaveAnExistingResultAlone) {
 }
 
 TEST_F(CliTest, ListPrintsWorkbooksAndWorksheets) {
-    Run r = run({"--list", dir.file("monthly"), jan});
+    ProgramRun r = run({"--list", dir.file("monthly"), jan});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, dir.file("monthly") + "\n  feb.xlsx\n    Data\n  jan.xlsx\n    Data\n    Notes\n" +
                          jan + "\n  jan.xlsx\n    Data\n    Notes\n");
