@@ -74,14 +74,18 @@ bool isZeroWidth(uint32_t cp) {
 
 // Advance of one code point in thousandths of an em.
 double advance(uint32_t cp, const FontMetrics& metrics) {
-    if (isZeroWidth(cp))
+    if (isZeroWidth(cp)) {
         return 0.0;
-    if (isWide(cp))
+    }
+    if (isWide(cp)) {
         return 1000.0;
-    if (!metrics.table)
+    }
+    if (!metrics.table) {
         return metrics.digit;
-    if (cp >= 0x20 && cp <= 0x7E)
+    }
+    if (cp >= 0x20 && cp <= 0x7E) {
         return (*metrics.table)[cp - 0x20];
+    }
     // Other letters (accented Latin, Greek, Cyrillic ...) are about a digit wide.
     return metrics.digit;
 }

@@ -111,18 +111,21 @@ size_t Lexer::skipWord(size_t i) const {
 }
 
 size_t Lexer::skipNumber(size_t i) const {
-    while (isDigit(at(i)))
+    while (isDigit(at(i))) {
         ++i;
+    }
     if (at(i) == '.') {
         ++i;
-        while (isDigit(at(i)))
+        while (isDigit(at(i))) {
             ++i;
+        }
     }
     if ((at(i) == 'E' || at(i) == 'e') &&
         (isDigit(at(i + 1)) || ((at(i + 1) == '+' || at(i + 1) == '-') && isDigit(at(i + 2))))) {
         i += 2;
-        while (isDigit(at(i)))
+        while (isDigit(at(i))) {
             ++i;
+        }
     }
     return i;
 }
@@ -134,8 +137,9 @@ std::optional<size_t> Lexer::parseCell(size_t i, RefEnd& end) const {
         ++i;
     }
     const size_t lettersStart = i;
-    while (isLetter(at(i)))
+    while (isLetter(at(i))) {
         ++i;
+    }
     if (i == lettersStart || i - lettersStart > 3) {
         return std::nullopt;
     }
@@ -169,8 +173,9 @@ std::optional<size_t> Lexer::parseColumn(size_t i, RefEnd& end) const {
         ++i;
     }
     const size_t lettersStart = i;
-    while (isLetter(at(i)))
+    while (isLetter(at(i))) {
         ++i;
+    }
     if (i == lettersStart || i - lettersStart > 3 || !endsToken(i)) {
         return std::nullopt;
     }
@@ -398,13 +403,15 @@ void Lexer::run() {
 std::string endText(const RefEnd& end, bool withColumn, bool withRow) {
     std::string text;
     if (withColumn) {
-        if (end.absoluteColumn)
+        if (end.absoluteColumn) {
             text.push_back('$');
+        }
         text += columnName(end.column);
     }
     if (withRow) {
-        if (end.absoluteRow)
+        if (end.absoluteRow) {
             text.push_back('$');
+        }
         text += std::to_string(end.row + 1);
     }
     return text;
@@ -413,8 +420,9 @@ std::string endText(const RefEnd& end, bool withColumn, bool withRow) {
 bool looksLikeR1C1(std::string_view name) {
     size_t i = 0;
     auto digits = [&] {
-        while (i < name.size() && isDigit(name[i]))
+        while (i < name.size() && isDigit(name[i])) {
             ++i;
+        }
     };
     if (i < name.size() && (name[i] == 'R' || name[i] == 'r')) {
         ++i;

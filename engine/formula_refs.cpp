@@ -80,8 +80,9 @@ bool anyRunOutsideStrings(std::string_view text, bool (*isRunChar)(char), Run ru
             continue;
         }
         const size_t start = i;
-        while (i < text.size() && isRunChar(text[i]))
+        while (i < text.size() && isRunChar(text[i])) {
             ++i;
+        }
         if (run(text.substr(start, i - start), i < text.size() ? text[i] : '\0')) {
             return true;
         }
@@ -98,22 +99,26 @@ bool isAsciiLetter(char c) {
 
 bool mayReferToRowsFrom(std::string_view text, int32_t first) {
     return anyRunOutsideStrings(text, isAsciiDigit, [&](std::string_view digits, char) {
-        if (digits.size() > 7)
+        if (digits.size() > 7) {
             return true;
+        }
         int64_t number = 0;
-        for (char c : digits)
+        for (char c : digits) {
             number = number * 10 + (c - '0');
+        }
         return number >= int64_t{first} + 1;
     });
 }
 
 bool mayReferToColumnsFrom(std::string_view text, int32_t first) {
     return anyRunOutsideStrings(text, isAsciiLetter, [&](std::string_view letters, char next) {
-        if (letters.size() > 3 || next == '(')
+        if (letters.size() > 3 || next == '(') {
             return false;
+        }
         int32_t column = 0;
-        for (char c : letters)
+        for (char c : letters) {
             column = column * 26 + ((c | 0x20) - 'a' + 1);
+        }
         return column - 1 >= first;
     });
 }
@@ -297,8 +302,9 @@ std::string formulaWithSheetRenamed(std::string_view text, std::string_view oldN
                 out += "'";
                 for (char c : both) {
                     out.push_back(c);
-                    if (c == '\'')
+                    if (c == '\'') {
                         out.push_back('\'');
+                    }
                 }
                 out += "'";
             }

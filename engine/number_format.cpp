@@ -82,12 +82,15 @@ char lowerAscii(char c) {
 
 size_t utf8SequenceLength(char lead) {
     const auto b = static_cast<unsigned char>(lead);
-    if (b >= 0xF0)
+    if (b >= 0xF0) {
         return 4;
-    if (b >= 0xE0)
+    }
+    if (b >= 0xE0) {
         return 3;
-    if (b >= 0xC0)
+    }
+    if (b >= 0xC0) {
         return 2;
+    }
     return 1;
 }
 
@@ -111,8 +114,9 @@ Decimal toDecimal(double value) {
     std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));
     const size_t e = text.find('e');
     for (char c : text.substr(0, e)) {
-        if (c != '.')
+        if (c != '.') {
             d.digits.push_back(c);
+        }
     }
     std::string_view exponentText = text.substr(e + 1);
     const bool negative = exponentText.front() == '-';
@@ -120,8 +124,9 @@ Decimal toDecimal(double value) {
     int exponent = 0;
     std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
     d.point = (negative ? -exponent : exponent) + 1;
-    while (!d.digits.empty() && d.digits.back() == '0')
+    while (!d.digits.empty() && d.digits.back() == '0') {
         d.digits.pop_back();
+    }
     return d;
 }
 
@@ -137,8 +142,9 @@ void roundTo(Decimal& d, int fractionDigits) {
     const bool up = d.digits[static_cast<size_t>(keep)] >= '5';
     d.digits.resize(static_cast<size_t>(keep));
     if (up) {
-        while (!d.digits.empty() && d.digits.back() == '9')
+        while (!d.digits.empty() && d.digits.back() == '9') {
             d.digits.pop_back();
+        }
         if (d.digits.empty()) {
             d.digits = "1";
             d.point += 1;
@@ -146,8 +152,9 @@ void roundTo(Decimal& d, int fractionDigits) {
             d.digits.back() = static_cast<char>(d.digits.back() + 1);
         }
     }
-    while (!d.digits.empty() && d.digits.back() == '0')
+    while (!d.digits.empty() && d.digits.back() == '0') {
         d.digits.pop_back();
+    }
     if (d.digits.empty()) {
         d.point = 0;
     }
@@ -172,8 +179,9 @@ char digitAt(const Decimal& d, long index) {
 
 std::string fractionDigits(const Decimal& d, int count) {
     std::string s;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         s.push_back(digitAt(d, static_cast<long>(d.point) + i));
+    }
     return s;
 }
 
@@ -344,8 +352,9 @@ bool isDatePart(Kind kind) {
 }
 
 void addLiteral(std::vector<Token>& tokens, std::string_view text) {
-    if (text.empty())
+    if (text.empty()) {
         return;
+    }
     if (!tokens.empty() && tokens.back().kind == Kind::Literal) {
         tokens.back().text += text;
         return;
@@ -354,8 +363,9 @@ void addLiteral(std::vector<Token>& tokens, std::string_view text) {
 }
 
 void readBracket(std::string_view content, Section& section) {
-    if (content.empty())
+    if (content.empty()) {
         return;
+    }
     const char first = content.front();
     if (first == '$') {
         // [$€-407]: a currency symbol and a locale; [$-409]: a locale alone.
@@ -388,8 +398,9 @@ void readBracket(std::string_view content, Section& section) {
     const char letter = lowerAscii(first);
     if (letter == 'h' || letter == 'm' || letter == 's') {
         for (char c : content) {
-            if (lowerAscii(c) != letter)
+            if (lowerAscii(c) != letter) {
                 return;  // not an elapsed-time part
+            }
         }
         const Kind kind = letter == 'h'   ? Kind::ElapsedHours
                           : letter == 'm' ? Kind::ElapsedMinutes
@@ -416,10 +427,12 @@ Section tokenizeSection(std::string_view s) {
             // \x shows x, _x leaves the width of x blank, *x repeats x to fill the cell (which
             // a text without a cell width shows as nothing).
             const size_t length = i + 1 < s.size() ? utf8SequenceLength(s[i + 1]) : 0;
-            if (c == '\\')
+            if (c == '\\') {
                 addLiteral(tokens, s.substr(i + 1, length));
-            if (c == '_')
+            }
+            if (c == '_') {
                 addLiteral(tokens, " ");
+            }
             i += 1 + length;
         } else if (c == '[') {
             const size_t close = s.find(']', i);
@@ -465,8 +478,9 @@ Section tokenizeSection(std::string_view s) {
             i += 7;
         } else if (lower == 'y' || lower == 'm' || lower == 'd' || lower == 'h' || lower == 's') {
             size_t end = i;
-            while (end < s.size() && lowerAscii(s[end]) == lower)
+            while (end < s.size() && lowerAscii(s[end]) == lower) {
                 ++end;
+            }
             const Kind kind = lower == 'y'   ? Kind::Year
                               : lower == 'm' ? Kind::Month
                               : lower == 'd' ? Kind::Day
@@ -515,22 +529,26 @@ void finishDateSection(Section& section) {
     // Date and time parts in order, to tell minutes (after hours, before seconds) from months.
     std::vector<size_t> parts;
     for (size_t i = 0; i < tokens.size(); ++i) {
-        if (isDatePart(tokens[i].kind))
+        if (isDatePart(tokens[i].kind)) {
             parts.push_back(i);
-        if (tokens[i].kind == Kind::AmPm)
+        }
+        if (tokens[i].kind == Kind::AmPm) {
             section.twelveHour = true;
+        }
     }
     for (size_t p = 0; p < parts.size(); ++p) {
         Token& token = tokens[parts[p]];
-        if (token.kind != Kind::Month || token.count > 2)
+        if (token.kind != Kind::Month || token.count > 2) {
             continue;
+        }
         const bool afterHour = p > 0 && (tokens[parts[p - 1]].kind == Kind::Hour ||
                                          tokens[parts[p - 1]].kind == Kind::ElapsedHours);
         const bool beforeSecond =
             p + 1 < parts.size() && (tokens[parts[p + 1]].kind == Kind::Second ||
                                      tokens[parts[p + 1]].kind == Kind::ElapsedSeconds);
-        if (afterHour || beforeSecond)
+        if (afterHour || beforeSecond) {
             token.kind = Kind::Minute;
+        }
     }
     std::vector<Token> result;
     for (size_t i = 0; i < tokens.size(); ++i) {
@@ -550,8 +568,9 @@ void finishDateSection(Section& section) {
             result.push_back(Token{Kind::SubSecond, 0, digits, text});
             continue;
         }
-        if (!isDatePart(token.kind))
+        if (!isDatePart(token.kind)) {
             makeLiteral(token);
+        }
         result.push_back(std::move(token));
     }
     tokens.swap(result);
@@ -563,18 +582,21 @@ void finishDateSection(Section& section) {
 void resolveCommas(Section& section, size_t numberEnd) {
     auto& tokens = section.tokens;
     for (size_t i = 0; i < numberEnd; ++i) {
-        if (tokens[i].kind != Kind::Comma)
+        if (tokens[i].kind != Kind::Comma) {
             continue;
+        }
         bool digitBefore = false, digitAfter = false, pointBefore = false;
         for (size_t k = 0; k < i; ++k) {
             digitBefore |= tokens[k].kind == Kind::Digit;
             pointBefore |= tokens[k].kind == Kind::Point;
         }
-        for (size_t k = i + 1; k < numberEnd; ++k)
+        for (size_t k = i + 1; k < numberEnd; ++k) {
             digitAfter |= tokens[k].kind == Kind::Digit;
+        }
         if (digitBefore && digitAfter) {
-            if (!pointBefore)
+            if (!pointBefore) {
                 section.grouping = true;
+            }
             tokens[i].text.clear();
         } else if (digitBefore) {
             ++section.scale;
@@ -584,8 +606,10 @@ void resolveCommas(Section& section, size_t numberEnd) {
     }
 }
 
-bool findFraction(Section& section) {
-    auto& tokens = section.tokens;
+// Where the numerator, the bar and the denominator of a fraction stand among the tokens;
+// false when the tokens hold no fraction (digits, a bar, digits or a fixed denominator).
+bool locateFraction(Section& section) {
+    const auto& tokens = section.tokens;
     size_t slash = tokens.size();
     for (size_t i = 0; i < tokens.size(); ++i) {
         if (tokens[i].kind == Kind::Slash || tokens[i].kind == Kind::Denominator) {
@@ -597,31 +621,44 @@ bool findFraction(Section& section) {
         return false;
     }
     size_t numeratorBegin = slash;
-    while (numeratorBegin > 0 && tokens[numeratorBegin - 1].kind == Kind::Digit)
+    while (numeratorBegin > 0 && tokens[numeratorBegin - 1].kind == Kind::Digit) {
         --numeratorBegin;
+    }
     size_t denominatorEnd = slash + 1;
     if (tokens[slash].kind == Kind::Slash) {
         while (denominatorEnd < tokens.size() && tokens[denominatorEnd].kind == Kind::Digit) {
             ++denominatorEnd;
         }
-        if (denominatorEnd == slash + 1)
+        if (denominatorEnd == slash + 1) {
             return false;
-    } else {
-        section.fixedDenominator = tokens[slash].count;
+        }
     }
     section.numeratorBegin = numeratorBegin;
     section.slash = slash;
     section.denominatorEnd = denominatorEnd;
+    section.fixedDenominator = tokens[slash].kind == Kind::Denominator ? tokens[slash].count : 0;
+    return true;
+}
+
+bool findFraction(Section& section) {
+    if (!locateFraction(section)) {
+        return false;
+    }
     section.type = SectionType::Fraction;
+    auto& tokens = section.tokens;
     for (size_t i = 0; i < tokens.size(); ++i) {
         const Kind kind = tokens[i].kind;
-        const bool inFraction = i >= numeratorBegin && i < denominatorEnd;
-        const bool wholeDigit = i < numeratorBegin && kind == Kind::Digit;
-        if (!inFraction && !wholeDigit && kind != Kind::Percent)
-            makeLiteral(tokens[i]);
-        if (kind == Kind::Percent)
+        const bool inFraction = i >= section.numeratorBegin && i < section.denominatorEnd;
+        const bool wholeDigit = i < section.numeratorBegin && kind == Kind::Digit;
+        if (kind == Kind::Percent) {
             ++section.percent;
+        } else if (!inFraction && !wholeDigit) {
+            makeLiteral(tokens[i]);
+        }
     }
+    // Literals side by side become one, which moves the fraction's tokens.
+    mergeLiterals(tokens);
+    locateFraction(section);
     return true;
 }
 
@@ -642,8 +679,9 @@ void finishNumberSection(Section& section) {
     for (size_t i = 0; i < tokens.size(); ++i) {
         Token& token = tokens[i];
         if (token.kind == Kind::Point) {
-            if (seenPoint || i > exponent)
+            if (seenPoint || i > exponent) {
                 makeLiteral(token);
+            }
             seenPoint = true;
         } else if (token.kind == Kind::Percent) {
             ++section.percent;
@@ -656,8 +694,9 @@ void finishNumberSection(Section& section) {
     }
     resolveCommas(section, exponent);
     for (size_t i = exponent; i < tokens.size(); ++i) {
-        if (tokens[i].kind == Kind::Comma)
+        if (tokens[i].kind == Kind::Comma) {
             makeLiteral(tokens[i]);
+        }
     }
 }
 
@@ -700,23 +739,27 @@ Section parseSection(std::string_view text) {
     } else if (hasAt) {
         section.type = SectionType::Text;
         for (Token& token : section.tokens) {
-            if (token.kind == Kind::Digit)
+            if (token.kind == Kind::Digit) {
                 token.text.clear();
-            if (token.kind != Kind::At)
+            }
+            if (token.kind != Kind::At) {
                 makeLiteral(token);
+            }
         }
     } else if (hasGeneral) {
         section.type = SectionType::General;
         for (Token& token : section.tokens) {
-            if (token.kind != Kind::General)
+            if (token.kind != Kind::General) {
                 makeLiteral(token);
+            }
         }
     } else if (hasDigit) {
         finishNumberSection(section);
     } else {
         for (Token& token : section.tokens) {
-            if (token.kind == Kind::Percent)
+            if (token.kind == Kind::Percent) {
                 ++section.percent;
+            }
             makeLiteral(token);
         }
     }
@@ -741,13 +784,15 @@ std::vector<std::string_view> splitSections(std::string_view code) {
         } else if (c == ';') {
             parts.push_back(code.substr(start, i - start));
             start = i + 1;
-            if (parts.size() == 4)
+            if (parts.size() == 4) {
                 return parts;
+            }
         }
     }
     parts.push_back(code.substr(start));
-    if (parts.size() > 4)
+    if (parts.size() > 4) {
         parts.resize(4);
+    }
     return parts;
 }
 
@@ -1073,8 +1118,9 @@ std::string formatFraction(const Section& section, double value) {
 
 std::string padded(int64_t value, int width) {
     std::string text = std::to_string(value);
-    if (static_cast<int>(text.size()) < width)
+    if (static_cast<int>(text.size()) < width) {
         text.insert(0, static_cast<size_t>(width) - text.size(), '0');
+    }
     return text;
 }
 
@@ -1084,8 +1130,9 @@ std::string formatDateTime(const Section& section, double value, bool date1904) 
         return std::string(kUnshowable);
     }
     int64_t ticksPerSecond = 1;
-    for (int i = 0; i < section.subSecondDigits; ++i)
+    for (int i = 0; i < section.subSecondDigits; ++i) {
         ticksPerSecond *= 10;
+    }
     const int64_t ticks = std::llround(value * 86400.0 * static_cast<double>(ticksPerSecond));
     const int64_t totalSeconds = ticks / ticksPerSecond;
     const int64_t subTicks = ticks % ticksPerSecond;
@@ -1127,8 +1174,9 @@ std::string formatDateTime(const Section& section, double value, bool date1904) 
                 break;
             case Kind::Hour: {
                 int64_t shown = hour;
-                if (section.twelveHour)
+                if (section.twelveHour) {
                     shown = hour % 12 == 0 ? 12 : hour % 12;
+                }
                 out += padded(shown, std::min(token.count, 2));
                 break;
             }
@@ -1257,8 +1305,9 @@ std::string NumberFormat::format(double value, bool date1904) const {
     bool minus = value < 0;
     if (p.conditional) {
         for (size_t i = 0; i < count && !section; ++i) {
-            if (p.sections[i].test(value))
+            if (p.sections[i].test(value)) {
                 section = &p.sections[i];
+            }
         }
         if (!section) {
             return generalText(value);
@@ -1346,8 +1395,9 @@ bool isDateTimeFormatCode(std::string_view code) {
                 break;
             }
             case ';':
-                if (++sections == 3)
+                if (++sections == 3) {
                     return false;  // the text section shows no dates
+                }
                 break;
             case 'g':
                 if (code.size() - i >= 7 && equalsIgnoringAsciiCase(code.substr(i, 7), "General")) {
@@ -1355,8 +1405,9 @@ bool isDateTimeFormatCode(std::string_view code) {
                 }
                 break;
             case 'e':
-                if (i + 1 < code.size() && (code[i + 1] == '+' || code[i + 1] == '-'))
+                if (i + 1 < code.size() && (code[i + 1] == '+' || code[i + 1] == '-')) {
                     ++i;
+                }
                 break;
             case 'y':
             case 'm':

@@ -81,10 +81,6 @@ uint64_t cellKey(CellRef ref) {
            static_cast<uint32_t>(ref.column);
 }
 
-std::string describeCell(CellRef ref) {
-    return cellName(ref);
-}
-
 // How a cell's number changes between date systems: +1462 days from a 1904 workbook to a
 // 1900 one, -1462 the other way, applied only to numbers whose format shows a date.
 class DateShift {
@@ -101,8 +97,9 @@ public:
         }
         if (sourceStyle >= m_isDate.size()) {
             m_isDate.resize(m_from.styles().styleCount(), -1);
-            if (sourceStyle >= m_isDate.size())
+            if (sourceStyle >= m_isDate.size()) {
                 return;
+            }
         }
         int8_t& isDate = m_isDate[sourceStyle];
         if (isDate < 0) {
@@ -182,29 +179,28 @@ private:
 };
 
 void checkBlockFits(const CellRange& range, CellRef topLeft, const Sheet& target) {
-    const int64_t lastRow = int64_t{topLeft.row} + range.rowCount() - 1;
-    const int64_t lastColumn = int64_t{topLeft.column} + range.columnCount() - 1;
     if (topLeft.row < 0 || topLeft.column < 0) {
         throw SpreadsheetError(ErrorNumber::ApplicationDefined,
                                "A block cannot be pasted before the first row or column of the "
                                "sheet '" +
                                    target.name() + "'.");
     }
-    if (lastRow >= kMaxRows || lastColumn >= kMaxColumns) {
-        const bool rows = lastRow >= kMaxRows;
-        throw SpreadsheetError(
-            ErrorNumber::ApplicationDefined,
-            "The copied block of " + std::to_string(range.rowCount()) + " rows and " +
-                std::to_string(range.columnCount()) + " columns does not fit at cell " +
-                (topLeft.row < kMaxRows && topLeft.column < kMaxColumns
-                     ? describeCell(topLeft)
-                     : "row " + std::to_string(int64_t{topLeft.row} + 1) + ", column " +
-                           std::to_string(int64_t{topLeft.column} + 1)) +
-                " of the sheet '" + target.name() + "': it would reach past " +
-                (rows ? "the last row (" + std::to_string(kMaxRows) + ")"
-                      : "the last column (" + columnName(kMaxColumns - 1) + ")") +
-                ".");
+    const bool pastLastRow = int64_t{topLeft.row} + range.rowCount() > kMaxRows;
+    const bool pastLastColumn = int64_t{topLeft.column} + range.columnCount() > kMaxColumns;
+    if (!pastLastRow && !pastLastColumn) {
+        return;
     }
+    const std::string where = topLeft.row < kMaxRows && topLeft.column < kMaxColumns
+                                  ? "cell " + cellName(topLeft)
+                                  : "row " + std::to_string(int64_t{topLeft.row} + 1) +
+                                        ", column " + std::to_string(int64_t{topLeft.column} + 1);
+    const std::string limit = pastLastRow ? "the last row (" + std::to_string(kMaxRows) + ")"
+                                          : "the last column (" + columnName(kMaxColumns - 1) + ")";
+    throw SpreadsheetError(ErrorNumber::ApplicationDefined,
+                           "The copied block of " + std::to_string(range.rowCount()) +
+                               " rows and " + std::to_string(range.columnCount()) +
+                               " columns does not fit at " + where + " of the sheet '" +
+                               target.name() + "': it would reach past " + limit + ".");
 }
 
 void checkRange(const CellRange& range, const Sheet& source) {
@@ -249,8 +245,9 @@ void clearRectangle(Sheet& target, const CellRange& rect) {
     std::vector<CellRef> orphanedAnchors;
     arrays.erase(std::remove_if(arrays.begin(), arrays.end(),
                                 [&](const ArrayFormula& a) {
-                                    if (!intersects(a.range, rect))
+                                    if (!intersects(a.range, rect)) {
                                         return false;
+                                    }
                                     if (!rect.contains(a.range.first)) {
                                         orphanedAnchors.push_back(a.range.first);
                                     }
@@ -510,8 +507,9 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
     };
     // Merged ranges are cut to the block so that they never reach over what lies beside it.
     for (const CellRange& merge : source.merges()) {
-        if (!intersects(merge, range))
+        if (!intersects(merge, range)) {
             continue;
+        }
         CellRange clipped{{std::max(merge.first.row, range.first.row),
                            std::max(merge.first.column, range.first.column)},
                           {std::min(merge.last.row, range.last.row),
@@ -575,8 +573,9 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
     Sheet& copy = target.insertSheet(beforeIndex, name, source.kind());
     try {
         size_t cellCount = 0;
-        for (const Row& row : sourceRows)
+        for (const Row& row : sourceRows) {
             cellCount += row.cells.size();
+        }
         // A copy that took another name still finds itself where its formulas name it.
         CellMapper::FormulaRewrite rewrite;
         if (name != source.name()) {

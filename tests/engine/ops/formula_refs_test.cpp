@@ -211,8 +211,9 @@ TEST(FormulaLexer, ReadsReferenceParts) {
     auto only = [](std::string_view text) {
         std::vector<formula::Reference> refs;
         for (const auto& token : formula::tokenize(text)) {
-            if (token.kind == formula::TokenKind::Reference)
+            if (token.kind == formula::TokenKind::Reference) {
                 refs.push_back(token.ref);
+            }
         }
         return refs;
     };
@@ -244,14 +245,16 @@ TEST(FormulaLexer, GivesEveryInputBackWhole) {
     for (int n = 0; n < 2000; ++n) {
         std::string text;
         const int length = static_cast<int>(random() % 24);
-        for (int k = 0; k < length; ++k)
+        for (int k = 0; k < length; ++k) {
             text.push_back(alphabet[random() % alphabet.size()]);
+        }
         inputs.push_back(text);
     }
     for (const std::string& input : inputs) {
         std::string joined;
-        for (const auto& token : formula::tokenize(input))
+        for (const auto& token : formula::tokenize(input)) {
             joined += token.text;
+        }
         ASSERT_EQ(joined, input);
         // Shifting there and back gives the same references wherever nothing fell off.
         const std::string moved = shiftFormula(input, 3, 2);

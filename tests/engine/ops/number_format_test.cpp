@@ -138,6 +138,8 @@ TEST(NumberFormat, ScientificAndFractions) {
         {"# ?/4", 0.9, "1    "},
         {"0 ?/?", 0.5, "0 1/2"},
         {"# ?/? \"in\"", 2.25, "2 1/4 in"},
+        {"#. ?/?", 1.5, "1. 1/2"},
+        {"#\\ ?/?", 1.5, "1 1/2"},
     });
 }
 
@@ -234,8 +236,9 @@ TEST(BuiltinFormats, CodesAndIdsMatch) {
     int named = 0;
     for (int id = 0; id < 50; ++id) {
         const std::string_view code = builtinFormatCode(id);
-        if (code.empty())
+        if (code.empty()) {
             continue;
+        }
         ++named;
         EXPECT_EQ(builtinFormatId(code), id) << code;
     }
@@ -253,20 +256,24 @@ TEST(NumberFormat, FractionsMatchASpreadsheetProgram) {
     const char* codes[] = {"# ?/?", "# ?\?/??", "# ??\?/???", "# ?/2",    "# ?/4",
                            "# ?/8", "# ?\?/16", "# ?/10",     "# ?\?/100"};
     std::vector<NumberFormat> formats;
-    for (const char* code : codes)
+    for (const char* code : codes) {
         formats.emplace_back(code);
+    }
     std::string line;
     std::getline(file, line);  // the heading
     int checked = 0;
     while (std::getline(file, line)) {
-        if (!line.empty() && line.back() == '\r')
+        if (!line.empty() && line.back() == '\r') {
             line.pop_back();
+        }
         std::vector<std::string> fields;
         std::stringstream stream(line);
-        for (std::string field; std::getline(stream, field, '\t');)
+        for (std::string field; std::getline(stream, field, '\t');) {
             fields.push_back(field);
-        if (fields.size() < 12 || fields[0].empty())
+        }
+        if (fields.size() < 12 || fields[0].empty()) {
             continue;
+        }
         const double value = std::stod(fields[0]) / std::stod(fields[1]);
         for (size_t k = 0; k < formats.size(); ++k) {
             EXPECT_EQ(formats[k].format(value, false), fields[3 + k])

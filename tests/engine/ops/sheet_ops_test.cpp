@@ -43,8 +43,9 @@ std::string textAt(const Sheet& sheet, std::string_view ref) {
 
 std::string formulaAt(const Sheet& sheet, std::string_view ref) {
     const Cell* cell = sheet.findCell(at(ref));
-    if (!cell || !cell->hasFormula())
+    if (!cell || !cell->hasFormula()) {
         return "<none>";
+    }
     return std::string(sheet.workbook().formulas().text(cell->formulaId()));
 }
 
@@ -273,8 +274,9 @@ TEST(PasteBlock, ManySmallBlocksAtTheBottom) {
 TEST(PasteBlock, SideBySideBlocksShareRows) {
     Workbook sources;
     Sheet& tall = sources.addSheet("Tall");
-    for (int r = 0; r < 4; ++r)
+    for (int r = 0; r < 4; ++r) {
         putNumber(tall, cellName({r, 0}), r);
+    }
     Sheet& wide = sources.addSheet("Wide");
     putText(wide, "B2", "x");
     putText(wide, "C2", "y");
@@ -300,8 +302,9 @@ protected:
     void SetUp() override {
         data = &book.addSheet("Data");
         summary = &book.addSheet("Summary");
-        for (int r = 0; r < 6; ++r)
+        for (int r = 0; r < 6; ++r) {
             putNumber(*data, cellName({r, 0}), r + 1);
+        }
         putFormula(*data, "B1", "SUM(A1:A6)");
         putFormula(*data, "B2", "A5*2");
         putFormula(*data, "B6", "A3+C1");
