@@ -3,6 +3,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -58,8 +60,21 @@ std::string ratio(double ours, double floor) {
 
 std::string seconds(double s) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.3f s", s);
+    if (s < 1) {
+        std::snprintf(text, sizeof text, "%.2f ms", s * 1e3);
+    } else {
+        std::snprintf(text, sizeof text, "%.3f s", s);
+    }
     return text;
+}
+
+// Peak memory of the work beyond what a child of this process starts with.
+Measurement measureAboveBaseline(const std::function<void()>& work) {
+    malloc_trim(0);
+    Measurement baseline = measureInChild([] {});
+    Measurement m = measureInChild(work);
+    m.peakBytes -= baseline.peakBytes;
+    return m;
 }
 
 // Takes the instance a merge makes visible.
@@ -76,6 +91,20 @@ public:
 void runEngine(const WorkloadPaths& paths) {
     std::printf("Engine: %s\n", paths.bigFolder().c_str());
     const auto inputs = filesIn(paths.bigFolder());
+    size_t heldCells = 0;
+    Measurement held = measureAboveBaseline([&] {
+        std::vector<std::unique_ptr<engine::Workbook>> kept;
+        for (const std::string& path : inputs) {
+            kept.push_back(engine::openWorkbook(path));
+            loadAll(*kept.back());
+        }
+    });
+    for (const std::string& path : inputs) {
+        heldCells += loadAll(*engine::openWorkbook(path));
+    }
+    line("peak memory, bytes a cell held",
+         formatCount(static_cast<double>(held.peakBytes) / static_cast<double>(heldCells)),
+         formatBytes(static_cast<double>(held.peakBytes)));
     size_t cells = 0;
     std::vector<std::unique_ptr<engine::Workbook>> books;
     double readSeconds = secondsOf([&] {
@@ -117,18 +146,6 @@ void runEngine(const WorkloadPaths& paths) {
     std::snprintf(size, sizeof size, "%.2fx zlib level 6", written / level6);
     line("output size", formatBytes(written), size);
     books.clear();
-
-    Measurement empty = measureInChild([] {});
-    Measurement held = measureInChild([&] {
-        std::vector<std::unique_ptr<engine::Workbook>> kept;
-        for (const std::string& path : inputs) {
-            kept.push_back(engine::openWorkbook(path));
-            loadAll(*kept.back());
-        }
-    });
-    line("peak memory, bytes a cell held",
-         formatCount(static_cast<double>(held.peakBytes - empty.peakBytes) / cells),
-         formatBytes(static_cast<double>(held.peakBytes)));
 
     double best = 1e9;
     int32_t sheets = 0;
@@ -190,7 +207,7 @@ void reportMerge(const char* title, const std::vector<std::string>& files, bool 
     // The child's figures come back through a shared page.
     auto* run = static_cast<MergeRun*>(mmap(nullptr, sizeof(MergeRun), PROT_READ | PROT_WRITE,
                                             MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-    Measurement m = measureInChild([&] { *run = mergeFiles(files, workbookMode); });
+    Measurement m = measureAboveBaseline([&] { *run = mergeFiles(files, workbookMode); });
     std::printf("%s (%zu files)\n", title, files.size());
     if (!m.ok) {
         line("failed", "");

@@ -125,7 +125,7 @@ void generateWorkload(const WorkloadPaths& paths) {
         std::snprintf(name, sizeof name, "/month%03d.xlsx", i);
         writeWorkbook(paths.smallFolder() + name, 200, static_cast<uint32_t>(1000 + i));
     }
-    writeWorkbook(paths.largeFile(), 200000, 7, 4);
+    writeWorkbook(paths.largeFile(), 140000, 7, 4);
 }
 
 }  // namespace plyfold::bench
