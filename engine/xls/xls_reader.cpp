@@ -329,8 +329,45 @@ std::string usableSheetName(Workbook& workbook, std::string name, size_t index) 
     return workbook.uniqueSheetName(name);
 }
 
+uint32_t le32At(std::string_view b, size_t at) {
+    auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])); };
+    return u(0) | u(1) << 8 | u(2) << 16 | u(3) << 24;
+}
+
+// FreeXL converts the names of the entries of the first directory sector with the lengths
+// the file states, reading past the entry (and its buffer) when one is longer than the 64
+// bytes a name can have. Such a file is damaged; it must not reach FreeXL.
+bool directoryNamesFitTheirEntries(std::string_view bytes) {
+    if (bytes.size() < 512) {
+        return true;  // FreeXL rejects it before reading a directory
+    }
+    uint16_t shift = static_cast<uint16_t>(static_cast<unsigned char>(bytes[0x1E]) |
+                                           static_cast<unsigned char>(bytes[0x1F]) << 8);
+    if (shift != 9 && shift != 12) {
+        return true;  // FreeXL rejects the sector size
+    }
+    const uint64_t sectorSize = uint64_t{1} << shift;
+    const uint64_t start = (uint64_t{le32At(bytes, 0x30)} + 1) * sectorSize;
+    for (uint64_t entry = 0; entry < sectorSize / 128; ++entry) {
+        uint64_t at = start + entry * 128 + 64;
+        if (at + 2 > bytes.size()) {
+            return true;  // FreeXL fails to read the sector
+        }
+        uint16_t nameBytes = static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                                   static_cast<unsigned char>(bytes[at + 1]) << 8);
+        if (nameBytes > 64) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string_view bytes) {
     const std::string& displayName = source->displayName;
+    if (bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" &&
+        !directoryNamesFitTheirEntries(bytes)) {
+        fail(displayName, describeFreeXlError(FREEXL_CFBF_ILLEGAL_FAT_ENTRY));
+    }
     // Our own look at the container: password protection, sheet kinds and visibility.
     BiffGlobals globals;
     if (bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") {

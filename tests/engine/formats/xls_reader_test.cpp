@@ -162,6 +162,19 @@ TEST(XlsReader, TruncatedAndScrambledCompoundFilesFailClearly) {
     }
 }
 
+TEST(XlsReader, DirectoryNamesLongerThanTheirEntryAreDamage) {
+    // FreeXL would read such a name past its buffer; the reader stops before it.
+    std::string bytes = test::readFile(test::dataFolder("xls") + "/typed_cells/input.xls");
+    const uint32_t shift = static_cast<unsigned char>(bytes[0x1E]);
+    const uint32_t firstDirectorySector =
+        static_cast<unsigned char>(bytes[0x30]) | static_cast<unsigned char>(bytes[0x31]) << 8;
+    const size_t nameLength = ((firstDirectorySector + 1) << shift) + 64;
+    ASSERT_LT(nameLength + 1, bytes.size());
+    bytes[nameLength] = '\xFF';
+    bytes[nameLength + 1] = '\xFF';
+    EXPECT_NE(openError(bytes).find("'hostile.xls' is damaged"), std::string::npos);
+}
+
 TEST(XlsReader, PasswordProtectedWorkbooksSaySo) {
     for (const char* file : {"poi__password.xls", "messytables__encrypted_no_password.xls",
                              "sheetjs__password_2002_40_xor.xls",
