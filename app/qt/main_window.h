@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+#include <string>
+
+#include "app/form1.h"
+#include "app/qt/desktop_shell.h"
+#include "app/qt/message_boxes.h"
+#include "app/qt/qt_dialog_presenter.h"
+#include "app/qt/wait_pointer.h"
+
+class QAction;
+
+namespace plyfold::gui {
+
+class ListModelAdapter;
+
+// Services the window would otherwise provide itself; tests hand in scripted ones.
+struct MainWindowServices {
+    app::MessageBoxService* messages = nullptr;
+    app::ShellService* shell = nullptr;
+    dialogs::DialogPresenter* dialogs = nullptr;
+};
+
+// The view of Form1: every control at its place, bound both ways to Form1's controls, every
+// user event forwarded to the handler of the same name. Form_Load runs in the constructor,
+// before the window is first shown; Form_Unload runs once, when the window closes.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(std::string programFolder, MainWindowServices services = {},
+                        QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    app::Form1& form() { return *m_form; }
+    app::MessageBoxService& messages() const { return *m_messages; }
+    app::ShellService& shell() const { return *m_shell; }
+    int unloadCount() const { return m_unloadCount; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class WindowActions;
+
+    void buildControls(QWidget* central);
+    void buildMenus();
+    // Runs a handler; a failure that escapes it is shown, never let into the event loop.
+    void run(void (app::Form1::*handler)());
+    void unloadOnce();
+    void showSettingsDialog();
+    void showAboutBox();
+
+    std::string m_programFolder;
+    MessageBoxes m_ownMessages;
+    DesktopShell m_ownShell;
+    QtDialogPresenter m_ownDialogs;
+    WaitPointer m_pointer;
+    app::MessageBoxService* m_messages;
+    app::ShellService* m_shell;
+    dialogs::DialogPresenter* m_dialogs;
+    std::unique_ptr<WindowActions> m_windowActions;
+    std::unique_ptr<app::Form1> m_form;
+    int m_unloadCount = 0;
+};
+
+}  // namespace plyfold::gui

@@ -1,0 +1,29 @@
+#include "app/qt/message_boxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "app/qt/qt_text.h"
+
+namespace plyfold::gui {
+
+MessageBoxes::MessageBoxes(std::function<QWidget*()> owner) : m_owner(std::move(owner)) {}
+
+void MessageBoxes::showMessage(std::string_view text, app::MessageIcon icon) {
+    QMessageBox box(icon == app::MessageIcon::Critical ? QMessageBox::Critical
+                                                       : QMessageBox::Information,
+                    QStringLiteral("Plyfold"), toQString(text), QMessageBox::Ok,
+                    m_owner ? m_owner() : nullptr);
+    box.setObjectName(QStringLiteral("PlyfoldMessageBox"));
+    box.setWindowModality(Qt::ApplicationModal);
+    const bool waiting = QApplication::overrideCursor() != nullptr;
+    if (waiting) {
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    box.exec();
+    if (waiting) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+}  // namespace plyfold::gui

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+
+#include "app/controls/services.h"
+
+class QWidget;
+
+namespace plyfold::gui {
+
+// Modal message boxes titled "Plyfold" with one OK button. While the wait pointer is on, the
+// normal arrow shows over the box so the user sees it is waiting for an answer.
+class MessageBoxes : public app::MessageBoxService {
+public:
+    // owner gives the window the box belongs to when it opens (it may give none).
+    explicit MessageBoxes(std::function<QWidget*()> owner = {});
+
+    void showMessage(std::string_view text, app::MessageIcon icon) override;
+
+private:
+    std::function<QWidget*()> m_owner;
+};
+
+}  // namespace plyfold::gui

@@ -1,0 +1,283 @@
+#include "app/qt/result_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
+#include <QTableView>
+
+#include <cmath>
+#include <exception>
+
+#include "app/qt/cell_delegate.h"
+#include "app/qt/qt_text.h"
+#include "app/qt/sheet_table_model.h"
+#include "engine/sheet.h"
+#include "engine/workbook.h"
+#include "engine/workbook_io.h"
+#include "merge/automation.h"
+
+namespace plyfold::gui {
+
+InstanceLease::InstanceLease(std::shared_ptr<automation::Application> application)
+    : m_application(std::move(application)) {}
+
+InstanceLease::~InstanceLease() { m_application->Quit(); }
+
+int ResultWindow::columnWidthPixels(double characters) {
+    // A character of the default font (Calibri 11) is 7 pixels wide, plus 5 pixels of margin.
+    return static_cast<int>(std::lround(characters * 7.0 + 5.0));
+}
+
+int ResultWindow::rowHeightPixels(double points) {
+    return static_cast<int>(std::lround(points * 96.0 / 72.0));
+}
+
+ResultWindow::ResultWindow(std::shared_ptr<InstanceLease> lease,
+                           std::shared_ptr<engine::Workbook> book, QString name,
+                           ResultWindowServices services)
+    : m_lease(std::move(lease)),
+      m_book(std::move(book)),
+      m_name(std::move(name)),
+      m_services(std::move(services)) {
+    setObjectName(QStringLiteral("ResultWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(m_name + QStringLiteral(" - Plyfold"));
+    resize(960, 640);
+
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("SheetTabs"));
+    m_tabs->setTabPosition(QTabWidget::South);
+    m_tabs->setDocumentMode(true);
+    int currentTab = 0;
+    for (int32_t i = 0; i < m_book->sheetCount(); ++i) {
+        const engine::Sheet& sheet = m_book->sheet(i);
+        if (sheet.visibility() != engine::SheetVisibility::Visible) {
+            continue;
+        }
+        if (i == m_book->activeSheet()) {
+            currentTab = m_tabs->count();
+        }
+        m_tabs->addTab(createSheetView(sheet), toQString(sheet.name()));
+        m_tabSheets << &sheet;
+    }
+    m_tabs->setCurrentIndex(currentTab);
+    setCentralWidget(m_tabs);
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    QAction* saveAsAction = file->addAction(QStringLiteral("Save As…"));
+    saveAsAction->setObjectName(QStringLiteral("SaveAs"));
+    saveAsAction->setShortcut(QKeySequence::SaveAs);
+    connect(saveAsAction, &QAction::triggered, this, [this] { saveAs(); });
+    QAction* openAction = file->addAction(QStringLiteral("Open in spreadsheet application"));
+    openAction->setObjectName(QStringLiteral("OpenInSpreadsheetApplication"));
+    connect(openAction, &QAction::triggered, this, [this] { openInSpreadsheetApplication(); });
+    file->addSeparator();
+    QAction* closeAction = file->addAction(QStringLiteral("Close"));
+    closeAction->setObjectName(QStringLiteral("Close"));
+    closeAction->setShortcut(QKeySequence::Close);
+    connect(closeAction, &QAction::triggered, this, &QWidget::close);
+}
+
+ResultWindow::~ResultWindow() {
+    // The views read the workbook's sheets: let them go before it.
+    delete takeCentralWidget();
+}
+
+QWidget* ResultWindow::createSheetView(const engine::Sheet& sheet) {
+    if (!sheet.isWorksheet()) {
+        auto* label = new QLabel(QStringLiteral("This chart sheet has no cells to show."));
+        label->setAlignment(Qt::AlignCenter);
+        return label;
+    }
+    auto* view = new QTableView;
+    view->setObjectName(QStringLiteral("SheetView"));
+    auto* model = new SheetTableModel(sheet, view);
+    view->setModel(model);
+    view->setItemDelegate(new CellDelegate(view));
+    view->setWordWrap(false);
+    view->setFont(SheetTableModel::qtFont(m_book->styles().font(0)));
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view->setCornerButtonEnabled(true);
+
+    QHeaderView* columns = view->horizontalHeader();
+    QHeaderView* rows = view->verticalHeader();
+    columns->setMinimumSectionSize(2);
+    rows->setMinimumSectionSize(2);
+    const int defaultWidth = columnWidthPixels(sheet.defaultColumnWidth());
+    const int defaultHeight = rowHeightPixels(sheet.defaultRowHeight());
+    columns->setDefaultSectionSize(defaultWidth);
+    rows->setDefaultSectionSize(defaultHeight);
+    rows->setSectionResizeMode(QHeaderView::Interactive);
+
+    const int columnCount = model->columnCount();
+    for (const engine::ColumnInfo& info : sheet.columns()) {
+        for (int32_t column = info.first; column <= info.last && column < columnCount; ++column) {
+            if (info.hidden) {
+                view->setColumnHidden(column, true);
+            } else if (info.width > 0) {
+                const int width = columnWidthPixels(info.width);
+                if (width != defaultWidth) {
+                    view->setColumnWidth(column, width);
+                }
+            }
+        }
+    }
+    // Only rows of their own height are touched: a million rows of the default height cost
+    // nothing this way.
+    const int rowCount = model->rowCount();
+    for (const engine::Row& row : sheet.rows()) {
+        if (row.index >= rowCount) {
+            break;
+        }
+        if (row.hidden) {
+            view->setRowHidden(row.index, true);
+        } else if (row.customHeight && row.height > 0) {
+            const int height = rowHeightPixels(row.height);
+            if (height != defaultHeight) {
+                rows->resizeSection(row.index, height);
+            }
+        }
+    }
+    for (const engine::CellRange& merge : sheet.merges()) {
+        if (merge.rowCount() > 1 || merge.columnCount() > 1) {
+            view->setSpan(merge.first.row, merge.first.column, merge.rowCount(),
+                          merge.columnCount());
+        }
+    }
+    const engine::CellRef selected = sheet.selectedCell();
+    view->setCurrentIndex(model->index(selected.row, selected.column));
+    return view;
+}
+
+QTableView* ResultWindow::sheetView(int tab) const {
+    return qobject_cast<QTableView*>(m_tabs->widget(tab));
+}
+
+const engine::Sheet* ResultWindow::currentSheet() const {
+    const int tab = m_tabs->currentIndex();
+    return tab >= 0 && tab < m_tabSheets.size() ? m_tabSheets[tab] : nullptr;
+}
+
+int ResultWindow::worksheetCount() const {
+    int count = 0;
+    for (int32_t i = 0; i < m_book->sheetCount(); ++i) {
+        count += m_book->sheet(i).isWorksheet() ? 1 : 0;
+    }
+    return count;
+}
+
+bool ResultWindow::saveAs() {
+    if (!m_services.dialogs) {
+        return false;
+    }
+    const QString suggested =
+        m_savedPath.isEmpty() ? QDir::home().filePath(m_name + QStringLiteral(".xlsx")) : m_savedPath;
+    const std::optional<SaveTarget> target = m_services.dialogs->chooseSaveTarget(this, suggested);
+    if (!target || target->path.isEmpty()) {
+        return false;
+    }
+    return saveTo(*target);
+}
+
+bool ResultWindow::saveTo(const SaveTarget& target) {
+    if (!writeFile(target)) {
+        return false;
+    }
+    // Only a whole workbook counts as saved: a CSV file keeps one sheet of it.
+    if (target.format == SaveFormat::Workbook) {
+        m_saved = true;
+        m_savedPath = target.path;
+        setWindowTitle(QFileInfo(target.path).fileName() + QStringLiteral(" - Plyfold"));
+    }
+    return true;
+}
+
+bool ResultWindow::writeFile(const SaveTarget& target) {
+    const QString shownPath = QDir::toNativeSeparators(target.path);
+    auto fail = [&](const QString& why) {
+        if (m_services.messages) {
+            m_services.messages->showMessage(
+                toStdString(QStringLiteral("Could not save '%1'.\n%2").arg(shownPath, why)),
+                app::MessageIcon::Critical);
+        }
+        return false;
+    };
+    try {
+        if (target.format == SaveFormat::Csv) {
+            const engine::Sheet* sheet = currentSheet();
+            if (!sheet || !sheet->isWorksheet()) {
+                return fail(QStringLiteral("Only a worksheet can be saved as CSV."));
+            }
+            engine::saveSheetAsCsv(*sheet, toStdString(target.path));
+            const int sheets = worksheetCount();
+            if (sheets > 1 && m_services.messages) {
+                m_services.messages->showMessage(
+                    toStdString(QStringLiteral("Only the current sheet '%1' was saved to '%2': a "
+                                               "CSV file holds one sheet, and this workbook has "
+                                               "%3. Save as an Excel Workbook to keep them all.")
+                                    .arg(toQString(sheet->name()), shownPath)
+                                    .arg(sheets)),
+                    app::MessageIcon::Information);
+            }
+            return true;
+        }
+        engine::saveWorkbook(*m_book, toStdString(target.path));
+    } catch (const std::exception& error) {
+        return fail(toQString(error.what()));
+    } catch (...) {
+        return fail(QStringLiteral("An unexpected error occurred."));
+    }
+    return true;
+}
+
+void ResultWindow::openInSpreadsheetApplication() {
+    if (m_services.temporaryFolder.isEmpty()) {
+        return;
+    }
+    QDir folder(m_services.temporaryFolder);
+    QString path = folder.filePath(m_name + QStringLiteral(".xlsx"));
+    for (int n = 2; QFileInfo::exists(path); ++n) {
+        path = folder.filePath(QStringLiteral("%1 (%2).xlsx").arg(m_name).arg(n));
+    }
+    // A temporary copy is no save of the user's: the window's saved state stays as it was.
+    if (writeFile(SaveTarget{path, SaveFormat::Workbook})) {
+        if (m_services.shell) {
+            m_services.shell->open(toStdString(QDir::toNativeSeparators(path)),
+                                   app::ShowCommand::Show);
+        }
+    }
+}
+
+void ResultWindow::closeEvent(QCloseEvent* event) {
+    const automation::Application& application = m_lease->application();
+    if (m_saved || !application.isRunning() || !application.displayAlerts() ||
+        !m_services.dialogs) {
+        event->accept();
+        return;
+    }
+    switch (m_services.dialogs->askToSaveChanges(this, m_name)) {
+        case SaveAnswer::Save:
+            if (saveAs()) {
+                event->accept();
+            } else {
+                event->ignore();
+            }
+            return;
+        case SaveAnswer::DontSave:
+            event->accept();
+            return;
+        case SaveAnswer::Cancel:
+            event->ignore();
+            return;
+    }
+}
+
+}  // namespace plyfold::gui

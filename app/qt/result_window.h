@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+#include "app/controls/services.h"
+#include "app/qt/result_dialogs.h"
+
+class QTabWidget;
+class QTableView;
+
+namespace plyfold::automation {
+class Application;
+}
+namespace plyfold::engine {
+class Sheet;
+class Workbook;
+}  // namespace plyfold::engine
+
+namespace plyfold::gui {
+
+// Keeps a server instance running while one of its windows is open and ends it when the last
+// one has closed.
+class InstanceLease {
+public:
+    explicit InstanceLease(std::shared_ptr<automation::Application> application);
+    ~InstanceLease();
+    InstanceLease(const InstanceLease&) = delete;
+    InstanceLease& operator=(const InstanceLease&) = delete;
+
+    automation::Application& application() const { return *m_application; }
+
+private:
+    std::shared_ptr<automation::Application> m_application;
+};
+
+struct ResultWindowServices {
+    ResultDialogs* dialogs = nullptr;
+    app::MessageBoxService* messages = nullptr;
+    app::ShellService* shell = nullptr;
+    // Where "Open in spreadsheet application" writes its copies; it lives until the program ends.
+    QString temporaryFolder;
+};
+
+// One workbook of a merge's result: a tab per sheet, the cells as a spreadsheet shows them,
+// "Save As…", "Open in spreadsheet application" and "Close". Closing a result the user has not
+// saved asks first while the instance's alerts are on. Nothing is saved unless the user asks.
+class ResultWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    ResultWindow(std::shared_ptr<InstanceLease> lease, std::shared_ptr<engine::Workbook> book,
+                 QString name, ResultWindowServices services);
+    ~ResultWindow() override;
+
+    const QString& workbookName() const { return m_name; }
+    QTabWidget* tabs() const { return m_tabs; }
+    // The table of a tab, or nullptr for a chart sheet's tab.
+    QTableView* sheetView(int tab) const;
+    bool isSaved() const { return m_saved; }
+
+    // Asks where to save and saves there; false when cancelled or failed (the failure shown).
+    bool saveAs();
+    // Saves a copy to the temporary folder and hands it to the desktop's spreadsheet program.
+    void openInSpreadsheetApplication();
+
+    // Pixels for a column width in characters, and for a row height in points.
+    static int columnWidthPixels(double characters);
+    static int rowHeightPixels(double points);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* createSheetView(const engine::Sheet& sheet);
+    const engine::Sheet* currentSheet() const;
+    bool saveTo(const SaveTarget& target);
+    // Writes the file and shows what went wrong; changes nothing else.
+    bool writeFile(const SaveTarget& target);
+    int worksheetCount() const;
+
+    std::shared_ptr<InstanceLease> m_lease;
+    std::shared_ptr<engine::Workbook> m_book;
+    QString m_name;
+    ResultWindowServices m_services;
+    QTabWidget* m_tabs = nullptr;
+    QList<const engine::Sheet*> m_tabSheets;
+    bool m_saved = false;
+    QString m_savedPath;
+};
+
+}  // namespace plyfold::gui
