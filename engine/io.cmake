@@ -11,6 +11,7 @@ target_sources(plyfold_engine PRIVATE
   dbf/memo_file.cpp
   xls/biff_cell_values.cpp
   xls/biff_globals.cpp
+  xls/biff_records.cpp
   xls/compound_file.cpp
   xls/freexl_dates.cpp
   xls/xls_reader.cpp

@@ -2,24 +2,29 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "engine/dbf/code_page.h"
-#include "engine/text.h"
+#include "engine/xls/biff_records.h"
 
 namespace plyfold::engine::xls {
 namespace {
 
+constexpr uint16_t kBof = 0x0809;
 constexpr uint16_t kEof = 0x000A;
 constexpr uint16_t kFormula = 0x0006;
 constexpr uint16_t kFormulaBiff4 = 0x0406;
 constexpr uint16_t kString = 0x0207;
 constexpr uint16_t kBoolErr = 0x0205;
-
-uint16_t le16(std::string_view b, size_t at) {
-    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
-                                 static_cast<unsigned char>(b[at + 1]) << 8);
-}
+constexpr uint16_t kNumber = 0x0203;
+constexpr uint16_t kRk = 0x027E;
+constexpr uint16_t kMulRk = 0x00BD;
+constexpr uint16_t kLabel = 0x0204;
+constexpr uint16_t kRString = 0x00D6;
+constexpr uint16_t kLabelSst = 0x00FD;
+// What may stand between a formula and the STRING record holding its text result.
+constexpr uint16_t kSharedFormula = 0x04BC;
+constexpr uint16_t kArray = 0x0221;
+constexpr uint16_t kTable = 0x0236;
 
 bool errorOfCode(uint8_t code, ErrorValue& error) {
     switch (code) {
@@ -52,156 +57,262 @@ bool errorOfCode(uint8_t code, ErrorValue& error) {
     }
 }
 
-std::string codePageName(uint16_t codePage) {
-    switch (codePage) {
-        case 367:
-            return "ASCII";
-        case 10000:
-        case 32768:
-            return "MACINTOSH";
-        case 32769:
-        case 1252:
-            return "CP1252";
-        default:
-            return "CP" + std::to_string(codePage);
-    }
-}
-
-class ValueReader {
+class SheetValueReader {
 public:
-    ValueReader(const BiffGlobals& globals)
+    SheetValueReader(const BiffSheetInfo& sheet, const BiffGlobals& globals,
+                     const std::vector<std::string>& sharedStrings, BiffValueKinds kinds,
+                     const std::function<void(BiffCellValue&)>& visit)
         : m_globals(globals),
-          m_codePage(globals.biff8 ? "CP1252" : codePageName(globals.codePage)) {}
+          m_sharedStrings(sharedStrings),
+          m_all(kinds == BiffValueKinds::All),
+          m_visit(visit),
+          m_codePage(globals.biff8 ? "CP1252" : biffCodePageName(globals.codePage)),
+          m_cellDamage("is damaged: a cell of the sheet '" + sheet.name + "' cannot be read") {}
 
-    std::string stringRecord(std::string_view data) {
-        std::string text;
-        if (m_globals.biff8) {
-            if (data.size() < 3) {
-                return text;
-            }
-            uint16_t count = le16(data, 0);
-            bool wide = (static_cast<unsigned char>(data[2]) & 0x01) != 0;
-            size_t at = 3;
-            for (uint16_t i = 0; i < count && at + (wide ? 2 : 1) <= data.size(); ++i) {
-                uint32_t unit = wide ? le16(data, at) : static_cast<unsigned char>(data[at]);
-                at += wide ? 2 : 1;
-                if (unit >= 0xD800 && unit <= 0xDBFF && at + 2 <= data.size()) {
-                    uint32_t low = le16(data, at);
-                    if (low >= 0xDC00 && low <= 0xDFFF) {
-                        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                        at += 2;
-                        ++i;
-                    }
+    // Handles one record of the sheet (not BOF or EOF).
+    void record(const BiffRecord& record, BiffRecordCursor& records) {
+        std::string_view data = record.data;
+        if (m_pending) {
+            if (record.type == kString) {
+                m_value.text = stringRecord(data, records);
+                m_pending = false;
+                if (!m_value.text.empty()) {
+                    m_visit(m_value);
                 }
-                appendUtf8(text, unit);
+                return;
             }
-        } else if (data.size() >= 2) {
-            size_t count = std::min<size_t>(le16(data, 0), data.size() - 2);
-            m_codePage.appendUtf8(text, data.substr(2, count));
+            if (record.type == kSharedFormula || record.type == kArray ||
+                record.type == kTable || record.type == kBiffContinue) {
+                return;
+            }
+            m_pending = false;  // a text result whose STRING record never came is no value
         }
-        return text;
+        switch (record.type) {
+            case kFormula:
+            case kFormulaBiff4:
+                formula(data);
+                break;
+            case kBoolErr:
+                boolErr(data);
+                break;
+            case kNumber:
+                if (m_all) {
+                    need(data, 14);
+                    number(data, biffDouble(data, 6));
+                }
+                break;
+            case kRk:
+                if (m_all) {
+                    need(data, 10);
+                    number(data, rkNumber(biffU32(data, 6)));
+                }
+                break;
+            case kMulRk:
+                if (m_all) {
+                    mulRk(data);
+                }
+                break;
+            case kLabel:
+            case kRString:
+                if (m_all) {
+                    label(data);
+                }
+                break;
+            case kLabelSst:
+                if (m_all) {
+                    labelSst(data);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+
+private:
+    void need(std::string_view data, size_t size) const {
+        if (data.size() < size) {
+            throw BiffDamage(m_cellDamage);
+        }
+    }
+
+    void start(std::string_view data, CellType type) {
+        m_value.row = biffU16(data, 0);
+        m_value.column = biffU16(data, 2);
+        m_value.type = type;
+        m_value.isDate = false;
+        m_value.text.clear();
     }
 
     bool isDate(uint16_t xf) const {
         return xf < m_globals.xfIsDate.size() && m_globals.xfIsDate[xf];
     }
 
-private:
+    void number(std::string_view data, double value) {
+        if (!std::isfinite(value)) {
+            return;
+        }
+        start(data, CellType::Number);
+        m_value.number = value;
+        m_value.isDate = isDate(biffU16(data, 4));
+        m_visit(m_value);
+    }
+
+    void mulRk(std::string_view data) {
+        need(data, 6);
+        const size_t count = (data.size() - 6) / 6;
+        const uint16_t row = biffU16(data, 0);
+        const uint16_t first = biffU16(data, 2);
+        for (size_t i = 0; i < count && first + i <= 0xFFFF; ++i) {
+            double value = rkNumber(biffU32(data, 4 + 6 * i + 2));
+            if (!std::isfinite(value)) {
+                continue;
+            }
+            m_value.row = row;
+            m_value.column = static_cast<uint16_t>(first + i);
+            m_value.type = CellType::Number;
+            m_value.number = value;
+            m_value.isDate = isDate(biffU16(data, 4 + 6 * i));
+            m_value.text.clear();
+            m_visit(m_value);
+        }
+    }
+
+    void label(std::string_view data) {
+        need(data, 8);
+        start(data, CellType::Text);
+        if (m_globals.biff8) {
+            BiffContinuedReader reader({data.substr(6)}, m_cellDamage);
+            m_value.text = reader.unicodeString(2, BiffContinuedReader::Layout::Plain);
+        } else {
+            size_t count = biffU16(data, 6);
+            need(data, 8 + count);
+            m_codePage.appendUtf8(m_value.text, data.substr(8, count));
+        }
+        if (!m_value.text.empty()) {
+            m_visit(m_value);
+        }
+    }
+
+    void labelSst(std::string_view data) {
+        need(data, 10);
+        uint32_t index = biffU32(data, 6);
+        if (index >= m_sharedStrings.size()) {
+            throw BiffDamage("is damaged: its table of shared texts is broken");
+        }
+        start(data, CellType::Text);
+        m_value.text = m_sharedStrings[index];
+        if (!m_value.text.empty()) {
+            m_visit(m_value);
+        }
+    }
+
+    void formula(std::string_view data) {
+        need(data, 14);
+        start(data, CellType::Blank);
+        std::string_view result = data.substr(6, 8);
+        if (biffU16(result, 6) != 0xFFFF) {
+            number(data, biffDouble(result, 0));
+            return;
+        }
+        switch (static_cast<uint8_t>(result[0])) {
+            case 0:  // text, in the STRING record that follows
+                m_value.type = CellType::Text;
+                m_pending = true;
+                return;
+            case 1:
+                m_value.type = CellType::Boolean;
+                m_value.boolean = result[2] != 0;
+                break;
+            case 2:
+                if (!errorOfCode(static_cast<uint8_t>(result[2]), m_value.error)) {
+                    return;
+                }
+                m_value.type = CellType::Error;
+                break;
+            default:
+                return;  // an empty text: no value
+        }
+        m_visit(m_value);
+    }
+
+    void boolErr(std::string_view data) {
+        need(data, 8);
+        start(data, CellType::Boolean);
+        auto code = static_cast<uint8_t>(data[6]);
+        if (data[7] != 0) {
+            if (!errorOfCode(code, m_value.error)) {
+                return;
+            }
+            m_value.type = CellType::Error;
+        } else {
+            m_value.boolean = code != 0;
+        }
+        m_visit(m_value);
+    }
+
+    std::string stringRecord(std::string_view data, BiffRecordCursor& records) {
+        std::string text;
+        if (m_globals.biff8) {
+            std::vector<std::string_view> segments{data};
+            records.takeContinues(segments);
+            BiffContinuedReader reader(std::move(segments), m_cellDamage);
+            text = reader.unicodeString(2, BiffContinuedReader::Layout::Plain);
+        } else {
+            need(data, 2);
+            size_t count = biffU16(data, 0);
+            need(data, 2 + count);
+            m_codePage.appendUtf8(text, data.substr(2, count));
+        }
+        return text;
+    }
+
     const BiffGlobals& m_globals;
+    const std::vector<std::string>& m_sharedStrings;
+    const bool m_all;
+    const std::function<void(BiffCellValue&)>& m_visit;
     dbf::CodePageConverter m_codePage;
+    const std::string m_cellDamage;
+    BiffCellValue m_value;
+    bool m_pending = false;  // m_value is a formula awaiting its text result
 };
 
 }  // namespace
 
+void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
+                     const BiffGlobals& globals, const std::vector<std::string>& sharedStrings,
+                     BiffValueKinds kinds, const std::function<void(BiffCellValue&)>& visit) {
+    BiffRecordCursor records(stream, sheet.position);
+    auto bof = records.next();
+    if (!bof || bof->type != kBof) {
+        throw BiffDamage("is damaged: the sheet '" + sheet.name + "' cannot be found");
+    }
+    SheetValueReader reader(sheet, globals, sharedStrings, kinds, visit);
+    int depth = 0;  // of substreams embedded in the sheet (charts)
+    while (auto record = records.next()) {
+        if (record->type == kBof) {
+            ++depth;
+        } else if (record->type == kEof) {
+            if (depth == 0) {
+                return;
+            }
+            --depth;
+        } else if (depth == 0) {
+            reader.record(*record, records);
+        }
+    }
+    throw BiffDamage("is damaged: the file ends before its contents do");
+}
+
 std::vector<BiffCellValue> scanSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
                                            const BiffGlobals& globals) {
     std::vector<BiffCellValue> values;
-    ValueReader reader(globals);
-    size_t at = sheet.position;
-    bool started = false;
-    bool awaitingString = false;
-    while (at + 4 <= stream.size()) {
-        uint16_t type = le16(stream, at);
-        uint16_t length = le16(stream, at + 2);
-        at += 4;
-        if (at + length > stream.size()) {
-            break;
-        }
-        std::string_view data = stream.substr(at, length);
-        at += length;
-        if (!started) {
-            started = true;  // the sheet's BOF
-            continue;
-        }
-        if (type == kEof) {
-            break;
-        }
-        if (type == kString && awaitingString) {
-            values.back().text = reader.stringRecord(data);
-            awaitingString = false;
-            continue;
-        }
-        awaitingString = false;
-        if ((type == kFormula || type == kFormulaBiff4) && data.size() >= 14) {
-            BiffCellValue value;
-            value.row = le16(data, 0);
-            value.column = le16(data, 2);
-            uint16_t xf = le16(data, 4);
-            std::string_view result = data.substr(6, 8);
-            if (le16(result, 6) == 0xFFFF) {
-                switch (static_cast<uint8_t>(result[0])) {
-                    case 0:  // text, in the STRING record that follows
-                        value.type = CellType::Text;
-                        values.push_back(std::move(value));
-                        awaitingString = true;
-                        continue;
-                    case 1:
-                        value.type = CellType::Boolean;
-                        value.boolean = result[2] != 0;
-                        break;
-                    case 2:
-                        if (!errorOfCode(static_cast<uint8_t>(result[2]), value.error)) {
-                            continue;
-                        }
-                        value.type = CellType::Error;
-                        break;
-                    default:
-                        continue;  // an empty text: no value
-                }
-            } else {
-                double number;
-                std::memcpy(&number, result.data(), 8);
-                if (!std::isfinite(number)) {
-                    continue;
-                }
-                value.type = CellType::Number;
-                value.number = number;
-                value.isDate = reader.isDate(xf);
-            }
-            values.push_back(std::move(value));
-        } else if (type == kBoolErr && data.size() >= 8) {
-            BiffCellValue value;
-            value.row = le16(data, 0);
-            value.column = le16(data, 2);
-            auto code = static_cast<uint8_t>(data[6]);
-            if (data[7] != 0) {
-                if (!errorOfCode(code, value.error)) {
-                    continue;
-                }
-                value.type = CellType::Error;
-            } else {
-                value.type = CellType::Boolean;
-                value.boolean = code != 0;
-            }
-            values.push_back(std::move(value));
-        }
+    try {
+        readSheetValues(stream, sheet, globals, {},
+                        BiffValueKinds::FormulaResultsBooleansAndErrors,
+                        [&](BiffCellValue& value) { values.push_back(std::move(value)); });
+    } catch (const BiffDamage&) {
+        // FreeXL judges the damage; what came before it is kept.
     }
-    // A text result whose STRING record never came is no value.
-    values.erase(std::remove_if(values.begin(), values.end(),
-                                [](const BiffCellValue& v) {
-                                    return v.type == CellType::Text && v.text.empty();
-                                }),
-                 values.end());
     std::stable_sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
         return a.row != b.row ? a.row < b.row : a.column < b.column;
     });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,8 +11,7 @@
 
 namespace plyfold::engine::xls {
 
-// A value FreeXL leaves out: the cached result of a formula (number, text, boolean or
-// error) or a boolean or error constant.
+// One value of a sheet's cell records: a constant or the cached result of a formula.
 struct BiffCellValue {
     uint32_t row = 0;
     uint16_t column = 0;
@@ -23,8 +23,23 @@ struct BiffCellValue {
     std::string text;     // UTF-8
 };
 
-// Reads those values from the substream of one sheet (from its BOF to its EOF), sorted by
-// row and column; 8-bit texts of BIFF5 are converted from the workbook's code page.
+enum class BiffValueKinds {
+    All,
+    // Formula results and boolean and error constants: what FreeXL leaves out.
+    FormulaResultsBooleansAndErrors,
+};
+
+// Reads the values of one sheet's substream (from its BOF to its EOF, past the substreams of
+// charts embedded in it) in file order and hands each to visit; blank cells are left out.
+// Texts of LABELSST come from sharedStrings; 8-bit texts of BIFF5 are converted from the
+// workbook's code page. Throws BiffDamage when a record is cut short, a shared text is
+// missing, or the stream ends before the sheet does.
+void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
+                     const BiffGlobals& globals, const std::vector<std::string>& sharedStrings,
+                     BiffValueKinds kinds, const std::function<void(BiffCellValue&)>& visit);
+
+// The values FreeXL leaves out, sorted by row and column; where the sheet is damaged, those
+// before the damage.
 std::vector<BiffCellValue> scanSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
                                            const BiffGlobals& globals);
 

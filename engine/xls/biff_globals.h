@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,17 +15,26 @@ struct BiffSheetInfo {
     Type type = Type::Worksheet;
     uint8_t visibility = 0;  // 0 visible, 1 hidden, 2 very hidden
     uint32_t position = 0;   // offset of the sheet's BOF record in the stream
+    std::string name;        // UTF-8
 };
 
 struct BiffGlobals {
-    bool encrypted = false;  // a FILEPASS record: the rest of the stream is scrambled
+    bool isBiff5Or8 = false;  // the stream begins with a BIFF5 or BIFF8 BOF record
+    bool complete = false;    // the globals' EOF record was reached
+    bool encrypted = false;   // a FILEPASS record: the rest of the stream is scrambled
     bool biff8 = true;
+    bool date1904 = false;
     uint16_t codePage = 1252;  // of 8-bit texts (BIFF5)
     std::vector<BiffSheetInfo> sheets;
     std::vector<bool> xfIsDate;  // per cell format: does its number format show a date
+    std::optional<size_t> sharedStringsAt;  // offset of the SST record
 };
 
 // Reads the globals up to their EOF record; stops quietly at damage (what was read stays).
 BiffGlobals scanBiffGlobals(std::string_view stream);
+
+// The shared strings (SST and its CONTINUE records) as UTF-8, in order; empty when the
+// workbook has none. Throws BiffDamage when the table is cut short or malformed.
+std::vector<std::string> readSharedStrings(std::string_view stream, const BiffGlobals& globals);
 
 }  // namespace plyfold::engine::xls

@@ -15,6 +15,7 @@
 #include "engine/text.h"
 #include "engine/xls/biff_cell_values.h"
 #include "engine/xls/biff_globals.h"
+#include "engine/xls/biff_records.h"
 #include "engine/xls/compound_file.h"
 #include "engine/xls/freexl_dates.h"
 
@@ -68,7 +69,10 @@ std::string describeFreeXlError(int code) {
          "password in a spreadsheet program and try again");
 }
 
-// An open FreeXL handle; FreeXL reports some failures as success with no handle.
+// FreeXL reports some failures as success with no handle; this code stands for them.
+constexpr int kFreeXlGaveNoHandle = -1000;
+
+// An open FreeXL handle.
 class FreeXlHandle {
 public:
     FreeXlHandle() = default;
@@ -76,12 +80,24 @@ public:
     FreeXlHandle& operator=(const FreeXlHandle&) = delete;
     ~FreeXlHandle() { close(); }
 
-    void open(const std::string& path, bool infoOnly, const std::string& displayName) {
+    // FREEXL_OK with a handle, or what went wrong.
+    int tryOpen(const std::string& path, bool infoOnly) {
         close();
         int code = infoOnly ? freexl_open_info(path.c_str(), &m_handle)
                             : freexl_open(path.c_str(), &m_handle);
         if (code != FREEXL_OK || !m_handle) {
             close();
+            return code != FREEXL_OK ? code : kFreeXlGaveNoHandle;
+        }
+        return FREEXL_OK;
+    }
+
+    void open(const std::string& path, bool infoOnly, const std::string& displayName) {
+        failOn(tryOpen(path, infoOnly), displayName);
+    }
+
+    static void failOn(int code, const std::string& displayName) {
+        if (code != FREEXL_OK) {
             if (code == FREEXL_INSUFFICIENT_MEMORY) {
                 throw SpreadsheetError(ErrorNumber::OutOfMemory,
                                        "There is not enough memory to read '" + displayName + "'.");
@@ -122,6 +138,11 @@ struct XlsSource {
     std::string stream;
     BiffGlobals globals;
     bool kindsKnown = false;
+    // Our own reader reads the cells (FreeXL refused the file); the shared strings are read
+    // with the first sheet.
+    bool ownReader = false;
+    bool sharedStringsRead = false;
+    std::vector<std::string> sharedStrings;
 
     ~XlsSource() {
         cells.close();
@@ -174,11 +195,71 @@ Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, uint32_t& d
     return cell;
 }
 
+// Reads a sheet's cells with our own reader, giving the cells and styles the FreeXL path gives.
+void loadSheetOwn(XlsSource& source, size_t index, Sheet& sheet) {
+    if (!source.sharedStringsRead) {
+        source.sharedStrings = readSharedStrings(source.stream, source.globals);
+        source.sharedStringsRead = true;
+    }
+    Workbook& workbook = sheet.workbook();
+    uint32_t dateStyle = 0;
+    uint32_t dateTimeStyle = 0;
+    uint32_t timeStyle = 0;
+    struct Placed {
+        uint32_t row;
+        Cell cell;
+    };
+    std::vector<Placed> cells;
+    readSheetValues(
+        source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,
+        BiffValueKinds::All, [&](BiffCellValue& value) {
+            if (value.row >= static_cast<uint32_t>(kMaxRows) || value.column >= kMaxColumns) {
+                throw BiffDamage("is damaged: a cell lies outside its sheet");
+            }
+            if (value.type == CellType::Text &&
+                utf16Length(value.text) > static_cast<size_t>(kMaxCellTextLength)) {
+                throw BiffDamage("is damaged: a cell of the sheet '" + sheet.name() +
+                                 "' holds more than 32,767 characters");
+            }
+            cells.push_back(
+                {value.row, cellOfBiffValue(workbook, value, dateStyle, dateTimeStyle, timeStyle)});
+        });
+    // Records come row by row but need not; where two give one cell, the later one holds.
+    std::stable_sort(cells.begin(), cells.end(), [](const Placed& a, const Placed& b) {
+        return a.row != b.row ? a.row < b.row : a.cell.column < b.cell.column;
+    });
+    Row* row = nullptr;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        if (i + 1 < cells.size() && cells[i + 1].row == cells[i].row &&
+            cells[i + 1].cell.column == cells[i].cell.column) {
+            continue;
+        }
+        if (!row || row->index != static_cast<int32_t>(cells[i].row)) {
+            row = &sheet.appendRow(static_cast<int32_t>(cells[i].row));
+        }
+        row->cells.push_back(cells[i].cell);
+    }
+}
+
 void loadSheet(XlsSource& source, unsigned short index, Sheet& sheet) {
     std::lock_guard lock(source.mutex);
-    if (!source.cellsOpen) {
-        source.cells.open(source.path, false, source.displayName);
-        source.cellsOpen = true;
+    if (!source.ownReader && !source.cellsOpen) {
+        int code = source.cells.tryOpen(source.path, false);
+        if (code != FREEXL_OK && code != FREEXL_INSUFFICIENT_MEMORY && source.kindsKnown &&
+            source.globals.complete) {
+            source.ownReader = true;  // FreeXL lists the sheets but cannot read their cells
+        } else {
+            FreeXlHandle::failOn(code, source.displayName);
+            source.cellsOpen = true;
+        }
+    }
+    if (source.ownReader) {
+        try {
+            loadSheetOwn(source, index, sheet);
+        } catch (const BiffDamage& damage) {
+            fail(source.displayName, damage.what());
+        }
+        return;
     }
     const void* handle = source.cells.get();
     if (freexl_select_active_worksheet(handle, index) != FREEXL_OK) {
@@ -362,6 +443,45 @@ bool directoryNamesFitTheirEntries(std::string_view bytes) {
     return true;
 }
 
+void addSheet(Workbook& workbook, const std::shared_ptr<XlsSource>& source, size_t i,
+              const BiffSheetInfo& kind, const std::string& rawName) {
+    if (kind.type != BiffSheetInfo::Type::Worksheet && kind.type != BiffSheetInfo::Type::Chart) {
+        return;  // macro sheets, dialog sheets and modules hold no worksheet data
+    }
+    std::string name = usableSheetName(workbook, rawName, i);
+    const bool chart = kind.type == BiffSheetInfo::Type::Chart;
+    Sheet& sheet = workbook.addSheet(name, chart ? SheetKind::Chartsheet : SheetKind::Worksheet);
+    sheet.setVisibility(kind.visibility == 1   ? SheetVisibility::Hidden
+                        : kind.visibility == 2 ? SheetVisibility::VeryHidden
+                                               : SheetVisibility::Visible);
+    if (!chart) {
+        auto index = static_cast<unsigned short>(i);
+        sheet.setLoader([source, index](Sheet& s) { loadSheet(*source, index, s); });
+    }
+}
+
+// The workbook as our own reader lists it, from the globals of its stream.
+std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
+    const BiffGlobals& globals = source->globals;
+    if (!globals.isBiff5Or8) {
+        fail(source->displayName, describeFreeXlError(FREEXL_BIFF_INVALID_BOF));
+    }
+    if (!globals.complete) {
+        fail(source->displayName, describeFreeXlError(FREEXL_CFBF_READ_ERROR));
+    }
+    source->ownReader = true;
+    source->kindsKnown = true;
+    source->date1904 = globals.date1904;
+    auto workbook = std::make_unique<Workbook>();
+    workbook->setPath(source->displayName);
+    workbook->setDate1904(source->date1904);
+    for (size_t i = 0; i < globals.sheets.size() && i <= 0xFFFF; ++i) {
+        addSheet(*workbook, source, i, globals.sheets[i], globals.sheets[i].name);
+    }
+    workbook->setSource(source);
+    return workbook;
+}
+
 std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string_view bytes) {
     const std::string& displayName = source->displayName;
     if (bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" &&
@@ -390,7 +510,16 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
     source->globals = globals;
 
     FreeXlHandle info;
-    info.open(source->path, true, displayName);
+    int code = info.tryOpen(source->path, true);
+    if (code != FREEXL_OK) {
+        // Valid workbooks FreeXL refuses (a stream named otherwise, shared texts laid out in
+        // ways it does not follow, code pages of the Mac) are read by our own reader.
+        if (code != FREEXL_FILE_NOT_FOUND && code != FREEXL_INSUFFICIENT_MEMORY &&
+            globals.isBiff5Or8) {
+            return openOwn(source);
+        }
+        FreeXlHandle::failOn(code, displayName);
+    }
     unsigned int value = 0;
     if (freexl_get_info(info.get(), FREEXL_BIFF_PASSWORD, &value) == FREEXL_OK &&
         value == FREEXL_BIFF_OBFUSCATED) {
@@ -415,22 +544,8 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
             fail(displayName,
                  "is damaged: the name of sheet " + std::to_string(i + 1) + " cannot be read");
         }
-        BiffSheetInfo kind = kindsKnown ? globals.sheets[i] : BiffSheetInfo{};
-        if (kind.type != BiffSheetInfo::Type::Worksheet &&
-            kind.type != BiffSheetInfo::Type::Chart) {
-            continue;  // macro sheets, dialog sheets and modules hold no worksheet data
-        }
-        std::string name = usableSheetName(*workbook, rawName ? rawName : "", i);
-        const bool chart = kind.type == BiffSheetInfo::Type::Chart;
-        Sheet& sheet =
-            workbook->addSheet(name, chart ? SheetKind::Chartsheet : SheetKind::Worksheet);
-        sheet.setVisibility(kind.visibility == 1   ? SheetVisibility::Hidden
-                            : kind.visibility == 2 ? SheetVisibility::VeryHidden
-                                                   : SheetVisibility::Visible);
-        if (!chart) {
-            auto index = static_cast<unsigned short>(i);
-            sheet.setLoader([source, index](Sheet& s) { loadSheet(*source, index, s); });
-        }
+        addSheet(*workbook, source, i, kindsKnown ? globals.sheets[i] : BiffSheetInfo{},
+                 rawName ? rawName : "");
     }
     workbook->setSource(source);
     return workbook;
@@ -443,6 +558,18 @@ std::unique_ptr<Workbook> readXls(const std::string& path) {
     source->path = path;
     source->displayName = path;
     return openXls(source, readWholeFile(path));
+}
+
+std::unique_ptr<Workbook> readBiffStream(const std::string& stream,
+                                         const std::string& displayName) {
+    auto source = std::make_shared<XlsSource>();
+    source->displayName = displayName;
+    source->globals = scanBiffGlobals(stream);
+    source->stream = stream;
+    if (source->globals.encrypted) {
+        failProtected(displayName);
+    }
+    return openOwn(source);
 }
 
 std::unique_ptr<Workbook> readXlsFromMemory(const std::string& bytes,
