@@ -35,7 +35,7 @@ private:
 }  // namespace
 
 void whenModalOpens(std::function<void(QWidget*)> action) {
-    auto* poll = new QTimer;
+    auto* poll = new QTimer(qApp);  // owned by the application, so never leaked
     auto acted = std::make_shared<QWidget*>(nullptr);
     auto waited = std::make_shared<int>(0);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, action, acted, waited] {
