@@ -21,6 +21,7 @@
 #include "app/qt/control_bindings.h"
 #include "app/qt/list_model_adapter.h"
 #include "app/qt/list_view.h"
+#include "app/qt/picture_button.h"
 #include "app/qt/settings_dialog_view.h"
 #include "app/qt/source_icons.h"
 #include "app/qt/twips.h"
@@ -48,7 +49,7 @@ Widget* place(Widget* widget, const char* name, QRect geometry) {
 // A tool-bar button: its picture above its caption.
 QToolButton* pictureButton(QWidget* parent, const char* name, const QString& caption,
                            const char* picture, int pictureSize, QRect geometry) {
-    auto* button = place(new QToolButton(parent), name, geometry);
+    auto* button = place(new PictureButton(parent), name, geometry);
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setText(caption);
     button->setIcon(programIcon(QString::fromLatin1(picture)));
