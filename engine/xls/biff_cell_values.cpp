@@ -81,8 +81,8 @@ public:
                 }
                 return;
             }
-            if (record.type == kSharedFormula || record.type == kArray ||
-                record.type == kTable || record.type == kBiffContinue) {
+            if (record.type == kSharedFormula || record.type == kArray || record.type == kTable ||
+                record.type == kBiffContinue) {
                 return;
             }
             m_pending = false;  // a text result whose STRING record never came is no value
@@ -96,21 +96,15 @@ public:
                 boolErr(data);
                 break;
             case kNumber:
-                if (m_all) {
-                    need(data, 14);
-                    number(data, biffDouble(data, 6));
-                }
+                need(data, 14);
+                number(data, biffDouble(data, 6));
                 break;
             case kRk:
-                if (m_all) {
-                    need(data, 10);
-                    number(data, rkNumber(biffU32(data, 6)));
-                }
+                need(data, 10);
+                number(data, rkNumber(biffU32(data, 6)));
                 break;
             case kMulRk:
-                if (m_all) {
-                    mulRk(data);
-                }
+                mulRk(data);
                 break;
             case kLabel:
             case kRString:
@@ -147,13 +141,15 @@ private:
         return xf < m_globals.xfIsDate.size() && m_globals.xfIsDate[xf];
     }
 
+    // Formula results come here too, with m_fromFormula set.
     void number(std::string_view data, double value) {
-        if (!std::isfinite(value)) {
+        const bool date = isDate(biffU16(data, 4));
+        if (!std::isfinite(value) || (!m_all && !date && !m_fromFormula)) {
             return;
         }
         start(data, CellType::Number);
         m_value.number = value;
-        m_value.isDate = isDate(biffU16(data, 4));
+        m_value.isDate = date;
         m_visit(m_value);
     }
 
@@ -164,14 +160,15 @@ private:
         const uint16_t first = biffU16(data, 2);
         for (size_t i = 0; i < count && first + i <= 0xFFFF; ++i) {
             double value = rkNumber(biffU32(data, 4 + 6 * i + 2));
-            if (!std::isfinite(value)) {
+            const bool date = isDate(biffU16(data, 4 + 6 * i));
+            if (!std::isfinite(value) || (!m_all && !date)) {
                 continue;
             }
             m_value.row = row;
             m_value.column = static_cast<uint16_t>(first + i);
             m_value.type = CellType::Number;
             m_value.number = value;
-            m_value.isDate = isDate(biffU16(data, 4 + 6 * i));
+            m_value.isDate = date;
             m_value.text.clear();
             m_visit(m_value);
         }
@@ -211,7 +208,9 @@ private:
         start(data, CellType::Blank);
         std::string_view result = data.substr(6, 8);
         if (biffU16(result, 6) != 0xFFFF) {
+            m_fromFormula = true;
             number(data, biffDouble(result, 0));
+            m_fromFormula = false;
             return;
         }
         switch (static_cast<uint8_t>(result[0])) {
@@ -274,6 +273,7 @@ private:
     const std::string m_cellDamage;
     BiffCellValue m_value;
     bool m_pending = false;  // m_value is a formula awaiting its text result
+    bool m_fromFormula = false;
 };
 
 }  // namespace
@@ -307,8 +307,7 @@ std::vector<BiffCellValue> scanSheetValues(std::string_view stream, const BiffSh
                                            const BiffGlobals& globals) {
     std::vector<BiffCellValue> values;
     try {
-        readSheetValues(stream, sheet, globals, {},
-                        BiffValueKinds::FormulaResultsBooleansAndErrors,
+        readSheetValues(stream, sheet, globals, {}, BiffValueKinds::WhatFreeXlLacks,
                         [&](BiffCellValue& value) { values.push_back(std::move(value)); });
     } catch (const BiffDamage&) {
         // FreeXL judges the damage; what came before it is kept.
@@ -316,6 +315,13 @@ std::vector<BiffCellValue> scanSheetValues(std::string_view stream, const BiffSh
     std::stable_sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
         return a.row != b.row ? a.row < b.row : a.column < b.column;
     });
+    // Where two records give one cell, the later one holds.
+    auto sameCell = [](const BiffCellValue& a, const BiffCellValue& b) {
+        return a.row == b.row && a.column == b.column;
+    };
+    std::reverse(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end(), sameCell), values.end());
+    std::reverse(values.begin(), values.end());
     return values;
 }
 

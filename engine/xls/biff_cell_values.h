@@ -25,8 +25,10 @@ struct BiffCellValue {
 
 enum class BiffValueKinds {
     All,
-    // Formula results and boolean and error constants: what FreeXL leaves out.
-    FormulaResultsBooleansAndErrors,
+    // What FreeXL leaves out or gives inexactly: formula results, boolean and error
+    // constants, and numbers shown as dates (which FreeXL hands out as texts that lose the
+    // time of a date format, the day of a time format, and the serial 0).
+    WhatFreeXlLacks,
 };
 
 // Reads the values of one sheet's substream (from its BOF to its EOF, past the substreams of
@@ -38,7 +40,7 @@ void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
                      const BiffGlobals& globals, const std::vector<std::string>& sharedStrings,
                      BiffValueKinds kinds, const std::function<void(BiffCellValue&)>& visit);
 
-// The values FreeXL leaves out, sorted by row and column; where the sheet is damaged, those
+// The values FreeXL lacks, sorted by row and column; where the sheet is damaged, those
 // before the damage.
 std::vector<BiffCellValue> scanSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
                                            const BiffGlobals& globals);

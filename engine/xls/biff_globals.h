@@ -26,7 +26,7 @@ struct BiffGlobals {
     bool date1904 = false;
     uint16_t codePage = 1252;  // of 8-bit texts (BIFF5)
     std::vector<BiffSheetInfo> sheets;
-    std::vector<bool> xfIsDate;  // per cell format: does its number format show a date
+    std::vector<bool> xfIsDate;             // per cell format: does its number format show a date
     std::optional<size_t> sharedStringsAt;  // offset of the SST record
 };
 

@@ -302,8 +302,8 @@ void loadSheet(XlsSource& source, unsigned short index, Sheet& sheet) {
                                                  extras[nextExtra].column == c
                                              ? &extras[nextExtra]
                                              : nullptr;
-            // Our own reading wins where there is one: FreeXL gives booleans as numbers and
-            // formula results not at all.
+            // Our own reading wins where there is one: FreeXL gives booleans as numbers,
+            // formula results not at all, and dates as texts that lose part of the serial.
             if (extra) {
                 if (!row) {
                     row = &sheet.appendRow(static_cast<int32_t>(r));

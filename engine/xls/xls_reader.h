@@ -21,7 +21,6 @@ std::unique_ptr<Workbook> readXlsFromMemory(const std::string& bytes,
 
 // Our own reader over a workbook stream already taken out of its compound file (the BIFF
 // records alone), without FreeXL: for tests and fuzzing.
-std::unique_ptr<Workbook> readBiffStream(const std::string& stream,
-                                         const std::string& displayName);
+std::unique_ptr<Workbook> readBiffStream(const std::string& stream, const std::string& displayName);
 
 }  // namespace plyfold::engine::xls

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "engine/error.h"
+#include "engine/number_format.h"
 #include "engine/workbook_io.h"
 #include "engine/xls/freexl_dates.h"
 #include "engine/xls/xls_reader.h"
@@ -102,6 +103,38 @@ TEST(XlsReader, DatesComeBackAsSerialsOfTheWorkbooksDateSystem) {
         ASSERT_TRUE(serial && date) << row;
         EXPECT_DOUBLE_EQ(date->value.number, serial->value.number) << row;
         EXPECT_NE(date->style, 0u);
+    }
+}
+
+TEST(XlsReader, DatesKeepTheirTimeTimesTheirDayAndZeroStaysZero) {
+    // FreeXL gives such cells as texts of the date or the time alone; the serials here are
+    // LibreOffice's (to the second).
+    struct Case {
+        const char* file;
+        const char* sheet;
+        CellRef cell;
+        double serial;
+    };
+    const Case cases[] = {
+        {"calamine__date_1904.xls", "Sheet1", {2, 0}, 10.632060185},  // a time format
+        {"poi__at.gv.land-oberoesterreich.www_cps_rde_xbcr_SID-4A1B954F-5C07F98E_ooe_stat_"
+         "download_bp10.xls",
+         "WAHLDAT",
+         {1, 26},
+         40298.778302315},  // a date format
+        {"sheetjs__biff5__number_format_greek.xls", "Implied", {11, 1}, 12345.6789},
+        {"sheetjs__formula_stress_test.xls", "Finance", {35, 7}, 0},
+    };
+    for (const Case& c : cases) {
+        auto workbook = openWorkbook(kCorpus + "/" + c.file);
+        const Sheet* sheet = workbook->findSheet(c.sheet);
+        ASSERT_TRUE(sheet) << c.file;
+        const Cell* cell = sheet->findCell(c.cell);
+        ASSERT_TRUE(cell && cell->type == CellType::Number) << c.file;
+        EXPECT_NEAR(cell->value.number, c.serial, 1e-5) << c.file;
+        EXPECT_TRUE(isDateTimeFormatCode(
+            workbook->styles().formatCode(workbook->styles().style(cell->style).numberFormat)))
+            << c.file;
     }
 }
 
