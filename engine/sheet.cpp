@@ -142,6 +142,26 @@ std::optional<CellRange> Sheet::usedRange() const {
     return used;
 }
 
+std::optional<int32_t> Sheet::lastUsedRow() const {
+    const auto& rows = this->rows();
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+        if (!row->cells.empty()) {
+            return row->index;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int32_t> Sheet::lastUsedColumn() const {
+    std::optional<int32_t> last;
+    for (const Row& row : rows()) {
+        if (!row.cells.empty()) {
+            last = std::max<int32_t>(last.value_or(0), row.cells.back().column);
+        }
+    }
+    return last;
+}
+
 size_t Sheet::cellCount() const {
     size_t n = 0;
     for (const Row& row : rows()) {

@@ -75,6 +75,10 @@ public:
 
     // The smallest rectangle holding every stored cell; nullopt when there is none.
     std::optional<CellRange> usedRange() const;
+    // The last row (or column) of the used range, 0-based; nullopt on an empty sheet. The row
+    // is found from the end, without a pass over the whole sheet.
+    std::optional<int32_t> lastUsedRow() const;
+    std::optional<int32_t> lastUsedColumn() const;
     size_t cellCount() const;
     // Drops rows that hold no cells and carry nothing of their own.
     void compactRows();

@@ -6,6 +6,7 @@
 
 #include "app/controls/form1_controls.h"
 #include "discovery/path_helpers.h"
+#include "engine/sheet.h"
 #include "merge/automation.h"
 #include "merge/merges.h"
 
@@ -20,14 +21,14 @@ using automation::Worksheet;
 
 enum class Axis { Rows, Columns };
 
-// The last used row (or column) of the sheet. On a sheet whose used range starts at the
-// first cell this is its row (or column) count.
+// The last used row (or column) of the sheet, 1-based: the last line of its used range (1 on
+// an empty sheet, whose used range is A1). On a sheet whose used range starts at the first
+// cell this is its row (or column) count. Asked twice a paste, so the row is found from the
+// end of the sheet rather than by building the whole used range.
 int32_t lastUsedLine(const Worksheet& sheet, Axis axis) {
-    Range used = sheet.UsedRange();
-    if (axis == Axis::Rows) {
-        return used.Row() + used.Rows().count() - 1;
-    }
-    return used.Column() + used.Columns().count() - 1;
+    const engine::Sheet& cells = sheet.engineSheet();
+    std::optional<int32_t> last = axis == Axis::Rows ? cells.lastUsedRow() : cells.lastUsedColumn();
+    return last.value_or(0) + 1;
 }
 
 // next + gap + 1 without overflow; a position past the sheet makes the next paste fail.
