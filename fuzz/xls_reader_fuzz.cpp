@@ -1,24 +1,39 @@
-// Feeds arbitrary bytes to the .xls reader (our compound-file and BIFF scan, then FreeXL)
-// and reads every sheet: anything but a SpreadsheetError is a bug.
+// Feeds arbitrary bytes to the .xls reader (our compound-file and BIFF scan, then FreeXL, and
+// our own reader where FreeXL refuses), and the same bytes as a bare workbook stream to our
+// own BIFF reader, reading every sheet: anything but a SpreadsheetError is a bug.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/error.h"
 #include "engine/xls/xls_reader.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    try {
-        auto workbook = plyfold::engine::xls::readXlsFromMemory(
-            std::string(reinterpret_cast<const char*>(data), size), "fuzz.xls");
-        for (int32_t i = 0; i < workbook->sheetCount(); ++i) {
-            try {
-                (void)workbook->sheet(i).usedRange();
-            } catch (const plyfold::SpreadsheetError&) {
-            }
+namespace {
+
+void readEverySheet(const std::unique_ptr<plyfold::engine::Workbook>& workbook) {
+    for (int32_t i = 0; i < workbook->sheetCount(); ++i) {
+        try {
+            (void)workbook->sheet(i).usedRange();
+        } catch (const plyfold::SpreadsheetError&) {
         }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    try {
+        readEverySheet(plyfold::engine::xls::readXlsFromMemory(bytes, "fuzz.xls"));
     } catch (const plyfold::SpreadsheetError&) {
+    }
+    if (bytes.rfind("\xD0\xCF\x11\xE0", 0) != 0) {
+        try {
+            readEverySheet(plyfold::engine::xls::readBiffStream(bytes, "fuzz.xls"));
+        } catch (const plyfold::SpreadsheetError&) {
+        }
     }
     return 0;
 }

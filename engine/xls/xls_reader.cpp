@@ -245,8 +245,8 @@ void loadSheet(XlsSource& source, unsigned short index, Sheet& sheet) {
     std::lock_guard lock(source.mutex);
     if (!source.ownReader && !source.cellsOpen) {
         int code = source.cells.tryOpen(source.path, false);
-        if (code != FREEXL_OK && code != FREEXL_INSUFFICIENT_MEMORY && source.kindsKnown &&
-            source.globals.complete) {
+        if (code != FREEXL_OK && code != FREEXL_INSUFFICIENT_MEMORY &&
+            code != FREEXL_FILE_NOT_FOUND && source.kindsKnown && source.globals.complete) {
             source.ownReader = true;  // FreeXL lists the sheets but cannot read their cells
         } else {
             FreeXlHandle::failOn(code, source.displayName);
@@ -468,6 +468,9 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     }
     if (!globals.complete) {
         fail(source->displayName, describeFreeXlError(FREEXL_CFBF_READ_ERROR));
+    }
+    if (globals.sheets.empty()) {
+        fail(source->displayName, "is damaged: it lists no sheets");
     }
     source->ownReader = true;
     source->kindsKnown = true;

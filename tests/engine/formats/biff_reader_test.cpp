@@ -333,6 +333,7 @@ TEST(BiffReader, HostileCountsAndPlacesFailClearly) {
              record(0x0085, u32le(10000) + std::string("\0\0\x01\0S", 5)) + record(0x000A, {}),
          "the sheet 'S' cannot be found"},
         {"no BOF record", record(0x000A, {}), "does not begin as it should"},
+        {"no sheets", workbookStream(true, {}), "it lists no sheets"},
     };
     for (const Case& c : cases) {
         std::string error = streamError(c.stream);
