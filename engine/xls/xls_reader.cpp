@@ -485,6 +485,39 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     return workbook;
 }
 
+// FreeXL sets aside room for every cell a DIMENSIONS record states, and frees that room twice
+// when it cannot have it. The formats hold no more than 65,536 rows and 256 columns; a record
+// that states more is damage and must not reach FreeXL.
+bool dimensionsFitASheet(std::string_view stream) {
+    BiffRecordCursor records(stream, 0);
+    uint16_t bof = 0;
+    bool biff8 = false;
+    while (auto record = records.next()) {
+        std::string_view data = record->data;
+        if (!bof) {
+            bof = record->type;
+            biff8 = bof == 0x0809 && data.size() >= 2 && biffU16(data, 0) == 0x0600;
+        }
+        const bool dimensions = record->type == 0x0200 || (bof == 0x0009 && record->type == 0);
+        if (!dimensions) {
+            continue;
+        }
+        uint32_t rows = 0;
+        uint32_t columns = 0;
+        if (biff8 && data.size() >= 12) {
+            rows = biffU32(data, 4);
+            columns = biffU16(data, 10);
+        } else if (!biff8 && data.size() >= 8) {
+            rows = biffU16(data, 2);
+            columns = biffU16(data, 6);
+        }
+        if (rows > 65536 || columns > 256) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string_view bytes) {
     const std::string& displayName = source->displayName;
     if (bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" &&
@@ -511,6 +544,13 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
         failProtected(displayName);
     }
     source->globals = globals;
+    const bool compound = bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+    if (!dimensionsFitASheet(compound ? std::string_view(source->stream) : bytes)) {
+        if (globals.isBiff5Or8) {
+            return openOwn(source);  // which reads the cells there are
+        }
+        fail(displayName, "is damaged: a sheet claims more rows or columns than a sheet can hold");
+    }
 
     FreeXlHandle info;
     int code = info.tryOpen(source->path, true);

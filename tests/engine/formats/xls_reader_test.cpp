@@ -208,6 +208,29 @@ TEST(XlsReader, DirectoryNamesLongerThanTheirEntryAreDamage) {
     EXPECT_NE(openError(bytes).find("'hostile.xls' is damaged"), std::string::npos);
 }
 
+TEST(XlsReader, SheetSizesBeyondTheFormatNeverReachFreeXl) {
+    // FreeXL frees twice the room it could not have for the cells of such a sheet.
+    std::string biff2 = test::readFile(kCorpus + "/sheetjs__crlf__CRLFX5_2.XLS");
+    const std::string eof("\x0A\x00\x00\x00", 4);
+    ASSERT_EQ(biff2.substr(biff2.size() - 4), eof);
+    biff2.insert(biff2.size() - 4,
+                 std::string("\x00\x00\x08\x00\x00\x00\x46\x6F\x00\x00\x75\x6C", 12));
+    EXPECT_NE(
+        openError(biff2).find("'hostile.xls' is damaged: a sheet claims more rows or columns"),
+        std::string::npos);
+
+    // In a BIFF8 workbook our own reader, which needs no sheet size, reads the cells.
+    const std::string folder = test::dataFolder("xls") + "/typed_cells";
+    std::string biff8 = test::readFile(folder + "/input.xls");
+    const std::string dimensions("\x00\x02\x0E\x00", 4);
+    size_t at = biff8.find(dimensions);
+    ASSERT_NE(at, std::string::npos);
+    biff8[at + 4 + 11] = '\x7F';  // the column after the last: 0x7Fxx
+    auto workbook = readXlsFromMemory(biff8, "wide.xls");
+    auto problems = test::compareWithCells(*workbook, folder + "/cells.txt");
+    EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
+}
+
 TEST(XlsReader, PasswordProtectedWorkbooksSaySo) {
     for (const char* file : {"poi__password.xls", "messytables__encrypted_no_password.xls",
                              "sheetjs__password_2002_40_xor.xls",
