@@ -415,10 +415,12 @@ uint32_t le32At(std::string_view b, size_t at) {
     return u(0) | u(1) << 8 | u(2) << 16 | u(3) << 24;
 }
 
-// FreeXL converts the names of the entries of the first directory sector with the lengths
-// the file states, reading past the entry (and its buffer) when one is longer than the 64
-// bytes a name can have. Such a file is damaged; it must not reach FreeXL.
-bool directoryNamesFitTheirEntries(std::string_view bytes) {
+// FreeXL trusts the entries of the first directory sector: it converts their names with the
+// lengths the file states, reading past the entry (and its buffer) when one is longer than the
+// 64 bytes a name can have, and allocates each stream (the mini stream of the root entry
+// included) at the size stated, up to 4 GB. No stream of a real file is larger than the file.
+// A file breaking either rule is damaged; it must not reach FreeXL.
+bool directoryIsSafeForFreeXl(std::string_view bytes) {
     if (bytes.size() < 512) {
         return true;  // FreeXL rejects it before reading a directory
     }
@@ -430,13 +432,18 @@ bool directoryNamesFitTheirEntries(std::string_view bytes) {
     const uint64_t sectorSize = uint64_t{1} << shift;
     const uint64_t start = (uint64_t{le32At(bytes, 0x30)} + 1) * sectorSize;
     for (uint64_t entry = 0; entry < sectorSize / 128; ++entry) {
-        uint64_t at = start + entry * 128 + 64;
-        if (at + 2 > bytes.size()) {
+        const uint64_t at = start + entry * 128;
+        if (at + 128 > bytes.size()) {
             return true;  // FreeXL fails to read the sector
         }
-        uint16_t nameBytes = static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                                   static_cast<unsigned char>(bytes[at + 1]) << 8);
+        uint16_t nameBytes = static_cast<uint16_t>(static_cast<unsigned char>(bytes[at + 64]) |
+                                                   static_cast<unsigned char>(bytes[at + 65]) << 8);
         if (nameBytes > 64) {
+            return false;
+        }
+        const unsigned char type = static_cast<unsigned char>(bytes[at + 66]);
+        const bool holdsData = type == 2 || type == 5;  // a stream, or the root's mini stream
+        if (holdsData && le32At(bytes, static_cast<size_t>(at + 120)) > bytes.size()) {
             return false;
         }
     }
@@ -521,7 +528,7 @@ bool dimensionsFitASheet(std::string_view stream) {
 std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string_view bytes) {
     const std::string& displayName = source->displayName;
     if (bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" &&
-        !directoryNamesFitTheirEntries(bytes)) {
+        !directoryIsSafeForFreeXl(bytes)) {
         fail(displayName, describeFreeXlError(FREEXL_CFBF_ILLEGAL_FAT_ENTRY));
     }
     // Our own look at the container: password protection, sheet kinds and visibility.

@@ -195,17 +195,30 @@ TEST(XlsReader, TruncatedAndScrambledCompoundFilesFailClearly) {
     }
 }
 
-TEST(XlsReader, DirectoryNamesLongerThanTheirEntryAreDamage) {
-    // FreeXL would read such a name past its buffer; the reader stops before it.
-    std::string bytes = test::readFile(test::dataFolder("xls") + "/typed_cells/input.xls");
-    const uint32_t shift = static_cast<unsigned char>(bytes[0x1E]);
-    const uint32_t firstDirectorySector =
-        static_cast<unsigned char>(bytes[0x30]) | static_cast<unsigned char>(bytes[0x31]) << 8;
-    const size_t nameLength = ((firstDirectorySector + 1) << shift) + 64;
-    ASSERT_LT(nameLength + 1, bytes.size());
-    bytes[nameLength] = '\xFF';
-    bytes[nameLength + 1] = '\xFF';
-    EXPECT_NE(openError(bytes).find("'hostile.xls' is damaged"), std::string::npos);
+// FreeXL would read a name longer than its entry past its buffer, and allocates a stream
+// (the root entry's mini stream included) at whatever size the entry states: the reader stops
+// both before FreeXL sees them.
+TEST(XlsReader, DirectoryEntriesThatOverrunTheirEntryOrTheFileAreDamage) {
+    const std::string original =
+        test::readFile(test::dataFolder("xls") + "/typed_cells/input.xls");
+    const uint32_t shift = static_cast<unsigned char>(original[0x1E]);
+    const uint32_t firstDirectorySector = static_cast<unsigned char>(original[0x30]) |
+                                          static_cast<unsigned char>(original[0x31]) << 8;
+    const size_t rootEntry = (firstDirectorySector + 1) << shift;
+    ASSERT_LT(rootEntry + 3 * 128, original.size());
+    struct Patch {
+        size_t at;
+        const char* what;
+    };
+    for (const Patch patch : {Patch{rootEntry + 64, "a name's length"},
+                              Patch{rootEntry + 120 + 2, "the mini stream's size"},
+                              Patch{rootEntry + 128 + 120 + 2, "the first stream's size"}}) {
+        SCOPED_TRACE(patch.what);
+        std::string bytes = original;
+        bytes[patch.at] = '\xFF';
+        bytes[patch.at + 1] = '\xFF';
+        EXPECT_NE(openError(bytes).find("'hostile.xls' is damaged"), std::string::npos);
+    }
 }
 
 TEST(XlsReader, SheetSizesBeyondTheFormatNeverReachFreeXl) {
