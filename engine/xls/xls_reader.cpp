@@ -492,13 +492,21 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     return workbook;
 }
 
-// FreeXL sets aside room for every cell a DIMENSIONS record states, and frees that room twice
-// when it cannot have it. The formats hold no more than 65,536 rows and 256 columns; a record
-// that states more is damage and must not reach FreeXL.
-bool dimensionsFitASheet(std::string_view stream) {
+// FreeXL sets aside room for every cell a DIMENSIONS record states (16 bytes a cell, every
+// record anew, reading past a record too short to state a size), and frees that room twice
+// when it cannot have it. The formats hold no more than 65,536 rows and 256 columns a sheet;
+// a record that states more, or too little to read, is damage. Beyond one full sheet's cells
+// stated in all, FreeXL would need more than 268 MB however few cells there are, so such a
+// stream must not reach it either.
+constexpr uint64_t kFreeXlCellBudget = uint64_t{65536} * 256;
+
+enum class StatedSize { Fits, TooLarge, Impossible };
+
+StatedSize statedSheetSizes(std::string_view stream) {
     BiffRecordCursor records(stream, 0);
     uint16_t bof = 0;
     bool biff8 = false;
+    uint64_t stated = 0;
     while (auto record = records.next()) {
         std::string_view data = record->data;
         if (!bof) {
@@ -509,20 +517,17 @@ bool dimensionsFitASheet(std::string_view stream) {
         if (!dimensions) {
             continue;
         }
-        uint32_t rows = 0;
-        uint32_t columns = 0;
-        if (biff8 && data.size() >= 12) {
-            rows = biffU32(data, 4);
-            columns = biffU16(data, 10);
-        } else if (!biff8 && data.size() >= 8) {
-            rows = biffU16(data, 2);
-            columns = biffU16(data, 6);
+        if (data.size() < (biff8 ? 12u : 8u)) {
+            return StatedSize::Impossible;
         }
+        const uint32_t rows = biff8 ? biffU32(data, 4) : biffU16(data, 2);
+        const uint32_t columns = biff8 ? biffU16(data, 10) : biffU16(data, 6);
         if (rows > 65536 || columns > 256) {
-            return false;
+            return StatedSize::Impossible;
         }
+        stated += uint64_t{rows} * columns;
     }
-    return true;
+    return stated > kFreeXlCellBudget ? StatedSize::TooLarge : StatedSize::Fits;
 }
 
 std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string_view bytes) {
@@ -552,11 +557,16 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
     }
     source->globals = globals;
     const bool compound = bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
-    if (!dimensionsFitASheet(compound ? std::string_view(source->stream) : bytes)) {
+    const StatedSize stated =
+        statedSheetSizes(compound ? std::string_view(source->stream) : bytes);
+    if (stated != StatedSize::Fits) {
         if (globals.isBiff5Or8) {
             return openOwn(source);  // which reads the cells there are
         }
-        fail(displayName, "is damaged: a sheet claims more rows or columns than a sheet can hold");
+        fail(displayName, stated == StatedSize::Impossible
+                              ? "is damaged: a sheet claims more rows or columns than a sheet "
+                                "can hold, or states its size wrongly"
+                              : "is too large for Plyfold's reader of this early Excel format");
     }
 
     FreeXlHandle info;

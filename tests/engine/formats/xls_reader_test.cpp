@@ -226,11 +226,26 @@ TEST(XlsReader, SheetSizesBeyondTheFormatNeverReachFreeXl) {
     std::string biff2 = test::readFile(kCorpus + "/sheetjs__crlf__CRLFX5_2.XLS");
     const std::string eof("\x0A\x00\x00\x00", 4);
     ASSERT_EQ(biff2.substr(biff2.size() - 4), eof);
-    biff2.insert(biff2.size() - 4,
-                 std::string("\x00\x00\x08\x00\x00\x00\x46\x6F\x00\x00\x75\x6C", 12));
-    EXPECT_NE(
-        openError(biff2).find("'hostile.xls' is damaged: a sheet claims more rows or columns"),
-        std::string::npos);
+    const std::string huge("\x00\x00\x08\x00\x00\x00\x46\x6F\x00\x00\x75\x6C", 12);
+    // A record too short to state a size, which FreeXL reads past.
+    const std::string empty("\x00\x00\x00\x00", 4);
+    // Full-sized sheets over and over: each within the format, together gigabytes for FreeXL.
+    std::string repeated;
+    for (int i = 0; i < 40; ++i) {
+        repeated += std::string("\x00\x00\x08\x00\x00\x00\xFF\xFF\x00\x00\xFF\x00", 12);
+    }
+    const std::pair<std::string, const char*> cases[] = {
+        {huge, "is damaged: a sheet claims more rows or columns"},
+        {empty, "is damaged: a sheet claims more rows or columns"},
+        {repeated, "is too large for Plyfold's reader"},
+    };
+    for (const auto& [records, message] : cases) {
+        std::string bytes = biff2;
+        bytes.insert(bytes.size() - 4, records);
+        EXPECT_NE(openError(bytes).find(std::string("'hostile.xls' ") + message),
+                  std::string::npos)
+            << openError(bytes);
+    }
 
     // In a BIFF8 workbook our own reader, which needs no sheet size, reads the cells.
     const std::string folder = test::dataFolder("xls") + "/typed_cells";
