@@ -549,7 +549,9 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
                 source->stream = std::move(*stream);
             }
         } catch (const std::runtime_error&) {
-            // FreeXL judges the damage below; some damaged containers it still reads.
+            // FreeXL's own reading of a damaged container runs past its buffers; our reading
+            // is the judge, and a container it cannot read is damage.
+            fail(displayName, describeFreeXlError(FREEXL_CFBF_ILLEGAL_FAT_ENTRY));
         }
     }
     if (globals.encrypted) {
