@@ -20,8 +20,11 @@ TEST(Samples, WrittenForOtherPrograms) {
         GTEST_SKIP() << "PLYFOLD_WRITER_SAMPLES is not set";
     }
     fs::create_directories(folder);
+    auto everything = plyfold::test::everythingWorkbook();
+    // Its cell at XFD1048576 would make the sheet's CSV, ours and LibreOffice's, 17 GB.
+    everything->sheet(0).eraseCell({1048575, 16383});
     const std::pair<const char*, std::unique_ptr<Workbook>> samples[] = {
-        {"everything", plyfold::test::everythingWorkbook()},
+        {"everything", std::move(everything)},
         {"table", plyfold::test::tableWorkbook(25000, 1)},
     };
     for (const auto& [name, book] : samples) {
