@@ -410,46 +410,6 @@ std::string usableSheetName(Workbook& workbook, std::string name, size_t index) 
     return workbook.uniqueSheetName(name);
 }
 
-uint32_t le32At(std::string_view b, size_t at) {
-    auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])); };
-    return u(0) | u(1) << 8 | u(2) << 16 | u(3) << 24;
-}
-
-// FreeXL trusts the entries of the first directory sector: it converts their names with the
-// lengths the file states, reading past the entry (and its buffer) when one is longer than the
-// 64 bytes a name can have, and allocates each stream (the mini stream of the root entry
-// included) at the size stated, up to 4 GB. No stream of a real file is larger than the file.
-// A file breaking either rule is damaged; it must not reach FreeXL.
-bool directoryIsSafeForFreeXl(std::string_view bytes) {
-    if (bytes.size() < 512) {
-        return true;  // FreeXL rejects it before reading a directory
-    }
-    uint16_t shift = static_cast<uint16_t>(static_cast<unsigned char>(bytes[0x1E]) |
-                                           static_cast<unsigned char>(bytes[0x1F]) << 8);
-    if (shift != 9 && shift != 12) {
-        return true;  // FreeXL rejects the sector size
-    }
-    const uint64_t sectorSize = uint64_t{1} << shift;
-    const uint64_t start = (uint64_t{le32At(bytes, 0x30)} + 1) * sectorSize;
-    for (uint64_t entry = 0; entry < sectorSize / 128; ++entry) {
-        const uint64_t at = start + entry * 128;
-        if (at + 128 > bytes.size()) {
-            return true;  // FreeXL fails to read the sector
-        }
-        uint16_t nameBytes = static_cast<uint16_t>(static_cast<unsigned char>(bytes[at + 64]) |
-                                                   static_cast<unsigned char>(bytes[at + 65]) << 8);
-        if (nameBytes > 64) {
-            return false;
-        }
-        const unsigned char type = static_cast<unsigned char>(bytes[at + 66]);
-        const bool holdsData = type == 2 || type == 5;  // a stream, or the root's mini stream
-        if (holdsData && le32At(bytes, static_cast<size_t>(at + 120)) > bytes.size()) {
-            return false;
-        }
-    }
-    return true;
-}
-
 void addSheet(Workbook& workbook, const std::shared_ptr<XlsSource>& source, size_t i,
               const BiffSheetInfo& kind, const std::string& rawName) {
     if (kind.type != BiffSheetInfo::Type::Worksheet && kind.type != BiffSheetInfo::Type::Chart) {
@@ -532,39 +492,37 @@ StatedSize statedSheetSizes(std::string_view stream) {
 
 std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string_view bytes) {
     const std::string& displayName = source->displayName;
-    if (bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" &&
-        !directoryIsSafeForFreeXl(bytes)) {
-        fail(displayName, describeFreeXlError(FREEXL_CFBF_ILLEGAL_FAT_ENTRY));
-    }
-    // Our own look at the container: password protection, sheet kinds and visibility.
+    const bool compound = bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
     BiffGlobals globals;
-    if (bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") {
+    if (compound) {
         try {
             CompoundFile container(bytes);
             if (container.hasEntry("EncryptionInfo") || container.hasEntry("EncryptedPackage")) {
                 failProtected(displayName);
             }
-            if (auto stream = container.readStream({"Workbook", "Book"})) {
-                globals = scanBiffGlobals(*stream);
-                source->stream = std::move(*stream);
+            auto stream = container.readStream({"Workbook", "Book"});
+            if (!stream) {
+                fail(displayName, describeFreeXlError(FREEXL_BIFF_WORKBOOK_NOT_FOUND));
             }
+            source->stream = std::move(*stream);
         } catch (const std::runtime_error&) {
-            // FreeXL's own reading of a damaged container runs past its buffers; our reading
-            // is the judge, and a container it cannot read is damage.
             fail(displayName, describeFreeXlError(FREEXL_CFBF_ILLEGAL_FAT_ENTRY));
         }
+        globals = scanBiffGlobals(source->stream);
+    } else if (bytes.size() >= 2 && biffU16(bytes, 0) == 0x0809) {
+        // A BIFF5 or BIFF8 workbook stream saved without its container.
+        source->stream = std::string(bytes);
+        globals = scanBiffGlobals(source->stream);
     }
     if (globals.encrypted) {
         failProtected(displayName);
     }
     source->globals = globals;
-    const bool compound = bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
-    const StatedSize stated =
-        statedSheetSizes(compound ? std::string_view(source->stream) : bytes);
+    if (compound || globals.isBiff5Or8) {
+        return openOwn(source);
+    }
+    const StatedSize stated = statedSheetSizes(bytes);
     if (stated != StatedSize::Fits) {
-        if (globals.isBiff5Or8) {
-            return openOwn(source);  // which reads the cells there are
-        }
         fail(displayName, stated == StatedSize::Impossible
                               ? "is damaged: a sheet claims more rows or columns than a sheet "
                                 "can hold, or states its size wrongly"
@@ -574,12 +532,6 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
     FreeXlHandle info;
     int code = info.tryOpen(source->path, true);
     if (code != FREEXL_OK) {
-        // Valid workbooks FreeXL refuses (a stream named otherwise, shared texts laid out in
-        // ways it does not follow, code pages of the Mac) are read by our own reader.
-        if (code != FREEXL_FILE_NOT_FOUND && code != FREEXL_INSUFFICIENT_MEMORY &&
-            globals.isBiff5Or8) {
-            return openOwn(source);
-        }
         FreeXlHandle::failOn(code, displayName);
     }
     unsigned int value = 0;

@@ -195,12 +195,11 @@ TEST(XlsReader, TruncatedAndScrambledCompoundFilesFailClearly) {
     }
 }
 
-// FreeXL would read a name longer than its entry past its buffer, and allocates a stream
-// (the root entry's mini stream included) at whatever size the entry states: the reader stops
-// both before FreeXL sees them.
-TEST(XlsReader, DirectoryEntriesThatOverrunTheirEntryOrTheFileAreDamage) {
-    const std::string original =
-        test::readFile(test::dataFolder("xls") + "/typed_cells/input.xls");
+// A stream (the root entry's mini stream included) larger than the file is damage; a name
+// length beyond the 64 bytes of its entry is read no further than the entry.
+TEST(XlsReader, DirectoryEntriesThatOverrunTheFileAreDamage) {
+    const std::string folder = test::dataFolder("xls") + "/typed_cells";
+    const std::string original = test::readFile(folder + "/input.xls");
     const uint32_t shift = static_cast<unsigned char>(original[0x1E]);
     const uint32_t firstDirectorySector = static_cast<unsigned char>(original[0x30]) |
                                           static_cast<unsigned char>(original[0x31]) << 8;
@@ -210,8 +209,7 @@ TEST(XlsReader, DirectoryEntriesThatOverrunTheirEntryOrTheFileAreDamage) {
         size_t at;
         const char* what;
     };
-    for (const Patch patch : {Patch{rootEntry + 64, "a name's length"},
-                              Patch{rootEntry + 120 + 2, "the mini stream's size"},
+    for (const Patch patch : {Patch{rootEntry + 120 + 2, "the mini stream's size"},
                               Patch{rootEntry + 128 + 120 + 2, "the first stream's size"}}) {
         SCOPED_TRACE(patch.what);
         std::string bytes = original;
@@ -219,6 +217,12 @@ TEST(XlsReader, DirectoryEntriesThatOverrunTheirEntryOrTheFileAreDamage) {
         bytes[patch.at + 1] = '\xFF';
         EXPECT_NE(openError(bytes).find("'hostile.xls' is damaged"), std::string::npos);
     }
+    std::string bytes = original;
+    bytes[rootEntry + 64] = '\xFF';
+    bytes[rootEntry + 65] = '\xFF';
+    auto problems = test::compareWithCells(*readXlsFromMemory(bytes, "long-name.xls"),
+                                           folder + "/cells.txt");
+    EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
 }
 
 TEST(XlsReader, SheetSizesBeyondTheFormatNeverReachFreeXl) {
