@@ -12,6 +12,7 @@ namespace {
 constexpr uint16_t kBof = 0x0809;
 constexpr uint16_t kEof = 0x000A;
 constexpr uint16_t kFormula = 0x0006;
+constexpr uint16_t kFormulaBiff3 = 0x0206;
 constexpr uint16_t kFormulaBiff4 = 0x0406;
 constexpr uint16_t kString = 0x0207;
 constexpr uint16_t kBoolErr = 0x0205;
@@ -25,6 +26,19 @@ constexpr uint16_t kLabelSst = 0x00FD;
 constexpr uint16_t kSharedFormula = 0x04BC;
 constexpr uint16_t kArray = 0x0221;
 constexpr uint16_t kTable = 0x0236;
+// The cell records of BIFF2, whose cells begin with 3 bytes of attributes instead of an XF
+// index.
+constexpr uint16_t kIntegerBiff2 = 0x0002;
+constexpr uint16_t kNumberBiff2 = 0x0003;
+constexpr uint16_t kLabelBiff2 = 0x0004;
+constexpr uint16_t kBoolErrBiff2 = 0x0005;
+constexpr uint16_t kFormulaBiff2 = 0x0006;
+constexpr uint16_t kStringBiff2 = 0x0007;
+constexpr uint16_t kIxfeBiff2 = 0x0044;
+
+bool isBofOf(const BiffGlobals& globals, uint16_t type) {
+    return globals.earlyVersion ? type == 0x0009 || type == 0x0209 || type == 0x0409 : type == kBof;
+}
 
 bool errorOfCode(uint8_t code, ErrorValue& error) {
     switch (code) {
@@ -65,6 +79,7 @@ public:
         : m_globals(globals),
           m_sharedStrings(sharedStrings),
           m_all(kinds == BiffValueKinds::All),
+          m_biff2(globals.earlyVersion == 2),
           m_visit(visit),
           m_codePage(globals.biff8 ? "CP1252" : biffCodePageName(globals.codePage)),
           m_cellDamage("is damaged: a cell of the sheet '" + sheet.name + "' cannot be read") {}
@@ -73,7 +88,7 @@ public:
     void record(const BiffRecord& record, BiffRecordCursor& records) {
         std::string_view data = record.data;
         if (m_pending) {
-            if (record.type == kString) {
+            if (record.type == (m_biff2 ? kStringBiff2 : kString)) {
                 m_value.text = stringRecord(data, records);
                 m_pending = false;
                 if (!m_value.text.empty()) {
@@ -87,21 +102,28 @@ public:
             }
             m_pending = false;  // a text result whose STRING record never came is no value
         }
+        if (m_biff2) {
+            biff2Record(record);
+            return;
+        }
         switch (record.type) {
             case kFormula:
+            case kFormulaBiff3:
             case kFormulaBiff4:
-                formula(data);
+                need(data, 14);
+                formula(data, 6, biffU16(data, 4));
                 break;
             case kBoolErr:
-                boolErr(data);
+                need(data, 8);
+                boolErr(data, 6);
                 break;
             case kNumber:
                 need(data, 14);
-                number(data, biffDouble(data, 6));
+                number(data, biffU16(data, 4), biffDouble(data, 6));
                 break;
             case kRk:
                 need(data, 10);
-                number(data, rkNumber(biffU32(data, 6)));
+                number(data, biffU16(data, 4), rkNumber(biffU32(data, 6)));
                 break;
             case kMulRk:
                 mulRk(data);
@@ -123,6 +145,53 @@ public:
     }
 
 private:
+    void biff2Record(const BiffRecord& record) {
+        std::string_view data = record.data;
+        switch (record.type) {
+            case kIxfeBiff2:
+                need(data, 2);
+                m_ixfe = biffU16(data, 0);
+                break;
+            case kIntegerBiff2:
+                need(data, 9);
+                number(data, biff2Xf(data), biffU16(data, 7));
+                break;
+            case kNumberBiff2:
+                need(data, 15);
+                number(data, biff2Xf(data), biffDouble(data, 7));
+                break;
+            case kLabelBiff2:
+                if (m_all) {
+                    need(data, 8);
+                    start(data, CellType::Text);
+                    const size_t count = static_cast<unsigned char>(data[7]);
+                    need(data, 8 + count);
+                    m_codePage.appendUtf8(m_value.text, data.substr(8, count));
+                    if (!m_value.text.empty()) {
+                        m_visit(m_value);
+                    }
+                }
+                break;
+            case kBoolErrBiff2:
+                need(data, 9);
+                boolErr(data, 7);
+                break;
+            case kFormulaBiff2:
+                need(data, 15);
+                formula(data, 7, biff2Xf(data));
+                break;
+            default:
+                break;
+        }
+    }
+
+    // The XF index of a BIFF2 cell: the low 6 bits of its first attribute byte, where 63
+    // stands for the index of the IXFE record before it.
+    uint16_t biff2Xf(std::string_view data) const {
+        const uint16_t xf = static_cast<unsigned char>(data[4]) & 0x3F;
+        return xf == 63 ? m_ixfe : xf;
+    }
+
     void need(std::string_view data, size_t size) const {
         if (data.size() < size) {
             throw BiffDamage(m_cellDamage);
@@ -142,8 +211,8 @@ private:
     }
 
     // Formula results come here too, with m_fromFormula set.
-    void number(std::string_view data, double value) {
-        const bool date = isDate(biffU16(data, 4));
+    void number(std::string_view data, uint16_t xf, double value) {
+        const bool date = isDate(xf);
         if (!std::isfinite(value) || (!m_all && !date && !m_fromFormula)) {
             return;
         }
@@ -203,13 +272,13 @@ private:
         }
     }
 
-    void formula(std::string_view data) {
-        need(data, 14);
+    // The cached result is the 8 bytes at resultAt.
+    void formula(std::string_view data, size_t resultAt, uint16_t xf) {
         start(data, CellType::Blank);
-        std::string_view result = data.substr(6, 8);
+        std::string_view result = data.substr(resultAt, 8);
         if (biffU16(result, 6) != 0xFFFF) {
             m_fromFormula = true;
-            number(data, biffDouble(result, 0));
+            number(data, xf, biffDouble(result, 0));
             m_fromFormula = false;
             return;
         }
@@ -234,11 +303,11 @@ private:
         m_visit(m_value);
     }
 
-    void boolErr(std::string_view data) {
-        need(data, 8);
+    // The value byte is at valueAt, the byte telling an error after it.
+    void boolErr(std::string_view data, size_t valueAt) {
         start(data, CellType::Boolean);
-        auto code = static_cast<uint8_t>(data[6]);
-        if (data[7] != 0) {
+        auto code = static_cast<uint8_t>(data[valueAt]);
+        if (data[valueAt + 1] != 0) {
             if (!errorOfCode(code, m_value.error)) {
                 return;
             }
@@ -256,6 +325,11 @@ private:
             records.takeContinues(segments);
             BiffContinuedReader reader(std::move(segments), m_cellDamage);
             text = reader.unicodeString(2, BiffContinuedReader::Layout::Plain);
+        } else if (m_biff2) {
+            need(data, 1);
+            size_t count = static_cast<unsigned char>(data[0]);
+            need(data, 1 + count);
+            m_codePage.appendUtf8(text, data.substr(1, count));
         } else {
             need(data, 2);
             size_t count = biffU16(data, 0);
@@ -268,12 +342,14 @@ private:
     const BiffGlobals& m_globals;
     const std::vector<std::string>& m_sharedStrings;
     const bool m_all;
+    const bool m_biff2;
     const std::function<void(BiffCellValue&)>& m_visit;
     dbf::CodePageConverter m_codePage;
     const std::string m_cellDamage;
     BiffCellValue m_value;
     bool m_pending = false;  // m_value is a formula awaiting its text result
     bool m_fromFormula = false;
+    uint16_t m_ixfe = 0;  // of BIFF2: the XF index of the next cell that asks for it
 };
 
 }  // namespace
@@ -283,13 +359,13 @@ void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
                      BiffValueKinds kinds, const std::function<void(BiffCellValue&)>& visit) {
     BiffRecordCursor records(stream, sheet.position);
     auto bof = records.next();
-    if (!bof || bof->type != kBof) {
+    if (!bof || !isBofOf(globals, bof->type)) {
         throw BiffDamage("is damaged: the sheet '" + sheet.name + "' cannot be found");
     }
     SheetValueReader reader(sheet, globals, sharedStrings, kinds, visit);
     int depth = 0;  // of substreams embedded in the sheet (charts)
     while (auto record = records.next()) {
-        if (record->type == kBof) {
+        if (isBofOf(globals, record->type)) {
             ++depth;
         } else if (record->type == kEof) {
             if (depth == 0) {

@@ -36,6 +36,20 @@ BiffSheetInfo::Type sheetType(uint8_t code) {
     }
 }
 
+// An 8-bit text of a format code whose length byte is at the offset given, good enough to
+// tell a date format: non-ASCII characters become '?'.
+std::string byteFormatCode(std::string_view data, size_t at) {
+    std::string code;
+    if (data.size() > at) {
+        size_t count = static_cast<unsigned char>(data[at]);
+        for (size_t i = 0; i < count && at + 1 + i < data.size(); ++i) {
+            auto c = static_cast<unsigned char>(data[at + 1 + i]);
+            code.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+        }
+    }
+    return code;
+}
+
 // A format code, good enough to tell a date format: non-ASCII characters become '?'.
 std::string formatCodeText(std::string_view data, bool biff8) {
     std::string code;
@@ -50,12 +64,8 @@ std::string formatCodeText(std::string_view data, bool biff8) {
             at += wide ? 2 : 1;
             code.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
         }
-    } else if (data.size() >= 3) {
-        size_t count = static_cast<unsigned char>(data[2]);
-        for (size_t i = 0; i < count && 3 + i < data.size(); ++i) {
-            auto c = static_cast<unsigned char>(data[3 + i]);
-            code.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-        }
+    } else {
+        code = byteFormatCode(data, 2);
     }
     return code;
 }
@@ -151,6 +161,86 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
         auto custom = customIsDate.find(id);
         globals.xfIsDate.push_back(custom != customIsDate.end() ? custom->second
                                                                 : isBuiltinDateFormat(id));
+    }
+    return globals;
+}
+
+BiffGlobals scanEarlyBiffGlobals(std::string_view stream) {
+    BiffGlobals globals;
+    BiffRecordCursor records(stream, 0);
+    auto bof = records.next();
+    if (!bof || bof->data.size() < 4) {
+        return globals;
+    }
+    const int version = bof->type == 0x0009   ? 2
+                        : bof->type == 0x0209 ? 3
+                        : bof->type == 0x0409 ? 4
+                                              : 0;
+    if (!version) {
+        return globals;
+    }
+    globals.earlyVersion = version;
+    globals.biff8 = false;
+    const uint16_t sheetType = biffU16(bof->data, 2);
+    globals.isEarlyWorkbook = sheetType == 0x0100;
+    BiffSheetInfo sheet;
+    sheet.type = sheetType == 0x0010   ? BiffSheetInfo::Type::Worksheet
+                 : sheetType == 0x0020 ? BiffSheetInfo::Type::Chart
+                 : sheetType == 0x0040 ? BiffSheetInfo::Type::MacroSheet
+                                       : BiffSheetInfo::Type::Other;
+    sheet.name = "Worksheet";
+    globals.sheets.push_back(std::move(sheet));
+    // Formats are numbered in the order of their records; an XF names one by that number.
+    std::vector<bool> formatIsDate;
+    std::vector<uint8_t> xfFormats;
+    const uint16_t xfType = version == 2 ? 0x0043 : version == 3 ? 0x0243 : 0x0443;
+    int depth = 0;  // of substreams embedded in the sheet
+    while (auto record = records.next()) {
+        std::string_view data = record->data;
+        if (record->type == 0x0009 || record->type == 0x0209 || record->type == 0x0409) {
+            ++depth;
+            continue;
+        }
+        if (record->type == kEof) {
+            if (depth == 0) {
+                globals.complete = true;
+                break;
+            }
+            --depth;
+            continue;
+        }
+        if (depth > 0) {
+            continue;
+        }
+        switch (record->type) {
+            case kFilePass:
+                globals.encrypted = true;
+                return globals;
+            case kCodePage:
+                if (data.size() >= 2) {
+                    globals.codePage = biffU16(data, 0);
+                }
+                break;
+            case kDateMode:
+                if (data.size() >= 2) {
+                    globals.date1904 = biffU16(data, 0) == 1;
+                }
+                break;
+            case 0x001E:
+                formatIsDate.push_back(
+                    isDateTimeFormatCode(byteFormatCode(data, version == 4 ? 2 : 0)));
+                break;
+            default:
+                if (record->type == xfType && data.size() >= 3) {
+                    xfFormats.push_back(version == 2 ? static_cast<uint8_t>(data[2]) & 0x3F
+                                                     : static_cast<uint8_t>(data[1]));
+                }
+                break;
+        }
+    }
+    globals.xfIsDate.reserve(xfFormats.size());
+    for (uint8_t format : xfFormats) {
+        globals.xfIsDate.push_back(format < formatIsDate.size() && formatIsDate[format]);
     }
     return globals;
 }

@@ -8,8 +8,7 @@
 
 namespace plyfold::engine::xls {
 
-// What the workbook globals of a BIFF5 or BIFF8 stream say about the sheets, in the order
-// of the file: the facts FreeXL does not give.
+// What the workbook globals of a BIFF stream say about the sheets, in the order of the file.
 struct BiffSheetInfo {
     enum class Type : uint8_t { Worksheet, MacroSheet, Chart, VisualBasicModule, Other };
     Type type = Type::Worksheet;
@@ -20,9 +19,13 @@ struct BiffSheetInfo {
 
 struct BiffGlobals {
     bool isBiff5Or8 = false;  // the stream begins with a BIFF5 or BIFF8 BOF record
-    bool complete = false;    // the globals' EOF record was reached
-    bool encrypted = false;   // a FILEPASS record: the rest of the stream is scrambled
-    bool biff8 = true;
+    // 2, 3 or 4 for the stream of a single worksheet of Excel 2 to 4 (its own globals and
+    // cells in one substream, the sheet at position 0); 0 otherwise.
+    int earlyVersion = 0;
+    bool isEarlyWorkbook = false;  // a BIFF4 workbook (sheets bound in one file): not read
+    bool complete = false;         // the globals' EOF record was reached
+    bool encrypted = false;        // a FILEPASS record: the rest of the stream is scrambled
+    bool biff8 = true;             // two-byte texts; false for BIFF2 to BIFF5
     bool date1904 = false;
     uint16_t codePage = 1252;  // of 8-bit texts (BIFF5)
     std::vector<BiffSheetInfo> sheets;
@@ -32,6 +35,10 @@ struct BiffGlobals {
 
 // Reads the globals up to their EOF record; stops quietly at damage (what was read stays).
 BiffGlobals scanBiffGlobals(std::string_view stream);
+
+// The same for a stream that begins with the BOF record of BIFF2, BIFF3 or BIFF4: the formats,
+// code page and date system of its one worksheet, read up to the EOF record.
+BiffGlobals scanEarlyBiffGlobals(std::string_view stream);
 
 // The shared strings (SST and its CONTINUE records) as UTF-8, in order; empty when the
 // workbook has none. Throws BiffDamage when the table is cut short or malformed.

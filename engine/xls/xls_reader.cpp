@@ -430,7 +430,17 @@ void addSheet(Workbook& workbook, const std::shared_ptr<XlsSource>& source, size
 // The workbook as our own reader lists it, from the globals of its stream.
 std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     const BiffGlobals& globals = source->globals;
-    if (!globals.isBiff5Or8) {
+    if (globals.isEarlyWorkbook) {
+        fail(source->displayName,
+             "is an Excel 4 workbook, which Plyfold cannot read; save it in a later Excel format "
+             "and try again");
+    }
+    if (globals.earlyVersion && globals.sheets[0].type != BiffSheetInfo::Type::Worksheet) {
+        fail(source->displayName,
+             "holds no worksheet: it is a chart or macro sheet of Excel 2 to 4, which Plyfold "
+             "cannot read");
+    }
+    if (!globals.isBiff5Or8 && !globals.earlyVersion) {
         fail(source->displayName, describeFreeXlError(FREEXL_BIFF_INVALID_BOF));
     }
     if (!globals.complete) {
@@ -490,6 +500,15 @@ StatedSize statedSheetSizes(std::string_view stream) {
     return stated > kFreeXlCellBudget ? StatedSize::TooLarge : StatedSize::Fits;
 }
 
+// The stream begins with the BOF record of BIFF2, BIFF3 or BIFF4.
+bool isEarlyBof(std::string_view bytes) {
+    if (bytes.size() < 2) {
+        return false;
+    }
+    const uint16_t type = biffU16(bytes, 0);
+    return type == 0x0009 || type == 0x0209 || type == 0x0409;
+}
+
 std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string_view bytes) {
     const std::string& displayName = source->displayName;
     const bool compound = bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
@@ -513,12 +532,16 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
         // A BIFF5 or BIFF8 workbook stream saved without its container.
         source->stream = std::string(bytes);
         globals = scanBiffGlobals(source->stream);
+    } else if (isEarlyBof(bytes)) {
+        // A worksheet of Excel 2 to 4: one sheet in a stream of its own.
+        source->stream = std::string(bytes);
+        globals = scanEarlyBiffGlobals(source->stream);
     }
     if (globals.encrypted) {
         failProtected(displayName);
     }
     source->globals = globals;
-    if (compound || globals.isBiff5Or8) {
+    if (compound || globals.isBiff5Or8 || globals.earlyVersion) {
         return openOwn(source);
     }
     const StatedSize stated = statedSheetSizes(bytes);
@@ -578,8 +601,9 @@ std::unique_ptr<Workbook> readBiffStream(const std::string& stream,
                                          const std::string& displayName) {
     auto source = std::make_shared<XlsSource>();
     source->displayName = displayName;
-    source->globals = scanBiffGlobals(stream);
     source->stream = stream;
+    source->globals =
+        isEarlyBof(stream) ? scanEarlyBiffGlobals(source->stream) : scanBiffGlobals(source->stream);
     if (source->globals.encrypted) {
         failProtected(displayName);
     }

@@ -342,6 +342,154 @@ TEST(BiffReader, HostileCountsAndPlacesFailClearly) {
     }
 }
 
+// A worksheet stream of Excel 2, 3 or 4 (version 2, 3 or 4): BOF, head, cells, EOF.
+std::string earlyStream(int version, const std::string& head, const std::string& cells,
+                        uint16_t sheetType = 0x0010) {
+    const uint16_t bof = version == 2 ? 0x0009 : version == 3 ? 0x0209 : 0x0409;
+    std::string data = u16le(version == 2 ? 2 : 0) + u16le(sheetType);
+    if (version > 2) {
+        data += u16le(0);
+    }
+    return record(bof, data) + head + cells + record(0x000A, {});
+}
+
+// Records of one early version, whose cells differ in layout: BIFF2 cells carry 3 bytes of
+// attributes (the XF index in the low 6 bits of the first), later ones a 16-bit XF index.
+struct EarlyRecords {
+    int version;
+
+    std::string header(uint16_t row, uint16_t column, uint16_t xf) const {
+        return version == 2 ? u16le(row) + u16le(column) + static_cast<char>(xf) + '\0' + '\0'
+                            : cellHeader(row, column, xf);
+    }
+    std::string bytes(const std::string& text) const {
+        return (version == 2 ? std::string(1, static_cast<char>(text.size()))
+                             : u16le(static_cast<uint32_t>(text.size()))) +
+               text;
+    }
+    std::string format(const std::string& code) const {
+        return record(0x001E, (version == 4 ? u16le(0) : std::string()) +
+                                  static_cast<char>(code.size()) + code);
+    }
+    std::string xf(uint8_t format) const {
+        if (version == 2) {
+            return record(0x0043, std::string{'\0', '\0', static_cast<char>(format), '\0'});
+        }
+        return record(version == 3 ? 0x0243 : 0x0443,
+                      std::string{'\0', static_cast<char>(format)} + std::string(10, '\0'));
+    }
+    std::string label(uint16_t row, uint16_t column, const std::string& text) const {
+        return record(version == 2 ? 0x0004 : 0x0204, header(row, column, 0) + bytes(text));
+    }
+    std::string number(uint16_t row, uint16_t column, double value, uint16_t xf = 0) const {
+        return record(version == 2 ? 0x0003 : 0x0203, header(row, column, xf) + f64le(value));
+    }
+    // BIFF2's INTEGER, the RK of later versions.
+    std::string integer(uint16_t row, uint16_t column, uint16_t value) const {
+        return version == 2 ? record(0x0002, header(row, column, 0) + u16le(value))
+                            : record(0x027E, header(row, column, 0) + u32le(value << 2 | 2));
+    }
+    std::string boolErr(uint16_t row, uint16_t column, uint8_t value, bool error) const {
+        return record(version == 2 ? 0x0005 : 0x0205,
+                      header(row, column, 0) + static_cast<char>(value) + static_cast<char>(error));
+    }
+    std::string formula(uint16_t row, uint16_t column, const std::string& result,
+                        uint16_t xf = 0) const {
+        const uint16_t type = version == 2 ? 0x0006 : version == 3 ? 0x0206 : 0x0406;
+        const std::string tail = version == 2 ? std::string(2, '\0') : u16le(0) + u16le(0);
+        return record(type, header(row, column, xf) + result + tail);
+    }
+    std::string string(const std::string& text) const {
+        return record(version == 2 ? 0x0007 : 0x0207, bytes(text));
+    }
+};
+
+std::string everyKindOfEarlyCellStream(int version) {
+    const EarlyRecords r{version};
+    // XF 1 shows a date, XF 2 a time; formats are numbered in the order of their records.
+    const std::string head = record(0x0042, u16le(1251)) + record(0x0022, u16le(1)) +
+                             r.format("General") + r.format("m/d/yyyy") + r.format("h:mm") +
+                             r.xf(0) + r.xf(1) + r.xf(2);
+    std::string cells = r.label(0, 0, "\xE4\xE0") + r.number(0, 1, 1.5) + r.integer(0, 2, 42) +
+                        r.number(1, 0, 45000, 1) + r.number(1, 1, 0.5, 2) + r.number(1, 2, 7) +
+                        r.boolErr(2, 0, 1, false) + r.boolErr(2, 1, 0x07, true) +
+                        r.formula(3, 0, f64le(3)) + r.formula(3, 1, specialResult(0, 0)) +
+                        r.string("result") + r.formula(3, 2, specialResult(1, 0)) +
+                        r.formula(3, 3, specialResult(2, 0x2A)) + r.formula(3, 4, f64le(45001), 1) +
+                        r.formula(3, 5, specialResult(0, 0));  // its STRING record is missing
+    // A chart embedded in the sheet: its records are not the sheet's cells.
+    cells += earlyStream(version, {}, r.number(9, 9, 99), 0x0020);
+    if (version == 2) {
+        // XF index 63 asks for the index of the IXFE record before the cell.
+        cells += record(0x0044, u16le(1)) + r.number(4, 0, 45002, 63);
+    }
+    return earlyStream(version, head, cells);
+}
+
+TEST(BiffReader, ReadsEveryKindOfCellRecordOfExcel2To4) {
+    for (int version : {2, 3, 4}) {
+        SCOPED_TRACE(version);
+        auto workbook = readBiffStream(everyKindOfEarlyCellStream(version), "early.xls");
+        EXPECT_TRUE(workbook->isDate1904());
+        ASSERT_EQ(workbook->sheetCount(), 1);
+        EXPECT_EQ(workbook->sheet(0).name(), "Worksheet");
+        std::string expected =
+            "Worksheet!A1\tt\t\xD0\xB4\xD0\xB0\n"
+            "Worksheet!B1\tn\t1.5\n"
+            "Worksheet!C1\tn\t42\n"
+            "Worksheet!A2\tn\t45000\tdate\n"
+            "Worksheet!B2\tn\t0.5\tdate\n"
+            "Worksheet!C2\tn\t7\n"
+            "Worksheet!A3\tb\tTRUE\n"
+            "Worksheet!B3\te\t#DIV/0!\n"
+            "Worksheet!A4\tn\t3\n"
+            "Worksheet!B4\tt\tresult\n"
+            "Worksheet!C4\tb\tFALSE\n"
+            "Worksheet!D4\te\t#N/A\n"
+            "Worksheet!E4\tn\t45001\tdate\n";
+        if (version == 2) {
+            expected += "Worksheet!A5\tn\t45002\tdate\n";
+        }
+        auto problems = problemsWith(*workbook, expected);
+        EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
+    }
+}
+
+TEST(BiffReader, EarlyStreamsThatHoldNoWorksheetOrAreDamagedFailClearly) {
+    const EarlyRecords biff2{2};
+    const EarlyRecords biff4{4};
+    struct Case {
+        const char* what;
+        std::string stream;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"a workbook of Excel 4", earlyStream(4, {}, {}, 0x0100), "is an Excel 4 workbook"},
+        {"a chart of its own", earlyStream(3, {}, {}, 0x0020), "holds no worksheet"},
+        {"a BIFF2 number cut short",
+         earlyStream(2, {}, record(0x0003, biff2.header(0, 0, 0) + "\x01")),
+         "a cell of the sheet 'Worksheet' cannot be read"},
+        {"a BIFF2 label whose text runs past its record",
+         earlyStream(2, {}, record(0x0004, biff2.header(0, 0, 0) + "\x09" + "ab")),
+         "a cell of the sheet 'Worksheet' cannot be read"},
+        {"a BIFF2 formula cut short",
+         earlyStream(2, {}, record(0x0006, biff2.header(0, 0, 0) + "\x01\x02")),
+         "a cell of the sheet 'Worksheet' cannot be read"},
+        {"a BIFF4 formula text that runs past its record",
+         earlyStream(4, {},
+                     biff4.formula(0, 0, specialResult(0, 0)) + record(0x0207, u16le(300) + "ab")),
+         "a cell of the sheet 'Worksheet' cannot be read"},
+        {"no EOF record", earlyStream(2, {}, biff2.number(0, 0, 1)).substr(0, 8 + 19),
+         "the file ends before its contents do"},
+        {"a password", earlyStream(3, record(0x002F, u16le(1)), {}), "protected by a password"},
+    };
+    for (const Case& c : cases) {
+        std::string error = streamError(c.stream);
+        EXPECT_NE(error.find("'hostile.xls' "), std::string::npos) << c.what << ": " << error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.what << ": " << error;
+    }
+}
+
 size_t cellCount(const Workbook& workbook) {
     size_t count = 0;
     for (int32_t i = 0; i < workbook.sheetCount(); ++i) {
@@ -358,7 +506,8 @@ std::string workbookStreamOf(const std::string& file) {
 
 TEST(BiffReader, AStreamCutShortAnywhereFailsClearlyOrReadsInFull) {
     for (const std::string& stream :
-         {everyKindOfCellStream(), workbookStreamOf("sheetjs__minimal_112.xls"),
+         {everyKindOfCellStream(), everyKindOfEarlyCellStream(2), everyKindOfEarlyCellStream(3),
+          everyKindOfEarlyCellStream(4), workbookStreamOf("sheetjs__minimal_112.xls"),
           workbookStreamOf("sheetjs__artifacts__quattro__write_57.xls")}) {
         ASSERT_FALSE(stream.empty());
         const size_t full = cellCount(*readBiffStream(stream, "full.xls"));
@@ -380,8 +529,8 @@ TEST(BiffReader, AWorkbookStreamWithoutItsContainerGivesTheSameCells) {
     ASSERT_TRUE(stream);
     test::TempDir files;
     test::writeFile(files.file("bare.xls"), *stream);
-    auto problems = test::compareWithCells(*openWorkbook(files.file("bare.xls")),
-                                           folder + "/cells.txt");
+    auto problems =
+        test::compareWithCells(*openWorkbook(files.file("bare.xls")), folder + "/cells.txt");
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
 }
 
@@ -391,7 +540,9 @@ TEST(BiffReader, CorpusFilesGiveTheCellsWrittenDown) {
     for (const char* file :
          {"calamine__biff5-rich-text-string.xls", "sheetjs__A4X_gnumeric.xls",
           "sheetjs__artifacts__quattro__write_57.xls", "sheetjs__column_width.biff5.xls",
-          "sheetjs__minimal_112.xls", "sheetjs__phpexcel_bad_cfb_dir.xls"}) {
+          "sheetjs__minimal_112.xls", "sheetjs__phpexcel_bad_cfb_dir.xls",
+          "sheetjs__crlf__CRLFX5_2.XLS", "sheetjs__crlf__CRLFX5_3.XLS",
+          "sheetjs__crlf__CRLFX5_4.XLS", "xlrd__biff4_no_format_no_window2.xls"}) {
         auto workbook = openWorkbook(kCorpus + "/" + file);
         std::string cells =
             expected + std::string(file).substr(0, std::strlen(file) - 4) + ".cells.txt";

@@ -17,7 +17,7 @@ std::string unescape(const std::string& text) {
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size()) {
             char next = text[++i];
-            out.push_back(next == 'n' ? '\n' : next == 't' ? '\t' : next);
+            out.push_back(next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : next);
         } else {
             out.push_back(text[i]);
         }
