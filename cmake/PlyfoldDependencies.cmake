@@ -5,7 +5,6 @@ find_package(EXPAT REQUIRED)
 # Debian's libzip CMake package asks for its command-line tools; pkg-config does not.
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 find_package(Threads REQUIRED)
-pkg_check_modules(FREEXL REQUIRED IMPORTED_TARGET freexl)
 
 find_path(SHAPELIB_INCLUDE_DIR shapefil.h REQUIRED)
 find_library(SHAPELIB_LIBRARY shp REQUIRED)

@@ -13,6 +13,5 @@ target_sources(plyfold_engine PRIVATE
   xls/biff_globals.cpp
   xls/biff_records.cpp
   xls/compound_file.cpp
-  xls/freexl_dates.cpp
   xls/xls_reader.cpp
 )

@@ -74,11 +74,10 @@ bool errorOfCode(uint8_t code, ErrorValue& error) {
 class SheetValueReader {
 public:
     SheetValueReader(const BiffSheetInfo& sheet, const BiffGlobals& globals,
-                     const std::vector<std::string>& sharedStrings, BiffValueKinds kinds,
+                     const std::vector<std::string>& sharedStrings,
                      const std::function<void(BiffCellValue&)>& visit)
         : m_globals(globals),
           m_sharedStrings(sharedStrings),
-          m_all(kinds == BiffValueKinds::All),
           m_biff2(globals.earlyVersion == 2),
           m_visit(visit),
           m_codePage(globals.biff8 ? "CP1252" : biffCodePageName(globals.codePage)),
@@ -130,14 +129,10 @@ public:
                 break;
             case kLabel:
             case kRString:
-                if (m_all) {
-                    label(data);
-                }
+                label(data);
                 break;
             case kLabelSst:
-                if (m_all) {
-                    labelSst(data);
-                }
+                labelSst(data);
                 break;
             default:
                 break;
@@ -161,15 +156,13 @@ private:
                 number(data, biff2Xf(data), biffDouble(data, 7));
                 break;
             case kLabelBiff2:
-                if (m_all) {
-                    need(data, 8);
-                    start(data, CellType::Text);
-                    const size_t count = static_cast<unsigned char>(data[7]);
-                    need(data, 8 + count);
-                    m_codePage.appendUtf8(m_value.text, data.substr(8, count));
-                    if (!m_value.text.empty()) {
-                        m_visit(m_value);
-                    }
+                need(data, 8);
+                start(data, CellType::Text);
+                need(data, 8 + static_cast<unsigned char>(data[7]));
+                m_codePage.appendUtf8(m_value.text,
+                                      data.substr(8, static_cast<unsigned char>(data[7])));
+                if (!m_value.text.empty()) {
+                    m_visit(m_value);
                 }
                 break;
             case kBoolErrBiff2:
@@ -210,10 +203,10 @@ private:
         return xf < m_globals.xfIsDate.size() && m_globals.xfIsDate[xf];
     }
 
-    // Formula results come here too, with m_fromFormula set.
+    // Formula results come here too.
     void number(std::string_view data, uint16_t xf, double value) {
         const bool date = isDate(xf);
-        if (!std::isfinite(value) || (!m_all && !date && !m_fromFormula)) {
+        if (!std::isfinite(value)) {
             return;
         }
         start(data, CellType::Number);
@@ -230,7 +223,7 @@ private:
         for (size_t i = 0; i < count && first + i <= 0xFFFF; ++i) {
             double value = rkNumber(biffU32(data, 4 + 6 * i + 2));
             const bool date = isDate(biffU16(data, 4 + 6 * i));
-            if (!std::isfinite(value) || (!m_all && !date)) {
+            if (!std::isfinite(value)) {
                 continue;
             }
             m_value.row = row;
@@ -277,9 +270,7 @@ private:
         start(data, CellType::Blank);
         std::string_view result = data.substr(resultAt, 8);
         if (biffU16(result, 6) != 0xFFFF) {
-            m_fromFormula = true;
             number(data, xf, biffDouble(result, 0));
-            m_fromFormula = false;
             return;
         }
         switch (static_cast<uint8_t>(result[0])) {
@@ -341,28 +332,26 @@ private:
 
     const BiffGlobals& m_globals;
     const std::vector<std::string>& m_sharedStrings;
-    const bool m_all;
     const bool m_biff2;
     const std::function<void(BiffCellValue&)>& m_visit;
     dbf::CodePageConverter m_codePage;
     const std::string m_cellDamage;
     BiffCellValue m_value;
     bool m_pending = false;  // m_value is a formula awaiting its text result
-    bool m_fromFormula = false;
-    uint16_t m_ixfe = 0;  // of BIFF2: the XF index of the next cell that asks for it
+    uint16_t m_ixfe = 0;     // of BIFF2: the XF index of the next cell that asks for it
 };
 
 }  // namespace
 
 void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
                      const BiffGlobals& globals, const std::vector<std::string>& sharedStrings,
-                     BiffValueKinds kinds, const std::function<void(BiffCellValue&)>& visit) {
+                     const std::function<void(BiffCellValue&)>& visit) {
     BiffRecordCursor records(stream, sheet.position);
     auto bof = records.next();
     if (!bof || !isBofOf(globals, bof->type)) {
         throw BiffDamage("is damaged: the sheet '" + sheet.name + "' cannot be found");
     }
-    SheetValueReader reader(sheet, globals, sharedStrings, kinds, visit);
+    SheetValueReader reader(sheet, globals, sharedStrings, visit);
     int depth = 0;  // of substreams embedded in the sheet (charts)
     while (auto record = records.next()) {
         if (isBofOf(globals, record->type)) {
@@ -377,28 +366,6 @@ void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
         }
     }
     throw BiffDamage("is damaged: the file ends before its contents do");
-}
-
-std::vector<BiffCellValue> scanSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
-                                           const BiffGlobals& globals) {
-    std::vector<BiffCellValue> values;
-    try {
-        readSheetValues(stream, sheet, globals, {}, BiffValueKinds::WhatFreeXlLacks,
-                        [&](BiffCellValue& value) { values.push_back(std::move(value)); });
-    } catch (const BiffDamage&) {
-        // FreeXL judges the damage; what came before it is kept.
-    }
-    std::stable_sort(values.begin(), values.end(), [](const auto& a, const auto& b) {
-        return a.row != b.row ? a.row < b.row : a.column < b.column;
-    });
-    // Where two records give one cell, the later one holds.
-    auto sameCell = [](const BiffCellValue& a, const BiffCellValue& b) {
-        return a.row == b.row && a.column == b.column;
-    };
-    std::reverse(values.begin(), values.end());
-    values.erase(std::unique(values.begin(), values.end(), sameCell), values.end());
-    std::reverse(values.begin(), values.end());
-    return values;
 }
 
 }  // namespace plyfold::engine::xls

@@ -23,14 +23,6 @@ struct BiffCellValue {
     std::string text;     // UTF-8
 };
 
-enum class BiffValueKinds {
-    All,
-    // What FreeXL leaves out or gives inexactly: formula results, boolean and error
-    // constants, and numbers shown as dates (which FreeXL hands out as texts that lose the
-    // time of a date format, the day of a time format, and the serial 0).
-    WhatFreeXlLacks,
-};
-
 // Reads the values of one sheet's substream (from its BOF to its EOF, past the substreams of
 // charts embedded in it) in file order and hands each to visit; blank cells are left out.
 // Texts of LABELSST come from sharedStrings; 8-bit texts of BIFF5 are converted from the
@@ -38,11 +30,6 @@ enum class BiffValueKinds {
 // missing, or the stream ends before the sheet does.
 void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
                      const BiffGlobals& globals, const std::vector<std::string>& sharedStrings,
-                     BiffValueKinds kinds, const std::function<void(BiffCellValue&)>& visit);
-
-// The values FreeXL lacks, sorted by row and column; where the sheet is damaged, those
-// before the damage.
-std::vector<BiffCellValue> scanSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
-                                           const BiffGlobals& globals);
+                     const std::function<void(BiffCellValue&)>& visit);
 
 }  // namespace plyfold::engine::xls

@@ -84,7 +84,7 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
     BiffRecordCursor records(stream, 0);
     auto bof = records.next();
     if (!bof || bof->type != kBof || bof->data.size() < 2) {
-        return globals;  // not a BIFF5/8 stream: leave the judgement to FreeXL
+        return globals;  // not a BIFF5/8 stream
     }
     globals.isBiff5Or8 = true;
     globals.biff8 = biffU16(bof->data, 0) == 0x0600;

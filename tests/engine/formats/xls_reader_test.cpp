@@ -5,7 +5,6 @@
 #include "engine/error.h"
 #include "engine/number_format.h"
 #include "engine/workbook_io.h"
-#include "engine/xls/freexl_dates.h"
 #include "engine/xls/xls_reader.h"
 #include "golden_cells.h"
 #include "tests/support/temp_dir.h"
@@ -78,7 +77,7 @@ TEST(XlsReader, SheetKindsAndVisibilityComeFromTheFile) {
     }
 }
 
-TEST(XlsReader, FormulaResultsBooleansAndErrorsThatFreeXlDropsAreRead) {
+TEST(XlsReader, FormulaResultsBooleansAndErrorsAreRead) {
     auto workbook = openWorkbook(kCorpus + "/sheetjs__formula_stress_test.xls");
     Sheet* text = workbook->findSheet("Text");
     ASSERT_TRUE(text);
@@ -107,8 +106,7 @@ TEST(XlsReader, DatesComeBackAsSerialsOfTheWorkbooksDateSystem) {
 }
 
 TEST(XlsReader, DatesKeepTheirTimeTimesTheirDayAndZeroStaysZero) {
-    // FreeXL gives such cells as texts of the date or the time alone; the serials here are
-    // LibreOffice's (to the second).
+    // The serials are LibreOffice's (to the second).
     struct Case {
         const char* file;
         const char* sheet;
@@ -135,32 +133,6 @@ TEST(XlsReader, DatesKeepTheirTimeTimesTheirDayAndZeroStaysZero) {
         EXPECT_TRUE(isDateTimeFormatCode(
             workbook->styles().formatCode(workbook->styles().style(cell->style).numberFormat)))
             << c.file;
-    }
-}
-
-TEST(XlsReader, FreeXlDateTextsTurnBackIntoSerials) {
-    struct Case {
-        const char* text;
-        bool date1904;
-        double serial;
-    };
-    // FreeXL counts days from 1900-01-01 (serial 1) with every fourth year a leap year, so
-    // serial 60 is 1900-02-29 and 2100-02-29 exists; 1904-01-02 is serial 1 of the 1904 system.
-    for (const Case& c : {Case{"1900-01-01", false, 1}, Case{"1900-02-28", false, 59},
-                          Case{"1900-02-29", false, 60}, Case{"1900-03-01", false, 61},
-                          Case{"2024-03-31", false, 45382}, Case{"2100-02-29", false, 73110},
-                          Case{"2100-03-01", false, 73111}, Case{"1904-01-02", true, 1},
-                          Case{"2024-03-31", true, 45382 - 1462}}) {
-        auto serial = serialOfFreeXlDate(c.text, c.date1904);
-        ASSERT_TRUE(serial) << c.text;
-        EXPECT_EQ(*serial, c.serial) << c.text;
-    }
-    EXPECT_DOUBLE_EQ(*serialOfFreeXlDateTime("2024-03-31 12:30:00", false), 45382.5 + 30.0 / 1440);
-    EXPECT_DOUBLE_EQ(*serialOfFreeXlTime("18:00:00"), 0.75);
-    EXPECT_DOUBLE_EQ(*serialOfFreeXlTime("30:00:00"), 1.25);
-    for (const char* bad :
-         {"", "2024-13-01", "1899-12-31", "2024-03-31T12:00:00", "12:60:00", "abcd-ef-gh"}) {
-        EXPECT_FALSE(serialOfFreeXlDate(bad, false) || serialOfFreeXlTime(bad)) << bad;
     }
 }
 
