@@ -212,6 +212,7 @@ private:
         start(data, CellType::Number);
         m_value.number = value;
         m_value.isDate = date;
+        m_value.xf = xf;
         m_visit(m_value);
     }
 
@@ -222,7 +223,8 @@ private:
         const uint16_t first = biffU16(data, 2);
         for (size_t i = 0; i < count && first + i <= 0xFFFF; ++i) {
             double value = rkNumber(biffU32(data, 4 + 6 * i + 2));
-            const bool date = isDate(biffU16(data, 4 + 6 * i));
+            const uint16_t xf = biffU16(data, 4 + 6 * i);
+            const bool date = isDate(xf);
             if (!std::isfinite(value)) {
                 continue;
             }
@@ -231,6 +233,7 @@ private:
             m_value.type = CellType::Number;
             m_value.number = value;
             m_value.isDate = date;
+            m_value.xf = xf;
             m_value.text.clear();
             m_visit(m_value);
         }

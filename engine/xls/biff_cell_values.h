@@ -20,6 +20,7 @@ struct BiffCellValue {
     bool boolean = false;
     ErrorValue error = ErrorValue::NA;
     bool isDate = false;  // a number whose cell format shows a date or time
+    uint16_t xf = 0;      // the cell format of a number
     std::string text;     // UTF-8
 };
 

@@ -70,6 +70,25 @@ std::string formatCodeText(std::string_view data, bool biff8) {
     return code;
 }
 
+// The code of a BIFF8 FORMAT record, in full; empty when it is cut short.
+std::string formatCodeOfBiff8(std::string_view data) {
+    try {
+        BiffContinuedReader code({data.substr(2)}, {});
+        return code.unicodeString(2, BiffContinuedReader::Layout::Plain);
+    } catch (const BiffDamage&) {
+        return {};
+    }
+}
+
+// The bytes of an 8-bit text whose one-byte length is at `at`, as far as the record holds them.
+std::string_view eightBitText(std::string_view data, size_t at) {
+    if (data.size() <= at) {
+        return {};
+    }
+    const size_t count = static_cast<unsigned char>(data[at]);
+    return data.substr(at + 1, std::min(count, data.size() - at - 1));
+}
+
 bool isBuiltinDateFormat(uint16_t id) {
     return (id >= 14 && id <= 22) || (id >= 45 && id <= 47);
 }
@@ -79,6 +98,8 @@ bool isBuiltinDateFormat(uint16_t id) {
 BiffGlobals scanBiffGlobals(std::string_view stream) {
     BiffGlobals globals;
     std::unordered_map<uint16_t, bool> customIsDate;
+    std::unordered_map<uint16_t, std::string> customCodes;  // BIFF8, UTF-8
+    std::unordered_map<uint16_t, std::string_view> eightBitCodes;  // BIFF5, in the code page
     std::vector<uint16_t> xfFormats;
     std::vector<std::string_view> eightBitNames;  // BIFF5, converted once the code page is known
     BiffRecordCursor records(stream, 0);
@@ -137,8 +158,13 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
                 break;
             case kFormat:
                 if (data.size() >= 2) {
-                    customIsDate[biffU16(data, 0)] =
-                        isDateTimeFormatCode(formatCodeText(data, globals.biff8));
+                    const uint16_t id = biffU16(data, 0);
+                    customIsDate[id] = isDateTimeFormatCode(formatCodeText(data, globals.biff8));
+                    if (globals.biff8) {
+                        customCodes[id] = formatCodeOfBiff8(data);
+                    } else {
+                        eightBitCodes[id] = eightBitText(data, 2);
+                    }
                 }
                 break;
             case kXf:
@@ -150,17 +176,24 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
                 break;
         }
     }
-    if (!eightBitNames.empty()) {
+    if (!eightBitNames.empty() || !eightBitCodes.empty()) {
         dbf::CodePageConverter converter(biffCodePageName(globals.codePage));
         for (size_t i = 0; i < eightBitNames.size() && i < globals.sheets.size(); ++i) {
             converter.appendUtf8(globals.sheets[i].name, eightBitNames[i]);
         }
+        for (const auto& [id, bytes] : eightBitCodes) {
+            converter.appendUtf8(customCodes[id], bytes);
+        }
     }
     globals.xfIsDate.reserve(xfFormats.size());
+    globals.xfFormatCode.reserve(xfFormats.size());
     for (uint16_t id : xfFormats) {
         auto custom = customIsDate.find(id);
         globals.xfIsDate.push_back(custom != customIsDate.end() ? custom->second
                                                                 : isBuiltinDateFormat(id));
+        auto code = customCodes.find(id);
+        globals.xfFormatCode.emplace_back(code != customCodes.end() ? std::string_view(code->second)
+                                                                    : builtinFormatCode(id));
     }
     return globals;
 }
@@ -192,6 +225,7 @@ BiffGlobals scanEarlyBiffGlobals(std::string_view stream) {
     globals.sheets.push_back(std::move(sheet));
     // Formats are numbered in the order of their records; an XF names one by that number.
     std::vector<bool> formatIsDate;
+    std::vector<std::string_view> formatCodes;  // in the code page
     std::vector<uint8_t> xfFormats;
     const uint16_t xfType = version == 2 ? 0x0043 : version == 3 ? 0x0243 : 0x0443;
     int depth = 0;  // of substreams embedded in the sheet
@@ -229,6 +263,7 @@ BiffGlobals scanEarlyBiffGlobals(std::string_view stream) {
             case 0x001E:
                 formatIsDate.push_back(
                     isDateTimeFormatCode(byteFormatCode(data, version == 4 ? 2 : 0)));
+                formatCodes.push_back(eightBitText(data, version == 4 ? 2 : 0));
                 break;
             default:
                 if (record->type == xfType && data.size() >= 3) {
@@ -238,9 +273,15 @@ BiffGlobals scanEarlyBiffGlobals(std::string_view stream) {
                 break;
         }
     }
+    dbf::CodePageConverter converter(biffCodePageName(globals.codePage));
     globals.xfIsDate.reserve(xfFormats.size());
+    globals.xfFormatCode.reserve(xfFormats.size());
     for (uint8_t format : xfFormats) {
         globals.xfIsDate.push_back(format < formatIsDate.size() && formatIsDate[format]);
+        std::string& code = globals.xfFormatCode.emplace_back();
+        if (format < formatCodes.size()) {
+            converter.appendUtf8(code, formatCodes[format]);
+        }
     }
     return globals;
 }

@@ -30,6 +30,7 @@ struct BiffGlobals {
     uint16_t codePage = 1252;  // of 8-bit texts (BIFF5)
     std::vector<BiffSheetInfo> sheets;
     std::vector<bool> xfIsDate;             // per cell format: does its number format show a date
+    std::vector<std::string> xfFormatCode;  // per cell format: its number format code, UTF-8
     std::optional<size_t> sharedStringsAt;  // offset of the SST record
 };
 

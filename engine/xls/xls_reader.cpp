@@ -4,6 +4,7 @@
 #include <cmath>
 #include <mutex>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "engine/csv/file_bytes.h"
 #include "engine/error.h"
@@ -53,27 +54,57 @@ uint32_t styleWithFormat(Workbook& workbook, std::string_view code) {
     return workbook.styles().addStyle(style);
 }
 
-Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, uint32_t& dateStyle,
-                     uint32_t& dateTimeStyle, uint32_t& timeStyle) {
+// The styles that give a sheet's numbers the number formats of their cell formats, each made
+// once. A date whose format is unknown gets a date, a date and time or a time of day, chosen
+// by what the number holds.
+class NumberStyles {
+public:
+    NumberStyles(Workbook& workbook, const BiffGlobals& globals)
+        : m_workbook(workbook), m_globals(globals) {}
+
+    uint32_t styleOf(const BiffCellValue& value) {
+        if (value.xf < m_globals.xfFormatCode.size()) {
+            const std::string& code = m_globals.xfFormatCode[value.xf];
+            if (!code.empty() && !equalsIgnoringAsciiCase(code, "General")) {
+                auto [known, added] = m_byFormat.try_emplace(value.xf, 0);
+                if (added) {
+                    known->second = styleWithFormat(m_workbook, code);
+                }
+                return known->second;
+            }
+        }
+        if (!value.isDate) {
+            return 0;
+        }
+        const double whole = std::floor(value.number);
+        uint32_t& style = value.number < 1.0      ? m_time
+                          : whole == value.number ? m_date
+                                                  : m_dateTime;
+        if (!style) {
+            style = styleWithFormat(m_workbook, &style == &m_time   ? "h:mm:ss"
+                                                : &style == &m_date ? "m/d/yyyy"
+                                                                    : "m/d/yyyy h:mm");
+        }
+        return style;
+    }
+
+private:
+    Workbook& m_workbook;
+    const BiffGlobals& m_globals;
+    std::unordered_map<uint16_t, uint32_t> m_byFormat;
+    uint32_t m_date = 0;
+    uint32_t m_dateTime = 0;
+    uint32_t m_time = 0;
+};
+
+Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, NumberStyles& styles) {
     Cell cell;
     cell.column = value.column;
     cell.type = value.type;
     switch (value.type) {
         case CellType::Number:
             cell.value.number = value.number;
-            if (value.isDate) {
-                // A date, a date and time or a time of day, chosen by what the number holds.
-                double whole = std::floor(value.number);
-                uint32_t& style = value.number < 1.0      ? timeStyle
-                                  : whole == value.number ? dateStyle
-                                                          : dateTimeStyle;
-                if (!style) {
-                    style = styleWithFormat(workbook, &style == &timeStyle   ? "h:mm:ss"
-                                                      : &style == &dateStyle ? "m/d/yyyy"
-                                                                             : "m/d/yyyy h:mm");
-                }
-                cell.style = style;
-            }
+            cell.style = styles.styleOf(value);
             break;
         case CellType::Text:
             cell.value.text = workbook.strings().intern(value.text);
@@ -96,9 +127,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
         source.sharedStringsRead = true;
     }
     Workbook& workbook = sheet.workbook();
-    uint32_t dateStyle = 0;
-    uint32_t dateTimeStyle = 0;
-    uint32_t timeStyle = 0;
+    NumberStyles styles(workbook, source.globals);
     struct Placed {
         uint32_t row;
         Cell cell;
@@ -116,7 +145,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
                                  "' holds more than 32,767 characters");
             }
             cells.push_back(
-                {value.row, cellOfBiffValue(workbook, value, dateStyle, dateTimeStyle, timeStyle)});
+                {value.row, cellOfBiffValue(workbook, value, styles)});
         });
     // Records come row by row but need not; where two give one cell, the later one holds.
     std::stable_sort(cells.begin(), cells.end(), [](const Placed& a, const Placed& b) {

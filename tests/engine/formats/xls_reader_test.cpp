@@ -105,6 +105,22 @@ TEST(XlsReader, DatesComeBackAsSerialsOfTheWorkbooksDateSystem) {
     }
 }
 
+// Numbers keep the number formats of the file, so a merged result shows them as the source
+// did. The workbook was saved as .xls by LibreOffice, which shows the same texts.
+TEST(XlsReader, NumbersKeepTheirNumberFormats) {
+    auto workbook = readXls(test::dataFolder("xls") + "/number_formats/input.xls");
+    const Sheet& sheet = workbook->sheet(0);
+    const char* expected[] = {"1,234.57",         "12.50%",  "1.23E+04", "-$42.00",
+                              "2023-03-15 12:00", "6:00 PM", "3 1/2",    "7 units",
+                              "\xE2\x82\xAC" "1,234.50", "100"};
+    for (int32_t row = 0; row < 10; ++row) {
+        SCOPED_TRACE(row + 1);
+        const Cell* cell = sheet.findCell({row, 0});
+        ASSERT_NE(cell, nullptr);
+        EXPECT_EQ(displayText(*workbook, *cell), expected[row]);
+    }
+}
+
 TEST(XlsReader, DatesKeepTheirTimeTimesTheirDayAndZeroStaysZero) {
     // The serials are LibreOffice's (to the second).
     struct Case {
