@@ -36,40 +36,6 @@ BiffSheetInfo::Type sheetType(uint8_t code) {
     }
 }
 
-// An 8-bit text of a format code whose length byte is at the offset given, good enough to
-// tell a date format: non-ASCII characters become '?'.
-std::string byteFormatCode(std::string_view data, size_t at) {
-    std::string code;
-    if (data.size() > at) {
-        size_t count = static_cast<unsigned char>(data[at]);
-        for (size_t i = 0; i < count && at + 1 + i < data.size(); ++i) {
-            auto c = static_cast<unsigned char>(data[at + 1 + i]);
-            code.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-        }
-    }
-    return code;
-}
-
-// A format code, good enough to tell a date format: non-ASCII characters become '?'.
-std::string formatCodeText(std::string_view data, bool biff8) {
-    std::string code;
-    if (biff8) {
-        if (data.size() < 5) {
-            return code;
-        }
-        uint16_t count = biffU16(data, 2);
-        bool wide = (static_cast<unsigned char>(data[4]) & 0x01) != 0;
-        for (size_t i = 0, at = 5; i < count && at + (wide ? 2 : 1) <= data.size(); ++i) {
-            uint16_t unit = wide ? biffU16(data, at) : static_cast<unsigned char>(data[at]);
-            at += wide ? 2 : 1;
-            code.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-        }
-    } else {
-        code = byteFormatCode(data, 2);
-    }
-    return code;
-}
-
 // The code of a BIFF8 FORMAT record, in full; empty when it is cut short.
 std::string formatCodeOfBiff8(std::string_view data) {
     try {
@@ -89,15 +55,10 @@ std::string_view eightBitText(std::string_view data, size_t at) {
     return data.substr(at + 1, std::min(count, data.size() - at - 1));
 }
 
-bool isBuiltinDateFormat(uint16_t id) {
-    return (id >= 14 && id <= 22) || (id >= 45 && id <= 47);
-}
-
 }  // namespace
 
 BiffGlobals scanBiffGlobals(std::string_view stream) {
     BiffGlobals globals;
-    std::unordered_map<uint16_t, bool> customIsDate;
     std::unordered_map<uint16_t, std::string> customCodes;  // BIFF8, UTF-8
     std::unordered_map<uint16_t, std::string_view> eightBitCodes;  // BIFF5, in the code page
     std::vector<uint16_t> xfFormats;
@@ -159,7 +120,6 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
             case kFormat:
                 if (data.size() >= 2) {
                     const uint16_t id = biffU16(data, 0);
-                    customIsDate[id] = isDateTimeFormatCode(formatCodeText(data, globals.biff8));
                     if (globals.biff8) {
                         customCodes[id] = formatCodeOfBiff8(data);
                     } else {
@@ -188,12 +148,10 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
     globals.xfIsDate.reserve(xfFormats.size());
     globals.xfFormatCode.reserve(xfFormats.size());
     for (uint16_t id : xfFormats) {
-        auto custom = customIsDate.find(id);
-        globals.xfIsDate.push_back(custom != customIsDate.end() ? custom->second
-                                                                : isBuiltinDateFormat(id));
         auto code = customCodes.find(id);
         globals.xfFormatCode.emplace_back(code != customCodes.end() ? std::string_view(code->second)
                                                                     : builtinFormatCode(id));
+        globals.xfIsDate.push_back(isDateTimeFormatCode(globals.xfFormatCode.back()));
     }
     return globals;
 }
@@ -224,7 +182,6 @@ BiffGlobals scanEarlyBiffGlobals(std::string_view stream) {
     sheet.name = "Worksheet";
     globals.sheets.push_back(std::move(sheet));
     // Formats are numbered in the order of their records; an XF names one by that number.
-    std::vector<bool> formatIsDate;
     std::vector<std::string_view> formatCodes;  // in the code page
     std::vector<uint8_t> xfFormats;
     const uint16_t xfType = version == 2 ? 0x0043 : version == 3 ? 0x0243 : 0x0443;
@@ -261,8 +218,6 @@ BiffGlobals scanEarlyBiffGlobals(std::string_view stream) {
                 }
                 break;
             case 0x001E:
-                formatIsDate.push_back(
-                    isDateTimeFormatCode(byteFormatCode(data, version == 4 ? 2 : 0)));
                 formatCodes.push_back(eightBitText(data, version == 4 ? 2 : 0));
                 break;
             default:
@@ -277,11 +232,11 @@ BiffGlobals scanEarlyBiffGlobals(std::string_view stream) {
     globals.xfIsDate.reserve(xfFormats.size());
     globals.xfFormatCode.reserve(xfFormats.size());
     for (uint8_t format : xfFormats) {
-        globals.xfIsDate.push_back(format < formatIsDate.size() && formatIsDate[format]);
         std::string& code = globals.xfFormatCode.emplace_back();
         if (format < formatCodes.size()) {
             converter.appendUtf8(code, formatCodes[format]);
         }
+        globals.xfIsDate.push_back(isDateTimeFormatCode(code));
     }
     return globals;
 }
