@@ -94,10 +94,8 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
                             info.name.clear();  // a name cut short: the reader names the sheet
                         }
                     } else if (data.size() >= 7) {
-                        size_t count =
-                            std::min<size_t>(static_cast<unsigned char>(data[6]), data.size() - 7);
                         eightBitNames.resize(globals.sheets.size());
-                        eightBitNames.push_back(data.substr(7, count));
+                        eightBitNames.push_back(eightBitText(data, 6));
                     }
                     globals.sheets.push_back(std::move(info));
                 }
