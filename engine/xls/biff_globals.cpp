@@ -55,6 +55,18 @@ std::string_view eightBitText(std::string_view data, size_t at) {
     return data.substr(at + 1, std::min(count, data.size() - at - 1));
 }
 
+// The code page and the date system, which every BIFF version states in the same records.
+void readTextAndDateSettings(const BiffRecord& record, BiffGlobals& globals) {
+    if (record.data.size() < 2) {
+        return;
+    }
+    if (record.type == kCodePage) {
+        globals.codePage = biffU16(record.data, 0);
+    } else if (record.type == kDateMode) {
+        globals.date1904 = biffU16(record.data, 0) == 1;
+    }
+}
+
 }  // namespace
 
 BiffGlobals scanBiffGlobals(std::string_view stream) {
@@ -76,6 +88,7 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
             globals.complete = true;
             break;
         }
+        readTextAndDateSettings(*record, globals);
         switch (record->type) {
             case kFilePass:
                 globals.encrypted = true;
@@ -98,16 +111,6 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
                         eightBitNames.push_back(eightBitText(data, 6));
                     }
                     globals.sheets.push_back(std::move(info));
-                }
-                break;
-            case kCodePage:
-                if (data.size() >= 2) {
-                    globals.codePage = biffU16(data, 0);
-                }
-                break;
-            case kDateMode:
-                if (data.size() >= 2) {
-                    globals.date1904 = biffU16(data, 0) == 1;
                 }
                 break;
             case kSst:
@@ -201,20 +204,11 @@ BiffGlobals scanEarlyBiffGlobals(std::string_view stream) {
         if (depth > 0) {
             continue;
         }
+        readTextAndDateSettings(*record, globals);
         switch (record->type) {
             case kFilePass:
                 globals.encrypted = true;
                 return globals;
-            case kCodePage:
-                if (data.size() >= 2) {
-                    globals.codePage = biffU16(data, 0);
-                }
-                break;
-            case kDateMode:
-                if (data.size() >= 2) {
-                    globals.date1904 = biffU16(data, 0) == 1;
-                }
-                break;
             case 0x001E:
                 formatCodes.push_back(eightBitText(data, version == 4 ? 2 : 0));
                 break;
