@@ -13,13 +13,13 @@ std::string_view Dialog1::label5() {
 
 void Dialog1::Label2_Click() {
     if (m_shell) {
-        m_shell->open("mailto:" + std::string(kSupportMailAddress), ShowCommand::ShowMaximized);
+        m_shell->open("mailto:" + std::string(kSupportMailAddress), controls::ShowCommand::ShowMaximized);
     }
 }
 
 void Dialog1::Label8_Click() {
     if (m_shell) {
-        m_shell->open(std::string(kHomePageAddress), ShowCommand::Show);
+        m_shell->open(std::string(kHomePageAddress), controls::ShowCommand::Show);
     }
 }
 

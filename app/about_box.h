@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "app/controls/services.h"
+#include "controls/services.h"
 
 namespace plyfold::app {
 
@@ -22,7 +22,7 @@ public:
     static constexpr std::string_view kLabel7 = "Website:";
     static constexpr std::string_view kLabel8 = kHomePageAddress;
 
-    explicit Dialog1(ShellService* shell) : m_shell(shell) {}
+    explicit Dialog1(controls::ShellService* shell) : m_shell(shell) {}
 
     void Label2_Click();  // the mail link
     void Label8_Click();  // the home page
@@ -30,7 +30,7 @@ public:
     bool isCloseRequested() const { return m_closeRequested; }
 
 private:
-    ShellService* m_shell;
+    controls::ShellService* m_shell;
     bool m_closeRequested = false;
 };
 

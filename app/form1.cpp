@@ -15,7 +15,7 @@ constexpr const char* kColumnCaption = "Ignore first column on subsequent worksh
 }  // namespace
 
 Form1::Form1(std::string programFolder, Form1Services services) : m_services(services) {
-    Form1Controls& c = m_controls;
+    controls::Form1Controls& c = m_controls;
     c.programFolder = std::move(programFolder);
     c.messages = services.messages;
     c.pointer = services.pointer;
@@ -34,7 +34,7 @@ void Form1::Form_Load() {
 }
 
 void Form1::SetUpControls() {
-    Form1Controls& c = m_controls;
+    controls::Form1Controls& c = m_controls;
     c.Check2.setValue(1);
     c.ListView1.addColumnHeader("Please Select the Excel File or Folder to Merge", 10200);
     c.ListView2.addColumnHeader("WorkBooks", 1900);
@@ -84,7 +84,7 @@ void Form1::Option2_Click() {
 void Form1::Text1_LostFocus() {}
 
 void Form1::Command18_Click() {
-    Form1Controls& c = m_controls;
+    controls::Form1Controls& c = m_controls;
     const int rowCount = c.ListView4.count();
     c.BlockGap = ReadGapNumber(c.Text1.text());
     if (c.BlockGap < 1) {
@@ -96,16 +96,16 @@ void Form1::Command18_Click() {
         checked += c.ListView4.isChecked(row) ? 1 : 0;
     }
     if (checked == 0) {
-        c.showMessage("Please select some excel files to Merge!", MessageIcon::Information);
+        c.showMessage("Please select some excel files to Merge!", controls::MessageIcon::Information);
         return;
     }
     c.ProgressBar1.setMaximum(rowCount);
     {
-        WaitPointerScope wait(c);
+        controls::WaitPointerScope wait(c);
         if (c.Option1.value()) {
             MergeToOneSheet();
         } else if (!merge::MergeToOneWorkbook(c)) {
-            c.showMessage("Merge Failed!", MessageIcon::Critical);
+            c.showMessage("Merge Failed!", controls::MessageIcon::Critical);
         }
     }
     c.ProgressBar1.setValue(0);
@@ -117,7 +117,7 @@ void Form1::MergeToOneSheet() {
     bool merged = m_controls.Combo1.listIndex() == 0 ? merge::MergeSheetsVertically(m_controls)
                                                      : merge::MergeSheetsHorizontally(m_controls);
     if (!merged) {
-        m_controls.showMessage("Merge Failed!", MessageIcon::Critical);
+        m_controls.showMessage("Merge Failed!", controls::MessageIcon::Critical);
     }
 }
 
@@ -130,7 +130,7 @@ void Form1::Settings_Click() {
 void Form1::Command12_Click() {
     if (m_services.shell) {
         m_services.shell->open(discovery::JoinPath(m_controls.programFolder, "help.chm"),
-                               ShowCommand::Show);
+                               controls::ShowCommand::Show);
     }
 }
 
@@ -138,7 +138,7 @@ void Form1::Help_Click() { Command12_Click(); }
 
 void Form1::Command13_Click() {
     if (m_services.shell) {
-        m_services.shell->open(std::string(kHomePageAddress), ShowCommand::Show);
+        m_services.shell->open(std::string(kHomePageAddress), controls::ShowCommand::Show);
     }
 }
 

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "app/controls/form1_controls.h"
-#include "app/controls/services.h"
+#include "controls/form1_controls.h"
+#include "controls/services.h"
 
 namespace plyfold::dialogs {
 class DialogPresenter;
@@ -26,9 +26,9 @@ public:
 };
 
 struct Form1Services {
-    MessageBoxService* messages = nullptr;
-    PointerService* pointer = nullptr;
-    ShellService* shell = nullptr;
+    controls::MessageBoxService* messages = nullptr;
+    controls::PointerService* pointer = nullptr;
+    controls::ShellService* shell = nullptr;
     dialogs::DialogPresenter* dialogs = nullptr;
     WindowService* window = nullptr;
 };
@@ -40,8 +40,8 @@ class Form1 {
 public:
     Form1(std::string programFolder, Form1Services services);
 
-    Form1Controls& controls() { return m_controls; }
-    const Form1Controls& controls() const { return m_controls; }
+    controls::Form1Controls& controls() { return m_controls; }
+    const controls::Form1Controls& controls() const { return m_controls; }
 
     // Start-up and shutdown. Form_Load sets up the controls and restores the saved source
     // list; SetUpControls does the first part alone, for a front end without a saved list.
@@ -96,7 +96,7 @@ public:
     void ListView4_DblClick();
 
 private:
-    Form1Controls m_controls;
+    controls::Form1Controls m_controls;
     Form1Services m_services;
 };
 

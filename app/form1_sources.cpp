@@ -28,7 +28,7 @@ void endQuietlyOnFailure(Body&& body) {
 // Moves the selected row of a list one place up (-1) or down (+1), keeping everything the
 // row shows, then selects it and scrolls it into view. Nothing happens at either end or when
 // no row is selected.
-void moveSelectedRow(ListModel& list, int step) {
+void moveSelectedRow(controls::ListModel& list, int step) {
     const int count = list.count();
     const int from = list.selectedIndex();
     if (count == 0 || from == 0) {
@@ -38,7 +38,7 @@ void moveSelectedRow(ListModel& list, int step) {
     if (to < 1 || to > count) {
         return;
     }
-    const ListItem row = list.item(from);
+    const controls::ListItem row = list.item(from);
     list.remove(from);
     list.insert(to, row.text);
     list.setSubItem(to, row.subItem);
@@ -50,8 +50,8 @@ void moveSelectedRow(ListModel& list, int step) {
 
 // Lists the workbooks of the source, then the worksheets of the designated workbook, under
 // the wait pointer.
-void listSource(Form1Controls& c, const std::string& source) {
-    WaitPointerScope wait(c);
+void listSource(controls::Form1Controls& c, const std::string& source) {
+    controls::WaitPointerScope wait(c);
     discovery::ListWorkbooks(c, source);
     discovery::ListWorksheets(c);
 }
@@ -59,7 +59,7 @@ void listSource(Form1Controls& c, const std::string& source) {
 }  // namespace
 
 void Form1::Command8_Click() {
-    Form1Controls& c = m_controls;
+    controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
         dialogs::CCommonDialogs dialog(c.programFolder);
         dialog.Init(m_services.window ? m_services.window->windowHandle() : nullptr,
@@ -79,7 +79,7 @@ void Form1::Command8_Click() {
 }
 
 void Form1::Command6_Click() {
-    Form1Controls& c = m_controls;
+    controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
         dialogs::CCommonDialogs dialog(c.programFolder);
         dialog.Init(m_services.window ? m_services.window->windowHandle() : nullptr,
@@ -92,7 +92,7 @@ void Form1::Command6_Click() {
         const int row = c.ListView1.add(path);
         c.ListView1.setSmallIcon(row, discovery::kIconFolder);
         c.ListView1.select(row);
-        WaitPointerScope wait(c);
+        controls::WaitPointerScope wait(c);
         discovery::ListWorkbooks(c, path);
         c.ListView1.refresh();
         c.ListView1.ensureVisible(row);
@@ -101,7 +101,7 @@ void Form1::Command6_Click() {
 }
 
 void Form1::Command7_Click() {
-    Form1Controls& c = m_controls;
+    controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
         const int count = c.ListView1.count();
         const int removed = c.ListView1.selectedIndex();
@@ -145,7 +145,7 @@ void Form1::RemoveAll_Click() {
 }
 
 void Form1::ListView1_ItemClick() {
-    Form1Controls& c = m_controls;
+    controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
         if (c.ListView1.isEmpty() || !c.ListView1.hasSelection()) {
             return;
@@ -158,9 +158,9 @@ void Form1::ListView1_ItemClick() {
 }
 
 void Form1::ListView2_ItemClick() {
-    Form1Controls& c = m_controls;
+    controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
-        WaitPointerScope wait(c);
+        controls::WaitPointerScope wait(c);
         discovery::ListWorksheets(c);
     });
 }
@@ -170,7 +170,7 @@ void Form1::ListView3_DblClick() {
 }
 
 void Form1::Command20_Click() {
-    Form1Controls& c = m_controls;
+    controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
         if (!c.ListView1.isEmpty() && !c.ListView1.hasSelection()) {
             return;
@@ -178,7 +178,7 @@ void Form1::Command20_Click() {
         const std::string source =
             c.ListView1.isEmpty() ? std::string() : c.ListView1.text(c.ListView1.selectedIndex());
         const int workbookCount = c.ListView2.count();
-        WaitPointerScope wait(c);
+        controls::WaitPointerScope wait(c);
         switch (discovery::GetPathKind(source)) {
             case discovery::kPathFile:
                 discovery::QueueAllWorksheets(c, source);
@@ -202,14 +202,14 @@ void Form1::Command20_Click() {
 }
 
 void Form1::Command16_Click() {
-    Form1Controls& c = m_controls;
+    controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
-        WaitPointerScope wait(c);
+        controls::WaitPointerScope wait(c);
         const int worksheetCount = c.ListView3.count();
         for (int row = 1; row <= worksheetCount; ++row) {
             const std::string path = discovery::GetSelectedWorkbookPath(c);
             if (path.empty()) {
-                c.showMessage("File does not exist!", MessageIcon::Critical);
+                c.showMessage("File does not exist!", controls::MessageIcon::Critical);
                 break;
             }
             discovery::AppendQueueEntry(c.ListView4, path, c.ListView3.text(row));

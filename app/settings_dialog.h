@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/controls/controls.h"
+#include "controls/controls.h"
 
 namespace plyfold::app {
 
@@ -12,9 +12,9 @@ class Dialog2 {
 public:
     explicit Dialog2(std::string programFolder);
 
-    CheckBox Check1;
-    Control OKButton;
-    Control CancelButton;
+    controls::CheckBox Check1;
+    controls::Control OKButton;
+    controls::Control CancelButton;
 
     void Form_Load();
     void OKButton_Click();

@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "app/controls/form1_controls.h"
+#include "controls/form1_controls.h"
 #include "app/form1.h"
 #include "bench/floors.h"
 #include "bench/measure.h"
 #include "bench/workload.h"
 #include "discovery/list_workbooks.h"
 #include "discovery/list_worksheets.h"
-#include "engine/workbook.h"
-#include "engine/workbook_io.h"
-#include "merge/automation.h"
+#include "engine/model/workbook.h"
+#include "engine/io/workbook_io.h"
+#include "automation/automation.h"
 #include "merge/merges.h"
 
 namespace plyfold::bench {
@@ -176,7 +176,7 @@ struct MergeRun {
 };
 
 MergeRun mergeFiles(const std::vector<std::string>& files, bool workbookMode) {
-    app::Form1Controls form;
+    controls::Form1Controls form;
     form.Check1.setValue(1);
     form.Check2.setValue(1);
     for (const std::string& file : files) {
@@ -232,7 +232,7 @@ void runMerges(const WorkloadPaths& paths) {
 
 void runDiscovery(const WorkloadPaths& paths) {
     std::printf("Discovery\n");
-    app::Form1Controls form;
+    controls::Form1Controls form;
     form.ListView1.select(form.ListView1.add(paths.largeFile()));
     discovery::ListWorkbooks(form, paths.largeFile());
     form.ListView2.select(1);
@@ -243,7 +243,7 @@ void runDiscovery(const WorkloadPaths& paths) {
     app::Form1Services services;
     app::Form1 window("", services);
     window.SetUpControls();
-    app::Form1Controls& c = window.controls();
+    controls::Form1Controls& c = window.controls();
     c.ListView1.select(c.ListView1.add(paths.smallFolder()));
     discovery::ListWorkbooks(c, paths.smallFolder());
     double queue = secondsOf([&] { window.Command20_Click(); });

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <random>
 
-#include "engine/workbook.h"
-#include "engine/workbook_io.h"
+#include "engine/model/workbook.h"
+#include "engine/io/workbook_io.h"
 
 namespace plyfold::bench {
 namespace {

@@ -15,13 +15,13 @@ int runList(const Options& options) {
     services.messages = &messages;
     app::Form1 form("", services);
     form.SetUpControls();
-    app::Form1Controls& c = form.controls();
+    controls::Form1Controls& c = form.controls();
     bool failed = false;
     for (const SourceArgument& argument : options.sources) {
         auto source = resolveSource(argument);
         if (!source) {
             messages.showMessage(argument.text + ": File does not exist!",
-                                 app::MessageIcon::Critical);
+                                 controls::MessageIcon::Critical);
             failed = true;
             continue;
         }

@@ -4,9 +4,9 @@
 #include "cli/commands.h"
 #include "cli/queue_builder.h"
 #include "cli/terminal_services.h"
-#include "engine/workbook.h"
-#include "engine/workbook_io.h"
-#include "merge/automation.h"
+#include "engine/model/workbook.h"
+#include "engine/io/workbook_io.h"
+#include "automation/automation.h"
 
 namespace plyfold::cli {
 namespace {
@@ -31,7 +31,7 @@ bool endsWithCsv(const std::string& path) {
 }
 
 void applyOptions(app::Form1& form, const Options& options) {
-    app::Form1Controls& c = form.controls();
+    controls::Form1Controls& c = form.controls();
     const bool oneSheet = options.mode != MergeMode::Workbook;
     c.Option1.setValue(oneSheet);
     c.Option2.setValue(!oneSheet);
@@ -51,7 +51,7 @@ void applyOptions(app::Form1& form, const Options& options) {
 bool fillQueue(app::Form1& form, const Options& options, StderrMessages& messages, int& status) {
     for (const std::string& queueFile : options.queueFiles) {
         if (auto error = queueFromFile(form, queueFile)) {
-            messages.showMessage(*error, app::MessageIcon::Critical);
+            messages.showMessage(*error, controls::MessageIcon::Critical);
             status = kUsage;
             return false;
         }
@@ -60,7 +60,7 @@ bool fillQueue(app::Form1& form, const Options& options, StderrMessages& message
         auto source = resolveSource(argument);
         if (!source) {
             messages.showMessage(argument.text + ": File does not exist!",
-                                 app::MessageIcon::Critical);
+                                 controls::MessageIcon::Critical);
             status = kFailure;
             return false;
         }
@@ -73,7 +73,7 @@ int writeResult(const automation::Application& server, const std::string& output
                 StderrMessages& messages) {
     auto books = server.workbooks();
     if (books.empty()) {
-        messages.showMessage("The merge left no result workbook.", app::MessageIcon::Critical);
+        messages.showMessage("The merge left no result workbook.", controls::MessageIcon::Critical);
         return kFailure;
     }
     const engine::Workbook& result = *books.front();
@@ -84,7 +84,7 @@ int writeResult(const automation::Application& server, const std::string& output
             engine::saveWorkbook(result, output);
         }
     } catch (const SpreadsheetError& error) {
-        messages.showMessage(error.description(), app::MessageIcon::Critical);
+        messages.showMessage(error.description(), controls::MessageIcon::Critical);
         return kFailure;
     }
     return kSuccess;

@@ -9,7 +9,7 @@
 namespace plyfold::cli {
 namespace {
 
-void appendEntry(app::ListModel& queue, const std::string& path, const std::string& sheet) {
+void appendEntry(controls::ListModel& queue, const std::string& path, const std::string& sheet) {
     int row = queue.add(path);
     queue.setChecked(row, true);
     queue.setSubItem(row, sheet);
@@ -36,7 +36,7 @@ std::optional<ResolvedSource> resolveSource(const SourceArgument& argument) {
 }
 
 void queueSource(app::Form1& form, const ResolvedSource& source) {
-    app::Form1Controls& c = form.controls();
+    controls::Form1Controls& c = form.controls();
     if (!source.sheets.empty()) {
         for (const std::string& sheet : source.sheets) {
             appendEntry(c.ListView4, source.path, sheet);

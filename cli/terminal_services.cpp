@@ -7,14 +7,14 @@
 
 namespace plyfold::cli {
 
-void StderrMessages::showMessage(std::string_view text, app::MessageIcon icon) {
+void StderrMessages::showMessage(std::string_view text, controls::MessageIcon icon) {
     std::fprintf(stderr, "plyfold-merge: %.*s\n", static_cast<int>(text.size()), text.data());
-    if (icon == app::MessageIcon::Critical || text == "Please select some excel files to Merge!") {
+    if (icon == controls::MessageIcon::Critical || text == "Please select some excel files to Merge!") {
         m_failed = true;
     }
 }
 
-TerminalProgress::TerminalProgress(const app::ProgressBar& bar) : m_bar(bar) {}
+TerminalProgress::TerminalProgress(const controls::ProgressBar& bar) : m_bar(bar) {}
 
 void TerminalProgress::update() {
     const int value = m_bar.value();

@@ -2,16 +2,16 @@
 
 #include <string_view>
 
-#include "app/controls/controls.h"
-#include "app/controls/services.h"
+#include "controls/controls.h"
+#include "controls/services.h"
 
 namespace plyfold::cli {
 
 // Message boxes written to standard error, one line each; remembers whether a failure was
 // reported.
-class StderrMessages : public app::MessageBoxService {
+class StderrMessages : public controls::MessageBoxService {
 public:
-    void showMessage(std::string_view text, app::MessageIcon icon) override;
+    void showMessage(std::string_view text, controls::MessageIcon icon) override;
     // True once a critical message, or the plea for files to merge, was shown.
     bool hasFailed() const { return m_failed; }
     void clearFailure() { m_failed = false; }
@@ -23,11 +23,11 @@ private:
 // Draws the progress bar on standard error while a merge runs, when that is a terminal.
 class TerminalProgress {
 public:
-    explicit TerminalProgress(const app::ProgressBar& bar);
+    explicit TerminalProgress(const controls::ProgressBar& bar);
     void update();
 
 private:
-    const app::ProgressBar& m_bar;
+    const controls::ProgressBar& m_bar;
     int m_shownValue = -1;
     bool m_drawn = false;
 };

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/controls/form1_controls.h"
+#include "controls/form1_controls.h"
 #include "discovery/natural_order.h"
 #include "discovery/path_helpers.h"
 
@@ -98,7 +98,7 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void fillList(app::ListModel& list, const std::string& source) {
+void fillList(controls::ListModel& list, const std::string& source) {
     if (GetPathKind(source) == kPathFile) {
         int row = list.add(fileNameOf(source));
         list.setChecked(row, true);
@@ -117,8 +117,8 @@ void fillList(app::ListModel& list, const std::string& source) {
 
 }  // namespace
 
-void ListWorkbooks(app::Form1Controls& form, const std::string& source) {
-    app::ListModel& list = form.ListView2;
+void ListWorkbooks(controls::Form1Controls& form, const std::string& source) {
+    controls::ListModel& list = form.ListView2;
     try {
         list.clear();
         fillList(list, source);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace plyfold::app {
+namespace plyfold::controls {
 struct Form1Controls;
 }
 
@@ -14,6 +14,6 @@ namespace plyfold::discovery {
 // .dbf, then .txt, without regard to case, each group in natural order. A source that is
 // neither gives no rows. Any failure ends the listing quietly, keeping the rows added so far.
 // The list is made visible and repainted in every case.
-void ListWorkbooks(app::Form1Controls& form, const std::string& source);
+void ListWorkbooks(controls::Form1Controls& form, const std::string& source);
 
 }  // namespace plyfold::discovery

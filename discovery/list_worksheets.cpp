@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "app/controls/form1_controls.h"
+#include "controls/form1_controls.h"
 #include "discovery/path_helpers.h"
-#include "merge/automation.h"
+#include "automation/automation.h"
 
 namespace plyfold::discovery {
 namespace {
@@ -18,7 +18,7 @@ constexpr const char* kOpenFailedMessage = "Open excel file failed!";
 // quit before the failure is reported.
 class WorkbookReading {
 public:
-    explicit WorkbookReading(app::Form1Controls& form) : m_form(form) {}
+    explicit WorkbookReading(controls::Form1Controls& form) : m_form(form) {}
     WorkbookReading(const WorkbookReading&) = delete;
     WorkbookReading& operator=(const WorkbookReading&) = delete;
 
@@ -56,20 +56,20 @@ public:
             }
             m_server.reset();
         }
-        m_form.showMessage(error.description(), app::MessageIcon::Critical);
-        m_form.showMessage(kOpenFailedMessage, app::MessageIcon::Critical);
+        m_form.showMessage(error.description(), controls::MessageIcon::Critical);
+        m_form.showMessage(kOpenFailedMessage, controls::MessageIcon::Critical);
     }
 
 private:
-    app::Form1Controls& m_form;
+    controls::Form1Controls& m_form;
     std::shared_ptr<automation::Application> m_server;
     std::optional<automation::Workbook> m_book;
 };
 
 }  // namespace
 
-void ListWorksheets(app::Form1Controls& form) {
-    app::ListModel& list = form.ListView3;
+void ListWorksheets(controls::Form1Controls& form) {
+    controls::ListModel& list = form.ListView3;
     list.clear();
     list.setVisible(true);
     const std::string path = GetSelectedWorkbookPath(form);
@@ -92,8 +92,8 @@ void ListWorksheets(app::Form1Controls& form) {
     }
 }
 
-void QueueAllWorksheets(app::Form1Controls& form, const std::string& path) {
-    app::ListModel& queue = form.ListView4;
+void QueueAllWorksheets(controls::Form1Controls& form, const std::string& path) {
+    controls::ListModel& queue = form.ListView4;
     WorkbookReading reading(form);
     try {
         reading.open(path);

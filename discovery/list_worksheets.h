@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace plyfold::app {
+namespace plyfold::controls {
 struct Form1Controls;
 }
 
@@ -13,12 +13,12 @@ namespace plyfold::discovery {
 // checked. Chart sheets are not worksheets and are left out. Only the sheet list is read.
 // A failure is reported in two critical boxes: its description, then
 // "Open excel file failed!"; the names listed before it stay.
-void ListWorksheets(app::Form1Controls& form);
+void ListWorksheets(controls::Form1Controls& form);
 
 // Appends one checked merge-queue entry (ListView4: the path, then the worksheet name) for
 // every worksheet of the workbook at path, in sheet order, and scrolls the last into view.
 // Failures are reported as ListWorksheets reports them; entries already appended stay. A
 // workbook without worksheets appends nothing, quietly.
-void QueueAllWorksheets(app::Form1Controls& form, const std::string& path);
+void QueueAllWorksheets(controls::Form1Controls& form, const std::string& path);
 
 }  // namespace plyfold::discovery

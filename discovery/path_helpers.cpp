@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "app/controls/form1_controls.h"
+#include "controls/form1_controls.h"
 
 namespace plyfold::discovery {
 namespace {
@@ -23,7 +23,7 @@ bool isHiddenName(std::string_view name) {
     return !name.empty() && name.front() == '.' && name != "." && name != "..";
 }
 
-std::string selectedText(const app::ListModel& list) {
+std::string selectedText(const controls::ListModel& list) {
     return list.hasSelection() ? list.text(list.selectedIndex()) : std::string();
 }
 
@@ -87,12 +87,12 @@ int SourceIconForFile(const std::string& path) {
     return kIconWorkbook;
 }
 
-std::string GetSelectedWorkbookPath(const app::Form1Controls& form) {
+std::string GetSelectedWorkbookPath(const controls::Form1Controls& form) {
     return resolveWorkbook(selectedText(form.ListView1), selectedText(form.ListView2));
 }
 
-std::string GetWorkbookPathAt(const app::Form1Controls& form, int32_t row) {
-    const app::ListModel& workbooks = form.ListView2;
+std::string GetWorkbookPathAt(const controls::Form1Controls& form, int32_t row) {
+    const controls::ListModel& workbooks = form.ListView2;
     std::string name = row >= 1 && row <= workbooks.count() ? workbooks.text(row) : std::string();
     return resolveWorkbook(selectedText(form.ListView1), name);
 }

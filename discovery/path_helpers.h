@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace plyfold::app {
+namespace plyfold::controls {
 struct Form1Controls;
 }
 
@@ -37,9 +37,9 @@ int SourceIconForFile(const std::string& path);
 // The workbook that the selections of the source list and the workbook list designate: the
 // source itself when it is a file, the folder joined with the selected workbook name when that
 // is a file, else "". A list with no selected row counts as an empty name.
-std::string GetSelectedWorkbookPath(const app::Form1Controls& form);
+std::string GetSelectedWorkbookPath(const controls::Form1Controls& form);
 // The same with the given row (1-based) of the workbook list instead of its selection.
-std::string GetWorkbookPathAt(const app::Form1Controls& form, int32_t row);
+std::string GetWorkbookPathAt(const controls::Form1Controls& form, int32_t row);
 
 // The folder joined with a name, without doubling the separator.
 std::string JoinPath(const std::string& folder, const std::string& name);

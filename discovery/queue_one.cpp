@@ -1,11 +1,11 @@
 #include "discovery/queue_one.h"
 
-#include "app/controls/form1_controls.h"
+#include "controls/form1_controls.h"
 #include "discovery/path_helpers.h"
 
 namespace plyfold::discovery {
 
-void AppendQueueEntry(app::ListModel& queue, const std::string& workbookPath,
+void AppendQueueEntry(controls::ListModel& queue, const std::string& workbookPath,
                       const std::string& worksheetName) {
     queue.add(workbookPath);
     const int row = queue.count();
@@ -15,21 +15,21 @@ void AppendQueueEntry(app::ListModel& queue, const std::string& workbookPath,
     queue.ensureVisible(row);
 }
 
-void QueueSelectedWorksheet(app::Form1Controls& form) {
+void QueueSelectedWorksheet(controls::Form1Controls& form) {
     const std::string path = GetSelectedWorkbookPath(form);
     if (path.empty()) {
-        form.showMessage("File does not exist!", app::MessageIcon::Critical);
+        form.showMessage("File does not exist!", controls::MessageIcon::Critical);
         return;
     }
-    const app::ListModel& worksheets = form.ListView3;
+    const controls::ListModel& worksheets = form.ListView3;
     if (worksheets.isEmpty() || !worksheets.hasSelection()) {
         return;
     }
     AppendQueueEntry(form.ListView4, path, worksheets.text(worksheets.selectedIndex()));
 }
 
-void RemoveSelectedQueueItem(app::Form1Controls& form) {
-    app::ListModel& queue = form.ListView4;
+void RemoveSelectedQueueItem(controls::Form1Controls& form) {
+    controls::ListModel& queue = form.ListView4;
     try {
         const int count = queue.count();
         const int removed = queue.selectedIndex();

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/error.h"
-#include "engine/xls/xls_reader.h"
+#include "engine/common/error.h"
+#include "engine/io/xls/xls_reader.h"
 
 namespace {
 

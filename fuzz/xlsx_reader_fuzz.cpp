@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/error.h"
-#include "engine/xlsx/xlsx_reader.h"
+#include "engine/common/error.h"
+#include "engine/io/xlsx/xlsx_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {

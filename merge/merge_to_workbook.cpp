@@ -1,9 +1,9 @@
 #include <optional>
 #include <string>
 
-#include "app/controls/form1_controls.h"
+#include "controls/form1_controls.h"
 #include "discovery/path_helpers.h"
-#include "merge/automation.h"
+#include "automation/automation.h"
 #include "merge/merges.h"
 
 namespace plyfold::merge {
@@ -15,7 +15,7 @@ using automation::Workbook;
 
 class WorkbookMerge {
 public:
-    explicit WorkbookMerge(app::Form1Controls& form) : m_form(form) {}
+    explicit WorkbookMerge(controls::Form1Controls& form) : m_form(form) {}
 
     void run() {
         const int rowCount = m_form.ListView4.count();
@@ -69,7 +69,7 @@ private:
         m_server->setVisible(true);
     }
 
-    app::Form1Controls& m_form;
+    controls::Form1Controls& m_form;
     std::shared_ptr<Application> m_server;
     std::optional<Workbook> m_result;
     std::optional<Workbook> m_openSource;
@@ -79,7 +79,7 @@ private:
 
 }  // namespace
 
-bool MergeToOneWorkbook(app::Form1Controls& form) {
+bool MergeToOneWorkbook(controls::Form1Controls& form) {
     WorkbookMerge merge(form);
     try {
         merge.run();

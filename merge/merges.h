@@ -1,6 +1,6 @@
 #pragma once
 
-namespace plyfold::app {
+namespace plyfold::controls {
 struct Form1Controls;
 }
 
@@ -15,14 +15,14 @@ namespace plyfold::merge {
 // Stacks the used ranges one under another on one new sheet, BlockGap empty rows apart; with
 // Check1 every block after the first loses its first row; with Check2 the columns are fitted.
 // A failure is described in a message box first.
-bool MergeSheetsVertically(app::Form1Controls& form);
+bool MergeSheetsVertically(controls::Form1Controls& form);
 
 // The same side by side, BlockGap empty columns apart, Check1 dropping first columns. A
 // failure shows no message of its own.
-bool MergeSheetsHorizontally(app::Form1Controls& form);
+bool MergeSheetsHorizontally(controls::Form1Controls& form);
 
 // Copies every checked worksheet whole into one new workbook, in queue order.
-bool MergeToOneWorkbook(app::Form1Controls& form);
+bool MergeToOneWorkbook(controls::Form1Controls& form);
 
 // The name the one-workbook merge gives the new workbook's own sheet while the copies go in.
 inline constexpr const char* kPlaceholderSheetName = "PLYFOLD7Q4XK2M9ZT3W8";

@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "app/controls/form1_controls.h"
+#include "controls/form1_controls.h"
 #include "discovery/path_helpers.h"
-#include "engine/sheet.h"
-#include "merge/automation.h"
+#include "engine/model/sheet.h"
+#include "automation/automation.h"
 #include "merge/merges.h"
 
 namespace plyfold::merge {
@@ -39,7 +39,7 @@ int32_t advance(int32_t next, int32_t gap) {
 
 class OneSheetMerge {
 public:
-    OneSheetMerge(app::Form1Controls& form, Axis axis) : m_form(form), m_axis(axis) {}
+    OneSheetMerge(controls::Form1Controls& form, Axis axis) : m_form(form), m_axis(axis) {}
 
     void run() {
         const int rowCount = m_form.ListView4.count();
@@ -118,7 +118,7 @@ private:
         m_server->setDisplayAlerts(true);
     }
 
-    app::Form1Controls& m_form;
+    controls::Form1Controls& m_form;
     Axis m_axis;
     std::shared_ptr<Application> m_server;
     std::optional<Worksheet> m_result;
@@ -130,7 +130,7 @@ private:
 
 enum class FailureMessage { Describe, Silent };
 
-bool mergeToOneSheet(app::Form1Controls& form, Axis axis, FailureMessage message) {
+bool mergeToOneSheet(controls::Form1Controls& form, Axis axis, FailureMessage message) {
     OneSheetMerge merge(form, axis);
     try {
         merge.run();
@@ -138,7 +138,7 @@ bool mergeToOneSheet(app::Form1Controls& form, Axis axis, FailureMessage message
     } catch (...) {
         automation::SpreadsheetError error = automation::currentError();
         if (message == FailureMessage::Describe) {
-            form.showMessage(error.description(), app::MessageIcon::Critical);
+            form.showMessage(error.description(), controls::MessageIcon::Critical);
         }
         if (auto server = merge.server()) {
             server->Quit();
@@ -149,11 +149,11 @@ bool mergeToOneSheet(app::Form1Controls& form, Axis axis, FailureMessage message
 
 }  // namespace
 
-bool MergeSheetsVertically(app::Form1Controls& form) {
+bool MergeSheetsVertically(controls::Form1Controls& form) {
     return mergeToOneSheet(form, Axis::Rows, FailureMessage::Describe);
 }
 
-bool MergeSheetsHorizontally(app::Form1Controls& form) {
+bool MergeSheetsHorizontally(controls::Form1Controls& form) {
     return mergeToOneSheet(form, Axis::Columns, FailureMessage::Silent);
 }
 

@@ -1,6 +1,6 @@
 #include "state/saved_list.h"
 
-#include "app/controls/list_model.h"
+#include "controls/list_model.h"
 #include "discovery/path_helpers.h"
 #include "state/text_file.h"
 
@@ -32,7 +32,7 @@ int restoredIcon(const std::string& path) {
 
 }  // namespace
 
-void restoreSourceList(const std::string& programFolder, app::ListModel& sourceList) {
+void restoreSourceList(const std::string& programFolder, controls::ListModel& sourceList) {
     auto bytes = readWholeFile(fileInFolder(programFolder, kSavedListFile));
     if (!bytes) {
         return;
@@ -45,7 +45,7 @@ void restoreSourceList(const std::string& programFolder, app::ListModel& sourceL
     sourceList.refresh();
 }
 
-void saveSourceList(const std::string& programFolder, const app::ListModel& sourceList) {
+void saveSourceList(const std::string& programFolder, const controls::ListModel& sourceList) {
     if (settingsFirstLine(programFolder) == "0") {
         return;
     }

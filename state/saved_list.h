@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace plyfold::app {
+namespace plyfold::controls {
 class ListModel;
 }
 
@@ -14,12 +14,12 @@ inline constexpr const char* kSettingsFile = "set.txt";
 // Appends one source-list row per line of the saved list in the program folder, in file
 // order, each with its icon: the file's type for a file, a folder icon, or the not-found icon.
 // A missing or unreadable file restores nothing.
-void restoreSourceList(const std::string& programFolder, app::ListModel& sourceList);
+void restoreSourceList(const std::string& programFolder, controls::ListModel& sourceList);
 
 // Writes every row of the source list to the saved list, one path and CR LF a row, unless the
 // settings file's first line is exactly "0". A failure to write loses nothing already saved
 // and is not reported.
-void saveSourceList(const std::string& programFolder, const app::ListModel& sourceList);
+void saveSourceList(const std::string& programFolder, const controls::ListModel& sourceList);
 
 // The value the Settings dialog's check box starts with: 1 when the settings file's first
 // line is exactly "1", else 0 (also for an empty, missing or unreadable file).

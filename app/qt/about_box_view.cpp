@@ -32,7 +32,7 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
-AboutBoxView::AboutBoxView(app::ShellService* shell, QWidget* parent)
+AboutBoxView::AboutBoxView(controls::ShellService* shell, QWidget* parent)
     : QDialog(parent), m_dialog(shell) {
     using app::Dialog1;
     setObjectName(QStringLiteral("Dialog1"));

@@ -26,7 +26,7 @@ class AboutBoxView : public QDialog {
     Q_OBJECT
 
 public:
-    explicit AboutBoxView(app::ShellService* shell, QWidget* parent = nullptr);
+    explicit AboutBoxView(controls::ShellService* shell, QWidget* parent = nullptr);
 
     app::Dialog1& dialog() { return m_dialog; }
 

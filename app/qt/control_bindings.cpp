@@ -41,7 +41,7 @@ private:
 
 }  // namespace
 
-void bindLabel(app::Label& label, QLabel* widget) {
+void bindLabel(controls::Label& label, QLabel* widget) {
     QPointer<QLabel> view(widget);
     auto show = [&label, view] {
         if (!view) {
@@ -54,7 +54,7 @@ void bindLabel(app::Label& label, QLabel* widget) {
     show();
 }
 
-void bindCheckBox(app::CheckBox& checkBox, QCheckBox* widget) {
+void bindCheckBox(controls::CheckBox& checkBox, QCheckBox* widget) {
     QPointer<QCheckBox> view(widget);
     auto show = [&checkBox, view] {
         if (!view) {
@@ -71,7 +71,7 @@ void bindCheckBox(app::CheckBox& checkBox, QCheckBox* widget) {
                      [&checkBox](bool checked) { checkBox.setValue(checked ? 1 : 0); });
 }
 
-void bindProgressBar(app::ProgressBar& progressBar, QProgressBar* widget) {
+void bindProgressBar(controls::ProgressBar& progressBar, QProgressBar* widget) {
     QPointer<QProgressBar> view(widget);
     auto show = [&progressBar, view] {
         if (!view) {
@@ -91,7 +91,7 @@ void bindProgressBar(app::ProgressBar& progressBar, QProgressBar* widget) {
     show();
 }
 
-void bindComboBox(app::ComboBox& comboBox, QComboBox* widget, std::function<void()> userPicked) {
+void bindComboBox(controls::ComboBox& comboBox, QComboBox* widget, std::function<void()> userPicked) {
     QPointer<QComboBox> view(widget);
     auto show = [&comboBox, view] {
         if (!view) {
@@ -124,7 +124,7 @@ void bindComboBox(app::ComboBox& comboBox, QComboBox* widget, std::function<void
                      });
 }
 
-void bindTextBox(app::TextBox& textBox, QLineEdit* widget, std::function<void()> lostFocus) {
+void bindTextBox(controls::TextBox& textBox, QLineEdit* widget, std::function<void()> lostFocus) {
     QPointer<QLineEdit> view(widget);
     auto show = [&textBox, view] {
         if (!view) {
@@ -148,7 +148,7 @@ void bindOptionGroup(const std::vector<OptionBinding>& group) {
     auto showing = std::make_shared<bool>(false);
     for (const OptionBinding& option : group) {
         QPointer<QRadioButton> view(option.widget);
-        app::OptionButton* model = option.model;
+        controls::OptionButton* model = option.model;
         auto show = [model, view, showing] {
             if (!view) {
                 return;

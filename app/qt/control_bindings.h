@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/controls/controls.h"
+#include "controls/controls.h"
 
 class QCheckBox;
 class QComboBox;
@@ -18,18 +18,18 @@ namespace plyfold::gui {
 // writes the user's edits back into the model. Changes made by code raise no user event; the
 // callbacks are the user events the window forwards to its handlers.
 
-void bindLabel(app::Label& label, QLabel* widget);
-void bindCheckBox(app::CheckBox& checkBox, QCheckBox* widget);
-void bindProgressBar(app::ProgressBar& progressBar, QProgressBar* widget);
+void bindLabel(controls::Label& label, QLabel* widget);
+void bindCheckBox(controls::CheckBox& checkBox, QCheckBox* widget);
+void bindProgressBar(controls::ProgressBar& progressBar, QProgressBar* widget);
 
 // userPicked runs after the model holds the index the user picked.
-void bindComboBox(app::ComboBox& comboBox, QComboBox* widget, std::function<void()> userPicked);
+void bindComboBox(controls::ComboBox& comboBox, QComboBox* widget, std::function<void()> userPicked);
 
 // lostFocus runs when the box loses the keyboard focus to another control of the program.
-void bindTextBox(app::TextBox& textBox, QLineEdit* widget, std::function<void()> lostFocus);
+void bindTextBox(controls::TextBox& textBox, QLineEdit* widget, std::function<void()> lostFocus);
 
 struct OptionBinding {
-    app::OptionButton* model;
+    controls::OptionButton* model;
     QRadioButton* widget;
     std::function<void()> userSelected;  // runs once the model shows the new choice
 };

@@ -17,7 +17,7 @@ QUrl DesktopShell::urlForTarget(const std::string& target) {
     return QUrl::fromLocalFile(text);
 }
 
-void DesktopShell::open(const std::string& target, app::ShowCommand) {
+void DesktopShell::open(const std::string& target, controls::ShowCommand) {
     const QUrl url = urlForTarget(target);
     if (!url.isValid() || (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile()))) {
         return;

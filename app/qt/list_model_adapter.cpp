@@ -8,7 +8,7 @@
 
 namespace plyfold::gui {
 
-ListModelAdapter::ListModelAdapter(app::ListModel& list, CheckBoxes checkBoxes, QObject* parent)
+ListModelAdapter::ListModelAdapter(controls::ListModel& list, CheckBoxes checkBoxes, QObject* parent)
     : QAbstractItemModel(parent), m_list(list), m_checkBoxes(checkBoxes) {
     m_shownRows = list.count();
     m_shownColumns = shownColumnCount();
@@ -94,7 +94,7 @@ QVariant ListModelAdapter::data(const QModelIndex& index, int role) const {
     if (row < 0) {
         return {};
     }
-    const app::ListItem& item = m_list.item(row + 1);
+    const controls::ListItem& item = m_list.item(row + 1);
     switch (role) {
         case Qt::DisplayRole:
             if (index.column() == 0) {

@@ -4,7 +4,7 @@
 #include <QIcon>
 #include <QVector>
 
-#include "app/controls/list_model.h"
+#include "controls/list_model.h"
 
 namespace plyfold::gui {
 
@@ -19,16 +19,16 @@ namespace plyfold::gui {
 // can append a hundred thousand rows one by one, and a view told of each one separately would
 // lay itself out again for every row. A batch is announced when the list selects, scrolls or
 // repaints, or once control returns to the event loop.
-class ListModelAdapter : public QAbstractItemModel, public app::ListObserver {
+class ListModelAdapter : public QAbstractItemModel, public controls::ListObserver {
     Q_OBJECT
 
 public:
     enum class CheckBoxes { No, Yes };
 
-    ListModelAdapter(app::ListModel& list, CheckBoxes checkBoxes, QObject* parent = nullptr);
+    ListModelAdapter(controls::ListModel& list, CheckBoxes checkBoxes, QObject* parent = nullptr);
     ~ListModelAdapter() override;
 
-    app::ListModel& list() const { return m_list; }
+    controls::ListModel& list() const { return m_list; }
     bool hasCheckBoxes() const { return m_checkBoxes == CheckBoxes::Yes; }
     // Icons by small-icon index (index 1 is icons[0]); rows with another index show none.
     void setSmallIcons(QVector<QIcon> icons);
@@ -48,7 +48,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // app::ListObserver
+    // controls::ListObserver
     void rowsInserted(int first, int count) override;
     void rowsRemoved(int first, int count) override;
     void rowChanged(int index) override;
@@ -79,7 +79,7 @@ private:
     // The list's row (0-based) for a row Qt knows, or -1 when the list no longer has it.
     int listRow(int shownRow) const;
 
-    app::ListModel& m_list;
+    controls::ListModel& m_list;
     CheckBoxes m_checkBoxes;
     QVector<QIcon> m_icons;
     int m_shownRows = 0;     // rows Qt has been told of

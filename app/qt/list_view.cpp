@@ -76,7 +76,7 @@ void ListView::onViewSelectionChanged() {
     if (m_showingModel || m_adapter->isChangingRows()) {
         return;
     }
-    app::ListModel& list = m_adapter->list();
+    controls::ListModel& list = m_adapter->list();
     const int index = selectedRow() + 1;
     if (index == list.selectedIndex() || index > list.count()) {
         return;

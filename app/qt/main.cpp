@@ -6,7 +6,7 @@
 #include "app/qt/qt_text.h"
 #include "app/qt/result_dialogs.h"
 #include "app/qt/result_presenter.h"
-#include "merge/automation.h"
+#include "automation/automation.h"
 
 int main(int argc, char* argv[]) {
     using namespace plyfold;

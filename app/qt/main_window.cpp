@@ -130,7 +130,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::buildControls(QWidget* c) {
-    app::Form1Controls& controls = m_form->controls();
+    controls::Form1Controls& controls = m_form->controls();
 
     auto* command8 = pictureButton(c, "Command8", QStringLiteral("Add Excel"), "add_excel.svg",
                                    48, twipsRect(120, 0, 1210, 975));
@@ -284,10 +284,10 @@ void MainWindow::run(void (app::Form1::*handler)()) {
     try {
         ((*m_form).*handler)();
     } catch (const std::exception& error) {
-        m_messages->showMessage(error.what(), app::MessageIcon::Critical);
+        m_messages->showMessage(error.what(), controls::MessageIcon::Critical);
     } catch (...) {
         m_messages->showMessage("An unexpected error stopped the command.",
-                                app::MessageIcon::Critical);
+                                controls::MessageIcon::Critical);
     }
 }
 

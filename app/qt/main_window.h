@@ -19,8 +19,8 @@ class ListModelAdapter;
 
 // Services the window would otherwise provide itself; tests hand in scripted ones.
 struct MainWindowServices {
-    app::MessageBoxService* messages = nullptr;
-    app::ShellService* shell = nullptr;
+    controls::MessageBoxService* messages = nullptr;
+    controls::ShellService* shell = nullptr;
     dialogs::DialogPresenter* dialogs = nullptr;
 };
 
@@ -36,8 +36,8 @@ public:
     ~MainWindow() override;
 
     app::Form1& form() { return *m_form; }
-    app::MessageBoxService& messages() const { return *m_messages; }
-    app::ShellService& shell() const { return *m_shell; }
+    controls::MessageBoxService& messages() const { return *m_messages; }
+    controls::ShellService& shell() const { return *m_shell; }
     int unloadCount() const { return m_unloadCount; }
 
 protected:
@@ -59,8 +59,8 @@ private:
     DesktopShell m_ownShell;
     QtDialogPresenter m_ownDialogs;
     WaitPointer m_pointer;
-    app::MessageBoxService* m_messages;
-    app::ShellService* m_shell;
+    controls::MessageBoxService* m_messages;
+    controls::ShellService* m_shell;
     dialogs::DialogPresenter* m_dialogs;
     std::unique_ptr<WindowActions> m_windowActions;
     std::unique_ptr<app::Form1> m_form;

@@ -9,8 +9,8 @@ namespace plyfold::gui {
 
 MessageBoxes::MessageBoxes(std::function<QWidget*()> owner) : m_owner(std::move(owner)) {}
 
-void MessageBoxes::showMessage(std::string_view text, app::MessageIcon icon) {
-    QMessageBox box(icon == app::MessageIcon::Critical ? QMessageBox::Critical
+void MessageBoxes::showMessage(std::string_view text, controls::MessageIcon icon) {
+    QMessageBox box(icon == controls::MessageIcon::Critical ? QMessageBox::Critical
                                                        : QMessageBox::Information,
                     QStringLiteral("Plyfold"), toQString(text), QMessageBox::Ok,
                     m_owner ? m_owner() : nullptr);

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "app/controls/services.h"
+#include "controls/services.h"
 
 class QWidget;
 
@@ -10,12 +10,12 @@ namespace plyfold::gui {
 
 // Modal message boxes titled "Plyfold" with one OK button. While the wait pointer is on, the
 // normal arrow shows over the box so the user sees it is waiting for an answer.
-class MessageBoxes : public app::MessageBoxService {
+class MessageBoxes : public controls::MessageBoxService {
 public:
     // owner gives the window the box belongs to when it opens (it may give none).
     explicit MessageBoxes(std::function<QWidget*()> owner = {});
 
-    void showMessage(std::string_view text, app::MessageIcon icon) override;
+    void showMessage(std::string_view text, controls::MessageIcon icon) override;
 
 private:
     std::function<QWidget*()> m_owner;

@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "app/qt/qt_text.h"
-#include "engine/workbook.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::gui {
 
@@ -44,7 +44,7 @@ void ResultPresenter::open(const std::shared_ptr<automation::Application>& appli
         }
     } catch (const std::exception& error) {
         if (m_services.messages) {
-            m_services.messages->showMessage(error.what(), app::MessageIcon::Critical);
+            m_services.messages->showMessage(error.what(), controls::MessageIcon::Critical);
         }
     }
 }

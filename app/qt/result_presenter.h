@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/qt/result_window.h"
-#include "merge/automation.h"
+#include "automation/automation.h"
 
 namespace plyfold::gui {
 

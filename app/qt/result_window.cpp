@@ -17,10 +17,10 @@
 #include "app/qt/cell_delegate.h"
 #include "app/qt/qt_text.h"
 #include "app/qt/sheet_table_model.h"
-#include "engine/sheet.h"
-#include "engine/workbook.h"
-#include "engine/workbook_io.h"
-#include "merge/automation.h"
+#include "engine/model/sheet.h"
+#include "engine/model/workbook.h"
+#include "engine/io/workbook_io.h"
+#include "automation/automation.h"
 
 namespace plyfold::gui {
 
@@ -206,7 +206,7 @@ bool ResultWindow::writeFile(const SaveTarget& target) {
         if (m_services.messages) {
             m_services.messages->showMessage(
                 toStdString(QStringLiteral("Could not save '%1'.\n%2").arg(shownPath, why)),
-                app::MessageIcon::Critical);
+                controls::MessageIcon::Critical);
         }
         return false;
     };
@@ -225,7 +225,7 @@ bool ResultWindow::writeFile(const SaveTarget& target) {
                                                "%3. Save as an Excel Workbook to keep them all.")
                                     .arg(toQString(sheet->name()), shownPath)
                                     .arg(sheets)),
-                    app::MessageIcon::Information);
+                    controls::MessageIcon::Information);
             }
             return true;
         }
@@ -251,7 +251,7 @@ void ResultWindow::openInSpreadsheetApplication() {
     if (writeFile(SaveTarget{path, SaveFormat::Workbook})) {
         if (m_services.shell) {
             m_services.shell->open(toStdString(QDir::toNativeSeparators(path)),
-                                   app::ShowCommand::Show);
+                                   controls::ShowCommand::Show);
         }
     }
 }

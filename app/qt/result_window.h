@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/controls/services.h"
+#include "controls/services.h"
 #include "app/qt/result_dialogs.h"
 
 class QTabWidget;
@@ -38,8 +38,8 @@ private:
 
 struct ResultWindowServices {
     ResultDialogs* dialogs = nullptr;
-    app::MessageBoxService* messages = nullptr;
-    app::ShellService* shell = nullptr;
+    controls::MessageBoxService* messages = nullptr;
+    controls::ShellService* shell = nullptr;
     // Where "Open in spreadsheet application" writes its copies; it lives until the program ends.
     QString temporaryFolder;
 };

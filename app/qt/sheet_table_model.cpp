@@ -5,11 +5,11 @@
 #include <algorithm>
 
 #include "app/qt/qt_text.h"
-#include "engine/cell_ref.h"
-#include "engine/limits.h"
-#include "engine/number_format.h"
-#include "engine/sheet.h"
-#include "engine/workbook.h"
+#include "engine/model/cell_ref.h"
+#include "engine/model/limits.h"
+#include "engine/ops/number_format.h"
+#include "engine/model/sheet.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::gui {
 namespace {

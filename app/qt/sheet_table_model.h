@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "engine/style.h"
+#include "engine/model/style.h"
 
 namespace plyfold::engine {
 class Sheet;

@@ -66,8 +66,8 @@ WaitPointer::~WaitPointer() {
     }
 }
 
-void WaitPointer::setMousePointer(app::MousePointer pointer) {
-    if (pointer == app::MousePointer::Wait) {
+void WaitPointer::setMousePointer(controls::MousePointer pointer) {
+    if (pointer == controls::MousePointer::Wait) {
         if (!m_waiting) {
             m_waiting = true;
             QApplication::setOverrideCursor(Qt::WaitCursor);

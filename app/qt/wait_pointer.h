@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "app/controls/services.h"
+#include "controls/services.h"
 
 namespace plyfold::gui {
 
@@ -11,12 +11,12 @@ namespace plyfold::gui {
 // so clicks made while the window looked busy do nothing afterwards. A modal box the command
 // opens meanwhile (a message) still takes input. Like the window's pointer property it is a
 // state, not a counter: the default pointer ends the wait however often it was asked for.
-class WaitPointer : public QObject, public app::PointerService {
+class WaitPointer : public QObject, public controls::PointerService {
 public:
     explicit WaitPointer(QObject* parent = nullptr);
     ~WaitPointer() override;
 
-    void setMousePointer(app::MousePointer pointer) override;
+    void setMousePointer(controls::MousePointer pointer) override;
     bool isWaiting() const { return m_waiting; }
 
 protected:

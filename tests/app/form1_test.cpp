@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/form1.h"
-#include "merge/automation.h"
+#include "automation/automation.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/temp_dir.h"
 
@@ -23,7 +23,7 @@ protected:
         s.shell = &shell;
         return s;
     }
-    Form1Controls& c() { return form.controls(); }
+    controls::Form1Controls& c() { return form.controls(); }
     void queue(const std::string& path, const std::string& sheet, bool checked = true) {
         int row = c().ListView4.add(path);
         c().ListView4.setSubItem(row, sheet);
@@ -59,7 +59,7 @@ TEST_F(Form1Test, LoadSetsTheInitialValues) {
     EXPECT_EQ(c().BlockGap, 0);
     EXPECT_EQ(c().ProgressBar1.value(), 0);
     EXPECT_EQ(c().ProgressBar1.maximum(), 100);
-    for (const Control* control : std::initializer_list<const Control*>{
+    for (const controls::Control* control : std::initializer_list<const controls::Control*>{
              &c().Combo1, &c().Text1, &c().Check1, &c().Check2}) {
         EXPECT_TRUE(control->isEnabled());
     }
@@ -105,7 +105,7 @@ TEST_F(Form1Test, MergeWithNothingCheckedAsksForFilesAfterNormalisingTheGap) {
         EXPECT_EQ(c().Text1.text(), "0");
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].first, "Please select some excel files to Merge!");
-        EXPECT_EQ(messages.shown[0].second, MessageIcon::Information);
+        EXPECT_EQ(messages.shown[0].second, controls::MessageIcon::Information);
     }
     queue("/x.xlsx", "Sheet1", false);
     c().ProgressBar1.setMaximum(7);
@@ -149,7 +149,7 @@ TEST_F(NoServerTest, EachMergeReportsItsFailureAsSpecifiedAndResetsTheProgress) 
     EXPECT_EQ(c().ProgressBar1.value(), 0);
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_NE(messages.shown[0].first.find("Excel.Application"), std::string::npos);
-    EXPECT_EQ(messages.shown[0].second, MessageIcon::Critical);
+    EXPECT_EQ(messages.shown[0].second, controls::MessageIcon::Critical);
     EXPECT_EQ(messages.shown[1].first, "Merge Failed!");
     EXPECT_FALSE(pointer.isWaiting());
 
@@ -163,7 +163,7 @@ TEST_F(NoServerTest, EachMergeReportsItsFailureAsSpecifiedAndResetsTheProgress) 
     c().Option2.setValue(true);
     form.Command18_Click();
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"Merge Failed!"});
-    EXPECT_EQ(messages.shown[0].second, MessageIcon::Critical);
+    EXPECT_EQ(messages.shown[0].second, controls::MessageIcon::Critical);
 }
 
 TEST_F(Form1Test, HelpAndHomePageGoToTheShell) {
@@ -176,7 +176,7 @@ TEST_F(Form1Test, HelpAndHomePageGoToTheShell) {
     EXPECT_EQ(shell.opened[0], shell.opened[1]);
     EXPECT_EQ(shell.opened[2], shell.opened[3]);
     EXPECT_EQ(shell.opened[2].first.rfind("https://", 0), 0u);
-    EXPECT_EQ(shell.opened[2].second, ShowCommand::Show);
+    EXPECT_EQ(shell.opened[2].second, controls::ShowCommand::Show);
     EXPECT_TRUE(messages.shown.empty());
 }
 

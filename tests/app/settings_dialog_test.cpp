@@ -3,7 +3,7 @@
 #include "app/about_box.h"
 #include "app/settings_dialog.h"
 #include "state/saved_list.h"
-#include "app/controls/list_model.h"
+#include "controls/list_model.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/temp_dir.h"
 
@@ -40,7 +40,7 @@ TEST(SettingsDialog, AWordOpensUncheckedWhileTheListIsStillSaved) {
     Dialog2 dialog(dir.path().string());
     dialog.Form_Load();
     EXPECT_EQ(dialog.Check1.value(), 0);
-    ListModel list;
+    controls::ListModel list;
     list.add("/kept.xlsx");
     state::saveSourceList(dir.path().string(), list);
     EXPECT_EQ(readFile(dir.file("EXCEL.txt")), "/kept.xlsx\r\n");
@@ -55,9 +55,9 @@ TEST(AboutBox, LinksOpenThroughTheShellWithTheirShowCommands) {
     about.Label8_Click();
     ASSERT_EQ(shell.opened.size(), 2u);
     EXPECT_EQ(shell.opened[0].first, "mailto:" + std::string(Dialog1::kLabel2));
-    EXPECT_EQ(shell.opened[0].second, ShowCommand::ShowMaximized);
+    EXPECT_EQ(shell.opened[0].second, controls::ShowCommand::ShowMaximized);
     EXPECT_EQ(shell.opened[1].first, std::string(Dialog1::kLabel8));
-    EXPECT_EQ(shell.opened[1].second, ShowCommand::Show);
+    EXPECT_EQ(shell.opened[1].second, controls::ShowCommand::Show);
     EXPECT_EQ(Dialog1::label5().size(), 291u);
     EXPECT_EQ(Dialog1::label5().back(), '\n');
 }

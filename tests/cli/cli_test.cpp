@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/workbook.h"
-#include "engine/workbook_io.h"
+#include "engine/model/workbook.h"
+#include "engine/io/workbook_io.h"
 #include "tests/support/grid_workbook.h"
 #include "tests/support/temp_dir.h"
 

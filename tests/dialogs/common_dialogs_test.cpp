@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/dialogs/scripted_presenter.h"
+#include "tests/support/scripted_presenter.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::dialogs {

@@ -5,7 +5,7 @@
 
 namespace plyfold::test {
 
-std::vector<std::string> rows(const app::ListModel& list) {
+std::vector<std::string> rows(const controls::ListModel& list) {
     std::vector<std::string> texts;
     for (int i = 1; i <= list.count(); ++i) {
         texts.push_back(list.text(i) + (list.isChecked(i) ? "" : "-"));
@@ -13,7 +13,7 @@ std::vector<std::string> rows(const app::ListModel& list) {
     return texts;
 }
 
-std::vector<std::string> queueRows(const app::ListModel& queue) {
+std::vector<std::string> queueRows(const controls::ListModel& queue) {
     std::vector<std::string> texts;
     for (int i = 1; i <= queue.count(); ++i) {
         texts.push_back(queue.text(i) + "|" + queue.subItem(i) + (queue.isChecked(i) ? "" : "-"));

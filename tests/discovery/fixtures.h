@@ -7,27 +7,27 @@
 #include <utility>
 #include <vector>
 
-#include "app/controls/form1_controls.h"
-#include "merge/automation.h"
+#include "controls/form1_controls.h"
+#include "automation/automation.h"
 #include "tests/support/recording_services.h"
 
 namespace plyfold::test {
 
-using ShownMessage = std::pair<std::string, app::MessageIcon>;
-inline const ShownMessage kFileMissing{"File does not exist!", app::MessageIcon::Critical};
-inline const ShownMessage kOpenFailed{"Open excel file failed!", app::MessageIcon::Critical};
+using ShownMessage = std::pair<std::string, controls::MessageIcon>;
+inline const ShownMessage kFileMissing{"File does not exist!", controls::MessageIcon::Critical};
+inline const ShownMessage kOpenFailed{"Open excel file failed!", controls::MessageIcon::Critical};
 
 // A message box that records and then fails, as one whose window has gone would.
 class FailingMessages : public RecordingMessages {
 public:
-    void showMessage(std::string_view text, app::MessageIcon icon) override {
+    void showMessage(std::string_view text, controls::MessageIcon icon) override {
         RecordingMessages::showMessage(text, icon);
         throw std::runtime_error("the message box cannot be shown");
     }
 };
 
 // Records the rows a list scrolled into view and how often it was repainted.
-class ListRecorder : public app::ListObserver {
+class ListRecorder : public controls::ListObserver {
 public:
     void rowsInserted(int, int) override {}
     void rowsRemoved(int, int) override {}
@@ -76,13 +76,13 @@ struct RecordedForm {
     }
     RecordingMessages messages;
     RecordingPointer pointer;
-    app::Form1Controls form;
+    controls::Form1Controls form;
 };
 
 // The row texts of a list, each followed by "-" when the row is unchecked; a queue's rows as
 // "path|sheet".
-std::vector<std::string> rows(const app::ListModel& list);
-std::vector<std::string> queueRows(const app::ListModel& queue);
+std::vector<std::string> rows(const controls::ListModel& list);
+std::vector<std::string> queueRows(const controls::ListModel& queue);
 
 // Writes a real .xlsx workbook with the sheets in order, each worksheet holding a few rows; a
 // name beginning "chart:" gives a chart sheet of the rest of the name.

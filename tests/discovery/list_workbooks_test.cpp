@@ -20,7 +20,7 @@ using Names = std::vector<std::string>;
 Names listed(const std::string& source) {
     test::RecordedForm recorded;
     test::ListRecorder recorder;
-    app::ListModel& list = recorded.form.ListView2;
+    controls::ListModel& list = recorded.form.ListView2;
     list.add("earlier source");
     list.setVisible(false);
     list.setObserver(&recorder);

@@ -17,7 +17,7 @@ class WorksheetListing : public ::testing::Test {
 protected:
     // Selects the source (and a workbook row), leaving a stale row in the hidden sheet list.
     void designate(const std::string& source, const std::string& workbook = {}) {
-        app::Form1Controls& form = recorded.form;
+        controls::Form1Controls& form = recorded.form;
         form.ListView1.select(form.ListView1.add(source));
         if (!workbook.empty()) {
             form.ListView2.select(form.ListView2.add(workbook));
@@ -30,7 +30,7 @@ protected:
         const auto& shown = recorded.messages.shown;
         ASSERT_EQ(shown.size(), 2 * readings);
         for (size_t i = 0; i < shown.size(); i += 2) {
-            EXPECT_EQ(shown[i].second, app::MessageIcon::Critical);
+            EXPECT_EQ(shown[i].second, controls::MessageIcon::Critical);
             EXPECT_NE(shown[i].first, "");
             EXPECT_NE(shown[i], test::kOpenFailed);
             EXPECT_EQ(shown[i + 1], test::kOpenFailed);

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "engine/cell_ref.h"
-#include "engine/error.h"
-#include "engine/string_pool.h"
-#include "engine/workbook.h"
+#include "engine/model/cell_ref.h"
+#include "engine/common/error.h"
+#include "engine/model/string_pool.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::engine {
 namespace {

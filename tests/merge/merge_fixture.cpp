@@ -1,6 +1,6 @@
 #include "tests/merge/merge_fixture.h"
 
-#include "engine/workbook.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::test {
 

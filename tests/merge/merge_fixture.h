@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/controls/form1_controls.h"
-#include "engine/workbook.h"
-#include "merge/automation.h"
+#include "controls/form1_controls.h"
+#include "engine/model/workbook.h"
+#include "automation/automation.h"
 #include "tests/support/grid_workbook.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/temp_dir.h"
@@ -46,7 +46,7 @@ protected:
 
     TempDir dir;
     RecordingMessages messages;
-    app::Form1Controls form;
+    controls::Form1Controls form;
     CapturePresenter presenter;
     std::vector<int> progress;
 };

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "engine/limits.h"
-#include "engine/workbook.h"
+#include "engine/model/limits.h"
+#include "engine/model/workbook.h"
 #include "merge/merges.h"
 #include "tests/merge/merge_fixture.h"
 
@@ -120,7 +120,7 @@ TEST_F(VerticalMerge, FailuresAreDescribedAndEndTheInstance) {
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_NE(messages.shown[0].first.find(c.mentions), std::string::npos)
             << messages.shown[0].first;
-        EXPECT_EQ(messages.shown[0].second, app::MessageIcon::Critical);
+        EXPECT_EQ(messages.shown[0].second, controls::MessageIcon::Critical);
         EXPECT_EQ(automation::Application::runningInstanceCount(), 0);
         EXPECT_FALSE(presenter.server);
     }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/workbook.h"
+#include "engine/model/workbook.h"
 #include "merge/merges.h"
 #include "tests/merge/merge_fixture.h"
 

@@ -210,9 +210,9 @@ TEST(AboutBox, ShowsItsTextsAndOpensItsLinks) {
     QTest::mouseClick(child<QLabel>(&about, "Label7"), Qt::LeftButton);
     ASSERT_EQ(shell.opened.size(), 2u);
     EXPECT_EQ(shell.opened[0].first, "mailto:" + std::string(app::kSupportMailAddress));
-    EXPECT_EQ(shell.opened[0].second, app::ShowCommand::ShowMaximized);
+    EXPECT_EQ(shell.opened[0].second, controls::ShowCommand::ShowMaximized);
     EXPECT_EQ(shell.opened[1].first, std::string(app::kHomePageAddress));
-    EXPECT_EQ(shell.opened[1].second, app::ShowCommand::Show);
+    EXPECT_EQ(shell.opened[1].second, controls::ShowCommand::Show);
 }
 
 TEST(AboutBox, BlocksTheMainWindowUntilOkOrTheCloseBox) {
@@ -252,11 +252,11 @@ TEST(AboutBox, BlocksTheMainWindowUntilOkOrTheCloseBox) {
 
 TEST(MessageBoxes, ShowOneOkButtonUnderTheProgramsTitle) {
     struct Case {
-        app::MessageIcon icon;
+        controls::MessageIcon icon;
         QMessageBox::Icon shown;
     };
-    for (const Case& c : {Case{app::MessageIcon::Information, QMessageBox::Information},
-                          Case{app::MessageIcon::Critical, QMessageBox::Critical}}) {
+    for (const Case& c : {Case{controls::MessageIcon::Information, QMessageBox::Information},
+                          Case{controls::MessageIcon::Critical, QMessageBox::Critical}}) {
         MessageBoxes boxes;
         bool seen = false;
         whenModalOpens([&](QWidget* modal) {
@@ -287,8 +287,8 @@ TEST(WaitPointer, SwallowsInputWhileWaitingButNotTheMessageBox) {
     QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
 
     WaitPointer pointer;
-    pointer.setMousePointer(app::MousePointer::Wait);
-    pointer.setMousePointer(app::MousePointer::Wait);
+    pointer.setMousePointer(controls::MousePointer::Wait);
+    pointer.setMousePointer(controls::MousePointer::Wait);
     ASSERT_TRUE(QApplication::overrideCursor());
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     QTest::mouseClick(button, Qt::LeftButton);
@@ -307,7 +307,7 @@ TEST(WaitPointer, SwallowsInputWhileWaitingButNotTheMessageBox) {
         QTest::mouseClick(box->buttons().first(), Qt::LeftButton);
         answered = true;
     });
-    boxes.showMessage("Open excel file failed!", app::MessageIcon::Critical);
+    boxes.showMessage("Open excel file failed!", controls::MessageIcon::Critical);
     EXPECT_TRUE(answered);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
 
@@ -319,7 +319,7 @@ TEST(WaitPointer, SwallowsInputWhileWaitingButNotTheMessageBox) {
     QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, centre,
                                                         button->mapToGlobal(centre),
                                                         Qt::LeftButton, Qt::NoButton, {}));
-    pointer.setMousePointer(app::MousePointer::Default);
+    pointer.setMousePointer(controls::MousePointer::Default);
     processEvents();
     EXPECT_EQ(clicks, 0);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -327,7 +327,7 @@ TEST(WaitPointer, SwallowsInputWhileWaitingButNotTheMessageBox) {
 
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(clicks, 1);
-    pointer.setMousePointer(app::MousePointer::Default);
+    pointer.setMousePointer(controls::MousePointer::Default);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -376,7 +376,7 @@ TEST(DesktopShell, OpensAddressesAndExistingFilesOnly) {
         SCOPED_TRACE(c.target);
         recorder.urls.clear();
         EXPECT_EQ(DesktopShell::urlForTarget(c.target).scheme(), QString::fromLatin1(c.scheme));
-        shell.open(c.target, app::ShowCommand::Show);
+        shell.open(c.target, controls::ShowCommand::Show);
         ASSERT_EQ(recorder.urls.size(), c.opened ? 1 : 0);
         if (c.opened && std::string(c.scheme) == "file") {
             EXPECT_EQ(recorder.urls[0].toLocalFile().toStdString(), c.target);

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/controls/services.h"
+#include "controls/services.h"
 #include "app/qt/result_dialogs.h"
 #include "dialogs/common_dialogs.h"
 
@@ -20,23 +20,23 @@ namespace plyfold::gui::test {
 
 struct ShownMessage {
     std::string text;
-    app::MessageIcon icon;
+    controls::MessageIcon icon;
 };
 
-class RecordingMessages : public app::MessageBoxService {
+class RecordingMessages : public controls::MessageBoxService {
 public:
-    void showMessage(std::string_view text, app::MessageIcon icon) override {
+    void showMessage(std::string_view text, controls::MessageIcon icon) override {
         shown.push_back({std::string(text), icon});
     }
     std::vector<ShownMessage> shown;
 };
 
-class RecordingShell : public app::ShellService {
+class RecordingShell : public controls::ShellService {
 public:
-    void open(const std::string& target, app::ShowCommand show) override {
+    void open(const std::string& target, controls::ShowCommand show) override {
         opened.emplace_back(target, show);
     }
-    std::vector<std::pair<std::string, app::ShowCommand>> opened;
+    std::vector<std::pair<std::string, controls::ShowCommand>> opened;
 };
 
 // Answers the common dialogs from queues; an empty queue answers "cancelled".

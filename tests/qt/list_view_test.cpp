@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "app/controls/list_model.h"
+#include "controls/list_model.h"
 #include "app/qt/list_model_adapter.h"
 #include "app/qt/list_view.h"
 #include "app/qt/qt_text.h"
@@ -21,7 +21,7 @@
 namespace plyfold::gui {
 namespace {
 
-using app::ListModel;
+using controls::ListModel;
 using test::processEvents;
 
 // Every row Qt shows matches the list's row: text, sub-item and check mark.

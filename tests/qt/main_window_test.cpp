@@ -57,7 +57,7 @@ struct Program {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         processEvents();
     }
-    app::Form1Controls& controls() { return window->form().controls(); }
+    controls::Form1Controls& controls() { return window->form().controls(); }
     std::string savedList() const { return plyfold::test::readFile(folder.path() / "EXCEL.txt"); }
 };
 
@@ -282,7 +282,7 @@ TEST(MainWindow, StartsWithTheInitialValuesWhateverTheLastRunChose) {
         SCOPED_TRACE(run);
         program.start();
         MainWindow& window = *program.window;
-        app::Form1Controls& c = program.controls();
+        controls::Form1Controls& c = program.controls();
         ASSERT_EQ(c.ListView1.count(), 3);
         EXPECT_EQ(c.ListView1.smallIcon(1), 2);
         EXPECT_EQ(c.ListView1.smallIcon(2), 3);
@@ -332,7 +332,7 @@ TEST(MainWindow, WorkbookModeGreysOutTheSheetOptionsAndKeepsThem) {
     Program program;
     program.start();
     MainWindow& window = *program.window;
-    app::Form1Controls& c = program.controls();
+    controls::Form1Controls& c = program.controls();
     auto* check1 = child<QCheckBox>(&window, "Check1");
     clickIndicator(check1);
     auto* text1 = child<QLineEdit>(&window, "Text1");
@@ -432,12 +432,12 @@ TEST(MainWindow, ButtonsAndMenuItemsReachTheirHandlers) {
         } else {
             ASSERT_EQ(program.shell.opened.size(), 1u);
             EXPECT_EQ(program.shell.opened[0].first, trigger.target);
-            EXPECT_EQ(program.shell.opened[0].second, app::ShowCommand::Show);
+            EXPECT_EQ(program.shell.opened[0].second, controls::ShowCommand::Show);
         }
         if (trigger.message) {
             ASSERT_EQ(program.messages.shown.size(), 1u);
             EXPECT_EQ(program.messages.shown[0].text, trigger.message);
-            EXPECT_EQ(program.messages.shown[0].icon, app::MessageIcon::Information);
+            EXPECT_EQ(program.messages.shown[0].icon, controls::MessageIcon::Information);
         } else {
             EXPECT_TRUE(program.messages.shown.empty());
         }

@@ -20,11 +20,11 @@
 #include "app/qt/result_presenter.h"
 #include "app/qt/result_window.h"
 #include "app/qt/sheet_table_model.h"
-#include "engine/number_format.h"
-#include "engine/sheet.h"
-#include "engine/workbook.h"
-#include "engine/workbook_io.h"
-#include "merge/automation.h"
+#include "engine/ops/number_format.h"
+#include "engine/model/sheet.h"
+#include "engine/model/workbook.h"
+#include "engine/io/workbook_io.h"
+#include "automation/automation.h"
 #include "tests/qt/gui_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -353,7 +353,7 @@ TEST(ResultWindow, SavesTheCurrentSheetAsCsvAndSaysSo) {
         EXPECT_EQ(written.substr(written.find('"'), 9), "\"a,b\",2\r\n");
         if (sheets > 1) {
             ASSERT_EQ(shown.messages.shown.size(), 1u);
-            EXPECT_EQ(shown.messages.shown[0].icon, app::MessageIcon::Information);
+            EXPECT_EQ(shown.messages.shown[0].icon, controls::MessageIcon::Information);
             EXPECT_NE(shown.messages.shown[0].text.find("'Sheet1'"), std::string::npos);
         } else {
             EXPECT_TRUE(shown.messages.shown.empty());
@@ -370,7 +370,7 @@ TEST(ResultWindow, NamesTheFileWhenSavingFails) {
     shown.dialogs.targets.push_back({QString::fromStdString(path), SaveFormat::Workbook});
     EXPECT_FALSE(shown.window->saveAs());
     ASSERT_EQ(shown.messages.shown.size(), 1u);
-    EXPECT_EQ(shown.messages.shown[0].icon, app::MessageIcon::Critical);
+    EXPECT_EQ(shown.messages.shown[0].icon, controls::MessageIcon::Critical);
     EXPECT_NE(shown.messages.shown[0].text.find(path), std::string::npos);
     EXPECT_FALSE(shown.window->isSaved());
     EXPECT_FALSE(std::filesystem::exists(path));

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/controls/form1_controls.h"
+#include "controls/form1_controls.h"
 #include "discovery/path_helpers.h"
 #include "tests/support/temp_dir.h"
 
@@ -97,7 +97,7 @@ protected:
         form.ListView1.select(form.ListView1.add(text));
     }
     TempDir dir;
-    app::Form1Controls form;
+    controls::Form1Controls form;
 };
 
 TEST_F(WorkbookPathTest, AFolderSourceJoinsTheSelectedWorkbookOnce) {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/controls/list_model.h"
+#include "controls/list_model.h"
 #include "discovery/path_helpers.h"
 #include "state/saved_list.h"
 #include "state/text_file.h"
@@ -47,7 +47,7 @@ protected:
         }
     }
     TempDir dir;
-    app::ListModel list;
+    controls::ListModel list;
 };
 
 TEST_F(SavedListTest, RestoreGivesEveryLineARowWithItsIcon) {
@@ -115,7 +115,7 @@ TEST_F(SavedListTest, SaveWritesEveryRowWithCrLfUnlessTheFlagIsZero) {
             writeFile(folder.file("set.txt"), c.settings);
         }
         writeFile(folder.file("EXCEL.txt"), "old\r\n");
-        app::ListModel rows;
+        controls::ListModel rows;
         rows.add("/a/one.xlsx");
         rows.add("/b/two folder");
         rows.add("/a/one.xlsx");
@@ -142,7 +142,7 @@ TEST_F(SavedListTest, ALongListIsSavedWhole) {
         list.add("/data/" + std::to_string(i) + ".xlsx");
     }
     saveSourceList(dir.path().string(), list);
-    app::ListModel restored;
+    controls::ListModel restored;
     restoreSourceList(dir.path().string(), restored);
     ASSERT_EQ(restored.count(), 40000);
     EXPECT_EQ(restored.text(40000), "/data/39999.xlsx");

@@ -5,14 +5,14 @@
 #include <utility>
 #include <vector>
 
-#include "app/controls/services.h"
+#include "controls/services.h"
 
 namespace plyfold::test {
 
 // Message boxes that are recorded instead of shown.
-class RecordingMessages : public app::MessageBoxService {
+class RecordingMessages : public controls::MessageBoxService {
 public:
-    void showMessage(std::string_view text, app::MessageIcon icon) override {
+    void showMessage(std::string_view text, controls::MessageIcon icon) override {
         shown.emplace_back(std::string(text), icon);
     }
     std::vector<std::string> texts() const {
@@ -22,24 +22,24 @@ public:
         }
         return result;
     }
-    std::vector<std::pair<std::string, app::MessageIcon>> shown;
+    std::vector<std::pair<std::string, controls::MessageIcon>> shown;
 };
 
 // The pointer changes, in order, and whether the wait pointer is on at the end.
-class RecordingPointer : public app::PointerService {
+class RecordingPointer : public controls::PointerService {
 public:
-    void setMousePointer(app::MousePointer pointer) override { changes.push_back(pointer); }
-    bool isWaiting() const { return !changes.empty() && changes.back() == app::MousePointer::Wait; }
-    std::vector<app::MousePointer> changes;
+    void setMousePointer(controls::MousePointer pointer) override { changes.push_back(pointer); }
+    bool isWaiting() const { return !changes.empty() && changes.back() == controls::MousePointer::Wait; }
+    std::vector<controls::MousePointer> changes;
 };
 
 // Targets handed to the desktop.
-class RecordingShell : public app::ShellService {
+class RecordingShell : public controls::ShellService {
 public:
-    void open(const std::string& target, app::ShowCommand show) override {
+    void open(const std::string& target, controls::ShowCommand show) override {
         opened.emplace_back(target, show);
     }
-    std::vector<std::pair<std::string, app::ShowCommand>> opened;
+    std::vector<std::pair<std::string, controls::ShowCommand>> opened;
 };
 
 }  // namespace plyfold::test

@@ -7,7 +7,7 @@
 
 #include "app/form1.h"
 #include "discovery/path_helpers.h"
-#include "tests/dialogs/scripted_presenter.h"
+#include "tests/support/scripted_presenter.h"
 #include "tests/discovery/fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -35,7 +35,7 @@ protected:
     Sources() : form(dir.file("program"), {&messages, &pointer, nullptr, &presenter, &window}) {
         form.SetUpControls();
     }
-    Form1Controls& c() { return form.controls(); }
+    controls::Form1Controls& c() { return form.controls(); }
     // A workbook file under the test's folder; a sheet name "chart:x" gives a chart sheet.
     std::string workbook(const std::string& name, const Names& sheets) {
         fs::create_directories(fs::path(dir.file(name)).parent_path());
@@ -50,7 +50,7 @@ protected:
         presenter.folderAnswers.push_back(path);
         form.Command6_Click();
     }
-    void fill(ListModel& list, const std::string& names) {
+    void fill(controls::ListModel& list, const std::string& names) {
         list.clear();
         for (char name : names) {
             list.add(std::string(1, name));
@@ -153,7 +153,7 @@ TEST_F(Sources, RemoveSelectsTheEntryAboveOrTheNewFirstAndListsIt) {
 }
 
 TEST_F(Sources, RemoveAllEmptiesTheSourceAndBrowseListsAndRemoveAllEntriesOnlyTheQueue) {
-    for (ListModel* list : {&c().ListView1, &c().ListView2, &c().ListView3, &c().ListView4}) {
+    for (controls::ListModel* list : {&c().ListView1, &c().ListView2, &c().ListView3, &c().ListView4}) {
         fill(*list, "ab");
     }
     form.Command17_Click();
@@ -168,7 +168,7 @@ TEST_F(Sources, RemoveAllEmptiesTheSourceAndBrowseListsAndRemoveAllEntriesOnlyTh
 TEST_F(Sources, MovesKeepEverythingARowShowsAndLeaveTheOtherListsAlone) {
     struct Case {
         std::function<void()> command;
-        ListModel& list;
+        controls::ListModel& list;
         int from;
         std::string order;
     };
@@ -246,7 +246,7 @@ TEST_F(Sources, DamagedWorkbooksAreReportedAndFailuresReachingACommandEndItQuiet
     form.ListView2_ItemClick();
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_NE(messages.shown[0].first.find("bad.xlsx"), std::string::npos);
-    EXPECT_EQ(messages.shown[0].second, MessageIcon::Critical);
+    EXPECT_EQ(messages.shown[0].second, controls::MessageIcon::Critical);
     EXPECT_EQ(messages.shown[1], test::kOpenFailed);
     test::FailingMessages failing;
     c().messages = &failing;

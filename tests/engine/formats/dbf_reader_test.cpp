@@ -3,10 +3,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/dbf/code_page.h"
-#include "engine/dbf/dbf_reader.h"
-#include "engine/error.h"
-#include "engine/workbook_io.h"
+#include "engine/common/code_page.h"
+#include "engine/io/dbf/dbf_reader.h"
+#include "engine/common/error.h"
+#include "engine/io/workbook_io.h"
 #include "golden_cells.h"
 #include "tests/support/temp_dir.h"
 

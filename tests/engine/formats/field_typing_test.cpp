@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "engine/csv/field_typing.h"
-#include "engine/number_format.h"
+#include "engine/io/csv/field_typing.h"
+#include "engine/ops/number_format.h"
 
 namespace plyfold::engine::csv {
 namespace {

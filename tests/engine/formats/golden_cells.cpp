@@ -5,8 +5,8 @@
 #include <map>
 #include <sstream>
 
-#include "engine/cell_ref.h"
-#include "engine/number_format.h"
+#include "engine/model/cell_ref.h"
+#include "engine/ops/number_format.h"
 
 namespace plyfold::test {
 using namespace plyfold::engine;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/workbook.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::test {
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <map>
 
-#include "engine/error.h"
-#include "engine/workbook_io.h"
+#include "engine/common/error.h"
+#include "engine/io/workbook_io.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::engine {

@@ -2,10 +2,10 @@
 
 #include <fstream>
 
-#include "engine/error.h"
-#include "engine/number_format.h"
-#include "engine/workbook_io.h"
-#include "engine/xls/xls_reader.h"
+#include "engine/common/error.h"
+#include "engine/ops/number_format.h"
+#include "engine/io/workbook_io.h"
+#include "engine/io/xls/xls_reader.h"
 #include "golden_cells.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/date_serial.h"
+#include "engine/ops/date_serial.h"
 
 namespace plyfold::engine {
 namespace {

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/number_format.h"
-#include "engine/workbook.h"
+#include "engine/ops/number_format.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::engine {
 namespace {

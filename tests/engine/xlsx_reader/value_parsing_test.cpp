@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/xlsx/color_resolver.h"
-#include "engine/xlsx/opc_package.h"
-#include "engine/xlsx/value_parsing.h"
+#include "engine/io/xlsx/color_resolver.h"
+#include "engine/io/xlsx/opc_package.h"
+#include "engine/io/xlsx/value_parsing.h"
 
 namespace plyfold::engine::xlsx_read {
 namespace {

@@ -9,10 +9,10 @@
 #include <map>
 #include <sstream>
 
-#include "engine/cell.h"
-#include "engine/cell_ref.h"
-#include "engine/error.h"
-#include "engine/xlsx/xlsx_reader.h"
+#include "engine/model/cell.h"
+#include "engine/model/cell_ref.h"
+#include "engine/common/error.h"
+#include "engine/io/xlsx/xlsx_reader.h"
 
 namespace plyfold::engine {
 namespace {

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/xlsx/read_failure.h"
-#include "engine/xlsx/xml_parser.h"
-#include "engine/xlsx/zip_package.h"
+#include "engine/io/xlsx/read_failure.h"
+#include "engine/io/xlsx/xml_parser.h"
+#include "engine/io/xlsx/zip_package.h"
 
 namespace plyfold::engine::xlsx_read {
 namespace {

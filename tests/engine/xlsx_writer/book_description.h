@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/cell_ref.h"
-#include "engine/style.h"
-#include "engine/workbook.h"
+#include "engine/model/cell_ref.h"
+#include "engine/model/style.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::test {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "engine/cell_ref.h"
+#include "engine/model/cell_ref.h"
 
 namespace plyfold::test {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "engine/error.h"
-#include "engine/xlsx/xlsx_reader.h"
-#include "engine/xlsx/xlsx_writer.h"
+#include "engine/common/error.h"
+#include "engine/io/xlsx/xlsx_reader.h"
+#include "engine/io/xlsx/xlsx_writer.h"
 #include "tests/engine/xlsx_writer/model_comparison.h"
 #include "tests/engine/xlsx_writer/sample_workbooks.h"
 #include "tests/support/temp_dir.h"

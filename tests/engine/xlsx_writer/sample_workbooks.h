@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/workbook.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::test {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/workbook_io.h"
+#include "engine/io/workbook_io.h"
 #include "tests/engine/xlsx_writer/sample_workbooks.h"
 
 namespace plyfold::engine {

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <random>
 
-#include "engine/error.h"
-#include "engine/number_format.h"
-#include "engine/workbook_io.h"
+#include "engine/common/error.h"
+#include "engine/ops/number_format.h"
+#include "engine/io/workbook_io.h"
 #include "tests/engine/xlsx_writer/package_inspection.h"
 #include "tests/support/temp_dir.h"
 

@@ -4,9 +4,9 @@
 #include <limits>
 #include <stdexcept>
 
-#include "engine/error.h"
-#include "engine/number_format.h"
-#include "engine/xlsx/xlsx_writer.h"
+#include "engine/common/error.h"
+#include "engine/ops/number_format.h"
+#include "engine/io/xlsx/xlsx_writer.h"
 #include "tests/engine/xlsx_writer/package_inspection.h"
 
 namespace plyfold::engine::xlsx {

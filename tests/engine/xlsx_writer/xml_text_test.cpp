@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "engine/xlsx/xml_stream_writer.h"
+#include "engine/io/xlsx/xml_stream_writer.h"
 #include "tests/engine/xlsx_writer/package_inspection.h"
 
 namespace plyfold::engine::xlsx {

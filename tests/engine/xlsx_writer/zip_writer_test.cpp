@@ -1,4 +1,4 @@
-#include "engine/xlsx/zip_writer.h"
+#include "engine/io/xlsx/zip_writer.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -1,0 +1,233 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/model/cell_ref.h"
+#include "engine/common/error.h"
+
+namespace plyfold::engine {
+class Sheet;
+class Workbook;
+}  // namespace plyfold::engine
+
+// The spreadsheet automation object model: a server instance, its workbooks, their sheets and
+// ranges, under the member names that spreadsheet automation uses. Indexes are 1-based. Every
+// failure throws SpreadsheetError with a positive number and a description naming the file or
+// sheet and what is wrong. Objects are handles: copying one refers to the same thing, and a
+// handle to a closed workbook or a deleted sheet fails when used.
+namespace plyfold::automation {
+
+using plyfold::SpreadsheetError;
+
+class Application;
+class Worksheet;
+struct ApplicationState;
+struct WorkbookRecord;
+
+enum class SaveChanges { No, Yes };
+
+// A rectangle of a worksheet. What count() counts depends on how the range was reached:
+// Cells counts cells, Rows rows, Columns columns.
+class Range {
+public:
+    enum class Unit { Cells, Rows, Columns };
+
+    Range Cells() const;
+    // The cell at row, column counted from the range's top-left cell (1-based).
+    Range Cells(int32_t row, int32_t column) const;
+    Range Rows() const;
+    Range Columns() const;
+    int32_t count() const;
+    // First row and column of the range (1-based).
+    int32_t Row() const;
+    int32_t Column() const;
+    // Absolute A1 text: "$C$5", or "$A$1:$C$3".
+    std::string Address() const;
+
+    // Holds the range for pasting.
+    void Copy() const;
+    // Pastes the held block whole (values, formulas, formats, merged cells) with its
+    // top-left cell here.
+    void PasteSpecial() const;
+    // Deletes whole rows (a range from Worksheet::Rows) or whole columns.
+    void Delete() const;
+    // Fits the widths of the columns to their contents.
+    void AutoFit() const;
+    void Select() const;
+
+    engine::CellRange rectangle() const { return m_rect; }
+
+private:
+    friend class Worksheet;
+    Range(std::shared_ptr<WorkbookRecord> book, engine::Sheet* sheet, engine::CellRange rect,
+          Unit unit, bool wholeLines);
+    engine::Sheet& sheet() const;
+
+    std::shared_ptr<WorkbookRecord> m_book;
+    engine::Sheet* m_sheet;
+    engine::CellRange m_rect;
+    Unit m_unit;
+    bool m_wholeLines;  // whole rows or whole columns of the sheet
+};
+
+// A named argument of Worksheet::Copy: the sheet before which the copy goes.
+struct Before;
+
+// A sheet of a workbook: a worksheet, or a chart sheet when reached through Sheets.
+class Worksheet {
+public:
+    std::string name() const;
+    void setName(const std::string& name);
+
+    automation::Range UsedRange() const;
+    automation::Range Cells(int32_t row, int32_t column) const;
+    // The rectangle spanned by two cell addresses ("$A$1", "C3").
+    automation::Range Range(std::string_view first, std::string_view last) const;
+    automation::Range Rows(int32_t row) const;
+    automation::Range Columns() const;
+    automation::Range Columns(int32_t column) const;
+
+    // Copies the whole sheet before the given sheet, which may belong to another workbook.
+    void Copy(const Before& before) const;
+    void Delete() const;
+    void Select() const;
+
+    engine::Sheet& engineSheet() const;
+
+private:
+    friend class SheetCollection;
+    friend class Workbook;
+    Worksheet(std::shared_ptr<WorkbookRecord> book, engine::Sheet* sheet);
+
+    std::shared_ptr<WorkbookRecord> m_book;
+    engine::Sheet* m_sheet;
+};
+
+struct Before {
+    Worksheet sheet;
+};
+
+// The Worksheets (worksheets only) or Sheets (every sheet) of a workbook.
+class SheetCollection {
+public:
+    int32_t count() const;
+    Worksheet operator()(int32_t index) const;
+    Worksheet operator()(std::string_view name) const;
+
+private:
+    friend class Workbook;
+    SheetCollection(std::shared_ptr<WorkbookRecord> book, bool worksheetsOnly);
+    std::vector<engine::Sheet*> members() const;
+
+    std::shared_ptr<WorkbookRecord> m_book;
+    bool m_worksheetsOnly;
+};
+
+class Workbook {
+public:
+    SheetCollection Worksheets() const;
+    SheetCollection Sheets() const;
+    // The file name without folder, or "Book1", "Book2", ... for a new workbook.
+    std::string name() const;
+    // Closes the workbook without a prompt. Sources are never written: a workbook opened from
+    // a file is closed as it is, whatever saveChanges says, since nothing here changes one.
+    void Close(SaveChanges saveChanges = SaveChanges::No) const;
+
+    std::shared_ptr<engine::Workbook> engineWorkbook() const;
+
+private:
+    friend class WorkbookCollection;
+    explicit Workbook(std::shared_ptr<WorkbookRecord> book);
+    std::shared_ptr<WorkbookRecord> m_book;
+};
+
+class WorkbookCollection {
+public:
+    // Opens a workbook file of any supported format; only its sheet list is read now.
+    Workbook Open(const std::string& path) const;
+    // A new unsaved workbook with one empty worksheet, "Sheet1".
+    Workbook Add() const;
+    int32_t count() const;
+    Workbook operator()(int32_t index) const;
+
+private:
+    friend class Application;
+    explicit WorkbookCollection(std::shared_ptr<ApplicationState> app);
+    std::shared_ptr<ApplicationState> m_app;
+};
+
+// One instance of the spreadsheet server.
+class Application : public std::enable_shared_from_this<Application> {
+public:
+    Application();
+    ~Application();
+
+    WorkbookCollection Workbooks() const;
+    bool isVisible() const;
+    // Making the instance visible hands its workbooks to the registered result presenter.
+    void setVisible(bool visible);
+    bool displayAlerts() const;
+    void setDisplayAlerts(bool displayAlerts);
+    // False drops the held copy.
+    void setCutCopyMode(bool mode);
+    // Ends the instance: every workbook is discarded unsaved, every handle becomes invalid.
+    void Quit();
+    bool isRunning() const;
+
+    // The open workbooks, for a presenter that shows or saves them.
+    std::vector<std::shared_ptr<engine::Workbook>> workbooks() const;
+
+    // How many files this instance has opened, and how many instances are running in the
+    // process: what a caller can check to see that sources are opened once and instances end.
+    int openedFileCount() const;
+    static int runningInstanceCount();
+
+private:
+    std::shared_ptr<ApplicationState> m_state;
+};
+
+// Receives a server instance when it becomes visible: the result window in the program, the
+// output file in the command line. The instance is the presenter's from then on.
+class ResultPresenter {
+public:
+    virtual ~ResultPresenter() = default;
+    virtual void present(std::shared_ptr<Application> application) = 0;
+};
+
+using ServerFactory = std::function<std::shared_ptr<Application>()>;
+
+// The programmatic identifiers that name servers. "Excel.Application" names the embedded
+// engine from the start.
+class ServerRegistry {
+public:
+    static ServerRegistry& instance();
+
+    void registerServer(const std::string& progId, ServerFactory factory);
+    void unregisterServer(const std::string& progId);
+    // A new instance, or SpreadsheetError 429 when no server has the identifier.
+    std::shared_ptr<Application> create(std::string_view progId) const;
+
+    void setPresenter(ResultPresenter* presenter) { m_presenter = presenter; }
+    ResultPresenter* presenter() const { return m_presenter; }
+
+private:
+    ServerRegistry();
+    std::vector<std::pair<std::string, ServerFactory>> m_servers;
+    ResultPresenter* m_presenter = nullptr;
+};
+
+// The failure being handled, for use inside a catch block: a SpreadsheetError as it is, any
+// other exception turned into one (out of memory is error 7).
+SpreadsheetError currentError();
+
+// Creates a server instance by its programmatic identifier.
+std::shared_ptr<Application> CreateObject(std::string_view progId);
+
+inline constexpr std::string_view kSpreadsheetProgId = "Excel.Application";
+
+}  // namespace plyfold::automation

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "controls/controls.h"
+#include "controls/list_model.h"
+#include "controls/services.h"
+
+namespace plyfold::controls {
+
+// The controls of the main window that the procedures read and change by name, the shared
+// block gap, and the services the procedures call. The main window owns one; the
+// command-line front end builds one without a window.
+struct Form1Controls {
+    ListModel ListView1;  // source list
+    ListModel ListView2;  // workbooks of the selected source
+    ListModel ListView3;  // worksheets of the chosen workbook
+    ListModel ListView4;  // merge queue
+    OptionButton Option1;
+    OptionButton Option2;
+    ComboBox Combo1;
+    CheckBox Check1;
+    CheckBox Check2;
+    TextBox Text1;
+    Label Label1;
+    ProgressBar ProgressBar1;
+    int32_t BlockGap = 0;
+
+    // The folder that holds the program (and its list and settings files).
+    std::string programFolder;
+
+    MessageBoxService* messages = nullptr;
+    PointerService* pointer = nullptr;
+
+    void showMessage(std::string_view text, MessageIcon icon) const {
+        if (messages) {
+            messages->showMessage(text, icon);
+        }
+    }
+    void setMousePointer(MousePointer value) const {
+        if (pointer) {
+            pointer->setMousePointer(value);
+        }
+    }
+};
+
+// Shows the wait pointer for its lifetime, then the default pointer again.
+class WaitPointerScope {
+public:
+    explicit WaitPointerScope(const Form1Controls& form) : m_form(form) {
+        m_form.setMousePointer(MousePointer::Wait);
+    }
+    ~WaitPointerScope() { m_form.setMousePointer(MousePointer::Default); }
+    WaitPointerScope(const WaitPointerScope&) = delete;
+    WaitPointerScope& operator=(const WaitPointerScope&) = delete;
+
+private:
+    const Form1Controls& m_form;
+};
+
+}  // namespace plyfold::controls

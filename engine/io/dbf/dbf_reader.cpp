@@ -1,0 +1,510 @@
+#include "engine/io/dbf/dbf_reader.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "engine/common/file_bytes.h"
+#include "engine/io/csv/file_sheet_name.h"
+#include "engine/ops/date_serial.h"
+#include "engine/common/code_page.h"
+#include "engine/io/dbf/dbf_table.h"
+#include "engine/io/dbf/memo_file.h"
+#include "engine/common/error.h"
+#include "engine/model/limits.h"
+#include "engine/common/text.h"
+
+namespace plyfold::engine::dbf {
+namespace {
+
+constexpr int kMaxSignificantDigits = 15;
+// Julian day number of 1899-12-30, day 0 of the 1900 date system.
+constexpr int64_t kJulianDayOfSerialZero = 2415019;
+
+uint32_t le32(std::string_view b, size_t at) {
+    auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])); };
+    return u(0) | u(1) << 8 | u(2) << 16 | u(3) << 24;
+}
+
+uint64_t le64(std::string_view b, size_t at) {
+    return le32(b, at) | static_cast<uint64_t>(le32(b, at + 4)) << 32;
+}
+
+uint64_t be64(std::string_view b, size_t at) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < 8; ++i) {
+        v = v << 8 | static_cast<unsigned char>(b[at + i]);
+    }
+    return v;
+}
+
+uint32_t be32(std::string_view b, size_t at) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        v = v << 8 | static_cast<unsigned char>(b[at + i]);
+    }
+    return v;
+}
+
+std::string_view trimSpaces(std::string_view text) {
+    size_t first = text.find_first_not_of(" \0", 0, 2);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    size_t last = text.find_last_not_of(" \0", std::string_view::npos, 2);
+    return text.substr(first, last - first + 1);
+}
+
+std::string_view trimTrailingPadding(std::string_view text) {
+    size_t last = text.find_last_not_of(" \0", std::string_view::npos, 2);
+    return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
+}
+
+// A numeric field as a number, unless a double would lose digits of it.
+bool parseNumeric(std::string_view text, double& value) {
+    if (!text.empty() && text[0] == '+') {
+        text.remove_prefix(1);
+    }
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value)) {
+        return false;
+    }
+    size_t significant = 0;
+    bool started = false;
+    std::string_view mantissa = text.substr(0, text.find_first_of("eE"));
+    size_t dot = mantissa.find('.');
+    if (dot != std::string_view::npos) {
+        size_t lastNonZero = mantissa.find_last_not_of('0');
+        mantissa = mantissa.substr(0, std::max(lastNonZero, dot) + 1);
+    }
+    for (char c : mantissa) {
+        if (c >= '1' && c <= '9') {
+            started = true;
+        }
+        if (started && c >= '0' && c <= '9') {
+            ++significant;
+        }
+    }
+    if (value == 0.0) {
+        value = 0.0;
+    }
+    return significant <= static_cast<size_t>(kMaxSignificantDigits);
+}
+
+std::string normaliseLineBreaks(std::string text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out.push_back('\n');
+            if (i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+class RecordReader {
+public:
+    RecordReader(DbfTable& table, CodePageConverter& codePage, const MemoFile* memo, Sheet& sheet,
+                 const std::string& displayName)
+        : m_table(table),
+          m_codePage(codePage),
+          m_memo(memo),
+          m_sheet(sheet),
+          m_displayName(displayName) {
+        for (const DbfField& field : table.fields()) {
+            if (field.isSystem && field.type == '0') {
+                m_nullFlags = &field;
+            }
+        }
+    }
+
+    void run() {
+        Row& header = m_sheet.appendRow(0);
+        uint16_t column = 0;
+        for (const DbfField& field : m_table.fields()) {
+            if (field.isSystem) {
+                continue;
+            }
+            std::string name;
+            m_codePage.appendUtf8(name, field.name);
+            if (!name.empty()) {
+                header.cells.push_back(textCell(column, name));
+            }
+            ++column;
+        }
+        int32_t rowIndex = 1;
+        for (int32_t i = 0; i < m_table.recordCount(); ++i) {
+            std::string_view record = m_table.record(i);
+            if (record.empty()) {
+                break;  // the rest of the file cannot be read: keep what was
+            }
+            if (record[0] == '*') {
+                continue;  // deleted
+            }
+            if (rowIndex >= kMaxRows) {
+                throw SpreadsheetError(ErrorNumber::ApplicationDefined,
+                                       "'" + m_displayName +
+                                           "' has more records than the 1,048,575 a sheet can "
+                                           "hold below its row of field names.");
+            }
+            m_record = i;
+            Row& row = m_sheet.appendRow(rowIndex++);
+            row.cells.reserve(m_table.fields().size());
+            column = 0;
+            for (const DbfField& field : m_table.fields()) {
+                if (field.isSystem) {
+                    continue;
+                }
+                if (field.offset + field.length <= record.size() && !isNull(record, field)) {
+                    addCell(row, column, field, record.substr(field.offset, field.length), record);
+                }
+                ++column;
+            }
+        }
+    }
+
+private:
+    bool bitSet(std::string_view record, int bit) const {
+        if (!m_nullFlags || bit < 0 || static_cast<uint32_t>(bit / 8) >= m_nullFlags->length) {
+            return false;
+        }
+        auto byte = static_cast<unsigned char>(record[m_nullFlags->offset + bit / 8]);
+        return (byte >> (bit % 8)) & 1;
+    }
+
+    bool isNull(std::string_view record, const DbfField& field) const {
+        return bitSet(record, field.nullBit);
+    }
+
+    Cell textCell(uint16_t column, std::string_view utf8) {
+        if (utf16Length(utf8) > static_cast<size_t>(kMaxCellTextLength)) {
+            throw SpreadsheetError(ErrorNumber::ApplicationDefined,
+                                   "Record " + std::to_string(m_record + 1) + " of '" +
+                                       m_displayName +
+                                       "' holds a text longer than 32,767 characters, the most "
+                                       "a cell can hold.");
+        }
+        Cell cell;
+        cell.column = column;
+        cell.type = CellType::Text;
+        cell.value.text = m_sheet.workbook().strings().intern(utf8);
+        return cell;
+    }
+
+    void addText(Row& row, uint16_t column, std::string_view bytes) {
+        if (bytes.empty()) {
+            return;
+        }
+        m_text.clear();
+        m_codePage.appendUtf8(m_text, bytes);
+        row.cells.push_back(textCell(column, m_text));
+    }
+
+    void addNumber(Row& row, uint16_t column, double value, uint32_t style = 0) {
+        Cell cell;
+        cell.column = column;
+        cell.type = CellType::Number;
+        cell.value.number = value;
+        cell.style = style;
+        row.cells.push_back(cell);
+    }
+
+    uint32_t formatStyle(uint32_t& cache, std::string_view code) {
+        if (cache == 0) {
+            StyleTable& styles = m_sheet.workbook().styles();
+            CellStyle style;
+            style.numberFormat = styles.addFormatCode(code);
+            cache = styles.addStyle(style);
+        }
+        return cache;
+    }
+
+    void addMemo(Row& row, uint16_t column, const DbfField& field, std::string_view raw) {
+        if (!m_memo) {
+            return;  // no memo file beside the table
+        }
+        uint32_t block = 0;
+        if (field.length == 4) {
+            block = le32(raw, 0);  // Visual FoxPro: a binary block number
+        } else {
+            std::string_view digits = trimSpaces(raw);
+            if (digits.empty() ||
+                std::from_chars(digits.data(), digits.data() + digits.size(), block).ptr !=
+                    digits.data() + digits.size()) {
+                return;
+            }
+        }
+        auto memo = m_memo->memo(block, true);
+        if (!memo || memo->empty()) {
+            return;
+        }
+        std::string text;
+        m_codePage.appendUtf8(text, *memo);
+        text = normaliseLineBreaks(std::move(text));
+        if (!text.empty()) {
+            row.cells.push_back(textCell(column, text));
+        }
+    }
+
+    void addCell(Row& row, uint16_t column, const DbfField& field, std::string_view raw,
+                 std::string_view record) {
+        const bool dBase7 = m_table.isDBase7();
+        const bool foxPro = m_table.isVisualFoxPro();
+        switch (field.type) {
+            case 'N':
+            case 'F': {
+                std::string_view text = trimSpaces(raw);
+                double value = 0.0;
+                if (text.empty()) {
+                    return;
+                }
+                if (parseNumeric(text, value)) {
+                    addNumber(row, column, value);
+                } else {
+                    addText(row, column, text);
+                }
+                return;
+            }
+            case 'D': {
+                std::string_view text = trimSpaces(raw);
+                if (text.empty() || text.find_first_not_of('0') == std::string_view::npos) {
+                    return;
+                }
+                int year = 0, month = 0, day = 0;
+                auto digits = [&](size_t at, size_t n, int& out) {
+                    auto r = std::from_chars(text.data() + at, text.data() + at + n, out);
+                    return r.ec == std::errc() && r.ptr == text.data() + at + n;
+                };
+                std::optional<int64_t> serial;
+                if (text.size() == 8 && digits(0, 4, year) && digits(4, 2, month) &&
+                    digits(6, 2, day)) {
+                    serial = serialFromDate(CivilDate{year, month, day}, false);
+                }
+                if (serial && *serial >= 1) {
+                    addNumber(row, column, static_cast<double>(*serial),
+                              formatStyle(m_dateStyle, "m/d/yyyy"));
+                } else {
+                    addText(row, column, text);  // not a date a sheet can hold: kept as written
+                }
+                return;
+            }
+            case 'L': {
+                std::string_view text = trimSpaces(raw);
+                if (text.empty()) {
+                    return;
+                }
+                Cell cell;
+                cell.column = column;
+                cell.type = CellType::Boolean;
+                switch (text[0]) {
+                    case 'T':
+                    case 't':
+                    case 'Y':
+                    case 'y':
+                        cell.value.boolean = true;
+                        break;
+                    case 'F':
+                    case 'f':
+                    case 'N':
+                    case 'n':
+                        cell.value.boolean = false;
+                        break;
+                    default:
+                        return;  // '?': not set
+                }
+                row.cells.push_back(cell);
+                return;
+            }
+            case 'M':
+                addMemo(row, column, field, raw);
+                return;
+            case 'I':
+            case '+':
+                if (raw.size() == 4) {
+                    int32_t value = dBase7 ? static_cast<int32_t>(be32(raw, 0) ^ 0x80000000u)
+                                           : static_cast<int32_t>(le32(raw, 0));
+                    addNumber(row, column, value);
+                }
+                return;
+            case 'Y':
+                if (raw.size() == 8) {
+                    addNumber(row, column,
+                              static_cast<double>(static_cast<int64_t>(le64(raw, 0))) / 10000.0);
+                }
+                return;
+            case 'T':
+                if (raw.size() == 8) {
+                    int64_t julianDay = static_cast<int32_t>(le32(raw, 0));
+                    int64_t milliseconds = static_cast<int32_t>(le32(raw, 4));
+                    if (julianDay == 0 && milliseconds == 0) {
+                        return;
+                    }
+                    double days = static_cast<double>(julianDay - kJulianDayOfSerialZero);
+                    if (days < 61) {
+                        days -= 1;  // before the leap day the 1900 system invents
+                    }
+                    addNumber(row, column, days + static_cast<double>(milliseconds) / 86400000.0,
+                              formatStyle(m_dateTimeStyle, "m/d/yyyy h:mm:ss"));
+                }
+                return;
+            case 'B':
+                if (foxPro && raw.size() == 8) {
+                    uint64_t bits = le64(raw, 0);
+                    double value;
+                    std::memcpy(&value, &bits, 8);
+                    if (std::isfinite(value)) {
+                        addNumber(row, column, value);
+                    }
+                }
+                return;  // elsewhere a binary memo
+            case 'O':
+                if (raw.size() == 8) {
+                    // dBase 7 doubles are big-endian, sign bit flipped so they sort as bytes.
+                    uint64_t bits = be64(raw, 0);
+                    bits = (bits & 0x8000000000000000ull) ? bits ^ 0x8000000000000000ull : ~bits;
+                    double value;
+                    std::memcpy(&value, &bits, 8);
+                    if (std::isfinite(value)) {
+                        addNumber(row, column, value);
+                    }
+                }
+                return;
+            case 'V': {
+                std::string_view text = raw;
+                if (bitSet(record, field.varLengthBit) && !raw.empty()) {
+                    text = raw.substr(0, std::min<size_t>(static_cast<unsigned char>(raw.back()),
+                                                          raw.size() - 1));
+                }
+                addText(row, column, text);
+                return;
+            }
+            case 'G':
+            case 'P':
+            case 'Q':
+            case 'W':
+            case '0':
+            case '@':
+                return;  // pictures, objects, binary data; dBase 7 timestamps (see report)
+            default:
+                addText(row, column, trimTrailingPadding(raw));  // 'C' and unknown types
+                return;
+        }
+    }
+
+    DbfTable& m_table;
+    CodePageConverter& m_codePage;
+    const MemoFile* m_memo;
+    Sheet& m_sheet;
+    const std::string& m_displayName;
+    const DbfField* m_nullFlags = nullptr;
+    std::string m_text;
+    int32_t m_record = 0;
+    uint32_t m_dateStyle = 0;
+    uint32_t m_dateTimeStyle = 0;
+};
+
+std::string chooseCodePage(const DbfTable& table, const DbfCompanions& companions) {
+    if (companions.codePageText) {
+        std::string named = codePageOfCpgText(*companions.codePageText);
+        if (!named.empty()) {
+            return named;
+        }
+    }
+    std::string declared = codePageOfLanguageDriver(table.languageDriver());
+    if (declared.empty() && table.languageDriver() != 0) {
+        return "CP1252";  // an id not known: Windows-1252 is the likeliest reading
+    }
+    return declared;
+}
+
+// Reads the memo file only when the table has memo fields.
+using MemoSource = std::function<std::optional<std::string>()>;
+
+void loadTable(std::string bytes, const DbfCompanions& companions, const MemoSource& memoSource,
+               Sheet& sheet, const std::string& displayName) {
+    DbfTable table(std::move(bytes), displayName);
+    CodePageConverter codePage(chooseCodePage(table, companions));
+    std::optional<MemoFile> memo;
+    if (table.hasMemoFields()) {
+        std::optional<std::string> memoBytes = memoSource ? memoSource() : companions.memo;
+        if (memoBytes) {
+            bool foxPro =
+                table.isVisualFoxPro() || table.version() == 0xF5 || table.version() == 0xFB;
+            memo.emplace(std::move(*memoBytes),
+                         foxPro ? MemoFile::Kind::FoxPro : MemoFile::Kind::DBase);
+        }
+    }
+    RecordReader(table, codePage, memo ? &*memo : nullptr, sheet, displayName).run();
+}
+
+// A file beside path with the same stem and one of the extensions, in any case.
+std::optional<std::string> findCompanion(const std::string& path,
+                                         std::initializer_list<std::string_view> extensions) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path table(path);
+    fs::path folder = table.has_parent_path() ? table.parent_path() : fs::path(".");
+    std::string stem = table.stem().string();
+    for (std::string_view extension : extensions) {
+        fs::path exact = folder / (stem + std::string(extension));
+        if (fs::is_regular_file(exact, error)) {
+            return exact.string();
+        }
+    }
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        std::string name = entry.path().filename().string();
+        for (std::string_view extension : extensions) {
+            if (equalsIgnoringAsciiCase(name, stem + std::string(extension)) &&
+                entry.is_regular_file(error)) {
+                return entry.path().string();
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<Workbook> makeWorkbook(const std::string& path) {
+    auto workbook = std::make_unique<Workbook>();
+    workbook->setPath(path);
+    workbook->addSheet(csv::sheetNameForFile(path));
+    return workbook;
+}
+
+}  // namespace
+
+std::unique_ptr<Workbook> readDbf(const std::string& path) {
+    auto workbook = makeWorkbook(path);
+    workbook->sheet(0).setLoader([path](Sheet& sheet) {
+        DbfCompanions companions;
+        std::string bytes = readWholeFile(path);
+        if (auto cpgPath = findCompanion(path, {".cpg"})) {
+            companions.codePageText = readWholeFile(*cpgPath);
+        }
+        MemoSource memoSource = [&path]() -> std::optional<std::string> {
+            auto memoPath = findCompanion(path, {".fpt", ".dbt"});
+            return memoPath ? std::optional<std::string>(readWholeFile(*memoPath)) : std::nullopt;
+        };
+        loadTable(std::move(bytes), companions, memoSource, sheet, path);
+    });
+    return workbook;
+}
+
+std::unique_ptr<Workbook> readDbfFromMemory(std::string bytes, const std::string& displayName,
+                                            DbfCompanions companions) {
+    auto workbook = makeWorkbook(displayName);
+    auto shared = std::make_shared<const std::pair<std::string, DbfCompanions>>(
+        std::move(bytes), std::move(companions));
+    workbook->sheet(0).setLoader([shared, displayName](Sheet& sheet) {
+        loadTable(shared->first, shared->second, nullptr, sheet, displayName);
+    });
+    return workbook;
+}
+
+}  // namespace plyfold::engine::dbf

@@ -1,0 +1,68 @@
+#include "engine/io/dbf/memo_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace plyfold::engine::dbf {
+namespace {
+
+uint32_t be32(const std::string& b, size_t at) {
+    auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])); };
+    return u(0) << 24 | u(1) << 16 | u(2) << 8 | u(3);
+}
+
+uint32_t le32(const std::string& b, size_t at) {
+    auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])); };
+    return u(0) | u(1) << 8 | u(2) << 16 | u(3) << 24;
+}
+
+}  // namespace
+
+MemoFile::MemoFile(std::string bytes, Kind kind) : m_bytes(std::move(bytes)), m_kind(kind) {
+    if (m_kind == Kind::FoxPro && m_bytes.size() >= 8) {
+        uint32_t size =
+            static_cast<unsigned char>(m_bytes[6]) << 8 | static_cast<unsigned char>(m_bytes[7]);
+        m_blockSize = size == 0 ? 64 : size;
+    } else if (m_kind == Kind::DBase && m_bytes.size() >= 22) {
+        uint32_t size =
+            static_cast<unsigned char>(m_bytes[20]) | static_cast<unsigned char>(m_bytes[21]) << 8;
+        // dBase III leaves this zero (its blocks are 512 bytes); dBase IV states it.
+        if (size >= 64 && size % 64 == 0) {
+            m_blockSize = size;
+        }
+    }
+}
+
+std::optional<std::string_view> MemoFile::memo(uint32_t block, bool textOnly) const {
+    if (block == 0) {
+        return std::nullopt;  // block 0 is the header: a pointer to it means "no memo"
+    }
+    const uint64_t offset = static_cast<uint64_t>(block) * m_blockSize;
+    if (offset >= m_bytes.size()) {
+        return std::nullopt;
+    }
+    const size_t start = static_cast<size_t>(offset);
+    const size_t available = m_bytes.size() - start;
+    if (m_kind == Kind::FoxPro) {
+        if (available < 8) {
+            return std::nullopt;
+        }
+        uint32_t type = be32(m_bytes, start);
+        uint32_t length = be32(m_bytes, start + 4);
+        if (textOnly && type != 1) {
+            return std::nullopt;
+        }
+        size_t size = std::min<size_t>(length, available - 8);
+        return std::string_view(m_bytes).substr(start + 8, size);
+    }
+    if (available >= 8 && std::memcmp(m_bytes.data() + start, "\xFF\xFF\x08\x00", 4) == 0) {
+        uint32_t length = le32(m_bytes, start + 4);  // counts the 8 bytes before the text
+        size_t size = length < 8 ? 0 : std::min<size_t>(length - 8, available - 8);
+        return std::string_view(m_bytes).substr(start + 8, size);
+    }
+    std::string_view rest = std::string_view(m_bytes).substr(start);
+    size_t end = rest.find('\x1A');
+    return rest.substr(0, end == std::string_view::npos ? rest.size() : end);
+}
+
+}  // namespace plyfold::engine::dbf

@@ -1,0 +1,374 @@
+#include "engine/io/xls/biff_cell_values.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/common/code_page.h"
+#include "engine/io/xls/biff_records.h"
+
+namespace plyfold::engine::xls {
+namespace {
+
+constexpr uint16_t kBof = 0x0809;
+constexpr uint16_t kEof = 0x000A;
+constexpr uint16_t kFormula = 0x0006;
+constexpr uint16_t kFormulaBiff3 = 0x0206;
+constexpr uint16_t kFormulaBiff4 = 0x0406;
+constexpr uint16_t kString = 0x0207;
+constexpr uint16_t kBoolErr = 0x0205;
+constexpr uint16_t kNumber = 0x0203;
+constexpr uint16_t kRk = 0x027E;
+constexpr uint16_t kMulRk = 0x00BD;
+constexpr uint16_t kLabel = 0x0204;
+constexpr uint16_t kRString = 0x00D6;
+constexpr uint16_t kLabelSst = 0x00FD;
+// What may stand between a formula and the STRING record holding its text result.
+constexpr uint16_t kSharedFormula = 0x04BC;
+constexpr uint16_t kArray = 0x0221;
+constexpr uint16_t kTable = 0x0236;
+// The cell records of BIFF2, whose cells begin with 3 bytes of attributes instead of an XF
+// index.
+constexpr uint16_t kIntegerBiff2 = 0x0002;
+constexpr uint16_t kNumberBiff2 = 0x0003;
+constexpr uint16_t kLabelBiff2 = 0x0004;
+constexpr uint16_t kBoolErrBiff2 = 0x0005;
+constexpr uint16_t kFormulaBiff2 = 0x0006;
+constexpr uint16_t kStringBiff2 = 0x0007;
+constexpr uint16_t kIxfeBiff2 = 0x0044;
+
+bool isBofOf(const BiffGlobals& globals, uint16_t type) {
+    return globals.earlyVersion ? type == 0x0009 || type == 0x0209 || type == 0x0409 : type == kBof;
+}
+
+bool errorOfCode(uint8_t code, ErrorValue& error) {
+    switch (code) {
+        case 0x00:
+            error = ErrorValue::Null;
+            return true;
+        case 0x07:
+            error = ErrorValue::Div0;
+            return true;
+        case 0x0F:
+            error = ErrorValue::Value;
+            return true;
+        case 0x17:
+            error = ErrorValue::Ref;
+            return true;
+        case 0x1D:
+            error = ErrorValue::Name;
+            return true;
+        case 0x24:
+            error = ErrorValue::Num;
+            return true;
+        case 0x2A:
+            error = ErrorValue::NA;
+            return true;
+        case 0x2B:
+            error = ErrorValue::GettingData;
+            return true;
+        default:
+            return false;
+    }
+}
+
+class SheetValueReader {
+public:
+    SheetValueReader(const BiffSheetInfo& sheet, const BiffGlobals& globals,
+                     const std::vector<std::string>& sharedStrings,
+                     const std::function<void(BiffCellValue&)>& visit)
+        : m_globals(globals),
+          m_sharedStrings(sharedStrings),
+          m_biff2(globals.earlyVersion == 2),
+          m_visit(visit),
+          m_codePage(globals.biff8 ? "CP1252" : biffCodePageName(globals.codePage)),
+          m_cellDamage("is damaged: a cell of the sheet '" + sheet.name + "' cannot be read") {}
+
+    // Handles one record of the sheet (not BOF or EOF).
+    void record(const BiffRecord& record, BiffRecordCursor& records) {
+        std::string_view data = record.data;
+        if (m_pending) {
+            if (record.type == (m_biff2 ? kStringBiff2 : kString)) {
+                m_value.text = stringRecord(data, records);
+                m_pending = false;
+                if (!m_value.text.empty()) {
+                    m_visit(m_value);
+                }
+                return;
+            }
+            if (record.type == kSharedFormula || record.type == kArray || record.type == kTable ||
+                record.type == kBiffContinue) {
+                return;
+            }
+            m_pending = false;  // a text result whose STRING record never came is no value
+        }
+        if (m_biff2) {
+            biff2Record(record);
+            return;
+        }
+        switch (record.type) {
+            case kFormula:
+            case kFormulaBiff3:
+            case kFormulaBiff4:
+                need(data, 14);
+                formula(data, 6, biffU16(data, 4));
+                break;
+            case kBoolErr:
+                need(data, 8);
+                boolErr(data, 6);
+                break;
+            case kNumber:
+                need(data, 14);
+                number(data, biffU16(data, 4), biffDouble(data, 6));
+                break;
+            case kRk:
+                need(data, 10);
+                number(data, biffU16(data, 4), rkNumber(biffU32(data, 6)));
+                break;
+            case kMulRk:
+                mulRk(data);
+                break;
+            case kLabel:
+            case kRString:
+                label(data);
+                break;
+            case kLabelSst:
+                labelSst(data);
+                break;
+            default:
+                break;
+        }
+    }
+
+private:
+    void biff2Record(const BiffRecord& record) {
+        std::string_view data = record.data;
+        switch (record.type) {
+            case kIxfeBiff2:
+                need(data, 2);
+                m_ixfe = biffU16(data, 0);
+                break;
+            case kIntegerBiff2:
+                need(data, 9);
+                number(data, biff2Xf(data), biffU16(data, 7));
+                break;
+            case kNumberBiff2:
+                need(data, 15);
+                number(data, biff2Xf(data), biffDouble(data, 7));
+                break;
+            case kLabelBiff2:
+                need(data, 8);
+                start(data, CellType::Text);
+                need(data, 8 + static_cast<unsigned char>(data[7]));
+                m_codePage.appendUtf8(m_value.text,
+                                      data.substr(8, static_cast<unsigned char>(data[7])));
+                if (!m_value.text.empty()) {
+                    m_visit(m_value);
+                }
+                break;
+            case kBoolErrBiff2:
+                need(data, 9);
+                boolErr(data, 7);
+                break;
+            case kFormulaBiff2:
+                need(data, 15);
+                formula(data, 7, biff2Xf(data));
+                break;
+            default:
+                break;
+        }
+    }
+
+    // The XF index of a BIFF2 cell: the low 6 bits of its first attribute byte, where 63
+    // stands for the index of the IXFE record before it.
+    uint16_t biff2Xf(std::string_view data) const {
+        const uint16_t xf = static_cast<unsigned char>(data[4]) & 0x3F;
+        return xf == 63 ? m_ixfe : xf;
+    }
+
+    void need(std::string_view data, size_t size) const {
+        if (data.size() < size) {
+            throw BiffDamage(m_cellDamage);
+        }
+    }
+
+    void start(std::string_view data, CellType type) {
+        m_value.row = biffU16(data, 0);
+        m_value.column = biffU16(data, 2);
+        m_value.type = type;
+        m_value.isDate = false;
+        m_value.text.clear();
+    }
+
+    bool isDate(uint16_t xf) const {
+        return xf < m_globals.xfIsDate.size() && m_globals.xfIsDate[xf];
+    }
+
+    // Formula results come here too.
+    void number(std::string_view data, uint16_t xf, double value) {
+        const bool date = isDate(xf);
+        if (!std::isfinite(value)) {
+            return;
+        }
+        start(data, CellType::Number);
+        m_value.number = value;
+        m_value.isDate = date;
+        m_value.xf = xf;
+        m_visit(m_value);
+    }
+
+    void mulRk(std::string_view data) {
+        need(data, 6);
+        const size_t count = (data.size() - 6) / 6;
+        const uint16_t row = biffU16(data, 0);
+        const uint16_t first = biffU16(data, 2);
+        for (size_t i = 0; i < count && first + i <= 0xFFFF; ++i) {
+            double value = rkNumber(biffU32(data, 4 + 6 * i + 2));
+            const uint16_t xf = biffU16(data, 4 + 6 * i);
+            const bool date = isDate(xf);
+            if (!std::isfinite(value)) {
+                continue;
+            }
+            m_value.row = row;
+            m_value.column = static_cast<uint16_t>(first + i);
+            m_value.type = CellType::Number;
+            m_value.number = value;
+            m_value.isDate = date;
+            m_value.xf = xf;
+            m_value.text.clear();
+            m_visit(m_value);
+        }
+    }
+
+    void label(std::string_view data) {
+        need(data, 8);
+        start(data, CellType::Text);
+        if (m_globals.biff8) {
+            BiffContinuedReader reader({data.substr(6)}, m_cellDamage);
+            m_value.text = reader.unicodeString(2, BiffContinuedReader::Layout::Plain);
+        } else {
+            size_t count = biffU16(data, 6);
+            need(data, 8 + count);
+            m_codePage.appendUtf8(m_value.text, data.substr(8, count));
+        }
+        if (!m_value.text.empty()) {
+            m_visit(m_value);
+        }
+    }
+
+    void labelSst(std::string_view data) {
+        need(data, 10);
+        uint32_t index = biffU32(data, 6);
+        if (index >= m_sharedStrings.size()) {
+            throw BiffDamage("is damaged: its table of shared texts is broken");
+        }
+        start(data, CellType::Text);
+        m_value.text = m_sharedStrings[index];
+        if (!m_value.text.empty()) {
+            m_visit(m_value);
+        }
+    }
+
+    // The cached result is the 8 bytes at resultAt.
+    void formula(std::string_view data, size_t resultAt, uint16_t xf) {
+        start(data, CellType::Blank);
+        std::string_view result = data.substr(resultAt, 8);
+        if (biffU16(result, 6) != 0xFFFF) {
+            number(data, xf, biffDouble(result, 0));
+            return;
+        }
+        switch (static_cast<uint8_t>(result[0])) {
+            case 0:  // text, in the STRING record that follows
+                m_value.type = CellType::Text;
+                m_pending = true;
+                return;
+            case 1:
+                m_value.type = CellType::Boolean;
+                m_value.boolean = result[2] != 0;
+                break;
+            case 2:
+                if (!errorOfCode(static_cast<uint8_t>(result[2]), m_value.error)) {
+                    return;
+                }
+                m_value.type = CellType::Error;
+                break;
+            default:
+                return;  // an empty text: no value
+        }
+        m_visit(m_value);
+    }
+
+    // The value byte is at valueAt, the byte telling an error after it.
+    void boolErr(std::string_view data, size_t valueAt) {
+        start(data, CellType::Boolean);
+        auto code = static_cast<uint8_t>(data[valueAt]);
+        if (data[valueAt + 1] != 0) {
+            if (!errorOfCode(code, m_value.error)) {
+                return;
+            }
+            m_value.type = CellType::Error;
+        } else {
+            m_value.boolean = code != 0;
+        }
+        m_visit(m_value);
+    }
+
+    std::string stringRecord(std::string_view data, BiffRecordCursor& records) {
+        std::string text;
+        if (m_globals.biff8) {
+            std::vector<std::string_view> segments{data};
+            records.takeContinues(segments);
+            BiffContinuedReader reader(std::move(segments), m_cellDamage);
+            text = reader.unicodeString(2, BiffContinuedReader::Layout::Plain);
+        } else if (m_biff2) {
+            need(data, 1);
+            size_t count = static_cast<unsigned char>(data[0]);
+            need(data, 1 + count);
+            m_codePage.appendUtf8(text, data.substr(1, count));
+        } else {
+            need(data, 2);
+            size_t count = biffU16(data, 0);
+            need(data, 2 + count);
+            m_codePage.appendUtf8(text, data.substr(2, count));
+        }
+        return text;
+    }
+
+    const BiffGlobals& m_globals;
+    const std::vector<std::string>& m_sharedStrings;
+    const bool m_biff2;
+    const std::function<void(BiffCellValue&)>& m_visit;
+    dbf::CodePageConverter m_codePage;
+    const std::string m_cellDamage;
+    BiffCellValue m_value;
+    bool m_pending = false;  // m_value is a formula awaiting its text result
+    uint16_t m_ixfe = 0;     // of BIFF2: the XF index of the next cell that asks for it
+};
+
+}  // namespace
+
+void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
+                     const BiffGlobals& globals, const std::vector<std::string>& sharedStrings,
+                     const std::function<void(BiffCellValue&)>& visit) {
+    BiffRecordCursor records(stream, sheet.position);
+    auto bof = records.next();
+    if (!bof || !isBofOf(globals, bof->type)) {
+        throw BiffDamage("is damaged: the sheet '" + sheet.name + "' cannot be found");
+    }
+    SheetValueReader reader(sheet, globals, sharedStrings, visit);
+    int depth = 0;  // of substreams embedded in the sheet (charts)
+    while (auto record = records.next()) {
+        if (isBofOf(globals, record->type)) {
+            ++depth;
+        } else if (record->type == kEof) {
+            if (depth == 0) {
+                return;
+            }
+            --depth;
+        } else if (depth == 0) {
+            reader.record(*record, records);
+        }
+    }
+    throw BiffDamage("is damaged: the file ends before its contents do");
+}
+
+}  // namespace plyfold::engine::xls

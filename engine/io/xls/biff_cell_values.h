@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/model/cell.h"
+#include "engine/io/xls/biff_globals.h"
+
+namespace plyfold::engine::xls {
+
+// One value of a sheet's cell records: a constant or the cached result of a formula.
+struct BiffCellValue {
+    uint32_t row = 0;
+    uint16_t column = 0;
+    CellType type = CellType::Blank;
+    double number = 0.0;
+    bool boolean = false;
+    ErrorValue error = ErrorValue::NA;
+    bool isDate = false;  // a number whose cell format shows a date or time
+    uint16_t xf = 0;      // the cell format of a number
+    std::string text;     // UTF-8
+};
+
+// Reads the values of one sheet's substream (from its BOF to its EOF, past the substreams of
+// charts embedded in it) in file order and hands each to visit; blank cells are left out.
+// Texts of LABELSST come from sharedStrings; 8-bit texts of BIFF5 are converted from the
+// workbook's code page. Throws BiffDamage when a record is cut short, a shared text is
+// missing, or the stream ends before the sheet does.
+void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
+                     const BiffGlobals& globals, const std::vector<std::string>& sharedStrings,
+                     const std::function<void(BiffCellValue&)>& visit);
+
+}  // namespace plyfold::engine::xls

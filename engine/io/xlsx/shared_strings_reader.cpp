@@ -1,0 +1,92 @@
+#include "engine/io/xlsx/shared_strings_reader.h"
+
+#include "engine/model/limits.h"
+#include "engine/common/text.h"
+#include "engine/io/xlsx/opc_package.h"
+#include "engine/io/xlsx/read_failure.h"
+#include "engine/io/xlsx/value_parsing.h"
+
+namespace plyfold::engine::xlsx_read {
+namespace {
+
+// sst > si > (t | r > t); everything else, phonetic runs (rPh) included, is skipped.
+class SharedStringsHandler : public XmlHandler {
+public:
+    SharedStringsHandler(StringPool& strings, std::vector<uint32_t>& ids)
+        : m_strings(strings), m_ids(ids) {}
+
+    void startElement(std::string_view name, XmlAttributes) override {
+        ++m_depth;
+        if (m_depth == 2) {
+            m_inItem = name == "si";
+            m_text.clear();
+        } else if (m_depth == 3 && m_inItem) {
+            m_inRun = name == "r";
+            m_collecting = name == "t";
+        } else if (m_depth == 4 && m_inRun) {
+            m_collecting = name == "t";
+        }
+    }
+
+    void endElement(std::string_view) override {
+        if (m_depth == 2 && m_inItem) {
+            finishItem();
+            m_inItem = false;
+        } else if (m_depth == 3) {
+            m_inRun = false;
+            m_collecting = false;
+        } else if (m_depth == 4) {
+            m_collecting = false;
+        }
+        --m_depth;
+    }
+
+    void characters(std::string_view text) override {
+        if (!m_collecting) {
+            return;
+        }
+        if (m_text.size() + text.size() > kMaxRawTextBytes) {
+            tooLong();
+        }
+        m_text += text;
+    }
+
+private:
+    void finishItem() {
+        if (!isXmlText(m_text)) {
+            fail(FailureKind::Damaged,
+                 "shared string " + std::to_string(m_ids.size()) + " is not valid text");
+        }
+        decodeEscapes(m_text);
+        if (utf16Length(m_text) > static_cast<size_t>(kMaxCellTextLength)) {
+            tooLong();
+        }
+        m_ids.push_back(m_strings.intern(m_text));
+    }
+
+    [[noreturn]] void tooLong() {
+        fail(FailureKind::TooLarge,
+             "shared string " + std::to_string(m_ids.size()) + " is longer than the " +
+                 std::to_string(kMaxCellTextLength) + " characters a cell can hold");
+    }
+
+    StringPool& m_strings;
+    std::vector<uint32_t>& m_ids;
+    std::string m_text;
+    int m_depth = 0;
+    bool m_inItem = false;
+    bool m_inRun = false;
+    bool m_collecting = false;
+};
+
+}  // namespace
+
+std::vector<uint32_t> readSharedStrings(ZipPackage& package, const std::string& storedName,
+                                        StringPool& strings) {
+    std::vector<uint32_t> ids;
+    SharedStringsHandler handler(strings, ids);
+    parsePart(package, storedName, handler, kMaxLargePartBytes, true);
+    return ids;
+}
+
+}  // namespace plyfold::engine::xlsx_read

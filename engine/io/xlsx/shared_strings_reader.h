@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/model/string_pool.h"
+#include "engine/io/xlsx/zip_package.h"
+
+namespace plyfold::engine::xlsx_read {
+
+// Reads the shared strings part into the pool and returns the pool id of each string, in
+// the part's order. Rich text keeps the text of its runs; phonetic runs are left out.
+std::vector<uint32_t> readSharedStrings(ZipPackage& package, const std::string& storedName,
+                                        StringPool& strings);
+
+}  // namespace plyfold::engine::xlsx_read

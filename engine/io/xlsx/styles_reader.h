@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/model/style.h"
+#include "engine/io/xlsx/color_resolver.h"
+#include "engine/io/xlsx/zip_package.h"
+
+namespace plyfold::engine::xlsx_read {
+
+// Reads a styles part (xl/styles.xml) into the style table: number formats, fonts, fills,
+// borders and the cell formats (cellXfs) built from them, colours resolved to RGB. Returns
+// the style id of each cell format of the part, in the part's order, which is what the s=
+// attributes of cells count in.
+std::vector<uint32_t> readStyles(ZipPackage& package, const std::string& storedName,
+                                 const ThemeColors& theme, StyleTable& styles);
+
+}  // namespace plyfold::engine::xlsx_read

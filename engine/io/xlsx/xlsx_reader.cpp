@@ -1,0 +1,381 @@
+#include "engine/io/xlsx/xlsx_reader.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+#include "engine/common/error.h"
+#include "engine/io/xlsx/opc_package.h"
+#include "engine/io/xlsx/read_failure.h"
+#include "engine/io/xlsx/shared_strings_reader.h"
+#include "engine/io/xlsx/styles_reader.h"
+#include "engine/io/xlsx/theme_reader.h"
+#include "engine/io/xlsx/value_parsing.h"
+#include "engine/io/xlsx/xlsx_sheet_reader.h"
+
+namespace plyfold::engine {
+namespace {
+
+using xlsx_read::FailureKind;
+using xlsx_read::ReadFailure;
+using xlsx_read::ZipPackage;
+
+// The message for a failure, naming the file and, where known, the part and the sheet.
+SpreadsheetError describe(const ReadFailure& failure, const std::string& file,
+                          std::string_view part = {}, const std::string* sheet = nullptr) {
+    std::string quotedFile = "'" + file + "'";
+    std::string where = sheet ? "in the sheet '" + *sheet + "', " : std::string();
+    std::string text;
+    switch (failure.kind()) {
+        case FailureKind::Damaged:
+            text = quotedFile + " is not a valid spreadsheet file: the part " + std::string(part);
+            if (sheet) {
+                text += " of the sheet '" + *sheet + "'";
+            }
+            text += " is damaged (" + failure.message() + ")";
+            break;
+        case FailureKind::Invalid:
+            text = quotedFile + " is not a valid spreadsheet file: " + where + failure.message();
+            break;
+        case FailureKind::TooLarge:
+            text = quotedFile + " cannot be read: " + where + failure.message();
+            break;
+        case FailureKind::Encrypted:
+            text = quotedFile + " is protected by a password and cannot be read";
+            break;
+        case FailureKind::NotPackage:
+            text = quotedFile + " is not a valid spreadsheet file: " + failure.message();
+            break;
+        case FailureKind::Unreadable:
+            text = quotedFile + " cannot be opened (" + failure.message() + ")";
+            break;
+    }
+    return SpreadsheetError(ErrorNumber::ApplicationDefined, text + ".");
+}
+
+struct SheetEntry {
+    std::string name;
+    std::string relationshipId;
+    SheetVisibility visibility = SheetVisibility::Visible;
+};
+
+// workbook > (workbookPr, bookViews > workbookView, sheets > sheet).
+class WorkbookHandler : public xlsx_read::XmlHandler {
+public:
+    void startElement(std::string_view name, xlsx_read::XmlAttributes attributes) override {
+        ++m_depth;
+        if (m_depth == 1) {
+            isWorkbook = name == "workbook";
+        } else if (m_depth == 2) {
+            m_section = name;
+            if (name == "workbookPr") {
+                date1904 = xlsx_read::parseBoolean(xlsx_read::attributeOr(attributes, "date1904"))
+                               .value_or(false);
+            }
+        } else if (m_depth == 3 && m_section == "sheets" && name == "sheet") {
+            SheetEntry entry;
+            entry.name = xlsx_read::attributeOr(attributes, "name");
+            entry.relationshipId = xlsx_read::attributeOr(attributes, "id");
+            std::string_view state = xlsx_read::attributeOr(attributes, "state");
+            entry.visibility = state == "hidden"       ? SheetVisibility::Hidden
+                               : state == "veryHidden" ? SheetVisibility::VeryHidden
+                                                       : SheetVisibility::Visible;
+            sheets.push_back(std::move(entry));
+        } else if (m_depth == 3 && m_section == "bookViews" && name == "workbookView" &&
+                   !activeTab) {
+            uint32_t tab = 0;
+            if (xlsx_read::parseIndex(xlsx_read::attributeOr(attributes, "activeTab", "0"), tab)) {
+                activeTab = tab;
+            }
+        }
+    }
+    void endElement(std::string_view) override { --m_depth; }
+    void characters(std::string_view) override {}
+
+    bool isWorkbook = false;
+    bool date1904 = false;
+    std::optional<uint32_t> activeTab;
+    std::vector<SheetEntry> sheets;
+
+private:
+    int m_depth = 0;
+    std::string m_section;
+};
+
+// The open package behind a workbook, kept for the sheets read later.
+class XlsxSource {
+public:
+    XlsxSource(std::string displayName, std::string bytes)
+        : m_displayName(std::move(displayName)), m_bytes(std::move(bytes)) {}
+
+    const std::string& displayName() const { return m_displayName; }
+    const std::string& bytes() const { return m_bytes; }
+    void setPackage(std::unique_ptr<ZipPackage> package) { m_package = std::move(package); }
+    ZipPackage& package() { return *m_package; }
+
+    void setWorkbookParts(std::optional<std::string> sharedStrings,
+                          std::optional<std::string> styles, std::optional<std::string> theme) {
+        m_sharedStringsPart = std::move(sharedStrings);
+        m_stylesPart = std::move(styles);
+        m_themePart = std::move(theme);
+    }
+
+    void loadSheet(Sheet& sheet, const std::string& part);
+
+private:
+    void loadWorkbookParts(Workbook& workbook);
+    std::string storedName(const std::string& part);
+
+    std::string m_displayName;
+    std::string m_bytes;  // for a workbook read from memory; outlives the package
+    std::unique_ptr<ZipPackage> m_package;
+    std::optional<std::string> m_sharedStringsPart;
+    std::optional<std::string> m_stylesPart;
+    std::optional<std::string> m_themePart;
+    bool m_workbookPartsRead = false;
+    std::optional<SpreadsheetError> m_workbookPartsError;
+    std::vector<uint32_t> m_sharedStrings;
+    std::vector<uint32_t> m_styleIds;
+};
+
+std::string XlsxSource::storedName(const std::string& part) {
+    std::optional<std::string> stored = m_package->findPart(part);
+    if (!stored) {
+        throw describe(ReadFailure(FailureKind::Invalid, "the part " + part + " is missing"),
+                       m_displayName);
+    }
+    return *stored;
+}
+
+// Shared strings and styles serve every sheet; they are read with the first sheet, never
+// when only the sheet names are wanted.
+void XlsxSource::loadWorkbookParts(Workbook& workbook) {
+    if (m_workbookPartsError) {
+        throw *m_workbookPartsError;
+    }
+    if (m_workbookPartsRead) {
+        return;
+    }
+    std::string part;
+    try {
+        if (m_stylesPart) {
+            xlsx_read::ThemeColors theme = xlsx_read::defaultThemeColors();
+            if (m_themePart) {
+                part = storedName(*m_themePart);
+                theme = xlsx_read::readThemeColors(*m_package, part);
+            }
+            part = storedName(*m_stylesPart);
+            m_styleIds = xlsx_read::readStyles(*m_package, part, theme, workbook.styles());
+        }
+        if (m_sharedStringsPart) {
+            part = storedName(*m_sharedStringsPart);
+            m_sharedStrings = xlsx_read::readSharedStrings(*m_package, part, workbook.strings());
+        }
+    } catch (const ReadFailure& failure) {
+        m_workbookPartsError = describe(failure, m_displayName, part);
+        throw *m_workbookPartsError;
+    } catch (const SpreadsheetError& error) {
+        m_workbookPartsError = error;
+        throw;
+    }
+    m_workbookPartsRead = true;
+}
+
+void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
+    Workbook& workbook = sheet.workbook();
+    loadWorkbookParts(workbook);
+    std::optional<std::string> stored = m_package->findPart(part);
+    if (!stored) {
+        throw describe(ReadFailure(FailureKind::Invalid, "its part " + part + " is missing"),
+                       m_displayName, part, &sheet.name());
+    }
+    xlsx_read::SheetContent content;
+    try {
+        xlsx_read::SheetContext context{workbook.strings(), workbook.formulas(), m_sharedStrings,
+                                        m_styleIds, workbook.isDate1904()};
+        std::unique_ptr<xlsx_read::ByteSource> source =
+            m_package->openPart(*stored, xlsx_read::kMaxLargePartBytes);
+        content = xlsx_read::readSheetPart(*source, context);
+    } catch (const ReadFailure& failure) {
+        throw describe(failure, m_displayName, *stored, &sheet.name());
+    }
+    // The loader runs before the sheet counts as loaded, so rows go in through appendRow,
+    // which touches nothing else; they come sorted, so it only ever appends.
+    for (Row& row : content.rows) {
+        sheet.appendRow(row.index) = std::move(row);
+    }
+    sheet.columns() = std::move(content.columns);
+    sheet.merges() = std::move(content.merges);
+    sheet.arrayFormulas() = std::move(content.arrayFormulas);
+    if (content.defaultColumnWidth) {
+        sheet.setDefaultColumnWidth(*content.defaultColumnWidth);
+    }
+    if (content.defaultRowHeight) {
+        sheet.setDefaultRowHeight(*content.defaultRowHeight);
+    }
+    if (content.selectedCell) {
+        sheet.setSelectedCell(*content.selectedCell);
+    }
+}
+
+const xlsx_read::Relationship* findRelationship(
+    const std::vector<xlsx_read::Relationship>& relationships, std::string_view kind) {
+    for (const auto& r : relationships) {
+        if (!r.external && xlsx_read::relationshipKind(r.type) == kind) {
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+// Reads the package structure and the sheet list into the workbook.
+void readStructure(const std::shared_ptr<XlsxSource>& source, Workbook& workbook) {
+    ZipPackage& package = source->package();
+    std::string part = "_rels/.rels";
+    try {
+        std::optional<std::string> workbookPart;
+        auto packageRelationships = xlsx_read::readRelationships(package, "");
+        if (const auto* r = findRelationship(packageRelationships, "officeDocument")) {
+            workbookPart = package.findPart(xlsx_read::resolveTarget("", r->target));
+        }
+        if (!workbookPart) {
+            part = "[Content_Types].xml";
+            if (auto byType = xlsx_read::workbookPartFromContentTypes(package)) {
+                workbookPart = package.findPart(*byType);
+            }
+        }
+        if (!workbookPart) {
+            workbookPart = package.findPart("xl/workbook.xml");
+        }
+        if (!workbookPart) {
+            xlsx_read::fail(FailureKind::NotPackage,
+                            "it is a zip archive without a workbook in it");
+        }
+
+        part = xlsx_read::relationshipsPartOf(*workbookPart);
+        auto relationships = xlsx_read::readRelationships(package, *workbookPart);
+
+        part = *workbookPart;
+        WorkbookHandler handler;
+        xlsx_read::AlternateContentFilter filter(handler);
+        xlsx_read::parsePart(package, part, filter, xlsx_read::kMaxSmallPartBytes, false);
+        if (!handler.isWorkbook) {
+            xlsx_read::fail(FailureKind::NotPackage,
+                            "it is an Office Open XML package, but not a workbook");
+        }
+        workbook.setDate1904(handler.date1904);
+
+        auto target = [&](const xlsx_read::Relationship* r) -> std::optional<std::string> {
+            if (!r) {
+                return std::nullopt;
+            }
+            return xlsx_read::resolveTarget(*workbookPart, r->target);
+        };
+        source->setWorkbookParts(target(findRelationship(relationships, "sharedStrings")),
+                                 target(findRelationship(relationships, "styles")),
+                                 target(findRelationship(relationships, "theme")));
+
+        for (const SheetEntry& entry : handler.sheets) {
+            const xlsx_read::Relationship* relationship = nullptr;
+            for (const auto& r : relationships) {
+                if (r.id == entry.relationshipId && !r.external) {
+                    relationship = &r;
+                }
+            }
+            if (!relationship) {
+                xlsx_read::fail(FailureKind::Invalid,
+                                "the sheet '" + entry.name + "' has no part in the package");
+            }
+            std::string_view kind = xlsx_read::relationshipKind(relationship->type);
+            // Chart and dialog sheets hold no cells; macro sheets hold cells as worksheets do.
+            bool cells = kind != "chartsheet" && kind != "dialogsheet";
+            Sheet* sheet = nullptr;
+            try {
+                sheet = &workbook.addSheet(entry.name,
+                                           cells ? SheetKind::Worksheet : SheetKind::Chartsheet);
+            } catch (const SpreadsheetError& error) {
+                // "The sheet name ... is taken." reads on after "...file: ".
+                std::string problem = error.description();
+                if (!problem.empty() && problem.back() == '.') {
+                    problem.pop_back();
+                }
+                if (!problem.empty() && problem[0] >= 'A' && problem[0] <= 'Z') {
+                    problem[0] = static_cast<char>(problem[0] - 'A' + 'a');
+                }
+                xlsx_read::fail(FailureKind::Invalid, problem);
+            }
+            sheet->setVisibility(entry.visibility);
+            if (cells) {
+                std::string sheetPart =
+                    xlsx_read::resolveTarget(*workbookPart, relationship->target);
+                // A sheet that failed once fails the same way again without another read.
+                auto failure = std::make_shared<std::optional<SpreadsheetError>>();
+                sheet->setLoader([source, sheetPart, failure](Sheet& loading) {
+                    if (*failure) {
+                        throw **failure;
+                    }
+                    try {
+                        source->loadSheet(loading, sheetPart);
+                    } catch (const SpreadsheetError& error) {
+                        *failure = error;
+                        throw;
+                    }
+                });
+            }
+        }
+        if (handler.activeTab &&
+            *handler.activeTab < static_cast<uint32_t>(workbook.sheetCount())) {
+            workbook.setActiveSheet(static_cast<int32_t>(*handler.activeTab));
+        }
+    } catch (const ReadFailure& failure) {
+        throw describe(failure, source->displayName(), part);
+    }
+}
+
+std::unique_ptr<Workbook> readPackage(std::shared_ptr<XlsxSource> source) {
+    auto workbook = std::make_unique<Workbook>();
+    readStructure(source, *workbook);
+    workbook->setPath(source->displayName());
+    workbook->setSource(source);
+    return workbook;
+}
+
+}  // namespace
+
+std::unique_ptr<Workbook> readXlsx(const std::string& path) {
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status)) {
+        throw SpreadsheetError(ErrorNumber::FileNotFound, "'" + path + "' was not found.");
+    }
+    if (std::filesystem::is_directory(status)) {
+        throw SpreadsheetError(ErrorNumber::ApplicationDefined,
+                               "'" + path + "' is a folder, not a spreadsheet file.");
+    }
+    if (FILE* probe = std::fopen(path.c_str(), "rb")) {
+        std::fclose(probe);
+    } else {
+        throw describe(ReadFailure(FailureKind::Unreadable, std::strerror(errno)), path);
+    }
+    auto source = std::make_shared<XlsxSource>(path, std::string());
+    try {
+        source->setPackage(ZipPackage::openFile(path));
+    } catch (const ReadFailure& failure) {
+        throw describe(failure, path);
+    }
+    return readPackage(std::move(source));
+}
+
+std::unique_ptr<Workbook> readXlsxFromMemory(std::string bytes, const std::string& displayName) {
+    auto source = std::make_shared<XlsxSource>(displayName, std::move(bytes));
+    try {
+        source->setPackage(ZipPackage::openMemory(source->bytes()));
+    } catch (const ReadFailure& failure) {
+        throw describe(failure, displayName);
+    }
+    return readPackage(std::move(source));
+}
+
+}  // namespace plyfold::engine

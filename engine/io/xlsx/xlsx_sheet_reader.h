@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "engine/model/sheet.h"
+#include "engine/model/string_pool.h"
+#include "engine/io/xlsx/byte_source.h"
+
+namespace plyfold::engine::xlsx_read {
+
+// What the cells of a sheet part refer to: the workbook's pools, and the pool ids of the
+// shared strings and the style ids of the cell formats, in the order the file numbers them.
+struct SheetContext {
+    StringPool& strings;
+    StringPool& formulas;
+    const std::vector<uint32_t>& sharedStrings;
+    const std::vector<uint32_t>& styleIds;
+    bool date1904 = false;
+};
+
+// Everything read from a sheet part, gathered before it is handed to the sheet so that a
+// sheet that fails to read is left as it was.
+struct SheetContent {
+    std::vector<Row> rows;  // ascending, cells ascending, no duplicates
+    std::vector<ColumnInfo> columns;
+    std::vector<CellRange> merges;
+    std::vector<ArrayFormula> arrayFormulas;
+    std::optional<double> defaultColumnWidth;
+    std::optional<double> defaultRowHeight;
+    std::optional<CellRef> selectedCell;
+};
+
+enum class XmlParser { Fast, Expat };
+
+// Reads a worksheet part in one streaming pass. Throws ReadFailure.
+SheetContent readSheetPart(ByteSource& source, const SheetContext& context,
+                           XmlParser parser = XmlParser::Fast);
+
+}  // namespace plyfold::engine::xlsx_read

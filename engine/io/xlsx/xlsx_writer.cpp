@@ -1,0 +1,56 @@
+#include "engine/io/xlsx/xlsx_writer.h"
+
+#include "engine/common/text.h"
+#include "engine/io/xlsx/content_types_writer.h"
+#include "engine/io/xlsx/doc_props_writer.h"
+#include "engine/io/xlsx/relationships_writer.h"
+#include "engine/io/xlsx/shared_strings_writer.h"
+#include "engine/io/xlsx/styles_writer.h"
+#include "engine/io/xlsx/theme_writer.h"
+#include "engine/io/xlsx/workbook_part_writer.h"
+#include "engine/io/xlsx/worksheet_writer.h"
+#include "engine/io/xlsx/xlsx_writer_plan.h"
+
+namespace plyfold::engine::xlsx {
+
+PackageKind packageKindForPath(std::string_view path) {
+    const size_t dot = path.find_last_of("./");
+    if (dot == std::string_view::npos || path[dot] != '.') {
+        return PackageKind::Workbook;
+    }
+    const std::string extension = asciiLower(path.substr(dot + 1));
+    if (extension == "xlsm") {
+        return PackageKind::MacroWorkbook;
+    }
+    if (extension == "xltx") {
+        return PackageKind::Template;
+    }
+    if (extension == "xltm") {
+        return PackageKind::MacroTemplate;
+    }
+    return PackageKind::Workbook;
+}
+
+void writeXlsx(const Workbook& workbook, ByteSink& sink, const XlsxWriteOptions& options) {
+    const PackagePlan plan = planPackage(workbook, options);
+    ZipWriter zip(sink, options.zip);
+    // The package structure first, as spreadsheet programs write it; the big parts last.
+    writeContentTypes(zip, plan);
+    writePackageRelationships(zip);
+    writeAppProperties(zip, plan);
+    writeCoreProperties(zip, plan);
+    writeWorkbookPart(zip, plan);
+    writeWorkbookRelationships(zip, plan);
+    writeTheme(zip);
+    writeStyles(zip, plan);
+    if (!plan.sharedStrings.texts.empty()) {
+        writeSharedStrings(zip, plan);
+    }
+    FormulaTexts formulas(workbook);
+    for (int32_t i = 0; i < plan.sheetCount(); ++i) {
+        writeWorksheet(zip, plan, i, formulas);
+    }
+    zip.finish();
+}
+
+}  // namespace plyfold::engine::xlsx

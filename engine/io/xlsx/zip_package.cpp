@@ -1,0 +1,235 @@
+#include "engine/io/xlsx/zip_package.h"
+
+#include <zip.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <new>
+
+#include "engine/io/xlsx/ole_probe.h"
+#include "engine/io/xlsx/read_failure.h"
+
+namespace plyfold::engine::xlsx_read {
+namespace {
+
+std::string errorText(int code) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    std::string text = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    return text;
+}
+
+std::string megabytes(uint64_t bytes) {
+    return std::to_string(bytes >> 20) + " MB";
+}
+
+[[noreturn]] void failNotZip(OleContent ole) {
+    switch (ole) {
+        case OleContent::Encrypted:
+            fail(FailureKind::Encrypted, "the workbook is protected by a password");
+        case OleContent::Other:
+            fail(FailureKind::NotPackage,
+                 "it is an OLE compound file (such as an Excel 97-2003 workbook), not an Office "
+                 "Open XML package");
+        case OleContent::NotOle:
+            break;
+    }
+    fail(FailureKind::NotPackage, "it is not an Office Open XML package (not a zip archive)");
+}
+
+[[noreturn]] void failOpen(int code, OleContent ole) {
+    switch (code) {
+        case ZIP_ER_NOZIP:
+            failNotZip(ole);
+        case ZIP_ER_MEMORY:
+            throw std::bad_alloc();
+        case ZIP_ER_OPEN:
+        case ZIP_ER_READ:
+            fail(FailureKind::Unreadable, errorText(code));
+        case ZIP_ER_MULTIDISK:
+            fail(FailureKind::NotPackage, "it is an archive split over several files");
+        default:
+            fail(FailureKind::NotPackage, "the archive is damaged (" + errorText(code) + ")");
+    }
+}
+
+}  // namespace
+
+class ZipPartSource : public ByteSource {
+public:
+    ZipPartSource(ZipPackage& package, zip_file_t* file, std::string name, uint64_t maxBytes,
+                  uint64_t compressedSize, uint64_t declaredSize, bool sizesKnown)
+        : m_package(package),
+          m_file(file),
+          m_name(std::move(name)),
+          m_maxBytes(maxBytes),
+          m_compressedSize(compressedSize),
+          m_declaredSize(declaredSize),
+          m_sizesKnown(sizesKnown) {}
+    ~ZipPartSource() override { zip_fclose(m_file); }
+
+    size_t read(char* buffer, size_t capacity) override {
+        zip_int64_t n = zip_fread(m_file, buffer, capacity);
+        if (n < 0) {
+            fail(FailureKind::Damaged, zip_error_strerror(zip_file_get_error(m_file)));
+        }
+        auto count = static_cast<uint64_t>(n);
+        m_read += count;
+        m_package.m_inflatedBytes += count;
+        if (m_sizesKnown && m_read > m_declaredSize) {
+            fail(FailureKind::Damaged, "it holds more data than the archive says");
+        }
+        if (m_read > m_maxBytes) {
+            fail(FailureKind::TooLarge,
+                 "the part " + m_name + " expands to more than " + megabytes(m_maxBytes));
+        }
+        if (m_sizesKnown && m_read > kRatioCheckFloor &&
+            m_read / std::max<uint64_t>(m_compressedSize, 1) > kMaxCompressionRatio) {
+            fail(FailureKind::TooLarge, "the part " + m_name + " expands more than " +
+                                            std::to_string(kMaxCompressionRatio) +
+                                            " times over, which only a zip bomb does");
+        }
+        if (m_package.m_inflatedBytes > kMaxPackageBytes) {
+            fail(FailureKind::TooLarge,
+                 "the workbook expands to more than " + megabytes(kMaxPackageBytes));
+        }
+        return static_cast<size_t>(n);
+    }
+
+private:
+    ZipPackage& m_package;
+    zip_file_t* m_file;
+    std::string m_name;
+    uint64_t m_maxBytes;
+    uint64_t m_compressedSize;
+    uint64_t m_declaredSize;
+    bool m_sizesKnown;
+    uint64_t m_read = 0;
+};
+
+std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::file_size(path, error) == 0 && !error) {
+        fail(FailureKind::NotPackage, "the file is empty");
+    }
+    int code = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
+    if (archive) {
+        return std::unique_ptr<ZipPackage>(new ZipPackage(archive));
+    }
+    OleContent ole = OleContent::NotOle;
+    if (code == ZIP_ER_NOZIP) {
+        if (FILE* file = std::fopen(path.c_str(), "rb")) {
+            std::fseek(file, 0, SEEK_END);
+            long size = std::ftell(file);
+            ReadAt readAt = [file](uint64_t offset, char* buffer, size_t n) -> size_t {
+                if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
+                    return 0;
+                }
+                return std::fread(buffer, 1, n, file);
+            };
+            ole = size > 0 ? probeOle(readAt, static_cast<uint64_t>(size)) : OleContent::NotOle;
+            std::fclose(file);
+        }
+    }
+    failOpen(code, ole);
+}
+
+std::unique_ptr<ZipPackage> ZipPackage::openMemory(std::string_view bytes) {
+    if (bytes.empty()) {
+        fail(FailureKind::NotPackage, "the file is empty");
+    }
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+    if (!source) {
+        zip_error_fini(&error);
+        throw std::bad_alloc();
+    }
+    zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
+    if (archive) {
+        zip_error_fini(&error);
+        return std::unique_ptr<ZipPackage>(new ZipPackage(archive));
+    }
+    int code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    zip_source_free(source);
+    OleContent ole = OleContent::NotOle;
+    if (code == ZIP_ER_NOZIP) {
+        ReadAt readAt = [bytes](uint64_t offset, char* buffer, size_t n) -> size_t {
+            if (offset >= bytes.size()) {
+                return 0;
+            }
+            size_t count = std::min<uint64_t>(n, bytes.size() - offset);
+            std::copy_n(bytes.data() + offset, count, buffer);
+            return count;
+        };
+        ole = probeOle(readAt, bytes.size());
+    }
+    failOpen(code, ole);
+}
+
+ZipPackage::~ZipPackage() {
+    zip_discard(m_archive);
+}
+
+std::optional<std::string> ZipPackage::findPart(std::string_view name) const {
+    std::string wanted(name);
+    if (wanted.empty() || wanted.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    zip_int64_t index = zip_name_locate(m_archive, wanted.c_str(), 0);
+    if (index < 0) {
+        index = zip_name_locate(m_archive, wanted.c_str(), ZIP_FL_NOCASE);
+    }
+    if (index < 0) {
+        return std::nullopt;
+    }
+    const char* stored = zip_get_name(m_archive, static_cast<zip_uint64_t>(index), 0);
+    return stored ? std::optional<std::string>(stored) : std::nullopt;
+}
+
+std::vector<std::string> ZipPackage::partNames() const {
+    std::vector<std::string> names;
+    zip_int64_t count = zip_get_num_entries(m_archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        if (const char* name = zip_get_name(m_archive, static_cast<zip_uint64_t>(i), 0)) {
+            names.emplace_back(name);
+        }
+    }
+    return names;
+}
+
+std::unique_ptr<ByteSource> ZipPackage::openPart(const std::string& storedName, uint64_t maxBytes) {
+    zip_int64_t index = zip_name_locate(m_archive, storedName.c_str(), 0);
+    if (index < 0) {
+        fail(FailureKind::Invalid, "the part " + storedName + " is missing");
+    }
+    auto entry = static_cast<zip_uint64_t>(index);
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    bool sizesKnown = zip_stat_index(m_archive, entry, 0, &stat) == 0 &&
+                      (stat.valid & ZIP_STAT_SIZE) && (stat.valid & ZIP_STAT_COMP_SIZE);
+    if (sizesKnown && (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) &&
+        stat.encryption_method != ZIP_EM_NONE) {
+        fail(FailureKind::Encrypted, "the workbook is protected by a password");
+    }
+    zip_file_t* file = zip_fopen_index(m_archive, entry, 0);
+    if (!file) {
+        zip_error_t* error = zip_get_error(m_archive);
+        int code = zip_error_code_zip(error);
+        if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD || code == ZIP_ER_ENCRNOTSUPP) {
+            fail(FailureKind::Encrypted, "the workbook is protected by a password");
+        }
+        if (code == ZIP_ER_MEMORY) {
+            throw std::bad_alloc();
+        }
+        fail(FailureKind::Damaged, zip_error_strerror(error));
+    }
+    return std::make_unique<ZipPartSource>(*this, file, storedName, maxBytes,
+                                           sizesKnown ? stat.comp_size : 0,
+                                           sizesKnown ? stat.size : 0, sizesKnown);
+}
+
+}  // namespace plyfold::engine::xlsx_read

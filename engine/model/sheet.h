@@ -1,0 +1,123 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/model/cell.h"
+#include "engine/model/cell_ref.h"
+
+namespace plyfold::engine {
+
+class Workbook;
+
+struct Row {
+    int32_t index = 0;    // 0-based
+    float height = 0.0f;  // points; 0 keeps the sheet's default height
+    bool hidden = false;
+    bool customHeight = false;
+    std::vector<Cell> cells;  // sorted by column, one cell a column
+};
+
+// Width and visibility of a run of columns. Runs are sorted and do not overlap.
+struct ColumnInfo {
+    int32_t first = 0;
+    int32_t last = 0;
+    double width = 0.0;  // in characters of the default font's digit width; 0 is default
+    bool hidden = false;
+    bool customWidth = false;
+    uint32_t style = 0;
+};
+
+struct ArrayFormula {
+    CellRange range;  // the anchor cell is range.first
+};
+
+enum class SheetKind : uint8_t { Worksheet, Chartsheet };
+enum class SheetVisibility : uint8_t { Visible, Hidden, VeryHidden };
+
+// A sheet of a workbook. The cells of a sheet read from a file are parsed the first time
+// they are asked for; a reader installs the loader that does it.
+class Sheet {
+public:
+    using Loader = std::function<void(Sheet&)>;
+
+    Sheet(Workbook& workbook, std::string name, SheetKind kind);
+
+    Workbook& workbook() const { return *m_workbook; }
+    const std::string& name() const { return m_name; }
+    SheetKind kind() const { return m_kind; }
+    bool isWorksheet() const { return m_kind == SheetKind::Worksheet; }
+    SheetVisibility visibility() const { return m_visibility; }
+    void setVisibility(SheetVisibility visibility) { m_visibility = visibility; }
+
+    void setLoader(Loader loader) { m_loader = std::move(loader); }
+    bool isLoaded() const { return !m_loader; }
+    // Parses the sheet's cells if that has not happened yet; throws what the reader throws.
+    void ensureLoaded() const;
+
+    // Rows in ascending order of index; rows without cells may exist (heights, hidden rows).
+    const std::vector<Row>& rows() const;
+    std::vector<Row>& mutableRows();
+
+    const Cell* findCell(CellRef ref) const;
+    // The cell at ref, created blank when missing. Throws when ref is outside the sheet.
+    Cell& cellAt(CellRef ref);
+    void eraseCell(CellRef ref);
+    // The row with the given index, created when missing.
+    Row& rowAt(int32_t index);
+    const Row* findRow(int32_t index) const;
+    // For readers: appends a row after the last one (faster than rowAt); index must be
+    // greater than every index so far, else it falls back to rowAt.
+    Row& appendRow(int32_t index);
+
+    // The smallest rectangle holding every stored cell; nullopt when there is none.
+    std::optional<CellRange> usedRange() const;
+    // The last row (or column) of the used range, 0-based; nullopt on an empty sheet. The row
+    // is found from the end, without a pass over the whole sheet.
+    std::optional<int32_t> lastUsedRow() const;
+    std::optional<int32_t> lastUsedColumn() const;
+    size_t cellCount() const;
+    // Drops rows that hold no cells and carry nothing of their own.
+    void compactRows();
+
+    std::vector<ColumnInfo>& columns() { return m_columns; }
+    const std::vector<ColumnInfo>& columns() const { return m_columns; }
+    // The width of a column, or 0 when it has the default width.
+    double columnWidth(int32_t column) const;
+    void setColumnWidth(int32_t column, double width);
+
+    std::vector<CellRange>& merges() { return m_merges; }
+    const std::vector<CellRange>& merges() const { return m_merges; }
+    std::vector<ArrayFormula>& arrayFormulas() { return m_arrayFormulas; }
+    const std::vector<ArrayFormula>& arrayFormulas() const { return m_arrayFormulas; }
+
+    double defaultColumnWidth() const { return m_defaultColumnWidth; }
+    void setDefaultColumnWidth(double width) { m_defaultColumnWidth = width; }
+    double defaultRowHeight() const { return m_defaultRowHeight; }
+    void setDefaultRowHeight(double height) { m_defaultRowHeight = height; }
+
+    CellRef selectedCell() const { return m_selectedCell; }
+    void setSelectedCell(CellRef ref) { m_selectedCell = ref; }
+
+private:
+    friend class Workbook;
+    void setName(std::string name) { m_name = std::move(name); }
+
+    Workbook* m_workbook;
+    std::string m_name;
+    SheetKind m_kind;
+    SheetVisibility m_visibility = SheetVisibility::Visible;
+    mutable Loader m_loader;
+    mutable std::vector<Row> m_rows;
+    std::vector<ColumnInfo> m_columns;
+    std::vector<CellRange> m_merges;
+    std::vector<ArrayFormula> m_arrayFormulas;
+    double m_defaultColumnWidth = 8.43;
+    double m_defaultRowHeight = 15.0;
+    CellRef m_selectedCell;
+};
+
+}  // namespace plyfold::engine

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/model/sheet.h"
+#include "engine/model/string_pool.h"
+#include "engine/model/style.h"
+
+namespace plyfold::engine {
+
+// A workbook: its sheets in order, one pool of cell texts, one pool of formula texts and
+// one style table shared by all its sheets.
+class Workbook {
+public:
+    Workbook();
+    Workbook(const Workbook&) = delete;
+    Workbook& operator=(const Workbook&) = delete;
+    ~Workbook();
+
+    StringPool& strings() { return m_strings; }
+    const StringPool& strings() const { return m_strings; }
+    StringPool& formulas() { return m_formulas; }
+    const StringPool& formulas() const { return m_formulas; }
+    StyleTable& styles() { return m_styles; }
+    const StyleTable& styles() const { return m_styles; }
+
+    bool isDate1904() const { return m_date1904; }
+    void setDate1904(bool date1904) { m_date1904 = date1904; }
+
+    // The file the workbook was read from; empty for a new workbook.
+    const std::string& path() const { return m_path; }
+    void setPath(std::string path) { m_path = std::move(path); }
+
+    int32_t sheetCount() const { return static_cast<int32_t>(m_sheets.size()); }
+    // 0-based.
+    Sheet& sheet(int32_t index) { return *m_sheets.at(index); }
+    const Sheet& sheet(int32_t index) const { return *m_sheets.at(index); }
+    // The sheet with this name, compared without regard to case; nullptr when none.
+    Sheet* findSheet(std::string_view name);
+    int32_t indexOf(const Sheet& sheet) const;
+
+    // Adds a sheet at position index (0-based; sheetCount() appends). Throws when the
+    // name is not a valid sheet name or is taken.
+    Sheet& insertSheet(int32_t index, std::string name, SheetKind kind = SheetKind::Worksheet);
+    Sheet& addSheet(std::string name, SheetKind kind = SheetKind::Worksheet) {
+        return insertSheet(sheetCount(), std::move(name), kind);
+    }
+    void removeSheet(int32_t index);
+    void renameSheet(int32_t index, std::string name);
+    // "Name", or "Name (2)", "Name (3)", ... cut so the whole stays within 31 characters.
+    std::string uniqueSheetName(std::string_view base) const;
+
+    int32_t activeSheet() const { return m_activeSheet; }
+    void setActiveSheet(int32_t index) { m_activeSheet = index; }
+
+    // Set by every change made through the automation layer; readers leave it false.
+    bool isModified() const { return m_modified; }
+    void setModified(bool modified) { m_modified = modified; }
+
+    // Keeps a reader's open file alive for the lazy loading of sheets.
+    void setSource(std::shared_ptr<void> source) { m_source = std::move(source); }
+
+private:
+    StringPool m_strings;
+    StringPool m_formulas;
+    StyleTable m_styles;
+    std::vector<std::unique_ptr<Sheet>> m_sheets;
+    std::string m_path;
+    std::shared_ptr<void> m_source;
+    int32_t m_activeSheet = 0;
+    bool m_date1904 = false;
+    bool m_modified = false;
+};
+
+// Why a sheet name is not acceptable, or empty when it is: 1 to 31 characters, none of
+// : \ / ? * [ ], not beginning or ending with an apostrophe.
+std::string sheetNameProblem(std::string_view name);
+
+}  // namespace plyfold::engine

@@ -1,0 +1,263 @@
+#include "engine/ops/autofit.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "engine/ops/number_format.h"
+#include "engine/model/sheet.h"
+#include "engine/ops/sheet_ops.h"
+#include "engine/common/text.h"
+#include "engine/model/workbook.h"
+
+namespace plyfold::engine {
+namespace {
+
+// Advance widths of the printable ASCII characters (space to tilde) in thousandths of an em.
+using AdvanceTable = std::array<uint16_t, 95>;
+
+// Calibri-like: the proportions of the usual default font of spreadsheets.
+constexpr AdvanceTable kCalibri = {
+    226, 326, 401, 498, 507, 715, 682, 221, 303, 303, 498, 498, 250, 306, 252,
+    386,  //  !"#$%&'()*+,-./
+    507, 507, 507, 507, 507, 507, 507, 507, 507, 507, 268, 268, 498, 498, 498,
+    463,  // 0-9 :;<=>?
+    894, 579, 544, 533, 615, 488, 459, 631, 623, 252, 319, 520, 420, 855, 646,
+    662,  // @A-O
+    517, 673, 543, 459, 487, 642, 567, 890, 519, 487, 468, 307, 386, 307, 498,
+    498,  // P-Z [\]^_
+    291, 479, 525, 423, 525, 498, 305, 471, 525, 230, 239, 455, 230, 799, 525,
+    527,                                                                        // `a-o
+    525, 525, 349, 391, 335, 525, 452, 715, 433, 453, 395, 314, 460, 314, 498,  // p-z {|}~
+};
+
+// Arial-like (the metrics Arial, Helvetica and Liberation Sans share).
+constexpr AdvanceTable kArial = {
+    278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333,  278, 278, 556, 556, 556,
+    556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556, 1015, 667, 667, 722, 722, 667,
+    611, 778, 722, 278, 500, 667, 556, 833, 722, 778, 667, 778, 722, 667,  611, 722, 667, 944, 667,
+    667, 611, 278, 278, 278, 469, 556, 333, 556, 556, 500, 556, 556, 278,  556, 556, 222, 222, 500,
+    222, 833, 556, 556, 556, 556, 333, 500, 278, 556, 500, 722, 500, 500,  500, 334, 260, 334, 584,
+};
+
+struct FontMetrics {
+    const AdvanceTable* table = nullptr;  // nullptr for a monospaced font
+    double digit = 0.0;                   // advance of a digit, in thousandths of an em
+};
+
+FontMetrics metricsOf(const Font& font) {
+    const std::string name = asciiLower(font.name);
+    auto has = [&](std::string_view part) { return name.find(part) != std::string::npos; };
+    if (has("courier") || has("consolas") || has("mono") || has("lucida console")) {
+        return {nullptr, 600.0};
+    }
+    if (has("arial") || has("helvetica") || has("liberation sans") || has("tahoma") ||
+        has("verdana") || has("segoe")) {
+        return {&kArial, 556.0};
+    }
+    return {&kCalibri, 507.0};
+}
+
+bool isWide(uint32_t cp) {
+    return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+           (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+           (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+           (cp >= 0xFFE0 && cp <= 0xFFE6) || cp >= 0x20000;
+}
+
+bool isZeroWidth(uint32_t cp) {
+    return cp < 0x20 || (cp >= 0x300 && cp <= 0x36F) || (cp >= 0x200B && cp <= 0x200F) ||
+           cp == 0xFEFF;
+}
+
+// Advance of one code point in thousandths of an em.
+double advance(uint32_t cp, const FontMetrics& metrics) {
+    if (isZeroWidth(cp)) {
+        return 0.0;
+    }
+    if (isWide(cp)) {
+        return 1000.0;
+    }
+    if (!metrics.table) {
+        return metrics.digit;
+    }
+    if (cp >= 0x20 && cp <= 0x7E) {
+        return (*metrics.table)[cp - 0x20];
+    }
+    // Other letters (accented Latin, Greek, Cyrillic ...) are about a digit wide.
+    return metrics.digit;
+}
+
+uint32_t nextCodePoint(std::string_view text, size_t& i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+    length = std::min(length, text.size() - i);
+    uint32_t cp = length == 1 ? b : b & (0x3F >> (length - 1));
+    for (size_t k = 1; k < length; ++k) {
+        cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    i += length;
+    return cp;
+}
+
+// Bold glyphs run a little wider than regular ones.
+constexpr double kBoldFactor = 1.07;
+// Room a column needs around its text: the cell margins and the gridline, about a digit.
+constexpr double kPadding = 1.0;
+// An indent level is about three spaces wide.
+constexpr double kIndentDigits = 1.3;
+
+double sizeOf(const Font& font) {
+    return font.size > 0 ? font.size : 11.0;
+}
+
+// How a font measures in the unit of column widths: advances (thousandths of an em) times
+// scale give digit widths of the default font.
+struct FontMeasure {
+    FontMetrics metrics;
+    double scale = 0.0;
+
+    FontMeasure(const Font& font, const Font& defaultFont) : metrics(metricsOf(font)) {
+        const double digitPoints = metricsOf(defaultFont).digit / 1000.0 * sizeOf(defaultFont);
+        scale = sizeOf(font) / 1000.0 / digitPoints * (font.bold ? kBoldFactor : 1.0);
+    }
+
+    double width(std::string_view text) const {
+        double thousandths = 0.0;
+        for (size_t i = 0; i < text.size();) {
+            const auto b = static_cast<unsigned char>(text[i]);
+            if (b >= 0x20 && b < 0x7F && metrics.table) {
+                thousandths += (*metrics.table)[b - 0x20];  // the common case, not decoded
+                ++i;
+            } else {
+                thousandths += advance(nextCodePoint(text, i), metrics);
+            }
+        }
+        return thousandths * scale;
+    }
+};
+
+// What measuring a cell depends on, worked out once a style.
+struct StyleMeasure {
+    bool wrap = false;
+    bool showsTextAsIs = false;  // the format has no text section
+    double indent = 0.0;
+    FontMeasure font;
+};
+
+}  // namespace
+
+double textWidthInDigits(std::string_view text, const Font& font, const Font& defaultFont) {
+    return FontMeasure(font, defaultFont).width(text);
+}
+
+double columnWidthForText(double textWidth) {
+    const double width = std::ceil((textWidth + kPadding) * 256.0) / 256.0;
+    return std::min(width, kMaxColumnWidth);
+}
+
+void autoFitColumns(Sheet& sheet) {
+    const Workbook& workbook = sheet.workbook();
+    const StyleTable& styles = workbook.styles();
+    const Font& defaultFont = styles.font(0);
+    const auto& rows = sheet.rows();
+
+    // Cells in merged ranges do not count, as in spreadsheet programs: they are found by a
+    // sweep over the rows with the merges that cover the current row.
+    std::vector<CellRange> merges = sheet.merges();
+    std::sort(merges.begin(), merges.end(),
+              [](const CellRange& a, const CellRange& b) { return a.first.row < b.first.row; });
+    std::vector<CellRange> active;
+    size_t nextMerge = 0;
+
+    std::vector<double> widest;  // by column; < 0 where nothing was measured
+    std::vector<std::optional<StyleMeasure>> measures(styles.styleCount());
+    DisplayFormatter formatter(workbook);
+    std::string shown;
+
+    for (const Row& row : rows) {
+        while (nextMerge < merges.size() && merges[nextMerge].first.row <= row.index) {
+            active.push_back(merges[nextMerge++]);
+        }
+        active.erase(std::remove_if(active.begin(), active.end(),
+                                    [&](const CellRange& m) { return m.last.row < row.index; }),
+                     active.end());
+        for (const Cell& cell : row.cells) {
+            if (cell.type == CellType::Blank) {
+                continue;
+            }
+            const int32_t column = cell.column;
+            if (std::any_of(active.begin(), active.end(), [&](const CellRange& m) {
+                    return column >= m.first.column && column <= m.last.column;
+                })) {
+                continue;
+            }
+            const uint32_t styleId = cell.style < measures.size() ? cell.style : 0;
+            auto& slot = measures[styleId];
+            if (!slot) {
+                const CellStyle& style = styles.style(styleId);
+                const Font& font = styles.font(style.font < styles.fontCount() ? style.font : 0);
+                slot.emplace(StyleMeasure{
+                    style.alignment.wrapText, !formatter.formatOfStyle(styleId).hasTextSection(),
+                    style.alignment.indent * kIndentDigits, FontMeasure(font, defaultFont)});
+            }
+            const StyleMeasure& measure = *slot;
+            // A text shown as it is gets measured in place, without a copy.
+            std::string_view text;
+            if (cell.type == CellType::Text && measure.showsTextAsIs) {
+                text = workbook.strings().text(cell.value.text);
+            } else {
+                shown = formatter.text(cell);
+                text = shown;
+            }
+            if (text.empty()) {
+                continue;
+            }
+            double width = 0.0;
+            if (measure.wrap) {
+                // Wrapped text breaks at the column's width, so it never asks for more; its
+                // own line breaks can make it narrower.
+                for (size_t start = 0; start <= text.size();) {
+                    size_t end = text.find('\n', start);
+                    if (end == std::string_view::npos) {
+                        end = text.size();
+                    }
+                    width = std::max(width, measure.font.width(text.substr(start, end - start)));
+                    start = end + 1;
+                }
+                double current = sheet.columnWidth(column);
+                if (current <= 0) {
+                    current = sheet.defaultColumnWidth();
+                }
+                width = std::min(width, std::max(0.0, current - kPadding));
+            } else {
+                width = measure.font.width(text);
+            }
+            width += measure.indent;
+            const auto index = static_cast<size_t>(column);
+            if (index >= widest.size()) {
+                widest.resize(index + 1, -1.0);
+            }
+            widest[index] = std::max(widest[index], width);
+        }
+    }
+
+    auto isHidden = [&](int32_t column) {
+        for (const ColumnInfo& info : sheet.columns()) {
+            if (column >= info.first && column <= info.last) {
+                return info.hidden;
+            }
+        }
+        return false;
+    };
+    for (size_t column = 0; column < widest.size(); ++column) {
+        if (widest[column] < 0 || isHidden(static_cast<int32_t>(column))) {
+            continue;
+        }
+        sheet.setColumnWidth(static_cast<int32_t>(column), columnWidthForText(widest[column]));
+    }
+}
+
+}  // namespace plyfold::engine

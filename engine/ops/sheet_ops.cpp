@@ -1,0 +1,612 @@
+#include "engine/ops/sheet_ops.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/ops/date_serial.h"
+#include "engine/common/error.h"
+#include "engine/ops/formula_refs.h"
+#include "engine/model/limits.h"
+#include "engine/ops/number_format.h"
+#include "engine/model/sheet.h"
+#include "engine/model/workbook.h"
+
+namespace plyfold::engine {
+namespace {
+
+constexpr uint32_t kUnmapped = UINT32_MAX;
+
+// Ids of one workbook's table mapped to another's, each source id worked out once. A table
+// much larger than the work at hand (a big string pool, a small block) is mapped through a
+// hash table instead of a vector as long as the pool.
+class IdCache {
+public:
+    IdCache(size_t sourceSize, size_t expectedLookups)
+        : m_dense(sourceSize <= expectedLookups * 4 + 4096) {
+        if (m_dense) {
+            m_slots.assign(sourceSize, kUnmapped);
+        }
+    }
+
+    template <typename Make>
+    uint32_t get(uint32_t id, Make&& make) {
+        if (m_dense) {
+            if (id >= m_slots.size()) {
+                m_slots.resize(size_t{id} + 1, kUnmapped);
+            }
+            if (m_slots[id] == kUnmapped) {
+                m_slots[id] = make(id);
+            }
+            return m_slots[id];
+        }
+        auto it = m_map.find(id);
+        if (it == m_map.end()) {
+            it = m_map.emplace(id, make(id)).first;
+        }
+        return it->second;
+    }
+
+private:
+    bool m_dense;
+    std::vector<uint32_t> m_slots;
+    std::unordered_map<uint32_t, uint32_t> m_map;
+};
+
+auto rowLowerBound(std::vector<Row>& rows, int32_t index) {
+    return std::lower_bound(rows.begin(), rows.end(), index,
+                            [](const Row& r, int32_t i) { return r.index < i; });
+}
+auto rowLowerBound(const std::vector<Row>& rows, int32_t index) {
+    return std::lower_bound(rows.begin(), rows.end(), index,
+                            [](const Row& r, int32_t i) { return r.index < i; });
+}
+template <typename Cells>
+auto cellLowerBound(Cells& cells, int32_t column) {
+    return std::lower_bound(cells.begin(), cells.end(), column,
+                            [](const Cell& c, int32_t col) { return c.column < col; });
+}
+
+bool intersects(const CellRange& a, const CellRange& b) {
+    return a.first.row <= b.last.row && b.first.row <= a.last.row &&
+           a.first.column <= b.last.column && b.first.column <= a.last.column;
+}
+
+bool containsRange(const CellRange& outer, const CellRange& inner) {
+    return outer.contains(inner.first) && outer.contains(inner.last);
+}
+
+uint64_t cellKey(CellRef ref) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(ref.row)) << 32) |
+           static_cast<uint32_t>(ref.column);
+}
+
+// How a cell's number changes between date systems: +1462 days from a 1904 workbook to a
+// 1900 one, -1462 the other way, applied only to numbers whose format shows a date.
+class DateShift {
+public:
+    DateShift(const Workbook& from, const Workbook& to)
+        : m_from(from),
+          m_days(from.isDate1904() == to.isDate1904() ? 0
+                 : from.isDate1904()                  ? kDate1904Offset
+                                                      : -kDate1904Offset) {}
+
+    void apply(Cell& cell, uint32_t sourceStyle) {
+        if (m_days == 0 || cell.type != CellType::Number) {
+            return;
+        }
+        if (sourceStyle >= m_isDate.size()) {
+            m_isDate.resize(m_from.styles().styleCount(), -1);
+            if (sourceStyle >= m_isDate.size()) {
+                return;
+            }
+        }
+        int8_t& isDate = m_isDate[sourceStyle];
+        if (isDate < 0) {
+            const auto& styles = m_from.styles();
+            isDate = isDateTimeFormatCode(styles.formatCode(styles.style(sourceStyle).numberFormat))
+                         ? 1
+                         : 0;
+        }
+        if (isDate) {
+            cell.value.number += m_days;
+        }
+    }
+
+private:
+    const Workbook& m_from;
+    int32_t m_days;
+    std::vector<int8_t> m_isDate;
+};
+
+// Maps cells of one workbook into another: styles, texts and formulas (the formula text
+// rewritten by a caller-given function) and dates across date systems.
+class CellMapper {
+public:
+    using FormulaRewrite = std::function<std::string(std::string_view)>;
+
+    CellMapper(const Workbook& from, Workbook& to, size_t expectedCells, FormulaRewrite rewrite)
+        : m_from(from),
+          m_to(to),
+          m_same(&from == &to),
+          m_styles(from.styles().styleCount(), expectedCells),
+          m_strings(from.strings().size(), expectedCells),
+          m_formulas(from.formulas().size(), expectedCells),
+          m_dates(from, to),
+          m_rewrite(std::move(rewrite)) {}
+
+    void map(Cell& cell) {
+        const uint32_t sourceStyle = validStyle(cell.style);
+        cell.style = mapStyle(sourceStyle);
+        if (!m_same) {
+            if (cell.type == CellType::Text) {
+                cell.value.text = m_strings.get(cell.value.text, [&](uint32_t id) {
+                    return m_to.strings().intern(m_from.strings().text(id));
+                });
+            }
+        }
+        m_dates.apply(cell, sourceStyle);
+        if (cell.hasFormula()) {
+            cell.formula = m_formulas.get(cell.formulaId(), [&](uint32_t id) {
+                std::string text = m_rewrite ? m_rewrite(m_from.formulas().text(id))
+                                             : std::string(m_from.formulas().text(id));
+                return m_to.formulas().intern(text);
+            }) + 1;
+        }
+    }
+
+    uint32_t mapStyle(uint32_t style) {
+        style = validStyle(style);
+        return m_same ? style : m_styles.get(style, [&](uint32_t id) {
+            return m_to.styles().importStyle(m_from.styles(), id);
+        });
+    }
+
+private:
+    // An id the source's table does not have stands for its default format.
+    uint32_t validStyle(uint32_t style) const {
+        return style < m_from.styles().styleCount() ? style : 0;
+    }
+
+    const Workbook& m_from;
+    Workbook& m_to;
+    bool m_same;
+    IdCache m_styles;
+    IdCache m_strings;
+    IdCache m_formulas;
+    DateShift m_dates;
+    FormulaRewrite m_rewrite;
+};
+
+void checkBlockFits(const CellRange& range, CellRef topLeft, const Sheet& target) {
+    if (topLeft.row < 0 || topLeft.column < 0) {
+        throw SpreadsheetError(ErrorNumber::ApplicationDefined,
+                               "A block cannot be pasted before the first row or column of the "
+                               "sheet '" +
+                                   target.name() + "'.");
+    }
+    const bool pastLastRow = int64_t{topLeft.row} + range.rowCount() > kMaxRows;
+    const bool pastLastColumn = int64_t{topLeft.column} + range.columnCount() > kMaxColumns;
+    if (!pastLastRow && !pastLastColumn) {
+        return;
+    }
+    const std::string where = topLeft.row < kMaxRows && topLeft.column < kMaxColumns
+                                  ? "cell " + cellName(topLeft)
+                                  : "row " + std::to_string(int64_t{topLeft.row} + 1) +
+                                        ", column " + std::to_string(int64_t{topLeft.column} + 1);
+    const std::string limit = pastLastRow ? "the last row (" + std::to_string(kMaxRows) + ")"
+                                          : "the last column (" + columnName(kMaxColumns - 1) + ")";
+    throw SpreadsheetError(ErrorNumber::ApplicationDefined,
+                           "The copied block of " + std::to_string(range.rowCount()) +
+                               " rows and " + std::to_string(range.columnCount()) +
+                               " columns does not fit at " + where + " of the sheet '" +
+                               target.name() + "': it would reach past " + limit + ".");
+}
+
+void checkRange(const CellRange& range, const Sheet& source) {
+    if (range.first.row < 0 || range.first.column < 0 || range.last.row >= kMaxRows ||
+        range.last.column >= kMaxColumns || range.last.row < range.first.row ||
+        range.last.column < range.first.column) {
+        throw SpreadsheetError(ErrorNumber::ApplicationDefined,
+                               "The range to copy from the sheet '" + source.name() +
+                                   "' is not a valid range of cells.");
+    }
+}
+
+// Turns the anchor of an array formula into a plain value: used when part of the array is
+// overwritten or deleted, since the formula would otherwise spill over the new contents.
+void dropArrayFormulaAt(Sheet& sheet, CellRef anchor) {
+    auto& rows = sheet.mutableRows();
+    auto row = rowLowerBound(rows, anchor.row);
+    if (row == rows.end() || row->index != anchor.row) {
+        return;
+    }
+    auto cell = cellLowerBound(row->cells, anchor.column);
+    if (cell != row->cells.end() && cell->column == anchor.column) {
+        cell->formula = 0;
+        cell->flags = static_cast<uint8_t>(cell->flags & ~kArrayFormula);
+    }
+}
+
+void clearRectangle(Sheet& target, const CellRange& rect) {
+    auto& rows = target.mutableRows();
+    for (auto it = rowLowerBound(rows, rect.first.row);
+         it != rows.end() && it->index <= rect.last.row; ++it) {
+        auto& cells = it->cells;
+        auto from = cellLowerBound(cells, rect.first.column);
+        auto to = cellLowerBound(cells, rect.last.column + 1);
+        cells.erase(from, to);
+    }
+    auto& merges = target.merges();
+    merges.erase(std::remove_if(merges.begin(), merges.end(),
+                                [&](const CellRange& m) { return intersects(m, rect); }),
+                 merges.end());
+    auto& arrays = target.arrayFormulas();
+    std::vector<CellRef> orphanedAnchors;
+    arrays.erase(std::remove_if(arrays.begin(), arrays.end(),
+                                [&](const ArrayFormula& a) {
+                                    if (!intersects(a.range, rect)) {
+                                        return false;
+                                    }
+                                    if (!rect.contains(a.range.first)) {
+                                        orphanedAnchors.push_back(a.range.first);
+                                    }
+                                    return true;
+                                }),
+                 arrays.end());
+    for (CellRef anchor : orphanedAnchors) {
+        dropArrayFormulaAt(target, anchor);
+    }
+}
+
+// Puts rows of a block (sorted, all within [first, last]) into the sheet, whose rows in that
+// span hold no cells in the block's columns any more.
+void insertBlockRows(std::vector<Row>& rows, std::vector<Row>&& block) {
+    if (block.empty()) {
+        return;
+    }
+    auto begin = rowLowerBound(rows, block.front().index);
+    auto end = rowLowerBound(rows, block.back().index + 1);
+    if (begin == end) {
+        rows.insert(begin, std::make_move_iterator(block.begin()),
+                    std::make_move_iterator(block.end()));
+        return;
+    }
+    std::vector<Row> merged;
+    merged.reserve(static_cast<size_t>(end - begin) + block.size());
+    auto existing = begin;
+    for (Row& row : block) {
+        while (existing != end && existing->index < row.index) {
+            merged.push_back(std::move(*existing++));
+        }
+        if (existing != end && existing->index == row.index) {
+            Row joined = std::move(*existing++);
+            auto at = cellLowerBound(joined.cells, row.cells.front().column);
+            joined.cells.insert(at, row.cells.begin(), row.cells.end());
+            merged.push_back(std::move(joined));
+        } else {
+            merged.push_back(std::move(row));
+        }
+    }
+    while (existing != end) {
+        merged.push_back(std::move(*existing++));
+    }
+    const auto offset = begin - rows.begin();
+    rows.erase(begin, end);
+    rows.insert(rows.begin() + offset, std::make_move_iterator(merged.begin()),
+                std::make_move_iterator(merged.end()));
+}
+
+// A copy of the part of sheet that a paste from it to itself reads, taken before the
+// target rectangle is cleared.
+void copyBlockInto(const Sheet& sheet, const CellRange& range, Sheet& copy) {
+    const auto& rows = sheet.rows();
+    for (auto it = rowLowerBound(rows, range.first.row);
+         it != rows.end() && it->index <= range.last.row; ++it) {
+        auto from = cellLowerBound(it->cells, range.first.column);
+        auto to = cellLowerBound(it->cells, range.last.column + 1);
+        if (from != to) {
+            copy.appendRow(it->index).cells.assign(from, to);
+        }
+    }
+    copy.merges() = sheet.merges();
+    copy.arrayFormulas() = sheet.arrayFormulas();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Deleting rows and columns.
+
+enum class Axis { Rows, Columns };
+
+int32_t& low(CellRange& r, Axis axis) {
+    return axis == Axis::Rows ? r.first.row : r.first.column;
+}
+int32_t& high(CellRange& r, Axis axis) {
+    return axis == Axis::Rows ? r.last.row : r.last.column;
+}
+
+enum class SpanFate { Kept, Cut, Gone };
+
+// Moves the span [lo, hi] for deleted lines [first, first + count).
+SpanFate spanAfterDeleting(int32_t& lo, int32_t& hi, int32_t first, int32_t count) {
+    const int64_t end = int64_t{first} + count;
+    if (hi < first) {
+        return SpanFate::Kept;
+    }
+    if (lo >= end) {
+        lo -= count;
+        hi -= count;
+        return SpanFate::Kept;
+    }
+    if (lo >= first && hi < end) {
+        return SpanFate::Gone;
+    }
+    const int32_t newLo = lo < first ? lo : first;
+    const int32_t newHi = hi >= end ? hi - count : first - 1;
+    lo = newLo;
+    hi = newHi;
+    return SpanFate::Cut;
+}
+
+void checkDeletion(const Sheet& sheet, int32_t first, int32_t count, Axis axis) {
+    const int32_t limit = axis == Axis::Rows ? kMaxRows : kMaxColumns;
+    if (first < 0 || count < 1 || int64_t{first} + count > limit) {
+        const char* what = axis == Axis::Rows ? "rows" : "columns";
+        throw SpreadsheetError(ErrorNumber::ApplicationDefined,
+                               std::string("Cannot delete ") + std::to_string(count) + " " + what +
+                                   " from " + std::to_string(int64_t{first} + 1) +
+                                   " of the sheet '" + sheet.name() + "': they lie outside it.");
+    }
+}
+
+void shrinkMergesAndArrays(Sheet& sheet, int32_t first, int32_t count, Axis axis) {
+    auto& merges = sheet.merges();
+    std::vector<CellRange> keptMerges;
+    keptMerges.reserve(merges.size());
+    for (CellRange merge : merges) {
+        if (spanAfterDeleting(low(merge, axis), high(merge, axis), first, count) !=
+                SpanFate::Gone &&
+            merge.first != merge.last) {
+            keptMerges.push_back(merge);
+        }
+    }
+    merges.swap(keptMerges);
+
+    // An array formula that loses part of its cells would compute into the wrong ones; its
+    // remaining cells keep their values without the formula. Anchors are turned into values
+    // before any cell moves.
+    auto& arrays = sheet.arrayFormulas();
+    std::vector<ArrayFormula> keptArrays;
+    for (ArrayFormula array : arrays) {
+        const CellRef anchor = array.range.first;
+        const SpanFate fate =
+            spanAfterDeleting(low(array.range, axis), high(array.range, axis), first, count);
+        if (fate == SpanFate::Kept) {
+            keptArrays.push_back(array);
+        } else if (fate == SpanFate::Cut) {
+            dropArrayFormulaAt(sheet, anchor);
+        }
+    }
+    arrays.swap(keptArrays);
+}
+
+// Rewrites the formulas of every sheet of the workbook after an edit of one sheet. Each
+// distinct formula text is rewritten once for the edited sheet and once for the others.
+template <typename Rewrite>
+void updateFormulas(Workbook& workbook, const Sheet& edited, Rewrite rewrite) {
+    StringPool& pool = workbook.formulas();
+    const uint32_t poolSize = pool.size();
+    if (poolSize == 0) {
+        return;
+    }
+    std::vector<uint32_t> onEdited(poolSize, kUnmapped);
+    std::vector<uint32_t> onOthers(poolSize, kUnmapped);
+    for (int32_t s = 0; s < workbook.sheetCount(); ++s) {
+        Sheet& sheet = workbook.sheet(s);
+        const SheetScope scope{edited.name(), sheet.name()};
+        auto& cache = &sheet == &edited ? onEdited : onOthers;
+        for (Row& row : sheet.mutableRows()) {
+            for (Cell& cell : row.cells) {
+                if (!cell.hasFormula() || cell.formulaId() >= poolSize) {
+                    continue;
+                }
+                uint32_t& mapped = cache[cell.formulaId()];
+                if (mapped == kUnmapped) {
+                    const std::string_view before = pool.text(cell.formulaId());
+                    std::string after = rewrite(before, scope);
+                    mapped = after == before ? cell.formulaId() : pool.intern(after);
+                }
+                cell.formula = mapped + 1;
+            }
+        }
+    }
+}
+
+// Every sheet's cells are needed before an edit that updates formulas workbook-wide; they
+// are loaded first, so that a sheet that fails to load leaves the edit undone.
+void loadAllSheets(Workbook& workbook) {
+    for (int32_t s = 0; s < workbook.sheetCount(); ++s) {
+        workbook.sheet(s).ensureLoaded();
+    }
+}
+
+}  // namespace
+
+void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, CellRef topLeft) {
+    checkRange(range, source);
+    checkBlockFits(range, topLeft, target);
+    if (&source == &target) {
+        Sheet copy(source.workbook(), source.name(), source.kind());
+        copyBlockInto(source, range, copy);
+        pasteBlock(copy, range, target, topLeft);
+        return;
+    }
+    const int32_t rowOffset = topLeft.row - range.first.row;
+    const int32_t columnOffset = topLeft.column - range.first.column;
+    const CellRange rect{
+        topLeft, {topLeft.row + range.rowCount() - 1, topLeft.column + range.columnCount() - 1}};
+
+    const auto& sourceRows = source.rows();
+    auto rowsBegin = rowLowerBound(sourceRows, range.first.row);
+    auto rowsEnd = rowLowerBound(sourceRows, range.last.row + 1);
+
+    // Array formulas wholly inside the block come along; an anchor of one that the block
+    // cuts arrives as its value.
+    std::vector<ArrayFormula> movedArrays;
+    std::unordered_set<uint64_t> movedAnchors;
+    for (const ArrayFormula& array : source.arrayFormulas()) {
+        if (containsRange(range, array.range)) {
+            movedArrays.push_back(array);
+            movedAnchors.insert(cellKey(array.range.first));
+        }
+    }
+
+    size_t expectedCells = 0;
+    for (auto it = rowsBegin; it != rowsEnd; ++it) {
+        expectedCells +=
+            std::min<size_t>(it->cells.size(), static_cast<size_t>(range.columnCount()));
+    }
+    CellMapper mapper(
+        source.workbook(), target.workbook(), expectedCells,
+        [&](std::string_view formula) { return shiftFormula(formula, rowOffset, columnOffset); });
+
+    std::vector<Row> block;
+    block.reserve(static_cast<size_t>(rowsEnd - rowsBegin));
+    for (auto it = rowsBegin; it != rowsEnd; ++it) {
+        auto from = cellLowerBound(it->cells, range.first.column);
+        auto to = cellLowerBound(it->cells, range.last.column + 1);
+        if (from == to) {
+            continue;
+        }
+        Row row;
+        row.index = it->index + rowOffset;
+        row.cells.reserve(static_cast<size_t>(to - from));
+        for (auto cellIt = from; cellIt != to; ++cellIt) {
+            Cell cell = *cellIt;
+            if ((cell.flags & kArrayFormula) &&
+                !movedAnchors.count(cellKey({it->index, cell.column}))) {
+                cell.flags = static_cast<uint8_t>(cell.flags & ~kArrayFormula);
+                cell.formula = 0;
+            }
+            mapper.map(cell);
+            cell.column = static_cast<uint16_t>(cell.column + columnOffset);
+            row.cells.push_back(cell);
+        }
+        block.push_back(std::move(row));
+    }
+
+    clearRectangle(target, rect);
+    insertBlockRows(target.mutableRows(), std::move(block));
+
+    auto shifted = [&](CellRange r) {
+        r.first.row += rowOffset;
+        r.last.row += rowOffset;
+        r.first.column += columnOffset;
+        r.last.column += columnOffset;
+        return r;
+    };
+    // Merged ranges are cut to the block so that they never reach over what lies beside it.
+    for (const CellRange& merge : source.merges()) {
+        if (!intersects(merge, range)) {
+            continue;
+        }
+        CellRange clipped{{std::max(merge.first.row, range.first.row),
+                           std::max(merge.first.column, range.first.column)},
+                          {std::min(merge.last.row, range.last.row),
+                           std::min(merge.last.column, range.last.column)}};
+        if (clipped.first != clipped.last) {
+            target.merges().push_back(shifted(clipped));
+        }
+    }
+    for (ArrayFormula array : movedArrays) {
+        array.range = shifted(array.range);
+        target.arrayFormulas().push_back(array);
+    }
+}
+
+void deleteRows(Sheet& sheet, int32_t first, int32_t count) {
+    checkDeletion(sheet, first, count, Axis::Rows);
+    Workbook& workbook = sheet.workbook();
+    loadAllSheets(workbook);
+    shrinkMergesAndArrays(sheet, first, count, Axis::Rows);
+    auto& rows = sheet.mutableRows();
+    auto begin = rowLowerBound(rows, first);
+    auto end = rowLowerBound(rows, first + count);
+    auto next = rows.erase(begin, end);
+    for (; next != rows.end(); ++next) {
+        next->index -= count;
+    }
+    updateFormulas(workbook, sheet, [&](std::string_view formula, const SheetScope& scope) {
+        return formulaAfterDeletingRows(formula, first, count, scope);
+    });
+}
+
+void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
+    checkDeletion(sheet, first, count, Axis::Columns);
+    Workbook& workbook = sheet.workbook();
+    loadAllSheets(workbook);
+    shrinkMergesAndArrays(sheet, first, count, Axis::Columns);
+    for (Row& row : sheet.mutableRows()) {
+        auto& cells = row.cells;
+        auto begin = cellLowerBound(cells, first);
+        auto end = cellLowerBound(cells, first + count);
+        auto next = cells.erase(begin, end);
+        for (; next != cells.end(); ++next) {
+            next->column = static_cast<uint16_t>(next->column - count);
+        }
+    }
+    std::vector<ColumnInfo> columns;
+    for (ColumnInfo info : sheet.columns()) {
+        if (spanAfterDeleting(info.first, info.last, first, count) != SpanFate::Gone) {
+            columns.push_back(info);
+        }
+    }
+    sheet.columns().swap(columns);
+    updateFormulas(workbook, sheet, [&](std::string_view formula, const SheetScope& scope) {
+        return formulaAfterDeletingColumns(formula, first, count, scope);
+    });
+}
+
+Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
+    const auto& sourceRows = source.rows();
+    std::string name = target.uniqueSheetName(source.name());
+    Sheet& copy = target.insertSheet(beforeIndex, name, source.kind());
+    try {
+        size_t cellCount = 0;
+        for (const Row& row : sourceRows) {
+            cellCount += row.cells.size();
+        }
+        // A copy that took another name still finds itself where its formulas name it.
+        CellMapper::FormulaRewrite rewrite;
+        if (name != source.name()) {
+            rewrite = [&](std::string_view formula) {
+                return formulaWithSheetRenamed(formula, source.name(), name);
+            };
+        }
+        CellMapper mapper(source.workbook(), target, cellCount, rewrite);
+        auto& rows = copy.mutableRows();
+        rows.reserve(sourceRows.size());
+        for (const Row& row : sourceRows) {
+            rows.push_back(row);
+            for (Cell& cell : rows.back().cells) {
+                mapper.map(cell);
+            }
+        }
+        copy.columns() = source.columns();
+        for (ColumnInfo& info : copy.columns()) {
+            info.style = mapper.mapStyle(info.style);
+        }
+        copy.merges() = source.merges();
+        copy.arrayFormulas() = source.arrayFormulas();
+        copy.setDefaultColumnWidth(source.defaultColumnWidth());
+        copy.setDefaultRowHeight(source.defaultRowHeight());
+        copy.setSelectedCell(source.selectedCell());
+        copy.setVisibility(SheetVisibility::Visible);
+    } catch (...) {
+        target.removeSheet(target.indexOf(copy));
+        throw;
+    }
+    return copy;
+}
+
+}  // namespace plyfold::engine
