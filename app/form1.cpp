@@ -29,7 +29,8 @@ Form1::Form1(std::string programFolder, Form1Services services) : m_services(ser
 
 void Form1::Form_Load() {
     SetUpControls();
-    state::restoreSourceList(m_controls.programFolder, m_controls.ListView1);
+    state::restoreSourceList(m_controls.programFolder, m_controls.ListView1,
+                             discovery::SourceIconForPath);
     m_controls.ListView1.refresh();
 }
 

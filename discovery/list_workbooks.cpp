@@ -98,30 +98,29 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void fillList(controls::ListModel& list, const std::string& source) {
+}  // namespace
+
+std::vector<std::string> workbookNamesOf(const std::string& source) {
     if (GetPathKind(source) == kPathFile) {
-        int row = list.add(fileNameOf(source));
-        list.setChecked(row, true);
-        return;
+        return {fileNameOf(source)};
     }
-    auto groups = scanFolder(source);
-    for (auto& names : groups) {
+    std::vector<std::string> all;
+    for (auto& names : scanFolder(source)) {
         std::sort(names.begin(), names.end(),
                   [](const std::string& a, const std::string& b) { return naturalLess(a, b); });
-        for (auto& name : names) {
-            int row = list.add(std::move(name));
-            list.setChecked(row, true);
-        }
+        all.insert(all.end(), std::make_move_iterator(names.begin()),
+                   std::make_move_iterator(names.end()));
     }
+    return all;
 }
-
-}  // namespace
 
 void ListWorkbooks(controls::Form1Controls& form, const std::string& source) {
     controls::ListModel& list = form.ListView2;
     try {
         list.clear();
-        fillList(list, source);
+        for (std::string& name : workbookNamesOf(source)) {
+            list.setChecked(list.add(std::move(name)), true);
+        }
     } catch (...) {
         // A listing that fails keeps what it has listed; the caller is not told.
     }

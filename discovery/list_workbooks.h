@@ -1,12 +1,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace plyfold::controls {
 struct Form1Controls;
 }
 
 namespace plyfold::discovery {
+
+// The workbook names of a source, as ListWorkbooks lists them: a file's own name, or the
+// files of a folder in their groups and natural order.
+std::vector<std::string> workbookNamesOf(const std::string& source);
 
 // Fills the workbook list (ListView2) for one source entry, every row checked. A file source
 // gives one row, its own name. Anything else is scanned as a folder: its regular files (links

@@ -68,6 +68,25 @@ private:
 
 }  // namespace
 
+std::vector<std::string> worksheetNamesOf(const std::string& path) {
+    auto server = automation::CreateObject(automation::kSpreadsheetProgId);
+    std::vector<std::string> names;
+    try {
+        automation::Workbook book = server->Workbooks().Open(path);
+        const automation::SheetCollection sheets = book.Worksheets();
+        const int32_t count = sheets.count();
+        for (int32_t i = 1; i <= count; ++i) {
+            names.push_back(sheets(i).name());
+        }
+        book.Close();
+    } catch (...) {
+        server->Quit();
+        throw;
+    }
+    server->Quit();
+    return names;
+}
+
 void ListWorksheets(controls::Form1Controls& form) {
     controls::ListModel& list = form.ListView3;
     list.clear();

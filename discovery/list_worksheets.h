@@ -1,12 +1,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace plyfold::controls {
 struct Form1Controls;
 }
 
 namespace plyfold::discovery {
+
+// The worksheet names of the workbook at path, in sheet order, read in a server instance of
+// its own. Throws SpreadsheetError, naming the file, when it cannot be read.
+std::vector<std::string> worksheetNamesOf(const std::string& path);
 
 // Empties the worksheet list (ListView3), makes it visible and, when the selections of the
 // source and workbook lists designate a workbook, lists its worksheet names in sheet order,

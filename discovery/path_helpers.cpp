@@ -1,27 +1,13 @@
 #include "discovery/path_helpers.h"
 
-#include <sys/stat.h>
-
 #include "controls/form1_controls.h"
+#include "engine/common/file_access.h"
 
 namespace plyfold::discovery {
 namespace {
 
 constexpr char kSeparator = '/';
 constexpr size_t kLongestName = 32767;
-
-// The last component of the path, ignoring separators at its end; empty for the root.
-std::string_view lastComponent(std::string_view path) {
-    while (path.size() > 1 && path.back() == kSeparator) {
-        path.remove_suffix(1);
-    }
-    size_t slash = path.rfind(kSeparator);
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-bool isHiddenName(std::string_view name) {
-    return !name.empty() && name.front() == '.' && name != "." && name != "..";
-}
 
 std::string selectedText(const controls::ListModel& list) {
     return list.hasSelection() ? list.text(list.selectedIndex()) : std::string();
@@ -43,20 +29,15 @@ std::string resolveWorkbook(const std::string& source, const std::string& workbo
 }  // namespace
 
 int GetPathKind(const std::string& path) {
-    if (path.empty() || path.find_first_of(std::string_view("*?\0", 3)) != std::string::npos) {
-        return kPathMissing;
+    switch (files::pathKind(path)) {
+        case files::PathKind::Folder:
+            return kPathFolder;
+        case files::PathKind::File:
+            return kPathFile;
+        case files::PathKind::Missing:
+            break;
     }
-    if (isHiddenName(lastComponent(path))) {
-        return kPathMissing;
-    }
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        return kPathMissing;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        return kPathFolder;
-    }
-    return S_ISREG(info.st_mode) ? kPathFile : kPathMissing;
+    return kPathMissing;
 }
 
 std::string GetFileExtension(const std::string& name) {
@@ -85,6 +66,17 @@ int SourceIconForFile(const std::string& path) {
         return kIconDbf;
     }
     return kIconWorkbook;
+}
+
+int SourceIconForPath(const std::string& path) {
+    switch (GetPathKind(path)) {
+        case kPathFile:
+            return SourceIconForFile(path);
+        case kPathFolder:
+            return kIconFolder;
+        default:
+            return kIconNotFound;
+    }
 }
 
 std::string GetSelectedWorkbookPath(const controls::Form1Controls& form) {

@@ -34,6 +34,9 @@ std::string GetFileExtension(const std::string& name);
 // The icon of a source file: 4 for "txt", 5 for "csv", 6 for "dbf", else 1.
 int SourceIconForFile(const std::string& path);
 
+// The icon of a source entry: its file's icon, the folder icon, or the not-found icon.
+int SourceIconForPath(const std::string& path);
+
 // The workbook that the selections of the source list and the workbook list designate: the
 // source itself when it is a file, the folder joined with the selected workbook name when that
 // is a file, else "". A list with no selected row counts as an empty name.

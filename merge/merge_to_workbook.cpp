@@ -2,7 +2,7 @@
 #include <string>
 
 #include "controls/form1_controls.h"
-#include "discovery/path_helpers.h"
+#include "engine/common/file_access.h"
 #include "automation/automation.h"
 #include "merge/merges.h"
 
@@ -41,7 +41,7 @@ public:
 
 private:
     void copyQueueRow(const std::string& path, const std::string& sheetName) {
-        if (discovery::GetPathKind(path) != discovery::kPathFile) {
+        if (files::pathKind(path) != files::PathKind::File) {
             return;
         }
         if (path != m_previousPath) {

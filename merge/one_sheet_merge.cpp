@@ -5,7 +5,7 @@
 #include <string>
 
 #include "controls/form1_controls.h"
-#include "discovery/path_helpers.h"
+#include "engine/common/file_access.h"
 #include "engine/model/sheet.h"
 #include "automation/automation.h"
 #include "merge/merges.h"
@@ -64,7 +64,7 @@ public:
 
 private:
     void mergeQueueRow(const std::string& path, const std::string& sheetName) {
-        if (discovery::GetPathKind(path) != discovery::kPathFile) {
+        if (files::pathKind(path) != files::PathKind::File) {
             return;
         }
         if (path != m_previousPath) {

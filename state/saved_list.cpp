@@ -1,7 +1,6 @@
 #include "state/saved_list.h"
 
 #include "controls/list_model.h"
-#include "discovery/path_helpers.h"
 #include "state/text_file.h"
 
 namespace plyfold::state {
@@ -19,26 +18,16 @@ std::optional<std::string> settingsFirstLine(const std::string& programFolder) {
     return lines.front();
 }
 
-int restoredIcon(const std::string& path) {
-    switch (discovery::GetPathKind(path)) {
-        case discovery::kPathFile:
-            return discovery::SourceIconForFile(path);
-        case discovery::kPathFolder:
-            return discovery::kIconFolder;
-        default:
-            return discovery::kIconNotFound;
-    }
-}
-
 }  // namespace
 
-void restoreSourceList(const std::string& programFolder, controls::ListModel& sourceList) {
+void restoreSourceList(const std::string& programFolder, controls::ListModel& sourceList,
+                       const IconOfPath& iconOf) {
     auto bytes = readWholeFile(fileInFolder(programFolder, kSavedListFile));
     if (!bytes) {
         return;
     }
     for (std::string& line : splitLines(*bytes)) {
-        int icon = restoredIcon(line);
+        int icon = iconOf(line);
         int row = sourceList.add(std::move(line));
         sourceList.setSmallIcon(row, icon);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace plyfold::controls {
@@ -11,10 +12,14 @@ namespace plyfold::state {
 inline constexpr const char* kSavedListFile = "EXCEL.txt";
 inline constexpr const char* kSettingsFile = "set.txt";
 
+// The small icon a restored source entry gets for its path.
+using IconOfPath = std::function<int(const std::string& path)>;
+
 // Appends one source-list row per line of the saved list in the program folder, in file
-// order, each with its icon: the file's type for a file, a folder icon, or the not-found icon.
-// A missing or unreadable file restores nothing.
-void restoreSourceList(const std::string& programFolder, controls::ListModel& sourceList);
+// order, each with the icon iconOf gives its path. A missing or unreadable file restores
+// nothing.
+void restoreSourceList(const std::string& programFolder, controls::ListModel& sourceList,
+                       const IconOfPath& iconOf);
 
 // Writes every row of the source list to the saved list, one path and CR LF a row, unless the
 // settings file's first line is exactly "0". A failure to write loses nothing already saved

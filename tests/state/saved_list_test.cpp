@@ -61,7 +61,7 @@ TEST_F(SavedListTest, RestoreGivesEveryLineARowWithItsIcon) {
                         dir.file("notes.txt") + "\r\n" + dir.file("table.dbf") + "\r\n" +
                         dir.file("book.xlsx") + "\r\n\r\n";
     writeFile(listFile(), lines);
-    restoreSourceList(dir.path().string(), list);
+    restoreSourceList(dir.path().string(), list, discovery::SourceIconForPath);
     ASSERT_EQ(list.count(), 8);
     const int icons[] = {1, 2, 3, 5, 4, 6, 1, 3};
     for (int row = 1; row <= 8; ++row) {
@@ -74,10 +74,10 @@ TEST_F(SavedListTest, RestoreGivesEveryLineARowWithItsIcon) {
 }
 
 TEST_F(SavedListTest, RestoreOfAMissingOrEmptyFileGivesAnEmptyList) {
-    restoreSourceList(dir.path().string(), list);
+    restoreSourceList(dir.path().string(), list, discovery::SourceIconForPath);
     EXPECT_EQ(list.count(), 0);
     writeFile(listFile(), "");
-    restoreSourceList(dir.path().string(), list);
+    restoreSourceList(dir.path().string(), list, discovery::SourceIconForPath);
     EXPECT_EQ(list.count(), 0);
 }
 
@@ -93,7 +93,7 @@ TEST_F(SavedListTest, RestoreKeepsAnyBytes) {
         bytes += garbage + "\r\n";
     }
     writeFile(listFile(), bytes);
-    restoreSourceList(dir.path().string(), list);
+    restoreSourceList(dir.path().string(), list, discovery::SourceIconForPath);
     ASSERT_EQ(list.count(), 100000);
     EXPECT_EQ(list.text(1), garbage);
     EXPECT_EQ(list.smallIcon(1), 3);
@@ -143,7 +143,7 @@ TEST_F(SavedListTest, ALongListIsSavedWhole) {
     }
     saveSourceList(dir.path().string(), list);
     controls::ListModel restored;
-    restoreSourceList(dir.path().string(), restored);
+    restoreSourceList(dir.path().string(), restored, discovery::SourceIconForPath);
     ASSERT_EQ(restored.count(), 40000);
     EXPECT_EQ(restored.text(40000), "/data/39999.xlsx");
 }
