@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "engine/common/file_kind.h"
 #include "engine/model/limits.h"
 #include "engine/ops/sheet_ops.h"
 #include "engine/model/workbook.h"
@@ -42,20 +43,13 @@ struct ApplicationState {
 
 namespace {
 
-std::atomic<int> g_runningInstances{0};
-
 }  // namespace
 
-ApplicationState::ApplicationState() { ++g_runningInstances; }
+ApplicationState::ApplicationState() = default;
 
 ApplicationState::~ApplicationState() { stop(); }
 
-void ApplicationState::stop() {
-    if (running) {
-        running = false;
-        --g_runningInstances;
-    }
-}
+void ApplicationState::stop() { running = false; }
 
 namespace {
 
@@ -222,18 +216,22 @@ void Range::Select() const {
 Worksheet::Worksheet(std::shared_ptr<WorkbookRecord> book, engine::Sheet* sheet)
     : m_book(std::move(book)), m_sheet(sheet) {}
 
-engine::Sheet& Worksheet::engineSheet() const { return liveSheet(m_book, m_sheet); }
+engine::Sheet& Worksheet::sheetModel() const { return liveSheet(m_book, m_sheet); }
 
-std::string Worksheet::name() const { return engineSheet().name(); }
+int32_t Worksheet::lastUsedRow() const { return sheetModel().lastUsedRow().value_or(0) + 1; }
+
+int32_t Worksheet::lastUsedColumn() const { return sheetModel().lastUsedColumn().value_or(0) + 1; }
+
+std::string Worksheet::name() const { return sheetModel().name(); }
 
 void Worksheet::setName(const std::string& name) {
-    engine::Sheet& sheet = engineSheet();
+    engine::Sheet& sheet = sheetModel();
     m_book->book->renameSheet(m_book->book->indexOf(sheet), name);
     markModified(m_book);
 }
 
 automation::Range Worksheet::UsedRange() const {
-    engine::Sheet& sheet = engineSheet();
+    engine::Sheet& sheet = sheetModel();
     if (!sheet.isWorksheet()) {
         fail("The sheet '" + sheet.name() + "' is a chart sheet and holds no cells.");
     }
@@ -242,13 +240,13 @@ automation::Range Worksheet::UsedRange() const {
 }
 
 automation::Range Worksheet::Cells(int32_t row, int32_t column) const {
-    engineSheet();
+    sheetModel();
     return automation::Range(m_book, m_sheet, wholeSheet(), automation::Range::Unit::Cells, false)
         .Cells(row, column);
 }
 
 automation::Range Worksheet::Range(std::string_view first, std::string_view last) const {
-    engineSheet();
+    sheetModel();
     auto a = engine::parseCellName(first);
     auto b = engine::parseCellName(last);
     if (!a || !b) {
@@ -260,7 +258,7 @@ automation::Range Worksheet::Range(std::string_view first, std::string_view last
 }
 
 automation::Range Worksheet::Rows(int32_t row) const {
-    engineSheet();
+    sheetModel();
     if (row < 1 || row > engine::kMaxRows) {
         fail("Row " + std::to_string(row) + " lies outside the sheet '" + m_sheet->name() + "'.");
     }
@@ -269,12 +267,12 @@ automation::Range Worksheet::Rows(int32_t row) const {
 }
 
 automation::Range Worksheet::Columns() const {
-    engineSheet();
+    sheetModel();
     return automation::Range(m_book, m_sheet, wholeSheet(), automation::Range::Unit::Columns, true);
 }
 
 automation::Range Worksheet::Columns(int32_t column) const {
-    engineSheet();
+    sheetModel();
     if (column < 1 || column > engine::kMaxColumns) {
         fail("Column " + std::to_string(column) + " lies outside the sheet '" + m_sheet->name() +
              "'.");
@@ -284,15 +282,15 @@ automation::Range Worksheet::Columns(int32_t column) const {
 }
 
 void Worksheet::Copy(const automation::Before& before) const {
-    engine::Sheet& source = engineSheet();
-    engine::Sheet& anchor = before.sheet.engineSheet();
+    engine::Sheet& source = sheetModel();
+    engine::Sheet& anchor = before.sheet.sheetModel();
     engine::Workbook& target = *before.sheet.m_book->book;
     engine::copySheet(source, target, target.indexOf(anchor));
     markModified(before.sheet.m_book);
 }
 
 void Worksheet::Delete() const {
-    engine::Sheet& sheet = engineSheet();
+    engine::Sheet& sheet = sheetModel();
     engine::Workbook& book = *m_book->book;
     int visibleOthers = 0;
     for (int32_t i = 0; i < book.sheetCount(); ++i) {
@@ -309,7 +307,7 @@ void Worksheet::Delete() const {
 }
 
 void Worksheet::Select() const {
-    engine::Sheet& sheet = engineSheet();
+    engine::Sheet& sheet = sheetModel();
     m_book->book->setActiveSheet(m_book->book->indexOf(sheet));
 }
 
@@ -374,7 +372,14 @@ void Workbook::Close(SaveChanges) const {
     }
 }
 
-std::shared_ptr<engine::Workbook> Workbook::engineWorkbook() const { return openBook(m_book).book; }
+void Workbook::SaveAs(const std::string& path) const {
+    const engine::Workbook& book = *openBook(m_book).book;
+    if (files::fileTypeOfName(path) == files::FileType::Csv) {
+        engine::saveSheetAsCsv(book.sheet(book.activeSheet()), path);
+    } else {
+        engine::saveWorkbook(book, path);
+    }
+}
 
 // WorkbookCollection
 
@@ -434,7 +439,11 @@ void Application::setVisible(bool visible) {
     ResultPresenter* presenter = ServerRegistry::instance().presenter();
     if (visible && !m_state->presented && presenter) {
         m_state->presented = true;
-        presenter->present(shared_from_this());
+        std::vector<ShownWorkbook> shown;
+        for (const auto& record : m_state->workbooks) {
+            shown.push_back(ShownWorkbook{record->name, record->book});
+        }
+        presenter->present(shared_from_this(), std::move(shown));
     }
 }
 
@@ -471,15 +480,6 @@ bool Application::isRunning() const { return m_state->running; }
 
 int Application::openedFileCount() const { return m_state->openedFiles; }
 
-int Application::runningInstanceCount() { return g_runningInstances; }
-
-std::vector<std::shared_ptr<engine::Workbook>> Application::workbooks() const {
-    std::vector<std::shared_ptr<engine::Workbook>> books;
-    for (const auto& record : m_state->workbooks) {
-        books.push_back(record->book);
-    }
-    return books;
-}
 
 // Registry
 

@@ -91,18 +91,21 @@ public:
     automation::Range Rows(int32_t row) const;
     automation::Range Columns() const;
     automation::Range Columns(int32_t column) const;
+    // The last row (or column) of the used range, 1-based; 1 on an empty sheet, whose used
+    // range is A1. Found from the end of the sheet, without building the used range.
+    int32_t lastUsedRow() const;
+    int32_t lastUsedColumn() const;
 
     // Copies the whole sheet before the given sheet, which may belong to another workbook.
     void Copy(const Before& before) const;
     void Delete() const;
     void Select() const;
 
-    engine::Sheet& engineSheet() const;
-
 private:
     friend class SheetCollection;
     friend class Workbook;
     Worksheet(std::shared_ptr<WorkbookRecord> book, engine::Sheet* sheet);
+    engine::Sheet& sheetModel() const;
 
     std::shared_ptr<WorkbookRecord> m_book;
     engine::Sheet* m_sheet;
@@ -137,8 +140,10 @@ public:
     // Closes the workbook without a prompt. Sources are never written: a workbook opened from
     // a file is closed as it is, whatever saveChanges says, since nothing here changes one.
     void Close(SaveChanges saveChanges = SaveChanges::No) const;
-
-    std::shared_ptr<engine::Workbook> engineWorkbook() const;
+    // Writes the workbook to path in the format its name asks for: comma-separated text of the
+    // active sheet for .csv, else an Office Open XML package (.xlsm, .xltx and .xltm by name).
+    // The file appears whole or not at all; an existing file stays untouched on failure.
+    void SaveAs(const std::string& path) const;
 
 private:
     friend class WorkbookCollection;
@@ -179,24 +184,28 @@ public:
     void Quit();
     bool isRunning() const;
 
-    // The open workbooks, for a presenter that shows or saves them.
-    std::vector<std::shared_ptr<engine::Workbook>> workbooks() const;
-
-    // How many files this instance has opened, and how many instances are running in the
-    // process: what a caller can check to see that sources are opened once and instances end.
+    // How many files this instance has opened: what a caller can check to see that each
+    // source is opened once.
     int openedFileCount() const;
-    static int runningInstanceCount();
 
 private:
     std::shared_ptr<ApplicationState> m_state;
 };
 
-// Receives a server instance when it becomes visible: the result window in the program, the
-// output file in the command line. The instance is the presenter's from then on.
+// A workbook as the server's window shows it: its name and its cells, to read.
+struct ShownWorkbook {
+    std::string name;
+    std::shared_ptr<const engine::Workbook> book;
+};
+
+// The server's window: receives a server instance and its open workbooks when the instance
+// becomes visible. The instance is the presenter's from then on; while it runs, the workbooks
+// stay as they were shown.
 class ResultPresenter {
 public:
     virtual ~ResultPresenter() = default;
-    virtual void present(std::shared_ptr<Application> application) = 0;
+    virtual void present(std::shared_ptr<Application> application,
+                         std::vector<ShownWorkbook> workbooks) = 0;
 };
 
 using ServerFactory = std::function<std::shared_ptr<Application>()>;

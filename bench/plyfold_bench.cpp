@@ -22,7 +22,7 @@
 #include "engine/model/workbook.h"
 #include "engine/io/workbook_io.h"
 #include "automation/automation.h"
-#include "merge/merges.h"
+#include "merge/merge_request.h"
 
 namespace plyfold::bench {
 namespace {
@@ -77,15 +77,16 @@ Measurement measureAboveBaseline(const std::function<void()>& work) {
     return m;
 }
 
-// Takes the instance a merge makes visible.
+// Takes the workbooks a merge shows, to count the result's cells.
 class KeepResult : public automation::ResultPresenter {
 public:
     KeepResult() { automation::ServerRegistry::instance().setPresenter(this); }
     ~KeepResult() override { automation::ServerRegistry::instance().setPresenter(nullptr); }
-    void present(std::shared_ptr<automation::Application> application) override {
-        server = std::move(application);
+    void present(std::shared_ptr<automation::Application>,
+                 std::vector<automation::ShownWorkbook> workbooks) override {
+        shown = std::move(workbooks);
     }
-    std::shared_ptr<automation::Application> server;
+    std::vector<automation::ShownWorkbook> shown;
 };
 
 void runEngine(const WorkloadPaths& paths) {
@@ -168,7 +169,7 @@ void runEngine(const WorkloadPaths& paths) {
     }
 }
 
-// Runs one merge of the files' first sheets through the procedures the window runs.
+// Runs one merge of the files' first sheets through the merge path both front ends run.
 struct MergeRun {
     double mergeSeconds = 0;
     double writeSeconds = 0;
@@ -176,30 +177,24 @@ struct MergeRun {
 };
 
 MergeRun mergeFiles(const std::vector<std::string>& files, bool workbookMode) {
-    controls::Form1Controls form;
-    form.Check1.setValue(1);
-    form.Check2.setValue(1);
+    merge::MergeRequest request;
+    request.mode = workbookMode ? merge::MergeMode::Workbook : merge::MergeMode::Vertical;
+    request.dropFirstLine = true;
     for (const std::string& file : files) {
-        int row = form.ListView4.add(file);
-        form.ListView4.setChecked(row, true);
-        form.ListView4.setSubItem(row, "Data1");
+        request.rows.push_back(merge::QueueRow{file, "Data1", true});
     }
-    form.ProgressBar1.setMaximum(form.ListView4.count());
     KeepResult keep;
     MergeRun run;
-    bool merged = false;
-    run.mergeSeconds = secondsOf([&] {
-        merged = workbookMode ? merge::MergeToOneWorkbook(form) : merge::MergeSheetsVertically(form);
-    });
-    if (!merged || !keep.server) {
+    merge::MergeOutcome outcome;
+    run.mergeSeconds = secondsOf([&] { outcome = merge::runMerge(request); });
+    if (!outcome.succeeded() || keep.shown.empty()) {
         throw std::runtime_error("the merge failed");
     }
-    auto result = keep.server->workbooks().front();
-    run.resultCells = loadAll(*result);
+    run.resultCells = loadAll(*keep.shown.front().book);
     std::string out = fs::temp_directory_path() / ("plyfold-bench-" + std::to_string(getpid()) + ".xlsx");
-    run.writeSeconds = secondsOf([&] { engine::saveWorkbook(*result, out); });
+    run.writeSeconds = secondsOf([&] { outcome.result->SaveAs(out); });
     fs::remove(out);
-    keep.server->Quit();
+    outcome.server->Quit();
     return run;
 }
 

@@ -1,57 +1,20 @@
 #include <memory>
 
-#include "app/form1.h"
+#include "app/block_gap.h"
 #include "cli/commands.h"
 #include "cli/queue_builder.h"
 #include "cli/terminal_services.h"
-#include "engine/model/workbook.h"
-#include "engine/io/workbook_io.h"
-#include "automation/automation.h"
+#include "merge/merge_request.h"
 
 namespace plyfold::cli {
 namespace {
 
-// Takes the server instance that a merge makes visible; its workbook is the result.
-class CapturingPresenter : public automation::ResultPresenter {
-public:
-    CapturingPresenter() { automation::ServerRegistry::instance().setPresenter(this); }
-    ~CapturingPresenter() override { automation::ServerRegistry::instance().setPresenter(nullptr); }
-    void present(std::shared_ptr<automation::Application> application) override {
-        m_application = std::move(application);
-    }
-    std::shared_ptr<automation::Application> application() const { return m_application; }
-
-private:
-    std::shared_ptr<automation::Application> m_application;
-};
-
-bool endsWithCsv(const std::string& path) {
-    return path.size() >= 4 && (path.compare(path.size() - 4, 4, ".csv") == 0 ||
-                                path.compare(path.size() - 4, 4, ".CSV") == 0);
-}
-
-void applyOptions(app::Form1& form, const Options& options) {
-    controls::Form1Controls& c = form.controls();
-    const bool oneSheet = options.mode != MergeMode::Workbook;
-    c.Option1.setValue(oneSheet);
-    c.Option2.setValue(!oneSheet);
-    if (oneSheet) {
-        form.Option1_Click();
-    } else {
-        form.Option2_Click();
-    }
-    c.Combo1.setListIndex(options.mode == MergeMode::Horizontal ? 1 : 0);
-    form.Combo1_Click();
-    c.Check1.setValue(options.skipFirst ? 1 : 0);
-    c.Check2.setValue(options.autofit ? 1 : 0);
-    c.Text1.setText(options.gap);
-}
-
-// Fills the queue; false when a source is missing or a queue file is unusable.
-bool fillQueue(app::Form1& form, const Options& options, StderrMessages& messages, int& status) {
+// Fills the queue; false when a source is missing, a queue file is unusable or a workbook
+// cannot be listed (a merge of fewer sources than asked would look like success).
+bool fillQueue(const Options& options, QueueBuilder& queue, int& status) {
     for (const std::string& queueFile : options.queueFiles) {
-        if (auto error = queueFromFile(form, queueFile)) {
-            messages.showMessage(*error, controls::MessageIcon::Critical);
+        if (auto error = queue.addQueueFile(queueFile)) {
+            printMessage(*error);
             status = kUsage;
             return false;
         }
@@ -59,69 +22,70 @@ bool fillQueue(app::Form1& form, const Options& options, StderrMessages& message
     for (const SourceArgument& argument : options.sources) {
         auto source = resolveSource(argument);
         if (!source) {
-            messages.showMessage(argument.text + ": File does not exist!",
-                                 controls::MessageIcon::Critical);
+            printMessage(argument.text + ": File does not exist!");
             status = kFailure;
             return false;
         }
-        queueSource(form, *source);
+        queue.addSource(*source);
     }
-    return true;
+    status = kFailure;
+    return !queue.hasFailed();
 }
 
-int writeResult(const automation::Application& server, const std::string& output,
-                StderrMessages& messages) {
-    auto books = server.workbooks();
-    if (books.empty()) {
-        messages.showMessage("The merge left no result workbook.", controls::MessageIcon::Critical);
-        return kFailure;
-    }
-    const engine::Workbook& result = *books.front();
-    try {
-        if (endsWithCsv(output)) {
-            engine::saveSheetAsCsv(result.sheet(0), output);
-        } else {
-            engine::saveWorkbook(result, output);
+// The gap as the window reads its gap box: less than 1 is 0.
+int32_t gapOf(const std::string& text) {
+    const int32_t gap = app::ReadGapNumber(text);
+    return gap < 1 ? 0 : gap;
+}
+
+bool hasCheckedRow(const std::vector<merge::QueueRow>& rows) {
+    for (const merge::QueueRow& row : rows) {
+        if (row.checked) {
+            return true;
         }
-    } catch (const SpreadsheetError& error) {
-        messages.showMessage(error.description(), controls::MessageIcon::Critical);
-        return kFailure;
     }
-    return kSuccess;
+    return false;
 }
 
 }  // namespace
 
 int runMerge(const Options& options) {
-    StderrMessages messages;
-    app::Form1Services services;
-    services.messages = &messages;
-    app::Form1 form("", services);
-    form.SetUpControls();
-    applyOptions(form, options);
-
+    QueueBuilder queue;
     int status = kSuccess;
-    if (!fillQueue(form, options, messages, status)) {
+    if (!fillQueue(options, queue, status)) {
         return status;
     }
-    if (messages.hasFailed()) {
-        return kFailure;  // a workbook could not be listed; merging the rest would hide it
+    merge::MergeRequest request;
+    request.rows = queue.rows();
+    request.mode = options.mode;
+    request.gap = gapOf(options.gap);
+    request.dropFirstLine = options.skipFirst;
+    request.autofit = options.autofit;
+    if (!hasCheckedRow(request.rows)) {
+        printMessage("Please select some excel files to Merge!");
+        return kFailure;
     }
 
     std::unique_ptr<TerminalProgress> progress;
     if (!options.quiet && stderrIsTerminal()) {
-        progress = std::make_unique<TerminalProgress>(form.controls().ProgressBar1);
-        form.controls().ProgressBar1.setChangeHandler([&progress] { progress->update(); });
+        progress = std::make_unique<TerminalProgress>(static_cast<int>(request.rows.size()));
+        request.progress = [&progress](int row) { progress->show(row); };
     }
-    CapturingPresenter presenter;
-    form.Command18_Click();
-    form.controls().ProgressBar1.setChangeHandler(nullptr);
-    auto server = presenter.application();
-    if (messages.hasFailed() || !server || !server->isRunning()) {
+    merge::MergeOutcome outcome = merge::runMerge(request);
+    progress.reset();
+    if (!outcome.succeeded()) {
+        printMessage(outcome.failure->message());
+        printMessage("Merge Failed!");
         return kFailure;
     }
-    status = writeResult(*server, options.output, messages);
-    server->Quit();
+    status = kSuccess;
+    try {
+        outcome.result->SaveAs(options.output);
+    } catch (const SpreadsheetError& error) {
+        printMessage(error.description());
+        status = kFailure;
+    }
+    outcome.server->Quit();
     return status;
 }
 

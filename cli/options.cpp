@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "engine/common/file_kind.h"
+
 namespace plyfold::cli {
 namespace {
 
@@ -10,22 +12,6 @@ std::optional<MergeMode> modeNamed(const std::string& name) {
     if (name == "horizontal") return MergeMode::Horizontal;
     if (name == "workbook") return MergeMode::Workbook;
     return std::nullopt;
-}
-
-bool endsWith(const std::string& text, const std::string& suffix) {
-    if (text.size() < suffix.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < suffix.size(); ++i) {
-        char c = text[text.size() - suffix.size() + i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != suffix[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 class Parser {
@@ -133,8 +119,9 @@ private:
         if (m_options.output.empty()) {
             return UsageError{"no result file given (use -o RESULT)"};
         }
-        bool csv = endsWith(m_options.output, ".csv");
-        if (!csv && !endsWith(m_options.output, ".xlsx")) {
+        const files::FileType type = files::fileTypeOfName(m_options.output);
+        const bool csv = type == files::FileType::Csv;
+        if (!csv && type != files::FileType::Xlsx) {
             return UsageError{"the result must be a .xlsx file (or .csv for a one-sheet result)"};
         }
         if (csv && m_options.mode == MergeMode::Workbook) {

@@ -4,9 +4,11 @@
 #include <variant>
 #include <vector>
 
+#include "merge/merge_request.h"
+
 namespace plyfold::cli {
 
-enum class MergeMode { Vertical, Horizontal, Workbook };
+using merge::MergeMode;
 
 // A source as given: a file, a folder, or FILE:SHEET (resolved against the file system
 // later), with the sheets that --sheet picked after it.

@@ -2,27 +2,20 @@
 
 #include <fstream>
 
-#include "app/form1.h"
+#include "cli/terminal_services.h"
 #include "discovery/list_workbooks.h"
+#include "discovery/list_worksheets.h"
 #include "discovery/path_helpers.h"
+#include "engine/common/error.h"
 
 namespace plyfold::cli {
-namespace {
-
-void appendEntry(controls::ListModel& queue, const std::string& path, const std::string& sheet) {
-    int row = queue.add(path);
-    queue.setChecked(row, true);
-    queue.setSubItem(row, sheet);
-}
-
-}  // namespace
 
 std::optional<ResolvedSource> resolveSource(const SourceArgument& argument) {
-    int kind = discovery::GetPathKind(argument.text);
+    const int kind = discovery::GetPathKind(argument.text);
     if (kind != discovery::kPathMissing) {
-        return ResolvedSource{argument.text, kind, argument.sheets};
+        return ResolvedSource{argument.text, kind == discovery::kPathFolder, argument.sheets};
     }
-    size_t colon = argument.text.rfind(':');
+    const size_t colon = argument.text.rfind(':');
     if (colon == std::string::npos) {
         return std::nullopt;
     }
@@ -30,26 +23,40 @@ std::optional<ResolvedSource> resolveSource(const SourceArgument& argument) {
     if (discovery::GetPathKind(file) != discovery::kPathFile) {
         return std::nullopt;
     }
-    ResolvedSource source{file, discovery::kPathFile, {argument.text.substr(colon + 1)}};
+    ResolvedSource source{file, false, {argument.text.substr(colon + 1)}};
     source.sheets.insert(source.sheets.end(), argument.sheets.begin(), argument.sheets.end());
     return source;
 }
 
-void queueSource(app::Form1& form, const ResolvedSource& source) {
-    controls::Form1Controls& c = form.controls();
+void QueueBuilder::addSource(const ResolvedSource& source) {
     if (!source.sheets.empty()) {
         for (const std::string& sheet : source.sheets) {
-            appendEntry(c.ListView4, source.path, sheet);
+            m_rows.push_back(merge::QueueRow{source.path, sheet, true});
         }
         return;
     }
-    c.ListView1.clear();
-    c.ListView1.select(c.ListView1.add(source.path));
-    discovery::ListWorkbooks(c, source.path);
-    form.Command20_Click();
+    if (!source.isFolder) {
+        addWorkbook(source.path);
+        return;
+    }
+    for (const std::string& name : discovery::workbookNamesOf(source.path)) {
+        addWorkbook(discovery::JoinPath(source.path, name));
+    }
 }
 
-std::optional<std::string> queueFromFile(app::Form1& form, const std::string& queueFile) {
+void QueueBuilder::addWorkbook(const std::string& path) {
+    try {
+        for (std::string& sheet : discovery::worksheetNamesOf(path)) {
+            m_rows.push_back(merge::QueueRow{path, std::move(sheet), true});
+        }
+    } catch (const SpreadsheetError& error) {
+        printMessage(error.description());
+        printMessage("Open excel file failed!");
+        m_failed = true;
+    }
+}
+
+std::optional<std::string> QueueBuilder::addQueueFile(const std::string& queueFile) {
     std::ifstream in(queueFile, std::ios::binary);
     if (!in) {
         return "cannot read the queue file '" + queueFile + "'";
@@ -62,12 +69,12 @@ std::optional<std::string> queueFromFile(app::Form1& form, const std::string& qu
         if (line.empty()) {
             continue;
         }
-        size_t tab = line.find('\t');
+        const size_t tab = line.find('\t');
         if (tab == std::string::npos) {
             return "line " + std::to_string(number) + " of '" + queueFile +
                    "' has no TAB between path and sheet";
         }
-        appendEntry(form.controls().ListView4, line.substr(0, tab), line.substr(tab + 1));
+        m_rows.push_back(merge::QueueRow{line.substr(0, tab), line.substr(tab + 1), true});
     }
     return std::nullopt;
 }

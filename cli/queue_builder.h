@@ -5,17 +5,14 @@
 #include <vector>
 
 #include "cli/options.h"
-
-namespace plyfold::app {
-class Form1;
-}
+#include "merge/merge_request.h"
 
 namespace plyfold::cli {
 
 // A source argument matched against the file system.
 struct ResolvedSource {
     std::string path;
-    int kind = 0;  // a discovery::PathKind
+    bool isFolder = false;
     std::vector<std::string> sheets;
 };
 
@@ -23,12 +20,27 @@ struct ResolvedSource {
 // file; nothing when neither exists.
 std::optional<ResolvedSource> resolveSource(const SourceArgument& argument);
 
-// Appends the source's merge queue entries: the picked sheets of a file, or every worksheet
-// of the file or of the folder's workbooks, through the window's own commands.
-void queueSource(app::Form1& form, const ResolvedSource& source);
+// Builds the merge queue, every row checked, in the order the arguments give.
+class QueueBuilder {
+public:
+    // Appends the source's rows: the picked sheets of a file, or every worksheet of the file
+    // or of the folder's workbooks (as the folder scan lists them), in sheet order. A workbook
+    // that cannot be listed is reported on standard error as the window reports it, and the
+    // builder remembers the failure; the other workbooks are still listed.
+    void addSource(const ResolvedSource& source);
 
-// Appends the entries of a queue file, one "path<TAB>sheet" line each (CR LF or LF; blank
-// lines skipped). Returns an error text for an unreadable file or a line without a TAB.
-std::optional<std::string> queueFromFile(app::Form1& form, const std::string& queueFile);
+    // Appends the rows of a queue file, one "path<TAB>sheet" line each (CR LF or LF; blank
+    // lines skipped). Returns an error text for an unreadable file or a line without a TAB.
+    std::optional<std::string> addQueueFile(const std::string& queueFile);
+
+    const std::vector<merge::QueueRow>& rows() const { return m_rows; }
+    bool hasFailed() const { return m_failed; }
+
+private:
+    void addWorkbook(const std::string& path);
+
+    std::vector<merge::QueueRow> m_rows;
+    bool m_failed = false;
+};
 
 }  // namespace plyfold::cli

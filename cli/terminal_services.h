@@ -2,33 +2,25 @@
 
 #include <string_view>
 
-#include "controls/controls.h"
-#include "controls/services.h"
-
 namespace plyfold::cli {
 
-// Message boxes written to standard error, one line each; remembers whether a failure was
-// reported.
-class StderrMessages : public controls::MessageBoxService {
-public:
-    void showMessage(std::string_view text, controls::MessageIcon icon) override;
-    // True once a critical message, or the plea for files to merge, was shown.
-    bool hasFailed() const { return m_failed; }
-    void clearFailure() { m_failed = false; }
+// Writes a message to standard error, one line, led by the program's name.
+void printMessage(std::string_view text);
 
-private:
-    bool m_failed = false;
-};
-
-// Draws the progress bar on standard error while a merge runs, when that is a terminal.
+// Draws the merge's progress on standard error, when that is a terminal.
 class TerminalProgress {
 public:
-    explicit TerminalProgress(const controls::ProgressBar& bar);
-    void update();
+    explicit TerminalProgress(int rowCount) : m_rowCount(rowCount) {}
+    ~TerminalProgress();
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+    // Shows that the merge has reached the queue row (1-based).
+    void show(int row);
 
 private:
-    const controls::ProgressBar& m_bar;
-    int m_shownValue = -1;
+    int m_rowCount;
+    int m_shownRow = 0;
     bool m_drawn = false;
 };
 

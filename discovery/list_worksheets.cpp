@@ -80,8 +80,9 @@ std::vector<std::string> worksheetNamesOf(const std::string& path) {
         }
         book.Close();
     } catch (...) {
+        const SpreadsheetError error = automation::currentError();
         server->Quit();
-        throw;
+        throw error;
     }
     server->Quit();
     return names;

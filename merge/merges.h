@@ -6,22 +6,22 @@ struct Form1Controls;
 
 namespace plyfold::merge {
 
-// The three merges of the checked merge queue rows, in row order. Each runs in a server
-// instance of its own, opens a source once per run of consecutive merged rows with the same
-// path, skips unchecked rows and rows whose file is missing, and sets the progress bar to
-// every row's index. On success the result is handed, visible, to the result presenter and
-// true is returned; on any failure the instance is quit and false is returned.
+// The three merges as the main window runs them: each builds a merge request from the merge
+// queue (ListView4), the options (Check1, Check2) and BlockGap, sets the progress bar to every
+// row's index, and returns true when the result was built and handed, visible, to the result
+// presenter; false after a failure, whose server instance has been quit.
 
 // Stacks the used ranges one under another on one new sheet, BlockGap empty rows apart; with
 // Check1 every block after the first loses its first row; with Check2 the columns are fitted.
-// A failure is described in a message box first.
+// A failure is described in a message box first, naming the file and sheet it concerns.
 bool MergeSheetsVertically(controls::Form1Controls& form);
 
 // The same side by side, BlockGap empty columns apart, Check1 dropping first columns. A
 // failure shows no message of its own.
 bool MergeSheetsHorizontally(controls::Form1Controls& form);
 
-// Copies every checked worksheet whole into one new workbook, in queue order.
+// Copies every checked worksheet whole into one new workbook, in queue order. A failure
+// shows no message of its own.
 bool MergeToOneWorkbook(controls::Form1Controls& form);
 
 // The name the one-workbook merge gives the new workbook's own sheet while the copies go in.

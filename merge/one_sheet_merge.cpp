@@ -4,32 +4,20 @@
 #include <optional>
 #include <string>
 
-#include "controls/form1_controls.h"
-#include "engine/common/file_access.h"
-#include "engine/model/sheet.h"
 #include "automation/automation.h"
-#include "merge/merges.h"
+#include "engine/model/cell_ref.h"
+#include "engine/model/limits.h"
+#include "merge/merge_procedure.h"
 
-namespace plyfold::merge {
+namespace plyfold::merge::detail {
 namespace {
 
-using automation::Application;
 using automation::Range;
-using automation::SaveChanges;
-using automation::Workbook;
 using automation::Worksheet;
 
 enum class Axis { Rows, Columns };
 
-// The last used row (or column) of the sheet, 1-based: the last line of its used range (1 on
-// an empty sheet, whose used range is A1). On a sheet whose used range starts at the first
-// cell this is its row (or column) count. Asked twice a paste, so the row is found from the
-// end of the sheet rather than by building the whole used range.
-int32_t lastUsedLine(const Worksheet& sheet, Axis axis) {
-    const engine::Sheet& cells = sheet.engineSheet();
-    std::optional<int32_t> last = axis == Axis::Rows ? cells.lastUsedRow() : cells.lastUsedColumn();
-    return last.value_or(0) + 1;
-}
+constexpr int32_t kLastColumnIndex = engine::kMaxColumns - 1;
 
 // next + gap + 1 without overflow; a position past the sheet makes the next paste fail.
 int32_t advance(int32_t next, int32_t gap) {
@@ -37,124 +25,99 @@ int32_t advance(int32_t next, int32_t gap) {
     return static_cast<int32_t>(std::min<int64_t>(position, std::numeric_limits<int32_t>::max()));
 }
 
-class OneSheetMerge {
+// Stacks the used range of every queued worksheet on one new sheet, one under another (rows)
+// or side by side (columns).
+class OneSheetMerge : public MergeProcedure {
 public:
-    OneSheetMerge(controls::Form1Controls& form, Axis axis) : m_form(form), m_axis(axis) {}
+    OneSheetMerge(const MergeRequest& request, Axis axis)
+        : MergeProcedure(request), m_axis(axis) {}
 
-    void run() {
-        const int rowCount = m_form.ListView4.count();
-        m_server = automation::CreateObject(automation::kSpreadsheetProgId);
+private:
+    void merge() override {
+        automation::Workbook resultBook = startServer();
         m_server->setVisible(false);
-        m_server->setDisplayAlerts(false);
-        Workbook resultBook = m_server->Workbooks().Add();
-        m_result = resultBook.Worksheets()(1);
+        m_sheet = resultBook.Worksheets()(1);
         for (int32_t k = resultBook.Sheets().count(); k >= 2; --k) {
             resultBook.Sheets()(k).Delete();
         }
-        for (int row = 1; row <= rowCount; ++row) {
-            if (m_form.ListView4.isChecked(row)) {
-                mergeQueueRow(m_form.ListView4.text(row), m_form.ListView4.subItem(row));
-            }
-            m_form.ProgressBar1.setValue(row);
-        }
+        m_walk.forEachSheet(*m_server, [this](const Worksheet& source) { copyBlock(source); });
         finish();
     }
 
-    std::shared_ptr<Application> server() const { return m_server; }
+    // The last used row (or column) of the result sheet: its used range's row (or column)
+    // count, since that range starts at the first cell.
+    int32_t lastUsedLine() const {
+        return m_axis == Axis::Rows ? m_sheet->lastUsedRow() : m_sheet->lastUsedColumn();
+    }
 
-private:
-    void mergeQueueRow(const std::string& path, const std::string& sheetName) {
-        if (files::pathKind(path) != files::PathKind::File) {
-            return;
-        }
-        if (path != m_previousPath) {
-            if (m_openSource) {
-                m_server->setCutCopyMode(false);
-                m_openSource->Close(SaveChanges::Yes);
-            }
-            m_openSource = m_server->Workbooks().Open(path);
-        }
-        Worksheet source = m_openSource->Worksheets()(sheetName);
+    void copyBlock(const Worksheet& source) {
         Range used = source.UsedRange();
         const int32_t blockRows = used.Cells().Rows().count();
         const int32_t blockColumns = used.Cells().Columns().count();
         source.Range(used.Cells(1, 1).Address(), used.Cells(blockRows, blockColumns).Address())
             .Copy();
         paste(m_axis == Axis::Rows ? blockRows : blockColumns);
-        m_previousPath = path;
+    }
+
+    // A block reaching past the sheet's last row (or column) cannot be pasted; said in terms
+    // of the result, since the failed paste itself can only name the result sheet's cells.
+    void checkBlockFits(int32_t blockSize) const {
+        const bool rows = m_axis == Axis::Rows;
+        const int64_t last = rows ? engine::kMaxRows : engine::kMaxColumns;
+        if (int64_t{m_next} + blockSize - 1 <= last) {
+            return;
+        }
+        const std::string unit = rows ? "rows" : "columns";
+        const std::string lastName = rows ? "row (" + std::to_string(last) + ")"
+                                          : "column (" + engine::columnName(kLastColumnIndex) + ")";
+        throw SpreadsheetError(ErrorNumber::ApplicationDefined,
+                               "Its block of " + std::to_string(blockSize) + " " + unit +
+                                   " does not fit in the result: it would start at " +
+                                   unit.substr(0, unit.size() - 1) + " " + std::to_string(m_next) +
+                                   " and reach past the last " + lastName + ".");
     }
 
     void paste(int32_t blockSize) {
-        const int32_t usedBefore = lastUsedLine(*m_result, m_axis);
-        Range target = m_axis == Axis::Rows ? m_result->Cells(m_next, 1) : m_result->Cells(1, m_next);
+        checkBlockFits(blockSize);
+        const int32_t usedBefore = lastUsedLine();
+        Range target = m_axis == Axis::Rows ? m_sheet->Cells(m_next, 1) : m_sheet->Cells(1, m_next);
         target.PasteSpecial();
-        m_next = lastUsedLine(*m_result, m_axis);
-        if (m_form.Check1.value() == 1 && !m_firstBlock) {
+        m_next = lastUsedLine();
+        if (m_request.dropFirstLine && !m_firstBlock) {
             const int32_t blockStart = m_next - blockSize + 1;
             if (m_next - usedBefore > 0 && blockStart > 0) {
-                Range line = m_axis == Axis::Rows ? m_result->Rows(blockStart)
-                                                  : m_result->Columns(blockStart);
+                Range line = m_axis == Axis::Rows ? m_sheet->Rows(blockStart)
+                                                  : m_sheet->Columns(blockStart);
                 line.Delete();
-                m_next = lastUsedLine(*m_result, m_axis);
+                m_next = lastUsedLine();
             }
         }
         m_firstBlock = false;
-        m_next = advance(m_next, m_form.BlockGap);
+        m_next = advance(m_next, m_request.gap);
     }
 
     void finish() {
         m_server->setCutCopyMode(false);
-        if (!m_openSource) {
-            throw automation::SpreadsheetError(
-                ErrorNumber::ObjectNotSet,
-                "Nothing was merged: none of the checked files in the queue exists.");
-        }
-        m_openSource->Close(SaveChanges::Yes);
+        m_walk.closeLastSource();
         m_server->setVisible(true);
-        m_result->Cells(1, 1).Select();
-        if (m_form.Check2.value() == 1) {
-            m_result->Columns().AutoFit();
+        m_sheet->Cells(1, 1).Select();
+        if (m_request.autofit) {
+            m_sheet->Columns().AutoFit();
         }
         m_server->setDisplayAlerts(true);
     }
 
-    controls::Form1Controls& m_form;
     Axis m_axis;
-    std::shared_ptr<Application> m_server;
-    std::optional<Worksheet> m_result;
-    std::optional<Workbook> m_openSource;
-    std::string m_previousPath;
+    std::optional<Worksheet> m_sheet;
     int32_t m_next = 1;
     bool m_firstBlock = true;
 };
 
-enum class FailureMessage { Describe, Silent };
-
-bool mergeToOneSheet(controls::Form1Controls& form, Axis axis, FailureMessage message) {
-    OneSheetMerge merge(form, axis);
-    try {
-        merge.run();
-        return true;
-    } catch (...) {
-        automation::SpreadsheetError error = automation::currentError();
-        if (message == FailureMessage::Describe) {
-            form.showMessage(error.description(), controls::MessageIcon::Critical);
-        }
-        if (auto server = merge.server()) {
-            server->Quit();
-        }
-        return false;
-    }
-}
-
 }  // namespace
 
-bool MergeSheetsVertically(controls::Form1Controls& form) {
-    return mergeToOneSheet(form, Axis::Rows, FailureMessage::Describe);
+MergeOutcome mergeToOneSheet(const MergeRequest& request) {
+    OneSheetMerge merge(request, request.mode == MergeMode::Vertical ? Axis::Rows : Axis::Columns);
+    return merge.run();
 }
 
-bool MergeSheetsHorizontally(controls::Form1Controls& form) {
-    return mergeToOneSheet(form, Axis::Columns, FailureMessage::Silent);
-}
-
-}  // namespace plyfold::merge
+}  // namespace plyfold::merge::detail

@@ -4,6 +4,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/qt/qt_text.h"
+#include "engine/common/file_kind.h"
+
 namespace plyfold::gui {
 namespace {
 
@@ -13,13 +16,14 @@ const QString kCsvFilter = QStringLiteral("CSV (Comma delimited) (*.csv)");
 }  // namespace
 
 SaveFormat saveFormatFor(const QString& path, SaveFormat pickedType) {
-    if (path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
-        return SaveFormat::Csv;
+    switch (files::fileTypeOfName(toStdString(path))) {
+        case files::FileType::Csv:
+            return SaveFormat::Csv;
+        case files::FileType::Xlsx:
+            return SaveFormat::Workbook;
+        default:
+            return pickedType;
     }
-    if (path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
-        return SaveFormat::Workbook;
-    }
-    return pickedType;
 }
 
 std::optional<SaveTarget> QtResultDialogs::chooseSaveTarget(QWidget* owner,

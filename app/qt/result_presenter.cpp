@@ -5,7 +5,6 @@
 #include <exception>
 
 #include "app/qt/qt_text.h"
-#include "engine/model/workbook.h"
 
 namespace plyfold::gui {
 
@@ -23,21 +22,22 @@ ResultPresenter::~ResultPresenter() {
     }
 }
 
-void ResultPresenter::present(std::shared_ptr<automation::Application> application) {
-    QTimer::singleShot(0, this, [this, application] { open(application); });
+void ResultPresenter::present(std::shared_ptr<automation::Application> application,
+                              std::vector<automation::ShownWorkbook> workbooks) {
+    QTimer::singleShot(0, this, [this, application, workbooks = std::move(workbooks)] {
+        open(application, workbooks);
+    });
 }
 
-void ResultPresenter::open(const std::shared_ptr<automation::Application>& application) {
+void ResultPresenter::open(const std::shared_ptr<automation::Application>& application,
+                           const std::vector<automation::ShownWorkbook>& workbooks) {
     if (!application || !application->isRunning()) {
         return;
     }
     try {
         auto lease = std::make_shared<InstanceLease>(application);
-        automation::WorkbookCollection books = application->Workbooks();
-        for (int32_t i = 1; i <= books.count(); ++i) {
-            automation::Workbook book = books(i);
-            auto* window = new ResultWindow(lease, book.engineWorkbook(), toQString(book.name()),
-                                            m_services);
+        for (const automation::ShownWorkbook& shown : workbooks) {
+            auto* window = new ResultWindow(lease, shown.book, toQString(shown.name), m_services);
             m_windows << window;
             window->show();
             emit windowOpened(window);

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <vector>
 
 #include "app/qt/result_window.h"
 #include "automation/automation.h"
@@ -25,7 +26,8 @@ public:
     explicit ResultPresenter(ResultWindowServices services, QObject* parent = nullptr);
     ~ResultPresenter() override;
 
-    void present(std::shared_ptr<automation::Application> application) override;
+    void present(std::shared_ptr<automation::Application> application,
+                 std::vector<automation::ShownWorkbook> workbooks) override;
 
     // The open result windows, oldest first.
     QList<ResultWindow*> windows() const;
@@ -35,7 +37,8 @@ signals:
     void windowOpened(ResultWindow* window);
 
 private:
-    void open(const std::shared_ptr<automation::Application>& application);
+    void open(const std::shared_ptr<automation::Application>& application,
+              const std::vector<automation::ShownWorkbook>& workbooks);
 
     ResultWindowServices m_services;
     QTemporaryDir m_temporaryFolder;

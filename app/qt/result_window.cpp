@@ -39,7 +39,7 @@ int ResultWindow::rowHeightPixels(double points) {
 }
 
 ResultWindow::ResultWindow(std::shared_ptr<InstanceLease> lease,
-                           std::shared_ptr<engine::Workbook> book, QString name,
+                           std::shared_ptr<const engine::Workbook> book, QString name,
                            ResultWindowServices services)
     : m_lease(std::move(lease)),
       m_book(std::move(book)),

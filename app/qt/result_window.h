@@ -51,7 +51,7 @@ class ResultWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    ResultWindow(std::shared_ptr<InstanceLease> lease, std::shared_ptr<engine::Workbook> book,
+    ResultWindow(std::shared_ptr<InstanceLease> lease, std::shared_ptr<const engine::Workbook> book,
                  QString name, ResultWindowServices services);
     ~ResultWindow() override;
 
@@ -82,7 +82,7 @@ private:
     int worksheetCount() const;
 
     std::shared_ptr<InstanceLease> m_lease;
-    std::shared_ptr<engine::Workbook> m_book;
+    std::shared_ptr<const engine::Workbook> m_book;
     QString m_name;
     ResultWindowServices m_services;
     QTabWidget* m_tabs = nullptr;

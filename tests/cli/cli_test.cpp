@@ -158,6 +158,30 @@ TEST_F(CliTest, FailuresExitWithOneAndLeaveAnExistingResultAlone) {
         << "no temporary file is left behind";
 }
 
+TEST_F(CliTest, EveryModeNamesTheFileAndSheetOfAFailedMerge) {
+    for (const char* mode : {"vertical", "horizontal", "workbook"}) {
+        ProgramRun r = run({"--mode", mode, feb, jan + ":Nope", "-o", dir.file("out.xlsx")});
+        EXPECT_EQ(r.status, 1) << mode;
+        EXPECT_NE(r.err.find("'Nope' of '" + jan + "'"), std::string::npos) << mode << ": " << r.err;
+        EXPECT_NE(r.err.find("no worksheet named 'Nope'"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Merge Failed!\n"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir.file("out.xlsx")));
+    }
+}
+
+TEST_F(CliTest, TheResultsExtensionChoosesItsFormatInAnyCase) {
+    for (const char* name : {"out.Csv", "OUT.CSV"}) {
+        ProgramRun r = run({feb, "-o", dir.file(name)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(test::readFile(dir.file(name)), "\xEF\xBB\xBF" "f11,f12\r\nf21,f22\r\nf31,f32\r\n")
+            << name;
+    }
+    ProgramRun r = run({feb, "-o", dir.file("out.XLSX")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::sheetRows(*engine::openWorkbook(dir.file("out.XLSX")), 0),
+              (V{"f11|f12", "f21|f22", "f31|f32"}));
+}
+
 TEST_F(CliTest, ListPrintsWorkbooksAndWorksheets) {
     ProgramRun r = run({"--list", dir.file("monthly"), jan});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -4,6 +4,28 @@
 
 namespace plyfold::test {
 
+ServerTracker::ServerTracker() {
+    automation::ServerRegistry::instance().registerServer(
+        std::string(automation::kSpreadsheetProgId), [this] {
+            m_created.push_back(std::make_shared<automation::Application>());
+            return m_created.back();
+        });
+}
+
+ServerTracker::~ServerTracker() {
+    automation::ServerRegistry::instance().registerServer(
+        std::string(automation::kSpreadsheetProgId),
+        [] { return std::make_shared<automation::Application>(); });
+}
+
+int ServerTracker::runningCount() const {
+    int running = 0;
+    for (const auto& server : m_created) {
+        running += server->isRunning() ? 1 : 0;
+    }
+    return running;
+}
+
 MergeTest::MergeTest() {
     form.messages = &messages;
     form.Check2.setValue(1);
@@ -28,10 +50,10 @@ void MergeTest::queue(const std::string& path, const std::string& sheet, bool ch
 }
 
 const engine::Workbook& MergeTest::resultBook() const {
-    if (!presenter.server || presenter.server->workbooks().empty()) {
+    if (!presenter.server || presenter.shown.empty()) {
         throw std::runtime_error("no result was presented");
     }
-    return *presenter.server->workbooks().front();
+    return *presenter.shown.front().book;
 }
 
 std::vector<std::string> MergeTest::resultRows(int sheetIndex) const {

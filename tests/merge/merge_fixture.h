@@ -15,7 +15,7 @@
 
 namespace plyfold::test {
 
-// Takes the instance a merge makes visible.
+// Takes the instance a merge makes visible, with the workbooks it shows.
 class CapturePresenter : public automation::ResultPresenter {
 public:
     CapturePresenter() { automation::ServerRegistry::instance().setPresenter(this); }
@@ -25,10 +25,28 @@ public:
         }
         automation::ServerRegistry::instance().setPresenter(nullptr);
     }
-    void present(std::shared_ptr<automation::Application> application) override {
+    void present(std::shared_ptr<automation::Application> application,
+                 std::vector<automation::ShownWorkbook> workbooks) override {
         server = std::move(application);
+        shown = std::move(workbooks);
     }
     std::shared_ptr<automation::Application> server;
+    std::vector<automation::ShownWorkbook> shown;
+};
+
+// Serves the spreadsheet identifier while it lives, keeping every instance it created, so a
+// test can check that each one ended.
+class ServerTracker {
+public:
+    ServerTracker();
+    ~ServerTracker();
+    ServerTracker(const ServerTracker&) = delete;
+    ServerTracker& operator=(const ServerTracker&) = delete;
+
+    int runningCount() const;
+
+private:
+    std::vector<std::shared_ptr<automation::Application>> m_created;
 };
 
 class MergeTest : public ::testing::Test {
@@ -44,6 +62,7 @@ protected:
     std::vector<std::string> resultRows(int sheetIndex = 0) const;
     const engine::Workbook& resultBook() const;
 
+    ServerTracker servers;
     TempDir dir;
     RecordingMessages messages;
     controls::Form1Controls form;

@@ -121,7 +121,7 @@ TEST_F(VerticalMerge, FailuresAreDescribedAndEndTheInstance) {
         EXPECT_NE(messages.shown[0].first.find(c.mentions), std::string::npos)
             << messages.shown[0].first;
         EXPECT_EQ(messages.shown[0].second, controls::MessageIcon::Critical);
-        EXPECT_EQ(automation::Application::runningInstanceCount(), 0);
+        EXPECT_EQ(servers.runningCount(), 0);
         EXPECT_FALSE(presenter.server);
     }
 }
@@ -136,7 +136,7 @@ TEST_F(VerticalMerge, AGapPastTheLastRowFailsClearly) {
     form.BlockGap = std::numeric_limits<int32_t>::max();
     EXPECT_FALSE(MergeSheetsVertically(form));
     EXPECT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(automation::Application::runningInstanceCount(), 0);
+    EXPECT_EQ(servers.runningCount(), 0);
 }
 
 TEST_F(VerticalMerge, SourcesAreNeverWritten) {
@@ -175,7 +175,7 @@ TEST_F(HorizontalMerge, FailsWithoutAMessageOfItsOwn) {
     queue(writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 1)}}), "Nowhere");
     EXPECT_FALSE(MergeSheetsHorizontally(form));
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_EQ(automation::Application::runningInstanceCount(), 0);
+    EXPECT_EQ(servers.runningCount(), 0);
 }
 
 TEST_F(HorizontalMerge, OnlyMissingFilesGiveFalse) {

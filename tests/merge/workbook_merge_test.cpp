@@ -42,7 +42,7 @@ TEST_F(WorkbookMerge, NothingToCopyGivesFalseAndEndsTheInstance) {
     queue(dir.file("missing.xlsx"), "X");
     EXPECT_FALSE(MergeToOneWorkbook(form));
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_EQ(automation::Application::runningInstanceCount(), 0);
+    EXPECT_EQ(servers.runningCount(), 0);
     queue(writeBook("a.xlsx", {{"S", Grid{{1.0}}}}), "Nope");
     EXPECT_FALSE(MergeToOneWorkbook(form));
     EXPECT_FALSE(presenter.server);

@@ -68,12 +68,20 @@ struct SheetWriter {
     uint32_t style(const engine::CellStyle& style) { return book().styles().addStyle(style); }
 };
 
-// A server instance with one result workbook, as a merge leaves it.
+std::shared_ptr<engine::Workbook> newWorkbook(std::initializer_list<const char*> sheetNames) {
+    auto book = std::make_shared<engine::Workbook>();
+    for (const char* name : sheetNames) {
+        book->addSheet(name);
+    }
+    return book;
+}
+
+// A running server instance and a result workbook it shows, as a merge leaves them.
 struct Result {
     std::shared_ptr<automation::Application> application =
         std::make_shared<automation::Application>();
-    automation::Workbook workbook = application->Workbooks().Add();
-    std::shared_ptr<engine::Workbook> book = workbook.engineWorkbook();
+    std::string name = "Book1";
+    std::shared_ptr<engine::Workbook> book = newWorkbook({"Sheet1"});
     SheetWriter first{book->sheet(0)};
 };
 
@@ -261,7 +269,7 @@ struct ShownResult {
     void open() {
         std::filesystem::create_directories(folder.path() / "tmp");
         window = new ResultWindow(std::make_shared<InstanceLease>(result.application),
-                                  result.book, toQString(result.workbook.name()), services());
+                                  result.book, toQString(result.name), services());
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.data()));
     }
@@ -290,7 +298,7 @@ TEST(ResultWindow, LaysOutSheetsAsTheWorkbookSays) {
     shown.open();
 
     ResultWindow& window = *shown.window;
-    EXPECT_EQ(window.windowTitle(), toQString(shown.result.workbook.name()) + " - Plyfold");
+    EXPECT_EQ(window.windowTitle(), toQString(shown.result.name) + " - Plyfold");
     QTabWidget* tabs = window.tabs();
     EXPECT_EQ(tabs->tabPosition(), QTabWidget::South);
     ASSERT_EQ(tabs->count(), 2);
@@ -441,24 +449,21 @@ TEST(ResultPresenter, OpensAWindowPerWorkbookOnceTheMergeHasReturned) {
     EXPECT_FALSE(presenter.temporaryFolder().isEmpty());
 
     auto two = std::make_shared<automation::Application>();
-    const std::string firstName = two->Workbooks().Add().name();
-    automation::Workbook second = two->Workbooks().Add();
-    second.engineWorkbook()->addSheet("More");
-    second.engineWorkbook()->setActiveSheet(1);
-    presenter.present(two);
+    auto second = newWorkbook({"Sheet1", "More"});
+    second->setActiveSheet(1);
+    presenter.present(two, {{"Book7", newWorkbook({"Sheet1"})}, {"Book8", second}});
     EXPECT_TRUE(presenter.windows().isEmpty());  // the merge is still on the stack
 
     // A merge that fails after showing its result quits the instance before windows open.
     auto failed = std::make_shared<automation::Application>();
-    failed->Workbooks().Add();
-    presenter.present(failed);
+    presenter.present(failed, {{"Book9", newWorkbook({"Sheet1"})}});
     failed->Quit();
 
     processEvents();
     const QList<ResultWindow*> windows = presenter.windows();
     ASSERT_EQ(windows.size(), 2);
-    EXPECT_EQ(windows[0]->windowTitle(), toQString(firstName) + " - Plyfold");
-    EXPECT_EQ(windows[1]->windowTitle(), toQString(second.name()) + " - Plyfold");
+    EXPECT_EQ(windows[0]->windowTitle(), QStringLiteral("Book7 - Plyfold"));
+    EXPECT_EQ(windows[1]->windowTitle(), QStringLiteral("Book8 - Plyfold"));
     EXPECT_EQ(windows[1]->tabs()->currentIndex(), 1);
     EXPECT_EQ(windows[0]->parentWidget(), nullptr);
 

@@ -1,0 +1,82 @@
+#include "merge/merge_procedure.h"
+
+#include "engine/common/file_access.h"
+
+namespace plyfold::merge::detail {
+
+bool QueueWalk::shouldMerge(const QueueRow& row) {
+    return row.checked && files::pathKind(row.path) == files::PathKind::File;
+}
+
+void QueueWalk::forEachSheet(
+    automation::Application& server,
+    const std::function<void(const automation::Worksheet&)>& mergeSheet) {
+    for (size_t i = 0; i < m_request.rows.size(); ++i) {
+        const QueueRow& row = m_request.rows[i];
+        if (shouldMerge(row)) {
+            m_current = &row;
+            mergeSheet(openSource(server, row.path).Worksheets()(row.sheet));
+            m_current = nullptr;
+        }
+        if (m_request.progress) {
+            m_request.progress(static_cast<int>(i) + 1);
+        }
+    }
+}
+
+const automation::Workbook& QueueWalk::openSource(automation::Application& server,
+                                                  const std::string& path) {
+    if (path != m_previousPath || !m_openSource) {
+        if (m_openSource) {
+            server.setCutCopyMode(false);
+            m_openSource->Close(automation::SaveChanges::Yes);
+            m_openSource.reset();
+        }
+        m_openSource = server.Workbooks().Open(path);
+        m_previousPath = path;
+    }
+    return *m_openSource;
+}
+
+void QueueWalk::checkSomethingMerged() const {
+    if (m_previousPath.empty()) {
+        throw SpreadsheetError(ErrorNumber::ObjectNotSet,
+                               "Nothing was merged: none of the checked files in the queue exists.");
+    }
+}
+
+void QueueWalk::closeLastSource() {
+    checkSomethingMerged();
+    m_openSource->Close(automation::SaveChanges::Yes);
+    m_openSource.reset();
+}
+
+automation::Workbook MergeProcedure::startServer() {
+    m_server = automation::CreateObject(automation::kSpreadsheetProgId);
+    m_server->setDisplayAlerts(false);
+    m_result = m_server->Workbooks().Add();
+    return *m_result;
+}
+
+MergeOutcome MergeProcedure::run() {
+    MergeOutcome outcome;
+    try {
+        merge();
+        outcome.server = m_server;
+        outcome.result = m_result;
+    } catch (...) {
+        const SpreadsheetError error = automation::currentError();
+        MergeFailure failure{error.number(), error.description(), {}, {}};
+        if (const QueueRow* row = m_walk.currentRow()) {
+            failure.path = row->path;
+            failure.sheet = row->sheet;
+        }
+        outcome.failure = std::move(failure);
+        if (m_server) {
+            m_server->Quit();
+        }
+    }
+    return outcome;
+}
+
+}  // namespace plyfold::merge::detail

@@ -1,0 +1,19 @@
+#include "merge/merge_request.h"
+
+#include "merge/merge_procedure.h"
+
+namespace plyfold::merge {
+
+std::string MergeFailure::message() const {
+    if (path.empty()) {
+        return description;
+    }
+    return "The worksheet '" + sheet + "' of '" + path + "' could not be merged. " + description;
+}
+
+MergeOutcome runMerge(const MergeRequest& request) {
+    return request.mode == MergeMode::Workbook ? detail::mergeToOneWorkbook(request)
+                                               : detail::mergeToOneSheet(request);
+}
+
+}  // namespace plyfold::merge

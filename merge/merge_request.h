@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "automation/automation.h"
+
+namespace plyfold::merge {
+
+// One row of the merge queue: a workbook file, one of its worksheets, and whether the row
+// takes part in the merge.
+struct QueueRow {
+    std::string path;
+    std::string sheet;
+    bool checked = true;
+};
+
+enum class MergeMode {
+    Vertical,    // used ranges stacked on one new sheet
+    Horizontal,  // used ranges side by side on one new sheet
+    Workbook,    // every worksheet copied whole into one new workbook
+};
+
+// A merge to run: the whole queue (unchecked rows too, so progress can count every row) and
+// the options. Both front ends fill one: the window from its controls, the command line from
+// its arguments.
+struct MergeRequest {
+    std::vector<QueueRow> rows;
+    MergeMode mode = MergeMode::Vertical;
+    // Empty rows (vertical) or columns (horizontal) between blocks; 0 or more.
+    int32_t gap = 0;
+    // Every block after the first loses its first row (vertical) or column (horizontal).
+    bool dropFirstLine = false;
+    // The result's column widths are fitted to their contents at the end.
+    bool autofit = true;
+    // Told the 1-based index of every queue row the merge reaches, merged or skipped.
+    std::function<void(int row)> progress;
+};
+
+// Why a merge failed: the error's number and description, and the queue row being merged
+// when it happened (empty when it came before or after the rows, such as nothing to merge).
+struct MergeFailure {
+    int number = 0;
+    std::string description;
+    std::string path;
+    std::string sheet;
+
+    // The description, led by the file and sheet it concerns when there is one.
+    std::string message() const;
+};
+
+// What a merge gives back. On success the server instance runs, visible, holding the result
+// workbook (already handed to the registered result presenter); the caller may save it and
+// then quit the instance, or leave it to the presenter. On failure the instance has been quit.
+struct MergeOutcome {
+    std::shared_ptr<automation::Application> server;
+    std::optional<automation::Workbook> result;
+    std::optional<MergeFailure> failure;
+
+    bool succeeded() const { return !failure.has_value(); }
+};
+
+// Runs the merge the request describes. Every source is only read; each run of consecutive
+// merged rows with the same path opens its file once; unchecked rows and rows whose file is
+// missing are skipped.
+MergeOutcome runMerge(const MergeRequest& request);
+
+}  // namespace plyfold::merge

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include "engine/io/workbook_io.h"
+#include "engine/model/limits.h"
+#include "engine/model/workbook.h"
+#include "merge/merge_request.h"
+#include "tests/merge/merge_fixture.h"
+
+namespace plyfold::merge {
+namespace {
+
+using test::taggedGrid;
+using V = std::vector<std::string>;
+
+class MergeRequestTest : public test::MergeTest {
+protected:
+    MergeRequest request(MergeMode mode, std::vector<QueueRow> rows) {
+        MergeRequest r;
+        r.mode = mode;
+        r.rows = std::move(rows);
+        return r;
+    }
+};
+
+const MergeMode kModes[] = {MergeMode::Vertical, MergeMode::Horizontal, MergeMode::Workbook};
+
+TEST_F(MergeRequestTest, EveryModeNamesTheFileAndSheetThatFailed) {
+    const std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 1)}});
+    const std::string broken = dir.file("broken.xlsx");
+    test::writeFile(broken, "PK\x03\x04 not really a workbook");
+    struct Case {
+        std::string path;
+        std::string sheet;
+        int number;
+    };
+    const Case cases[] = {
+        {a, "Nowhere", static_cast<int>(ErrorNumber::SubscriptOutOfRange)},
+        {broken, "S", static_cast<int>(ErrorNumber::ApplicationDefined)},
+    };
+    for (MergeMode mode : kModes) {
+        for (const Case& c : cases) {
+            MergeOutcome outcome = runMerge(request(mode, {{a, "S", true}, {c.path, c.sheet, true}}));
+            ASSERT_FALSE(outcome.succeeded()) << c.path;
+            const MergeFailure& failure = *outcome.failure;
+            EXPECT_EQ(failure.path, c.path);
+            EXPECT_EQ(failure.sheet, c.sheet);
+            EXPECT_GT(failure.number, 0);
+            const std::string message = failure.message();
+            EXPECT_NE(message.find("'" + c.path + "'"), std::string::npos) << message;
+            EXPECT_NE(message.find("'" + c.sheet + "'"), std::string::npos) << message;
+            EXPECT_NE(message.find(failure.description), std::string::npos) << message;
+            EXPECT_FALSE(outcome.server);
+            EXPECT_EQ(servers.runningCount(), 0);
+        }
+    }
+}
+
+TEST_F(MergeRequestTest, NothingToMergeNamesNoRow) {
+    for (MergeMode mode : kModes) {
+        MergeOutcome outcome = runMerge(
+            request(mode, {{dir.file("gone.xlsx"), "S", true}, {dir.file("a.xlsx"), "S", false}}));
+        ASSERT_FALSE(outcome.succeeded());
+        EXPECT_TRUE(outcome.failure->path.empty());
+        EXPECT_EQ(outcome.failure->message(), outcome.failure->description);
+        EXPECT_NE(outcome.failure->description.find("Nothing was merged"), std::string::npos);
+        EXPECT_EQ(servers.runningCount(), 0);
+    }
+}
+
+TEST_F(MergeRequestTest, ABlockPastTheLastRowOrColumnNamesTheSourceThatDidNotFit) {
+    const std::string a = writeBook("a.xlsx", {{"First", taggedGrid("a", 2, 2)}});
+    const std::string b = writeBook("b.xlsx", {{"Second", taggedGrid("b", 2, 2)}});
+    for (MergeMode mode : {MergeMode::Vertical, MergeMode::Horizontal}) {
+        MergeRequest r = request(mode, {{a, "First", true}, {b, "Second", true}});
+        r.gap = (mode == MergeMode::Vertical ? engine::kMaxRows : engine::kMaxColumns) - 3;
+        MergeOutcome outcome = runMerge(r);
+        ASSERT_FALSE(outcome.succeeded());
+        EXPECT_EQ(outcome.failure->path, b);
+        EXPECT_EQ(outcome.failure->sheet, "Second");
+        EXPECT_NE(outcome.failure->description.find("does not fit"), std::string::npos)
+            << outcome.failure->description;
+    }
+}
+
+TEST_F(MergeRequestTest, ASuccessLeavesTheResultRunningAndTellsProgressOfEveryRow) {
+    const std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 2, 2)}});
+    std::vector<int> reached;
+    MergeRequest r = request(MergeMode::Vertical,
+                             {{a, "S", true}, {a, "S", false}, {dir.file("gone.xlsx"), "S", true},
+                              {a, "S", true}});
+    r.dropFirstLine = true;
+    r.progress = [&reached](int row) { reached.push_back(row); };
+    MergeOutcome outcome = runMerge(r);
+    ASSERT_TRUE(outcome.succeeded()) << outcome.failure->message();
+    EXPECT_EQ(reached, (std::vector<int>{1, 2, 3, 4}));
+    ASSERT_TRUE(outcome.server && outcome.result);
+    EXPECT_TRUE(outcome.server->isRunning());
+    EXPECT_TRUE(outcome.server->isVisible());
+    EXPECT_EQ(outcome.result->Worksheets().count(), 1);
+    EXPECT_EQ(resultRows(), (V{"a11|a12", "a21|a22", "a21|a22"}));
+}
+
+TEST_F(MergeRequestTest, SaveAsWritesTheFormatTheNameAsksForInAnyCase) {
+    const std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 2)}});
+    MergeOutcome outcome = runMerge(request(MergeMode::Vertical, {{a, "S", true}}));
+    ASSERT_TRUE(outcome.succeeded());
+    for (const char* name : {"out.csv", "out.Csv", "OUT2.CSV"}) {
+        outcome.result->SaveAs(dir.file(name));
+        EXPECT_EQ(test::readFile(dir.file(name)), "\xEF\xBB\xBF" "a11,a12\r\n") << name;
+    }
+    for (const char* name : {"out.xlsx", "out.XLSX"}) {
+        outcome.result->SaveAs(dir.file(name));
+        EXPECT_EQ(test::readFile(dir.file(name)).substr(0, 2), "PK") << name;
+        EXPECT_EQ(test::sheetRows(*engine::openWorkbook(dir.file(name)), 0), (V{"a11|a12"}));
+    }
+    outcome.server->Quit();
+}
+
+}  // namespace
+}  // namespace plyfold::merge
