@@ -480,7 +480,11 @@ std::vector<std::string> checkGoldenCase(const GoldenCase& golden) {
                                    ": its cells were read when the workbook was opened");
             }
         }
-        std::vector<std::string> differences = compare(*workbook, readDump(text.str()));
+        const Dump dump = readDump(text.str());
+        if (dump.sheets.empty()) {
+            problems.push_back(golden.dump() + " lists no sheets");
+        }
+        std::vector<std::string> differences = compare(*workbook, dump);
         problems.insert(problems.end(), differences.begin(), differences.end());
         return problems;
     } catch (const SpreadsheetError& error) {

@@ -50,8 +50,9 @@ std::vector<GoldenCase> goldenCases();
 // "xlsx_calamine__date": a name fit for a parameterised test.
 std::string testNameOf(const GoldenCase& golden);
 
-// Opens the case's input with the engine and compares it with the dump. Also checks that
-// opening read no worksheet's cells. One readable line per difference; empty when they agree.
+// Opens the case's input with the engine and compares it with the dump, whose sheet lines
+// are required here. Also checks that opening read no worksheet's cells. One readable line per
+// difference; empty when they agree.
 std::vector<std::string> checkGoldenCase(const GoldenCase& golden);
 
 // Compares a workbook with a dump file, or with the text of one; one line per difference.

@@ -137,6 +137,7 @@ TEST(GoldenCells, EachDifferenceIsOneLineNamingTheCell) {
     };
     auto workbook = smallWorkbook();
     for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.report);
         std::string dump;
         std::istringstream lines(kAgreeing);
         int number = 0;
