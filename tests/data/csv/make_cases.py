@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the text-file test cases of this folder with Python's csv module and, beside each,
-cells.txt: the cells a reader must give, listed here by hand with each row (see
-../dbf/make_cases.py for the format of cells.txt)."""
+cells.txt: the cells a reader must give, listed here by hand with each row, in the format of
+the golden dumps (tests/data/README.md)."""
 import csv
 import io
 import os
@@ -19,7 +19,8 @@ def col_name(i):
 
 
 def escape(text):
-    return text.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n")
+    return (text.replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r")
+            .replace("\n", "\\n"))
 
 
 def write_case(name, file_name, rows, encoding, dialect, lineterminator):
@@ -35,6 +36,7 @@ def write_case(name, file_name, rows, encoding, dialect, lineterminator):
         f.write(buffer.getvalue().encode(encoding))
     sheet = os.path.splitext(file_name)[0]
     with open(os.path.join(folder, "cells.txt"), "w", encoding="utf-8", newline="\n") as f:
+        f.write(f"{sheet}\tsheet\tvisible\n")  # one sheet, named after the file
         for r, row in enumerate(rows):
             for c, (_, expected) in enumerate(row):
                 if expected is None:

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Writes the .dbf test tables of this folder and, beside each, cells.txt: the cells a reader
-must give, derived here from the values written (not from any reader).
-
-cells.txt lines: <cell> TAB <type> TAB <value> [TAB date]; types n number, t text, b boolean.
-Texts escape backslash, tab and line feed as \\\\, \\t and \\n."""
+must give, derived here from the values written (not from any reader), in the format of the
+golden dumps (tests/data/README.md): the one sheet, then a line a cell,
+<sheet>!<cell> TAB <type> TAB <value> [TAB date]; types n number, t text, b boolean.
+Texts escape backslash, tab, CR and LF as \\\\, \\t, \\r and \\n."""
 import datetime
 import os
 import struct
@@ -26,7 +26,8 @@ def col_name(i):
 
 
 def escape(text):
-    return text.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n")
+    return (text.replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r")
+            .replace("\n", "\\n"))
 
 
 def write_table(folder, version, fields, records, language_driver=0, claimed_records=None,
@@ -55,6 +56,7 @@ def write_table(folder, version, fields, records, language_driver=0, claimed_rec
 
 def write_cells(folder, cells):
     with open(os.path.join(folder, "cells.txt"), "w", encoding="utf-8", newline="\n") as f:
+        f.write("input\tsheet\tvisible\n")  # one sheet, named after the file
         for ref, kind, value, *rest in cells:
             line = f"input!{ref}\t{kind}\t{value if kind != 't' else escape(value)}"
             if rest:

@@ -11,7 +11,7 @@
 #include "engine/io/workbook_io.h"
 #include "engine/io/xls/compound_file.h"
 #include "engine/io/xls/xls_reader.h"
-#include "golden_cells.h"
+#include "tests/support/golden_cells.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::engine::xls {
@@ -100,9 +100,7 @@ std::string xfRecord(uint16_t format) {
 }
 
 std::vector<std::string> problemsWith(const Workbook& workbook, const std::string& cells) {
-    test::TempDir folder;
-    test::writeFile(folder.file("cells.txt"), cells);
-    return test::compareWithCells(workbook, folder.file("cells.txt"));
+    return test::compareWithDumpText(workbook, cells);
 }
 
 // The description of the error that opening and loading every sheet gives; empty when none.
@@ -524,32 +522,16 @@ TEST(BiffReader, AStreamCutShortAnywhereFailsClearlyOrReadsInFull) {
 }
 
 TEST(BiffReader, AWorkbookStreamWithoutItsContainerGivesTheSameCells) {
-    const std::string folder = test::dataFolder("xls") + "/typed_cells";
-    auto stream = CompoundFile(test::readFile(folder + "/input.xls")).readStream({"Workbook"});
+    const test::GoldenCase golden = test::goldenCase("xls", "typed_cells");
+    auto stream = CompoundFile(test::readFile(golden.input)).readStream({"Workbook"});
     ASSERT_TRUE(stream);
     test::TempDir files;
     test::writeFile(files.file("bare.xls"), *stream);
-    auto problems =
-        test::compareWithCells(*openWorkbook(files.file("bare.xls")), folder + "/cells.txt");
+    auto problems = test::compareWithDump(*openWorkbook(files.file("bare.xls")), golden.dump());
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
 }
 
 TEST(BiffReader, CorpusFilesGiveTheCellsWrittenDown) {
-    const std::string expected =
-        std::string(PLYFOLD_SOURCE_DIR) + "/tests/engine/formats/data/xls/";
-    for (const char* file :
-         {"calamine__biff5-rich-text-string.xls", "sheetjs__A4X_gnumeric.xls",
-          "sheetjs__artifacts__quattro__write_57.xls", "sheetjs__column_width.biff5.xls",
-          "sheetjs__minimal_112.xls", "sheetjs__phpexcel_bad_cfb_dir.xls",
-          "sheetjs__crlf__CRLFX5_2.XLS", "sheetjs__crlf__CRLFX5_3.XLS",
-          "sheetjs__crlf__CRLFX5_4.XLS", "xlrd__biff4_no_format_no_window2.xls"}) {
-        auto workbook = openWorkbook(kCorpus + "/" + file);
-        std::string cells =
-            expected + std::string(file).substr(0, std::strlen(file) - 4) + ".cells.txt";
-        auto problems = test::compareWithCells(*workbook, cells);
-        EXPECT_TRUE(problems.empty()) << file << ::testing::PrintToString(problems);
-    }
-
     // Texts of tens of thousands of characters, split over many CONTINUE records.
     struct LongText {
         const char* cell;

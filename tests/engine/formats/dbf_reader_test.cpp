@@ -7,7 +7,7 @@
 #include "engine/io/dbf/dbf_reader.h"
 #include "engine/common/error.h"
 #include "engine/io/workbook_io.h"
-#include "golden_cells.h"
+#include "tests/support/golden_cells.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::engine::dbf {
@@ -20,16 +20,6 @@ std::string textAt(const Workbook& workbook, int32_t row, int32_t column) {
     return cell && cell->type == CellType::Text
                ? std::string(workbook.strings().text(cell->value.text))
                : std::string("<none>");
-}
-
-TEST(DbfReader, MadeTablesGiveTheCellsWrittenDown) {
-    for (const char* name : {"cp1251_deleted", "short_file", "dbase3_memo", "cpg_utf8",
-                             "unknown_code_page", "vfp_binary_fields"}) {
-        std::string folder = test::dataFolder("dbf") + "/" + name;
-        auto workbook = openWorkbook(folder + "/input.dbf");
-        auto problems = test::compareWithCells(*workbook, folder + "/cells.txt");
-        EXPECT_TRUE(problems.empty()) << name << ":\n" << ::testing::PrintToString(problems);
-    }
 }
 
 TEST(DbfReader, CorpusTablesInTheirCodePages) {
@@ -78,7 +68,7 @@ TEST(DbfReader, CurrencyFieldsAreNumbers) {
 
 TEST(DbfReader, MemoFieldsWithoutTheirMemoFileAreEmpty) {
     test::TempDir folder;
-    std::filesystem::copy_file(test::dataFolder("dbf") + "/dbase3_memo/input.dbf",
+    std::filesystem::copy_file(test::goldenCase("dbf", "dbase3_memo").input,
                                folder.file("alone.dbf"));
     auto workbook = openWorkbook(folder.file("alone.dbf"));
     EXPECT_EQ(textAt(*workbook, 1, 0), "K0");
@@ -96,7 +86,7 @@ std::string loadError(std::string bytes) {
 }
 
 TEST(DbfReader, HostileHeadersFailClearlyOrReadWhatIsThere) {
-    const std::string good = test::readFile(test::dataFolder("dbf") + "/cp1251_deleted/input.dbf");
+    const std::string good = test::readFile(test::goldenCase("dbf", "cp1251_deleted").input);
     auto patched = [&](size_t at, std::string bytes) {
         std::string copy = good;
         copy.replace(at, bytes.size(), bytes);

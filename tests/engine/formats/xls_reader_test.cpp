@@ -6,44 +6,13 @@
 #include "engine/ops/number_format.h"
 #include "engine/io/workbook_io.h"
 #include "engine/io/xls/xls_reader.h"
-#include "golden_cells.h"
+#include "tests/support/golden_cells.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::engine::xls {
 namespace {
 
 const std::string kCorpus = PLYFOLD_CORPUS_DIR;
-
-std::string visibilityName(SheetVisibility visibility) {
-    switch (visibility) {
-        case SheetVisibility::Visible:
-            return "visible";
-        case SheetVisibility::Hidden:
-            return "hidden";
-        case SheetVisibility::VeryHidden:
-            return "very hidden";
-    }
-    return "?";
-}
-
-TEST(XlsReader, AWorkbookSavedByLibreOfficeGivesTheCellsWrittenDown) {
-    std::string folder = test::dataFolder("xls") + "/typed_cells";
-    auto workbook = openWorkbook(folder + "/input.xls");
-    std::ifstream sheets(folder + "/sheets.txt");
-    std::string line;
-    int32_t index = 0;
-    while (std::getline(sheets, line)) {
-        size_t tab = line.find('\t');
-        ASSERT_LT(index, workbook->sheetCount());
-        EXPECT_EQ(workbook->sheet(index).name(), line.substr(0, tab));
-        EXPECT_EQ(visibilityName(workbook->sheet(index).visibility()), line.substr(tab + 1));
-        EXPECT_FALSE(workbook->sheet(index).isLoaded()) << "listing read the cells";
-        ++index;
-    }
-    EXPECT_EQ(index, workbook->sheetCount());
-    auto problems = test::compareWithCells(*workbook, folder + "/cells.txt");
-    EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
-}
 
 TEST(XlsReader, SheetKindsAndVisibilityComeFromTheFile) {
     struct Case {
@@ -108,7 +77,7 @@ TEST(XlsReader, DatesComeBackAsSerialsOfTheWorkbooksDateSystem) {
 // Numbers keep the number formats of the file, so a merged result shows them as the source
 // did. The workbook was saved as .xls by LibreOffice, which shows the same texts.
 TEST(XlsReader, NumbersKeepTheirNumberFormats) {
-    auto workbook = readXls(test::dataFolder("xls") + "/number_formats/input.xls");
+    auto workbook = readXls(test::goldenCase("xls", "number_formats").input);
     const Sheet& sheet = workbook->sheet(0);
     const char* expected[] = {"1,234.57",         "12.50%",  "1.23E+04", "-$42.00",
                               "2023-03-15 12:00", "6:00 PM", "3 1/2",    "7 units",
@@ -165,7 +134,7 @@ std::string openError(const std::string& bytes) {
 }
 
 TEST(XlsReader, TruncatedAndScrambledCompoundFilesFailClearly) {
-    const std::string good = test::readFile(test::dataFolder("xls") + "/typed_cells/input.xls");
+    const std::string good = test::readFile(test::goldenCase("xls", "typed_cells").input);
     EXPECT_EQ(openError(good), "");
     for (size_t keep : {size_t{8}, size_t{511}, size_t{600}, good.size() / 2, good.size() - 600}) {
         std::string error = openError(good.substr(0, keep));
@@ -186,8 +155,8 @@ TEST(XlsReader, TruncatedAndScrambledCompoundFilesFailClearly) {
 // A stream (the root entry's mini stream included) larger than the file is damage; a name
 // length beyond the 64 bytes of its entry is read no further than the entry.
 TEST(XlsReader, DirectoryEntriesThatOverrunTheFileAreDamage) {
-    const std::string folder = test::dataFolder("xls") + "/typed_cells";
-    const std::string original = test::readFile(folder + "/input.xls");
+    const test::GoldenCase golden = test::goldenCase("xls", "typed_cells");
+    const std::string original = test::readFile(golden.input);
     const uint32_t shift = static_cast<unsigned char>(original[0x1E]);
     const uint32_t firstDirectorySector = static_cast<unsigned char>(original[0x30]) |
                                           static_cast<unsigned char>(original[0x31]) << 8;
@@ -208,17 +177,15 @@ TEST(XlsReader, DirectoryEntriesThatOverrunTheFileAreDamage) {
     std::string bytes = original;
     bytes[rootEntry + 64] = '\xFF';
     bytes[rootEntry + 65] = '\xFF';
-    auto problems =
-        test::compareWithCells(*readXlsFromMemory(bytes, "long-name.xls"), folder + "/cells.txt");
+    auto problems = test::compareWithDump(*readXlsFromMemory(bytes, "long-name.xls"), golden.dump());
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
 }
 
 // The cells are read as the records give them; no room is set aside for the size a
 // DIMENSIONS record states.
 TEST(XlsReader, StatedSheetSizesAreNotTrusted) {
-    const std::string expected = std::string(PLYFOLD_SOURCE_DIR) +
-                                 "/tests/engine/formats/data/xls/sheetjs__crlf__CRLFX5_2.cells.txt";
-    std::string biff2 = test::readFile(kCorpus + "/sheetjs__crlf__CRLFX5_2.XLS");
+    const test::GoldenCase bare = test::goldenCase("xls", "sheetjs__crlf__CRLFX5_2");
+    std::string biff2 = test::readFile(bare.input);
     const std::string eof("\x0A\x00\x00\x00", 4);
     ASSERT_EQ(biff2.substr(biff2.size() - 4), eof);
     std::string repeated;  // full-sized sheets over and over, and sizes beyond the format
@@ -230,18 +197,18 @@ TEST(XlsReader, StatedSheetSizesAreNotTrusted) {
           std::string("\x00\x00\x00\x00", 4)}) {
         std::string bytes = biff2;
         bytes.insert(bytes.size() - 4, records);
-        auto problems = test::compareWithCells(*readXlsFromMemory(bytes, "sized.xls"), expected);
+        auto problems = test::compareWithDump(*readXlsFromMemory(bytes, "sized.xls"), bare.dump());
         EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
     }
 
-    const std::string folder = test::dataFolder("xls") + "/typed_cells";
-    std::string biff8 = test::readFile(folder + "/input.xls");
+    const test::GoldenCase golden = test::goldenCase("xls", "typed_cells");
+    std::string biff8 = test::readFile(golden.input);
     const std::string dimensions("\x00\x02\x0E\x00", 4);
     size_t at = biff8.find(dimensions);
     ASSERT_NE(at, std::string::npos);
     biff8[at + 4 + 11] = '\x7F';  // the column after the last: 0x7Fxx
     auto workbook = readXlsFromMemory(biff8, "wide.xls");
-    auto problems = test::compareWithCells(*workbook, folder + "/cells.txt");
+    auto problems = test::compareWithDump(*workbook, golden.dump());
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
 }
 
