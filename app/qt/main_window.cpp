@@ -292,10 +292,10 @@ void MainWindow::run(void (app::Form1::*handler)()) {
 }
 
 void MainWindow::unloadOnce() {
-    if (m_unloadCount > 0) {
+    if (m_unloaded) {
         return;
     }
-    ++m_unloadCount;
+    m_unloaded = true;
     run(&app::Form1::Form_Unload);
 }
 

@@ -38,7 +38,6 @@ public:
     app::Form1& form() { return *m_form; }
     controls::MessageBoxService& messages() const { return *m_messages; }
     controls::ShellService& shell() const { return *m_shell; }
-    int unloadCount() const { return m_unloadCount; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -64,7 +63,7 @@ private:
     dialogs::DialogPresenter* m_dialogs;
     std::unique_ptr<WindowActions> m_windowActions;
     std::unique_ptr<app::Form1> m_form;
-    int m_unloadCount = 0;
+    bool m_unloaded = false;
 };
 
 }  // namespace plyfold::gui
