@@ -34,8 +34,8 @@ struct Form1Services {
 };
 
 // The main window's logic: its controls and every event handler, under the names of the
-// controls and events. The view (Qt, or the headless command line) calls a handler for each
-// user event and shows the controls' state.
+// controls and events. The view calls a handler for each user event and shows the controls'
+// state.
 class Form1 {
 public:
     Form1(std::string programFolder, Form1Services services);

@@ -11,8 +11,8 @@
 namespace plyfold::controls {
 
 // The controls of the main window that the procedures read and change by name, the shared
-// block gap, and the services the procedures call. The main window owns one; the
-// command-line front end builds one without a window.
+// block gap, and the services the procedures call. The main window owns one; tests build
+// one without a window.
 struct Form1Controls {
     ListModel ListView1;  // source list
     ListModel ListView2;  // workbooks of the selected source
