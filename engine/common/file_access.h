@@ -10,9 +10,9 @@
 #include "engine/common/error.h"
 #include "engine/common/file_system.h"
 
-// Every read and write of a file by the program goes through here, and from here through the
-// file system of file_system.h, which tests can replace. Paths are used as the caller gives
-// them and messages name them that way.
+// Reading and listing files (and, with atomic_file.h, writing them) go through here, and from
+// here through the file system of file_system.h, which tests can replace. Paths are used as
+// the caller gives them and messages name them that way.
 namespace plyfold::files {
 
 // A file that cannot be read, written or listed: FileNotFound when it (or its folder) does not
