@@ -3,6 +3,7 @@
 #include "app/about_box.h"
 #include "app/block_gap.h"
 #include "discovery/path_helpers.h"
+#include "engine/common/file_access.h"
 #include "merge/merges.h"
 #include "state/saved_list.h"
 
@@ -52,7 +53,14 @@ void Form1::SetUpControls() {
     Option1_Click();
 }
 
-void Form1::Form_Unload() { state::saveSourceList(m_controls.programFolder, m_controls.ListView1); }
+void Form1::Form_Unload() {
+    try {
+        state::saveSourceList(m_controls.programFolder, m_controls.ListView1);
+    } catch (const files::FileError&) {
+        // The program is closing: a list that cannot be saved keeps the one saved before,
+        // and nothing is shown.
+    }
+}
 
 void Form1::Command9_Click() {
     if (m_services.window) {

@@ -1,5 +1,6 @@
 #include "app/settings_dialog.h"
 
+#include "engine/common/file_access.h"
 #include "state/saved_list.h"
 
 namespace plyfold::app {
@@ -13,7 +14,11 @@ Dialog2::Dialog2(std::string programFolder) : m_programFolder(std::move(programF
 void Dialog2::Form_Load() { Check1.setValue(state::readAutoSaveFlag(m_programFolder)); }
 
 void Dialog2::OKButton_Click() {
-    state::writeAutoSaveFlag(m_programFolder, Check1.value());
+    try {
+        state::writeAutoSaveFlag(m_programFolder, Check1.value());
+    } catch (const files::FileError&) {
+        // The dialog closes as always; the settings file keeps its old value.
+    }
     m_closeRequested = true;
 }
 

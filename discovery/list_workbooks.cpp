@@ -1,11 +1,7 @@
 #include "discovery/list_workbooks.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -53,40 +49,17 @@ FileGroup groupOf(std::string_view name) {
     return kNoGroup;
 }
 
-// True when the entry is a regular file or a link that ends at one. A link to a folder, a
-// dangling link and a link loop are not files.
-bool isRegularFile(int folder, const dirent& entry) {
-    if (entry.d_type == DT_REG) {
-        return true;
-    }
-    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) {
-        return false;
-    }
-    struct stat info {};
-    return fstatat(folder, entry.d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
-}
-
-struct DirectoryCloser {
-    void operator()(DIR* directory) const { closedir(directory); }
-};
-
-// The names of the folder's files, by group. A folder that cannot be opened gives none; a
-// failure part way through keeps what was read.
+// The names of the folder's files, by group: regular files and links that end at one, hidden
+// names left out. Throws files::FileError when the folder cannot be listed.
 std::array<std::vector<std::string>, kGroupCount> scanFolder(const std::string& folder) {
     std::array<std::vector<std::string>, kGroupCount> groups;
-    std::unique_ptr<DIR, DirectoryCloser> directory(opendir(folder.c_str()));
-    if (!directory) {
-        return groups;
-    }
-    const int descriptor = dirfd(directory.get());
-    while (const dirent* entry = readdir(directory.get())) {
-        std::string_view name = entry->d_name;
-        if (name.empty() || name.front() == '.') {
+    for (files::FolderEntry& entry : files::listFolder(folder)) {
+        if (entry.kind != files::EntryKind::File || files::isHiddenName(entry.name)) {
             continue;
         }
-        FileGroup group = groupOf(name);
-        if (group != kNoGroup && isRegularFile(descriptor, *entry)) {
-            groups[group].emplace_back(name);
+        FileGroup group = groupOf(entry.name);
+        if (group != kNoGroup) {
+            groups[group].push_back(std::move(entry.name));
         }
     }
     return groups;
@@ -114,18 +87,21 @@ std::vector<std::string> workbookNamesOf(const std::string& source) {
     return all;
 }
 
-void ListWorkbooks(controls::Form1Controls& form, const std::string& source) {
+std::optional<files::FileError> ListWorkbooks(controls::Form1Controls& form,
+                                              const std::string& source) {
     controls::ListModel& list = form.ListView2;
+    std::optional<files::FileError> failure;
+    list.clear();
     try {
-        list.clear();
         for (std::string& name : workbookNamesOf(source)) {
             list.setChecked(list.add(std::move(name)), true);
         }
-    } catch (...) {
-        // A listing that fails keeps what it has listed; the caller is not told.
+    } catch (const files::FileError& error) {
+        failure = error;
     }
     list.setVisible(true);
     list.refresh();
+    return failure;
 }
 
 }  // namespace plyfold::discovery

@@ -1,13 +1,27 @@
 #include "state/saved_list.h"
 
+#include <optional>
+
 #include "controls/list_model.h"
+#include "engine/common/atomic_file.h"
+#include "engine/common/file_access.h"
 #include "state/text_file.h"
 
 namespace plyfold::state {
 namespace {
 
+// The whole file, or nothing when it is missing or cannot be read: both files are optional,
+// and one that cannot be read counts as absent.
+std::optional<std::string> readIfReadable(const std::string& path) {
+    try {
+        return files::readFile(path);
+    } catch (const files::FileError&) {
+        return std::nullopt;
+    }
+}
+
 std::optional<std::string> settingsFirstLine(const std::string& programFolder) {
-    auto bytes = readWholeFile(fileInFolder(programFolder, kSettingsFile));
+    auto bytes = readIfReadable(fileInFolder(programFolder, kSettingsFile));
     if (!bytes) {
         return std::nullopt;
     }
@@ -22,7 +36,7 @@ std::optional<std::string> settingsFirstLine(const std::string& programFolder) {
 
 void restoreSourceList(const std::string& programFolder, controls::ListModel& sourceList,
                        const IconOfPath& iconOf) {
-    auto bytes = readWholeFile(fileInFolder(programFolder, kSavedListFile));
+    auto bytes = readIfReadable(fileInFolder(programFolder, kSavedListFile));
     if (!bytes) {
         return;
     }
@@ -43,7 +57,7 @@ void saveSourceList(const std::string& programFolder, const controls::ListModel&
         bytes += sourceList.text(row);
         bytes += "\r\n";
     }
-    replaceFile(fileInFolder(programFolder, kSavedListFile), bytes);
+    files::replaceFile(fileInFolder(programFolder, kSavedListFile), bytes);
 }
 
 int readAutoSaveFlag(const std::string& programFolder) {
@@ -51,7 +65,8 @@ int readAutoSaveFlag(const std::string& programFolder) {
 }
 
 void writeAutoSaveFlag(const std::string& programFolder, int checkValue) {
-    replaceFile(fileInFolder(programFolder, kSettingsFile), checkValue == 1 ? "1\r\n" : "0\r\n");
+    files::replaceFile(fileInFolder(programFolder, kSettingsFile),
+                       checkValue == 1 ? "1\r\n" : "0\r\n");
 }
 
 }  // namespace plyfold::state

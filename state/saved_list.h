@@ -22,15 +22,16 @@ void restoreSourceList(const std::string& programFolder, controls::ListModel& so
                        const IconOfPath& iconOf);
 
 // Writes every row of the source list to the saved list, one path and CR LF a row, unless the
-// settings file's first line is exactly "0". A failure to write loses nothing already saved
-// and is not reported.
+// settings file's first line is exactly "0". The file is replaced whole or not at all: a
+// failure to write loses nothing already saved and throws files::FileError naming the file.
 void saveSourceList(const std::string& programFolder, const controls::ListModel& sourceList);
 
 // The value the Settings dialog's check box starts with: 1 when the settings file's first
 // line is exactly "1", else 0 (also for an empty, missing or unreadable file).
 int readAutoSaveFlag(const std::string& programFolder);
 
-// Replaces the settings file with "1" or "0" and CR LF for a check box value of 1 or 0.
+// Replaces the settings file with "1" or "0" and CR LF for a check box value of 1 or 0. Throws
+// files::FileError, leaving the old file whole, when it cannot be written.
 void writeAutoSaveFlag(const std::string& programFolder, int checkValue);
 
 }  // namespace plyfold::state

@@ -1,8 +1,8 @@
 #include "engine/common/file_access.h"
 
-#include <sys/stat.h>
-
-#include <string_view>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace plyfold::files {
 namespace {
@@ -16,11 +16,51 @@ std::string_view lastComponent(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-bool isHiddenName(std::string_view name) {
-    return !name.empty() && name.front() == '.' && name != "." && name != "..";
+std::string quoted(const std::string& path) {
+    return "'" + path + "'";
+}
+
+FileError notFound(const std::string& path, int systemError) {
+    return FileError(ErrorNumber::FileNotFound, quoted(path) + " could not be found.", path,
+                     systemError);
+}
+
+FileError readFailure(const std::string& path, int systemError) {
+    if (detail::errorNumberFor(systemError) == ErrorNumber::FileNotFound) {
+        return notFound(path, systemError);
+    }
+    return FileError(ErrorNumber::FileAccess,
+                     quoted(path) + " could not be read: " + std::strerror(systemError) + ".", path,
+                     systemError);
+}
+
+FileError listFailure(const std::string& path, int systemError) {
+    if (systemError == ENOENT) {
+        return notFound(path, systemError);
+    }
+    if (systemError == ENOTDIR) {
+        return FileError(ErrorNumber::FileAccess, quoted(path) + " is not a folder.", path,
+                         systemError);
+    }
+    return FileError(ErrorNumber::FileAccess,
+                     quoted(path) + " could not be listed: " + std::strerror(systemError) + ".",
+                     path, systemError);
 }
 
 }  // namespace
+
+namespace detail {
+
+ErrorNumber errorNumberFor(int systemError) {
+    return systemError == ENOENT || systemError == ENOTDIR ? ErrorNumber::FileNotFound
+                                                           : ErrorNumber::FileAccess;
+}
+
+}  // namespace detail
+
+bool isHiddenName(std::string_view name) {
+    return !name.empty() && name.front() == '.' && name != "." && name != "..";
+}
 
 PathKind pathKind(const std::string& path) {
     if (path.empty() || path.find_first_of(std::string_view("*?\0", 3)) != std::string::npos) {
@@ -29,14 +69,96 @@ PathKind pathKind(const std::string& path) {
     if (isHiddenName(lastComponent(path))) {
         return PathKind::Missing;
     }
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
+    FileStatus status;
+    if (currentFileSystem().status(path, Links::Follow, status) != 0) {
         return PathKind::Missing;
     }
-    if (S_ISDIR(info.st_mode)) {
-        return PathKind::Folder;
+    switch (status.kind) {
+        case EntryKind::Folder:
+            return PathKind::Folder;
+        case EntryKind::File:
+            return PathKind::File;
+        default:
+            return PathKind::Missing;
     }
-    return S_ISREG(info.st_mode) ? PathKind::File : PathKind::Missing;
+}
+
+bool isFile(const std::string& path) {
+    FileStatus status;
+    return currentFileSystem().status(path, Links::Follow, status) == 0 &&
+           status.kind == EntryKind::File;
+}
+
+InputFile::InputFile(std::string path) : m_path(std::move(path)) {
+    if (int error = currentFileSystem().openForReading(m_path, m_handle)) {
+        throw readFailure(m_path, error);
+    }
+    FileStatus status;
+    if (int error = m_handle->status(status)) {
+        throw readFailure(m_path, error);
+    }
+    if (status.kind == EntryKind::Folder) {
+        throw FileError(ErrorNumber::FileAccess, quoted(m_path) + " is a folder, not a file.",
+                        m_path, 0);
+    }
+    if (status.kind != EntryKind::File) {
+        throw FileError(ErrorNumber::FileAccess, quoted(m_path) + " is not a file.", m_path, 0);
+    }
+    m_size = status.size;
+}
+
+size_t InputFile::readAt(uint64_t offset, char* buffer, size_t capacity) const {
+    size_t total = 0;
+    while (total < capacity) {
+        size_t count = 0;
+        if (int error = m_handle->readAt(offset + total, buffer + total, capacity - total, count)) {
+            throw readFailure(m_path, error);
+        }
+        if (count == 0) {
+            break;
+        }
+        total += count;
+    }
+    return total;
+}
+
+std::string InputFile::readFirst(size_t count) const {
+    std::string bytes;
+    bytes.resize(static_cast<size_t>(std::min<uint64_t>(count, m_size)));
+    bytes.resize(readAt(0, bytes.data(), bytes.size()));
+    if (bytes.size() == m_size) {
+        // The file may have grown since it was opened.
+        char buffer[65536];
+        while (bytes.size() < count) {
+            size_t more =
+                readAt(bytes.size(), buffer, std::min(sizeof buffer, count - bytes.size()));
+            if (more == 0) {
+                break;
+            }
+            bytes.append(buffer, more);
+        }
+    }
+    return bytes;
+}
+
+std::string InputFile::readAll() const {
+    return readFirst(std::string().max_size());
+}
+
+std::string readFile(const std::string& path) {
+    return InputFile(path).readAll();
+}
+
+std::string readFirstBytes(const std::string& path, size_t count) {
+    return InputFile(path).readFirst(count);
+}
+
+std::vector<FolderEntry> listFolder(const std::string& path) {
+    std::vector<FolderEntry> entries;
+    if (int error = currentFileSystem().listFolder(path, entries)) {
+        throw listFailure(path, error);
+    }
+    return entries;
 }
 
 }  // namespace plyfold::files

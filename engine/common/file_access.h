@@ -1,8 +1,39 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "engine/common/error.h"
+#include "engine/common/file_system.h"
+
+// Reading and listing files (and, with atomic_file.h, writing them) go through here, and from
+// here through the file system of file_system.h, which tests can replace. Paths are used as
+// the caller gives them and messages name them that way.
 namespace plyfold::files {
+
+// A file that cannot be read, written or listed: FileNotFound when it (or its folder) does not
+// exist, FileAccess for everything else. The description names the file.
+class FileError : public SpreadsheetError {
+public:
+    FileError(ErrorNumber number, std::string description, std::string path, int systemError)
+        : SpreadsheetError(number, std::move(description)),
+          m_path(std::move(path)),
+          m_systemError(systemError) {}
+
+    // The file as the caller named it.
+    const std::string& path() const { return m_path; }
+    // The errno value of the failure; 0 when the system reported none (a folder given for a
+    // file, say).
+    int systemError() const { return m_systemError; }
+
+private:
+    std::string m_path;
+    int m_systemError;
+};
 
 // What a path names, as the program sees it.
 enum class PathKind { Missing, Folder, File };
@@ -12,5 +43,50 @@ enum class PathKind { Missing, Folder, File };
 // with wildcards or NUL bytes, and anything that is neither a folder nor a regular file (a
 // device, a pipe, a socket) are Missing, so nothing ever blocks opening them. Never fails.
 PathKind pathKind(const std::string& path);
+
+// True for a regular file or a link that ends at one, with no rules about names; false also
+// when the path cannot be examined. Never fails.
+bool isFile(const std::string& path);
+
+// A name beginning with "." (but not "." or ".." themselves): left out of listings.
+bool isHiddenName(std::string_view name);
+
+// A regular file open for reading at any offset. Opening a folder, a missing path or anything
+// that is not a regular file throws FileError, and so does a failed read.
+class InputFile {
+public:
+    explicit InputFile(std::string path);
+
+    const std::string& path() const { return m_path; }
+    // The size when the file was opened.
+    uint64_t size() const { return m_size; }
+    // Reads up to capacity bytes at offset; fewer only at the end of the file, 0 past it.
+    size_t readAt(uint64_t offset, char* buffer, size_t capacity) const;
+    // Everything from the start to the end, however long the file has grown since opening.
+    std::string readAll() const;
+    // The first count bytes, or the whole file when it is shorter.
+    std::string readFirst(size_t count) const;
+
+private:
+    std::string m_path;
+    std::unique_ptr<ReadHandle> m_handle;
+    uint64_t m_size = 0;
+};
+
+// The whole content of a file.
+std::string readFile(const std::string& path);
+
+// The first count bytes of a file, or all of it when it is shorter.
+std::string readFirstBytes(const std::string& path, size_t count);
+
+// The entries of a folder (links followed to their kind), hidden ones included, in the order
+// the system gives them. Throws FileError when the folder cannot be listed, also part way.
+std::vector<FolderEntry> listFolder(const std::string& path);
+
+namespace detail {
+// FileNotFound for an errno value that says the file or its folder does not exist, else
+// FileAccess.
+ErrorNumber errorNumberFor(int systemError);
+}  // namespace detail
 
 }  // namespace plyfold::files

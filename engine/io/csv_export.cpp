@@ -1,10 +1,11 @@
 #include <new>
 #include <string>
 
+#include "engine/common/atomic_file.h"
 #include "engine/common/error.h"
+#include "engine/common/file_access.h"
 #include "engine/ops/number_format.h"
 #include "engine/io/workbook_io.h"
-#include "engine/io/xlsx/atomic_file_writer.h"
 
 namespace plyfold::engine {
 namespace {
@@ -36,7 +37,7 @@ void appendCommas(std::string& out, int32_t count) {
 
 // The sheet from A1 to the end of its used range, every line as wide as the range, so the
 // cells come back at the same places when the file is read again.
-void writeCsv(const Sheet& sheet, xlsx::AtomicFileWriter& file) {
+void writeCsv(const Sheet& sheet, files::AtomicFile& file) {
     std::string buffer(kUtf8Mark);
     buffer.reserve(kFlushSize + 4096);
     const auto used = sheet.usedRange();
@@ -77,11 +78,15 @@ void saveSheetAsCsv(const Sheet& sheet, const std::string& path) {
         return SpreadsheetError(number, "Cannot save '" + path + "': " + why);
     };
     try {
-        xlsx::AtomicFileWriter file(path);
+        files::AtomicFile file(path);
         writeCsv(sheet, file);
         file.commit();
-    } catch (const xlsx::FileSaveError&) {
-        throw;
+    } catch (const files::FileError& e) {
+        // A failure of the target already says so; one of a source read on the way does not.
+        if (e.path() == path) {
+            throw;
+        }
+        throw failure(static_cast<ErrorNumber>(e.number()), e.description());
     } catch (const SpreadsheetError& e) {
         throw failure(static_cast<ErrorNumber>(e.number()), e.description());
     } catch (const std::bad_alloc&) {

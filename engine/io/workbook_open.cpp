@@ -1,13 +1,10 @@
-#include <sys/stat.h>
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "engine/io/csv/delimited_text_reader.h"
 #include "engine/io/dbf/dbf_reader.h"
 #include "engine/common/error.h"
+#include "engine/common/file_access.h"
 #include "engine/common/text.h"
 #include "engine/io/workbook_io.h"
 #include "engine/io/xls/xls_reader.h"
@@ -166,32 +163,6 @@ FileFormat sniffDelimiter(std::string_view b) {
     return tabs > 0 && tabs >= commas ? FileFormat::TabText : FileFormat::Csv;
 }
 
-std::string readFirstBytes(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            throw SpreadsheetError(ErrorNumber::FileNotFound, "'" + path + "' could not be found.");
-        }
-        throw SpreadsheetError(ErrorNumber::FileAccess,
-                               "'" + path + "' could not be read: " + std::strerror(errno) + ".");
-    }
-    if (S_ISDIR(info.st_mode)) {
-        throw SpreadsheetError(ErrorNumber::FileAccess, "'" + path + "' is a folder, not a file.");
-    }
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) {
-        throw SpreadsheetError(ErrorNumber::FileAccess,
-                               "'" + path + "' could not be read: " + std::strerror(errno) + ".");
-    }
-    std::string bytes(kSniffBytes, '\0');
-    size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
-    if (std::ferror(file.get())) {
-        throw SpreadsheetError(ErrorNumber::FileAccess, "'" + path + "' could not be read.");
-    }
-    bytes.resize(got);
-    return bytes;
-}
-
 }  // namespace
 
 FileFormat detectFormat(std::string_view firstBytes, std::string_view path) {
@@ -224,12 +195,14 @@ FileFormat detectFormat(std::string_view firstBytes, std::string_view path) {
 }
 
 std::unique_ptr<Workbook> openWorkbook(const std::string& path) {
-    std::string firstBytes = readFirstBytes(path);
+    // The readers that read at once carry on with the file opened here.
+    auto file = std::make_shared<const files::InputFile>(path);
+    std::string firstBytes = file->readFirst(kSniffBytes);
     switch (detectFormat(firstBytes, path)) {
         case FileFormat::Xlsx:
-            return readXlsx(path);
+            return readXlsx(std::move(file));
         case FileFormat::Xls:
-            return xls::readXls(path);
+            return xls::readXls(*file);
         case FileFormat::Csv:
             return csv::readDelimitedText(path, ',');
         case FileFormat::TabText:

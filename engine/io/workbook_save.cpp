@@ -1,11 +1,25 @@
 #include <new>
 
+#include "engine/common/atomic_file.h"
 #include "engine/common/error.h"
+#include "engine/common/file_access.h"
 #include "engine/io/workbook_io.h"
-#include "engine/io/xlsx/atomic_file_writer.h"
 #include "engine/io/xlsx/xlsx_writer.h"
 
 namespace plyfold::engine {
+namespace {
+
+// The archive's bytes straight into the file.
+class AtomicFileSink : public xlsx::ByteSink {
+public:
+    explicit AtomicFileSink(files::AtomicFile& file) : m_file(file) {}
+    void write(const char* data, size_t size) override { m_file.write(data, size); }
+
+private:
+    files::AtomicFile& m_file;
+};
+
+}  // namespace
 
 void saveWorkbook(const Workbook& workbook, const std::string& path) {
     auto failure = [&path](ErrorNumber number, const std::string& why) {
@@ -13,13 +27,18 @@ void saveWorkbook(const Workbook& workbook, const std::string& path) {
     };
     try {
         // Until commit() the target is untouched; the temporary file goes with the writer.
-        xlsx::AtomicFileWriter file(path);
+        files::AtomicFile file(path);
+        AtomicFileSink sink(file);
         xlsx::XlsxWriteOptions options;
         options.kind = xlsx::packageKindForPath(path);
-        xlsx::writeXlsx(workbook, file, options);
+        xlsx::writeXlsx(workbook, sink, options);
         file.commit();
-    } catch (const xlsx::FileSaveError&) {
-        throw;
+    } catch (const files::FileError& e) {
+        // A failure of the target already says so; one of a source read on the way does not.
+        if (e.path() == path) {
+            throw;
+        }
+        throw failure(static_cast<ErrorNumber>(e.number()), e.description());
     } catch (const SpreadsheetError& e) {
         throw failure(static_cast<ErrorNumber>(e.number()), e.description());
     } catch (const std::bad_alloc&) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "app/form1.h"
 #include "automation/automation.h"
+#include "tests/support/failing_file_system.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/temp_dir.h"
 
@@ -185,6 +188,18 @@ TEST_F(Form1Test, ExitWithoutAWindowRunsTheUnloadSteps) {
     c().ListView1.add("/data/one.xlsx");
     form.Command9_Click();
     EXPECT_EQ(test::readFile(dir.file("EXCEL.txt")), "/data/one.xlsx\r\n");
+}
+
+TEST_F(Form1Test, UnloadWhenTheListCannotBeSavedKeepsTheOldOneAndShowsNothing) {
+    test::writeFile(dir.file("EXCEL.txt"), "/data/old.xlsx\r\n");
+    form.Form_Load();
+    c().ListView1.add("/data/new.xlsx");
+    test::FailingFileSystem files;
+    files.fail(test::FileOperation::Rename, dir.path().string(), EIO);
+    form.Form_Unload();
+    EXPECT_EQ(files.failuresGiven(), 1);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(test::readFile(dir.file("EXCEL.txt")), "/data/old.xlsx\r\n");
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "app/about_box.h"
 #include "app/settings_dialog.h"
 #include "state/saved_list.h"
 #include "controls/list_model.h"
+#include "tests/support/failing_file_system.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/temp_dir.h"
 
@@ -46,6 +49,20 @@ TEST(SettingsDialog, AWordOpensUncheckedWhileTheListIsStillSaved) {
     EXPECT_EQ(readFile(dir.file("EXCEL.txt")), "/kept.xlsx\r\n");
     dialog.OKButton_Click();
     EXPECT_EQ(readFile(dir.file("set.txt")), "0\r\n");
+}
+
+TEST(SettingsDialog, OkClosesQuietlyWhenTheFileCannotBeWritten) {
+    test::TempDir dir;
+    writeFile(dir.file("set.txt"), "1\r\n");
+    test::FailingFileSystem files;
+    files.fail(test::FileOperation::Create, dir.path().string(), EACCES);
+    Dialog2 dialog(dir.path().string());
+    dialog.Form_Load();
+    dialog.Check1.setValue(0);
+    dialog.OKButton_Click();
+    EXPECT_TRUE(dialog.isCloseRequested());
+    EXPECT_EQ(files.failuresGiven(), 1);
+    EXPECT_EQ(readFile(dir.file("set.txt")), "1\r\n");
 }
 
 TEST(AboutBox, LinksOpenThroughTheShellWithTheirShowCommands) {

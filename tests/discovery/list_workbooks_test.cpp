@@ -1,13 +1,15 @@
 #include "discovery/list_workbooks.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/discovery/fixtures.h"
+#include "tests/support/failing_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::discovery {
@@ -71,11 +73,39 @@ TEST(ListWorkbooks, AFileIsItsOwnRowLinksCountWhenTheyEndAtAFileAndNothingListsN
                                        dir.file(".hidden.xls"), dir.file("*.xls")}) {
         EXPECT_EQ(listed(nothing), Names{}) << nothing;
     }
-    if (geteuid() != 0) {  // permissions do not stop the superuser
-        fs::permissions(dir.path() / "f", fs::perms::none);
-        EXPECT_EQ(listed(dir.file("f")), Names{});
-        fs::permissions(dir.path() / "f", fs::perms::owner_all);
+}
+
+TEST(ListWorkbooks, AFolderThatCannotBeListedListsNothingQuietlyAndReturnsTheFailure) {
+    test::TempDir dir;
+    fs::create_directory(dir.path() / "locked");
+    test::writeFile(dir.path() / "locked" / "a.xls", "x");
+    test::writeFile(dir.path() / "open.csv", "x");
+    test::FailingFileSystem files;
+    files.fail(test::FileOperation::List, dir.file("locked"), EACCES);
+    files.fail(test::FileOperation::List, dir.file("broken"), EIO);
+    fs::create_directory(dir.path() / "broken");
+
+    const std::pair<std::string, int> cases[] = {
+        {dir.file("locked"), 75}, {dir.file("broken"), 75}, {dir.file("gone"), 53}};
+    for (const auto& [source, number] : cases) {
+        EXPECT_EQ(listed(source), Names{}) << source;
+        test::RecordedForm recorded;
+        recorded.form.ListView2.add("earlier source");
+        std::optional<files::FileError> failure = ListWorkbooks(recorded.form, source);
+        EXPECT_EQ(test::rows(recorded.form.ListView2), Names{});
+        EXPECT_TRUE(recorded.messages.shown.empty());
+        ASSERT_TRUE(failure.has_value()) << source;
+        EXPECT_EQ(failure->number(), number);
+        EXPECT_EQ(failure->path(), source);
+        EXPECT_NE(failure->description().find("'" + source + "'"), std::string::npos)
+            << failure->description();
+        EXPECT_THROW(workbookNamesOf(source), files::FileError);
     }
+    EXPECT_EQ(files.failuresGiven(), 6);
+
+    test::RecordedForm recorded;
+    EXPECT_EQ(ListWorkbooks(recorded.form, dir.path().string()), std::nullopt);
+    EXPECT_EQ(test::rows(recorded.form.ListView2), Names{"open.csv"});
 }
 
 TEST(ListWorkbooks, ListsAFolderOfTwentyThousandFilesInOrder) {

@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <cerrno>
 #include <filesystem>
 
 #include "controls/list_model.h"
 #include "discovery/path_helpers.h"
 #include "state/saved_list.h"
+#include "engine/common/file_access.h"
 #include "state/text_file.h"
+#include "tests/support/failing_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::state {
@@ -148,24 +149,79 @@ TEST_F(SavedListTest, ALongListIsSavedWhole) {
     EXPECT_EQ(restored.text(40000), "/data/39999.xlsx");
 }
 
-TEST_F(SavedListTest, AnUnwritableFolderKeepsTheOldList) {
-    std::filesystem::create_directory(dir.path() / "locked");
-    std::string folder = (dir.path() / "locked").string();
-    writeFile(folder + "/EXCEL.txt", "kept\r\n");
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_read |
-                                             std::filesystem::perms::owner_exec);
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "permissions do not stop root";
+TEST_F(SavedListTest, AFailedSaveKeepsTheOldFileWholeAndReportsIt) {
+    struct Case {
+        const char* what;
+        test::FileOperation operation;
+        int error;
+        uint64_t afterBytes;
+    };
+    const Case cases[] = {
+        {"an unwritable folder", test::FileOperation::Create, EACCES, 0},
+        {"a disk full part way", test::FileOperation::Write, ENOSPC, 2},
+        {"a failed flush", test::FileOperation::Sync, EIO, 0},
+        {"a failed rename", test::FileOperation::Rename, EIO, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir folder;
+        writeFile(folder.file("EXCEL.txt"), "kept\r\n");
+        writeFile(folder.file("set.txt"), "1\r\n");
+        controls::ListModel rows;
+        rows.add("/new.xlsx");
+        test::FailingFileSystem files;
+        files.fail(c.operation, folder.path().string(), c.error, c.afterBytes);
+        for (const std::string name : {"EXCEL.txt", "set.txt"}) {
+            try {
+                if (name == "EXCEL.txt") {
+                    saveSourceList(folder.path().string(), rows);
+                } else {
+                    writeAutoSaveFlag(folder.path().string(), 0);
+                }
+                ADD_FAILURE() << name << " saved";
+            } catch (const files::FileError& error) {
+                EXPECT_EQ(error.number(), 75);
+                EXPECT_EQ(error.path(), folder.file(name));
+                EXPECT_NE(error.description().find("'" + folder.file(name) + "'"),
+                          std::string::npos);
+            }
+        }
+        EXPECT_EQ(files.failuresGiven(), 2);
+        EXPECT_EQ(readFile(folder.file("EXCEL.txt")), "kept\r\n");
+        EXPECT_EQ(readFile(folder.file("set.txt")), "1\r\n");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                                std::filesystem::directory_iterator()),
+                  2);
     }
-    fill({"/new.xlsx"});
-    saveSourceList(folder, list);
-    EXPECT_EQ(readFile(folder + "/EXCEL.txt"), "kept\r\n");
 }
 
 TEST_F(SavedListTest, AMissingProgramFolderIsNotCreated) {
     fill({"/x.xlsx"});
-    saveSourceList((dir.path() / "missing").string(), list);
+    try {
+        saveSourceList((dir.path() / "missing").string(), list);
+        ADD_FAILURE() << "saved";
+    } catch (const files::FileError& error) {
+        EXPECT_EQ(error.number(), 53);
+    }
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
+}
+
+TEST_F(SavedListTest, FilesThatCannotBeReadCountAsAbsent) {
+    writeFile(listFile(), "/a.xlsx\r\n");
+    writeFile(settingsFile(), "0\r\n");
+    test::FailingFileSystem files;
+    files.fail(test::FileOperation::Read, listFile(), EIO);
+    files.fail(test::FileOperation::Open, settingsFile(), EACCES);
+    restoreSourceList(dir.path().string(), list, discovery::SourceIconForPath);
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(readAutoSaveFlag(dir.path().string()), 0);
+    // An unreadable "0" does not stop the save.
+    files.clearFailures();
+    files.fail(test::FileOperation::Open, settingsFile(), EACCES);
+    fill({"/b.xlsx"});
+    saveSourceList(dir.path().string(), list);
+    EXPECT_EQ(readFile(listFile()), "/b.xlsx\r\n");
+    EXPECT_EQ(files.failuresGiven(), 3);
 }
 
 TEST_F(SavedListTest, TheDialogsFlagIsCheckedOnlyForExactlyOne) {

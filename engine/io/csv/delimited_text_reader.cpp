@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "engine/io/csv/field_typing.h"
-#include "engine/common/file_bytes.h"
+#include "engine/common/file_access.h"
 #include "engine/io/csv/file_sheet_name.h"
 #include "engine/common/text_decoding.h"
 #include "engine/common/error.h"
@@ -234,7 +234,7 @@ void parseDelimitedText(std::string_view bytes, char delimiter, Sheet& sheet,
 std::unique_ptr<Workbook> readDelimitedText(const std::string& path, char delimiter) {
     auto workbook = makeWorkbook(path);
     workbook->sheet(0).setLoader([path, delimiter](Sheet& sheet) {
-        parseDelimitedText(readWholeFile(path), delimiter, sheet, path);
+        parseDelimitedText(files::readFile(path), delimiter, sheet, path);
     });
     return workbook;
 }

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "engine/common/file_bytes.h"
+#include "engine/common/file_access.h"
 #include "engine/io/csv/file_sheet_name.h"
 #include "engine/ops/date_serial.h"
 #include "engine/common/code_page.h"
@@ -444,26 +444,31 @@ void loadTable(std::string bytes, const DbfCompanions& companions, const MemoSou
     RecordReader(table, codePage, memo ? &*memo : nullptr, sheet, displayName).run();
 }
 
-// A file beside path with the same stem and one of the extensions, in any case.
+// A file beside path with the same stem and one of the extensions, in any case. A folder that
+// cannot be listed offers none: the companions only add to a table that reads without them.
 std::optional<std::string> findCompanion(const std::string& path,
                                          std::initializer_list<std::string_view> extensions) {
     namespace fs = std::filesystem;
-    std::error_code error;
     fs::path table(path);
     fs::path folder = table.has_parent_path() ? table.parent_path() : fs::path(".");
     std::string stem = table.stem().string();
     for (std::string_view extension : extensions) {
         fs::path exact = folder / (stem + std::string(extension));
-        if (fs::is_regular_file(exact, error)) {
+        if (files::isFile(exact.string())) {
             return exact.string();
         }
     }
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        std::string name = entry.path().filename().string();
+    std::vector<files::FolderEntry> entries;
+    try {
+        entries = files::listFolder(folder.string());
+    } catch (const files::FileError&) {
+        return std::nullopt;
+    }
+    for (const files::FolderEntry& entry : entries) {
         for (std::string_view extension : extensions) {
-            if (equalsIgnoringAsciiCase(name, stem + std::string(extension)) &&
-                entry.is_regular_file(error)) {
-                return entry.path().string();
+            if (entry.kind == files::EntryKind::File &&
+                equalsIgnoringAsciiCase(entry.name, stem + std::string(extension))) {
+                return (folder / entry.name).string();
             }
         }
     }
@@ -483,13 +488,14 @@ std::unique_ptr<Workbook> readDbf(const std::string& path) {
     auto workbook = makeWorkbook(path);
     workbook->sheet(0).setLoader([path](Sheet& sheet) {
         DbfCompanions companions;
-        std::string bytes = readWholeFile(path);
+        std::string bytes = files::readFile(path);
         if (auto cpgPath = findCompanion(path, {".cpg"})) {
-            companions.codePageText = readWholeFile(*cpgPath);
+            companions.codePageText = files::readFile(*cpgPath);
         }
         MemoSource memoSource = [&path]() -> std::optional<std::string> {
             auto memoPath = findCompanion(path, {".fpt", ".dbt"});
-            return memoPath ? std::optional<std::string>(readWholeFile(*memoPath)) : std::nullopt;
+            return memoPath ? std::optional<std::string>(files::readFile(*memoPath))
+                            : std::nullopt;
         };
         loadTable(std::move(bytes), companions, memoSource, sheet, path);
     });

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "engine/common/file_bytes.h"
 #include "engine/common/error.h"
+#include "engine/common/file_access.h"
 #include "engine/model/limits.h"
 #include "engine/common/text.h"
 #include "engine/io/xls/biff_cell_values.h"
@@ -294,9 +294,13 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
 }  // namespace
 
 std::unique_ptr<Workbook> readXls(const std::string& path) {
+    return readXls(files::InputFile(path));
+}
+
+std::unique_ptr<Workbook> readXls(const files::InputFile& file) {
     auto source = std::make_shared<XlsSource>();
-    source->displayName = path;
-    return openXls(source, readWholeFile(path));
+    source->displayName = file.path();
+    return openXls(source, file.readAll());
 }
 
 std::unique_ptr<Workbook> readBiffStream(const std::string& stream,

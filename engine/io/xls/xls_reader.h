@@ -5,6 +5,10 @@
 
 #include "engine/model/workbook.h"
 
+namespace plyfold::files {
+class InputFile;
+}
+
 namespace plyfold::engine::xls {
 
 // Reads a BIFF workbook (.xls of Excel 2 to 2003): a compound file holding a BIFF5 or BIFF8
@@ -13,6 +17,8 @@ namespace plyfold::engine::xls {
 // are read the first time a sheet is needed. Throws SpreadsheetError naming the file and what
 // is wrong (password protection, damage, a kind of file that cannot be read).
 std::unique_ptr<Workbook> readXls(const std::string& path);
+// The same from a file already open; all of it is read now.
+std::unique_ptr<Workbook> readXls(const files::InputFile& file);
 
 // The same from bytes in memory, for tests and fuzzing.
 std::unique_ptr<Workbook> readXlsFromMemory(const std::string& bytes,

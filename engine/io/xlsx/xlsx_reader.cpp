@@ -1,12 +1,9 @@
 #include "engine/io/xlsx/xlsx_reader.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <optional>
 
 #include "engine/common/error.h"
+#include "engine/common/file_access.h"
 #include "engine/io/xlsx/opc_package.h"
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/shared_strings_reader.h"
@@ -344,28 +341,18 @@ std::unique_ptr<Workbook> readPackage(std::shared_ptr<XlsxSource> source) {
 
 }  // namespace
 
-std::unique_ptr<Workbook> readXlsx(const std::string& path) {
-    std::error_code error;
-    std::filesystem::file_status status = std::filesystem::status(path, error);
-    if (!std::filesystem::exists(status)) {
-        throw SpreadsheetError(ErrorNumber::FileNotFound, "'" + path + "' was not found.");
-    }
-    if (std::filesystem::is_directory(status)) {
-        throw SpreadsheetError(ErrorNumber::ApplicationDefined,
-                               "'" + path + "' is a folder, not a spreadsheet file.");
-    }
-    if (FILE* probe = std::fopen(path.c_str(), "rb")) {
-        std::fclose(probe);
-    } else {
-        throw describe(ReadFailure(FailureKind::Unreadable, std::strerror(errno)), path);
-    }
-    auto source = std::make_shared<XlsxSource>(path, std::string());
+std::unique_ptr<Workbook> readXlsx(std::shared_ptr<const files::InputFile> file) {
+    auto source = std::make_shared<XlsxSource>(file->path(), std::string());
     try {
-        source->setPackage(ZipPackage::openFile(path));
+        source->setPackage(ZipPackage::openFile(std::move(file)));
     } catch (const ReadFailure& failure) {
-        throw describe(failure, path);
+        throw describe(failure, source->displayName());
     }
     return readPackage(std::move(source));
+}
+
+std::unique_ptr<Workbook> readXlsx(const std::string& path) {
+    return readXlsx(std::make_shared<const files::InputFile>(path));
 }
 
 std::unique_ptr<Workbook> readXlsxFromMemory(std::string bytes, const std::string& displayName) {

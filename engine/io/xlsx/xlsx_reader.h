@@ -6,6 +6,10 @@
 
 #include "engine/model/workbook.h"
 
+namespace plyfold::files {
+class InputFile;
+}
+
 namespace plyfold::engine {
 
 // Reads an Office Open XML workbook (.xlsx, .xlsm; transitional or strict). Only the package
@@ -13,6 +17,8 @@ namespace plyfold::engine {
 // are parsed when a sheet is first loaded. Throws SpreadsheetError naming the file and what
 // is wrong.
 std::unique_ptr<Workbook> readXlsx(const std::string& path);
+// The same through a file already open; the workbook keeps it for the sheets read later.
+std::unique_ptr<Workbook> readXlsx(std::shared_ptr<const files::InputFile> file);
 
 // The same from bytes in memory (kept alive by the workbook), for tests and fuzzing;
 // displayName stands for the file in messages.

@@ -2,10 +2,11 @@
 
 #include <zip.h>
 
-#include <cstdio>
-#include <filesystem>
+#include <exception>
 #include <new>
+#include <utility>
 
+#include "engine/common/file_access.h"
 #include "engine/io/xlsx/ole_probe.h"
 #include "engine/io/xlsx/read_failure.h"
 
@@ -56,6 +57,90 @@ std::string megabytes(uint64_t bytes) {
 
 }  // namespace
 
+// What libzip reads a file through: the open file and the position in it. A failure of the
+// file is kept here, for the package to throw once libzip has given up, since no exception
+// may cross libzip's frames.
+struct ZipPackage::FileState {
+    std::shared_ptr<const files::InputFile> file;
+    uint64_t offset = 0;
+    zip_error_t error;
+    std::exception_ptr failure;
+};
+
+namespace {
+
+zip_int64_t readFileSource(void* userdata, void* data, zip_uint64_t length,
+                           zip_source_cmd_t command) {
+    auto* state = static_cast<ZipPackage::FileState*>(userdata);
+    const uint64_t size = state->file->size();
+    switch (command) {
+        case ZIP_SOURCE_OPEN:
+            state->offset = 0;
+            return 0;
+        case ZIP_SOURCE_READ:
+            try {
+                size_t count = state->file->readAt(state->offset, static_cast<char*>(data),
+                                                   static_cast<size_t>(length));
+                state->offset += count;
+                return static_cast<zip_int64_t>(count);
+            } catch (const files::FileError& failure) {
+                state->failure = std::current_exception();
+                zip_error_set(&state->error, ZIP_ER_READ, failure.systemError());
+                return -1;
+            } catch (const std::bad_alloc&) {
+                state->failure = std::current_exception();
+                zip_error_set(&state->error, ZIP_ER_MEMORY, 0);
+                return -1;
+            }
+        case ZIP_SOURCE_CLOSE:
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &state->error);
+            if (!stat) {
+                return -1;
+            }
+            zip_stat_init(stat);
+            stat->size = size;
+            stat->valid |= ZIP_STAT_SIZE;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&state->error, data, length);
+        case ZIP_SOURCE_FREE:
+            zip_error_fini(&state->error);
+            delete state;
+            return 0;
+        case ZIP_SOURCE_SEEK: {
+            zip_int64_t offset =
+                zip_source_seek_compute_offset(state->offset, size, data, length, &state->error);
+            if (offset < 0) {
+                return -1;
+            }
+            state->offset = static_cast<uint64_t>(offset);
+            return 0;
+        }
+        case ZIP_SOURCE_TELL:
+            return static_cast<zip_int64_t>(state->offset);
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
+                                                  ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                                  ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
+                                                  ZIP_SOURCE_SUPPORTS, -1);
+        default:
+            zip_error_set(&state->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+    }
+}
+
+}  // namespace
+
+void ZipPackage::rethrowFileFailure() {
+    if (m_file && m_file->failure) {
+        std::rethrow_exception(std::exchange(m_file->failure, nullptr));
+    }
+}
+
 class ZipPartSource : public ByteSource {
 public:
     ZipPartSource(ZipPackage& package, zip_file_t* file, std::string name, uint64_t maxBytes,
@@ -72,6 +157,7 @@ public:
     size_t read(char* buffer, size_t capacity) override {
         zip_int64_t n = zip_fread(m_file, buffer, capacity);
         if (n < 0) {
+            m_package.rethrowFileFailure();
             fail(FailureKind::Damaged, zip_error_strerror(zip_file_get_error(m_file)));
         }
         auto count = static_cast<uint64_t>(n);
@@ -108,32 +194,47 @@ private:
     uint64_t m_read = 0;
 };
 
-std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::string& path) {
-    std::error_code error;
-    if (std::filesystem::file_size(path, error) == 0 && !error) {
+std::unique_ptr<ZipPackage> ZipPackage::openFile(std::shared_ptr<const files::InputFile> file) {
+    if (file->size() == 0) {
         fail(FailureKind::NotPackage, "the file is empty");
     }
-    int code = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
+    auto state = std::make_unique<FileState>();
+    state->file = file;
+    zip_error_init(&state->error);
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_function_create(readFileSource, state.get(), &error);
+    if (!source) {
+        zip_error_fini(&state->error);
+        zip_error_fini(&error);
+        throw std::bad_alloc();
+    }
+    // From here the source owns the state and frees it with itself.
+    FileState* shared = state.release();
+    zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
     if (archive) {
-        return std::unique_ptr<ZipPackage>(new ZipPackage(archive));
+        zip_error_fini(&error);
+        return std::unique_ptr<ZipPackage>(new ZipPackage(archive, shared));
+    }
+    int code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    std::exception_ptr failure = std::exchange(shared->failure, nullptr);
+    zip_source_free(source);
+    if (failure) {
+        std::rethrow_exception(failure);
     }
     OleContent ole = OleContent::NotOle;
     if (code == ZIP_ER_NOZIP) {
-        if (FILE* file = std::fopen(path.c_str(), "rb")) {
-            std::fseek(file, 0, SEEK_END);
-            long size = std::ftell(file);
-            ReadAt readAt = [file](uint64_t offset, char* buffer, size_t n) -> size_t {
-                if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
-                    return 0;
-                }
-                return std::fread(buffer, 1, n, file);
-            };
-            ole = size > 0 ? probeOle(readAt, static_cast<uint64_t>(size)) : OleContent::NotOle;
-            std::fclose(file);
-        }
+        ReadAt readAt = [&file](uint64_t offset, char* buffer, size_t n) -> size_t {
+            return file->readAt(offset, buffer, n);
+        };
+        ole = probeOle(readAt, file->size());
     }
     failOpen(code, ole);
+}
+
+std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::string& path) {
+    return openFile(std::make_shared<const files::InputFile>(path));
 }
 
 std::unique_ptr<ZipPackage> ZipPackage::openMemory(std::string_view bytes) {
@@ -150,7 +251,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openMemory(std::string_view bytes) {
     zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
     if (archive) {
         zip_error_fini(&error);
-        return std::unique_ptr<ZipPackage>(new ZipPackage(archive));
+        return std::unique_ptr<ZipPackage>(new ZipPackage(archive, nullptr));
     }
     int code = zip_error_code_zip(&error);
     zip_error_fini(&error);
@@ -217,6 +318,7 @@ std::unique_ptr<ByteSource> ZipPackage::openPart(const std::string& storedName, 
     }
     zip_file_t* file = zip_fopen_index(m_archive, entry, 0);
     if (!file) {
+        rethrowFileFailure();
         zip_error_t* error = zip_get_error(m_archive);
         int code = zip_error_code_zip(error);
         if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD || code == ZIP_ER_ENCRNOTSUPP) {

@@ -11,6 +11,10 @@
 
 struct zip;
 
+namespace plyfold::files {
+class InputFile;
+}
+
 namespace plyfold::engine::xlsx_read {
 
 // How far a part may inflate. A sheet or the shared strings may be large; the other parts
@@ -25,8 +29,11 @@ inline constexpr uint64_t kMaxCompressionRatio = 300;
 // An Office Open XML package (a zip archive) opened for reading over libzip.
 class ZipPackage {
 public:
-    // Throws ReadFailure: NotPackage for what is no zip archive, Encrypted for a workbook
-    // protected by a password. The caller makes sure the file exists.
+    // Reads the archive through the open file, which the package keeps. Throws ReadFailure:
+    // NotPackage for what is no zip archive, Encrypted for a workbook protected by a password;
+    // and files::FileError when the file cannot be read, then or later from a part.
+    static std::unique_ptr<ZipPackage> openFile(std::shared_ptr<const files::InputFile> file);
+    // The same, opening the file first.
     static std::unique_ptr<ZipPackage> openFile(const std::string& path);
     // The bytes must outlive the package.
     static std::unique_ptr<ZipPackage> openMemory(std::string_view bytes);
@@ -49,11 +56,17 @@ public:
 
     uint64_t inflatedBytes() const { return m_inflatedBytes; }
 
+    struct FileState;
+
 private:
-    explicit ZipPackage(struct zip* archive) : m_archive(archive) {}
+    ZipPackage(struct zip* archive, FileState* file) : m_archive(archive), m_file(file) {}
     friend class ZipPartSource;
 
+    // Throws the failure of the file under the archive, if there was one since the last call.
+    void rethrowFileFailure();
+
     struct zip* m_archive;
+    FileState* m_file;  // owned by the archive's source; null for an archive in memory
     uint64_t m_inflatedBytes = 0;
 };
 

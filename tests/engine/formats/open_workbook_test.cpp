@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#include <cerrno>
 #include <filesystem>
 #include <map>
 
 #include "engine/common/error.h"
 #include "engine/io/workbook_io.h"
+#include "tests/support/failing_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::engine {
@@ -95,13 +96,84 @@ TEST(OpenWorkbook, FailuresNameTheFileAndWhatIsWrong) {
                                        6));
     error = openError(other);
     EXPECT_EQ(error.description(), "'" + other + "' is not a file format Plyfold can read.");
+}
 
-    if (::geteuid() != 0) {  // root reads any file
-        const std::string locked = folder.file("locked.csv");
-        test::writeFile(locked, "a\n");
-        std::filesystem::permissions(locked, std::filesystem::perms::none);
-        EXPECT_EQ(openError(locked).number(), 75);
+// A source that cannot be read, in each format, whether it fails at the start or part way
+// through, or only when a sheet is first read: FileAccess, naming the file, never "damaged".
+TEST(OpenWorkbook, ASourceThatCannotBeReadIsAnAccessErrorNamingIt) {
+    struct Case {
+        const char* what;
+        test::FileOperation operation;
+        int error;
+        uint64_t afterBytes;
+        const char* ending;
+    };
+    const Case cases[] = {
+        {"no permission", test::FileOperation::Open, EACCES, 0,
+         "' could not be read: Permission denied."},
+        {"a read error at the start", test::FileOperation::Read, EIO, 0,
+         "' could not be read: Input/output error."},
+        {"a read error part way", test::FileOperation::Read, EIO, 9000,
+         "' could not be read: Input/output error."},
+    };
+    const char* sources[] = {"calamine__issue_261.xlsx", "sheetjs__merge_cells.xls",
+                             "shapelib__anno.dbf"};
+    for (const Case& c : cases) {
+        for (const char* source : sources) {
+            SCOPED_TRACE(std::string(c.what) + ", " + source);
+            test::TempDir folder;
+            const std::string path = folder.file(source);
+            std::filesystem::copy_file(kCorpus + "/" + source, path);
+            ASSERT_GT(std::filesystem::file_size(path), c.afterBytes + 1000);
+            test::FailingFileSystem files;
+            files.fail(c.operation, path, c.error, c.afterBytes);
+            SpreadsheetError error(ErrorNumber::ApplicationDefined, "read");
+            try {
+                auto workbook = openWorkbook(path);
+                for (int32_t i = 0; i < workbook->sheetCount(); ++i) {
+                    workbook->sheet(i).rows();
+                }
+            } catch (const SpreadsheetError& e) {
+                error = e;
+            }
+            EXPECT_EQ(error.number(), 75);
+            EXPECT_EQ(error.description(), "'" + path + c.ending);
+        }
     }
+    // A text file is read when its cells are first needed.
+    test::TempDir folder;
+    const std::string csv = folder.file("data.csv");
+    test::writeFile(csv, "a,b\n1,2\n");
+    test::FailingFileSystem files;
+    auto workbook = openWorkbook(csv);
+    files.fail(test::FileOperation::Open, csv, EACCES);
+    try {
+        workbook->sheet(0).rows();
+        ADD_FAILURE() << "read";
+    } catch (const SpreadsheetError& e) {
+        EXPECT_EQ(e.number(), 75);
+        EXPECT_EQ(e.description(), "'" + csv + "' could not be read: Permission denied.");
+    }
+}
+
+TEST(OpenWorkbook, AReadErrorWhileASheetOfAnOpenWorkbookIsReadIsAnAccessError) {
+    test::TempDir folder;
+    const std::string path = folder.file("book.xlsx");
+    std::filesystem::copy_file(kCorpus + "/calamine__issue_261.xlsx", path);
+    test::FailingFileSystem files;
+    auto workbook = openWorkbook(path);
+    files.fail(test::FileOperation::Read, path, EIO);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            workbook->sheet(0).rows();
+            ADD_FAILURE() << "read";
+        } catch (const SpreadsheetError& e) {
+            EXPECT_EQ(e.number(), 75);
+            EXPECT_EQ(e.description(), "'" + path + "' could not be read: Input/output error.");
+        }
+    }
+    // Read by the file opened to tell its format: one open in all.
+    EXPECT_EQ(files.opensOf(path), 1);
 }
 
 TEST(OpenWorkbook, AFileThatLiesAboutItsFormatIsReadByItsContent) {

@@ -679,7 +679,7 @@ TEST(XlsxReader, FilesOnDisk) {
         ADD_FAILURE() << "opened a missing file";
     } catch (const SpreadsheetError& error) {
         EXPECT_EQ(error.number(), static_cast<int>(ErrorNumber::FileNotFound));
-        EXPECT_NE(error.description().find("missing.xlsx' was not found"), std::string::npos);
+        EXPECT_NE(error.description().find("missing.xlsx' could not be found."), std::string::npos);
     }
     EXPECT_THROW(readXlsx(dir.path().string()), SpreadsheetError);
 
