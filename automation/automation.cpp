@@ -30,7 +30,6 @@ struct ApplicationState {
     void stop();
 
     bool running = true;
-    int openedFiles = 0;
     bool visible = false;
     bool displayAlerts = true;
     bool presented = false;
@@ -392,7 +391,6 @@ Workbook WorkbookCollection::Open(const std::string& path) const {
     record->app = app;
     record->book = engine::openWorkbook(path);
     record->name = std::filesystem::path(path).filename().string();
-    ++app->openedFiles;
     app->workbooks.push_back(record);
     return Workbook(record);
 }
@@ -478,7 +476,6 @@ void Application::Quit() {
 
 bool Application::isRunning() const { return m_state->running; }
 
-int Application::openedFileCount() const { return m_state->openedFiles; }
 
 
 // Registry

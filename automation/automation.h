@@ -184,10 +184,6 @@ public:
     void Quit();
     bool isRunning() const;
 
-    // How many files this instance has opened: what a caller can check to see that each
-    // source is opened once.
-    int openedFileCount() const;
-
 private:
     std::shared_ptr<ApplicationState> m_state;
 };

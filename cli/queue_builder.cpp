@@ -1,12 +1,13 @@
 #include "cli/queue_builder.h"
 
-#include <fstream>
+#include <string_view>
 
 #include "cli/terminal_services.h"
 #include "discovery/list_workbooks.h"
 #include "discovery/list_worksheets.h"
 #include "discovery/path_helpers.h"
 #include "engine/common/error.h"
+#include "engine/common/file_access.h"
 
 namespace plyfold::cli {
 
@@ -57,12 +58,17 @@ void QueueBuilder::addWorkbook(const std::string& path) {
 }
 
 std::optional<std::string> QueueBuilder::addQueueFile(const std::string& queueFile) {
-    std::ifstream in(queueFile, std::ios::binary);
-    if (!in) {
-        return "cannot read the queue file '" + queueFile + "'";
+    std::string bytes;
+    try {
+        bytes = files::readFile(queueFile);
+    } catch (const files::FileError& error) {
+        return "cannot read the queue file: " + error.description();
     }
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
+    std::string_view rest = bytes;
+    for (int number = 1; !rest.empty(); ++number) {
+        const size_t end = rest.find('\n');
+        std::string line(rest.substr(0, end));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }

@@ -4,6 +4,7 @@
 #include "engine/model/workbook.h"
 #include "merge/merges.h"
 #include "tests/merge/merge_fixture.h"
+#include "tests/support/failing_file_system.h"
 
 namespace plyfold::merge {
 namespace {
@@ -75,12 +76,14 @@ TEST_F(VerticalMerge, OpensEachRunOfOneWorkbookOnce) {
     queue(a, "T");
     queue(a, "S", false);
     queue(a, "S");
+    test::FailingFileSystem files;
     ASSERT_TRUE(MergeSheetsVertically(form));
-    EXPECT_EQ(presenter.server->openedFileCount(), 1);
+    EXPECT_EQ(files.opensOf(a), 1);
     queue(b, "S");
     queue(a, "T");
     ASSERT_TRUE(MergeSheetsVertically(form));
-    EXPECT_EQ(presenter.server->openedFileCount(), 3) << "A, B, A opens A twice";
+    EXPECT_EQ(files.opensOf(a), 3) << "A, B, A opens A twice";
+    EXPECT_EQ(files.opensOf(b), 1);
     EXPECT_EQ(resultRows(), (V{"a11", "t11", "a11", "b11", "t11"}));
 }
 

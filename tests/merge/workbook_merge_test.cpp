@@ -3,6 +3,7 @@
 #include "engine/model/workbook.h"
 #include "merge/merges.h"
 #include "tests/merge/merge_fixture.h"
+#include "tests/support/failing_file_system.h"
 
 namespace plyfold::merge {
 namespace {
@@ -29,12 +30,14 @@ TEST_F(WorkbookMerge, CopiesEveryCheckedSheetInQueueOrder) {
     queue(b, "Sales");
     queue(a, "Sheet1");
     queue(a, "Sheet1");
+    test::FailingFileSystem files;
     ASSERT_TRUE(MergeToOneWorkbook(form));
     EXPECT_EQ(sheetNames(resultBook()),
               (std::vector<std::string>{"Costs", "Sales", "Sheet1", "Sheet1 (2)"}));
     EXPECT_EQ(resultBook().activeSheet(), 0);
     EXPECT_EQ(progress, (std::vector<int>{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(presenter.server->openedFileCount(), 3);
+    EXPECT_EQ(files.opensOf(a), 2);
+    EXPECT_EQ(files.opensOf(b), 1);
     EXPECT_TRUE(presenter.server->isVisible());
 }
 
