@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "engine/common/byte_order.h"
 #include "engine/common/file_access.h"
 #include "engine/io/csv/file_sheet_name.h"
 #include "engine/ops/date_serial.h"
@@ -22,31 +23,6 @@ namespace {
 constexpr int kMaxSignificantDigits = 15;
 // Julian day number of 1899-12-30, day 0 of the 1900 date system.
 constexpr int64_t kJulianDayOfSerialZero = 2415019;
-
-uint32_t le32(std::string_view b, size_t at) {
-    auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])); };
-    return u(0) | u(1) << 8 | u(2) << 16 | u(3) << 24;
-}
-
-uint64_t le64(std::string_view b, size_t at) {
-    return le32(b, at) | static_cast<uint64_t>(le32(b, at + 4)) << 32;
-}
-
-uint64_t be64(std::string_view b, size_t at) {
-    uint64_t v = 0;
-    for (size_t i = 0; i < 8; ++i) {
-        v = v << 8 | static_cast<unsigned char>(b[at + i]);
-    }
-    return v;
-}
-
-uint32_t be32(std::string_view b, size_t at) {
-    uint32_t v = 0;
-    for (size_t i = 0; i < 4; ++i) {
-        v = v << 8 | static_cast<unsigned char>(b[at + i]);
-    }
-    return v;
-}
 
 std::string_view trimSpaces(std::string_view text) {
     size_t first = text.find_first_not_of(" \0", 0, 2);
@@ -356,9 +332,7 @@ private:
                 return;
             case 'B':
                 if (foxPro && raw.size() == 8) {
-                    uint64_t bits = le64(raw, 0);
-                    double value;
-                    std::memcpy(&value, &bits, 8);
+                    double value = leDouble(raw, 0);
                     if (std::isfinite(value)) {
                         addNumber(row, column, value);
                     }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/common/byte_order.h"
 #include "engine/common/error.h"
 
 namespace plyfold::engine::dbf {
@@ -96,11 +97,6 @@ SAHooks memoryHooks() {
     return hooks;
 }
 
-uint16_t le16(std::string_view b, size_t at) {
-    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
-                                 static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
 void putLe16(std::string& b, size_t at, uint32_t value) {
     b[at] = static_cast<char>(value & 0xFF);
     b[at + 1] = static_cast<char>((value >> 8) & 0xFF);
@@ -175,8 +171,7 @@ std::string fromDBase7(std::string_view b, const std::string& displayName,
     if (b.size() < 68) {
         throwDamaged(displayName, "the header is cut short");
     }
-    uint32_t recordCount = static_cast<uint32_t>(le16(b, 4)) | static_cast<uint32_t>(le16(b, 6))
-                                                                   << 16;
+    uint32_t recordCount = le32(b, 4);
     uint32_t headerLength = le16(b, 8);
     uint32_t recordLength = le16(b, 10);
     for (size_t at = 68; at + 48 <= b.size() && at + 48 <= headerLength && b[at] != 0x0D;

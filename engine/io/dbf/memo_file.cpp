@@ -3,29 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/common/byte_order.h"
+
 namespace plyfold::engine::dbf {
-namespace {
-
-uint32_t be32(const std::string& b, size_t at) {
-    auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])); };
-    return u(0) << 24 | u(1) << 16 | u(2) << 8 | u(3);
-}
-
-uint32_t le32(const std::string& b, size_t at) {
-    auto u = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])); };
-    return u(0) | u(1) << 8 | u(2) << 16 | u(3) << 24;
-}
-
-}  // namespace
 
 MemoFile::MemoFile(std::string bytes, Kind kind) : m_bytes(std::move(bytes)), m_kind(kind) {
     if (m_kind == Kind::FoxPro && m_bytes.size() >= 8) {
-        uint32_t size =
-            static_cast<unsigned char>(m_bytes[6]) << 8 | static_cast<unsigned char>(m_bytes[7]);
+        uint32_t size = be16(m_bytes, 6);
         m_blockSize = size == 0 ? 64 : size;
     } else if (m_kind == Kind::DBase && m_bytes.size() >= 22) {
-        uint32_t size =
-            static_cast<unsigned char>(m_bytes[20]) | static_cast<unsigned char>(m_bytes[21]) << 8;
+        uint32_t size = le16(m_bytes, 20);
         // dBase III leaves this zero (its blocks are 512 bytes); dBase IV states it.
         if (size >= 64 && size % 64 == 0) {
             m_blockSize = size;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/common/byte_order.h"
 #include "engine/common/code_page.h"
 #include "engine/io/xls/biff_records.h"
 
@@ -110,7 +111,7 @@ public:
             case kFormulaBiff3:
             case kFormulaBiff4:
                 need(data, 14);
-                formula(data, 6, biffU16(data, 4));
+                formula(data, 6, le16(data, 4));
                 break;
             case kBoolErr:
                 need(data, 8);
@@ -118,11 +119,11 @@ public:
                 break;
             case kNumber:
                 need(data, 14);
-                number(data, biffU16(data, 4), biffDouble(data, 6));
+                number(data, le16(data, 4), leDouble(data, 6));
                 break;
             case kRk:
                 need(data, 10);
-                number(data, biffU16(data, 4), rkNumber(biffU32(data, 6)));
+                number(data, le16(data, 4), rkNumber(le32(data, 6)));
                 break;
             case kMulRk:
                 mulRk(data);
@@ -145,15 +146,15 @@ private:
         switch (record.type) {
             case kIxfeBiff2:
                 need(data, 2);
-                m_ixfe = biffU16(data, 0);
+                m_ixfe = le16(data, 0);
                 break;
             case kIntegerBiff2:
                 need(data, 9);
-                number(data, biff2Xf(data), biffU16(data, 7));
+                number(data, biff2Xf(data), le16(data, 7));
                 break;
             case kNumberBiff2:
                 need(data, 15);
-                number(data, biff2Xf(data), biffDouble(data, 7));
+                number(data, biff2Xf(data), leDouble(data, 7));
                 break;
             case kLabelBiff2:
                 need(data, 8);
@@ -192,8 +193,8 @@ private:
     }
 
     void start(std::string_view data, CellType type) {
-        m_value.row = biffU16(data, 0);
-        m_value.column = biffU16(data, 2);
+        m_value.row = le16(data, 0);
+        m_value.column = le16(data, 2);
         m_value.type = type;
         m_value.isDate = false;
         m_value.text.clear();
@@ -219,11 +220,11 @@ private:
     void mulRk(std::string_view data) {
         need(data, 6);
         const size_t count = (data.size() - 6) / 6;
-        const uint16_t row = biffU16(data, 0);
-        const uint16_t first = biffU16(data, 2);
+        const uint16_t row = le16(data, 0);
+        const uint16_t first = le16(data, 2);
         for (size_t i = 0; i < count && first + i <= 0xFFFF; ++i) {
-            double value = rkNumber(biffU32(data, 4 + 6 * i + 2));
-            const uint16_t xf = biffU16(data, 4 + 6 * i);
+            double value = rkNumber(le32(data, 4 + 6 * i + 2));
+            const uint16_t xf = le16(data, 4 + 6 * i);
             const bool date = isDate(xf);
             if (!std::isfinite(value)) {
                 continue;
@@ -246,7 +247,7 @@ private:
             BiffContinuedReader reader({data.substr(6)}, m_cellDamage);
             m_value.text = reader.unicodeString(2, BiffContinuedReader::Layout::Plain);
         } else {
-            size_t count = biffU16(data, 6);
+            size_t count = le16(data, 6);
             need(data, 8 + count);
             m_codePage.appendUtf8(m_value.text, data.substr(8, count));
         }
@@ -257,7 +258,7 @@ private:
 
     void labelSst(std::string_view data) {
         need(data, 10);
-        uint32_t index = biffU32(data, 6);
+        uint32_t index = le32(data, 6);
         if (index >= m_sharedStrings.size()) {
             throw BiffDamage("is damaged: its table of shared texts is broken");
         }
@@ -272,8 +273,8 @@ private:
     void formula(std::string_view data, size_t resultAt, uint16_t xf) {
         start(data, CellType::Blank);
         std::string_view result = data.substr(resultAt, 8);
-        if (biffU16(result, 6) != 0xFFFF) {
-            number(data, xf, biffDouble(result, 0));
+        if (le16(result, 6) != 0xFFFF) {
+            number(data, xf, leDouble(result, 0));
             return;
         }
         switch (static_cast<uint8_t>(result[0])) {
@@ -326,7 +327,7 @@ private:
             m_codePage.appendUtf8(text, data.substr(1, count));
         } else {
             need(data, 2);
-            size_t count = biffU16(data, 0);
+            size_t count = le16(data, 0);
             need(data, 2 + count);
             m_codePage.appendUtf8(text, data.substr(2, count));
         }

@@ -4,6 +4,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "engine/common/byte_order.h"
 #include "engine/common/code_page.h"
 #include "engine/ops/number_format.h"
 #include "engine/io/xls/biff_records.h"
@@ -61,9 +62,9 @@ void readTextAndDateSettings(const BiffRecord& record, BiffGlobals& globals) {
         return;
     }
     if (record.type == kCodePage) {
-        globals.codePage = biffU16(record.data, 0);
+        globals.codePage = le16(record.data, 0);
     } else if (record.type == kDateMode) {
-        globals.date1904 = biffU16(record.data, 0) == 1;
+        globals.date1904 = le16(record.data, 0) == 1;
     }
 }
 
@@ -81,7 +82,7 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
         return globals;  // not a BIFF5/8 stream
     }
     globals.isBiff5Or8 = true;
-    globals.biff8 = biffU16(bof->data, 0) == 0x0600;
+    globals.biff8 = le16(bof->data, 0) == 0x0600;
     while (auto record = records.next()) {
         std::string_view data = record->data;
         if (record->type == kEof) {
@@ -96,7 +97,7 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
             case kBoundSheet:
                 if (data.size() >= 6) {
                     BiffSheetInfo info;
-                    info.position = biffU32(data, 0);
+                    info.position = le32(data, 0);
                     info.visibility = static_cast<uint8_t>(data[4]) & 0x03;
                     info.type = sheetType(static_cast<uint8_t>(data[5]));
                     if (globals.biff8) {
@@ -120,7 +121,7 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
                 break;
             case kFormat:
                 if (data.size() >= 2) {
-                    const uint16_t id = biffU16(data, 0);
+                    const uint16_t id = le16(data, 0);
                     if (globals.biff8) {
                         customCodes[id] = formatCodeOfBiff8(data);
                     } else {
@@ -130,7 +131,7 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
                 break;
             case kXf:
                 if (data.size() >= 4) {
-                    xfFormats.push_back(biffU16(data, 2));
+                    xfFormats.push_back(le16(data, 2));
                 }
                 break;
             default:
@@ -173,7 +174,7 @@ BiffGlobals scanEarlyBiffGlobals(std::string_view stream) {
     }
     globals.earlyVersion = version;
     globals.biff8 = false;
-    const uint16_t sheetType = biffU16(bof->data, 2);
+    const uint16_t sheetType = le16(bof->data, 2);
     globals.isEarlyWorkbook = sheetType == 0x0100;
     BiffSheetInfo sheet;
     sheet.type = sheetType == 0x0010   ? BiffSheetInfo::Type::Worksheet
@@ -244,7 +245,7 @@ std::vector<std::string> readSharedStrings(std::string_view stream, const BiffGl
     if (!sst || sst->data.size() < 8) {
         throw BiffDamage(damage);
     }
-    const uint32_t count = biffU32(sst->data, 4);
+    const uint32_t count = le32(sst->data, 4);
     std::vector<std::string_view> segments{sst->data.substr(8)};
     records.takeContinues(segments);
     size_t bytes = 0;

@@ -3,16 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/common/byte_order.h"
 #include "engine/common/text.h"
 
 namespace plyfold::engine::xls {
-
-double biffDouble(std::string_view b, size_t at) {
-    uint64_t bits = biffU32(b, at) | static_cast<uint64_t>(biffU32(b, at + 4)) << 32;
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
 double rkNumber(uint32_t rk) {
     double value;
@@ -49,8 +43,8 @@ std::optional<BiffRecord> BiffRecordCursor::next() {
         return std::nullopt;
     }
     BiffRecord record;
-    record.type = biffU16(m_stream, m_at);
-    size_t length = biffU16(m_stream, m_at + 2);
+    record.type = le16(m_stream, m_at);
+    size_t length = le16(m_stream, m_at + 2);
     if (m_stream.size() - m_at - 4 < length) {
         m_cutShort = true;
         return std::nullopt;
@@ -64,7 +58,7 @@ std::optional<uint16_t> BiffRecordCursor::peekType() const {
     if (m_stream.size() < 4 || m_at > m_stream.size() - 4) {
         return std::nullopt;
     }
-    return biffU16(m_stream, m_at);
+    return le16(m_stream, m_at);
 }
 
 void BiffRecordCursor::takeContinues(std::vector<std::string_view>& segments) {
@@ -148,7 +142,7 @@ void BiffContinuedReader::appendCharacters(size_t count, bool wide, std::string&
         std::string_view bytes = m_segments[m_segment].substr(m_at);
         size_t take = std::min(count, wide ? here / 2 : here);
         for (size_t i = 0; i < take; ++i) {
-            emit(wide ? biffU16(bytes, 2 * i) : static_cast<unsigned char>(bytes[i]));
+            emit(wide ? le16(bytes, 2 * i) : static_cast<unsigned char>(bytes[i]));
         }
         m_at += wide ? 2 * take : take;
         count -= take;

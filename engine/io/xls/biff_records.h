@@ -18,16 +18,6 @@ public:
 
 inline constexpr uint16_t kBiffContinue = 0x003C;
 
-inline uint16_t biffU16(std::string_view b, size_t at) {
-    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
-                                 static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
-inline uint32_t biffU32(std::string_view b, size_t at) {
-    return biffU16(b, at) | static_cast<uint32_t>(biffU16(b, at + 2)) << 16;
-}
-
-double biffDouble(std::string_view b, size_t at);
 // The number an RK value packs: 30 bits of an integer or of a double's high half, maybe /100.
 double rkNumber(uint32_t rk);
 

@@ -3,17 +3,17 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
-#include <stdexcept>
 #include <unordered_map>
 
+#include "engine/common/byte_order.h"
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
 #include "engine/model/limits.h"
 #include "engine/common/text.h"
+#include "engine/io/compound/compound_file.h"
 #include "engine/io/xls/biff_cell_values.h"
 #include "engine/io/xls/biff_globals.h"
 #include "engine/io/xls/biff_records.h"
-#include "engine/io/xls/compound_file.h"
 
 namespace plyfold::engine::xls {
 namespace {
@@ -249,17 +249,17 @@ bool isEarlyBof(std::string_view bytes) {
     if (bytes.size() < 2) {
         return false;
     }
-    const uint16_t type = biffU16(bytes, 0);
+    const uint16_t type = le16(bytes, 0);
     return type == 0x0009 || type == 0x0209 || type == 0x0409;
 }
 
 std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string_view bytes) {
     const std::string& displayName = source->displayName;
-    const bool compound = bytes.substr(0, 8) == "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+    const bool inContainer = bytes.substr(0, compound::kSignature.size()) == compound::kSignature;
     BiffGlobals globals;
-    if (compound) {
+    if (inContainer) {
         try {
-            CompoundFile container(bytes);
+            compound::CompoundFile container(bytes);
             if (container.hasEntry("EncryptionInfo") || container.hasEntry("EncryptedPackage")) {
                 failProtected(displayName);
             }
@@ -268,11 +268,11 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
                 fail(displayName, kNoWorkbookStream);
             }
             source->stream = std::move(*stream);
-        } catch (const std::runtime_error&) {
+        } catch (const compound::CompoundDamage&) {
             fail(displayName, kBrokenDirectory);
         }
         globals = scanBiffGlobals(source->stream);
-    } else if (bytes.size() >= 2 && biffU16(bytes, 0) == 0x0809) {
+    } else if (bytes.size() >= 2 && le16(bytes, 0) == 0x0809) {
         // A BIFF5 or BIFF8 workbook stream saved without its container.
         source->stream = std::string(bytes);
         globals = scanBiffGlobals(source->stream);
@@ -285,7 +285,7 @@ std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string
         failProtected(displayName);
     }
     source->globals = globals;
-    if (!compound && !globals.isBiff5Or8 && !globals.earlyVersion) {
+    if (!inContainer && !globals.isBiff5Or8 && !globals.earlyVersion) {
         fail(displayName, kNotAWorkbook);
     }
     return openOwn(source);

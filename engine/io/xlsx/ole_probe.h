@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <functional>
+
+#include "engine/io/compound/compound_file.h"
 
 namespace plyfold::engine::xlsx_read {
 
@@ -13,10 +13,10 @@ enum class OleContent {
 };
 
 // Reads up to n bytes at offset into buffer and returns how many it read.
-using ReadAt = std::function<size_t(uint64_t offset, char* buffer, size_t n)>;
+using ReadAt = compound::ReadAt;
 
 // Looks into the directory of a compound file for the streams of an encrypted package.
-// Bounded by the file's size, whatever its header claims.
+// Bounded by the file's size, whatever its header claims; reads only the directory.
 OleContent probeOle(const ReadAt& readAt, uint64_t size);
 
 }  // namespace plyfold::engine::xlsx_read

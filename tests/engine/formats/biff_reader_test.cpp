@@ -9,7 +9,7 @@
 #include "engine/ops/number_format.h"
 #include "engine/common/text.h"
 #include "engine/io/workbook_io.h"
-#include "engine/io/xls/compound_file.h"
+#include "engine/io/compound/compound_file.h"
 #include "engine/io/xls/xls_reader.h"
 #include "tests/support/golden_cells.h"
 #include "tests/support/temp_dir.h"
@@ -498,7 +498,7 @@ size_t cellCount(const Workbook& workbook) {
 
 std::string workbookStreamOf(const std::string& file) {
     std::string bytes = test::readFile(kCorpus + "/" + file);
-    auto stream = CompoundFile(bytes).readStream({"Workbook", "Book"});
+    auto stream = compound::CompoundFile(bytes).readStream({"Workbook", "Book"});
     return stream ? *stream : std::string();
 }
 
@@ -523,7 +523,7 @@ TEST(BiffReader, AStreamCutShortAnywhereFailsClearlyOrReadsInFull) {
 
 TEST(BiffReader, AWorkbookStreamWithoutItsContainerGivesTheSameCells) {
     const test::GoldenCase golden = test::goldenCase("xls", "typed_cells");
-    auto stream = CompoundFile(test::readFile(golden.input)).readStream({"Workbook"});
+    auto stream = compound::CompoundFile(test::readFile(golden.input)).readStream({"Workbook"});
     ASSERT_TRUE(stream);
     test::TempDir files;
     test::writeFile(files.file("bare.xls"), *stream);
