@@ -8,6 +8,7 @@
 #include "controls/form1_controls.h"
 #include "discovery/natural_order.h"
 #include "discovery/path_helpers.h"
+#include "engine/common/file_kind.h"
 
 namespace plyfold::discovery {
 namespace {
@@ -15,38 +16,23 @@ namespace {
 // The groups of the workbook list, in the order they are listed.
 enum FileGroup : int { kGroupWorkbook, kGroupCsv, kGroupDbf, kGroupText, kGroupCount, kNoGroup };
 
-char foldCase(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsFolded(std::string_view text, std::string_view lower) {
-    return text.size() == lower.size() &&
-           std::equal(text.begin(), text.end(), lower.begin(),
-                      [](char a, char b) { return foldCase(a) == b; });
-}
-
-// The group of a name by the text after its last full stop. "xls" stands for every workbook
-// type a spreadsheet reads under that pattern: .xls, .xlsx and .xlsm.
+// The group of a name by its type. "xls" stands for every workbook type a spreadsheet reads
+// under that pattern: .xls, .xlsx and .xlsm.
 FileGroup groupOf(std::string_view name) {
-    size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) {
-        return kNoGroup;
-    }
-    std::string_view extension = name.substr(dot + 1);
-    if (equalsFolded(extension, "xls") || equalsFolded(extension, "xlsx") ||
-        equalsFolded(extension, "xlsm")) {
+    const files::FileType type = files::fileTypeOfName(name);
+    if (files::isWorkbookType(type)) {
         return kGroupWorkbook;
     }
-    if (equalsFolded(extension, "csv")) {
-        return kGroupCsv;
+    switch (type) {
+        case files::FileType::Csv:
+            return kGroupCsv;
+        case files::FileType::Dbf:
+            return kGroupDbf;
+        case files::FileType::Text:
+            return kGroupText;
+        default:
+            return kNoGroup;
     }
-    if (equalsFolded(extension, "dbf")) {
-        return kGroupDbf;
-    }
-    if (equalsFolded(extension, "txt")) {
-        return kGroupText;
-    }
-    return kNoGroup;
 }
 
 // The names of the folder's files, by group: regular files and links that end at one, hidden

@@ -2,6 +2,7 @@
 
 #include "controls/form1_controls.h"
 #include "engine/common/file_access.h"
+#include "engine/common/file_kind.h"
 
 namespace plyfold::discovery {
 namespace {
@@ -55,17 +56,17 @@ std::string GetFileExtension(const std::string& name) {
 }
 
 int SourceIconForFile(const std::string& path) {
-    std::string extension = GetFileExtension(path);
-    if (extension == "txt") {
-        return kIconText;
+    // GetFileExtension stops at a blank as well as at a ".": "notes txt" has the text icon.
+    switch (files::fileTypeOfExtension(GetFileExtension(path))) {
+        case files::FileType::Text:
+            return kIconText;
+        case files::FileType::Csv:
+            return kIconCsv;
+        case files::FileType::Dbf:
+            return kIconDbf;
+        default:
+            return kIconWorkbook;
     }
-    if (extension == "csv") {
-        return kIconCsv;
-    }
-    if (extension == "dbf") {
-        return kIconDbf;
-    }
-    return kIconWorkbook;
 }
 
 int SourceIconForPath(const std::string& path) {

@@ -8,15 +8,9 @@
 
 namespace plyfold::engine {
 
-enum class FileFormat { Xlsx, Xls, Csv, TabText, Dbf, Unknown };
-
-// The format of a file judged by its first bytes and, where the bytes allow several, its
-// extension: a .xls that holds an Office Open XML package is read as one.
-FileFormat detectFormat(std::string_view firstBytes, std::string_view path);
-
-// Opens a workbook of any supported format. Only the sheet list is read; the cells of a
-// sheet are parsed the first time they are needed. Throws SpreadsheetError with a
-// description naming the file and what is wrong.
+// Opens a workbook of any supported format, the format told by files::detectFormat. Only the
+// sheet list is read; the cells of a sheet are parsed the first time they are needed. Throws
+// SpreadsheetError with a description naming the file and what is wrong.
 std::unique_ptr<Workbook> openWorkbook(const std::string& path);
 
 // Writes the workbook as an Office Open XML package (.xlsx): first to a temporary file

@@ -41,7 +41,7 @@ TEST(ListWorkbooks, ListsTheSpreadsheetFilesOfAFolderByTypeThenInNaturalOrder) {
         {{"- dash.xls", "with blank.csv", "q\"'.txt", "\xC3\xBCn\xC3\xAF.xlsx", "--help.csv"},
          {"- dash.xls", "\xC3\xBCn\xC3\xAF.xlsx", "--help.csv", "with blank.csv", "q\"'.txt"}},
         {{}, {}},
-        {{"a.doc", "b.xlsb", "c"}, {}},
+        {{"a.doc", "b.xlsb", "c", "t.xltx", "u.XLTM", "d.dbf.txt.", "e.csv "}, {}},
     };
     for (const auto& [files, expected] : cases) {
         test::TempDir dir;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "controls/form1_controls.h"
 #include "discovery/path_helpers.h"
@@ -78,12 +79,18 @@ TEST(FileExtension, TakesTheTextAfterTheLastFullStopOrBlank) {
     EXPECT_EQ(GetFileExtension(std::string(32763, 'a') + ".txt"), "txt");
 }
 
+// By the type of what GetFileExtension gives, which stops at a blank as well as at a ".".
 TEST(SourceIcon, FollowsTheFileType) {
-    EXPECT_EQ(SourceIconForFile("/a/b.TXT"), kIconText);
-    EXPECT_EQ(SourceIconForFile("/a/b.csv"), kIconCsv);
-    EXPECT_EQ(SourceIconForFile("/a/b.Dbf"), kIconDbf);
-    EXPECT_EQ(SourceIconForFile("/a/b.xlsx"), kIconWorkbook);
-    EXPECT_EQ(SourceIconForFile("/a/noextension"), kIconWorkbook);
+    const std::pair<const char*, int> cases[] = {
+        {"/a/b.TXT", kIconText},          {"/a/b.csv", kIconCsv},
+        {"/a/b.Dbf", kIconDbf},           {"/a/b.xlsx", kIconWorkbook},
+        {"/a/noextension", kIconWorkbook}, {"/my files/notes txt", kIconText},
+        {"/a/b.txt ", kIconWorkbook},     {"/data.csv/list", kIconWorkbook},
+        {"csv", kIconCsv},                {"/a/b.tsv", kIconWorkbook},
+    };
+    for (const auto& [path, icon] : cases) {
+        EXPECT_EQ(SourceIconForFile(path), icon) << path;
+    }
 }
 
 class WorkbookPathTest : public ::testing::Test {

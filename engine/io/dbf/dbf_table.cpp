@@ -1,7 +1,6 @@
 #include "engine/io/dbf/dbf_table.h"
 
 #include <shapefil.h>
-#include <strings.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +8,7 @@
 
 #include "engine/common/byte_order.h"
 #include "engine/common/error.h"
+#include "engine/common/file_kind.h"
 
 namespace plyfold::engine::dbf {
 namespace {
@@ -29,8 +29,7 @@ MemoryFile* asMemoryFile(SAFile file) {
 }
 
 SAFile memoryOpen(const char* name, const char* access) {
-    size_t length = std::strlen(name);
-    bool isTable = length >= 4 && strcasecmp(name + length - 4, ".dbf") == 0;
+    const bool isTable = files::fileTypeOfName(name) == files::FileType::Dbf;
     // Only the table: a .cpg beside it is read by the reader itself; writing is never done.
     if (!isTable || !t_bytesToOpenData || std::strchr(access, 'w') || std::strchr(access, '+')) {
         return nullptr;

@@ -1,6 +1,6 @@
 #include "engine/io/xlsx/xlsx_writer.h"
 
-#include "engine/common/text.h"
+#include "engine/common/file_kind.h"
 #include "engine/io/xlsx/content_types_writer.h"
 #include "engine/io/xlsx/doc_props_writer.h"
 #include "engine/io/xlsx/relationships_writer.h"
@@ -14,21 +14,16 @@
 namespace plyfold::engine::xlsx {
 
 PackageKind packageKindForPath(std::string_view path) {
-    const size_t dot = path.find_last_of("./");
-    if (dot == std::string_view::npos || path[dot] != '.') {
-        return PackageKind::Workbook;
+    switch (files::fileTypeOfName(path)) {
+        case files::FileType::Xlsm:
+            return PackageKind::MacroWorkbook;
+        case files::FileType::Xltx:
+            return PackageKind::Template;
+        case files::FileType::Xltm:
+            return PackageKind::MacroTemplate;
+        default:
+            return PackageKind::Workbook;
     }
-    const std::string extension = asciiLower(path.substr(dot + 1));
-    if (extension == "xlsm") {
-        return PackageKind::MacroWorkbook;
-    }
-    if (extension == "xltx") {
-        return PackageKind::Template;
-    }
-    if (extension == "xltm") {
-        return PackageKind::MacroTemplate;
-    }
-    return PackageKind::Workbook;
 }
 
 void writeXlsx(const Workbook& workbook, ByteSink& sink, const XlsxWriteOptions& options) {

@@ -14,49 +14,6 @@ namespace {
 
 const std::string kCorpus = PLYFOLD_CORPUS_DIR;
 
-TEST(DetectFormat, ContentWinsOverTheExtension) {
-    const std::string ole("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-    std::string dbase3(64, '\0');
-    dbase3[0] = 0x03;
-    dbase3[1] = 124, dbase3[2] = 3, dbase3[3] = 31;
-    dbase3[8] = 65, dbase3[10] = 12;  // header 65 bytes, records 12 bytes
-    std::string badDate = dbase3;
-    badDate[2] = 13;  // month 13: not a dBase header
-    const std::string biff2("\x09\x00\x04\x00\x07\x00\x10\x00", 8);
-    struct Case {
-        std::string bytes;
-        const char* path;
-        FileFormat format;
-    };
-    const Case cases[] = {
-        {"PK\x03\x04rest", "a.xls", FileFormat::Xlsx},
-        {"PK\x03\x04rest", "a.csv", FileFormat::Xlsx},
-        {ole + "rest", "a.xlsx", FileFormat::Xls},
-        {ole, "a.csv", FileFormat::Xls},
-        {biff2, "a.xls", FileFormat::Xls},
-        {dbase3, "a.dbf", FileFormat::Dbf},
-        {dbase3, "a.xls", FileFormat::Dbf},
-        {badDate, "a.dbf", FileFormat::Unknown},
-        {"a,b\n1,2\n", "a.csv", FileFormat::Csv},
-        {"a\tb\n", "a.CSV", FileFormat::Csv},
-        {"a,b\n", "a.txt", FileFormat::TabText},
-        {"a\tb\n1\t2\n", "a.TXT", FileFormat::TabText},
-        {"a\tb,c\n1\t2\n", "a.xls", FileFormat::TabText},
-        {"a,b\n1,2\n", "a.xls", FileFormat::Csv},
-        {"\"x\ty\",z\n", "a.xls", FileFormat::Csv},  // the tab is inside quotes
-        {"<html><body><table>", "a.xls", FileFormat::Unknown},
-        {"\xEF\xBB\xBF  <!DOCTYPE html>", "a.xls", FileFormat::Unknown},
-        {"<TABLE>", "a.csv", FileFormat::Unknown},
-        {std::string("a\0b\x01\x02", 5), "a.xls", FileFormat::Unknown},
-        {"a,b", "a.dat", FileFormat::Unknown},
-        {"", "a.csv", FileFormat::Csv},
-        {"", "a.xls", FileFormat::Csv},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(detectFormat(c.bytes, c.path), c.format) << c.path << ": " << c.bytes;
-    }
-}
-
 SpreadsheetError openError(const std::string& path) {
     try {
         openWorkbook(path);
