@@ -77,9 +77,12 @@ public:
     uint32_t headerField(size_t at) const { return le32(m_header, at); }
     uint16_t headerField16(size_t at) const { return le16(m_header, at); }
 
-    // Reads the whole table of allocation sectors and checks that each lies in the file.
+    // Reads the whole list of allocation-table sectors and checks that each lies in the file.
     void checkWholeTable() {
         while (readNextDifatSector()) {
+        }
+        if (m_fatSectors.size() > m_chainLimit) {
+            damaged("the allocation table is larger than the file");
         }
         for (uint32_t s : m_fatSectors) {
             if ((uint64_t{s} + 1) * m_sectorSize >= m_size) {
@@ -173,12 +176,10 @@ private:
         return entry;
     }
 
+    // The list leaves out unused slots: the table is the regular sectors listed, in order.
     void addFatSector(uint32_t s) {
         if (s <= kMaxRegularSector) {
             m_fatSectors.push_back(s);
-            if (m_fatSectors.size() > m_chainLimit) {
-                damaged("the allocation table is larger than the file");
-            }
         }
     }
 

@@ -233,14 +233,16 @@ private:
     uint32_t m_directoryStart = kEnd;
 };
 
-// Reads from memory and counts the bytes asked for.
+// Reads from memory, counts the bytes asked for and notes a request past the end.
 struct CountingReader {
     std::string_view bytes;
     uint64_t asked = 0;
+    bool pastTheEnd = false;
 
     ReadAt reader() {
         return [this](uint64_t offset, char* buffer, size_t n) -> size_t {
             asked += n;
+            pastTheEnd = pastTheEnd || offset + n > bytes.size();
             if (offset >= bytes.size()) {
                 return 0;
             }
@@ -254,6 +256,7 @@ struct CountingReader {
 std::vector<std::string> listedNames(const std::string& bytes, uint64_t maxSectors = 4096) {
     CountingReader source{bytes};
     auto entries = readDirectory(source.reader(), bytes.size(), maxSectors);
+    EXPECT_FALSE(source.pastTheEnd);
     std::vector<std::string> names;
     if (entries) {
         for (const DirectoryEntry& entry : *entries) {
@@ -285,7 +288,7 @@ TEST(CompoundFile, StreamsComeFromTheMiniStreamOrFromSectorsBySize) {
             names.push_back(name);
             EXPECT_EQ(file.readStream({name}), content) << name;
         }
-        // The directory spans two sectors of 512 bytes.
+        // Seven entries take two directory sectors of 512 bytes.
         EXPECT_EQ(file.entryNames(), names);
         EXPECT_EQ(listedNames(bytes), names);
         EXPECT_TRUE(file.hasEntry("bIG"));
@@ -359,6 +362,13 @@ TEST(CompoundFile, DamageIsReportedAndNothingIsReadPastTheFile) {
          [&](std::string& b) { put32(b, builder.offsetOfEntry(2) + 116, 0x00FFFFFF); }, true, false,
          3},
         {"a table sector lies beyond the file", [&](std::string& b) { put32(b, 76 + 4, 500); },
+         false, false, 3},
+        {"the header lists more table sectors than the file has",
+         [](std::string& b) {
+             for (size_t i = 1; i < 109; ++i) {
+                 put32(b, 76 + 4 * i, 0);
+             }
+         },
          false, false, 3},
         {"the table's list loops onto itself",
          [&](std::string& b) {
