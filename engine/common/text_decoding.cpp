@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/common/byte_order.h"
 #include "engine/common/text.h"
 
 namespace plyfold::engine::csv {
@@ -20,10 +21,8 @@ bool startsWith(std::string_view bytes, std::string_view prefix) {
 
 void appendUtf16AsUtf8(std::string& out, std::string_view bytes, bool bigEndian) {
     out.reserve(out.size() + bytes.size());
-    auto unitAt = [&](size_t i) {
-        auto hi = static_cast<unsigned char>(bytes[bigEndian ? i : i + 1]);
-        auto lo = static_cast<unsigned char>(bytes[bigEndian ? i + 1 : i]);
-        return static_cast<uint32_t>(hi << 8 | lo);
+    auto unitAt = [&](size_t i) -> uint32_t {
+        return bigEndian ? be16(bytes, i) : le16(bytes, i);
     };
     size_t i = 0;
     for (; i + 1 < bytes.size(); i += 2) {
