@@ -1,13 +1,13 @@
 #include "dialogs/common_dialogs.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <limits>
-#include <memory>
 #include <string_view>
+
+#include "engine/common/file_access.h"
 
 namespace plyfold::dialogs {
 namespace {
@@ -39,14 +39,14 @@ bool isBlank(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
 }
 
-// True when listing the folder finds any entry at all, its own "." included: so a folder
-// that exists and can be read, empty or not.
-bool listingFindsEntries(const std::string& folder) {
-    struct Closer {
-        void operator()(DIR* directory) const { closedir(directory); }
-    };
-    std::unique_ptr<DIR, Closer> directory(opendir(folder.c_str()));
-    return directory && readdir(directory.get()) != nullptr;
+// True for a folder that exists and can be listed, empty or not.
+bool isListableFolder(const std::string& folder) {
+    try {
+        files::listFolder(folder);
+        return true;
+    } catch (const files::FileError&) {
+        return false;
+    }
 }
 
 // "Description|patterns|Description|patterns" as pairs; a description left without its
@@ -143,7 +143,7 @@ bool CCommonDialogs::ShowSave() {
         if (m_path.back() != '/') {
             m_path += '/';
         }
-        if (!listingFindsEntries(m_path)) {
+        if (!isListableFolder(m_path)) {
             m_path = m_programFolder;
         }
     }
