@@ -9,3 +9,13 @@ if(PLYFOLD_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# ThreadSanitizer cannot share a process with AddressSanitizer, and it sees only code built
+# with it: Qt and the other system libraries are not, so the tsan preset builds without the GUI.
+if(PLYFOLD_SANITIZE_THREAD)
+  if(PLYFOLD_SANITIZE)
+    message(FATAL_ERROR "PLYFOLD_SANITIZE and PLYFOLD_SANITIZE_THREAD cannot be combined")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
