@@ -31,5 +31,5 @@ int main(int argc, char* argv[]) {
     gui::MainWindow window(programFolder, windowServices);
     window.show();
     // The program ends when the main window and every result window have closed.
-    return application.exec();
+    return QApplication::exec();
 }

@@ -5,7 +5,7 @@
 namespace plyfold::engine {
 namespace {
 
-constexpr size_t kBlockSize = 256 * 1024;
+constexpr size_t kBlockSize = size_t{256} * 1024;
 
 uint64_t hashText(std::string_view text) {
     // FNV-1a over 8-byte words, then a final mix; fast enough for cell texts.

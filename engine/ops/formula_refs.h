@@ -12,7 +12,7 @@ namespace plyfold::engine {
 // The formula as it reads after being copied rowOffset rows down and columnOffset columns
 // right: relative parts of cell and range references move, absolute ($) parts stay. A
 // reference pushed off the sheet becomes #REF!. Texts in quotes and names are untouched.
-std::string shiftFormula(std::string_view formula, int32_t rowOffset, int32_t columnOffset);
+std::string shiftFormula(std::string_view text, int32_t rowOffset, int32_t columnOffset);
 
 // Which references an edit of a sheet concerns: references without a sheet name inside
 // that sheet, and references naming it (compared without regard to case) anywhere.
@@ -24,19 +24,19 @@ struct SheetScope {
 // The formula after rows [first, first + count) (0-based) of the edited sheet have been
 // deleted: references below move up, a reference to a deleted cell becomes #REF!, and a
 // range loses the deleted rows (becoming #REF! only when nothing is left of it).
-std::string formulaAfterDeletingRows(std::string_view formula, int32_t first, int32_t count,
+std::string formulaAfterDeletingRows(std::string_view text, int32_t first, int32_t count,
                                      const SheetScope& scope);
-std::string formulaAfterDeletingColumns(std::string_view formula, int32_t first, int32_t count,
+std::string formulaAfterDeletingColumns(std::string_view text, int32_t first, int32_t count,
                                         const SheetScope& scope);
 
 // The formula with every reference to a sheet that the predicate reports as missing
 // replaced by #REF!, for formulas copied into a workbook that lacks their sheets.
-std::string formulaWithMissingSheetsAsRef(std::string_view formula,
+std::string formulaWithMissingSheetsAsRef(std::string_view text,
                                           const std::function<bool(std::string_view)>& sheetExists);
 
 // The formula with references naming oldName (compared without regard to case) made to name
 // newName, for a sheet copied under another name that refers to itself by name.
-std::string formulaWithSheetRenamed(std::string_view formula, std::string_view oldName,
+std::string formulaWithSheetRenamed(std::string_view text, std::string_view oldName,
                                     std::string_view newName);
 
 }  // namespace plyfold::engine

@@ -685,10 +685,10 @@ void finishNumberSection(Section& section) {
             seenPoint = true;
         } else if (token.kind == Kind::Percent) {
             ++section.percent;
-        } else if (token.kind == Kind::Exponent && i != exponent) {
-            makeLiteral(token);
-        } else if (token.kind == Kind::Slash || token.kind == Kind::Denominator ||
+        } else if ((token.kind == Kind::Exponent && i != exponent) ||
+                   token.kind == Kind::Slash || token.kind == Kind::Denominator ||
                    token.kind == Kind::At || token.kind == Kind::General) {
+            // A second exponent, and signs a number has no use for, show as they are typed.
             makeLiteral(token);
         }
     }
@@ -1052,7 +1052,8 @@ std::string formatFraction(const Section& section, double value) {
         approximate(part, maxDenominator - 1, numerator, denominator);
     }
     if (hasWhole && numerator >= denominator && denominator > 0) {
-        whole += static_cast<double>(numerator / denominator);
+        const int64_t carried = numerator / denominator;  // whole units in the fraction
+        whole += static_cast<double>(carried);
         numerator %= denominator;
     }
     if (!hasWhole && section.fixedDenominator == 0 && numerator == 0) {
