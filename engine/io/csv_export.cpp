@@ -10,7 +10,7 @@
 namespace plyfold::engine {
 namespace {
 
-constexpr size_t kFlushSize = 256 * 1024;
+constexpr size_t kFlushSize = size_t{256} * 1024;
 // Spreadsheet programs take a file without it to be in the local code page.
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 

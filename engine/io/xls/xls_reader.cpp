@@ -253,7 +253,8 @@ bool isEarlyBof(std::string_view bytes) {
     return type == 0x0009 || type == 0x0209 || type == 0x0409;
 }
 
-std::unique_ptr<Workbook> openXls(std::shared_ptr<XlsSource> source, std::string_view bytes) {
+std::unique_ptr<Workbook> openXls(const std::shared_ptr<XlsSource>& source,
+                                  std::string_view bytes) {
     const std::string& displayName = source->displayName;
     const bool inContainer = bytes.substr(0, compound::kSignature.size()) == compound::kSignature;
     BiffGlobals globals;

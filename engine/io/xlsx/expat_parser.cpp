@@ -11,7 +11,7 @@
 namespace plyfold::engine::xlsx_read {
 namespace {
 
-constexpr size_t kChunkSize = 64 * 1024;
+constexpr size_t kChunkSize = size_t{64} * 1024;
 
 struct ParserDeleter {
     void operator()(XML_Parser parser) const { XML_ParserFree(parser); }

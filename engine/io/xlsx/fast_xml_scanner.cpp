@@ -12,10 +12,10 @@
 namespace plyfold::engine::xlsx_read {
 namespace {
 
-constexpr size_t kReadSize = 256 * 1024;
+constexpr size_t kReadSize = size_t{256} * 1024;
 // Tags, processing instructions and held-back text must fit in the buffer; nothing a real
 // file holds comes near this, and it bounds the memory a hostile file can make us take.
-constexpr size_t kMaxMarkup = 16 * 1024 * 1024;
+constexpr size_t kMaxMarkup = size_t{16} * 1024 * 1024;
 constexpr size_t kMaxDepth = 1024;
 // An entity reference is at most "&#x10FFFF;" long; longer ones are errors anyway.
 constexpr size_t kMaxEntity = 32;

@@ -258,8 +258,8 @@ ReferenceStatus parseCellReference(std::string_view text, CellRef& ref) {
         } else {
             break;
         }
-        if (column > kMaxColumns * 26) {
-            column = kMaxColumns * 26;  // stays beyond the limit without overflowing
+        if (column > int64_t{kMaxColumns} * 26) {
+            column = int64_t{kMaxColumns} * 26;  // stays beyond the limit without overflowing
         }
         ++i;
     }

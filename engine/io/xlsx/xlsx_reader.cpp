@@ -335,7 +335,7 @@ std::unique_ptr<Workbook> readPackage(std::shared_ptr<XlsxSource> source) {
     auto workbook = std::make_unique<Workbook>();
     readStructure(source, *workbook);
     workbook->setPath(source->displayName());
-    workbook->setSource(source);
+    workbook->setSource(std::move(source));
     return workbook;
 }
 

@@ -26,7 +26,7 @@ public:
 
     // Room for n more bytes (at most kMaxReserve) at the returned pointer; a full buffer
     // goes to the zip writer first.
-    static constexpr size_t kMaxReserve = 64 * 1024;
+    static constexpr size_t kMaxReserve = size_t{64} * 1024;
     char* reserve(size_t n) {
         if (m_size + n > m_capacity) {
             grow(n);

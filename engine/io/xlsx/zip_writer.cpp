@@ -12,7 +12,7 @@
 namespace plyfold::engine::xlsx {
 namespace {
 
-constexpr size_t kDictionarySize = 32 * 1024;  // the deflate window
+constexpr size_t kDictionarySize = size_t{32} * 1024;  // the deflate window
 constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
 constexpr uint32_t kDataDescriptorSignature = 0x08074b50;
 constexpr uint32_t kCentralHeaderSignature = 0x02014b50;

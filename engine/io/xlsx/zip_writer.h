@@ -30,7 +30,7 @@ struct ZipWriterOptions {
     int level = 1;  // deflate level: 1 is fast and still compresses XML well
     // Input is deflated in pieces of this size, each on whichever worker is free; every piece
     // but the first is primed with the 32 KiB before it, so the ratio barely suffers.
-    size_t chunkSize = 256 * 1024;
+    size_t chunkSize = size_t{256} * 1024;
     // Worker threads for deflate; 0 deflates on the calling thread. -1 picks one a core.
     int threads = -1;
     // Sizes and offsets at or past this use ZIP64 records; entry counts at or past
