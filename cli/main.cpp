@@ -1,11 +1,17 @@
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/terminal_services.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     using namespace plyfold::cli;
     std::vector<std::string> arguments(argv + 1, argv + argc);
     auto parsed = parseOptions(arguments);
@@ -24,4 +30,26 @@ int main(int argc, char** argv) {
         return kSuccess;
     }
     return options.list ? runList(options) : runMerge(options);
+}
+
+// Ends the run on a failure that no command turned into a message of its own (a folder that
+// cannot be listed, memory running out) as the commands' failures end: its reason, status 1.
+int fail(std::string_view reason) {
+    std::fflush(stdout);  // what was listed so far comes before the reason
+    plyfold::cli::printMessage(reason);
+    return plyfold::cli::kFailure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return fail("out of memory.");
+    } catch (const std::exception& error) {
+        return fail(error.what());
+    } catch (...) {
+        return fail("unknown failure.");
+    }
 }

@@ -1,6 +1,7 @@
-#include <gtest/gtest.h>
-#include <spawn.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,8 +12,6 @@
 #include "engine/io/workbook_io.h"
 #include "tests/support/grid_workbook.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace plyfold::cli {
 namespace {
@@ -27,28 +26,47 @@ struct ProgramRun {
     std::string err;
 };
 
+// How the program is started: with the test's own rights, or with the permissions of files and
+// folders applying to it even when the test runs as root.
+enum class Rights { AsTheTest, PermissionsApply };
+
 // Runs the built program with the arguments, capturing both output streams.
-ProgramRun runProgram(const std::vector<std::string>& arguments, const test::TempDir& dir) {
+ProgramRun runProgram(const std::vector<std::string>& arguments, const test::TempDir& dir,
+                      Rights rights) {
     std::string outFile = dir.file(".stdout"), errFile = dir.file(".stderr");
     std::vector<std::string> args{PLYFOLD_MERGE_PROGRAM};
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& a : args) {
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
     ProgramRun run;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only calls that are safe between fork and exec from here on.
+        const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
+            _exit(127);
+        }
+        close(out);
+        close(err);
+        if (rights == Rights::PermissionsApply) {
+            // Root passes every permission through these two capabilities; out of the bounding
+            // set, the program does not get them at exec. An unprivileged test has neither.
+            prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+            prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+        }
+        execve(argv[0], argv.data(), environ);
+        _exit(127);
+    }
+    if (pid > 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    posix_spawn_file_actions_destroy(&actions);
     run.out = test::readFile(outFile);
     run.err = test::readFile(errFile);
     return run;
@@ -63,7 +81,9 @@ protected:
         test::writeGridWorkbook(jan, {{"Data", taggedGrid("j", 3, 2)}, {"Notes", taggedGrid("n", 1, 1)}});
         test::writeGridWorkbook(feb, {{"Data", taggedGrid("f", 3, 2)}});
     }
-    ProgramRun run(const std::vector<std::string>& arguments) { return runProgram(arguments, dir); }
+    ProgramRun run(const std::vector<std::string>& arguments, Rights rights = Rights::AsTheTest) {
+        return runProgram(arguments, dir, rights);
+    }
     std::vector<std::string> result(int sheet = 0) {
         auto book = engine::openWorkbook(dir.file("out.xlsx"));
         return test::sheetRows(*book, sheet);
@@ -156,6 +176,25 @@ TEST_F(CliTest, FailuresExitWithOneAndLeaveAnExistingResultAlone) {
     EXPECT_NE(missing.err.find("File does not exist!"), std::string::npos);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4)
         << "no temporary file is left behind";
+}
+
+// A failure no command reports itself, such as a folder that cannot be listed, still ends the
+// run with its reason and status 1, whether the folder is listed or merged.
+TEST_F(CliTest, AFolderThatCannotBeListedEndsTheRunWithTheReason) {
+    const std::string locked = dir.file("locked");
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::none);
+    const std::string reason =
+        "plyfold-merge: '" + locked + "' could not be listed: Permission denied.\n";
+    ProgramRun list = run({"--list", locked}, Rights::PermissionsApply);
+    EXPECT_EQ(list.status, 1);
+    EXPECT_EQ(list.out, locked + "\n");
+    EXPECT_EQ(list.err, reason);
+    ProgramRun merge = run({locked, "-o", dir.file("out.xlsx")}, Rights::PermissionsApply);
+    EXPECT_EQ(merge.status, 1);
+    EXPECT_EQ(merge.err, reason);
+    EXPECT_FALSE(fs::exists(dir.file("out.xlsx")));
+    fs::permissions(locked, fs::perms::owner_all);  // so that the temporary folder can go
 }
 
 TEST_F(CliTest, EveryModeNamesTheFileAndSheetOfAFailedMerge) {
