@@ -35,7 +35,9 @@ void writeWorkbook(const std::string& path, const std::vector<std::string>& shee
             continue;
         }
         lxw_worksheet* sheet = workbook_add_worksheet(book, name.c_str());
-        plotted = plotted.empty() ? "='" + name + "'!$A$1:$A$3" : plotted;
+        if (plotted.empty()) {
+            plotted = "='" + name + "'!$A$1:$A$3";
+        }
         for (lxw_row_t row = 0; row < static_cast<lxw_row_t>(rowsPerSheet); ++row) {
             worksheet_write_number(sheet, row, 0, row, nullptr);
             worksheet_write_string(sheet, row, 1, name.c_str(), nullptr);

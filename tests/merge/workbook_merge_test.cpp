@@ -12,6 +12,7 @@ using test::Grid;
 
 std::vector<std::string> sheetNames(const engine::Workbook& book) {
     std::vector<std::string> names;
+    names.reserve(static_cast<size_t>(book.sheetCount()));
     for (int32_t i = 0; i < book.sheetCount(); ++i) {
         names.push_back(book.sheet(i).name());
     }

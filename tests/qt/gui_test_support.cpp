@@ -34,7 +34,7 @@ private:
 
 }  // namespace
 
-void whenModalOpens(std::function<void(QWidget*)> action) {
+void whenModalOpens(const std::function<void(QWidget*)>& action) {
     auto* poll = new QTimer(qApp);  // owned by the application, so never leaked
     auto acted = std::make_shared<QWidget*>(nullptr);
     auto waited = std::make_shared<int>(0);

@@ -103,7 +103,7 @@ public:
 
 // Runs action on the next modal window once it is showing; a window the action leaves open
 // is closed after a few seconds so a failing test cannot hang. Returns after scheduling.
-void whenModalOpens(std::function<void(QWidget*)> action);
+void whenModalOpens(const std::function<void(QWidget*)>& action);
 
 // The widget of the given type and object name under parent; fails the test when missing.
 template <typename T>

@@ -189,7 +189,7 @@ TEST(ListView, RaisesItemClickForTheUserOnly) {
     shown.view.setFocus();
     QTest::keyClick(&shown.view, Qt::Key_Down);
     EXPECT_EQ(shown.list.selectedIndex(), 5);
-    const int before = shown.clicks.count();
+    const qsizetype before = shown.clicks.count();
     EXPECT_EQ(before, 4);
     QTest::keyClick(&shown.view, Qt::Key_Down);
     EXPECT_EQ(shown.clicks.count(), before);

@@ -289,14 +289,14 @@ void compareSheets(const Workbook& workbook, const Dump& dump, std::vector<std::
         };
         const std::string wanted = text(expected.name, expected.visibility, expected.chart);
         if (i >= count) {
-            problems.push_back(where + "missing, expected " + wanted);
+            problems.push_back(std::string(where).append("missing, expected ").append(wanted));
             continue;
         }
         const Sheet& sheet = workbook.sheet(static_cast<int32_t>(i));
         const std::string got =
             text(sheet.name(), visibilityName(sheet.visibility()), !sheet.isWorksheet());
         if (got != wanted) {
-            problems.push_back(where + got + ", expected " + wanted);
+            problems.push_back(std::string(where).append(got).append(", expected ").append(wanted));
         }
     }
 }

@@ -190,7 +190,7 @@ TEST(ListingFolders, EachFailureGivesItsNumberAndNamesTheFolder) {
     fs::create_directory(dir.path() / "locked");
     FailingFileSystem files;
     files.fail(FileOperation::List, dir.file("locked"), EACCES);
-    const std::tuple<std::string, int, std::string> cases[] = {
+    const std::tuple<std::string, int, const char*> cases[] = {
         {dir.file("missing"), 53, "' could not be found."},
         {dir.file("file.csv"), 75, "' is not a folder."},
         {dir.file("locked"), 75, "' could not be listed: Permission denied."},

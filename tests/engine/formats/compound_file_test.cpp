@@ -95,12 +95,12 @@ public:
     // Where the allocation-table entry of sector s lies in the built file.
     uint64_t offsetOfFatEntry(uint32_t s) const {
         const uint32_t perSector = m_sectorSize / 4;
-        return offsetOfSector(m_fatSectors[s / perSector]) + 4 * (s % perSector);
+        return offsetOfSector(m_fatSectors[s / perSector]) + uint64_t{4} * (s % perSector);
     }
     // Where directory entry i (0 is the root) lies in the built file.
     uint64_t offsetOfEntry(uint32_t i) const {
         return offsetOfSector(m_directoryStart + i / (m_sectorSize / 128)) +
-               128 * (i % (m_sectorSize / 128));
+               uint64_t{128} * (i % (m_sectorSize / 128));
     }
     size_t difatSectors() const { return m_difatSectors.size(); }
 
@@ -184,14 +184,14 @@ private:
         }
         for (size_t i = 0; i < fatCount; ++i) {
             for (uint32_t j = 0; j < perSector; ++j) {
-                put32(m_sectors[m_fatSectors[i]], 4 * j, m_fat[i * perSector + j]);
+                put32(m_sectors[m_fatSectors[i]], size_t{4} * j, m_fat[i * perSector + j]);
             }
         }
         for (size_t i = 0; i < difatCount; ++i) {
             std::string& sector = m_sectors[m_difatSectors[i]];
             for (uint32_t j = 0; j + 1 < perSector; ++j) {
                 const size_t listed = 109 + i * (perSector - 1) + j;
-                put32(sector, 4 * j, listed < fatCount ? m_fatSectors[listed] : kFree);
+                put32(sector, size_t{4} * j, listed < fatCount ? m_fatSectors[listed] : kFree);
             }
             put32(sector, m_sectorSize - 4, i + 1 < difatCount ? m_difatSectors[i + 1] : kEnd);
         }
@@ -345,7 +345,7 @@ TEST(CompoundFile, DamageIsReportedAndNothingIsReadPastTheFile) {
     const Case cases[] = {
         {"the directory's chain loops",
          [&](std::string& b) { put32(b, builder.offsetOfFatEntry(directory), directory); }, false,
-         false, 4 * 3},
+         false, size_t{4} * 3},
         {"the directory starts beyond the file", [&](std::string& b) { put32(b, 48, 100000); },
          false, false, 0},
         {"the directory starts at a special sector number",

@@ -87,7 +87,7 @@ std::string loadError(std::string bytes) {
 
 TEST(DbfReader, HostileHeadersFailClearlyOrReadWhatIsThere) {
     const std::string good = test::readFile(test::goldenCase("dbf", "cp1251_deleted").input);
-    auto patched = [&](size_t at, std::string bytes) {
+    auto patched = [&](size_t at, const std::string& bytes) {
         std::string copy = good;
         copy.replace(at, bytes.size(), bytes);
         return copy;

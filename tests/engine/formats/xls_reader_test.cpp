@@ -79,9 +79,10 @@ TEST(XlsReader, DatesComeBackAsSerialsOfTheWorkbooksDateSystem) {
 TEST(XlsReader, NumbersKeepTheirNumberFormats) {
     auto workbook = readXls(test::goldenCase("xls", "number_formats").input);
     const Sheet& sheet = workbook->sheet(0);
-    const char* expected[] = {"1,234.57",         "12.50%",  "1.23E+04", "-$42.00",
-                              "2023-03-15 12:00", "6:00 PM", "3 1/2",    "7 units",
-                              "\xE2\x82\xAC" "1,234.50", "100"};
+    const std::string euro = "\xE2\x82\xAC";
+    const std::string expected[] = {"1,234.57",         "12.50%",  "1.23E+04", "-$42.00",
+                                    "2023-03-15 12:00", "6:00 PM", "3 1/2",    "7 units",
+                                    euro + "1,234.50",  "100"};
     for (int32_t row = 0; row < 10; ++row) {
         SCOPED_TRACE(row + 1);
         const Cell* cell = sheet.findCell({row, 0});
@@ -161,7 +162,7 @@ TEST(XlsReader, DirectoryEntriesThatOverrunTheFileAreDamage) {
     const uint32_t firstDirectorySector = static_cast<unsigned char>(original[0x30]) |
                                           static_cast<unsigned char>(original[0x31]) << 8;
     const size_t rootEntry = (firstDirectorySector + 1) << shift;
-    ASSERT_LT(rootEntry + 3 * 128, original.size());
+    ASSERT_LT(rootEntry + size_t{3} * 128, original.size());
     struct Patch {
         size_t at;
         const char* what;

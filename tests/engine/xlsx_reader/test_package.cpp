@@ -27,7 +27,7 @@ std::string sheetDataXml(const std::string& rows) {
 }
 
 TestPackage& TestPackage::sheet(std::string name, std::string partXml, std::string state) {
-    m_sheets.push_back({name, std::move(state), false});
+    m_sheets.push_back({std::move(name), std::move(state), false});
     return part("xl/worksheets/sheet" + std::to_string(m_sheets.size()) + ".xml",
                 std::move(partXml));
 }
@@ -99,9 +99,11 @@ std::string TestPackage::build() const {
     for (size_t i = 0; i < m_sheets.size(); ++i) {
         std::string id = "rId" + std::to_string(i + 1);
         std::string number = std::to_string(i + 1);
-        workbook += "<sheet name=\"" + m_sheets[i].name + "\" sheetId=\"" + number + "\"" +
-                    (m_sheets[i].state.empty() ? "" : " state=\"" + m_sheets[i].state + "\"") +
-                    " r:id=\"" + id + "\"/>";
+        workbook += "<sheet name=\"" + m_sheets[i].name + "\" sheetId=\"" + number + "\"";
+        if (!m_sheets[i].state.empty()) {
+            workbook += " state=\"" + m_sheets[i].state + "\"";
+        }
+        workbook += " r:id=\"" + id + "\"/>";
         rels += m_sheets[i].chart
                     ? relationship(id, "chartsheet", "chartsheets/sheet" + number + ".xml")
                     : relationship(id, "worksheet", "worksheets/sheet" + number + ".xml");

@@ -99,12 +99,12 @@ std::string utf16le(std::string_view ascii) {
 TEST(FastXmlScanner, DeliversWhatExpatDelivers) {
     const std::vector<std::string> documents = {
         "<a/>",
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<x:a xmlns:x=\"u\" "
-        "x:b='1' c=\"2\"><x:b>text</x:b ><c/></x:a>",
+        ("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<x:a xmlns:x=\"u\" "
+         "x:b='1' c=\"2\"><x:b>text</x:b ><c/></x:a>"),
         "\xEF\xBB\xBF<a>bom</a>",
         "<a>&lt;&gt;&amp;&quot;&apos; &#233;&#x1F600;&#10;</a>",
-        "<a b=\"&lt;x&gt; &amp; &#x41;\" c='say \"hi\"' d=\"tab\there\nline\r\nend\" "
-        "e=\"&#9;&#10;\"/>",
+        ("<a b=\"&lt;x&gt; &amp; &#x41;\" c='say \"hi\"' d=\"tab\there\nline\r\nend\" "
+         "e=\"&#9;&#10;\"/>"),
         "<a>line\r\nbreaks\rand\nmore\r\n\r\n</a>",
         "<a><![CDATA[<not a tag> & ]] ]>\r\n]]></a>",
         "<a>before<!-- a comment with <tags> & - dashes -->after</a>",

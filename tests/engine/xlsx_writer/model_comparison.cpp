@@ -105,6 +105,7 @@ std::string valueText(const Workbook& book, const Cell& cell) {
 std::string rangesText(std::vector<CellRange> ranges) {
     std::erase_if(ranges, [](const CellRange& r) { return r.first == r.last; });
     std::vector<std::string> names;
+    names.reserve(ranges.size());
     for (const CellRange& r : ranges) {
         names.push_back(rangeName(r));
     }

@@ -137,7 +137,7 @@ void render(const XmlNode& node, int depth, std::string& out) {
     out.append(static_cast<size_t>(depth) * 2, ' ');
     out += node.name;
     for (const auto& [k, v] : node.attributes) {
-        out += ' ' + k + "=\"" + v + '"';
+        out.append(" ").append(k).append("=\"").append(v).append("\"");
     }
     if (!node.text.empty()) {
         out += " text=[" + node.text + "]";

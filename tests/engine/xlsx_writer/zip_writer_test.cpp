@@ -128,7 +128,7 @@ TEST(ZipWriter, WriteChunkHandsBuffersBackForReuse) {
     ZipWriterOptions options;
     options.chunkSize = 2048;
     options.threads = 2;
-    const std::string content = xmlLikeText(2048 * 20, 9);
+    const std::string content = xmlLikeText(size_t{2048} * 20, 9);
     {
         ZipWriter zip(sink, options);
         zip.beginEntry("s.xml");
