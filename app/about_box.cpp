@@ -13,7 +13,8 @@ std::string_view Dialog1::label5() {
 
 void Dialog1::Label2_Click() {
     if (m_shell) {
-        m_shell->open("mailto:" + std::string(kSupportMailAddress), controls::ShowCommand::ShowMaximized);
+        m_shell->open("mailto:" + std::string(kSupportMailAddress),
+                      controls::ShowCommand::ShowMaximized);
     }
 }
 

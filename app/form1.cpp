@@ -23,7 +23,8 @@ Form1::Form1(std::string programFolder, Form1Services services) : m_services(ser
     c.Option1.setCaption("Plyfold to one new sheet");
     c.Option2.setCaption("Plyfold into one new workbook");
     c.Check1.setCaption(kRowCaption);
-    c.Check2.setCaption("Changes the width of a table column to accommodate the width of the text ");
+    c.Check2.setCaption(
+        "Changes the width of a table column to accommodate the width of the text ");
     c.Label1.setCaption("Insert the number of row or column between the sheets:");
     c.Text1.setText("0");
 }
@@ -71,8 +72,7 @@ void Form1::Command9_Click() {
 }
 
 void Form1::Combo1_Click() {
-    m_controls.Check1.setCaption(m_controls.Combo1.listIndex() == 0 ? kRowCaption
-                                                                     : kColumnCaption);
+    m_controls.Check1.setCaption(m_controls.Combo1.listIndex() == 0 ? kRowCaption : kColumnCaption);
 }
 
 void Form1::Option1_Click() {
@@ -105,7 +105,8 @@ void Form1::Command18_Click() {
         checked += c.ListView4.isChecked(row) ? 1 : 0;
     }
     if (checked == 0) {
-        c.showMessage("Please select some excel files to Merge!", controls::MessageIcon::Information);
+        c.showMessage("Please select some excel files to Merge!",
+                      controls::MessageIcon::Information);
         return;
     }
     c.ProgressBar1.setMaximum(rowCount);
@@ -120,7 +121,9 @@ void Form1::Command18_Click() {
     c.ProgressBar1.setValue(0);
 }
 
-void Form1::Merge_Click() { Command18_Click(); }
+void Form1::Merge_Click() {
+    Command18_Click();
+}
 
 void Form1::MergeToOneSheet() {
     bool merged = m_controls.Combo1.listIndex() == 0 ? merge::MergeSheetsVertically(m_controls)
@@ -143,7 +146,9 @@ void Form1::Command12_Click() {
     }
 }
 
-void Form1::Help_Click() { Command12_Click(); }
+void Form1::Help_Click() {
+    Command12_Click();
+}
 
 void Form1::Command13_Click() {
     if (m_services.shell) {
@@ -151,7 +156,9 @@ void Form1::Command13_Click() {
     }
 }
 
-void Form1::HomePage_Click() { Command13_Click(); }
+void Form1::HomePage_Click() {
+    Command13_Click();
+}
 
 void Form1::About_Click() {
     if (m_services.window) {

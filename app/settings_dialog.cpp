@@ -11,7 +11,9 @@ Dialog2::Dialog2(std::string programFolder) : m_programFolder(std::move(programF
     CancelButton.setCaption("Cancel");
 }
 
-void Dialog2::Form_Load() { Check1.setValue(state::readAutoSaveFlag(m_programFolder)); }
+void Dialog2::Form_Load() {
+    Check1.setValue(state::readAutoSaveFlag(m_programFolder));
+}
 
 void Dialog2::OKButton_Click() {
     try {
@@ -22,6 +24,8 @@ void Dialog2::OKButton_Click() {
     m_closeRequested = true;
 }
 
-void Dialog2::CancelButton_Click() { m_closeRequested = true; }
+void Dialog2::CancelButton_Click() {
+    m_closeRequested = true;
+}
 
 }  // namespace plyfold::app

@@ -7,10 +7,10 @@
 #include <new>
 
 #include "engine/common/file_kind.h"
-#include "engine/model/limits.h"
-#include "engine/ops/sheet_ops.h"
-#include "engine/model/workbook.h"
 #include "engine/io/workbook_io.h"
+#include "engine/model/limits.h"
+#include "engine/model/workbook.h"
+#include "engine/ops/sheet_ops.h"
 
 namespace plyfold::automation {
 
@@ -40,15 +40,17 @@ struct ApplicationState {
     CellRange heldRange;
 };
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 ApplicationState::ApplicationState() = default;
 
-ApplicationState::~ApplicationState() { stop(); }
+ApplicationState::~ApplicationState() {
+    stop();
+}
 
-void ApplicationState::stop() { running = false; }
+void ApplicationState::stop() {
+    running = false;
+}
 
 namespace {
 
@@ -83,7 +85,9 @@ engine::Sheet& liveSheet(const std::shared_ptr<WorkbookRecord>& book, engine::Sh
     return *sheet;
 }
 
-void markModified(const std::shared_ptr<WorkbookRecord>& book) { book->book->setModified(true); }
+void markModified(const std::shared_ptr<WorkbookRecord>& book) {
+    book->book->setModified(true);
+}
 
 CellRange wholeSheet() {
     return CellRange{{0, 0}, {engine::kMaxRows - 1, engine::kMaxColumns - 1}};
@@ -93,7 +97,8 @@ std::string lineAddress(const CellRange& rect, Range::Unit unit) {
     if (unit == Range::Unit::Rows) {
         return "$" + std::to_string(rect.first.row + 1) + ":$" + std::to_string(rect.last.row + 1);
     }
-    return "$" + engine::columnName(rect.first.column) + ":$" + engine::columnName(rect.last.column);
+    return "$" + engine::columnName(rect.first.column) + ":$" +
+           engine::columnName(rect.last.column);
 }
 
 std::atomic<int> g_newWorkbookNumber{0};
@@ -102,14 +107,21 @@ std::atomic<int> g_newWorkbookNumber{0};
 
 // Range
 
-Range::Range(std::shared_ptr<WorkbookRecord> book, engine::Sheet* sheet, CellRange rect,
-             Unit unit, bool wholeLines)
-    : m_book(std::move(book)), m_sheet(sheet), m_rect(rect), m_unit(unit),
+Range::Range(std::shared_ptr<WorkbookRecord> book, engine::Sheet* sheet, CellRange rect, Unit unit,
+             bool wholeLines)
+    : m_book(std::move(book)),
+      m_sheet(sheet),
+      m_rect(rect),
+      m_unit(unit),
       m_wholeLines(wholeLines) {}
 
-engine::Sheet& Range::sheet() const { return liveSheet(m_book, m_sheet); }
+engine::Sheet& Range::sheet() const {
+    return liveSheet(m_book, m_sheet);
+}
 
-Range Range::Cells() const { return Range(m_book, m_sheet, m_rect, Unit::Cells, m_wholeLines); }
+Range Range::Cells() const {
+    return Range(m_book, m_sheet, m_rect, Unit::Cells, m_wholeLines);
+}
 
 Range Range::Cells(int32_t row, int32_t column) const {
     sheet();
@@ -123,7 +135,9 @@ Range Range::Cells(int32_t row, int32_t column) const {
     return Range(m_book, m_sheet, CellRange{ref, ref}, Unit::Cells, false);
 }
 
-Range Range::Rows() const { return Range(m_book, m_sheet, m_rect, Unit::Rows, m_wholeLines); }
+Range Range::Rows() const {
+    return Range(m_book, m_sheet, m_rect, Unit::Rows, m_wholeLines);
+}
 
 Range Range::Columns() const {
     return Range(m_book, m_sheet, m_rect, Unit::Columns, m_wholeLines);
@@ -149,8 +163,12 @@ int32_t Range::count() const {
     return static_cast<int32_t>(n);
 }
 
-int32_t Range::Row() const { return m_rect.first.row + 1; }
-int32_t Range::Column() const { return m_rect.first.column + 1; }
+int32_t Range::Row() const {
+    return m_rect.first.row + 1;
+}
+int32_t Range::Column() const {
+    return m_rect.first.column + 1;
+}
 
 std::string Range::Address() const {
     sheet();
@@ -215,13 +233,21 @@ void Range::Select() const {
 Worksheet::Worksheet(std::shared_ptr<WorkbookRecord> book, engine::Sheet* sheet)
     : m_book(std::move(book)), m_sheet(sheet) {}
 
-engine::Sheet& Worksheet::sheetModel() const { return liveSheet(m_book, m_sheet); }
+engine::Sheet& Worksheet::sheetModel() const {
+    return liveSheet(m_book, m_sheet);
+}
 
-int32_t Worksheet::lastUsedRow() const { return sheetModel().lastUsedRow().value_or(0) + 1; }
+int32_t Worksheet::lastUsedRow() const {
+    return sheetModel().lastUsedRow().value_or(0) + 1;
+}
 
-int32_t Worksheet::lastUsedColumn() const { return sheetModel().lastUsedColumn().value_or(0) + 1; }
+int32_t Worksheet::lastUsedColumn() const {
+    return sheetModel().lastUsedColumn().value_or(0) + 1;
+}
 
-std::string Worksheet::name() const { return sheetModel().name(); }
+std::string Worksheet::name() const {
+    return sheetModel().name();
+}
 
 void Worksheet::setName(const std::string& name) {
     engine::Sheet& sheet = sheetModel();
@@ -293,12 +319,14 @@ void Worksheet::Delete() const {
     engine::Workbook& book = *m_book->book;
     int visibleOthers = 0;
     for (int32_t i = 0; i < book.sheetCount(); ++i) {
-        if (&book.sheet(i) != &sheet && book.sheet(i).visibility() == engine::SheetVisibility::Visible) {
+        if (&book.sheet(i) != &sheet &&
+            book.sheet(i).visibility() == engine::SheetVisibility::Visible) {
             ++visibleOthers;
         }
     }
     if (visibleOthers == 0) {
-        fail("The sheet '" + sheet.name() + "' cannot be deleted: a workbook must keep at least "
+        fail("The sheet '" + sheet.name() +
+             "' cannot be deleted: a workbook must keep at least "
              "one visible sheet.");
     }
     book.removeSheet(book.indexOf(sheet));
@@ -327,7 +355,9 @@ std::vector<engine::Sheet*> SheetCollection::members() const {
     return sheets;
 }
 
-int32_t SheetCollection::count() const { return static_cast<int32_t>(members().size()); }
+int32_t SheetCollection::count() const {
+    return static_cast<int32_t>(members().size());
+}
 
 Worksheet SheetCollection::operator()(int32_t index) const {
     auto sheets = members();
@@ -344,9 +374,9 @@ Worksheet SheetCollection::operator()(std::string_view name) const {
     const WorkbookRecord& record = openBook(m_book);
     engine::Sheet* sheet = record.book->findSheet(name);
     if (!sheet || (m_worksheetsOnly && !sheet->isWorksheet())) {
-        throw SpreadsheetError(ErrorNumber::SubscriptOutOfRange,
-                               "The workbook '" + m_book->name + "' has no worksheet named '" +
-                                   std::string(name) + "'.");
+        throw SpreadsheetError(ErrorNumber::SubscriptOutOfRange, "The workbook '" + m_book->name +
+                                                                     "' has no worksheet named '" +
+                                                                     std::string(name) + "'.");
     }
     return Worksheet(m_book, sheet);
 }
@@ -355,9 +385,15 @@ Worksheet SheetCollection::operator()(std::string_view name) const {
 
 Workbook::Workbook(std::shared_ptr<WorkbookRecord> book) : m_book(std::move(book)) {}
 
-SheetCollection Workbook::Worksheets() const { return SheetCollection(m_book, true); }
-SheetCollection Workbook::Sheets() const { return SheetCollection(m_book, false); }
-std::string Workbook::name() const { return openBook(m_book).name; }
+SheetCollection Workbook::Worksheets() const {
+    return SheetCollection(m_book, true);
+}
+SheetCollection Workbook::Sheets() const {
+    return SheetCollection(m_book, false);
+}
+std::string Workbook::name() const {
+    return openBook(m_book).name;
+}
 
 void Workbook::Close(SaveChanges) const {
     openBook(m_book);
@@ -429,7 +465,9 @@ WorkbookCollection Application::Workbooks() const {
     return WorkbookCollection(m_state);
 }
 
-bool Application::isVisible() const { return m_state->visible; }
+bool Application::isVisible() const {
+    return m_state->visible;
+}
 
 void Application::setVisible(bool visible) {
     runningApp(m_state);
@@ -445,7 +483,9 @@ void Application::setVisible(bool visible) {
     }
 }
 
-bool Application::displayAlerts() const { return m_state->displayAlerts; }
+bool Application::displayAlerts() const {
+    return m_state->displayAlerts;
+}
 
 void Application::setDisplayAlerts(bool displayAlerts) {
     runningApp(m_state);
@@ -474,9 +514,9 @@ void Application::Quit() {
     m_state->visible = false;
 }
 
-bool Application::isRunning() const { return m_state->running; }
-
-
+bool Application::isRunning() const {
+    return m_state->running;
+}
 
 // Registry
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/model/cell_ref.h"
 #include "engine/common/error.h"
+#include "engine/model/cell_ref.h"
 
 namespace plyfold::engine {
 class Sheet;

@@ -19,7 +19,7 @@ Measurement measureInChild(const std::function<void()>& work);
 // Wall time of work run here.
 double secondsOf(const std::function<void()>& work);
 
-std::string formatCount(double value);   // 1.92M, 540k, 17
-std::string formatBytes(double bytes);   // 12.3 MB
+std::string formatCount(double value);  // 1.92M, 540k, 17
+std::string formatBytes(double bytes);  // 12.3 MB
 
 }  // namespace plyfold::bench

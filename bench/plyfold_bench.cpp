@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "controls/form1_controls.h"
 #include "app/form1.h"
+#include "automation/automation.h"
 #include "bench/floors.h"
 #include "bench/measure.h"
 #include "bench/workload.h"
+#include "controls/form1_controls.h"
 #include "discovery/list_workbooks.h"
 #include "discovery/list_worksheets.h"
-#include "engine/model/workbook.h"
 #include "engine/io/workbook_io.h"
-#include "automation/automation.h"
+#include "engine/model/workbook.h"
 #include "merge/merge_request.h"
 
 namespace plyfold::bench {
@@ -153,16 +153,17 @@ void runEngine(const WorkloadPaths& paths) {
     size_t nameBytes = 0;
     for (int i = 0; i < 5; ++i) {
         best = std::min(best, secondsOf([&] {
-            auto book = engine::openWorkbook(paths.largeFile());
-            sheets = book->sheetCount();
-            for (int32_t s = 0; s < sheets; ++s) {
-                nameBytes += book->sheet(s).name().size();
-            }
-        }));
+                            auto book = engine::openWorkbook(paths.largeFile());
+                            sheets = book->sheetCount();
+                            for (int32_t s = 0; s < sheets; ++s) {
+                                nameBytes += book->sheet(s).name().size();
+                            }
+                        }));
     }
     char note[64];
     std::snprintf(note, sizeof note, "%s, %d sheets",
-                  formatBytes(static_cast<double>(fs::file_size(paths.largeFile()))).c_str(), sheets);
+                  formatBytes(static_cast<double>(fs::file_size(paths.largeFile()))).c_str(),
+                  sheets);
     line("list the sheet names of the large workbook", seconds(best), note);
     if (nameBytes == 0) {
         line("the large workbook has no sheet names", "");
@@ -191,7 +192,8 @@ MergeRun mergeFiles(const std::vector<std::string>& files, bool workbookMode) {
         throw std::runtime_error("the merge failed");
     }
     run.resultCells = loadAll(*keep.shown.front().book);
-    std::string out = fs::temp_directory_path() / ("plyfold-bench-" + std::to_string(getpid()) + ".xlsx");
+    std::string out =
+        fs::temp_directory_path() / ("plyfold-bench-" + std::to_string(getpid()) + ".xlsx");
     run.writeSeconds = secondsOf([&] { outcome.result->SaveAs(out); });
     fs::remove(out);
     outcome.server->Quit();
@@ -200,8 +202,8 @@ MergeRun mergeFiles(const std::vector<std::string>& files, bool workbookMode) {
 
 void reportMerge(const char* title, const std::vector<std::string>& files, bool workbookMode) {
     // The child's figures come back through a shared page.
-    auto* run = static_cast<MergeRun*>(mmap(nullptr, sizeof(MergeRun), PROT_READ | PROT_WRITE,
-                                            MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    auto* run = static_cast<MergeRun*>(
+        mmap(nullptr, sizeof(MergeRun), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
     Measurement m = measureAboveBaseline([&] { *run = mergeFiles(files, workbookMode); });
     std::printf("%s (%zu files)\n", title, files.size());
     if (!m.ok) {
@@ -220,7 +222,8 @@ void reportMerge(const char* title, const std::vector<std::string>& files, bool 
 }
 
 void runMerges(const WorkloadPaths& paths) {
-    reportMerge("Vertical merge, header dropped after the first", filesIn(paths.bigFolder()), false);
+    reportMerge("Vertical merge, header dropped after the first", filesIn(paths.bigFolder()),
+                false);
     reportMerge("One-workbook merge", filesIn(paths.bigFolder()), true);
     reportMerge("Vertical merge of small workbooks", filesIn(paths.smallFolder()), false);
 }
@@ -249,7 +252,8 @@ void runDiscovery(const WorkloadPaths& paths) {
 void runFormats(const WorkloadPaths& paths) {
     std::printf("Flat and legacy readers\n");
     for (const auto& [name, folder] :
-         {std::pair<const char*, std::string>{"csv", paths.csvFolder()}, {"xls", paths.xlsFolder()}}) {
+         {std::pair<const char*, std::string>{"csv", paths.csvFolder()},
+          {"xls", paths.xlsFolder()}}) {
         auto files = filesIn(folder);
         if (files.empty()) {
             line(name, "skipped", "no inputs in " + folder);
@@ -271,7 +275,8 @@ void runFormats(const WorkloadPaths& paths) {
 int main(int argc, char** argv) {
     using namespace plyfold::bench;
     if (argc < 3) {
-        std::fprintf(stderr, "usage: plyfold-bench generate|engine|merge|discovery|formats|all DIR\n");
+        std::fprintf(stderr,
+                     "usage: plyfold-bench generate|engine|merge|discovery|formats|all DIR\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -280,10 +285,14 @@ int main(int argc, char** argv) {
         if (command == "generate") {
             generateWorkload(paths);
         }
-        if (command == "engine" || command == "all") runEngine(paths);
-        if (command == "merge" || command == "all") runMerges(paths);
-        if (command == "discovery" || command == "all") runDiscovery(paths);
-        if (command == "formats" || command == "all") runFormats(paths);
+        if (command == "engine" || command == "all")
+            runEngine(paths);
+        if (command == "merge" || command == "all")
+            runMerges(paths);
+        if (command == "discovery" || command == "all")
+            runDiscovery(paths);
+        if (command == "formats" || command == "all")
+            runFormats(paths);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "plyfold-bench: %s\n", error.what());
         return 1;

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <random>
 
-#include "engine/model/workbook.h"
 #include "engine/io/workbook_io.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::bench {
 namespace {
@@ -67,7 +67,8 @@ void fillSheet(engine::Workbook& book, engine::Sheet& sheet, int32_t rows, uint3
         row.cells[3].type = engine::CellType::Text;
         row.cells[3].value.text = book.strings().intern(kRegions[random() % 5]);
         for (int c = 4; c < kColumns; ++c) {
-            row.cells[c].value.number = static_cast<double>(static_cast<int64_t>(amount(random) * 100)) / 100;
+            row.cells[c].value.number =
+                static_cast<double>(static_cast<int64_t>(amount(random) * 100)) / 100;
         }
         row.cells[4].style = moneyStyle;
     }
@@ -102,8 +103,9 @@ void writeCsv(const std::string& path, int32_t rows, uint32_t seed) {
                               kRegions[random() % 5]);
         out.write(line, n);
         for (int c = 4; c < kColumns; ++c) {
-            n = std::snprintf(line, sizeof line, ",%.2f",
-                              static_cast<double>(static_cast<int64_t>(amount(random) * 100)) / 100);
+            n = std::snprintf(
+                line, sizeof line, ",%.2f",
+                static_cast<double>(static_cast<int64_t>(amount(random) * 100)) / 100);
             out.write(line, n);
         }
         out << "\r\n";

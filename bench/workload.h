@@ -9,10 +9,10 @@ namespace plyfold::bench {
 // category, six decimals) under a bold, filled header row, written by the engine's writer.
 struct WorkloadPaths {
     std::string root;
-    std::string bigFolder() const { return root + "/big"; }      // 20 x 25,000 rows, .xlsx
-    std::string csvFolder() const { return root + "/csv"; }      // the same as .csv
-    std::string xlsFolder() const { return root + "/xls"; }      // the same as .xls, if made
-    std::string smallFolder() const { return root + "/small"; }  // 500 x 200 rows
+    std::string bigFolder() const { return root + "/big"; }         // 20 x 25,000 rows, .xlsx
+    std::string csvFolder() const { return root + "/csv"; }         // the same as .csv
+    std::string xlsFolder() const { return root + "/xls"; }         // the same as .xls, if made
+    std::string smallFolder() const { return root + "/small"; }     // 500 x 200 rows
     std::string largeFile() const { return root + "/large.xlsx"; }  // about 50 MB
 };
 

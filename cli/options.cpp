@@ -8,9 +8,12 @@ namespace plyfold::cli {
 namespace {
 
 std::optional<MergeMode> modeNamed(const std::string& name) {
-    if (name == "vertical") return MergeMode::Vertical;
-    if (name == "horizontal") return MergeMode::Horizontal;
-    if (name == "workbook") return MergeMode::Workbook;
+    if (name == "vertical")
+        return MergeMode::Vertical;
+    if (name == "horizontal")
+        return MergeMode::Horizontal;
+    if (name == "workbook")
+        return MergeMode::Workbook;
     return std::nullopt;
 }
 
@@ -37,7 +40,8 @@ private:
     bool option(const std::string& argument) {
         std::string name = argument;
         std::optional<std::string> inlineValue;
-        if (size_t equals = argument.find('='); argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+        if (size_t equals = argument.find('=');
+            argument.rfind("--", 0) == 0 && equals != std::string::npos) {
             name = argument.substr(0, equals);
             inlineValue = argument.substr(equals + 1);
         }
@@ -59,12 +63,18 @@ private:
             target = setting;
             return true;
         };
-        if (name == "-h" || name == "--help") return flag(m_options.help, true);
-        if (name == "--version") return flag(m_options.version, true);
-        if (name == "--skip-first") return flag(m_options.skipFirst, true);
-        if (name == "--no-autofit") return flag(m_options.autofit, false);
-        if (name == "--list") return flag(m_options.list, true);
-        if (name == "-q" || name == "--quiet") return flag(m_options.quiet, true);
+        if (name == "-h" || name == "--help")
+            return flag(m_options.help, true);
+        if (name == "--version")
+            return flag(m_options.version, true);
+        if (name == "--skip-first")
+            return flag(m_options.skipFirst, true);
+        if (name == "--no-autofit")
+            return flag(m_options.autofit, false);
+        if (name == "--list")
+            return flag(m_options.list, true);
+        if (name == "-q" || name == "--quiet")
+            return flag(m_options.quiet, true);
         if (name == "-o" || name == "--output") {
             auto v = value();
             return v && (m_options.output = *v, true);

@@ -34,6 +34,8 @@ void TerminalProgress::show(int row) {
     m_drawn = true;
 }
 
-bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool stderrIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
 
 }  // namespace plyfold::cli

@@ -4,7 +4,9 @@
 
 namespace plyfold::controls {
 
-int ListModel::add(std::string text) { return insert(count() + 1, std::move(text)); }
+int ListModel::add(std::string text) {
+    return insert(count() + 1, std::move(text));
+}
 
 int ListModel::insert(int index, std::string text) {
     if (index < 1 || index > count() + 1) {
@@ -49,7 +51,9 @@ const ListItem& ListModel::item(int index) const {
     return m_items[index - 1];
 }
 
-ListItem& ListModel::mutableItem(int index) { return const_cast<ListItem&>(item(index)); }
+ListItem& ListModel::mutableItem(int index) {
+    return const_cast<ListItem&>(item(index));
+}
 
 void ListModel::setText(int index, std::string text) {
     mutableItem(index).text = std::move(text);

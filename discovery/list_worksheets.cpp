@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
+#include "automation/automation.h"
 #include "controls/form1_controls.h"
 #include "discovery/path_helpers.h"
-#include "automation/automation.h"
 
 namespace plyfold::discovery {
 namespace {

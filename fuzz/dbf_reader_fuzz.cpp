@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/io/dbf/dbf_reader.h"
 #include "engine/common/error.h"
+#include "engine/io/dbf/dbf_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string bytes(reinterpret_cast<const char*>(data), size);

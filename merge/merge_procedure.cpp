@@ -8,9 +8,8 @@ bool QueueWalk::shouldMerge(const QueueRow& row) {
     return row.checked && files::pathKind(row.path) == files::PathKind::File;
 }
 
-void QueueWalk::forEachSheet(
-    automation::Application& server,
-    const std::function<void(const automation::Worksheet&)>& mergeSheet) {
+void QueueWalk::forEachSheet(automation::Application& server,
+                             const std::function<void(const automation::Worksheet&)>& mergeSheet) {
     for (size_t i = 0; i < m_request.rows.size(); ++i) {
         const QueueRow& row = m_request.rows[i];
         if (shouldMerge(row)) {
@@ -40,8 +39,9 @@ const automation::Workbook& QueueWalk::openSource(automation::Application& serve
 
 void QueueWalk::checkSomethingMerged() const {
     if (m_previousPath.empty()) {
-        throw SpreadsheetError(ErrorNumber::ObjectNotSet,
-                               "Nothing was merged: none of the checked files in the queue exists.");
+        throw SpreadsheetError(
+            ErrorNumber::ObjectNotSet,
+            "Nothing was merged: none of the checked files in the queue exists.");
     }
 }
 

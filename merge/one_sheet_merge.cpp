@@ -29,8 +29,7 @@ int32_t advance(int32_t next, int32_t gap) {
 // or side by side (columns).
 class OneSheetMerge : public MergeProcedure {
 public:
-    OneSheetMerge(const MergeRequest& request, Axis axis)
-        : MergeProcedure(request), m_axis(axis) {}
+    OneSheetMerge(const MergeRequest& request, Axis axis) : MergeProcedure(request), m_axis(axis) {}
 
 private:
     void merge() override {
@@ -86,8 +85,8 @@ private:
         if (m_request.dropFirstLine && !m_firstBlock) {
             const int32_t blockStart = m_next - blockSize + 1;
             if (m_next - usedBefore > 0 && blockStart > 0) {
-                Range line = m_axis == Axis::Rows ? m_sheet->Rows(blockStart)
-                                                  : m_sheet->Columns(blockStart);
+                Range line =
+                    m_axis == Axis::Rows ? m_sheet->Rows(blockStart) : m_sheet->Columns(blockStart);
                 line.Delete();
                 m_next = lastUsedLine();
             }

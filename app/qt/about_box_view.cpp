@@ -64,8 +64,8 @@ AboutBoxView::AboutBoxView(controls::ShellService* shell, QWidget* parent)
     ok->setObjectName(QStringLiteral("OKButton"));
     ok->setGeometry(twipsRect(120, 3360, 1215, 375));
 
-    QLabel* label5 = placeLabel(new QLabel(toQString(Dialog1::label5()), this),
-                                "Label5", twipsRect(120, 2040, 4695, 1095));
+    QLabel* label5 = placeLabel(new QLabel(toQString(Dialog1::label5()), this), "Label5",
+                                twipsRect(120, 2040, 4695, 1095));
     label5->setWordWrap(true);
     label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     placeLabel(new QLabel(toQString(Dialog1::kLabel4), this), "Label4",

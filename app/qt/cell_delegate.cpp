@@ -16,20 +16,32 @@ struct EdgePen {
 EdgePen penFor(engine::BorderStyle style) {
     using engine::BorderStyle;
     switch (style) {
-        case BorderStyle::Thin: return {1, Qt::SolidLine};
-        case BorderStyle::Medium: return {2, Qt::SolidLine};
-        case BorderStyle::Thick: return {3, Qt::SolidLine};
-        case BorderStyle::Double: return {3, Qt::SolidLine, true};
-        case BorderStyle::Dashed: return {1, Qt::DashLine};
+        case BorderStyle::Thin:
+            return {1, Qt::SolidLine};
+        case BorderStyle::Medium:
+            return {2, Qt::SolidLine};
+        case BorderStyle::Thick:
+            return {3, Qt::SolidLine};
+        case BorderStyle::Double:
+            return {3, Qt::SolidLine, true};
+        case BorderStyle::Dashed:
+            return {1, Qt::DashLine};
         case BorderStyle::Dotted:
-        case BorderStyle::Hair: return {1, Qt::DotLine};
-        case BorderStyle::MediumDashed: return {2, Qt::DashLine};
-        case BorderStyle::DashDot: return {1, Qt::DashDotLine};
+        case BorderStyle::Hair:
+            return {1, Qt::DotLine};
+        case BorderStyle::MediumDashed:
+            return {2, Qt::DashLine};
+        case BorderStyle::DashDot:
+            return {1, Qt::DashDotLine};
         case BorderStyle::MediumDashDot:
-        case BorderStyle::SlantDashDot: return {2, Qt::DashDotLine};
-        case BorderStyle::DashDotDot: return {1, Qt::DashDotDotLine};
-        case BorderStyle::MediumDashDotDot: return {2, Qt::DashDotDotLine};
-        case BorderStyle::None: break;
+        case BorderStyle::SlantDashDot:
+            return {2, Qt::DashDotLine};
+        case BorderStyle::DashDotDot:
+            return {1, Qt::DashDotDotLine};
+        case BorderStyle::MediumDashDotDot:
+            return {2, Qt::DashDotDotLine};
+        case BorderStyle::None:
+            break;
     }
     return {0, Qt::NoPen};
 }

@@ -91,7 +91,8 @@ void bindProgressBar(controls::ProgressBar& progressBar, QProgressBar* widget) {
     show();
 }
 
-void bindComboBox(controls::ComboBox& comboBox, QComboBox* widget, std::function<void()> userPicked) {
+void bindComboBox(controls::ComboBox& comboBox, QComboBox* widget,
+                  std::function<void()> userPicked) {
     QPointer<QComboBox> view(widget);
     auto show = [&comboBox, view] {
         if (!view) {
@@ -166,22 +167,21 @@ void bindOptionGroup(const std::vector<OptionBinding>& group) {
         show();
     }
     for (const OptionBinding& option : group) {
-        QObject::connect(
-            option.widget, &QRadioButton::toggled, option.widget,
-            [group, option, showing](bool checked) {
-                if (*showing || !checked) {
-                    return;
-                }
-                for (const OptionBinding& other : group) {
-                    if (other.model != option.model) {
-                        other.model->setValue(false);
-                    }
-                }
-                option.model->setValue(true);
-                if (option.userSelected) {
-                    option.userSelected();
-                }
-            });
+        QObject::connect(option.widget, &QRadioButton::toggled, option.widget,
+                         [group, option, showing](bool checked) {
+                             if (*showing || !checked) {
+                                 return;
+                             }
+                             for (const OptionBinding& other : group) {
+                                 if (other.model != option.model) {
+                                     other.model->setValue(false);
+                                 }
+                             }
+                             option.model->setValue(true);
+                             if (option.userSelected) {
+                                 option.userSelected();
+                             }
+                         });
     }
 }
 

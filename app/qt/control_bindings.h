@@ -23,7 +23,8 @@ void bindCheckBox(controls::CheckBox& checkBox, QCheckBox* widget);
 void bindProgressBar(controls::ProgressBar& progressBar, QProgressBar* widget);
 
 // userPicked runs after the model holds the index the user picked.
-void bindComboBox(controls::ComboBox& comboBox, QComboBox* widget, std::function<void()> userPicked);
+void bindComboBox(controls::ComboBox& comboBox, QComboBox* widget,
+                  std::function<void()> userPicked);
 
 // lostFocus runs when the box loses the keyboard focus to another control of the program.
 void bindTextBox(controls::TextBox& textBox, QLineEdit* widget, std::function<void()> lostFocus);

@@ -8,14 +8,17 @@
 
 namespace plyfold::gui {
 
-ListModelAdapter::ListModelAdapter(controls::ListModel& list, CheckBoxes checkBoxes, QObject* parent)
+ListModelAdapter::ListModelAdapter(controls::ListModel& list, CheckBoxes checkBoxes,
+                                   QObject* parent)
     : QAbstractItemModel(parent), m_list(list), m_checkBoxes(checkBoxes) {
     m_shownRows = list.count();
     m_shownColumns = shownColumnCount();
     m_list.setObserver(this);
 }
 
-ListModelAdapter::~ListModelAdapter() { m_list.setObserver(nullptr); }
+ListModelAdapter::~ListModelAdapter() {
+    m_list.setObserver(nullptr);
+}
 
 void ListModelAdapter::setSmallIcons(QVector<QIcon> icons) {
     m_icons = std::move(icons);
@@ -33,7 +36,8 @@ void ListModelAdapter::scheduleFlush() {
         return;
     }
     m_flushScheduled = true;
-    QMetaObject::invokeMethod(this, [this] { flushPendingRows(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { flushPendingRows(); }, Qt::QueuedConnection);
 }
 
 void ListModelAdapter::flushPendingRows() {
@@ -59,7 +63,9 @@ QModelIndex ListModelAdapter::index(int row, int column, const QModelIndex& pare
     return createIndex(row, column);
 }
 
-QModelIndex ListModelAdapter::parent(const QModelIndex&) const { return {}; }
+QModelIndex ListModelAdapter::parent(const QModelIndex&) const {
+    return {};
+}
 
 int ListModelAdapter::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_shownRows;

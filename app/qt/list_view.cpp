@@ -25,9 +25,8 @@ ListView::ListView(ListModelAdapter* adapter, QWidget* parent)
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     connect(adapter, &ListModelAdapter::selectionRequested, this, &ListView::showSelection);
-    connect(adapter, &ListModelAdapter::scrollRequested, this, [this](int row) {
-        scrollTo(model()->index(row, 0));
-    });
+    connect(adapter, &ListModelAdapter::scrollRequested, this,
+            [this](int row) { scrollTo(model()->index(row, 0)); });
     connect(adapter, &ListModelAdapter::repaintNeeded, this, [this] { viewport()->repaint(); });
     connect(adapter, &ListModelAdapter::columnWidthsChanged, this, &ListView::showColumnWidths);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,

@@ -59,12 +59,12 @@ QToolButton* pictureButton(QWidget* parent, const char* name, const QString& cap
 }
 
 // An arrow button: only its picture, no caption and no tool tip.
-QToolButton* arrowButton(QWidget* parent, const char* name, const char* picture,
-                         QRect geometry) {
+QToolButton* arrowButton(QWidget* parent, const char* name, const char* picture, QRect geometry) {
     auto* button = place(new QToolButton(parent), name, geometry);
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setIcon(programIcon(QString::fromLatin1(picture)));
-    button->setIconSize(QSize(std::max(8, geometry.width() - 8), std::max(8, geometry.height() - 8)));
+    button->setIconSize(
+        QSize(std::max(8, geometry.width() - 8), std::max(8, geometry.height() - 8)));
     return button;
 }
 
@@ -132,27 +132,24 @@ MainWindow::~MainWindow() {
 void MainWindow::buildControls(QWidget* c) {
     controls::Form1Controls& controls = m_form->controls();
 
-    auto* command8 = pictureButton(c, "Command8", QStringLiteral("Add Excel"), "add_excel.svg",
-                                   48, twipsRect(120, 0, 1210, 975));
+    auto* command8 = pictureButton(c, "Command8", QStringLiteral("Add Excel"), "add_excel.svg", 48,
+                                   twipsRect(120, 0, 1210, 975));
     auto* command6 = pictureButton(c, "Command6", QStringLiteral("Add Folder"), "add_folder.svg",
                                    48, twipsRect(1440, 0, 1210, 975));
-    auto* command7 = pictureButton(c, "Command7", QStringLiteral("Remove File"),
-                                   "remove_file.svg", 32, twipsRect(2760, 0, 1330, 975));
+    auto* command7 = pictureButton(c, "Command7", QStringLiteral("Remove File"), "remove_file.svg",
+                                   32, twipsRect(2760, 0, 1330, 975));
 
-    auto* adapter1 =
-        new ListModelAdapter(controls.ListView1, ListModelAdapter::CheckBoxes::No, c);
+    auto* adapter1 = new ListModelAdapter(controls.ListView1, ListModelAdapter::CheckBoxes::No, c);
     adapter1->setSmallIcons(sourceListIcons());
-    auto* listView1 = place(new ListView(adapter1, c), "ListView1",
-                            twipsRect(120, 1080, 10692, 2172));
+    auto* listView1 =
+        place(new ListView(adapter1, c), "ListView1", twipsRect(120, 1080, 10692, 2172));
     listView1->setIconSize(QSize(16, 16));
-    auto* adapter2 =
-        new ListModelAdapter(controls.ListView2, ListModelAdapter::CheckBoxes::Yes, c);
-    auto* listView2 = place(new ListView(adapter2, c), "ListView2",
-                            twipsRect(120, 3360, 2292, 2652));
-    auto* adapter3 =
-        new ListModelAdapter(controls.ListView3, ListModelAdapter::CheckBoxes::Yes, c);
-    auto* listView3 = place(new ListView(adapter3, c), "ListView3",
-                            twipsRect(2520, 3360, 2292, 2652));
+    auto* adapter2 = new ListModelAdapter(controls.ListView2, ListModelAdapter::CheckBoxes::Yes, c);
+    auto* listView2 =
+        place(new ListView(adapter2, c), "ListView2", twipsRect(120, 3360, 2292, 2652));
+    auto* adapter3 = new ListModelAdapter(controls.ListView3, ListModelAdapter::CheckBoxes::Yes, c);
+    auto* listView3 =
+        place(new ListView(adapter3, c), "ListView3", twipsRect(2520, 3360, 2292, 2652));
 
     auto* command20 = plainButton(c, "Command20", QStringLiteral("Add All Excel Files"),
                                   twipsRect(120, 6120, 2175, 280));
@@ -168,29 +165,25 @@ void MainWindow::buildControls(QWidget* c) {
     combo1->setEditable(false);
     auto* option2 = place(new QRadioButton(c), "Option2", twipsRect(120, 6840, 3370, 250));
 
-    auto* adapter4 =
-        new ListModelAdapter(controls.ListView4, ListModelAdapter::CheckBoxes::Yes, c);
-    auto* listView4 = place(new ListView(adapter4, c), "ListView4",
-                            twipsRect(5400, 3360, 5412, 2652));
-    auto* command17 = plainButton(c, "Command17", QStringLiteral("Remove All"),
-                                  twipsRect(5400, 6120, 1335, 280));
+    auto* adapter4 = new ListModelAdapter(controls.ListView4, ListModelAdapter::CheckBoxes::Yes, c);
+    auto* listView4 =
+        place(new ListView(adapter4, c), "ListView4", twipsRect(5400, 3360, 5412, 2652));
+    auto* command17 =
+        plainButton(c, "Command17", QStringLiteral("Remove All"), twipsRect(5400, 6120, 1335, 280));
     auto* text1 = place(new QLineEdit(c), "Text1", twipsRect(9600, 6840, 1215, 300));
 
     auto* command15 =
         arrowButton(c, "Command15", "arrow_down.svg", twipsRect(10800, 4800, 375, 735));
-    auto* command14 =
-        arrowButton(c, "Command14", "arrow_up.svg", twipsRect(10800, 3840, 375, 735));
-    auto* command4 =
-        arrowButton(c, "Command4", "arrow_down.svg", twipsRect(10800, 2400, 375, 735));
-    auto* command5 =
-        arrowButton(c, "Command5", "arrow_up.svg", twipsRect(10800, 1440, 375, 735));
+    auto* command14 = arrowButton(c, "Command14", "arrow_up.svg", twipsRect(10800, 3840, 375, 735));
+    auto* command4 = arrowButton(c, "Command4", "arrow_down.svg", twipsRect(10800, 2400, 375, 735));
+    auto* command5 = arrowButton(c, "Command5", "arrow_up.svg", twipsRect(10800, 1440, 375, 735));
 
     auto* command18 = pictureButton(c, "Command18", QStringLiteral("Merge"), "merge.svg", 48,
                                     twipsRect(5160, 0, 1575, 975));
     auto* command12 = pictureButton(c, "Command12", QStringLiteral("Help"), "help.svg", 32,
                                     twipsRect(6840, 0, 1335, 975));
-    auto* command13 = pictureButton(c, "Command13", QStringLiteral("HomePage"),
-                                    "homepage.svg", 48, twipsRect(8280, 0, 1215, 975));
+    auto* command13 = pictureButton(c, "Command13", QStringLiteral("HomePage"), "homepage.svg", 48,
+                                    twipsRect(8280, 0, 1215, 975));
     auto* command9 = pictureButton(c, "Command9", QStringLiteral("Exit"), "exit.svg", 32,
                                    twipsRect(9600, 0, 1215, 975));
 
@@ -202,12 +195,11 @@ void MainWindow::buildControls(QWidget* c) {
     auto* check2 = place(new QCheckBox(c), "Check2", twipsRect(5400, 6480, 5772, 252));
 
     // Tab order: the order of the controls above.
-    const QList<QWidget*> tabOrder = {command8,  command6,  command7,  listView1, listView2,
-                                      listView3, command20, command16, command10, command11,
-                                      option1,   combo1,    option2,   listView4, command17,
-                                      text1,     command15, command14, command4,  command5,
-                                      command18, command12, command13, command9,  check1,
-                                      check2};
+    const QList<QWidget*> tabOrder = {
+        command8,  command6,  command7,  listView1, listView2, listView3, command20,
+        command16, command10, command11, option1,   combo1,    option2,   listView4,
+        command17, text1,     command15, command14, command4,  command5,  command18,
+        command12, command13, command9,  check1,    check2};
     for (int i = 1; i < tabOrder.size(); ++i) {
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -232,9 +224,8 @@ void MainWindow::buildControls(QWidget* c) {
         {command13, &app::Form1::Command13_Click}, {command9, &app::Form1::Command9_Click},
     };
     for (const auto& [button, handler] : buttons) {
-        connect(button, &QAbstractButton::clicked, this, [this, handler = handler] {
-            run(handler);
-        });
+        connect(button, &QAbstractButton::clicked, this,
+                [this, handler = handler] { run(handler); });
     }
     connect(listView1, &ListView::userClickedItem, this,
             [this] { run(&app::Form1::ListView1_ItemClick); });
@@ -262,8 +253,7 @@ void MainWindow::buildMenus() {
             &app::Form1::AddFolder_Click);
     QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
     edit->setObjectName(QStringLiteral("EditMenu"));
-    addItem(edit, "RemoveItem", QStringLiteral("Remove List Item"),
-            &app::Form1::RemoveItem_Click);
+    addItem(edit, "RemoveItem", QStringLiteral("Remove List Item"), &app::Form1::RemoveItem_Click);
     addItem(edit, "RemoveAll", QStringLiteral("Remove All List Items"),
             &app::Form1::RemoveAll_Click);
     QMenu* actions = bar->addMenu(QStringLiteral("Actions"));

@@ -10,10 +10,9 @@ namespace plyfold::gui {
 MessageBoxes::MessageBoxes(std::function<QWidget*()> owner) : m_owner(std::move(owner)) {}
 
 void MessageBoxes::showMessage(std::string_view text, controls::MessageIcon icon) {
-    QMessageBox box(icon == controls::MessageIcon::Critical ? QMessageBox::Critical
-                                                       : QMessageBox::Information,
-                    QStringLiteral("Plyfold"), toQString(text), QMessageBox::Ok,
-                    m_owner ? m_owner() : nullptr);
+    QMessageBox box(
+        icon == controls::MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
+        QStringLiteral("Plyfold"), toQString(text), QMessageBox::Ok, m_owner ? m_owner() : nullptr);
     box.setObjectName(QStringLiteral("PlyfoldMessageBox"));
     box.setWindowModality(Qt::ApplicationModal);
     const bool waiting = QApplication::overrideCursor() != nullptr;

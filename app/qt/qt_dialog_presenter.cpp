@@ -12,7 +12,9 @@
 namespace plyfold::gui {
 namespace {
 
-QWidget* ownerWidget(void* owner) { return static_cast<QWidget*>(owner); }
+QWidget* ownerWidget(void* owner) {
+    return static_cast<QWidget*>(owner);
+}
 
 // Colours of the dialogs are 0x00BBGGRR.
 QColor colorFromValue(uint32_t value) {
@@ -63,8 +65,8 @@ std::optional<std::string> runFileDialog(const dialogs::FileDialogRequest& reque
 QStringList QtDialogPresenter::nameFilters(const dialogs::FileDialogRequest& request) {
     QStringList filters;
     for (const auto& [description, patterns] : request.filters) {
-        QString spaced = toQString(patterns).split(QLatin1Char(';'), Qt::SkipEmptyParts)
-                             .join(QLatin1Char(' '));
+        QString spaced =
+            toQString(patterns).split(QLatin1Char(';'), Qt::SkipEmptyParts).join(QLatin1Char(' '));
         filters << QStringLiteral("%1 (%2)").arg(toQString(description), spaced);
     }
     return filters;

@@ -49,17 +49,20 @@ std::optional<SaveTarget> QtResultDialogs::chooseSaveTarget(QWidget* owner,
 }
 
 SaveAnswer QtResultDialogs::askToSaveChanges(QWidget* owner, const QString& workbookName) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Plyfold"),
-                    QStringLiteral("Do you want to save the changes you made to '%1'?")
-                        .arg(workbookName),
-                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);
+    QMessageBox box(
+        QMessageBox::Warning, QStringLiteral("Plyfold"),
+        QStringLiteral("Do you want to save the changes you made to '%1'?").arg(workbookName),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);
     box.button(QMessageBox::Discard)->setText(QStringLiteral("Don't Save"));
     box.setDefaultButton(QMessageBox::Save);
     box.setEscapeButton(QMessageBox::Cancel);
     switch (box.exec()) {
-        case QMessageBox::Save: return SaveAnswer::Save;
-        case QMessageBox::Discard: return SaveAnswer::DontSave;
-        default: return SaveAnswer::Cancel;
+        case QMessageBox::Save:
+            return SaveAnswer::Save;
+        case QMessageBox::Discard:
+            return SaveAnswer::DontSave;
+        default:
+            return SaveAnswer::Cancel;
     }
 }
 

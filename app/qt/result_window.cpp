@@ -17,17 +17,19 @@
 #include "app/qt/cell_delegate.h"
 #include "app/qt/qt_text.h"
 #include "app/qt/sheet_table_model.h"
+#include "automation/automation.h"
+#include "engine/io/workbook_io.h"
 #include "engine/model/sheet.h"
 #include "engine/model/workbook.h"
-#include "engine/io/workbook_io.h"
-#include "automation/automation.h"
 
 namespace plyfold::gui {
 
 InstanceLease::InstanceLease(std::shared_ptr<automation::Application> application)
     : m_application(std::move(application)) {}
 
-InstanceLease::~InstanceLease() { m_application->Quit(); }
+InstanceLease::~InstanceLease() {
+    m_application->Quit();
+}
 
 int ResultWindow::columnWidthPixels(double characters) {
     // A character of the default font (Calibri 11) is 7 pixels wide, plus 5 pixels of margin.
@@ -178,8 +180,9 @@ bool ResultWindow::saveAs() {
     if (!m_services.dialogs) {
         return false;
     }
-    const QString suggested =
-        m_savedPath.isEmpty() ? QDir::home().filePath(m_name + QStringLiteral(".xlsx")) : m_savedPath;
+    const QString suggested = m_savedPath.isEmpty()
+                                  ? QDir::home().filePath(m_name + QStringLiteral(".xlsx"))
+                                  : m_savedPath;
     const std::optional<SaveTarget> target = m_services.dialogs->chooseSaveTarget(this, suggested);
     if (!target || target->path.isEmpty()) {
         return false;

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "controls/services.h"
 #include "app/qt/result_dialogs.h"
+#include "controls/services.h"
 
 class QTabWidget;
 class QTableView;

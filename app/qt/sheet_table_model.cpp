@@ -7,9 +7,9 @@
 #include "app/qt/qt_text.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/limits.h"
-#include "engine/ops/number_format.h"
 #include "engine/model/sheet.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/number_format.h"
 
 namespace plyfold::gui {
 namespace {
@@ -17,25 +17,38 @@ namespace {
 Qt::BrushStyle brushStyleFor(engine::PatternType pattern) {
     using engine::PatternType;
     switch (pattern) {
-        case PatternType::Solid: return Qt::SolidPattern;
-        case PatternType::DarkGray: return Qt::Dense3Pattern;
-        case PatternType::MediumGray: return Qt::Dense4Pattern;
-        case PatternType::LightGray: return Qt::Dense5Pattern;
-        case PatternType::Gray125: return Qt::Dense6Pattern;
-        case PatternType::Gray0625: return Qt::Dense7Pattern;
+        case PatternType::Solid:
+            return Qt::SolidPattern;
+        case PatternType::DarkGray:
+            return Qt::Dense3Pattern;
+        case PatternType::MediumGray:
+            return Qt::Dense4Pattern;
+        case PatternType::LightGray:
+            return Qt::Dense5Pattern;
+        case PatternType::Gray125:
+            return Qt::Dense6Pattern;
+        case PatternType::Gray0625:
+            return Qt::Dense7Pattern;
         case PatternType::DarkHorizontal:
-        case PatternType::LightHorizontal: return Qt::HorPattern;
+        case PatternType::LightHorizontal:
+            return Qt::HorPattern;
         case PatternType::DarkVertical:
-        case PatternType::LightVertical: return Qt::VerPattern;
+        case PatternType::LightVertical:
+            return Qt::VerPattern;
         case PatternType::DarkDown:
-        case PatternType::LightDown: return Qt::FDiagPattern;
+        case PatternType::LightDown:
+            return Qt::FDiagPattern;
         case PatternType::DarkUp:
-        case PatternType::LightUp: return Qt::BDiagPattern;
+        case PatternType::LightUp:
+            return Qt::BDiagPattern;
         case PatternType::DarkGrid:
-        case PatternType::LightGrid: return Qt::CrossPattern;
+        case PatternType::LightGrid:
+            return Qt::CrossPattern;
         case PatternType::DarkTrellis:
-        case PatternType::LightTrellis: return Qt::DiagCrossPattern;
-        case PatternType::None: break;
+        case PatternType::LightTrellis:
+            return Qt::DiagCrossPattern;
+        case PatternType::None:
+            break;
     }
     return Qt::NoBrush;
 }
@@ -134,25 +147,45 @@ QVariant SheetTableModel::alignmentFor(const engine::Cell& cell,
         case HorizontalAlign::General:
             // A spreadsheet puts numbers right, texts left, truth values and errors centred.
             switch (cell.type) {
-                case engine::CellType::Number: horizontal = Qt::AlignRight; break;
+                case engine::CellType::Number:
+                    horizontal = Qt::AlignRight;
+                    break;
                 case engine::CellType::Boolean:
-                case engine::CellType::Error: horizontal = Qt::AlignHCenter; break;
-                default: horizontal = Qt::AlignLeft; break;
+                case engine::CellType::Error:
+                    horizontal = Qt::AlignHCenter;
+                    break;
+                default:
+                    horizontal = Qt::AlignLeft;
+                    break;
             }
             break;
         case HorizontalAlign::Left:
-        case HorizontalAlign::Fill: horizontal = Qt::AlignLeft; break;
+        case HorizontalAlign::Fill:
+            horizontal = Qt::AlignLeft;
+            break;
         case HorizontalAlign::Center:
         case HorizontalAlign::CenterContinuous:
-        case HorizontalAlign::Distributed: horizontal = Qt::AlignHCenter; break;
-        case HorizontalAlign::Right: horizontal = Qt::AlignRight; break;
-        case HorizontalAlign::Justify: horizontal = Qt::AlignJustify; break;
+        case HorizontalAlign::Distributed:
+            horizontal = Qt::AlignHCenter;
+            break;
+        case HorizontalAlign::Right:
+            horizontal = Qt::AlignRight;
+            break;
+        case HorizontalAlign::Justify:
+            horizontal = Qt::AlignJustify;
+            break;
     }
     Qt::Alignment vertical = Qt::AlignBottom;
     switch (style.alignment.vertical) {
-        case engine::VerticalAlign::Bottom: vertical = Qt::AlignBottom; break;
-        case engine::VerticalAlign::Top: vertical = Qt::AlignTop; break;
-        default: vertical = Qt::AlignVCenter; break;
+        case engine::VerticalAlign::Bottom:
+            vertical = Qt::AlignBottom;
+            break;
+        case engine::VerticalAlign::Top:
+            vertical = Qt::AlignTop;
+            break;
+        default:
+            vertical = Qt::AlignVCenter;
+            break;
     }
     return QVariant::fromValue(horizontal | vertical);
 }
@@ -169,7 +202,8 @@ QVariant SheetTableModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const engine::StyleTable& styles = m_workbook.styles();
-    const engine::CellStyle& style = styles.style(cell->style < styles.styleCount() ? cell->style : 0);
+    const engine::CellStyle& style =
+        styles.style(cell->style < styles.styleCount() ? cell->style : 0);
     switch (role) {
         case Qt::DisplayRole:
             return toQString(engine::displayText(m_workbook, *cell));
@@ -183,7 +217,8 @@ QVariant SheetTableModel::data(const QModelIndex& index, int role) const {
             return {};
         }
         case Qt::BackgroundRole: {
-            const engine::Fill& fill = styles.fill(style.fill < styles.fillCount() ? style.fill : 0);
+            const engine::Fill& fill =
+                styles.fill(style.fill < styles.fillCount() ? style.fill : 0);
             const Qt::BrushStyle brush = brushStyleFor(fill.pattern);
             if (brush == Qt::NoBrush) {
                 return {};
@@ -195,7 +230,8 @@ QVariant SheetTableModel::data(const QModelIndex& index, int role) const {
             return QBrush(color.value_or(QColor(Qt::black)), brush);
         }
         case PatternColorRole: {
-            const engine::Fill& fill = styles.fill(style.fill < styles.fillCount() ? style.fill : 0);
+            const engine::Fill& fill =
+                styles.fill(style.fill < styles.fillCount() ? style.fill : 0);
             const Qt::BrushStyle brush = brushStyleFor(fill.pattern);
             if (brush == Qt::NoBrush || brush == Qt::SolidPattern) {
                 return {};

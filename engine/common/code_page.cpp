@@ -4,8 +4,8 @@
 #include <array>
 #include <cerrno>
 
-#include "engine/common/text_decoding.h"
 #include "engine/common/text.h"
+#include "engine/common/text_decoding.h"
 
 namespace plyfold::engine::dbf {
 namespace {

@@ -21,9 +21,7 @@ bool startsWith(std::string_view bytes, std::string_view prefix) {
 
 void appendUtf16AsUtf8(std::string& out, std::string_view bytes, bool bigEndian) {
     out.reserve(out.size() + bytes.size());
-    auto unitAt = [&](size_t i) -> uint32_t {
-        return bigEndian ? be16(bytes, i) : le16(bytes, i);
-    };
+    auto unitAt = [&](size_t i) -> uint32_t { return bigEndian ? be16(bytes, i) : le16(bytes, i); };
     size_t i = 0;
     for (; i + 1 < bytes.size(); i += 2) {
         uint32_t unit = unitAt(i);

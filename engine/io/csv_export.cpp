@@ -4,8 +4,8 @@
 #include "engine/common/atomic_file.h"
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
-#include "engine/ops/number_format.h"
 #include "engine/io/workbook_io.h"
+#include "engine/ops/number_format.h"
 
 namespace plyfold::engine {
 namespace {

@@ -1,10 +1,10 @@
 #include <memory>
 
-#include "engine/io/csv/delimited_text_reader.h"
-#include "engine/io/dbf/dbf_reader.h"
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
 #include "engine/common/file_kind.h"
+#include "engine/io/csv/delimited_text_reader.h"
+#include "engine/io/dbf/dbf_reader.h"
 #include "engine/io/workbook_io.h"
 #include "engine/io/xls/xls_reader.h"
 #include "engine/io/xlsx/xlsx_reader.h"

@@ -172,10 +172,9 @@ size_t Sheet::cellCount() const {
 
 void Sheet::compactRows() {
     auto& rows = mutableRows();
-    rows.erase(std::remove_if(rows.begin(), rows.end(),
-                              [](const Row& r) {
-                                  return r.cells.empty() && !r.hidden && !r.customHeight;
-                              }),
+    rows.erase(std::remove_if(
+                   rows.begin(), rows.end(),
+                   [](const Row& r) { return r.cells.empty() && !r.hidden && !r.customHeight; }),
                rows.end());
 }
 

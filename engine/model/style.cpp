@@ -44,10 +44,18 @@ uint32_t StyleTable::addUnique(std::vector<T>& table, const T& value) {
     return static_cast<uint32_t>(table.size() - 1);
 }
 
-uint32_t StyleTable::addFont(const Font& font) { return addUnique(m_fonts, font); }
-uint32_t StyleTable::addFill(const Fill& fill) { return addUnique(m_fills, fill); }
-uint32_t StyleTable::addBorder(const Border& border) { return addUnique(m_borders, border); }
-uint32_t StyleTable::addFormatCode(std::string_view code) { return m_formatCodes.intern(code); }
+uint32_t StyleTable::addFont(const Font& font) {
+    return addUnique(m_fonts, font);
+}
+uint32_t StyleTable::addFill(const Fill& fill) {
+    return addUnique(m_fills, fill);
+}
+uint32_t StyleTable::addBorder(const Border& border) {
+    return addUnique(m_borders, border);
+}
+uint32_t StyleTable::addFormatCode(std::string_view code) {
+    return m_formatCodes.intern(code);
+}
 
 uint32_t StyleTable::addStyle(const CellStyle& style) {
     auto& bucket = m_styleIndex[styleKey(style)];
@@ -62,7 +70,9 @@ uint32_t StyleTable::addStyle(const CellStyle& style) {
     return id;
 }
 
-void StyleTable::setDefaultFont(const Font& font) { m_fonts[0] = font; }
+void StyleTable::setDefaultFont(const Font& font) {
+    m_fonts[0] = font;
+}
 
 uint32_t StyleTable::importStyle(const StyleTable& source, uint32_t sourceStyle) {
     if (&source == this) {

@@ -34,17 +34,33 @@ struct Font {
     Underline underline = Underline::None;
     VerticalTextAlign verticalAlign = VerticalTextAlign::Baseline;
     Color color;
-    int32_t family = 2;      // 0 when not stated
-    int32_t charset = -1;    // -1 when not stated
+    int32_t family = 2;            // 0 when not stated
+    int32_t charset = -1;          // -1 when not stated
     std::string scheme = "minor";  // "major", "minor" or empty
     friend bool operator==(const Font&, const Font&) = default;
 };
 
 // The pattern types of a cell fill, in the order the file format lists them.
 enum class PatternType : uint8_t {
-    None, Solid, MediumGray, DarkGray, LightGray, DarkHorizontal, DarkVertical, DarkDown,
-    DarkUp, DarkGrid, DarkTrellis, LightHorizontal, LightVertical, LightDown, LightUp,
-    LightGrid, LightTrellis, Gray125, Gray0625
+    None,
+    Solid,
+    MediumGray,
+    DarkGray,
+    LightGray,
+    DarkHorizontal,
+    DarkVertical,
+    DarkDown,
+    DarkUp,
+    DarkGrid,
+    DarkTrellis,
+    LightHorizontal,
+    LightVertical,
+    LightDown,
+    LightUp,
+    LightGrid,
+    LightTrellis,
+    Gray125,
+    Gray0625
 };
 
 struct Fill {
@@ -55,8 +71,20 @@ struct Fill {
 };
 
 enum class BorderStyle : uint8_t {
-    None, Thin, Medium, Dashed, Dotted, Thick, Double, Hair, MediumDashed, DashDot,
-    MediumDashDot, DashDotDot, MediumDashDotDot, SlantDashDot
+    None,
+    Thin,
+    Medium,
+    Dashed,
+    Dotted,
+    Thick,
+    Double,
+    Hair,
+    MediumDashed,
+    DashDot,
+    MediumDashDot,
+    DashDotDot,
+    MediumDashDotDot,
+    SlantDashDot
 };
 
 struct BorderEdge {
@@ -73,7 +101,14 @@ struct Border {
 };
 
 enum class HorizontalAlign : uint8_t {
-    General, Left, Center, Right, Fill, Justify, CenterContinuous, Distributed
+    General,
+    Left,
+    Center,
+    Right,
+    Fill,
+    Justify,
+    CenterContinuous,
+    Distributed
 };
 enum class VerticalAlign : uint8_t { Bottom, Top, Center, Justify, Distributed };
 

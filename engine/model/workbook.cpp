@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "engine/common/error.h"
-#include "engine/model/limits.h"
 #include "engine/common/text.h"
+#include "engine/model/limits.h"
 
 namespace plyfold::engine {
 
@@ -65,9 +65,8 @@ void Workbook::renameSheet(int32_t index, std::string name) {
 
 std::string Workbook::uniqueSheetName(std::string_view base) const {
     auto taken = [this](std::string_view name) {
-        return std::any_of(m_sheets.begin(), m_sheets.end(), [&](const auto& s) {
-            return equalsIgnoringAsciiCase(s->name(), name);
-        });
+        return std::any_of(m_sheets.begin(), m_sheets.end(),
+                           [&](const auto& s) { return equalsIgnoringAsciiCase(s->name(), name); });
     };
     if (!taken(base)) {
         return std::string(base);
@@ -94,8 +93,7 @@ std::string sheetNameProblem(std::string_view name) {
                "' contains one of the characters : \\ / ? * [ ].";
     }
     if (name.front() == '\'' || name.back() == '\'') {
-        return "The sheet name '" + std::string(name) +
-               "' cannot begin or end with an apostrophe.";
+        return "The sheet name '" + std::string(name) + "' cannot begin or end with an apostrophe.";
     }
     return {};
 }

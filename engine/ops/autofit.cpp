@@ -6,11 +6,11 @@
 #include <optional>
 #include <vector>
 
-#include "engine/ops/number_format.h"
-#include "engine/model/sheet.h"
-#include "engine/ops/sheet_ops.h"
 #include "engine/common/text.h"
+#include "engine/model/sheet.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/number_format.h"
+#include "engine/ops/sheet_ops.h"
 
 namespace plyfold::engine {
 namespace {

@@ -3,9 +3,9 @@
 #include <array>
 #include <optional>
 
+#include "engine/common/text.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/limits.h"
-#include "engine/common/text.h"
 
 namespace plyfold::engine::formula {
 namespace {

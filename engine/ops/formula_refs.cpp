@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "engine/ops/formula_lexer.h"
-#include "engine/model/limits.h"
 #include "engine/common/text.h"
+#include "engine/model/limits.h"
+#include "engine/ops/formula_lexer.h"
 
 namespace plyfold::engine {
 namespace {

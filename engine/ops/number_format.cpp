@@ -6,10 +6,10 @@
 #include <string>
 #include <unordered_map>
 
-#include "engine/model/cell.h"
-#include "engine/ops/date_serial.h"
 #include "engine/common/text.h"
+#include "engine/model/cell.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/date_serial.h"
 
 namespace plyfold::engine {
 namespace {
@@ -685,9 +685,9 @@ void finishNumberSection(Section& section) {
             seenPoint = true;
         } else if (token.kind == Kind::Percent) {
             ++section.percent;
-        } else if ((token.kind == Kind::Exponent && i != exponent) ||
-                   token.kind == Kind::Slash || token.kind == Kind::Denominator ||
-                   token.kind == Kind::At || token.kind == Kind::General) {
+        } else if ((token.kind == Kind::Exponent && i != exponent) || token.kind == Kind::Slash ||
+                   token.kind == Kind::Denominator || token.kind == Kind::At ||
+                   token.kind == Kind::General) {
             // A second exponent, and signs a number has no use for, show as they are typed.
             makeLiteral(token);
         }

@@ -4,13 +4,13 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "engine/ops/date_serial.h"
 #include "engine/common/error.h"
-#include "engine/ops/formula_refs.h"
 #include "engine/model/limits.h"
-#include "engine/ops/number_format.h"
 #include "engine/model/sheet.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/date_serial.h"
+#include "engine/ops/formula_refs.h"
+#include "engine/ops/number_format.h"
 
 namespace plyfold::engine {
 namespace {

@@ -114,7 +114,8 @@ TEST_F(Form1Test, MergeWithNothingCheckedAsksForFilesAfterNormalisingTheGap) {
     c().ProgressBar1.setMaximum(7);
     messages.shown.clear();
     form.Merge_Click();
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{"Please select some excel files to Merge!"});
+    EXPECT_EQ(messages.texts(),
+              std::vector<std::string>{"Please select some excel files to Merge!"});
     EXPECT_EQ(c().ProgressBar1.maximum(), 7) << "the progress bar is not touched";
 }
 

@@ -4,8 +4,8 @@
 
 #include "app/about_box.h"
 #include "app/settings_dialog.h"
-#include "state/saved_list.h"
 #include "controls/list_model.h"
+#include "state/saved_list.h"
 #include "tests/support/failing_file_system.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/temp_dir.h"

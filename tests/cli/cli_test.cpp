@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/model/workbook.h"
 #include "engine/io/workbook_io.h"
+#include "engine/model/workbook.h"
 #include "tests/support/grid_workbook.h"
 #include "tests/support/temp_dir.h"
 
@@ -78,7 +78,8 @@ protected:
         fs::create_directory(dir.path() / "monthly");
         jan = dir.file("monthly/jan.xlsx");
         feb = dir.file("monthly/feb.xlsx");
-        test::writeGridWorkbook(jan, {{"Data", taggedGrid("j", 3, 2)}, {"Notes", taggedGrid("n", 1, 1)}});
+        test::writeGridWorkbook(
+            jan, {{"Data", taggedGrid("j", 3, 2)}, {"Notes", taggedGrid("n", 1, 1)}});
         test::writeGridWorkbook(feb, {{"Data", taggedGrid("f", 3, 2)}});
     }
     ProgramRun run(const std::vector<std::string>& arguments, Rights rights = Rights::AsTheTest) {
@@ -130,7 +131,7 @@ TEST_F(CliTest, AFolderStacksEveryWorksheetOfItsWorkbooks) {
 
 TEST_F(CliTest, PickedSheetsSideBySideWithAGap) {
     ProgramRun r = run({"--mode", "horizontal", "--gap", "1", jan + ":Data", feb, "--sheet", "Data",
-                 "-o", dir.file("out.xlsx")});
+                        "-o", dir.file("out.xlsx")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(result(), (V{"j11|j12||f11|f12", "j21|j22||f21|f22", "j31|j32||f31|f32"}));
 }
@@ -201,7 +202,8 @@ TEST_F(CliTest, EveryModeNamesTheFileAndSheetOfAFailedMerge) {
     for (const char* mode : {"vertical", "horizontal", "workbook"}) {
         ProgramRun r = run({"--mode", mode, feb, jan + ":Nope", "-o", dir.file("out.xlsx")});
         EXPECT_EQ(r.status, 1) << mode;
-        EXPECT_NE(r.err.find("'Nope' of '" + jan + "'"), std::string::npos) << mode << ": " << r.err;
+        EXPECT_NE(r.err.find("'Nope' of '" + jan + "'"), std::string::npos)
+            << mode << ": " << r.err;
         EXPECT_NE(r.err.find("no worksheet named 'Nope'"), std::string::npos) << r.err;
         EXPECT_NE(r.err.find("Merge Failed!\n"), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(dir.file("out.xlsx")));
@@ -212,7 +214,9 @@ TEST_F(CliTest, TheResultsExtensionChoosesItsFormatInAnyCase) {
     for (const char* name : {"out.Csv", "OUT.CSV"}) {
         ProgramRun r = run({feb, "-o", dir.file(name)});
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(test::readFile(dir.file(name)), "\xEF\xBB\xBF" "f11,f12\r\nf21,f22\r\nf31,f32\r\n")
+        EXPECT_EQ(test::readFile(dir.file(name)),
+                  "\xEF\xBB\xBF"
+                  "f11,f12\r\nf21,f22\r\nf31,f32\r\n")
             << name;
     }
     ProgramRun r = run({feb, "-o", dir.file("out.XLSX")});
@@ -224,8 +228,9 @@ TEST_F(CliTest, TheResultsExtensionChoosesItsFormatInAnyCase) {
 TEST_F(CliTest, ListPrintsWorkbooksAndWorksheets) {
     ProgramRun r = run({"--list", dir.file("monthly"), jan});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, dir.file("monthly") + "\n  feb.xlsx\n    Data\n  jan.xlsx\n    Data\n    Notes\n" +
-                         jan + "\n  jan.xlsx\n    Data\n    Notes\n");
+    EXPECT_EQ(r.out, dir.file("monthly") +
+                         "\n  feb.xlsx\n    Data\n  jan.xlsx\n    Data\n    Notes\n" + jan +
+                         "\n  jan.xlsx\n    Data\n    Notes\n");
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "controls/form1_controls.h"
 #include "automation/automation.h"
+#include "controls/form1_controls.h"
 #include "tests/support/recording_services.h"
 
 namespace plyfold::test {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "engine/model/cell_ref.h"
 #include "engine/common/error.h"
+#include "engine/model/cell_ref.h"
 #include "engine/model/string_pool.h"
 #include "engine/model/workbook.h"
 

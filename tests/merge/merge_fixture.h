@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "automation/automation.h"
 #include "controls/form1_controls.h"
 #include "engine/model/workbook.h"
-#include "automation/automation.h"
 #include "tests/support/grid_workbook.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/temp_dir.h"

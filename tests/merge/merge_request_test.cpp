@@ -39,7 +39,8 @@ TEST_F(MergeRequestTest, EveryModeNamesTheFileAndSheetThatFailed) {
     };
     for (MergeMode mode : kModes) {
         for (const Case& c : cases) {
-            MergeOutcome outcome = runMerge(request(mode, {{a, "S", true}, {c.path, c.sheet, true}}));
+            MergeOutcome outcome =
+                runMerge(request(mode, {{a, "S", true}, {c.path, c.sheet, true}}));
             ASSERT_FALSE(outcome.succeeded()) << c.path;
             const MergeFailure& failure = *outcome.failure;
             EXPECT_EQ(failure.path, c.path);
@@ -85,9 +86,9 @@ TEST_F(MergeRequestTest, ABlockPastTheLastRowOrColumnNamesTheSourceThatDidNotFit
 TEST_F(MergeRequestTest, ASuccessLeavesTheResultRunningAndTellsProgressOfEveryRow) {
     const std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 2, 2)}});
     std::vector<int> reached;
-    MergeRequest r = request(MergeMode::Vertical,
-                             {{a, "S", true}, {a, "S", false}, {dir.file("gone.xlsx"), "S", true},
-                              {a, "S", true}});
+    MergeRequest r = request(
+        MergeMode::Vertical,
+        {{a, "S", true}, {a, "S", false}, {dir.file("gone.xlsx"), "S", true}, {a, "S", true}});
     r.dropFirstLine = true;
     r.progress = [&reached](int row) { reached.push_back(row); };
     MergeOutcome outcome = runMerge(r);
@@ -106,7 +107,10 @@ TEST_F(MergeRequestTest, SaveAsWritesTheFormatTheNameAsksForInAnyCase) {
     ASSERT_TRUE(outcome.succeeded());
     for (const char* name : {"out.csv", "out.Csv", "OUT2.CSV"}) {
         outcome.result->SaveAs(dir.file(name));
-        EXPECT_EQ(test::readFile(dir.file(name)), "\xEF\xBB\xBF" "a11,a12\r\n") << name;
+        EXPECT_EQ(test::readFile(dir.file(name)),
+                  "\xEF\xBB\xBF"
+                  "a11,a12\r\n")
+            << name;
     }
     for (const char* name : {"out.xlsx", "out.XLSX"}) {
         outcome.result->SaveAs(dir.file(name));

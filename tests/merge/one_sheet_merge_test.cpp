@@ -23,8 +23,8 @@ TEST_F(VerticalMerge, ReplaysTheWorkedExample) {
     form.BlockGap = 1;
     form.Check1.setValue(1);
     ASSERT_TRUE(MergeSheetsVertically(form));
-    EXPECT_EQ(resultRows(), (V{"a11|a12|a13", "a21|a22|a23", "a31|a32|a33", "||",
-                               "b21|b22|b23", "b31|b32|b33"}));
+    EXPECT_EQ(resultRows(),
+              (V{"a11|a12|a13", "a21|a22|a23", "a31|a32|a33", "||", "b21|b22|b23", "b31|b32|b33"}));
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(resultBook().sheetCount(), 1);
     EXPECT_TRUE(presenter.server->isVisible());
@@ -70,7 +70,8 @@ TEST_F(VerticalMerge, SkippedRowsStillMoveTheProgressBar) {
 }
 
 TEST_F(VerticalMerge, OpensEachRunOfOneWorkbookOnce) {
-    std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 1)}, {"T", taggedGrid("t", 1, 1)}});
+    std::string a =
+        writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 1)}, {"T", taggedGrid("t", 1, 1)}});
     std::string b = writeBook("b.xlsx", {{"S", taggedGrid("b", 1, 1)}});
     queue(a, "S");
     queue(a, "T");
@@ -161,8 +162,8 @@ TEST_F(HorizontalMerge, ReplaysTheWorkedExample) {
     form.BlockGap = 1;
     form.Check1.setValue(1);
     ASSERT_TRUE(MergeSheetsHorizontally(form));
-    EXPECT_EQ(resultRows(), (V{"a11|a12|a13||b12|b13", "a21|a22|a23||b22|b23",
-                               "a31|a32|a33||b32|b33"}));
+    EXPECT_EQ(resultRows(),
+              (V{"a11|a12|a13||b12|b13", "a21|a22|a23||b22|b23", "a31|a32|a33||b32|b33"}));
 }
 
 TEST_F(HorizontalMerge, BlocksOfDifferentHeightsStandSideBySideFromRowOne) {

@@ -83,8 +83,7 @@ TEST(SettingsDialog, OpensFromTheFileAndWritesOnlyOnOk) {
                     QTest::mouseClick(child<QPushButton>(&dialog, "OKButton"), Qt::LeftButton);
                     break;
                 case End::Cancel:
-                    QTest::mouseClick(child<QPushButton>(&dialog, "CancelButton"),
-                                      Qt::LeftButton);
+                    QTest::mouseClick(child<QPushButton>(&dialog, "CancelButton"), Qt::LeftButton);
                     break;
                 case End::CloseBox:
                     dialog.close();
@@ -313,12 +312,12 @@ TEST(WaitPointer, SwallowsInputWhileWaitingButNotTheMessageBox) {
 
     // Clicks that queued up while the command ran are dropped, not run afterwards.
     const QPoint centre = button->rect().center();
-    QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, centre,
-                                                        button->mapToGlobal(centre),
-                                                        Qt::LeftButton, Qt::LeftButton, {}));
-    QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, centre,
-                                                        button->mapToGlobal(centre),
-                                                        Qt::LeftButton, Qt::NoButton, {}));
+    QCoreApplication::postEvent(
+        button, new QMouseEvent(QEvent::MouseButtonPress, centre, button->mapToGlobal(centre),
+                                Qt::LeftButton, Qt::LeftButton, {}));
+    QCoreApplication::postEvent(
+        button, new QMouseEvent(QEvent::MouseButtonRelease, centre, button->mapToGlobal(centre),
+                                Qt::LeftButton, Qt::NoButton, {}));
     pointer.setMousePointer(controls::MousePointer::Default);
     processEvents();
     EXPECT_EQ(clicks, 0);
@@ -390,8 +389,8 @@ TEST(QtDialogPresenter, OpenAcceptsOnlyExistingFiles) {
     plyfold::test::writeFile(existing, "x");
     dialogs::FileDialogRequest request;
     request.title = "Select Excel File";
-    request.filters = {{"Excel File(*.xls;*.xlsx;*.xlsm;*.dbf;*.csv;*.txt)",
-                        "*.xl*;*.csv;*.txt;*.dbf"}};
+    request.filters = {
+        {"Excel File(*.xls;*.xlsx;*.xlsm;*.dbf;*.csv;*.txt)", "*.xl*;*.csv;*.txt;*.dbf"}};
     request.fileMustExist = true;
     request.initialFolder = folder.path().string();
     EXPECT_EQ(QtDialogPresenter::nameFilters(request),

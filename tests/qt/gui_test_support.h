@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "controls/services.h"
 #include "app/qt/result_dialogs.h"
+#include "controls/services.h"
 #include "dialogs/common_dialogs.h"
 
 namespace plyfold::gui::test {

@@ -11,11 +11,11 @@
 #include <functional>
 #include <string>
 
-#include "controls/list_model.h"
 #include "app/qt/list_model_adapter.h"
 #include "app/qt/list_view.h"
 #include "app/qt/qt_text.h"
 #include "app/qt/source_icons.h"
+#include "controls/list_model.h"
 #include "tests/qt/gui_test_support.h"
 
 namespace plyfold::gui {
@@ -48,8 +48,8 @@ TEST(ListModelAdapter, FollowsEveryChangeOfTheList) {
     list.addColumnHeader("Sheets be Merged", 1900);
     ListModelAdapter adapter(list, ListModelAdapter::CheckBoxes::Yes);
     // The tester checks every signal the adapter sends against Qt's rules for models.
-    QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& message) {
+    QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
             if (message.contains(QStringLiteral("FAIL!"))) {
                 ADD_FAILURE() << message.toStdString();
             }
@@ -62,21 +62,40 @@ TEST(ListModelAdapter, FollowsEveryChangeOfTheList) {
         std::function<void()> change;
     };
     const Step steps[] = {
-        {"append three", [&] { list.add("a"); list.add("b"); list.add("c"); }},
+        {"append three",
+         [&] {
+             list.add("a");
+             list.add("b");
+             list.add("c");
+         }},
         {"insert first", [&] { list.insert(1, "first"); }},
         {"insert in the middle", [&] { list.insert(3, "middle"); }},
-        {"check and name", [&] { list.setChecked(2, true); list.setSubItem(2, "Sheet1"); }},
+        {"check and name",
+         [&] {
+             list.setChecked(2, true);
+             list.setSubItem(2, "Sheet1");
+         }},
         {"rename", [&] { list.setText(4, "renamed"); }},
         {"remove in the middle", [&] { list.remove(3); }},
-        {"append then remove the new row", [&] { list.add("gone"); list.remove(list.count()); }},
-        {"append then move it up", [&] {
+        {"append then remove the new row",
+         [&] {
+             list.add("gone");
+             list.remove(list.count());
+         }},
+        {"append then move it up",
+         [&] {
              list.add("moved");
              list.remove(list.count());
              list.insert(2, "moved");
          }},
         {"remove the last", [&] { list.remove(list.count()); }},
         {"clear", [&] { list.clear(); }},
-        {"refill after clear", [&] { list.add("x"); list.setChecked(1, true); list.add("y"); }},
+        {"refill after clear",
+         [&] {
+             list.add("x");
+             list.setChecked(1, true);
+             list.add("y");
+         }},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
@@ -164,9 +183,7 @@ struct ShownList {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
         processEvents();
     }
-    QPoint centreOf(int row) const {
-        return view.visualRect(adapter.index(row, 0)).center();
-    }
+    QPoint centreOf(int row) const { return view.visualRect(adapter.index(row, 0)).center(); }
 };
 
 TEST(ListView, RaisesItemClickForTheUserOnly) {

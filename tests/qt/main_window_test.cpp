@@ -83,11 +83,10 @@ TEST(MainWindow, PlacesEveryControlAsTheLayoutSays) {
         {"Command16", "QPushButton", pixels(2520, 6120, 2295, 280), "Add All Sheets", 9},
         {"Command10", "QToolButton", pixels(4800, 4200, 610, 375), "", 8.4},
         {"Command11", "QToolButton", pixels(4800, 4800, 610, 375), "", 8.4},
-        {"Option1", "QRadioButton", pixels(120, 6480, 2895, 200), "Plyfold to one new sheet",
-         8.4},
+        {"Option1", "QRadioButton", pixels(120, 6480, 2895, 200), "Plyfold to one new sheet", 8.4},
         {"Combo1", "QComboBox", pixels(3120, 6480, 1695, 330), nullptr, 8.4},
-        {"Option2", "QRadioButton", pixels(120, 6840, 3370, 250),
-         "Plyfold into one new workbook", 8.4},
+        {"Option2", "QRadioButton", pixels(120, 6840, 3370, 250), "Plyfold into one new workbook",
+         8.4},
         {"ListView4", "plyfold::gui::ListView", pixels(5400, 3360, 5412, 2652), nullptr, 8.4},
         {"Command17", "QPushButton", pixels(5400, 6120, 1335, 280), "Remove All", 9},
         {"Text1", "QLineEdit", pixels(9600, 6840, 1215, 300), "0", 8.4},
@@ -144,10 +143,10 @@ TEST(MainWindow, ShowsPictureButtonsAndBareArrows) {
         const char* name;
         int size;
     };
-    for (const Picture& picture : {Picture{"Command8", 48}, Picture{"Command6", 48},
-                                   Picture{"Command18", 48}, Picture{"Command13", 48},
-                                   Picture{"Command7", 32}, Picture{"Command12", 32},
-                                   Picture{"Command9", 32}}) {
+    for (const Picture& picture :
+         {Picture{"Command8", 48}, Picture{"Command6", 48}, Picture{"Command18", 48},
+          Picture{"Command13", 48}, Picture{"Command7", 32}, Picture{"Command12", 32},
+          Picture{"Command9", 32}}) {
         SCOPED_TRACE(picture.name);
         auto* button = child<QToolButton>(program.window.get(), picture.name);
         ASSERT_TRUE(button);
@@ -155,8 +154,8 @@ TEST(MainWindow, ShowsPictureButtonsAndBareArrows) {
         EXPECT_EQ(button->iconSize(), QSize(picture.size, picture.size));
         EXPECT_FALSE(button->icon().pixmap(picture.size).isNull());
     }
-    for (const char* name : {"Command10", "Command11", "Command14", "Command15", "Command4",
-                             "Command5"}) {
+    for (const char* name :
+         {"Command10", "Command11", "Command14", "Command15", "Command4", "Command5"}) {
         SCOPED_TRACE(name);
         auto* button = child<QToolButton>(program.window.get(), name);
         ASSERT_TRUE(button);
@@ -197,8 +196,9 @@ TEST(MainWindow, ListsHaveTheirHeadersCheckBoxesAndIcons) {
                       QString::fromUtf8(expected.columns[c].text));
             EXPECT_EQ(view->header()->sectionSize(c),
                       static_cast<int>(std::lround(expected.columns[c].widthTwips / 15.0)));
-            const auto alignment =
-                view->model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
+            const auto alignment = view->model()
+                                       ->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole)
+                                       .value<Qt::Alignment>();
             EXPECT_TRUE(alignment & Qt::AlignLeft);
         }
         EXPECT_EQ(view->adapter()->hasCheckBoxes(), expected.checkBoxes);
@@ -247,10 +247,10 @@ TEST(MainWindow, TabMovesThroughTheControlsInTheirOrder) {
     Program program;
     program.start();
     const QStringList order = {
-        "Command8", "Command6",  "Command7",  "ListView1", "ListView2", "ListView3", "Command20",
-        "Command16", "Command10", "Command11", "Option1",  "Combo1",    "Option2",   "ListView4",
-        "Command17", "Text1",    "Command15", "Command14", "Command4",  "Command5",  "Command18",
-        "Command12", "Command13", "Command9", "Check1",    "Check2"};
+        "Command8",  "Command6",  "Command7",  "ListView1", "ListView2", "ListView3", "Command20",
+        "Command16", "Command10", "Command11", "Option1",   "Combo1",    "Option2",   "ListView4",
+        "Command17", "Text1",     "Command15", "Command14", "Command4",  "Command5",  "Command18",
+        "Command12", "Command13", "Command9",  "Check1",    "Check2"};
     QStringList seen;
     QWidget* first = child<QWidget>(program.window.get(), "Command8");
     ASSERT_TRUE(first);
@@ -263,8 +263,9 @@ TEST(MainWindow, TabMovesThroughTheControlsInTheirOrder) {
     } while (widget != first);
     EXPECT_EQ(seen, order);
     for (const QString& name : order) {
-        EXPECT_TRUE(child<QWidget>(program.window.get(), name.toLatin1().constData())->focusPolicy() &
-                    Qt::TabFocus)
+        EXPECT_TRUE(
+            child<QWidget>(program.window.get(), name.toLatin1().constData())->focusPolicy() &
+            Qt::TabFocus)
             << name.toStdString();
     }
 }

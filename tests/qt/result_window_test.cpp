@@ -20,11 +20,11 @@
 #include "app/qt/result_presenter.h"
 #include "app/qt/result_window.h"
 #include "app/qt/sheet_table_model.h"
-#include "engine/ops/number_format.h"
+#include "automation/automation.h"
+#include "engine/io/workbook_io.h"
 #include "engine/model/sheet.h"
 #include "engine/model/workbook.h"
-#include "engine/io/workbook_io.h"
-#include "automation/automation.h"
+#include "engine/ops/number_format.h"
 #include "tests/qt/gui_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -240,17 +240,17 @@ TEST(CellDelegate, PaintsEachEdgeInsideTheCell) {
         CellDelegate::paintBorders(&painter, QRect(5, 5, 30, 20), borders);
     }
     auto at = [&](int x, int y) { return QColor(image.pixel(x, y)); };
-    EXPECT_EQ(at(5, 12), QColor(255, 0, 0));   // left edge, one pixel
+    EXPECT_EQ(at(5, 12), QColor(255, 0, 0));  // left edge, one pixel
     EXPECT_EQ(at(6, 12), QColor(Qt::white));
-    for (int y : {24, 23, 22}) {                // bottom edge, three pixels
+    for (int y : {24, 23, 22}) {  // bottom edge, three pixels
         EXPECT_EQ(at(20, y), QColor(0, 0, 255)) << y;
     }
     EXPECT_EQ(at(20, 21), QColor(Qt::white));
-    EXPECT_EQ(at(20, 5), QColor(0, 128, 0));    // double top edge: two lines, a gap between
+    EXPECT_EQ(at(20, 5), QColor(0, 128, 0));  // double top edge: two lines, a gap between
     EXPECT_EQ(at(20, 6), QColor(Qt::white));
     EXPECT_EQ(at(20, 7), QColor(0, 128, 0));
-    EXPECT_EQ(at(34, 12), QColor(Qt::white));   // no right edge
-    EXPECT_EQ(at(4, 12), QColor(Qt::white));    // nothing outside the cell
+    EXPECT_EQ(at(34, 12), QColor(Qt::white));  // no right edge
+    EXPECT_EQ(at(4, 12), QColor(Qt::white));   // nothing outside the cell
     EXPECT_EQ(at(20, 25), QColor(Qt::white));
 }
 
@@ -264,12 +264,13 @@ struct ShownResult {
     QPointer<ResultWindow> window;
 
     ResultWindowServices services() {
-        return ResultWindowServices{&dialogs, &messages, &shell, QString::fromStdString(folder.file("tmp"))};
+        return ResultWindowServices{&dialogs, &messages, &shell,
+                                    QString::fromStdString(folder.file("tmp"))};
     }
     void open() {
         std::filesystem::create_directories(folder.path() / "tmp");
-        window = new ResultWindow(std::make_shared<InstanceLease>(result.application),
-                                  result.book, toQString(result.name), services());
+        window = new ResultWindow(std::make_shared<InstanceLease>(result.application), result.book,
+                                  toQString(result.name), services());
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.data()));
     }
@@ -522,10 +523,11 @@ TEST(ResultWindow, ScrollsThroughAMillionRows) {
     ::testing::Test::RecordProperty("open_ms", static_cast<int>(opened));
     ::testing::Test::RecordProperty("scroll_to_end_ms", static_cast<int>(toEnd));
     ::testing::Test::RecordProperty("fifty_jumps_ms", static_cast<int>(pages));
-    std::printf("1000000 rows: opened and painted in %lld ms, to the end in %lld ms, "
-                "50 jumps with repaints in %lld ms\n",
-                static_cast<long long>(opened), static_cast<long long>(toEnd),
-                static_cast<long long>(pages));
+    std::printf(
+        "1000000 rows: opened and painted in %lld ms, to the end in %lld ms, "
+        "50 jumps with repaints in %lld ms\n",
+        static_cast<long long>(opened), static_cast<long long>(toEnd),
+        static_cast<long long>(pages));
 
     EXPECT_EQ(view->model()->rowCount(), 1000000);
     EXPECT_EQ(view->rowHeight(999999), 32);

@@ -103,8 +103,11 @@ TEST(Road, FromAFolderToTheResultWindow) {
     const QTableView* result = windows[0]->sheetView(0);
     ASSERT_NE(result, nullptr);
     // b's block, then a's, each with its header: dropping first rows is off by default.
-    const QString expected[][2] = {{"Region", "Sales"}, {"South", "20"}, {"South-East", "5"},
-                                   {"Region", "Sales"}, {"North", "10"}};
+    const QString expected[][2] = {{"Region", "Sales"},
+                                   {"South", "20"},
+                                   {"South-East", "5"},
+                                   {"Region", "Sales"},
+                                   {"North", "10"}};
     for (int row = 0; row < 5; ++row) {
         SCOPED_TRACE(row);
         EXPECT_EQ(shown(result, row, 0), expected[row][0]);

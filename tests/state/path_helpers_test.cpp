@@ -66,11 +66,16 @@ TEST(FileExtension, TakesTheTextAfterTheLastFullStopOrBlank) {
         const char* extension;
     };
     const Case cases[] = {
-        {"Book1.XLSX", "xlsx"},        {"archive.tar.gz", "gz"},
-        {"report 2009", "2009"},       {"README", "readme"},
-        {"", ""},                      {"trailing.", ""},
-        {"trailing ", ""},             {"/my data/report", "data/report"},
-        {"/data/list.Csv", "csv"},     {"/data.d/file", "d/file"},
+        {"Book1.XLSX", "xlsx"},
+        {"archive.tar.gz", "gz"},
+        {"report 2009", "2009"},
+        {"README", "readme"},
+        {"", ""},
+        {"trailing.", ""},
+        {"trailing ", ""},
+        {"/my data/report", "data/report"},
+        {"/data/list.Csv", "csv"},
+        {"/data.d/file", "d/file"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(GetFileExtension(c.name), c.extension) << c.name;
@@ -82,11 +87,16 @@ TEST(FileExtension, TakesTheTextAfterTheLastFullStopOrBlank) {
 // By the type of what GetFileExtension gives, which stops at a blank as well as at a ".".
 TEST(SourceIcon, FollowsTheFileType) {
     const std::pair<const char*, int> cases[] = {
-        {"/a/b.TXT", kIconText},          {"/a/b.csv", kIconCsv},
-        {"/a/b.Dbf", kIconDbf},           {"/a/b.xlsx", kIconWorkbook},
-        {"/a/noextension", kIconWorkbook}, {"/my files/notes txt", kIconText},
-        {"/a/b.txt ", kIconWorkbook},     {"/data.csv/list", kIconWorkbook},
-        {"csv", kIconCsv},                {"/a/b.tsv", kIconWorkbook},
+        {"/a/b.TXT", kIconText},
+        {"/a/b.csv", kIconCsv},
+        {"/a/b.Dbf", kIconDbf},
+        {"/a/b.xlsx", kIconWorkbook},
+        {"/a/noextension", kIconWorkbook},
+        {"/my files/notes txt", kIconText},
+        {"/a/b.txt ", kIconWorkbook},
+        {"/data.csv/list", kIconWorkbook},
+        {"csv", kIconCsv},
+        {"/a/b.tsv", kIconWorkbook},
     };
     for (const auto& [path, icon] : cases) {
         EXPECT_EQ(SourceIconForFile(path), icon) << path;
@@ -100,9 +110,7 @@ protected:
         writeFile(dir.path() / "data" / "a.xls", "x");
         writeFile(dir.path() / "single.xlsx", "x");
     }
-    void source(const std::string& text) {
-        form.ListView1.select(form.ListView1.add(text));
-    }
+    void source(const std::string& text) { form.ListView1.select(form.ListView1.add(text)); }
     TempDir dir;
     controls::Form1Controls form;
 };

@@ -5,8 +5,8 @@
 
 #include "controls/list_model.h"
 #include "discovery/path_helpers.h"
-#include "state/saved_list.h"
 #include "engine/common/file_access.h"
+#include "state/saved_list.h"
 #include "state/text_file.h"
 #include "tests/support/failing_file_system.h"
 #include "tests/support/temp_dir.h"
@@ -106,8 +106,8 @@ TEST_F(SavedListTest, SaveWritesEveryRowWithCrLfUnlessTheFlagIsZero) {
         bool saved;
     };
     const Case cases[] = {
-        {"1\r\n", true}, {"0\r\n", false}, {"0", false},      {"0\r\n1\r\n", false},
-        {"yes\r\n", true}, {"0 \r\n", true}, {"", true},      {nullptr, true},
+        {"1\r\n", true},     {"0\r\n", false}, {"0", false}, {"0\r\n1\r\n", false},
+        {"yes\r\n", true},   {"0 \r\n", true}, {"", true},   {nullptr, true},
         {"\r\n0\r\n", true},
     };
     for (const Case& c : cases) {

@@ -2,9 +2,9 @@
 
 #include <charconv>
 
+#include "engine/io/workbook_io.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/workbook.h"
-#include "engine/io/workbook_io.h"
 
 namespace plyfold::test {
 

@@ -29,7 +29,9 @@ public:
 class RecordingPointer : public controls::PointerService {
 public:
     void setMousePointer(controls::MousePointer pointer) override { changes.push_back(pointer); }
-    bool isWaiting() const { return !changes.empty() && changes.back() == controls::MousePointer::Wait; }
+    bool isWaiting() const {
+        return !changes.empty() && changes.back() == controls::MousePointer::Wait;
+    }
     std::vector<controls::MousePointer> changes;
 };
 

@@ -3,13 +3,13 @@
 #include <array>
 #include <cstring>
 
-#include "engine/io/csv/field_typing.h"
-#include "engine/common/file_access.h"
-#include "engine/io/csv/file_sheet_name.h"
-#include "engine/common/text_decoding.h"
 #include "engine/common/error.h"
-#include "engine/model/limits.h"
+#include "engine/common/file_access.h"
 #include "engine/common/text.h"
+#include "engine/common/text_decoding.h"
+#include "engine/io/csv/field_typing.h"
+#include "engine/io/csv/file_sheet_name.h"
+#include "engine/model/limits.h"
 
 namespace plyfold::engine::csv {
 namespace {

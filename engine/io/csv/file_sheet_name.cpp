@@ -1,8 +1,8 @@
 #include "engine/io/csv/file_sheet_name.h"
 
+#include "engine/common/text.h"
 #include "engine/common/text_decoding.h"
 #include "engine/model/limits.h"
-#include "engine/common/text.h"
 
 namespace plyfold::engine::csv {
 namespace {

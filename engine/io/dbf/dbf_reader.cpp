@@ -7,15 +7,15 @@
 #include <functional>
 
 #include "engine/common/byte_order.h"
-#include "engine/common/file_access.h"
-#include "engine/io/csv/file_sheet_name.h"
-#include "engine/ops/date_serial.h"
 #include "engine/common/code_page.h"
+#include "engine/common/error.h"
+#include "engine/common/file_access.h"
+#include "engine/common/text.h"
+#include "engine/io/csv/file_sheet_name.h"
 #include "engine/io/dbf/dbf_table.h"
 #include "engine/io/dbf/memo_file.h"
-#include "engine/common/error.h"
 #include "engine/model/limits.h"
-#include "engine/common/text.h"
+#include "engine/ops/date_serial.h"
 
 namespace plyfold::engine::dbf {
 namespace {
@@ -468,8 +468,7 @@ std::unique_ptr<Workbook> readDbf(const std::string& path) {
         }
         MemoSource memoSource = [&path]() -> std::optional<std::string> {
             auto memoPath = findCompanion(path, {".fpt", ".dbt"});
-            return memoPath ? std::optional<std::string>(files::readFile(*memoPath))
-                            : std::nullopt;
+            return memoPath ? std::optional<std::string>(files::readFile(*memoPath)) : std::nullopt;
         };
         loadTable(std::move(bytes), companions, memoSource, sheet, path);
     });

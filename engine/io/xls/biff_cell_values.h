@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/model/cell.h"
 #include "engine/io/xls/biff_globals.h"
+#include "engine/model/cell.h"
 
 namespace plyfold::engine::xls {
 

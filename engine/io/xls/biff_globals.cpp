@@ -6,8 +6,8 @@
 
 #include "engine/common/byte_order.h"
 #include "engine/common/code_page.h"
-#include "engine/ops/number_format.h"
 #include "engine/io/xls/biff_records.h"
+#include "engine/ops/number_format.h"
 
 namespace plyfold::engine::xls {
 namespace {
@@ -72,7 +72,7 @@ void readTextAndDateSettings(const BiffRecord& record, BiffGlobals& globals) {
 
 BiffGlobals scanBiffGlobals(std::string_view stream) {
     BiffGlobals globals;
-    std::unordered_map<uint16_t, std::string> customCodes;  // BIFF8, UTF-8
+    std::unordered_map<uint16_t, std::string> customCodes;         // BIFF8, UTF-8
     std::unordered_map<uint16_t, std::string_view> eightBitCodes;  // BIFF5, in the code page
     std::vector<uint16_t> xfFormats;
     std::vector<std::string_view> eightBitNames;  // BIFF5, converted once the code page is known

@@ -8,12 +8,12 @@
 #include "engine/common/byte_order.h"
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
-#include "engine/model/limits.h"
 #include "engine/common/text.h"
 #include "engine/io/compound/compound_file.h"
 #include "engine/io/xls/biff_cell_values.h"
 #include "engine/io/xls/biff_globals.h"
 #include "engine/io/xls/biff_records.h"
+#include "engine/model/limits.h"
 
 namespace plyfold::engine::xls {
 namespace {
@@ -77,9 +77,7 @@ public:
             return 0;
         }
         const double whole = std::floor(value.number);
-        uint32_t& style = value.number < 1.0      ? m_time
-                          : whole == value.number ? m_date
-                                                  : m_dateTime;
+        uint32_t& style = value.number < 1.0 ? m_time : whole == value.number ? m_date : m_dateTime;
         if (!style) {
             style = styleWithFormat(m_workbook, &style == &m_time   ? "h:mm:ss"
                                                 : &style == &m_date ? "m/d/yyyy"
@@ -144,8 +142,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
                 throw BiffDamage("is damaged: a cell of the sheet '" + sheet.name() +
                                  "' holds more than 32,767 characters");
             }
-            cells.push_back(
-                {value.row, cellOfBiffValue(workbook, value, styles)});
+            cells.push_back({value.row, cellOfBiffValue(workbook, value, styles)});
         });
     // Records come row by row but need not; where two give one cell, the later one holds.
     std::stable_sort(cells.begin(), cells.end(), [](const Placed& a, const Placed& b) {

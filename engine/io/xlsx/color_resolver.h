@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/model/style.h"
 #include "engine/io/xlsx/xml_handler.h"
+#include "engine/model/style.h"
 
 namespace plyfold::engine::xlsx_read {
 

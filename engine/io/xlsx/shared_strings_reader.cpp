@@ -1,10 +1,10 @@
 #include "engine/io/xlsx/shared_strings_reader.h"
 
-#include "engine/model/limits.h"
 #include "engine/common/text.h"
 #include "engine/io/xlsx/opc_package.h"
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/value_parsing.h"
+#include "engine/model/limits.h"
 
 namespace plyfold::engine::xlsx_read {
 namespace {

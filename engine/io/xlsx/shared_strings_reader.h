@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/model/string_pool.h"
 #include "engine/io/xlsx/zip_package.h"
+#include "engine/model/string_pool.h"
 
 namespace plyfold::engine::xlsx_read {
 

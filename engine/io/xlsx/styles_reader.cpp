@@ -4,10 +4,10 @@
 #include <array>
 #include <map>
 
-#include "engine/ops/number_format.h"
 #include "engine/io/xlsx/opc_package.h"
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/value_parsing.h"
+#include "engine/ops/number_format.h"
 
 namespace plyfold::engine::xlsx_read {
 namespace {

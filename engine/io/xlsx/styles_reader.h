@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/model/style.h"
 #include "engine/io/xlsx/color_resolver.h"
 #include "engine/io/xlsx/zip_package.h"
+#include "engine/model/style.h"
 
 namespace plyfold::engine::xlsx_read {
 

@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cmath>
 
-#include "engine/model/limits.h"
 #include "engine/common/text.h"
+#include "engine/model/limits.h"
 
 namespace plyfold::engine::xlsx_read {
 namespace {

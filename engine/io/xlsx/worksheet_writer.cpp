@@ -7,11 +7,11 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "engine/model/cell_ref.h"
-#include "engine/ops/formula_refs.h"
-#include "engine/model/limits.h"
 #include "engine/common/text.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
+#include "engine/model/cell_ref.h"
+#include "engine/model/limits.h"
+#include "engine/ops/formula_refs.h"
 
 namespace plyfold::engine::xlsx {
 namespace {

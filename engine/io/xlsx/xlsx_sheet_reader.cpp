@@ -5,12 +5,12 @@
 #include <string>
 #include <unordered_map>
 
-#include "engine/ops/formula_refs.h"
-#include "engine/model/limits.h"
 #include "engine/common/text.h"
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/value_parsing.h"
 #include "engine/io/xlsx/xml_parser.h"
+#include "engine/model/limits.h"
+#include "engine/ops/formula_refs.h"
 
 namespace plyfold::engine::xlsx_read {
 namespace {

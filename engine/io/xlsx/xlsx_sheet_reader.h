@@ -4,9 +4,9 @@
 #include <optional>
 #include <vector>
 
+#include "engine/io/xlsx/byte_source.h"
 #include "engine/model/sheet.h"
 #include "engine/model/string_pool.h"
-#include "engine/io/xlsx/byte_source.h"
 
 namespace plyfold::engine::xlsx_read {
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/model/workbook.h"
 #include "engine/io/xlsx/zip_writer.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::engine::xlsx {
 

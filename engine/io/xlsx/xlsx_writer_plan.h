@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/model/workbook.h"
 #include "engine/io/xlsx/xlsx_writer.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::engine::xlsx {
 

@@ -122,11 +122,10 @@ zip_int64_t readFileSource(void* userdata, void* data, zip_uint64_t length,
         case ZIP_SOURCE_TELL:
             return static_cast<zip_int64_t>(state->offset);
         case ZIP_SOURCE_SUPPORTS:
-            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
-                                                  ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
-                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
-                                                  ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
-                                                  ZIP_SOURCE_SUPPORTS, -1);
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
+                ZIP_SOURCE_SUPPORTS, -1);
         default:
             zip_error_set(&state->error, ZIP_ER_OPNOTSUPP, 0);
             return -1;

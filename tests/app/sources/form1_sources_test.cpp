@@ -7,8 +7,8 @@
 
 #include "app/form1.h"
 #include "discovery/path_helpers.h"
-#include "tests/support/scripted_presenter.h"
 #include "tests/discovery/fixtures.h"
+#include "tests/support/scripted_presenter.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::app {
@@ -153,7 +153,8 @@ TEST_F(Sources, RemoveSelectsTheEntryAboveOrTheNewFirstAndListsIt) {
 }
 
 TEST_F(Sources, RemoveAllEmptiesTheSourceAndBrowseListsAndRemoveAllEntriesOnlyTheQueue) {
-    for (controls::ListModel* list : {&c().ListView1, &c().ListView2, &c().ListView3, &c().ListView4}) {
+    for (controls::ListModel* list :
+         {&c().ListView1, &c().ListView2, &c().ListView3, &c().ListView4}) {
         fill(*list, "ab");
     }
     form.Command17_Click();

@@ -4,13 +4,13 @@
 
 #include <cstring>
 
-#include "engine/model/cell_ref.h"
 #include "engine/common/error.h"
-#include "engine/ops/number_format.h"
 #include "engine/common/text.h"
-#include "engine/io/workbook_io.h"
 #include "engine/io/compound/compound_file.h"
+#include "engine/io/workbook_io.h"
 #include "engine/io/xls/xls_reader.h"
+#include "engine/model/cell_ref.h"
+#include "engine/ops/number_format.h"
 #include "tests/support/golden_cells.h"
 #include "tests/support/temp_dir.h"
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "engine/common/code_page.h"
-#include "engine/io/dbf/dbf_reader.h"
 #include "engine/common/error.h"
+#include "engine/io/dbf/dbf_reader.h"
 #include "engine/io/workbook_io.h"
 #include "tests/support/golden_cells.h"
 #include "tests/support/temp_dir.h"

@@ -2,12 +2,12 @@
 
 #include <sstream>
 
-#include "engine/model/cell_ref.h"
+#include "engine/common/error.h"
 #include "engine/io/csv/delimited_text_reader.h"
 #include "engine/io/csv/file_sheet_name.h"
-#include "engine/common/error.h"
-#include "engine/model/limits.h"
 #include "engine/io/workbook_io.h"
+#include "engine/model/cell_ref.h"
+#include "engine/model/limits.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::engine::csv {

@@ -3,9 +3,9 @@
 #include <fstream>
 
 #include "engine/common/error.h"
-#include "engine/ops/number_format.h"
 #include "engine/io/workbook_io.h"
 #include "engine/io/xls/xls_reader.h"
+#include "engine/ops/number_format.h"
 #include "tests/support/golden_cells.h"
 #include "tests/support/temp_dir.h"
 
@@ -178,7 +178,8 @@ TEST(XlsReader, DirectoryEntriesThatOverrunTheFileAreDamage) {
     std::string bytes = original;
     bytes[rootEntry + 64] = '\xFF';
     bytes[rootEntry + 65] = '\xFF';
-    auto problems = test::compareWithDump(*readXlsFromMemory(bytes, "long-name.xls"), golden.dump());
+    auto problems =
+        test::compareWithDump(*readXlsFromMemory(bytes, "long-name.xls"), golden.dump());
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
 }
 

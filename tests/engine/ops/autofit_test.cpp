@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "engine/model/workbook.h"
 #include "engine/ops/autofit.h"
 #include "engine/ops/sheet_ops.h"
-#include "engine/model/workbook.h"
 
 namespace plyfold::engine {
 namespace {

@@ -3,9 +3,9 @@
 #include <random>
 #include <set>
 
+#include "engine/common/text.h"
 #include "engine/ops/formula_lexer.h"
 #include "engine/ops/formula_refs.h"
-#include "engine/common/text.h"
 
 namespace plyfold::engine {
 namespace {

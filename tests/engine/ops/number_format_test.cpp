@@ -3,8 +3,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/ops/number_format.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/number_format.h"
 
 namespace plyfold::engine {
 namespace {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/error.h"
+#include "engine/model/workbook.h"
 #include "engine/ops/number_format.h"
 #include "engine/ops/sheet_ops.h"
-#include "engine/model/workbook.h"
 
 namespace plyfold::engine {
 namespace {

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/model/cell_ref.h"
 #include "engine/common/error.h"
-#include "engine/ops/number_format.h"
 #include "engine/io/xlsx/xlsx_reader.h"
+#include "engine/model/cell_ref.h"
+#include "engine/ops/number_format.h"
 #include "test_package.h"
 
 namespace plyfold::engine {

@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "engine/model/cell_ref.h"
 #include "engine/common/error.h"
 #include "engine/io/xlsx/xlsx_reader.h"
+#include "engine/model/cell_ref.h"
 #include "test_package.h"
 #include "tests/support/temp_dir.h"
 

@@ -4,8 +4,8 @@
 #include <map>
 #include <set>
 
-#include "engine/ops/number_format.h"
 #include "engine/io/xlsx/xlsx_writer.h"
+#include "engine/ops/number_format.h"
 #include "tests/engine/xlsx_writer/book_description.h"
 #include "tests/engine/xlsx_writer/package_inspection.h"
 #include "tests/support/temp_dir.h"

@@ -6,8 +6,8 @@
 #include <map>
 #include <sstream>
 
-#include "engine/model/cell_ref.h"
 #include "engine/io/workbook_io.h"
+#include "engine/model/cell_ref.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::engine {

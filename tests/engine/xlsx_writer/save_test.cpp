@@ -6,8 +6,8 @@
 #include <random>
 
 #include "engine/common/error.h"
-#include "engine/ops/number_format.h"
 #include "engine/io/workbook_io.h"
+#include "engine/ops/number_format.h"
 #include "tests/engine/xlsx_writer/package_inspection.h"
 #include "tests/support/failing_file_system.h"
 #include "tests/support/temp_dir.h"

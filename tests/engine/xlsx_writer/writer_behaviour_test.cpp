@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "engine/common/error.h"
-#include "engine/ops/number_format.h"
 #include "engine/io/xlsx/xlsx_writer.h"
+#include "engine/ops/number_format.h"
 #include "tests/engine/xlsx_writer/package_inspection.h"
 
 namespace plyfold::engine::xlsx {
