@@ -1,9 +1,9 @@
-#include <new>
 #include <string>
 
 #include "engine/common/atomic_file.h"
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
+#include "engine/io/save_atomically.h"
 #include "engine/io/workbook_io.h"
 #include "engine/ops/number_format.h"
 
@@ -74,26 +74,7 @@ void writeCsv(const Sheet& sheet, files::AtomicFile& file) {
 }  // namespace
 
 void saveSheetAsCsv(const Sheet& sheet, const std::string& path) {
-    auto failure = [&path](ErrorNumber number, const std::string& why) {
-        return SpreadsheetError(number, "Cannot save '" + path + "': " + why);
-    };
-    try {
-        files::AtomicFile file(path);
-        writeCsv(sheet, file);
-        file.commit();
-    } catch (const files::FileError& e) {
-        // A failure of the target already says so; one of a source read on the way does not.
-        if (e.path() == path) {
-            throw;
-        }
-        throw failure(static_cast<ErrorNumber>(e.number()), e.description());
-    } catch (const SpreadsheetError& e) {
-        throw failure(static_cast<ErrorNumber>(e.number()), e.description());
-    } catch (const std::bad_alloc&) {
-        throw failure(ErrorNumber::OutOfMemory, "out of memory.");
-    } catch (const std::exception& e) {
-        throw failure(ErrorNumber::ApplicationDefined, std::string(e.what()) + ".");
-    }
+    saveAtomically(path, [&sheet](files::AtomicFile& file) { writeCsv(sheet, file); });
 }
 
 }  // namespace plyfold::engine

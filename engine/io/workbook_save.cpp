@@ -1,8 +1,10 @@
+#include <functional>
 #include <new>
 
 #include "engine/common/atomic_file.h"
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
+#include "engine/io/save_atomically.h"
 #include "engine/io/workbook_io.h"
 #include "engine/io/xlsx/xlsx_writer.h"
 
@@ -21,17 +23,15 @@ private:
 
 }  // namespace
 
-void saveWorkbook(const Workbook& workbook, const std::string& path) {
+void saveAtomically(const std::string& path,
+                    const std::function<void(files::AtomicFile&)>& writeContent) {
     auto failure = [&path](ErrorNumber number, const std::string& why) {
         return SpreadsheetError(number, "Cannot save '" + path + "': " + why);
     };
     try {
         // Until commit() the target is untouched; the temporary file goes with the writer.
         files::AtomicFile file(path);
-        AtomicFileSink sink(file);
-        xlsx::XlsxWriteOptions options;
-        options.kind = xlsx::packageKindForPath(path);
-        xlsx::writeXlsx(workbook, sink, options);
+        writeContent(file);
         file.commit();
     } catch (const files::FileError& e) {
         // A failure of the target already says so; one of a source read on the way does not.
@@ -46,6 +46,15 @@ void saveWorkbook(const Workbook& workbook, const std::string& path) {
     } catch (const std::exception& e) {
         throw failure(ErrorNumber::ApplicationDefined, std::string(e.what()) + ".");
     }
+}
+
+void saveWorkbook(const Workbook& workbook, const std::string& path) {
+    saveAtomically(path, [&](files::AtomicFile& file) {
+        AtomicFileSink sink(file);
+        xlsx::XlsxWriteOptions options;
+        options.kind = xlsx::packageKindForPath(path);
+        xlsx::writeXlsx(workbook, sink, options);
+    });
 }
 
 }  // namespace plyfold::engine
