@@ -1,5 +1,7 @@
 #include <expat.h>
 
+#include <algorithm>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
@@ -12,6 +14,8 @@ namespace plyfold::engine::xlsx_read {
 namespace {
 
 constexpr size_t kChunkSize = size_t{64} * 1024;
+// As long as the fast scanner lets a tag be: nothing a real part holds comes near it.
+constexpr uint64_t kMaxToken = uint64_t{16} * 1024 * 1024;
 
 struct ParserDeleter {
     void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
@@ -96,6 +100,20 @@ void XMLCALL onEntityDeclaration(void* data, const XML_Char*, int, const XML_Cha
          "XML error at line " + std::to_string(XML_GetCurrentLineNumber(parser)) + ": " + message);
 }
 
+// Throws what stopped the parser: a handler's exception, a refusal, or expat's own error.
+[[noreturn]] void failParse(XML_Parser parser, const ExpatContext& context) {
+    if (context.error) {
+        std::rethrow_exception(context.error);
+    }
+    if (!context.refusal.empty()) {
+        failAt(parser, context.refusal);
+    }
+    if (XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY) {
+        throw std::bad_alloc();
+    }
+    failAt(parser, XML_ErrorString(XML_GetErrorCode(parser)));
+}
+
 }  // namespace
 
 void parseXmlWithExpat(ByteSource& source, XmlHandler& handler, std::string_view firstBytes) {
@@ -114,32 +132,47 @@ void parseXmlWithExpat(ByteSource& source, XmlHandler& handler, std::string_view
     XML_SetEntityDeclHandler(parser, onEntityDeclaration);
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
 
-    auto feed = [&](const char* bytes, size_t length, bool last) {
-        if (XML_Parse(parser, bytes, static_cast<int>(length), last ? XML_TRUE : XML_FALSE) ==
+    // Expat parses a token it has not seen the end of again from its start each time more
+    // bytes come, so a long token fed in small pieces costs time quadratic in its length.
+    // Each piece is therefore at least as long as the unfinished token before it, which
+    // parses every byte a bounded number of times. A token longer than kMaxToken is refused.
+    uint64_t fed = 0;
+    for (bool last = false; !last;) {
+        const XML_Index parsed = XML_GetCurrentByteIndex(parser);
+        const uint64_t unfinished = parsed >= 0 && static_cast<uint64_t>(parsed) <= fed
+                                        ? fed - static_cast<uint64_t>(parsed)
+                                        : 0;
+        if (unfinished >= kMaxToken) {
+            failAt(parser, "a tag, comment or declaration is longer than 16 MB");
+        }
+        // Never so much that a token could pass the limit unseen within one piece.
+        const auto wanted = static_cast<size_t>(
+            std::min(std::max<uint64_t>(kChunkSize, unfinished), kMaxToken - unfinished));
+        auto* buffer = static_cast<char*>(XML_GetBuffer(parser, static_cast<int>(wanted)));
+        if (!buffer) {
+            failParse(parser, context);
+        }
+        size_t filled = 0;
+        while (filled < wanted) {
+            size_t n = 0;
+            if (!firstBytes.empty()) {
+                n = std::min(firstBytes.size(), wanted - filled);
+                std::memcpy(buffer + filled, firstBytes.data(), n);
+                firstBytes.remove_prefix(n);
+            } else {
+                n = source.read(buffer + filled, wanted - filled);
+                if (n == 0) {
+                    last = true;
+                    break;
+                }
+            }
+            filled += n;
+        }
+        if (XML_ParseBuffer(parser, static_cast<int>(filled), last ? XML_TRUE : XML_FALSE) !=
             XML_STATUS_OK) {
-            return;
+            failParse(parser, context);
         }
-        if (context.error) {
-            std::rethrow_exception(context.error);
-        }
-        if (!context.refusal.empty()) {
-            failAt(parser, context.refusal);
-        }
-        failAt(parser, XML_ErrorString(XML_GetErrorCode(parser)));
-    };
-
-    while (!firstBytes.empty()) {
-        size_t n = std::min(firstBytes.size(), kChunkSize);
-        feed(firstBytes.data(), n, false);
-        firstBytes.remove_prefix(n);
-    }
-    std::unique_ptr<char[]> buffer(new char[kChunkSize]);
-    for (;;) {
-        size_t n = source.read(buffer.get(), kChunkSize);
-        feed(buffer.get(), n, n == 0);
-        if (n == 0) {
-            break;
-        }
+        fed += filled;
     }
 }
 

@@ -109,7 +109,11 @@ public:
     void run();
 
 private:
-    bool readMore();
+    // Reads at least atLeast more bytes, unless the document ends first; false when none came.
+    // A token cut by the end of the buffer is scanned again from its start once more bytes
+    // have come, so the caller asks for as many bytes as the token already has: each byte is
+    // then scanned a bounded number of times, however few bytes each read of the source gives.
+    bool readMore(size_t atLeast = 1);
     [[noreturn]] void failAt(const char* where, const std::string& message) const;
     [[noreturn]] void failAt(size_t offset, const std::string& message) const {
         failAt(m_buffer.get() + offset, message);
@@ -156,7 +160,7 @@ private:
     std::string m_text;
 };
 
-bool FastScanner::readMore() {
+bool FastScanner::readMore(size_t atLeast) {
     if (m_eof) {
         return false;
     }
@@ -167,23 +171,28 @@ bool FastScanner::readMore() {
         m_end -= m_pos;
         m_pos = 0;
     }
-    if (m_capacity - m_end < kReadSize / 2) {
+    const size_t wanted = std::max<size_t>(atLeast, 1);
+    if (m_capacity - m_end < std::max(kReadSize / 2, wanted)) {
         if (m_end >= kMaxMarkup) {
             failAt(m_pos, "a tag or declaration is longer than 16 MB");
         }
-        size_t capacity = std::max(m_capacity * 2, kReadSize);
+        size_t capacity = std::max({m_capacity * 2, kReadSize, m_end + wanted});
         std::unique_ptr<char[]> bigger(new char[capacity]);
         std::memcpy(bigger.get(), m_buffer.get(), m_end);
         m_buffer = std::move(bigger);
         m_capacity = capacity;
     }
-    size_t n = m_source.read(m_buffer.get() + m_end, m_capacity - m_end);
-    if (n == 0) {
-        m_eof = true;
-        return false;
+    size_t added = 0;
+    while (added < wanted) {
+        size_t n = m_source.read(m_buffer.get() + m_end, m_capacity - m_end);
+        if (n == 0) {
+            m_eof = true;
+            break;
+        }
+        m_end += n;
+        added += n;
     }
-    m_end += n;
-    return true;
+    return added > 0;
 }
 
 void FastScanner::failAt(const char* where, const std::string& message) const {
@@ -250,7 +259,7 @@ void FastScanner::run() {
         }
         if (m_buffer[m_pos] != '<') {
             scanText();
-        } else if (!parseMarkup() && !readMore()) {
+        } else if (!parseMarkup() && !readMore(m_end - m_pos)) {
             failAt(m_end, "unclosed token");
         }
     }

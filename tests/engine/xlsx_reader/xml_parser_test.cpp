@@ -235,6 +235,76 @@ TEST(FastXmlScanner, BoundsWhatAHostileDocumentCanMakeItHold) {
     EXPECT_LT(counter.largestPiece, 4u << 20);
 }
 
+// A dripping source that keeps the most any read asked for.
+class RecordingSource : public DrippingSource {
+public:
+    using DrippingSource::DrippingSource;
+    size_t read(char* buffer, size_t capacity) override {
+        largestRequest = std::max(largestRequest, capacity);
+        return DrippingSource::read(buffer, capacity);
+    }
+    size_t largestRequest = 0;
+};
+
+TEST(XmlParsers, LongTokensCutIntoSmallReadsAreParsedWhole) {
+    // Tokens that reach the handler only once they are complete, read 4 KB at a time. Each
+    // time more bytes come, a parser scans the unfinished token again from its start, so it
+    // must wait for as many new bytes as the token already has: expat is fed pieces that grow
+    // with the token, or else a long token costs time quadratic in its length.
+    const size_t length = size_t{3} << 20;
+    struct Case {
+        const char* kind;
+        std::string document;
+        std::string expected;
+    };
+    const std::string value(length, 'v');
+    const Case cases[] = {
+        {"attribute", "<a b=\"" + value + "\"/>", "<a b=[" + value + "]></a>"},
+        {"element name", "<a" + value + "/>", "<a" + value + "></a" + value + ">"},
+        {"comment", "<a><!--" + value + "-->x</a>", "<a>{x}</a>"},
+        {"processing instruction", "<a><?pi " + value + "?>x</a>", "<a>{x}</a>"},
+        {"attribute in UTF-16", utf16le("<a b=\"" + value + "\"/>"), "<a b=[" + value + "]></a>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        RecordingSource source(c.document, 4096);
+        TraceHandler handler;
+        parseXmlWithExpat(source, handler);
+        EXPECT_EQ(handler.finish(), c.expected);
+        EXPECT_GE(source.largestRequest, c.document.size() / 2);
+        EXPECT_EQ(traceFast(c.document, 4096), c.expected);
+    }
+}
+
+TEST(ExpatParser, RefusesATokenLongerThan16MB) {
+    // A tag of 16 MB exactly is read; one byte more is refused.
+    const std::string longest((size_t{16} << 20) - 9, 'x');
+    EXPECT_EQ(traceWithExpat("<a b=\"" + longest + "\"/>"), "<a b=[" + longest + "]></a>");
+    // Text and character data come in pieces: no limit holds for them.
+    EXPECT_EQ(traceWithExpat("<a>" + longest + longest + "</a>"),
+              "<a>{" + longest + longest + "}</a>");
+    EXPECT_EQ(traceWithExpat("<a><![CDATA[" + longest + longest + "]]></a>"),
+              "<a>{" + longest + longest + "}</a>");
+    const std::string value((size_t{16} << 20) + 1, 'x');
+    for (const std::string& document :
+         {"<a b=\"" + longest + "x\"/>", "<a b=\"" + value + "\"/>", "<a><!--" + value + "--></a>",
+          "<a><?pi " + value + "?></a>", "<?xml version=\"1.0\"?>\n\n<a" + value + "/>"}) {
+        SCOPED_TRACE(document.substr(0, 30));
+        MemoryByteSource source(document);
+        TraceHandler handler;
+        try {
+            parseXmlWithExpat(source, handler);
+            ADD_FAILURE() << "accepted";
+        } catch (const ReadFailure& failure) {
+            EXPECT_EQ(failure.kind(), FailureKind::Damaged);
+            EXPECT_TRUE(failure.message().starts_with("XML error at line "));
+            EXPECT_TRUE(
+                failure.message().ends_with(": a tag, comment or declaration is longer than 16 MB"))
+                << failure.message();
+        }
+    }
+}
+
 TEST(FastXmlScanner, AgreesWithExpatOnEveryPartOfTheCorpus) {
     size_t parts = 0;
     for (const auto& entry : fs::directory_iterator(PLYFOLD_CORPUS_DIR)) {
