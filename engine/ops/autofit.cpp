@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/common/text.h"
@@ -147,6 +148,29 @@ struct StyleMeasure {
     FontMeasure font;
 };
 
+// Texts at least this long are measured once for each style they are shown in; shorter
+// ones cost less to measure again than to look up.
+constexpr size_t kMeasureOnceFrom = 256;
+constexpr double kNothingShown = -1.0;
+
+// The width of a shown text before wrapping at the column's width: for wrapped text, the
+// width of its widest line, since its own line breaks can make it narrower.
+double measuredWidth(std::string_view text, const StyleMeasure& measure) {
+    if (!measure.wrap) {
+        return measure.font.width(text);
+    }
+    double width = 0.0;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        width = std::max(width, measure.font.width(text.substr(start, end - start)));
+        start = end + 1;
+    }
+    return width;
+}
+
 }  // namespace
 
 double textWidthInDigits(std::string_view text, const Font& font, const Font& defaultFont) {
@@ -176,6 +200,22 @@ void autoFitColumns(Sheet& sheet) {
     std::vector<std::optional<StyleMeasure>> measures(styles.styleCount());
     DisplayFormatter formatter(workbook);
     std::string shown;
+    // The width of what a cell shows, before wrapping at the column's width; kNothingShown
+    // when it shows nothing.
+    auto measureShown = [&](const Cell& cell, const StyleMeasure& measure) {
+        // A text shown as it is gets measured in place, without a copy.
+        std::string_view text;
+        if (cell.type == CellType::Text && measure.showsTextAsIs) {
+            text = workbook.strings().text(cell.value.text);
+        } else {
+            shown = formatter.text(cell);
+            text = shown;
+        }
+        return text.empty() ? kNothingShown : measuredWidth(text, measure);
+    };
+    // Cells name their texts by id, so a long text that many cells share is measured once
+    // for each style it is shown in, not once a cell.
+    std::unordered_map<uint64_t, double> measuredTexts;
 
     for (const Row& row : rows) {
         while (nextMerge < merges.size() && merges[nextMerge].first.row <= row.index) {
@@ -204,36 +244,28 @@ void autoFitColumns(Sheet& sheet) {
                     style.alignment.indent * kIndentDigits, FontMeasure(font, defaultFont)});
             }
             const StyleMeasure& measure = *slot;
-            // A text shown as it is gets measured in place, without a copy.
-            std::string_view text;
-            if (cell.type == CellType::Text && measure.showsTextAsIs) {
-                text = workbook.strings().text(cell.value.text);
-            } else {
-                shown = formatter.text(cell);
-                text = shown;
-            }
-            if (text.empty()) {
-                continue;
-            }
             double width = 0.0;
-            if (measure.wrap) {
-                // Wrapped text breaks at the column's width, so it never asks for more; its
-                // own line breaks can make it narrower.
-                for (size_t start = 0; start <= text.size();) {
-                    size_t end = text.find('\n', start);
-                    if (end == std::string_view::npos) {
-                        end = text.size();
-                    }
-                    width = std::max(width, measure.font.width(text.substr(start, end - start)));
-                    start = end + 1;
+            if (cell.type == CellType::Text &&
+                workbook.strings().text(cell.value.text).size() >= kMeasureOnceFrom) {
+                auto [known, isNew] = measuredTexts.try_emplace(
+                    (uint64_t{cell.value.text} << 32) | styleId, kNothingShown);
+                if (isNew) {
+                    known->second = measureShown(cell, measure);
                 }
+                width = known->second;
+            } else {
+                width = measureShown(cell, measure);
+            }
+            if (width < 0.0) {
+                continue;  // nothing shown
+            }
+            if (measure.wrap) {
+                // Wrapped text breaks at the column's width, so it never asks for more.
                 double current = sheet.columnWidth(column);
                 if (current <= 0) {
                     current = sheet.defaultColumnWidth();
                 }
                 width = std::min(width, std::max(0.0, current - kPadding));
-            } else {
-                width = measure.font.width(text);
             }
             width += measure.indent;
             const auto index = static_cast<size_t>(column);

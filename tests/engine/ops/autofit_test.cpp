@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/model/workbook.h"
 #include "engine/ops/autofit.h"
@@ -121,6 +124,68 @@ TEST_F(AutoFitTest, CapsAndWrapsWidths) {
     EXPECT_LE(width(1), 12);
     EXPECT_GT(width(1), 11);
     EXPECT_LT(width(2), width(3));
+}
+
+TEST_F(AutoFitTest, TextsSharedByManyCellsFitEachStyleAsACellAloneWould) {
+    // Long texts are measured once for each style they are shown in: the same text in cells
+    // of other styles must still get the width each style gives it alone.
+    CellStyle wrapped;
+    wrapped.alignment.wrapText = true;
+    CellStyle indented;
+    indented.alignment.indent = 3;
+    CellStyle labelled;
+    labelled.numberFormat = book.styles().addFormatCode("\"Item: \"@");
+    CellStyle hidden;
+    hidden.numberFormat = book.styles().addFormatCode(";;;");
+    struct Case {
+        const char* what;
+        uint32_t style;
+        double presetWidth;
+    };
+    const Case cases[] = {
+        {"plain", 0, 0},
+        {"bigger font", fontStyle(14, false), 0},
+        {"bold", fontStyle(11, true), 0},
+        {"wrapped in a column of 20", book.styles().addStyle(wrapped), 20},
+        {"indented", book.styles().addStyle(indented), 0},
+        {"text format with a label", book.styles().addStyle(labelled), 0},
+        {"format that shows nothing", book.styles().addStyle(hidden), 0},
+    };
+    // Below, at and above the length from which texts are measured once.
+    const std::string texts[] = {std::string(200, 'i'), std::string(255, 'W'),
+                                 std::string(256, 'i'), std::string(400, 'i') + "\nshort"};
+    int32_t column = 0;
+    std::vector<std::pair<std::string, double>> expected;  // what, width
+    for (const std::string& text : texts) {
+        for (const Case& c : cases) {
+            Sheet& alone = book.addSheet("Alone" + std::to_string(column));
+            Cell& cell = alone.cellAt({0, 0});
+            cell.type = CellType::Text;
+            cell.value.text = book.strings().intern(text);
+            cell.style = c.style;
+            if (c.presetWidth > 0) {
+                alone.setColumnWidth(0, c.presetWidth);
+                sheet.setColumnWidth(column, c.presetWidth);
+            }
+            autoFitColumns(alone);
+            expected.emplace_back(std::string(c.what) + ", " + std::to_string(text.size()),
+                                  alone.columnWidth(0));
+            for (int32_t row = 0; row < 3; ++row) {
+                Cell& shared = sheet.cellAt({row, column});
+                shared.type = CellType::Text;
+                shared.value.text = book.strings().intern(text);
+                shared.style = c.style;
+            }
+            ++column;
+        }
+    }
+    autoFitColumns(sheet);
+    for (int32_t i = 0; i < column; ++i) {
+        EXPECT_EQ(width(i), expected[static_cast<size_t>(i)].second)
+            << expected[static_cast<size_t>(i)].first;
+    }
+    EXPECT_GT(width(1), width(0));
+    EXPECT_EQ(width(6), 0);  // shows nothing: left as it was
 }
 
 TEST(TextWidth, CountsCharactersOfAllKinds) {
