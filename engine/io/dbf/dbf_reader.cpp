@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <unordered_map>
 
 #include "engine/common/byte_order.h"
 #include "engine/common/code_page.h"
@@ -21,6 +22,8 @@ namespace plyfold::engine::dbf {
 namespace {
 
 constexpr int kMaxSignificantDigits = 15;
+// Memos at least this long are converted once however many records point at them.
+constexpr size_t kSharedMemoFrom = 256;
 // Julian day number of 1899-12-30, day 0 of the 1900 date system.
 constexpr int64_t kJulianDayOfSerialZero = 2415019;
 
@@ -87,11 +90,12 @@ std::string normaliseLineBreaks(std::string text) {
 
 class RecordReader {
 public:
-    RecordReader(DbfTable& table, CodePageConverter& codePage, const MemoFile* memo, Sheet& sheet,
-                 const std::string& displayName)
+    RecordReader(DbfTable& table, CodePageConverter& codePage, const MemoFile* memo,
+                 std::string memoProblem, Sheet& sheet, const std::string& displayName)
         : m_table(table),
           m_codePage(codePage),
           m_memo(memo),
+          m_memoProblem(std::move(memoProblem)),
           m_sheet(sheet),
           m_displayName(displayName) {
         for (const DbfField& field : table.fields()) {
@@ -203,9 +207,6 @@ private:
     }
 
     void addMemo(Row& row, uint16_t column, const DbfField& field, std::string_view raw) {
-        if (!m_memo) {
-            return;  // no memo file beside the table
-        }
         uint32_t block = 0;
         if (field.length == 4) {
             block = le32(raw, 0);  // Visual FoxPro: a binary block number
@@ -217,15 +218,39 @@ private:
                 return;
             }
         }
+        if (block == 0) {
+            return;  // block 0 is the memo file's header: no memo
+        }
+        if (!m_memo) {
+            throw SpreadsheetError(ErrorNumber::ApplicationDefined,
+                                   "Record " + std::to_string(m_record + 1) + " of '" +
+                                       m_displayName + "' refers to a memo, but " + m_memoProblem +
+                                       ".");
+        }
         auto memo = m_memo->memo(block, true);
         if (!memo || memo->empty()) {
             return;
+        }
+        // Records may share a memo: a long one is converted once and its text id reused.
+        const bool shareable = memo->size() >= kSharedMemoFrom;
+        if (shareable) {
+            if (auto known = m_memoTexts.find(block); known != m_memoTexts.end()) {
+                Cell cell;
+                cell.column = column;
+                cell.type = CellType::Text;
+                cell.value.text = known->second;
+                row.cells.push_back(cell);
+                return;
+            }
         }
         std::string text;
         m_codePage.appendUtf8(text, *memo);
         text = normaliseLineBreaks(std::move(text));
         if (!text.empty()) {
             row.cells.push_back(textCell(column, text));
+            if (shareable) {
+                m_memoTexts.emplace(block, row.cells.back().value.text);
+            }
         }
     }
 
@@ -375,6 +400,7 @@ private:
     DbfTable& m_table;
     CodePageConverter& m_codePage;
     const MemoFile* m_memo;
+    std::string m_memoProblem;  // why there is no memo file, when there is none
     Sheet& m_sheet;
     const std::string& m_displayName;
     const DbfField* m_nullFlags = nullptr;
@@ -382,6 +408,7 @@ private:
     int32_t m_record = 0;
     uint32_t m_dateStyle = 0;
     uint32_t m_dateTimeStyle = 0;
+    std::unordered_map<uint32_t, uint32_t> m_memoTexts;  // memo block -> text id
 };
 
 std::string chooseCodePage(const DbfTable& table, const DbfCompanions& companions) {
@@ -398,30 +425,49 @@ std::string chooseCodePage(const DbfTable& table, const DbfCompanions& companion
     return declared;
 }
 
-// Reads the memo file only when the table has memo fields.
-using MemoSource = std::function<std::optional<std::string>()>;
+// The memo file's bytes, or why there are none: "its memo file 'x.dbt' is missing".
+struct MemoLookup {
+    std::optional<std::string> bytes;
+    std::string problem;
+};
+// Looks for the memo file only when the table has memo fields; memoName is the name it has
+// when it is missing.
+using MemoSource = std::function<MemoLookup(const std::string& memoName)>;
 
 void loadTable(std::string bytes, const DbfCompanions& companions, const MemoSource& memoSource,
                Sheet& sheet, const std::string& displayName) {
     DbfTable table(std::move(bytes), displayName);
     CodePageConverter codePage(chooseCodePage(table, companions));
     std::optional<MemoFile> memo;
+    std::string memoProblem;
     if (table.hasMemoFields()) {
-        std::optional<std::string> memoBytes = memoSource ? memoSource() : companions.memo;
-        if (memoBytes) {
-            bool foxPro =
-                table.isVisualFoxPro() || table.version() == 0xF5 || table.version() == 0xFB;
-            memo.emplace(std::move(*memoBytes),
+        bool foxPro = table.isVisualFoxPro() || table.version() == 0xF5 || table.version() == 0xFB;
+        std::string memoName =
+            std::filesystem::path(displayName).replace_extension(foxPro ? ".fpt" : ".dbt").string();
+        MemoLookup lookup = memoSource ? memoSource(memoName) : MemoLookup{companions.memo, {}};
+        if (lookup.bytes) {
+            memo.emplace(std::move(*lookup.bytes),
                          foxPro ? MemoFile::Kind::FoxPro : MemoFile::Kind::DBase);
+        } else {
+            memoProblem = lookup.problem.empty() ? "its memo file '" + memoName + "' is missing"
+                                                 : std::move(lookup.problem);
         }
     }
-    RecordReader(table, codePage, memo ? &*memo : nullptr, sheet, displayName).run();
+    RecordReader(table, codePage, memo ? &*memo : nullptr, std::move(memoProblem), sheet,
+                 displayName)
+        .run();
 }
 
-// A file beside path with the same stem and one of the extensions, in any case. A folder that
+struct Companion {
+    std::string path;
+    files::EntryKind kind = files::EntryKind::File;
+};
+
+// A file beside path with the same stem and one of the extensions, in any case; failing that,
+// an entry of such a name that is no file (a folder), for the caller to report. A folder that
 // cannot be listed offers none: the companions only add to a table that reads without them.
-std::optional<std::string> findCompanion(const std::string& path,
-                                         std::initializer_list<std::string_view> extensions) {
+std::optional<Companion> findCompanion(const std::string& path,
+                                       std::initializer_list<std::string_view> extensions) {
     namespace fs = std::filesystem;
     fs::path table(path);
     fs::path folder = table.has_parent_path() ? table.parent_path() : fs::path(".");
@@ -429,7 +475,7 @@ std::optional<std::string> findCompanion(const std::string& path,
     for (std::string_view extension : extensions) {
         fs::path exact = folder / (stem + std::string(extension));
         if (files::isFile(exact.string())) {
-            return exact.string();
+            return Companion{exact.string()};
         }
     }
     std::vector<files::FolderEntry> entries;
@@ -438,15 +484,21 @@ std::optional<std::string> findCompanion(const std::string& path,
     } catch (const files::FileError&) {
         return std::nullopt;
     }
+    std::optional<Companion> other;
     for (const files::FolderEntry& entry : entries) {
         for (std::string_view extension : extensions) {
-            if (entry.kind == files::EntryKind::File &&
-                equalsIgnoringAsciiCase(entry.name, stem + std::string(extension))) {
-                return (folder / entry.name).string();
+            if (!equalsIgnoringAsciiCase(entry.name, stem + std::string(extension))) {
+                continue;
+            }
+            if (entry.kind == files::EntryKind::File) {
+                return Companion{(folder / entry.name).string()};
+            }
+            if (!other) {
+                other = Companion{(folder / entry.name).string(), entry.kind};
             }
         }
     }
-    return std::nullopt;
+    return other;
 }
 
 std::unique_ptr<Workbook> makeWorkbook(const std::string& path) {
@@ -463,12 +515,21 @@ std::unique_ptr<Workbook> readDbf(const std::string& path) {
     workbook->sheet(0).setLoader([path](Sheet& sheet) {
         DbfCompanions companions;
         std::string bytes = files::readFile(path);
-        if (auto cpgPath = findCompanion(path, {".cpg"})) {
-            companions.codePageText = files::readFile(*cpgPath);
+        if (auto cpg = findCompanion(path, {".cpg"}); cpg && cpg->kind == files::EntryKind::File) {
+            companions.codePageText = files::readFile(cpg->path);
         }
-        MemoSource memoSource = [&path]() -> std::optional<std::string> {
-            auto memoPath = findCompanion(path, {".fpt", ".dbt"});
-            return memoPath ? std::optional<std::string>(files::readFile(*memoPath)) : std::nullopt;
+        MemoSource memoSource = [&path](const std::string& memoName) -> MemoLookup {
+            auto memo = findCompanion(path, {".fpt", ".dbt"});
+            if (!memo) {
+                return {std::nullopt, "its memo file '" + memoName + "' is missing"};
+            }
+            if (memo->kind != files::EntryKind::File) {
+                return {std::nullopt,
+                        "its memo file '" + memo->path + "' is " +
+                            (memo->kind == files::EntryKind::Folder ? "a folder"
+                                                                    : "not a regular file")};
+            }
+            return {files::readFile(memo->path), {}};
         };
         loadTable(std::move(bytes), companions, memoSource, sheet, path);
     });

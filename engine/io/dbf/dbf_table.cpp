@@ -230,7 +230,26 @@ DbfTable::DbfTable(std::string bytes, const std::string& displayName) {
         available = static_cast<int64_t>(m_bytes.size() - static_cast<size_t>(dbf->nHeaderLength)) /
                     dbf->nRecordLength;
     }
-    m_recordCount = static_cast<int32_t>(std::min<int64_t>(std::max(dbf->nRecords, 0), available));
+    const int64_t promised = std::max(dbf->nRecords, 0);
+    m_recordCount = static_cast<int32_t>(std::min<int64_t>(promised, available));
+
+    // A file cut short keeps the records it still holds; but a header whose length puts the
+    // records where there are none, or well past the end of its list of fields, lies, and
+    // reading on would give an empty or shifted table.
+    if (promised > 0 && m_recordCount == 0) {
+        throwDamaged(displayName, "its header says it holds " + std::to_string(promised) +
+                                      " records, but none lies where the header says they start");
+    }
+    const size_t fieldsEnd = 32 + 32 * static_cast<size_t>(dbf->nFields);
+    const bool terminated = fieldsEnd < m_bytes.size() && m_bytes[fieldsEnd] == '\x0D';
+    // Visual FoxPro keeps 263 bytes after the fields; some writers add a byte of padding.
+    constexpr int64_t kMostAfterFields = 1 + 263 + 1;
+    if (terminated && m_recordCount < promised &&
+        dbf->nHeaderLength > static_cast<int64_t>(fieldsEnd) + kMostAfterFields) {
+        throwDamaged(displayName, "its header says it is " + std::to_string(dbf->nHeaderLength) +
+                                      " bytes long, but its list of fields ends after " +
+                                      std::to_string(fieldsEnd + 1));
+    }
 }
 
 DbfTable::~DbfTable() = default;

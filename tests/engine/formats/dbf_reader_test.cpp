@@ -2,6 +2,10 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/common/code_page.h"
 #include "engine/common/error.h"
@@ -41,12 +45,35 @@ TEST(DbfReader, CorpusTablesInTheirCodePages) {
         {"dbfread__tests__cases__memotest.dbf", 1, 2, "Alice memo"},           // memo in the .FPT
         {"infused-dbf__dbase_8b.dbf", 2, 5, "Second memo"},                    // dBase IV .dbt
         {"infused-dbf__dbase_02.dbf", 1, 1, "Stegman"},                        // dBase II header
-        {"sheetjs__dbf__d11.dbf", 0, 9, "timestamp"},                          // dBase 7 long names
     };
     for (const Case& c : cases) {
         auto workbook = openWorkbook(kCorpus + "/" + c.file);
         EXPECT_EQ(textAt(*workbook, c.row, c.column), c.text) << c.file;
     }
+}
+
+TEST(DbfReader, DBase7TablesWithLongNamesAndDBase4Memos) {
+    // The corpus holds the table without its memo file: one of dBase IV form is made for it,
+    // in blocks of 64 bytes, each memo led by FF FF 08 00 and its length with those 8 bytes.
+    test::TempDir folder;
+    std::filesystem::copy_file(kCorpus + "/sheetjs__dbf__d11.dbf", folder.file("d11.dbf"));
+    std::string memo(84 * 64, '\0');
+    memo[20] = 64;
+    auto put = [&](size_t block, std::string_view text) {
+        std::string entry = std::string("\xFF\xFF\x08\x00", 4) + std::string(4, '\0');
+        entry += text;
+        entry[4] = static_cast<char>(entry.size());
+        memo.replace(block * 64, entry.size(), entry);
+    };
+    put(1, "first memo");
+    put(81, "second memo");
+    put(83, "fourth memo");
+    test::writeFile(folder.file("d11.dbt"), memo);
+    auto workbook = openWorkbook(folder.file("d11.dbf"));
+    EXPECT_EQ(textAt(*workbook, 0, 9), "timestamp");
+    EXPECT_EQ(textAt(*workbook, 1, 2), "first memo");
+    EXPECT_EQ(textAt(*workbook, 2, 2), "second memo");
+    EXPECT_EQ(textAt(*workbook, 4, 2), "fourth memo");
 }
 
 TEST(DbfReader, DeletedRecordsAreLeftOut) {
@@ -66,15 +93,6 @@ TEST(DbfReader, CurrencyFieldsAreNumbers) {
     EXPECT_DOUBLE_EQ(workbook->sheet(0).findCell({1, 1})->value.number, -20.0);
 }
 
-TEST(DbfReader, MemoFieldsWithoutTheirMemoFileAreEmpty) {
-    test::TempDir folder;
-    std::filesystem::copy_file(test::goldenCase("dbf", "dbase3_memo").input,
-                               folder.file("alone.dbf"));
-    auto workbook = openWorkbook(folder.file("alone.dbf"));
-    EXPECT_EQ(textAt(*workbook, 1, 0), "K0");
-    EXPECT_FALSE(workbook->sheet(0).findCell({1, 1}));
-}
-
 std::string loadError(std::string bytes) {
     try {
         auto workbook = readDbfFromMemory(std::move(bytes), "hostile.dbf");
@@ -83,6 +101,133 @@ std::string loadError(std::string bytes) {
         return error.description();
     }
     return {};
+}
+
+std::string openError(const std::string& path) {
+    try {
+        openWorkbook(path)->sheet(0).rows();
+    } catch (const SpreadsheetError& error) {
+        return error.description();
+    }
+    return {};
+}
+
+TEST(DbfReader, MemosWithoutTheirMemoFileFailNamingBoth) {
+    const test::GoldenCase golden = test::goldenCase("dbf", "dbase3_memo");
+    const std::string table = test::readFile(golden.input);
+    std::string blankPointers = table;  // records of 14 bytes after a header of 97
+    blankPointers.replace(97 + 4, 10, 10, ' ');
+    blankPointers.replace(97 + 14 + 4, 10, 10, ' ');
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* what;
+        const std::string& table;
+        std::function<void(const fs::path&)> companions;
+        std::string error;  // after "Record 1 of '<table>' refers to a memo, but "; empty: read
+    };
+    const Case cases[] = {
+        {"missing", table, [](const fs::path&) {}, "its memo file '<folder>/t.dbt' is missing."},
+        {"a folder", table, [](const fs::path& f) { fs::create_directory(f / "t.dbt"); },
+         "its memo file '<folder>/t.dbt' is a folder."},
+        {"a folder named in another case", table,
+         [](const fs::path& f) { fs::create_directory(f / "T.FPT"); },
+         "its memo file '<folder>/T.FPT' is a folder."},
+        {"a folder beside the file", table,
+         [&](const fs::path& f) {
+             fs::create_directory(f / "t.fpt");
+             fs::copy_file(golden.folder + "/input.dbt", f / "T.dbt");
+         },
+         ""},
+        {"missing, but no record refers to a memo", blankPointers, [](const fs::path&) {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir folder;
+        test::writeFile(folder.file("t.dbf"), c.table);
+        c.companions(folder.path());
+        std::string expected;
+        if (!c.error.empty()) {
+            expected = "Record 1 of '" + folder.file("t.dbf") + "' refers to a memo, but " +
+                       c.error.substr(0, c.error.find("<folder>")) + folder.path().string() +
+                       c.error.substr(c.error.find("<folder>") + 8);
+        }
+        EXPECT_EQ(openError(folder.file("t.dbf")), expected);
+    }
+}
+
+// A dBase III table of one memo field whose records point at the blocks given (blank for
+// none), and its memo file with each memo in a block of its own.
+std::pair<std::string, std::string> memoTable(const std::vector<std::string>& pointers,
+                                              const std::vector<std::string>& memos) {
+    std::string table(32, '\0');
+    table[0] = '\x83';
+    table[4] = static_cast<char>(pointers.size() & 0xFF);
+    table[5] = static_cast<char>(pointers.size() >> 8);
+    table[8] = 65;   // the header: 32 bytes, one field of 32, the terminator
+    table[10] = 11;  // the deletion flag and the pointer
+    std::string field = std::string("NOTE").append(7, '\0') + "M" + std::string(4, '\0');
+    field += '\x0A';
+    table += field.append(32 - field.size(), '\0') + "\r";
+    for (const std::string& pointer : pointers) {
+        table += " " + std::string(10 - pointer.size(), ' ') + pointer;
+    }
+    table += '\x1A';
+    std::string memo(512, '\0');
+    for (const std::string& text : memos) {
+        memo += text + "\x1A\x1A";
+        memo.resize((memo.size() + 511) / 512 * 512, '\0');
+    }
+    return {table, memo};
+}
+
+TEST(DbfReader, RecordsSharingAMemoEachGetItsText) {
+    // Long memos are converted once and their text reused for every record that shares them.
+    const std::string first = std::string(300, 'a') + "\r\n" + std::string(200, 'b');
+    const std::string second(400, 'c');
+    auto [table, memo] =
+        memoTable({"1", "2", "1", "", "3", "3", "2", "1"}, {first, second, "short memo"});
+    auto workbook = readDbfFromMemory(table, "shared.dbf", DbfCompanions{memo, std::nullopt});
+    const std::string firstRead = std::string(300, 'a') + "\n" + std::string(200, 'b');
+    const char* none = "<none>";
+    const std::string expected[] = {firstRead,    second,       firstRead, none,
+                                    "short memo", "short memo", second,    firstRead};
+    for (int32_t row = 1; row <= 8; ++row) {
+        EXPECT_EQ(textAt(*workbook, row, 0), expected[row - 1]) << "record " << row;
+    }
+}
+
+TEST(DbfReader, HeaderLengthsThatLieFailClearly) {
+    std::vector<std::string> pointers(100, "");
+    const std::string table = memoTable(pointers, {}).first;
+    auto withHeaderLength = [&](size_t length) {
+        std::string copy = table;
+        copy[8] = static_cast<char>(length & 0xFF);
+        copy[9] = static_cast<char>(length >> 8);
+        return copy;
+    };
+    struct Case {
+        const char* what;
+        size_t headerLength;
+        const char* error;  // empty: read, with a row of field names and one row a record
+    };
+    const Case cases[] = {
+        {"true", 65, ""},
+        {"records past the end of the file", table.size() - 5,
+         "its header says it holds 100 records, but none lies where the header says they "
+         "start"},
+        {"far past the list of fields", 65 + 330,
+         "its header says it is 395 bytes long, but its list of fields ends after 65"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string error = loadError(withHeaderLength(c.headerLength));
+        if (*c.error == '\0') {
+            EXPECT_EQ(error, "");
+        } else {
+            EXPECT_EQ(error, "'hostile.dbf' cannot be read as a dBase table: " +
+                                 std::string(c.error) + ".");
+        }
+    }
 }
 
 TEST(DbfReader, HostileHeadersFailClearlyOrReadWhatIsThere) {
