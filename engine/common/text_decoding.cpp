@@ -44,6 +44,47 @@ void appendUtf16AsUtf8(std::string& out, std::string_view bytes, bool bigEndian)
     }
 }
 
+// The length of the valid UTF-8 sequence of two bytes or more at the start of bytes, or 0.
+size_t multiByteSequenceAt(std::string_view bytes) {
+    const auto lead = static_cast<unsigned char>(bytes[0]);
+    const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                          : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                         : 0;
+    if (length == 0 || length > bytes.size() || !isValidUtf8(bytes.substr(0, length))) {
+        return 0;
+    }
+    return length;
+}
+
+void appendWindows1252Byte(std::string& out, unsigned char b) {
+    if (b < 0x80) {
+        out.push_back(static_cast<char>(b));
+    } else if (b < 0xA0) {
+        appendUtf8(out, kWindows1252High[b - 0x80]);
+    } else {
+        appendUtf8(out, b);
+    }
+}
+
+// Whether more characters are valid multi-byte UTF-8 than there are bytes that are not.
+bool isMostlyUtf8(std::string_view bytes) {
+    size_t sequences = 0;
+    size_t strayBytes = 0;
+    for (size_t i = 0; i < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+        } else if (size_t length = multiByteSequenceAt(bytes.substr(i))) {
+            ++sequences;
+            i += length;
+        } else {
+            ++strayBytes;
+            ++i;
+        }
+    }
+    return sequences > strayBytes;
+}
+
 }  // namespace
 
 bool isUtf8(std::string_view bytes) {
@@ -84,19 +125,32 @@ TextEncoding detectTextEncoding(std::string_view bytes) {
     if (startsWith(bytes, "\xFE\xFF")) {
         return TextEncoding::Utf16Be;
     }
-    return isUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Windows1252;
+    if (isUtf8(bytes)) {
+        return TextEncoding::Utf8;
+    }
+    return isMostlyUtf8(bytes) ? TextEncoding::Utf8WithStrayBytes : TextEncoding::Windows1252;
 }
 
 void appendWindows1252AsUtf8(std::string& out, std::string_view bytes) {
     out.reserve(out.size() + bytes.size() + bytes.size() / 4);
     for (char c : bytes) {
-        auto b = static_cast<unsigned char>(c);
+        appendWindows1252Byte(out, static_cast<unsigned char>(c));
+    }
+}
+
+void appendUtf8WithStrayBytes(std::string& out, std::string_view bytes) {
+    out.reserve(out.size() + bytes.size() + bytes.size() / 64);
+    for (size_t i = 0; i < bytes.size();) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
         if (b < 0x80) {
-            out.push_back(c);
-        } else if (b < 0xA0) {
-            appendUtf8(out, kWindows1252High[b - 0x80]);
+            out.push_back(static_cast<char>(b));
+            ++i;
+        } else if (size_t length = multiByteSequenceAt(bytes.substr(i))) {
+            out.append(bytes.substr(i, length));
+            i += length;
         } else {
-            appendUtf8(out, b);
+            appendWindows1252Byte(out, b);
+            ++i;
         }
     }
 }
@@ -106,7 +160,17 @@ std::string_view decodeText(std::string_view bytes, TextEncoding encoding, std::
         case TextEncoding::Utf8:
             return bytes;
         case TextEncoding::Utf8WithBom:
+            // The mark says UTF-8: bytes that are not are stray ones.
+            if (!isUtf8(bytes.substr(3))) {
+                storage.clear();
+                appendUtf8WithStrayBytes(storage, bytes.substr(3));
+                return storage;
+            }
             return bytes.substr(3);
+        case TextEncoding::Utf8WithStrayBytes:
+            storage.clear();
+            appendUtf8WithStrayBytes(storage, bytes);
+            return storage;
         case TextEncoding::Utf16Le:
         case TextEncoding::Utf16Be:
             storage.clear();

@@ -118,6 +118,20 @@ TEST(DelimitedText, ReadsEveryEncoding) {
          "A1=t:\xE2\x82\xAC B1=t:\xC3\xA4 C1=t:\xC5\xB8"},
         {"Windows-1252 undefined byte", "\x81", "A1=t:\xC2\x81"},
         {"cut UTF-8 sequence is Windows-1252", "ok,\xC3", "A1=t:ok B1=t:\xC3\x83"},
+        // Mostly UTF-8: the stray bytes are read as Windows-1252 one by one.
+        {"UTF-8 with a stray byte", "\xC3\xA9t\xC3\xA9,\xC3\xBC,\x80",
+         "A1=t:\xC3\xA9t\xC3\xA9 B1=t:\xC3\xBC C1=t:\xE2\x82\xAC"},
+        {"UTF-8 with a sequence cut short", "\xC3\xA9\xC3\xA9\xC3\xA9,\xE2\x82",
+         "A1=t:\xC3\xA9\xC3\xA9\xC3\xA9 B1=t:\xC3\xA2\xE2\x80\x9A"},
+        {"UTF-8 with BOM and a stray byte", "\xEF\xBB\xBF\xC3\xA9,\xE9",
+         "A1=t:\xC3\xA9 B1=t:\xC3\xA9"},
+        {"UTF-8 with a stray byte in every field", "\xE2\x82\xAC\x9F\xC3\xA4\xC3\xA4,\x81",
+         "A1=t:\xE2\x82\xAC\xC5\xB8\xC3\xA4\xC3\xA4 B1=t:\xC2\x81"},
+        // Mostly Windows-1252, or as much one as the other: all of it Windows-1252.
+        {"Windows-1252 with a pair that looks like UTF-8", "caf\xE9,\xC3\xA9,na\xEFve",
+         "A1=t:caf\xC3\xA9 B1=t:\xC3\x83\xC2\xA9 C1=t:na\xC3\xAFve"},
+        {"as many UTF-8 sequences as stray bytes", "\xC3\xA9,\xE9",
+         "A1=t:\xC3\x83\xC2\xA9 B1=t:\xC3\xA9"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(read(c.input), c.expected) << c.name;
