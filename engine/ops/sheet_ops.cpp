@@ -1,6 +1,7 @@
 #include "engine/ops/sheet_ops.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -74,6 +75,12 @@ bool intersects(const CellRange& a, const CellRange& b) {
 
 bool containsRange(const CellRange& outer, const CellRange& inner) {
     return outer.contains(inner.first) && outer.contains(inner.last);
+}
+
+// The cells two intersecting ranges share.
+CellRange intersection(const CellRange& a, const CellRange& b) {
+    return {{std::max(a.first.row, b.first.row), std::max(a.first.column, b.first.column)},
+            {std::min(a.last.row, b.last.row), std::min(a.last.column, b.last.column)}};
 }
 
 uint64_t cellKey(CellRef ref) {
@@ -451,14 +458,31 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
     auto rowsEnd = rowLowerBound(sourceRows, range.last.row + 1);
 
     // Array formulas wholly inside the block come along; an anchor of one that the block
-    // cuts arrives as its value.
+    // cuts arrives as its value. An array entered over whole rows, columns or the sheet
+    // reaches past any data: when the block holds all the source has within it, it comes
+    // along cut to the block, where it computes what it did into the cells that come along.
     std::vector<ArrayFormula> movedArrays;
     std::unordered_set<uint64_t> movedAnchors;
+    std::optional<CellRange> sourceUsed;
     for (const ArrayFormula& array : source.arrayFormulas()) {
-        if (containsRange(range, array.range)) {
-            movedArrays.push_back(array);
-            movedAnchors.insert(cellKey(array.range.first));
+        ArrayFormula moved = array;
+        if (!containsRange(range, array.range)) {
+            const bool toTheEdge =
+                array.range.last.row == kMaxRows - 1 || array.range.last.column == kMaxColumns - 1;
+            if (!toTheEdge || !range.contains(array.range.first)) {
+                continue;
+            }
+            if (!sourceUsed) {
+                sourceUsed = source.usedRange();
+            }
+            if (sourceUsed && intersects(array.range, *sourceUsed) &&
+                !containsRange(range, intersection(array.range, *sourceUsed))) {
+                continue;
+            }
+            moved.range = intersection(array.range, range);
         }
+        movedArrays.push_back(moved);
+        movedAnchors.insert(cellKey(array.range.first));
     }
 
     size_t expectedCells = 0;

@@ -220,6 +220,61 @@ TEST(PasteBlock, ArrayFormulasMoveWholeOrBecomeValues) {
     EXPECT_FALSE(target.findCell(at("D1"))->flags & kArrayFormula);
 }
 
+TEST(PasteBlock, ArraysOverWholeRowsColumnsOrTheSheetComeAlongCutToTheBlock) {
+    // A source holding A1:C3; each case adds one array formula (its anchor holds "ROW()") and
+    // sometimes a cell beyond the block, then pastes the block at E5.
+    struct Case {
+        const char* what;
+        const char* array;
+        const char* block;
+        const char* beyond;  // a cell the source also holds, or nullptr
+        const char* pasted;  // the array's range in the target, or nullptr: its value only
+    };
+    const Case cases[] = {
+        {"the whole sheet", "A1:XFD1048576", "A1:C3", nullptr, "E5:G7"},
+        {"a whole column", "B1:B1048576", "A1:C3", nullptr, "F5:F7"},
+        {"a whole row", "A2:XFD2", "A1:C3", nullptr, "E6:G6"},
+        {"a column to the last row from the middle", "C2:C1048576", "A1:C3", nullptr, "G6:G7"},
+        {"the whole sheet, cut where the source holds more", "A1:XFD1048576", "A1:C3", "A10",
+         nullptr},
+        {"a whole column, its anchor outside the block", "A1:A1048576", "A2:C3", nullptr, nullptr},
+        {"an array short of the edge", "A1:A5", "A1:C3", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Workbook from;
+        Sheet& source = from.addSheet("Src");
+        for (const char* ref : {"A1", "A2", "A3", "B1", "B2", "B3", "C1", "C2", "C3"}) {
+            putNumber(source, ref, 1);
+        }
+        if (c.beyond) {
+            putNumber(source, c.beyond, 2);
+        }
+        const CellRange array = area(c.array);
+        source.cellAt(array.first).formula = from.formulas().intern("ROW()") + 1;
+        source.cellAt(array.first).flags = kArrayFormula;
+        source.arrayFormulas().push_back({array});
+
+        Workbook to;
+        Sheet& target = to.addSheet("Dst");
+        pasteBlock(source, area(c.block), target, at("E5"));
+        if (!c.pasted) {
+            EXPECT_TRUE(target.arrayFormulas().empty());
+            for (const Row& row : target.rows()) {
+                for (const Cell& cell : row.cells) {
+                    EXPECT_FALSE(cell.hasFormula() || (cell.flags & kArrayFormula));
+                }
+            }
+            continue;
+        }
+        ASSERT_EQ(target.arrayFormulas().size(), 1u);
+        const CellRange pasted = area(c.pasted);
+        EXPECT_EQ(target.arrayFormulas()[0].range, pasted);
+        EXPECT_EQ(formulaAt(target, cellName(pasted.first)), "ROW()");
+        EXPECT_TRUE(target.findCell(pasted.first)->flags & kArrayFormula);
+    }
+}
+
 // Two 3x3 blocks pasted at rows 1 and 5, then row 5 deleted: rows 1-3 of the first block,
 // an empty row 4, rows 2-3 of the second block in rows 5-6.
 TEST(PasteBlock, StackedBlocksWithTheRepeatedFirstRowDeleted) {
