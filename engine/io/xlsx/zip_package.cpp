@@ -39,9 +39,22 @@ std::string megabytes(uint64_t bytes) {
     fail(FailureKind::NotPackage, "it is not an Office Open XML package (not a zip archive)");
 }
 
-[[noreturn]] void failOpen(int code, OleContent ole) {
+// A file that begins as a zip archive (a local header, or an empty archive's end record).
+bool beginsAsZip(std::string_view firstBytes) {
+    return firstBytes.starts_with(std::string_view("PK\x03\x04", 4)) ||
+           firstBytes.starts_with(std::string_view("PK\x05\x06", 4));
+}
+
+// libzip finds no archive in a file that lacks the end record its directory hangs on: when
+// the file begins as an archive, it was cut short or damaged, not of another kind.
+[[noreturn]] void failOpen(int code, OleContent ole, std::string_view firstBytes) {
     switch (code) {
         case ZIP_ER_NOZIP:
+            if (beginsAsZip(firstBytes)) {
+                fail(FailureKind::NotPackage,
+                     "the workbook is truncated or damaged (it begins as a zip archive, but the "
+                     "archive's end record is missing)");
+            }
             failNotZip(ole);
         case ZIP_ER_MEMORY:
             throw std::bad_alloc();
@@ -223,13 +236,16 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(std::shared_ptr<const files::In
         std::rethrow_exception(failure);
     }
     OleContent ole = OleContent::NotOle;
+    std::string firstBytes;
     if (code == ZIP_ER_NOZIP) {
         ReadAt readAt = [&file](uint64_t offset, char* buffer, size_t n) -> size_t {
             return file->readAt(offset, buffer, n);
         };
         ole = probeOle(readAt, file->size());
+        firstBytes.resize(4);
+        firstBytes.resize(file->readAt(0, firstBytes.data(), firstBytes.size()));
     }
-    failOpen(code, ole);
+    failOpen(code, ole, firstBytes);
 }
 
 std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::string& path) {
@@ -267,7 +283,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openMemory(std::string_view bytes) {
         };
         ole = probeOle(readAt, bytes.size());
     }
-    failOpen(code, ole);
+    failOpen(code, ole, bytes.substr(0, 4));
 }
 
 ZipPackage::~ZipPackage() {

@@ -343,7 +343,8 @@ TEST(XlsxReader, ArrayFormulasKeepTheirAnchorAndRange) {
         "<row r=\"2\"><c r=\"A2\"><v>2</v></c></row>"
         "<row r=\"5\"><c r=\"B5\"><f t=\"array\">=SUM(A1:A3*2)</f><v>12</v></c>"
         "<c r=\"C5\"><f t=\"dataTable\" ref=\"C5:C6\" dt2D=\"0\" dtr=\"0\" r1=\"A1\"/>"
-        "<v>4</v></c></row>";
+        "<v>4</v></c></row>"
+        "<row r=\"7\"><c r=\"D7\"><f t=\"array\" ref=\"D7:XFD1048576\">1</f><v>1</v></c></row>";
     auto workbook = open(oneSheet(rows));
     const Sheet& sheet = workbook->sheet(0);
     EXPECT_EQ(formulaOf(*workbook, sheet, "A1"), "ROW(1:3)");
@@ -352,9 +353,10 @@ TEST(XlsxReader, ArrayFormulasKeepTheirAnchorAndRange) {
     EXPECT_EQ(formulaOf(*workbook, sheet, "B5"), "SUM(A1:A3*2)");
     EXPECT_EQ(formulaOf(*workbook, sheet, "C5"), "(no formula)");
     EXPECT_EQ(cellOf(sheet, "C5")->value.number, 4);
-    ASSERT_EQ(sheet.arrayFormulas().size(), 2u);
+    ASSERT_EQ(sheet.arrayFormulas().size(), 3u);
     EXPECT_EQ(rangeName(sheet.arrayFormulas()[0].range), "A1:A3");
     EXPECT_EQ(rangeName(sheet.arrayFormulas()[1].range), "B5");
+    EXPECT_EQ(rangeName(sheet.arrayFormulas()[2].range), "D7:XFD1048576");  // to the sheet's end
 }
 
 TEST(XlsxReader, SheetLayout) {
@@ -589,6 +591,9 @@ TEST(XlsxReader, PackagesThatAreNotWorkbooks) {
         flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
     }
     std::string sheet = worksheetXml(sheetDataXml("<row><c><v>1</v></c></row>"));
+    const char* kTruncated =
+        "is not a valid spreadsheet file: the workbook is truncated or damaged (it begins as a "
+        "zip archive, but the archive's end record is missing).";
     struct Case {
         const char* what;
         std::string bytes;
@@ -598,7 +603,10 @@ TEST(XlsxReader, PackagesThatAreNotWorkbooks) {
         {"empty", "", "is not a valid spreadsheet file: the file is empty."},
         {"text", "just some text, no archive at all",
          "is not a valid spreadsheet file: it is not an Office Open XML package"},
-        {"truncated", good.substr(0, good.size() / 2), "is not a valid spreadsheet file"},
+        {"cut in half", good.substr(0, good.size() / 2), kTruncated},
+        {"cut by a byte", good.substr(0, good.size() - 1), kTruncated},
+        {"its first bytes only", good.substr(0, 4), kTruncated},
+        {"an empty archive's end record cut short", std::string("PK\x05\x06\0\0", 6), kTruncated},
         {"damaged entry", flipped,
          "the part xl/worksheets/sheet1.xml of the sheet 'Data' is "
          "damaged"},
@@ -694,6 +702,18 @@ TEST(XlsxReader, FilesOnDisk) {
     EXPECT_GT(a.cellCount(), 100u);
     EXPECT_EQ(a.merges(), b.merges());
     EXPECT_EQ(fromFile->path(), corpus);
+
+    // A file cut short is said to be so, from disk as from memory.
+    const std::string whole = test::readFile(corpus);
+    test::writeFile(dir.file("cut.xlsx"), whole.substr(0, whole.size() / 3));
+    try {
+        readXlsx(dir.file("cut.xlsx"));
+        ADD_FAILURE() << "read a truncated workbook";
+    } catch (const SpreadsheetError& error) {
+        EXPECT_NE(error.description().find("the workbook is truncated or damaged"),
+                  std::string::npos)
+            << error.description();
+    }
 
     // An OLE compound file that is no encrypted package: a binary workbook.
     std::string xls = std::string(PLYFOLD_CORPUS_DIR) + "/calamine__biff5-rich-text-string.xls";
