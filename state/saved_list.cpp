@@ -57,8 +57,7 @@ std::optional<std::string> settingsFirstLine(const std::string& programFolder) {
 
 StateFileRefused::StateFileRefused(const std::string& path)
     : files::FileError(ErrorNumber::FileAccess,
-                       "'" + path + "' is not a regular file, so it was left as it is.", path, 0) {
-}
+                       "'" + path + "' is not a regular file, so it was left as it is.", path, 0) {}
 
 void restoreSourceList(const std::string& programFolder, controls::ListModel& sourceList,
                        const IconOfPath& iconOf) {

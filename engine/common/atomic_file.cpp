@@ -63,15 +63,19 @@ AtomicFile::AtomicFile(const std::string& path) : m_targetPath(path) {
         if (!folder.empty()) {
             candidate.insert(0, folder == "/" ? folder : folder + "/");
         }
+        // Registered before it exists, so that no moment passes in which a signal would
+        // leave it behind; a name that turns out to be taken is unregistered at once.
+        m_registration = std::make_unique<TemporaryFileRegistration>(candidate);
         error = system.createNew(candidate, m_file);
         if (error == 0) {
             m_temporaryPath = candidate;
+        } else {
+            m_registration.reset();
         }
     }
     if (error != 0) {
         fail("cannot create a file in its folder", error);
     }
-    m_registration = std::make_unique<TemporaryFileRegistration>(m_temporaryPath);
     if (exists && status.kind == EntryKind::File) {
         // Without it the replaced file would take the permissions of a new one; a failure
         // here still leaves a good file, so it is not one of the save.

@@ -259,7 +259,8 @@ TEST_F(SavedListTest, RestoreReadsNoFurtherThanTheBound) {
     };
     const Case cases[] = {
         {"just within", std::string(kMostStateFileBytes - 2, 'x') + "\r\n", 1},
-        {"a line cut by the bound", [&] {
+        {"a line cut by the bound",
+         [&] {
              std::string bytes;
              for (size_t i = 0; i <= whole; ++i) {
                  bytes += line;
@@ -293,11 +294,15 @@ TEST_F(SavedListTest, NamesTakenByOtherThingsAreNeverFollowedOrOverwritten) {
         Write write;
     };
     const Case cases[] = {
-        {"a pipe", [](const std::string& name,
-                      const std::string&) { ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0); },
+        {"a pipe",
+         [](const std::string& name, const std::string&) {
+             ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
+         },
          Write::Refused},
-        {"a folder", [](const std::string& name,
-                        const std::string&) { std::filesystem::create_directory(name); },
+        {"a folder",
+         [](const std::string& name, const std::string&) {
+             std::filesystem::create_directory(name);
+         },
          Write::Refused},
         {"a link to a pipe",
          [](const std::string& name, const std::string& elsewhere) {
@@ -364,8 +369,8 @@ TEST_F(SavedListTest, NamesTakenByOtherThingsAreNeverFollowedOrOverwritten) {
             }
             if (c.write == Write::Replaced) {
                 EXPECT_EQ(readFile(path), isList && readable ? "1\r\n/saved.xlsx\r\n"
-                                          : isList         ? "/saved.xlsx\r\n"
-                                                           : "1\r\n");
+                                          : isList           ? "/saved.xlsx\r\n"
+                                                             : "1\r\n");
             }
             // What a link pointed at is as it was.
             EXPECT_EQ(std::filesystem::symlink_status(elsewhere).type(), elsewhereBefore);

@@ -274,9 +274,9 @@ TEST(EntryKinds, ALinkIsALinkWhateverItEndsAt) {
     fs::create_symlink("file", dir.path() / "link");
     fs::create_symlink("nowhere", dir.path() / "dangling");
     const std::pair<std::string, std::optional<EntryKind>> cases[] = {
-        {dir.file("file"), EntryKind::File},      {dir.file("folder"), EntryKind::Folder},
-        {dir.file("pipe"), EntryKind::Other},     {dir.file("link"), EntryKind::Link},
-        {dir.file("dangling"), EntryKind::Link},  {dir.file("missing"), std::nullopt},
+        {dir.file("file"), EntryKind::File},     {dir.file("folder"), EntryKind::Folder},
+        {dir.file("pipe"), EntryKind::Other},    {dir.file("link"), EntryKind::Link},
+        {dir.file("dangling"), EntryKind::Link}, {dir.file("missing"), std::nullopt},
     };
     for (const auto& [path, kind] : cases) {
         EXPECT_EQ(entryKind(path), kind) << path;
