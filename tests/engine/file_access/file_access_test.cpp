@@ -266,22 +266,5 @@ TEST(FileIdentity, FindsTheSameFileThroughLinksAndHardLinks) {
     EXPECT_EQ(findSameFile(dir.file("data.xlsx"), {}), std::nullopt);
 }
 
-TEST(EntryKinds, ALinkIsALinkWhateverItEndsAt) {
-    TempDir dir;
-    test::writeFile(dir.path() / "file", "x");
-    fs::create_directory(dir.path() / "folder");
-    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
-    fs::create_symlink("file", dir.path() / "link");
-    fs::create_symlink("nowhere", dir.path() / "dangling");
-    const std::pair<std::string, std::optional<EntryKind>> cases[] = {
-        {dir.file("file"), EntryKind::File},     {dir.file("folder"), EntryKind::Folder},
-        {dir.file("pipe"), EntryKind::Other},    {dir.file("link"), EntryKind::Link},
-        {dir.file("dangling"), EntryKind::Link}, {dir.file("missing"), std::nullopt},
-    };
-    for (const auto& [path, kind] : cases) {
-        EXPECT_EQ(entryKind(path), kind) << path;
-    }
-}
-
 }  // namespace
 }  // namespace plyfold::files
