@@ -57,6 +57,10 @@ void Form1::SetUpControls() {
 void Form1::Form_Unload() {
     try {
         state::saveSourceList(m_controls.programFolder, m_controls.ListView1);
+    } catch (const state::StateFileRefused& refused) {
+        // Something the user put in the list's place is kept: say why the list was not saved.
+        m_controls.showMessage("The source list was not saved: " + refused.description(),
+                               controls::MessageIcon::Critical);
     } catch (const files::FileError&) {
         // The program is closing: a list that cannot be saved keeps the one saved before,
         // and nothing is shown.

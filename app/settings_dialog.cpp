@@ -5,7 +5,8 @@
 
 namespace plyfold::app {
 
-Dialog2::Dialog2(std::string programFolder) : m_programFolder(std::move(programFolder)) {
+Dialog2::Dialog2(std::string programFolder, controls::MessageBoxService* messages)
+    : m_programFolder(std::move(programFolder)), m_messages(messages) {
     Check1.setCaption("Automatically save the current list .");
     OKButton.setCaption("OK");
     CancelButton.setCaption("Cancel");
@@ -18,6 +19,11 @@ void Dialog2::Form_Load() {
 void Dialog2::OKButton_Click() {
     try {
         state::writeAutoSaveFlag(m_programFolder, Check1.value());
+    } catch (const state::StateFileRefused& refused) {
+        if (m_messages) {
+            m_messages->showMessage("The setting was not saved: " + refused.description(),
+                                    controls::MessageIcon::Critical);
+        }
     } catch (const files::FileError&) {
         // The dialog closes as always; the settings file keeps its old value.
     }

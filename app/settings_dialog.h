@@ -3,6 +3,7 @@
 #include <string>
 
 #include "controls/controls.h"
+#include "controls/services.h"
 
 namespace plyfold::app {
 
@@ -10,7 +11,8 @@ namespace plyfold::app {
 // starts from the settings file; OK writes it, Cancel and the close box write nothing.
 class Dialog2 {
 public:
-    explicit Dialog2(std::string programFolder);
+    // messages shows why OK could not write the settings file, when it has a reason to say.
+    explicit Dialog2(std::string programFolder, controls::MessageBoxService* messages = nullptr);
 
     controls::CheckBox Check1;
     controls::Control OKButton;
@@ -25,6 +27,7 @@ public:
 
 private:
     std::string m_programFolder;
+    controls::MessageBoxService* m_messages;
     bool m_closeRequested = false;
 };
 

@@ -34,6 +34,7 @@ struct ApplicationState {
     bool displayAlerts = true;
     bool presented = false;
     std::vector<std::shared_ptr<WorkbookRecord>> workbooks;
+    std::vector<std::string> sourcePaths;
     // The range held by Copy until it is pasted over or dropped.
     std::shared_ptr<WorkbookRecord> heldBook;
     engine::Sheet* heldSheet = nullptr;
@@ -477,10 +478,18 @@ void Application::setVisible(bool visible) {
         m_state->presented = true;
         std::vector<ShownWorkbook> shown;
         for (const auto& record : m_state->workbooks) {
-            shown.push_back(ShownWorkbook{record->name, record->book});
+            shown.push_back(ShownWorkbook{record->name, record->book, m_state->sourcePaths});
         }
         presenter->present(shared_from_this(), std::move(shown));
     }
+}
+
+void Application::setSourcePaths(std::vector<std::string> paths) {
+    m_state->sourcePaths = std::move(paths);
+}
+
+const std::vector<std::string>& Application::sourcePaths() const {
+    return m_state->sourcePaths;
 }
 
 bool Application::displayAlerts() const {

@@ -178,6 +178,10 @@ public:
     void setVisible(bool visible);
     bool displayAlerts() const;
     void setDisplayAlerts(bool displayAlerts);
+    // The files the instance's workbooks were made from, handed to the result presenter with
+    // them so that saving a result never replaces one of them.
+    void setSourcePaths(std::vector<std::string> paths);
+    const std::vector<std::string>& sourcePaths() const;
     // False drops the held copy.
     void setCutCopyMode(bool mode);
     // Ends the instance: every workbook is discarded unsaved, every handle becomes invalid.
@@ -188,10 +192,12 @@ private:
     std::shared_ptr<ApplicationState> m_state;
 };
 
-// A workbook as the server's window shows it: its name and its cells, to read.
+// A workbook as the server's window shows it: its name and its cells, to read, and the files
+// it was made from (Application::sourcePaths), which a save must not replace.
 struct ShownWorkbook {
     std::string name;
     std::shared_ptr<const engine::Workbook> book;
+    std::vector<std::string> sources = {};
 };
 
 // The server's window: receives a server instance and its open workbooks when the instance

@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/terminal_services.h"
+#include "engine/common/temporary_files.h"
 
 namespace {
 
@@ -43,6 +44,8 @@ int fail(std::string_view reason) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Ctrl+C or a kill during the save leaves no half-written temporary file behind.
+    plyfold::files::removeTemporaryFilesOnSignals();
     try {
         return run(argc, argv);
     } catch (const std::bad_alloc&) {

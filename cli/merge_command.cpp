@@ -1,9 +1,13 @@
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/block_gap.h"
 #include "cli/commands.h"
 #include "cli/queue_builder.h"
 #include "cli/terminal_services.h"
+#include "engine/common/file_access.h"
 #include "merge/merge_request.h"
 
 namespace plyfold::cli {
@@ -38,6 +42,18 @@ int32_t gapOf(const std::string& text) {
     return gap < 1 ? 0 : gap;
 }
 
+// The input the result would replace: a queued file, or a queue file, that is the same file as
+// the result (through a link or a hard link too); nothing when the result replaces no input.
+std::optional<std::string> inputReplacedBy(const Options& options,
+                                           const std::vector<merge::QueueRow>& rows) {
+    std::vector<std::string> inputs = options.queueFiles;
+    inputs.reserve(inputs.size() + rows.size());
+    for (const merge::QueueRow& row : rows) {
+        inputs.push_back(row.path);
+    }
+    return files::findSameFile(options.output, inputs);
+}
+
 bool hasCheckedRow(const std::vector<merge::QueueRow>& rows) {
     for (const merge::QueueRow& row : rows) {
         if (row.checked) {
@@ -54,6 +70,11 @@ int runMerge(const Options& options) {
     int status = kSuccess;
     if (!fillQueue(options, queue, status)) {
         return status;
+    }
+    if (auto input = inputReplacedBy(options, queue.rows())) {
+        printMessage("the result '" + options.output + "' would replace '" + *input +
+                     "', an input of this merge: write it to another file");
+        return kUsage;
     }
     merge::MergeRequest request;
     request.rows = queue.rows();

@@ -1,5 +1,8 @@
 #include "merge/merge_procedure.h"
 
+#include <string_view>
+#include <unordered_set>
+
 #include "engine/common/file_access.h"
 
 namespace plyfold::merge::detail {
@@ -54,6 +57,15 @@ void QueueWalk::closeLastSource() {
 automation::Workbook MergeProcedure::startServer() {
     m_server = automation::CreateObject(automation::kSpreadsheetProgId);
     m_server->setDisplayAlerts(false);
+    // Every queued file, merged or not, so that the result is never saved over one of them.
+    std::vector<std::string> sources;
+    std::unordered_set<std::string_view> seen;
+    for (const QueueRow& row : m_request.rows) {
+        if (seen.insert(row.path).second) {
+            sources.push_back(row.path);
+        }
+    }
+    m_server->setSourcePaths(std::move(sources));
     m_result = m_server->Workbooks().Add();
     return *m_result;
 }

@@ -10,14 +10,35 @@
 namespace plyfold::state {
 namespace {
 
-// The whole file, or nothing when it is missing or cannot be read: both files are optional,
-// and one that cannot be read counts as absent.
+// The file's lines as far as kMostStateFileBytes, or nothing when it is missing, cannot be read
+// or is no regular file: both files are optional, and one that cannot be read counts as absent.
 std::optional<std::string> readIfReadable(const std::string& path) {
+    // Checked before opening: opening a pipe or a device can have effects of its own.
+    if (!files::isFile(path)) {
+        return std::nullopt;
+    }
+    std::string bytes;
     try {
-        return files::readFile(path);
+        bytes = files::readFirstBytes(path, kMostStateFileBytes + 1);
     } catch (const files::FileError&) {
         return std::nullopt;
     }
+    if (bytes.size() > kMostStateFileBytes) {
+        // A line cut at the bound is no entry: keep the lines that end within it.
+        const size_t lastEnd = bytes.rfind('\r', kMostStateFileBytes - 1);
+        bytes.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+    }
+    return bytes;
+}
+
+// Replaces the file, or throws StateFileRefused when its name is taken by anything but a file
+// or a link: the user put that there, and it is not ours to replace.
+void replaceStateFile(const std::string& path, std::string_view bytes) {
+    const std::optional<files::EntryKind> kind = files::entryKind(path);
+    if (kind && kind != files::EntryKind::File && kind != files::EntryKind::Link) {
+        throw StateFileRefused(path);
+    }
+    files::replaceFile(path, bytes);
 }
 
 std::optional<std::string> settingsFirstLine(const std::string& programFolder) {
@@ -33,6 +54,10 @@ std::optional<std::string> settingsFirstLine(const std::string& programFolder) {
 }
 
 }  // namespace
+
+StateFileRefused::StateFileRefused(const std::string& path)
+    : files::FileError(ErrorNumber::FileAccess,
+                       "'" + path + "' is not a regular file, so it was left as it is.", path, 0) {}
 
 void restoreSourceList(const std::string& programFolder, controls::ListModel& sourceList,
                        const IconOfPath& iconOf) {
@@ -57,7 +82,7 @@ void saveSourceList(const std::string& programFolder, const controls::ListModel&
         bytes += sourceList.text(row);
         bytes += "\r\n";
     }
-    files::replaceFile(fileInFolder(programFolder, kSavedListFile), bytes);
+    replaceStateFile(fileInFolder(programFolder, kSavedListFile), bytes);
 }
 
 int readAutoSaveFlag(const std::string& programFolder) {
@@ -65,8 +90,8 @@ int readAutoSaveFlag(const std::string& programFolder) {
 }
 
 void writeAutoSaveFlag(const std::string& programFolder, int checkValue) {
-    files::replaceFile(fileInFolder(programFolder, kSettingsFile),
-                       checkValue == 1 ? "1\r\n" : "0\r\n");
+    replaceStateFile(fileInFolder(programFolder, kSettingsFile),
+                     checkValue == 1 ? "1\r\n" : "0\r\n");
 }
 
 }  // namespace plyfold::state

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
+
+#include "engine/common/file_access.h"
 
 namespace plyfold::controls {
 class ListModel;
@@ -12,18 +15,31 @@ namespace plyfold::state {
 inline constexpr const char* kSavedListFile = "EXCEL.txt";
 inline constexpr const char* kSettingsFile = "set.txt";
 
+// The most of either file that is read: a longer file is read as far as its last whole line
+// within this many bytes. A list of paths this long is a list of tens of thousands of entries.
+inline constexpr size_t kMostStateFileBytes = size_t{8} << 20;
+
+// Neither file is written over something that is not a regular file (a folder, a pipe, a
+// device): the save throws this, naming the file, and leaves it as it is. A symbolic link there
+// is replaced by the new file, never followed.
+class StateFileRefused : public files::FileError {
+public:
+    explicit StateFileRefused(const std::string& path);
+};
+
 // The small icon a restored source entry gets for its path.
 using IconOfPath = std::function<int(const std::string& path)>;
 
 // Appends one source-list row per line of the saved list in the program folder, in file
-// order, each with the icon iconOf gives its path. A missing or unreadable file restores
-// nothing.
+// order, each with the icon iconOf gives its path. A missing or unreadable file, or anything
+// that is not a regular file (it is never opened, so a pipe cannot block), restores nothing.
 void restoreSourceList(const std::string& programFolder, controls::ListModel& sourceList,
                        const IconOfPath& iconOf);
 
 // Writes every row of the source list to the saved list, one path and CR LF a row, unless the
 // settings file's first line is exactly "0". The file is replaced whole or not at all: a
-// failure to write loses nothing already saved and throws files::FileError naming the file.
+// failure to write loses nothing already saved and throws files::FileError naming the file
+// (StateFileRefused when the name is taken by something other than a file or a link).
 void saveSourceList(const std::string& programFolder, const controls::ListModel& sourceList);
 
 // The value the Settings dialog's check box starts with: 1 when the settings file's first
@@ -31,7 +47,8 @@ void saveSourceList(const std::string& programFolder, const controls::ListModel&
 int readAutoSaveFlag(const std::string& programFolder);
 
 // Replaces the settings file with "1" or "0" and CR LF for a check box value of 1 or 0. Throws
-// files::FileError, leaving the old file whole, when it cannot be written.
+// files::FileError, leaving the old file whole, when it cannot be written (StateFileRefused
+// as the save does).
 void writeAutoSaveFlag(const std::string& programFolder, int checkValue);
 
 }  // namespace plyfold::state

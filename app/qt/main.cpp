@@ -7,9 +7,12 @@
 #include "app/qt/result_dialogs.h"
 #include "app/qt/result_presenter.h"
 #include "automation/automation.h"
+#include "engine/common/temporary_files.h"
 
 int main(int argc, char* argv[]) {
     using namespace plyfold;
+    // A signal that ends the program during a save leaves no temporary file behind.
+    files::removeTemporaryFilesOnSignals();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Plyfold"));
 

@@ -296,7 +296,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::showSettingsDialog() {
-    SettingsDialogView dialog(m_programFolder, this);
+    SettingsDialogView dialog(m_programFolder, this, m_messages);
     dialog.exec();
 }
 

@@ -38,6 +38,7 @@ void ResultPresenter::open(const std::shared_ptr<automation::Application>& appli
         auto lease = std::make_shared<InstanceLease>(application);
         for (const automation::ShownWorkbook& shown : workbooks) {
             auto* window = new ResultWindow(lease, shown.book, toQString(shown.name), m_services);
+            window->setSourcePaths(shown.sources);
             m_windows << window;
             window->show();
             emit windowOpened(window);

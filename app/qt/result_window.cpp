@@ -13,11 +13,13 @@
 
 #include <cmath>
 #include <exception>
+#include <optional>
 
 #include "app/qt/cell_delegate.h"
 #include "app/qt/qt_text.h"
 #include "app/qt/sheet_table_model.h"
 #include "automation/automation.h"
+#include "engine/common/file_access.h"
 #include "engine/io/workbook_io.h"
 #include "engine/model/sheet.h"
 #include "engine/model/workbook.h"
@@ -213,6 +215,12 @@ bool ResultWindow::writeFile(const SaveTarget& target) {
         }
         return false;
     };
+    if (const std::optional<std::string> source =
+            files::findSameFile(toStdString(target.path), m_sourcePaths)) {
+        return fail(QStringLiteral("It is '%1', a file queued as a source of this result: saving "
+                                   "there would replace it. Choose another file.")
+                        .arg(QDir::toNativeSeparators(toQString(*source))));
+    }
     try {
         if (target.format == SaveFormat::Csv) {
             const engine::Sheet* sheet = currentSheet();

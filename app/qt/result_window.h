@@ -4,6 +4,8 @@
 #include <QString>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/qt/result_dialogs.h"
 #include "controls/services.h"
@@ -61,6 +63,10 @@ public:
     QTableView* sheetView(int tab) const;
     bool isSaved() const { return m_saved; }
 
+    // The files the result was made from: a save never replaces one of them, whatever name
+    // (a link, a hard link) leads to it.
+    void setSourcePaths(std::vector<std::string> paths) { m_sourcePaths = std::move(paths); }
+
     // Asks where to save and saves there; false when cancelled or failed (the failure shown).
     bool saveAs();
     // Saves a copy to the temporary folder and hands it to the desktop's spreadsheet program.
@@ -89,6 +95,7 @@ private:
     QList<const engine::Sheet*> m_tabSheets;
     bool m_saved = false;
     QString m_savedPath;
+    std::vector<std::string> m_sourcePaths;
 };
 
 }  // namespace plyfold::gui

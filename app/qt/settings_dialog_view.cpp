@@ -10,8 +10,9 @@
 
 namespace plyfold::gui {
 
-SettingsDialogView::SettingsDialogView(std::string programFolder, QWidget* parent)
-    : QDialog(parent), m_dialog(std::move(programFolder)) {
+SettingsDialogView::SettingsDialogView(std::string programFolder, QWidget* parent,
+                                       controls::MessageBoxService* messages)
+    : QDialog(parent), m_dialog(std::move(programFolder), messages) {
     setObjectName(QStringLiteral("Dialog2"));
     setWindowTitle(QStringLiteral("Setting"));
     setModal(true);

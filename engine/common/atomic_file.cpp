@@ -39,26 +39,20 @@ std::string nameOf(const std::string& path) {
 
 }  // namespace
 
-AtomicFile::AtomicFile(const std::string& path) : m_targetPath(path), m_displayPath(path) {
+AtomicFile::AtomicFile(const std::string& path) : m_targetPath(path) {
     if (path.empty()) {
         throw FileError(ErrorNumber::FileAccess, "Cannot save: no file name.", path, 0);
     }
     FileSystem& system = currentFileSystem();
+    // The name itself, not what a link there points at: the link is what gets replaced.
     FileStatus status;
-    if (system.status(path, Links::DoNotFollow, status) == 0 && status.kind == EntryKind::Link) {
-        std::string resolved;
-        if (system.resolvedPath(path, resolved) == 0) {
-            m_targetPath = resolved;
-        }
-    }
-    const bool exists = system.status(m_targetPath, Links::Follow, status) == 0;
+    const bool exists = system.status(path, Links::DoNotFollow, status) == 0;
     if (exists && status.kind == EntryKind::Folder) {
-        throw FileError(ErrorNumber::FileAccess,
-                        "Cannot save '" + m_displayPath + "': it is a folder.", m_displayPath,
-                        EISDIR);
+        throw FileError(ErrorNumber::FileAccess, "Cannot save '" + path + "': it is a folder.",
+                        path, EISDIR);
     }
-    std::string folder = folderOf(m_targetPath);
-    std::string base = "." + nameOf(m_targetPath);
+    std::string folder = folderOf(path);
+    std::string base = "." + nameOf(path);
     // The name stays short enough for the file system whatever the target's length.
     if (base.size() > 200) {
         base.resize(200);
@@ -69,9 +63,14 @@ AtomicFile::AtomicFile(const std::string& path) : m_targetPath(path), m_displayP
         if (!folder.empty()) {
             candidate.insert(0, folder == "/" ? folder : folder + "/");
         }
+        // Registered before it exists, so that no moment passes in which a signal would
+        // leave it behind; a name that turns out to be taken is unregistered at once.
+        m_registration = std::make_unique<TemporaryFileRegistration>(candidate);
         error = system.createNew(candidate, m_file);
         if (error == 0) {
             m_temporaryPath = candidate;
+        } else {
+            m_registration.reset();
         }
     }
     if (error != 0) {
@@ -94,16 +93,17 @@ void AtomicFile::discard() {
         currentFileSystem().remove(m_temporaryPath);
         m_temporaryPath.clear();
     }
+    m_registration.reset();
 }
 
 void AtomicFile::fail(const std::string& what, int systemError) {
     discard();
-    std::string description = "Cannot save '" + m_displayPath + "': " + what;
+    std::string description = "Cannot save '" + m_targetPath + "': " + what;
     if (systemError != 0) {
         description += " (" + std::string(std::strerror(systemError)) + ")";
     }
     description += ".";
-    throw FileError(detail::errorNumberFor(systemError), description, m_displayPath, systemError);
+    throw FileError(detail::errorNumberFor(systemError), description, m_targetPath, systemError);
 }
 
 void AtomicFile::write(const char* data, size_t size) {
@@ -134,6 +134,7 @@ void AtomicFile::commit() {
         fail("cannot replace the file", renameError);
     }
     m_temporaryPath.clear();
+    m_registration.reset();
     // Makes the rename itself durable; a failure here leaves a complete file either way.
     system.syncFolder(folderOf(m_targetPath));
 }

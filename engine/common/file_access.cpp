@@ -89,6 +89,36 @@ bool isFile(const std::string& path) {
            status.kind == EntryKind::File;
 }
 
+std::optional<EntryKind> entryKind(const std::string& path) {
+    FileStatus status;
+    if (currentFileSystem().status(path, Links::DoNotFollow, status) != 0) {
+        return std::nullopt;
+    }
+    return status.kind;
+}
+
+std::optional<FileIdentity> fileIdentity(const std::string& path) {
+    FileStatus status;
+    if (path.empty() || currentFileSystem().status(path, Links::Follow, status) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{status.device, status.inode};
+}
+
+std::optional<std::string> findSameFile(const std::string& path,
+                                        const std::vector<std::string>& candidates) {
+    const std::optional<FileIdentity> identity = fileIdentity(path);
+    if (!identity) {
+        return std::nullopt;
+    }
+    for (const std::string& candidate : candidates) {
+        if (fileIdentity(candidate) == identity) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
 InputFile::InputFile(std::string path) : m_path(std::move(path)) {
     if (int error = currentFileSystem().openForReading(m_path, m_handle)) {
         throw readFailure(m_path, error);

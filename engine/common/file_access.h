@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,27 @@ PathKind pathKind(const std::string& path);
 // True for a regular file or a link that ends at one, with no rules about names; false also
 // when the path cannot be examined. Never fails.
 bool isFile(const std::string& path);
+
+// What the path itself is, a link at its end not followed (Link); nothing when it does not
+// exist or cannot be examined. Never fails.
+std::optional<EntryKind> entryKind(const std::string& path);
+
+// The file a path leads to, links followed: two paths with the same identity are one file,
+// whether a symbolic link or a hard link joins them.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// Nothing when the path does not exist or cannot be examined. Never fails.
+std::optional<FileIdentity> fileIdentity(const std::string& path);
+
+// The first of the candidates that leads to the same file as path; nothing when none does or
+// path does not exist. Never fails.
+std::optional<std::string> findSameFile(const std::string& path,
+                                        const std::vector<std::string>& candidates);
 
 // A name beginning with "." (but not "." or ".." themselves): left out of listings.
 bool isHiddenName(std::string_view name);

@@ -7,14 +7,10 @@
 
 #include <atomic>
 #include <cerrno>
-#include <filesystem>
 #include <string_view>
 
 namespace plyfold::files {
 namespace {
-
-// As many as the system follows before it reports a loop.
-constexpr int kMostLinksFollowed = 40;
 
 EntryKind kindOfMode(mode_t mode) {
     if (S_ISREG(mode)) {
@@ -28,7 +24,8 @@ EntryKind kindOfMode(mode_t mode) {
 
 FileStatus statusOf(const struct stat& info) {
     return {kindOfMode(info.st_mode), static_cast<uint64_t>(info.st_size),
-            static_cast<uint32_t>(info.st_mode & 07777)};
+            static_cast<uint32_t>(info.st_mode & 07777), static_cast<uint64_t>(info.st_dev),
+            static_cast<uint64_t>(info.st_ino)};
 }
 
 class PosixReadHandle : public ReadHandle {
@@ -142,31 +139,6 @@ public:
             return errno;
         }
         status = statusOf(info);
-        return 0;
-    }
-
-    int resolvedPath(const std::string& path, std::string& resolved) override {
-        namespace fs = std::filesystem;
-        std::error_code error;
-        // A link that ends nowhere yet still names a file: follow the links by hand, since
-        // weakly_canonical stops at the first part that does not exist.
-        fs::path current(path);
-        int hops = 0;
-        while (fs::is_symlink(current, error)) {
-            if (++hops > kMostLinksFollowed) {
-                return ELOOP;
-            }
-            fs::path target = fs::read_symlink(current, error);
-            if (error) {
-                return error.value();
-            }
-            current = target.is_absolute() ? target : current.parent_path() / target;
-        }
-        fs::path result = fs::weakly_canonical(current, error);
-        if (error) {
-            return error.value();
-        }
-        resolved = result.string();
         return 0;
     }
 

@@ -15,6 +15,9 @@ struct FileStatus {
     EntryKind kind = EntryKind::Other;
     uint64_t size = 0;
     uint32_t permissions = 0;  // the mode bits 07777
+    // Together they tell one file from another, whatever names (links, hard links) lead to it.
+    uint64_t device = 0;
+    uint64_t inode = 0;
 };
 
 // One entry of a folder listing; a link has the kind of what it ends at, and one that ends
@@ -53,8 +56,6 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
     virtual int status(const std::string& path, Links links, FileStatus& status) = 0;
-    // The path with its links resolved, even where its last part does not exist yet.
-    virtual int resolvedPath(const std::string& path, std::string& resolved) = 0;
     // Opens any kind of entry without blocking; the caller checks what it opened.
     virtual int openForReading(const std::string& path, std::unique_ptr<ReadHandle>& handle) = 0;
     // Creates a file that must not exist yet, with the permissions a new file gets.

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <filesystem>
 
 #include "app/form1.h"
 #include "automation/automation.h"
@@ -201,6 +204,35 @@ TEST_F(Form1Test, UnloadWhenTheListCannotBeSavedKeepsTheOldOneAndShowsNothing) {
     EXPECT_EQ(files.failuresGiven(), 1);
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(test::readFile(dir.file("EXCEL.txt")), "/data/old.xlsx\r\n");
+}
+
+// A list file that is a pipe or a folder: the load restores nothing and does not block, and the
+// unload leaves it as it is and says why the list was not saved.
+TEST_F(Form1Test, UnloadKeepsWhatIsNoListFileAndSaysWhy) {
+    for (const char* what : {"pipe", "folder"}) {
+        SCOPED_TRACE(what);
+        test::TempDir folder;
+        const std::string list = folder.file("EXCEL.txt");
+        if (std::string(what) == "pipe") {
+            ASSERT_EQ(::mkfifo(list.c_str(), 0600), 0);
+        } else {
+            std::filesystem::create_directory(list);
+        }
+        RecordingMessages shown;
+        Form1Services s = services();
+        s.messages = &shown;
+        Form1 other(folder.path().string(), s);
+        other.Form_Load();
+        EXPECT_EQ(other.controls().ListView1.count(), 0);
+        other.controls().ListView1.add("/data/one.xlsx");
+        other.Form_Unload();
+        ASSERT_EQ(shown.shown.size(), 1u);
+        EXPECT_EQ(shown.shown[0].first, "The source list was not saved: '" + list +
+                                            "' is not a regular file, so it was left as it is.");
+        EXPECT_EQ(shown.shown[0].second, controls::MessageIcon::Critical);
+        EXPECT_NE(std::filesystem::symlink_status(list).type(),
+                  std::filesystem::file_type::regular);
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "app/about_box.h"
 #include "app/settings_dialog.h"
@@ -56,13 +57,33 @@ TEST(SettingsDialog, OkClosesQuietlyWhenTheFileCannotBeWritten) {
     writeFile(dir.file("set.txt"), "1\r\n");
     test::FailingFileSystem files;
     files.fail(test::FileOperation::Create, dir.path().string(), EACCES);
-    Dialog2 dialog(dir.path().string());
+    test::RecordingMessages messages;
+    Dialog2 dialog(dir.path().string(), &messages);
     dialog.Form_Load();
     dialog.Check1.setValue(0);
     dialog.OKButton_Click();
     EXPECT_TRUE(dialog.isCloseRequested());
+    EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(files.failuresGiven(), 1);
     EXPECT_EQ(readFile(dir.file("set.txt")), "1\r\n");
+}
+
+// A settings file that is a folder is kept, and OK says why the setting was not saved; an
+// ordinary failure stays quiet (above).
+TEST(SettingsDialog, OkSaysWhyItKeepsSomethingThatIsNoSettingsFile) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir.path() / "set.txt");
+    test::RecordingMessages messages;
+    Dialog2 dialog(dir.path().string(), &messages);
+    dialog.Form_Load();
+    EXPECT_EQ(dialog.Check1.value(), 0);
+    dialog.Check1.setValue(1);
+    dialog.OKButton_Click();
+    EXPECT_TRUE(dialog.isCloseRequested());
+    EXPECT_EQ(messages.texts(),
+              std::vector<std::string>{"The setting was not saved: '" + dir.file("set.txt") +
+                                       "' is not a regular file, so it was left as it is."});
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "set.txt"));
 }
 
 TEST(AboutBox, LinksOpenThroughTheShellWithTheirShowCommands) {

@@ -5,8 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <thread>
 
 #include "engine/io/workbook_io.h"
 #include "engine/model/workbook.h"
@@ -30,10 +36,10 @@ struct ProgramRun {
 // folders applying to it even when the test runs as root.
 enum class Rights { AsTheTest, PermissionsApply };
 
-// Runs the built program with the arguments, capturing both output streams.
-ProgramRun runProgram(const std::vector<std::string>& arguments, const test::TempDir& dir,
-                      Rights rights) {
-    std::string outFile = dir.file(".stdout"), errFile = dir.file(".stderr");
+// Starts the built program with the arguments, its output streams going to the files named,
+// and the signals the test sends acting on it as on any program started from a shell.
+pid_t startProgram(const std::vector<std::string>& arguments, const std::string& outFile,
+                   const std::string& errFile, Rights rights) {
     std::vector<std::string> args{PLYFOLD_MERGE_PROGRAM};
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -42,7 +48,6 @@ ProgramRun runProgram(const std::vector<std::string>& arguments, const test::Tem
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
-    ProgramRun run;
     const pid_t pid = fork();
     if (pid == 0) {
         // Only calls that are safe between fork and exec from here on.
@@ -59,9 +64,21 @@ ProgramRun runProgram(const std::vector<std::string>& arguments, const test::Tem
             prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
             prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
         }
+        // An ignored signal stays ignored across exec: the test's own runner may ignore them.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
         execve(argv[0], argv.data(), environ);
         _exit(127);
     }
+    return pid;
+}
+
+// Runs the built program with the arguments, capturing both output streams.
+ProgramRun runProgram(const std::vector<std::string>& arguments, const test::TempDir& dir,
+                      Rights rights) {
+    std::string outFile = dir.file(".stdout"), errFile = dir.file(".stderr");
+    ProgramRun run;
+    const pid_t pid = startProgram(arguments, outFile, errFile, rights);
     if (pid > 0) {
         int status = 0;
         waitpid(pid, &status, 0);
@@ -231,6 +248,155 @@ TEST_F(CliTest, ListPrintsWorkbooksAndWorksheets) {
     EXPECT_EQ(r.out, dir.file("monthly") +
                          "\n  feb.xlsx\n    Data\n  jan.xlsx\n    Data\n    Notes\n" + jan +
                          "\n  jan.xlsx\n    Data\n    Notes\n");
+}
+
+// The bytes of every file under the folder, by path, links as their targets' names.
+std::map<std::string, std::string> contentsUnder(const fs::path& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_symlink()) {
+            contents[entry.path().string()] = "-> " + fs::read_symlink(entry.path()).string();
+        } else if (entry.is_regular_file()) {
+            contents[entry.path().string()] = test::readFile(entry.path());
+        }
+    }
+    return contents;
+}
+
+// A result that would replace an input of the merge, under any name that leads to it, is a
+// usage error, and every file stays as it was.
+TEST_F(CliTest, AResultThatWouldReplaceAnInputIsAUsageError) {
+    fs::create_symlink("monthly/jan.xlsx", dir.path() / "link.xlsx");
+    fs::create_hard_link(jan, dir.path() / "hard.xlsx");
+    test::writeFile(dir.file("s.csv"), "a,b\n1,2\n");
+    test::writeFile(dir.file("t.csv"), "c,d\n3,4\n");
+    test::writeFile(dir.file("queue.csv"), feb + "\tData\n");
+    test::writeFile(dir.file("jan.tsv"), jan + "\tNotes\n");
+    struct Case {
+        const char* what;
+        std::vector<std::string> arguments;
+        std::string replaced;  // as the message names it
+    };
+    const Case cases[] = {
+        {"a source", {feb, jan, "-o", jan}, jan},
+        {"a csv source",
+         {dir.file("s.csv"), dir.file("t.csv"), "-o", dir.file("s.csv")},
+         dir.file("s.csv")},
+        {"another spelling", {jan, "-o", dir.file("monthly/../monthly/./jan.xlsx")}, jan},
+        {"a link to a source", {jan, "-o", dir.file("link.xlsx")}, jan},
+        {"a hard link to a source", {jan, "-o", dir.file("hard.xlsx")}, jan},
+        {"a source given through a link",
+         {dir.file("link.xlsx"), "-o", jan},
+         dir.file("link.xlsx")},
+        {"a picked sheet's file", {jan + ":Data", "-o", jan}, jan},
+        {"a workbook of a folder", {dir.file("monthly"), "-o", feb}, feb},
+        {"a file of a queue file", {"--queue", dir.file("jan.tsv"), "-o", jan}, jan},
+        {"the queue file itself",
+         {"--queue", dir.file("queue.csv"), "-o", dir.file("queue.csv")},
+         dir.file("queue.csv")},
+        {"workbook mode", {"--mode", "workbook", feb, jan, "-o", dir.file("hard.xlsx")}, jan},
+    };
+    const auto before = contentsUnder(dir.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string output = c.arguments.back();
+        ProgramRun r = run(c.arguments);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(r.err, "plyfold-merge: the result '" + output + "' would replace '" + c.replaced +
+                             "', an input of this merge: write it to another file\n");
+        auto after = contentsUnder(dir.path());
+        after.erase(dir.file(".stdout"));
+        after.erase(dir.file(".stderr"));
+        EXPECT_EQ(after, before);
+        EXPECT_TRUE(fs::is_symlink(dir.path() / "link.xlsx"));
+    }
+}
+
+// A result written into a folder that is merged again would be merged into the next result:
+// the second run refuses instead of replacing it.
+TEST_F(CliTest, AResultInAMergedFolderIsNotMergedAndReplaced) {
+    const std::string inside = dir.file("monthly/all.xlsx");
+    ASSERT_EQ(run({dir.file("monthly"), "-o", inside}).status, 0);
+    const std::string first = test::readFile(inside);
+    ProgramRun again = run({dir.file("monthly"), "-o", inside});
+    EXPECT_EQ(again.status, 2) << again.err;
+    EXPECT_NE(again.err.find("would replace '" + inside + "'"), std::string::npos) << again.err;
+    EXPECT_EQ(test::readFile(inside), first);
+}
+
+// A link at the result's name is replaced by the result; the file it pointed at is kept.
+TEST_F(CliTest, AResultReplacesALinkNotTheFileItPointsAt) {
+    test::writeFile(dir.file("precious.xlsx"), "someone else's file");
+    fs::create_symlink("precious.xlsx", dir.path() / "out.xlsx");
+    ProgramRun r = run({feb, "-o", dir.file("out.xlsx")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::is_symlink(dir.path() / "out.xlsx"));
+    EXPECT_EQ(result(), (V{"f11|f12", "f21|f22", "f31|f32"}));
+    EXPECT_EQ(test::readFile(dir.file("precious.xlsx")), "someone else's file");
+}
+
+// The temporary file of the result as the program writes it, if there is one now.
+std::optional<fs::path> temporaryResult(const fs::path& folder) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(".out.xlsx.", 0) == 0 && name.size() > 4 &&
+            name.compare(name.size() - 4, 4, ".tmp") == 0) {
+            return entry.path();
+        }
+    }
+    return std::nullopt;
+}
+
+// Interrupted while it writes the result, the program removes its temporary file and ends by
+// the signal. The signal is sent once the temporary file exists; a try in which the save had
+// finished by then proves nothing and is made again with a larger input.
+TEST_F(CliTest, ASignalDuringTheSaveLeavesNoTemporaryFile) {
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signalNumber);
+        bool caughtInTheSave = false;
+        for (int rows = 100000, attempt = 0; attempt < 6 && !caughtInTheSave;
+             ++attempt, rows *= 2) {
+            test::TempDir work;
+            fs::create_directory(work.path() / "out");
+            {
+                std::ofstream csv(work.file("big.csv"), std::ios::binary);
+                for (int i = 0; i < rows; ++i) {
+                    csv << i << ",text " << i << "," << i * 0.5 << ",more " << i % 97 << "\n";
+                }
+            }
+            const fs::path folder = work.path() / "out";
+            const pid_t pid =
+                startProgram({work.file("big.csv"), "-o", (folder / "out.xlsx").string()},
+                             work.file("stdout"), work.file("stderr"), Rights::AsTheTest);
+            ASSERT_GT(pid, 0);
+            int status = 0;
+            bool ended = false;
+            std::optional<fs::path> temporary;
+            while (!temporary && !ended) {
+                temporary = temporaryResult(folder);
+                if (!temporary) {
+                    ended = waitpid(pid, &status, WNOHANG) == pid;
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                }
+            }
+            if (!ended) {
+                kill(pid, signalNumber);
+                ASSERT_EQ(waitpid(pid, &status, 0), pid);
+            }
+            if (fs::exists(folder / "out.xlsx") || !WIFSIGNALED(status)) {
+                // The save was over before the signal came.
+                EXPECT_TRUE((WIFEXITED(status) && WEXITSTATUS(status) == 0) ||
+                            (WIFSIGNALED(status) && WTERMSIG(status) == signalNumber))
+                    << test::readFile(work.file("stderr"));
+                continue;
+            }
+            caughtInTheSave = true;
+            EXPECT_EQ(WTERMSIG(status), signalNumber);
+            EXPECT_FALSE(fs::exists(*temporary)) << *temporary;
+            EXPECT_TRUE(fs::is_empty(folder));
+        }
+        EXPECT_TRUE(caughtInTheSave) << "no signal came during the save";
+    }
 }
 
 }  // namespace

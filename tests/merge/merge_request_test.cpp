@@ -101,6 +101,24 @@ TEST_F(MergeRequestTest, ASuccessLeavesTheResultRunningAndTellsProgressOfEveryRo
     EXPECT_EQ(resultRows(), (V{"a11|a12", "a21|a22", "a21|a22"}));
 }
 
+// The result is shown with every queued file, once each, in queue order: the merged ones, the
+// unchecked ones and the missing ones, so that the result is saved over none of them.
+TEST_F(MergeRequestTest, TheResultIsShownWithEveryQueuedFile) {
+    const std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 1)}});
+    const std::string b = writeBook("b.xlsx", {{"S", taggedGrid("b", 1, 1)}});
+    const std::string missing = dir.file("missing.xlsx");
+    for (MergeMode mode : kModes) {
+        presenter.shown.clear();
+        MergeOutcome outcome = runMerge(
+            request(mode, {{b, "S", true}, {a, "S", false}, {missing, "S", true}, {b, "S", true}}));
+        ASSERT_TRUE(outcome.succeeded()) << outcome.failure->message();
+        ASSERT_EQ(presenter.shown.size(), 1u);
+        EXPECT_EQ(presenter.shown[0].sources, (V{b, a, missing}));
+        EXPECT_EQ(outcome.server->sourcePaths(), (V{b, a, missing}));
+        outcome.server->Quit();
+    }
+}
+
 TEST_F(MergeRequestTest, SaveAsWritesTheFormatTheNameAsksForInAnyCase) {
     const std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 2)}});
     MergeOutcome outcome = runMerge(request(MergeMode::Vertical, {{a, "S", true}}));

@@ -385,6 +385,55 @@ TEST(ResultWindow, NamesTheFileWhenSavingFails) {
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+// Saving over a file the result was made from is refused whatever name leads to it, in both
+// formats; the file stays as it was and the window stays unsaved.
+TEST(ResultWindow, RefusesToSaveOverASource) {
+    struct Case {
+        const char* what;
+        std::string target;  // in the folder
+        SaveFormat format;
+        std::string source;  // the source it names, as queued
+    };
+    const Case cases[] = {
+        {"the source", "a.xlsx", SaveFormat::Workbook, "a.xlsx"},
+        {"a link to it", "link.xlsx", SaveFormat::Workbook, "a.xlsx"},
+        {"a hard link to it", "hard.xlsx", SaveFormat::Workbook, "a.xlsx"},
+        {"a csv source as csv", "b.csv", SaveFormat::Csv, "b.csv"},
+        {"a source queued through a link", "b.csv", SaveFormat::Csv, "b-link.csv"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ShownResult shown;
+        const auto& folder = shown.folder;
+        plyfold::test::writeFile(folder.path() / "a.xlsx", "source a");
+        plyfold::test::writeFile(folder.path() / "b.csv", "source b");
+        std::filesystem::create_symlink("a.xlsx", folder.path() / "link.xlsx");
+        std::filesystem::create_hard_link(folder.path() / "a.xlsx", folder.path() / "hard.xlsx");
+        std::filesystem::create_symlink("b.csv", folder.path() / "b-link.csv");
+        shown.open();
+        shown.window->setSourcePaths({folder.file("elsewhere.xlsx"), folder.file(c.source)});
+        const std::string target = folder.file(c.target);
+        shown.dialogs.targets.push_back({QString::fromStdString(target), c.format});
+        EXPECT_FALSE(shown.window->saveAs());
+        ASSERT_EQ(shown.messages.shown.size(), 1u);
+        EXPECT_EQ(shown.messages.shown[0].icon, controls::MessageIcon::Critical);
+        EXPECT_EQ(shown.messages.shown[0].text,
+                  "Could not save '" + target + "'.\nIt is '" + folder.file(c.source) +
+                      "', a file queued as a source of this result: saving there would replace "
+                      "it. Choose another file.");
+        EXPECT_FALSE(shown.window->isSaved());
+        EXPECT_EQ(plyfold::test::readFile(folder.path() / "a.xlsx"), "source a");
+        EXPECT_EQ(plyfold::test::readFile(folder.path() / "b.csv"), "source b");
+        EXPECT_TRUE(std::filesystem::is_symlink(folder.path() / "link.xlsx"));
+
+        // Another name is saved as always.
+        shown.dialogs.targets.push_back(
+            {QString::fromStdString(folder.file("other.xlsx")), SaveFormat::Workbook});
+        EXPECT_TRUE(shown.window->saveAs());
+        EXPECT_TRUE(shown.window->isSaved());
+    }
+}
+
 TEST(ResultWindow, AsksBeforeDiscardingAnUnsavedResult) {
     struct Case {
         const char* what;

@@ -117,6 +117,19 @@ TEST(Road, FromAFolderToTheResultWindow) {
     EXPECT_EQ(window.form().controls().ProgressBar1.maximum(), 2);
     EXPECT_EQ(window.form().controls().ProgressBar1.value(), 0);  // reset once merged
 
+    // The merge handed its sources to the window: the result is not saved over one of them,
+    // under any name.
+    std::filesystem::create_hard_link(sources.file("b.xlsx"), sources.file("b-too.xlsx"));
+    const std::string sourceBytes = plyfold::test::readFile(sources.file("b.xlsx"));
+    resultDialogs.targets.push_back(
+        {QString::fromStdString(sources.file("b-too.xlsx")), SaveFormat::Workbook});
+    EXPECT_FALSE(windows[0]->saveAs());
+    ASSERT_EQ(resultMessages.shown.size(), 1u);
+    EXPECT_NE(resultMessages.shown[0].text.find("b.xlsx', a file queued as a source"),
+              std::string::npos)
+        << resultMessages.shown[0].text;
+    EXPECT_EQ(plyfold::test::readFile(sources.file("b.xlsx")), sourceBytes);
+
     resultDialogs.answers = {SaveAnswer::DontSave};
     windows[0]->close();
     window.close();

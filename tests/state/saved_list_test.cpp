@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 
 #include "controls/list_model.h"
 #include "discovery/path_helpers.h"
@@ -90,12 +92,12 @@ TEST_F(SavedListTest, RestoreKeepsAnyBytes) {
         }
     }
     std::string bytes;
-    for (int i = 0; i < 100000; ++i) {
+    for (int i = 0; i < 20000; ++i) {
         bytes += garbage + "\r\n";
     }
     writeFile(listFile(), bytes);
     restoreSourceList(dir.path().string(), list, discovery::SourceIconForPath);
-    ASSERT_EQ(list.count(), 100000);
+    ASSERT_EQ(list.count(), 20000);
     EXPECT_EQ(list.text(1), garbage);
     EXPECT_EQ(list.smallIcon(1), 3);
 }
@@ -243,6 +245,140 @@ TEST_F(SavedListTest, WritingTheFlagLeavesOneLine) {
     EXPECT_EQ(readFile(settingsFile()), "0\r\n");
     writeAutoSaveFlag(dir.path().string(), 1);
     EXPECT_EQ(readFile(settingsFile()), "1\r\n");
+}
+
+// A file past the bound gives the lines that end within it; the line cut by the bound is left
+// out, and nothing past it is read.
+TEST_F(SavedListTest, RestoreReadsNoFurtherThanTheBound) {
+    const std::string line = std::string(99, 'p') + "\r\n";  // 101 bytes
+    const size_t whole = kMostStateFileBytes / line.size();
+    struct Case {
+        const char* what;
+        std::string bytes;
+        size_t rows;
+    };
+    const Case cases[] = {
+        {"just within", std::string(kMostStateFileBytes - 2, 'x') + "\r\n", 1},
+        {"a line cut by the bound",
+         [&] {
+             std::string bytes;
+             for (size_t i = 0; i <= whole; ++i) {
+                 bytes += line;
+             }
+             return bytes;
+         }(),
+         whole},
+        {"one line longer than the bound", std::string(kMostStateFileBytes + 10, 'x'), 0},
+        {"a CR LF split by the bound", std::string(kMostStateFileBytes - 1, 'x') + "\r\nnext\r\n",
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(listFile(), c.bytes);
+        controls::ListModel rows;
+        restoreSourceList(dir.path().string(), rows, [](const std::string&) { return 1; });
+        ASSERT_EQ(static_cast<size_t>(rows.count()), c.rows);
+        if (c.rows > 0) {
+            EXPECT_EQ(rows.text(rows.count()).find('\n'), std::string::npos);
+        }
+    }
+}
+
+// Whatever is at either name: reading never blocks or reads without end, and gives nothing for
+// anything that is not a file; writing replaces a link itself and refuses anything else.
+TEST_F(SavedListTest, NamesTakenByOtherThingsAreNeverFollowedOrOverwritten) {
+    enum class Write { Replaced, Refused };
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& name, const std::string& elsewhere)> make;
+        Write write;
+    };
+    const Case cases[] = {
+        {"a pipe",
+         [](const std::string& name, const std::string&) {
+             ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
+         },
+         Write::Refused},
+        {"a folder",
+         [](const std::string& name, const std::string&) {
+             std::filesystem::create_directory(name);
+         },
+         Write::Refused},
+        {"a link to a pipe",
+         [](const std::string& name, const std::string& elsewhere) {
+             ASSERT_EQ(::mkfifo(elsewhere.c_str(), 0600), 0);
+             std::filesystem::create_symlink(elsewhere, name);
+         },
+         Write::Replaced},
+        {"a link to a file of someone else's",
+         [](const std::string& name, const std::string& elsewhere) {
+             writeFile(elsewhere, "1\r\n");
+             std::filesystem::create_symlink(elsewhere, name);
+         },
+         Write::Replaced},
+        {"a link to a folder",
+         [](const std::string& name, const std::string& elsewhere) {
+             std::filesystem::create_directory(elsewhere);
+             std::filesystem::create_symlink(elsewhere, name);
+         },
+         Write::Replaced},
+        {"a link to nothing",
+         [](const std::string& name, const std::string& elsewhere) {
+             std::filesystem::create_symlink(elsewhere, name);
+         },
+         Write::Replaced},
+    };
+    for (const Case& c : cases) {
+        for (const char* name : {"EXCEL.txt", "set.txt"}) {
+            SCOPED_TRACE(std::string(c.what) + " as " + name);
+            TempDir folder;
+            TempDir other;
+            const std::string path = folder.file(name);
+            const std::string elsewhere = other.file("target");
+            c.make(path, elsewhere);
+            const auto elsewhereBefore = std::filesystem::symlink_status(elsewhere).type();
+            const std::string elsewhereBytes =
+                elsewhereBefore == std::filesystem::file_type::regular ? readFile(elsewhere) : "";
+
+            // A link to a file is read as that file.
+            const bool isList = std::string(name) == "EXCEL.txt";
+            const bool readable = elsewhereBefore == std::filesystem::file_type::regular;
+            controls::ListModel rows;
+            restoreSourceList(folder.path().string(), rows, discovery::SourceIconForPath);
+            EXPECT_EQ(rows.count(), isList && readable ? 1 : 0);
+            EXPECT_EQ(readAutoSaveFlag(folder.path().string()), !isList && readable ? 1 : 0);
+
+            rows.add("/saved.xlsx");
+            try {
+                if (isList) {
+                    writeFile(folder.file("set.txt"), "1\r\n");
+                    saveSourceList(folder.path().string(), rows);
+                } else {
+                    writeAutoSaveFlag(folder.path().string(), 1);
+                }
+                EXPECT_EQ(c.write, Write::Replaced);
+                EXPECT_EQ(std::filesystem::symlink_status(path).type(),
+                          std::filesystem::file_type::regular);
+            } catch (const StateFileRefused& refused) {
+                EXPECT_EQ(c.write, Write::Refused);
+                EXPECT_EQ(refused.path(), path);
+                EXPECT_EQ(refused.description(),
+                          "'" + path + "' is not a regular file, so it was left as it is.");
+                EXPECT_NE(std::filesystem::symlink_status(path).type(),
+                          std::filesystem::file_type::regular);
+            }
+            if (c.write == Write::Replaced) {
+                EXPECT_EQ(readFile(path), isList && readable ? "1\r\n/saved.xlsx\r\n"
+                                          : isList           ? "/saved.xlsx\r\n"
+                                                             : "1\r\n");
+            }
+            // What a link pointed at is as it was.
+            EXPECT_EQ(std::filesystem::symlink_status(elsewhere).type(), elsewhereBefore);
+            if (elsewhereBefore == std::filesystem::file_type::regular) {
+                EXPECT_EQ(readFile(elsewhere), elsewhereBytes);
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -168,10 +168,6 @@ int FailingFileSystem::status(const std::string& path, files::Links links,
     return m_system.status(path, links, status);
 }
 
-int FailingFileSystem::resolvedPath(const std::string& path, std::string& resolved) {
-    return m_system.resolvedPath(path, resolved);
-}
-
 int FailingFileSystem::openForReading(const std::string& path,
                                       std::unique_ptr<files::ReadHandle>& handle) {
     {

@@ -43,7 +43,6 @@ public:
     int failuresGiven() const;
 
     int status(const std::string& path, files::Links links, files::FileStatus& status) override;
-    int resolvedPath(const std::string& path, std::string& resolved) override;
     int openForReading(const std::string& path,
                        std::unique_ptr<files::ReadHandle>& handle) override;
     int createNew(const std::string& path, std::unique_ptr<files::WriteHandle>& handle) override;

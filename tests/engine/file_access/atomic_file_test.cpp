@@ -2,13 +2,20 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 
 #include "engine/common/file_access.h"
+#include "engine/common/temporary_files.h"
 #include "tests/support/failing_file_system.h"
 #include "tests/support/temp_dir.h"
 
@@ -173,43 +180,162 @@ TEST(AtomicReplace, ANewFileGetsOrdinaryPermissionsAndAReplacedOneKeepsItsOwn) {
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"new.txt", "private.txt"}));
 }
 
-TEST(AtomicReplace, ALinkKeepsPointingAtTheFileItReplaces) {
+// The name given is what is replaced, whatever is there: a link is replaced by the new file,
+// never followed into the file or folder it points at.
+TEST(AtomicReplace, ReplacesTheNameGivenAndNeverWhatALinkThereEndsAt) {
+    UmaskScope umask(022);
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& name)> make;
+        uint32_t permissions;  // of the new file
+    };
+    const Case cases[] = {
+        {"a file",
+         [](const fs::path& name) {
+             test::writeFile(name, kOld);
+             fs::permissions(
+                 name, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+         },
+         0640u},
+        {"a link to a file in another folder",
+         [](const fs::path& name) { fs::create_symlink("../data/real.txt", name); }, 0644u},
+        {"a link to nothing yet",
+         [](const fs::path& name) { fs::create_symlink("../data/later.txt", name); }, 0644u},
+        {"a link to a folder", [](const fs::path& name) { fs::create_symlink("../data", name); },
+         0644u},
+        {"a link to itself", [](const fs::path& name) { fs::create_symlink("out.txt", name); },
+         0644u},
+        {"a pipe", [](const fs::path& name) { ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0); }, 0644u},
+        {"nothing", [](const fs::path&) {}, 0644u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        fs::create_directory(dir.path() / "data");
+        fs::create_directory(dir.path() / "links");
+        test::writeFile(dir.path() / "data" / "real.txt", kOld);
+        const std::string name = dir.file("links/out.txt");
+        c.make(name);
+        {
+            AtomicFile file(name);
+            EXPECT_EQ(fs::path(file.temporaryPath()).parent_path(), dir.path() / "links");
+            file.write("new");
+            file.commit();
+        }
+        EXPECT_EQ(fs::symlink_status(name).type(), fs::file_type::regular);
+        EXPECT_EQ(test::readFile(name), "new");
+        EXPECT_EQ(permissionsOf(name), c.permissions);
+        EXPECT_EQ(test::readFile(dir.path() / "data" / "real.txt"), kOld);
+        EXPECT_EQ(namesIn(dir.path() / "data"), std::vector<std::string>{"real.txt"});
+        EXPECT_EQ(namesIn(dir.path() / "links"), std::vector<std::string>{"out.txt"});
+    }
+}
+
+TEST(AtomicReplace, AFailureThroughALinkNamesTheLinkAndKeepsIt) {
     TempDir dir;
-    fs::create_directory(dir.path() / "data");
-    fs::create_directory(dir.path() / "links");
-    const std::string real = dir.file("data/real.txt");
-    const std::string link = dir.file("links/link.txt");
+    const std::string real = dir.file("real.txt");
+    const std::string link = dir.file("link.txt");
     test::writeFile(real, kOld);
-    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    fs::create_symlink("../data/real.txt", link);
-
-    replaceFile(link, "through the link");
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(fs::read_symlink(link), "../data/real.txt");
-    EXPECT_EQ(test::readFile(real), "through the link");
-    EXPECT_EQ(permissionsOf(real), 0640u);
-    EXPECT_EQ(namesIn(dir.path() / "data"), std::vector<std::string>{"real.txt"});
-    EXPECT_EQ(namesIn(dir.path() / "links"), std::vector<std::string>{"link.txt"});
-
-    // A failure names the link as it was given, not the file it ends at.
+    fs::create_symlink("real.txt", link);
     FailingFileSystem files;
-    files.fail(FileOperation::Rename, fs::canonical(dir.path() / "data").string(), EIO);
+    files.fail(FileOperation::Rename, link, EIO);
     try {
         replaceFile(link, "lost");
         ADD_FAILURE() << "saved";
     } catch (const FileError& error) {
         EXPECT_EQ(error.description(),
                   "Cannot save '" + link + "': cannot replace the file (Input/output error).");
+        EXPECT_EQ(error.path(), link);
     }
-    EXPECT_EQ(test::readFile(real), "through the link");
-    EXPECT_EQ(namesIn(dir.path() / "data"), std::vector<std::string>{"real.txt"});
+    EXPECT_EQ(files.failuresGiven(), 1);
+    EXPECT_EQ(fs::read_symlink(link), "real.txt");
+    EXPECT_EQ(test::readFile(real), kOld);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"link.txt", "real.txt"}));
+}
 
-    // A link that ends nowhere yet makes the file it names.
-    fs::create_symlink("../data/later.txt", dir.path() / "links" / "later.txt");
-    files.clearFailures();
-    replaceFile(dir.file("links/later.txt"), "made");
-    EXPECT_EQ(test::readFile(dir.file("data/later.txt")), "made");
-    EXPECT_TRUE(fs::is_symlink(dir.path() / "links" / "later.txt"));
+// A child process saves, tells the test its temporary files, and waits for the signals the test
+// sends; the handlers must remove the files and let the signal end the process.
+TEST(AtomicReplace, ASignalThatEndsTheProgramRemovesTheTemporaryFiles) {
+    struct Case {
+        const char* what;
+        std::vector<int> signalsSent;
+        int endedBy;
+        int saves;              // in progress when the signals come
+        bool committedFirst;    // one save finished before them, which must stay
+        bool interruptIgnored;  // SIGINT ignored before the handlers are installed
+    };
+    const Case cases[] = {
+        {"terminate", {SIGTERM}, SIGTERM, 1, false, false},
+        {"interrupt, two saves at once", {SIGINT}, SIGINT, 2, false, false},
+        {"hang up", {SIGHUP}, SIGHUP, 1, false, false},
+        {"a finished save stays", {SIGTERM}, SIGTERM, 1, true, false},
+        {"an ignored interrupt stays ignored", {SIGINT, SIGTERM}, SIGTERM, 1, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        int channel[2];
+        ASSERT_EQ(::pipe(channel), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(channel[0]);
+            try {
+                if (c.interruptIgnored) {
+                    ::signal(SIGINT, SIG_IGN);
+                }
+                removeTemporaryFilesOnSignals();
+                if (c.committedFirst) {
+                    replaceFile(dir.file("done.txt"), "done");
+                }
+                std::vector<std::unique_ptr<AtomicFile>> saves;
+                std::string names;
+                for (int i = 0; i < c.saves; ++i) {
+                    saves.push_back(std::make_unique<AtomicFile>(
+                        dir.file("save" + std::to_string(i) + ".txt")));
+                    saves.back()->write(kNew);
+                    names += saves.back()->temporaryPath() + "\n";
+                }
+                if (::write(channel[1], names.data(), names.size()) !=
+                    static_cast<ssize_t>(names.size())) {
+                    ::_exit(3);
+                }
+                ::close(channel[1]);
+                // Sleeping, not pause(): a sanitizer's runtime delivers a signal it deferred
+                // when a call it watches returns.
+                while (true) {
+                    ::sleep(1);
+                }
+            } catch (...) {
+                ::_exit(4);
+            }
+        }
+        ::close(channel[1]);
+        std::string names;
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;) {
+            names.append(buffer, static_cast<size_t>(got));
+        }
+        ::close(channel[0]);
+        std::vector<std::string> temporaries;
+        for (size_t start = 0, end; (end = names.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            temporaries.push_back(names.substr(start, end - start));
+        }
+        ASSERT_EQ(temporaries.size(), static_cast<size_t>(c.saves));
+        for (const std::string& temporary : temporaries) {
+            EXPECT_TRUE(fs::exists(temporary)) << temporary;
+        }
+        for (int signalNumber : c.signalsSent) {
+            ::kill(child, signalNumber);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+        EXPECT_EQ(WTERMSIG(status), c.endedBy);
+        EXPECT_EQ(namesIn(dir.path()), c.committedFirst ? std::vector<std::string>{"done.txt"}
+                                                        : std::vector<std::string>{});
+    }
 }
 
 TEST(AtomicReplace, AFileInTheCurrentFolderIsReplacedThere) {

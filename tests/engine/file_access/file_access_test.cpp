@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "tests/support/failing_file_system.h"
 #include "tests/support/temp_dir.h"
@@ -227,6 +228,42 @@ TEST(PathKinds, FollowTheRulesForNamesAndTheFileSystem) {
         EXPECT_EQ(pathKind(path), kind) << path;
         EXPECT_EQ(isFile(path), file) << path;
     }
+}
+
+// One file under several names is found whichever name is used; a file with the same name in
+// another folder, or the same bytes, is another file.
+TEST(FileIdentity, FindsTheSameFileThroughLinksAndHardLinks) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "sub");
+    test::writeFile(dir.path() / "data.xlsx", "same bytes");
+    test::writeFile(dir.path() / "copy.xlsx", "same bytes");
+    test::writeFile(dir.path() / "sub" / "data.xlsx", "same bytes");
+    fs::create_symlink("data.xlsx", dir.path() / "link.xlsx");
+    fs::create_symlink("link.xlsx", dir.path() / "chain.xlsx");
+    fs::create_hard_link(dir.path() / "data.xlsx", dir.path() / "hard.xlsx");
+    fs::create_symlink("nowhere.xlsx", dir.path() / "dangling.xlsx");
+    const std::vector<std::string> sources = {dir.file("copy.xlsx"), dir.file("sub/data.xlsx"),
+                                              dir.file("missing.xlsx"), dir.file("data.xlsx")};
+    struct Case {
+        std::string path;
+        std::optional<std::string> found;
+    };
+    const Case cases[] = {
+        {dir.file("data.xlsx"), dir.file("data.xlsx")},
+        {dir.file("./sub/../data.xlsx"), dir.file("data.xlsx")},
+        {dir.file("link.xlsx"), dir.file("data.xlsx")},
+        {dir.file("chain.xlsx"), dir.file("data.xlsx")},
+        {dir.file("hard.xlsx"), dir.file("data.xlsx")},
+        {dir.file("sub/data.xlsx"), dir.file("sub/data.xlsx")},
+        {dir.file("dangling.xlsx"), std::nullopt},
+        {dir.file("missing.xlsx"), std::nullopt},
+        {dir.file("other.xlsx"), std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(findSameFile(c.path, sources), c.found) << c.path;
+    }
+    EXPECT_EQ(findSameFile(dir.file("data.xlsx"), {}), std::nullopt);
 }
 
 }  // namespace

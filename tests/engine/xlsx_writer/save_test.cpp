@@ -152,7 +152,9 @@ TEST(Saving, AFailureOfTheFileSystemLeavesTheOldFileAndNoTemporaryFile) {
     }
 }
 
-TEST(Saving, ReplacingKeepsPermissionsAndFollowsLinks) {
+// A file is replaced keeping its permissions; a link is itself replaced, and the file it
+// pointed at stays as it was.
+TEST(Saving, ReplacingKeepsPermissionsAndReplacesLinksNotTheirTargets) {
     TempDir dir;
     const std::string real = dir.file("real.xlsx");
     writeFile(real, "old");
@@ -160,7 +162,11 @@ TEST(Saving, ReplacingKeepsPermissionsAndFollowsLinks) {
     fs::create_symlink(real, dir.path() / "link.xlsx");
     auto book = smallWorkbook();
     saveWorkbook(*book, dir.file("link.xlsx"));
-    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.xlsx"));
+    EXPECT_FALSE(fs::is_symlink(dir.path() / "link.xlsx"));
+    EXPECT_EQ(unzipAll(readFile(dir.file("link.xlsx"))).count("xl/workbook.xml"), 1u);
+    EXPECT_EQ(readFile(real), "old");
+
+    saveWorkbook(*book, real);
     EXPECT_EQ(unzipAll(readFile(real)).count("xl/workbook.xml"), 1u);
     struct stat info {};
     ASSERT_EQ(::stat(real.c_str(), &info), 0);
