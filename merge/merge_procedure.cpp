@@ -53,6 +53,9 @@ void QueueWalk::closeLastSource() {
 
 automation::Workbook MergeProcedure::startServer() {
     m_server = automation::CreateObject(automation::kSpreadsheetProgId);
+    if (m_request.memoryLimit != 0) {
+        m_server->setMemoryLimit(m_request.memoryLimit);
+    }
     m_server->setDisplayAlerts(false);
     m_result = m_server->Workbooks().Add();
     return *m_result;

@@ -8,6 +8,7 @@
 #include "engine/common/error.h"
 #include "engine/io/xlsx/xlsx_reader.h"
 #include "engine/model/cell_ref.h"
+#include "engine/ops/shared_formula.h"
 #include "test_package.h"
 #include "tests/support/temp_dir.h"
 
@@ -54,7 +55,7 @@ std::string formulaOf(const Workbook& workbook, const Sheet& sheet, const char* 
     if (!cell || !cell->hasFormula()) {
         return "(no formula)";
     }
-    return std::string(workbook.formulas().text(cell->formulaId()));
+    return cellFormula(workbook, *cell, *parseCellName(name));
 }
 
 // The description of the error reading the workbook and all its sheets throw, or "".
