@@ -31,7 +31,8 @@ std::string cellFormula(const Workbook& workbook, const Cell& cell, CellRef at);
 // reference with one relative and one absolute end turns round. Within a run every cell's
 // formula changes alike relative to the cell, so the run can go on sharing one formula, unless
 // a relative reference of its cells points into the deleted lines (touchesDeleted): such a
-// reference is cut or lost differently for each cell.
+// reference is cut to a fixed line, which each row (or column) of cells sees at another
+// distance, so only the cells of one line change alike.
 class SharedFormulaDeletion {
 public:
     SharedFormulaDeletion(std::string_view text, CellRef anchor, bool rows, int32_t first,

@@ -442,8 +442,8 @@ struct Deletion {
 // Updates the cells that share formulas after a deletion. The cells of one shared formula
 // fall into runs (SharedFormulaDeletion) within which the formula changes alike relative to
 // the cell; each run gets one shared formula, worked out from the first of its cells met (the
-// formula it had, where nothing changed). Cells whose references point into the deleted lines
-// get formulas of their own.
+// formula it had, where nothing changed). In a run whose references point into the deleted
+// lines only the cells of one row (or column) change alike: each such line gets its own.
 class SharedFormulaUpdate {
 public:
     SharedFormulaUpdate(Workbook& workbook, const Deletion& deletion)
@@ -469,17 +469,19 @@ public:
                 m_deletion.count);
         }
         const SharedFormulaDeletion& runs = *m_runs[id];
+        const bool byLine = runs.touchesDeleted(position);
+        const uint64_t group = byLine ? static_cast<uint32_t>(position) : runs.runOf(position);
         const uint64_t key =
-            (uint64_t{id} << 32) | (uint64_t{runs.runOf(position)} << 1) | (onEdited ? 1u : 0u);
+            uint64_t{id} << 32 | group << 2 | (byLine ? 2u : 0u) | (onEdited ? 1u : 0u);
         auto [found, added] = m_shared.try_emplace(key, kUnmapped);
-        if (added && !runs.touchesDeleted(position)) {
+        if (added) {
             found->second = sharedAfter(id, shared, before, at, scope);
         }
-        const uint32_t after = found->second;
-        if (after != kUnmapped && m_workbook.sharedFormula(after).reach.contains(at)) {
-            cell.formula = after + 1;
+        if (m_workbook.sharedFormula(found->second).reach.contains(at)) {
+            cell.formula = found->second + 1;
             return;
         }
+        // Not expected: the cells of a run read their formulas within its reach.
         cell.flags = static_cast<uint8_t>(cell.flags & ~kSharedFormula);
         cell.formula = m_workbook.formulas().intern(ownText(shared, before, scope)) + 1;
     }
@@ -514,7 +516,8 @@ private:
     Workbook& m_workbook;
     const Deletion& m_deletion;
     std::vector<std::unique_ptr<SharedFormulaDeletion>> m_runs;  // by shared formula id
-    std::unordered_map<uint64_t, uint32_t> m_shared;             // (id, run, on edited) -> new id
+    // (id, run or line, on edited) -> new id
+    std::unordered_map<uint64_t, uint32_t> m_shared;
 };
 
 // Rewrites the formulas of every sheet of the workbook after a deletion in one sheet. Each
