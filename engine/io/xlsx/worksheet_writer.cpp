@@ -227,7 +227,7 @@ private:
         CellRef master;
         CellRange bounds;
         uint32_t cells = 0;
-        int64_t index = 0;  // si
+        int64_t index = 0;  // si, given when the master is written
     };
 
     void findSharedGroups() {
@@ -245,7 +245,6 @@ private:
                 if (added) {
                     group.master = at;
                     group.bounds = CellRange{at, at};
-                    group.index = static_cast<int64_t>(m_sharedGroups.size() - 1);
                 }
                 group.bounds.first.column = std::min(group.bounds.first.column, at.column);
                 group.bounds.last.column = std::max(group.bounds.last.column, at.column);
@@ -418,7 +417,7 @@ private:
     // After "<f": the rest of the formula element of a cell with a shared formula. A formula
     // only one cell of the sheet uses is written as that cell's own.
     void writeSharedFormula(const Cell& cell, CellRef at) {
-        const SharedGroup& group = m_sharedGroups.at(cell.formulaId());
+        SharedGroup& group = m_sharedGroups.at(cell.formulaId());
         if (group.cells > 1 && !(at == group.master)) {
             m_out.raw(" t=\"shared\"");
             m_out.attribute("si", group.index);
@@ -430,6 +429,7 @@ private:
             shiftFormula(m_formulas.text(shared.text), at.row - shared.anchor.row,
                          at.column - shared.anchor.column);
         if (group.cells > 1) {
+            group.index = m_nextSharedIndex++;
             m_out.raw(" t=\"shared\"");
             m_out.attribute("ref", rangeName(group.bounds));
             m_out.attribute("si", group.index);
@@ -468,6 +468,7 @@ private:
     FormulaTexts& m_formulas;
     std::unordered_map<uint64_t, CellRange> m_arrayRanges;
     std::unordered_map<uint32_t, SharedGroup> m_sharedGroups;  // by shared formula id
+    int64_t m_nextSharedIndex = 0;
 };
 
 }  // namespace
