@@ -37,7 +37,7 @@ struct Cell {
 
     bool hasFormula() const { return formula != 0; }
     uint32_t formulaId() const { return formula - 1; }
-    bool hasSharedFormula() const { return (flags & kSharedFormula) != 0; }
+    bool hasSharedFormula() const { return formula != 0 && (flags & kSharedFormula) != 0; }
 };
 static_assert(sizeof(Cell) <= 24);
 

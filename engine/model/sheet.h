@@ -116,14 +116,13 @@ public:
 private:
     friend class Workbook;
     void setName(std::string name) { m_name = std::move(name); }
+    void countRow(const Row& row);
+    void abandonLoad();
 
     Workbook* m_workbook;
     std::string m_name;
     SheetKind m_kind;
     SheetVisibility m_visibility = SheetVisibility::Visible;
-    void countRow(const Row& row);
-    void abandonLoad();
-
     mutable Loader m_loader;
     mutable std::vector<Row> m_rows;
     mutable uint64_t m_loadCounted = 0;       // by the load under way
