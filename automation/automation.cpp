@@ -7,6 +7,7 @@
 #include <new>
 
 #include "engine/common/file_kind.h"
+#include "engine/common/memory_budget.h"
 #include "engine/io/workbook_io.h"
 #include "engine/model/limits.h"
 #include "engine/model/workbook.h"
@@ -33,6 +34,9 @@ struct ApplicationState {
     bool visible = false;
     bool displayAlerts = true;
     bool presented = false;
+    // What the workbooks of the instance hold, together.
+    std::shared_ptr<MemoryBudget> budget =
+        std::make_shared<MemoryBudget>(MemoryBudget::defaultLimit());
     std::vector<std::shared_ptr<WorkbookRecord>> workbooks;
     std::vector<std::string> sourcePaths;
     // The range held by Copy until it is pasted over or dropped.
@@ -103,6 +107,19 @@ std::string lineAddress(const CellRange& rect, Range::Unit unit) {
 }
 
 std::atomic<int> g_newWorkbookNumber{0};
+
+// Runs an edit that builds cells; what would take the instance's memory past its budget
+// fails as `what` (capitalised: "Pasting ...") would take too much.
+template <typename Edit>
+void building(const std::string& what, Edit edit) {
+    try {
+        edit();
+    } catch (const MemoryLimitReached& reached) {
+        throw SpreadsheetError(ErrorNumber::OutOfMemory, what + " would take more than the " +
+                                                             memorySizeText(reached.limit()) +
+                                                             " of memory this merge may use.");
+    }
+}
 
 }  // namespace
 
@@ -197,7 +214,8 @@ void Range::PasteSpecial() const {
         fail("There is nothing to paste: no range has been copied.");
     }
     engine::Sheet& source = liveSheet(app->heldBook, app->heldSheet);
-    engine::pasteBlock(source, app->heldRange, target, m_rect.first);
+    building("Pasting the copied cells into the sheet '" + target.name() + "'",
+             [&] { engine::pasteBlock(source, app->heldRange, target, m_rect.first); });
     markModified(m_book);
 }
 
@@ -206,11 +224,15 @@ void Range::Delete() const {
     if (!m_wholeLines) {
         fail("Only whole rows or whole columns can be deleted.");
     }
-    if (m_unit == Unit::Columns) {
-        engine::deleteColumns(target, m_rect.first.column, m_rect.columnCount());
-    } else {
-        engine::deleteRows(target, m_rect.first.row, m_rect.rowCount());
-    }
+    building(std::string(m_unit == Unit::Columns ? "Deleting the columns " : "Deleting the rows ") +
+                 lineAddress(m_rect, m_unit) + " of the sheet '" + target.name() + "'",
+             [&] {
+                 if (m_unit == Unit::Columns) {
+                     engine::deleteColumns(target, m_rect.first.column, m_rect.columnCount());
+                 } else {
+                     engine::deleteRows(target, m_rect.first.row, m_rect.rowCount());
+                 }
+             });
     markModified(m_book);
 }
 
@@ -311,7 +333,8 @@ void Worksheet::Copy(const automation::Before& before) const {
     engine::Sheet& source = sheetModel();
     engine::Sheet& anchor = before.sheet.sheetModel();
     engine::Workbook& target = *before.sheet.m_book->book;
-    engine::copySheet(source, target, target.indexOf(anchor));
+    building("Copying the sheet '" + source.name() + "'",
+             [&] { engine::copySheet(source, target, target.indexOf(anchor)); });
     markModified(before.sheet.m_book);
 }
 
@@ -426,7 +449,7 @@ Workbook WorkbookCollection::Open(const std::string& path) const {
     auto app = runningApp(m_app);
     auto record = std::make_shared<WorkbookRecord>();
     record->app = app;
-    record->book = engine::openWorkbook(path);
+    record->book = engine::openWorkbook(path, app->budget);
     record->name = std::filesystem::path(path).filename().string();
     app->workbooks.push_back(record);
     return Workbook(record);
@@ -437,6 +460,7 @@ Workbook WorkbookCollection::Add() const {
     auto record = std::make_shared<WorkbookRecord>();
     record->app = app;
     record->book = std::make_shared<engine::Workbook>();
+    record->book->memory().setBudget(app->budget);
     record->book->addSheet("Sheet1");
     record->name = "Book" + std::to_string(++g_newWorkbookNumber);
     app->workbooks.push_back(record);
@@ -527,6 +551,14 @@ bool Application::isRunning() const {
     return m_state->running;
 }
 
+uint64_t Application::memoryLimit() const {
+    return m_state->budget->limit();
+}
+
+void Application::setMemoryLimit(uint64_t bytes) {
+    m_state->budget->setLimit(bytes);
+}
+
 // Registry
 
 ServerRegistry::ServerRegistry() {
@@ -571,6 +603,10 @@ SpreadsheetError currentError() {
         return error;
     } catch (const std::bad_alloc&) {
         return SpreadsheetError(ErrorNumber::OutOfMemory, "Out of memory.");
+    } catch (const MemoryLimitReached& reached) {
+        return SpreadsheetError(ErrorNumber::OutOfMemory, "The merge would take more than the " +
+                                                              memorySizeText(reached.limit()) +
+                                                              " of memory it may use.");
     } catch (const std::exception& error) {
         return SpreadsheetError(ErrorNumber::ApplicationDefined, error.what());
     } catch (...) {

@@ -188,6 +188,12 @@ public:
     void Quit();
     bool isRunning() const;
 
+    // The memory the instance's workbooks may hold together (MemoryBudget::defaultLimit() until
+    // set): cells, texts and formulas read or built past it fail with a message that names the
+    // file and sheet being read, or what was being built.
+    uint64_t memoryLimit() const;
+    void setMemoryLimit(uint64_t bytes);
+
 private:
     std::shared_ptr<ApplicationState> m_state;
 };

@@ -82,6 +82,7 @@ int runMerge(const Options& options) {
     request.gap = gapOf(options.gap);
     request.dropFirstLine = options.skipFirst;
     request.autofit = options.autofit;
+    request.memoryLimit = options.memoryLimit;
     if (!hasCheckedRow(request.rows)) {
         printMessage("Please select some excel files to Merge!");
         return kFailure;

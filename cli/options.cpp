@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "engine/common/file_kind.h"
+#include "engine/common/memory_budget.h"
 
 namespace plyfold::cli {
 namespace {
@@ -82,6 +83,20 @@ private:
         if (name == "--gap") {
             auto v = value();
             return v && (m_options.gap = *v, true);
+        }
+        if (name == "--memory-limit") {
+            auto v = value();
+            if (!v) {
+                return false;
+            }
+            auto bytes = parseMemorySize(*v);
+            if (!bytes) {
+                m_error =
+                    "'" + *v + "' is not a memory size (use a number with K, M or G: 512M, 2G)";
+                return false;
+            }
+            m_options.memoryLimit = *bytes;
+            return true;
         }
         if (name == "--queue") {
             auto v = value();
@@ -170,6 +185,9 @@ Options:
       --gap TEXT        empty rows (or columns) between blocks, read like the window's gap box
       --skip-first      drop the first row (or column) of every block after the first
       --no-autofit      keep the default column widths
+      --memory-limit SIZE
+                        the memory the merge may use (512M, 2G; default half the machine's
+                        memory, at most 4G); past it the merge fails, naming the file
       --list            print each source's workbooks and worksheets; merge nothing
   -q, --quiet           no progress bar
   -h, --help            show this help

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <variant>
 #include <vector>
@@ -24,6 +25,7 @@ struct Options {
     std::string gap = "0";
     bool skipFirst = false;
     bool autofit = true;
+    uint64_t memoryLimit = 0;  // bytes; 0 the default
     bool list = false;
     bool quiet = false;
     bool help = false;

@@ -56,6 +56,9 @@ void QueueWalk::closeLastSource() {
 
 automation::Workbook MergeProcedure::startServer() {
     m_server = automation::CreateObject(automation::kSpreadsheetProgId);
+    if (m_request.memoryLimit != 0) {
+        m_server->setMemoryLimit(m_request.memoryLimit);
+    }
     m_server->setDisplayAlerts(false);
     // Every queued file, merged or not, so that the result is never saved over one of them.
     std::vector<std::string> sources;

@@ -37,6 +37,10 @@ struct MergeRequest {
     bool dropFirstLine = false;
     // The result's column widths are fitted to their contents at the end.
     bool autofit = true;
+    // The memory the merge may use for the workbooks it reads and builds, in bytes; 0 is the
+    // server's default (a share of the machine's memory). Past it the merge fails, naming the
+    // file and sheet being read.
+    uint64_t memoryLimit = 0;
     // Told the 1-based index of every queue row the merge reaches, merged or skipped.
     std::function<void(int row)> progress;
 };

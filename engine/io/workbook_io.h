@@ -4,14 +4,18 @@
 #include <string>
 #include <string_view>
 
+#include "engine/common/memory_budget.h"
 #include "engine/model/workbook.h"
 
 namespace plyfold::engine {
 
 // Opens a workbook of any supported format, the format told by files::detectFormat. Only the
 // sheet list is read; the cells of a sheet are parsed the first time they are needed. Throws
-// SpreadsheetError with a description naming the file and what is wrong.
-std::unique_ptr<Workbook> openWorkbook(const std::string& path);
+// SpreadsheetError with a description naming the file and what is wrong. What the workbook
+// holds is counted against budget when one is given, and reading what would not fit in it
+// fails with a message naming the file (and the sheet).
+std::unique_ptr<Workbook> openWorkbook(const std::string& path,
+                                       std::shared_ptr<MemoryBudget> budget = nullptr);
 
 // Writes the workbook as an Office Open XML package (.xlsx): first to a temporary file
 // beside the target, then renamed over it, so a failure never leaves half a file.

@@ -10,8 +10,9 @@
 #include "engine/io/xlsx/xlsx_reader.h"
 
 namespace plyfold::engine {
+namespace {
 
-std::unique_ptr<Workbook> openWorkbook(const std::string& path) {
+std::unique_ptr<Workbook> readWorkbook(const std::string& path) {
     // The readers that read at once carry on with the file opened here.
     auto file = std::make_shared<const files::InputFile>(path);
     std::string firstBytes = file->readFirst(files::kFormatSniffBytes);
@@ -41,6 +42,24 @@ std::unique_ptr<Workbook> openWorkbook(const std::string& path) {
     }
     throw SpreadsheetError(ErrorNumber::ApplicationDefined,
                            "'" + path + "' is not a file format Plyfold can read.");
+}
+
+}  // namespace
+
+std::unique_ptr<Workbook> openWorkbook(const std::string& path,
+                                       std::shared_ptr<MemoryBudget> budget) {
+    try {
+        // The readers read little before the first sheet is loaded; what they keep (a .xls
+        // file's stream) moves to the budget here.
+        std::unique_ptr<Workbook> workbook = readWorkbook(path);
+        workbook->memory().setBudget(std::move(budget));
+        return workbook;
+    } catch (const MemoryLimitReached& reached) {
+        throw SpreadsheetError(ErrorNumber::OutOfMemory,
+                               "'" + path + "': reading it would take more than the " +
+                                   memorySizeText(reached.limit()) +
+                                   " of memory this merge may use.");
+    }
 }
 
 }  // namespace plyfold::engine

@@ -14,7 +14,8 @@ std::string_view errorText(ErrorValue error);  // "#DIV/0!" ...
 bool parseErrorText(std::string_view text, ErrorValue& error);
 
 enum CellFlags : uint8_t {
-    kArrayFormula = 1,  // the formula is the anchor of an array formula
+    kArrayFormula = 1,   // the formula is the anchor of an array formula
+    kSharedFormula = 2,  // the formula is one the workbook holds for many cells (SharedFormula)
 };
 
 // One stored cell: 24 bytes. A cell exists only when it has a value, a formula or a
@@ -26,14 +27,17 @@ struct Cell {
         bool boolean;
         ErrorValue error;
     } value{0.0};
-    uint32_t style = 0;    // id in the workbook's style table
-    uint32_t formula = 0;  // 0 none, else id + 1 in the workbook's formula pool
-    uint16_t column = 0;   // 0-based
+    uint32_t style = 0;  // id in the workbook's style table
+    // 0 none, else id + 1 in the workbook's formula pool, or in its shared formulas when the
+    // cell has kSharedFormula.
+    uint32_t formula = 0;
+    uint16_t column = 0;  // 0-based
     CellType type = CellType::Blank;
     uint8_t flags = 0;
 
     bool hasFormula() const { return formula != 0; }
     uint32_t formulaId() const { return formula - 1; }
+    bool hasSharedFormula() const { return formula != 0 && (flags & kSharedFormula) != 0; }
 };
 static_assert(sizeof(Cell) <= 24);
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "engine/common/error.h"
+#include "engine/common/memory_budget.h"
 #include "engine/model/limits.h"
+#include "engine/model/workbook.h"
 
 namespace plyfold::engine {
 namespace {
@@ -27,13 +29,44 @@ void Sheet::ensureLoaded() const {
         return;
     }
     Loader loader = m_loader;
+    Sheet& self = const_cast<Sheet&>(*this);
+    m_loadCounted = 0;
+    m_lastRowUncounted = false;
     try {
-        loader(const_cast<Sheet&>(*this));
+        loader(self);
+        if (m_lastRowUncounted) {
+            m_lastRowUncounted = false;
+            self.countRow(m_rows.back());
+        }
+    } catch (const MemoryLimitReached& reached) {
+        self.abandonLoad();
+        throw SpreadsheetError(ErrorNumber::OutOfMemory,
+                               "'" + m_workbook->path() + "', sheet '" + m_name +
+                                   "': reading it would take more than the " +
+                                   memorySizeText(reached.limit()) +
+                                   " of memory this merge may use.");
     } catch (...) {
-        m_rows.clear();
+        self.abandonLoad();
         throw;
     }
     m_loader = nullptr;
+}
+
+void Sheet::abandonLoad() {
+    m_lastRowUncounted = false;
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_workbook->memory().release(m_loadCounted);
+    m_loadCounted = 0;
+}
+
+void Sheet::countLoaded(uint64_t bytes) {
+    m_workbook->memory().charge(bytes);
+    m_loadCounted += bytes;
+}
+
+void Sheet::countRow(const Row& row) {
+    countLoaded(sizeof(Row) + row.cells.capacity() * sizeof(Cell));
 }
 
 const std::vector<Row>& Sheet::rows() const {
@@ -67,10 +100,19 @@ Row& Sheet::rowAt(int32_t index) {
 
 Row& Sheet::appendRow(int32_t index) {
     if (m_rows.empty() || m_rows.back().index < index) {
+        if (m_lastRowUncounted) {
+            countRow(m_rows.back());
+        }
         m_rows.push_back(Row{index, 0.0f, false, false, {}});
+        m_lastRowUncounted = m_loader != nullptr;
         return m_rows.back();
     }
     return rowAt(index);
+}
+
+void Sheet::setLoadedRows(std::vector<Row> rows) {
+    m_rows = std::move(rows);
+    m_lastRowUncounted = false;
 }
 
 const Cell* Sheet::findCell(CellRef ref) const {

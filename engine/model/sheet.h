@@ -56,7 +56,13 @@ public:
     void setLoader(Loader loader) { m_loader = std::move(loader); }
     bool isLoaded() const { return !m_loader; }
     // Parses the sheet's cells if that has not happened yet; throws what the reader throws.
+    // A load that would take the workbook's memory past its budget fails with a message
+    // naming the file and the sheet.
     void ensureLoaded() const;
+    // For readers, while the sheet loads: counts bytes of what the load builds in the
+    // workbook's memory (throwing MemoryLimitReached past its budget). A load that fails
+    // gives them back.
+    void countLoaded(uint64_t bytes);
 
     // Rows in ascending order of index; rows without cells may exist (heights, hidden rows).
     const std::vector<Row>& rows() const;
@@ -70,8 +76,13 @@ public:
     Row& rowAt(int32_t index);
     const Row* findRow(int32_t index) const;
     // For readers: appends a row after the last one (faster than rowAt); index must be
-    // greater than every index so far, else it falls back to rowAt.
+    // greater than every index so far, else it falls back to rowAt. While the sheet loads,
+    // the row before it is complete and is counted (countLoaded), as is the last row when the
+    // load ends.
     Row& appendRow(int32_t index);
+    // For readers that build the rows apart and count them as they go: puts them in while the
+    // sheet loads. They must be sorted, each row's cells sorted.
+    void setLoadedRows(std::vector<Row> rows);
 
     // The smallest rectangle holding every stored cell; nullopt when there is none.
     std::optional<CellRange> usedRange() const;
@@ -105,6 +116,8 @@ public:
 private:
     friend class Workbook;
     void setName(std::string name) { m_name = std::move(name); }
+    void countRow(const Row& row);
+    void abandonLoad();
 
     Workbook* m_workbook;
     std::string m_name;
@@ -112,6 +125,8 @@ private:
     SheetVisibility m_visibility = SheetVisibility::Visible;
     mutable Loader m_loader;
     mutable std::vector<Row> m_rows;
+    mutable uint64_t m_loadCounted = 0;       // by the load under way
+    mutable bool m_lastRowUncounted = false;  // appended by the load under way, still growing
     std::vector<ColumnInfo> m_columns;
     std::vector<CellRange> m_merges;
     std::vector<ArrayFormula> m_arrayFormulas;

@@ -1,6 +1,9 @@
 #include "engine/model/string_pool.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "engine/common/memory_budget.h"
 
 namespace plyfold::engine {
 namespace {
@@ -38,6 +41,11 @@ uint32_t StringPool::intern(std::string_view text) {
         uint32_t entry = m_slots[slot];
         if (entry == 0) {
             uint32_t id = static_cast<uint32_t>(m_texts.size());
+            if (m_texts.size() == m_texts.capacity()) {
+                const size_t added = std::max<size_t>(m_texts.capacity(), 64);
+                count(added * sizeof(std::string_view));
+                m_texts.reserve(m_texts.capacity() + added);
+            }
             m_texts.push_back(store(text));
             m_slots[slot] = id + 1;
             return id;
@@ -54,12 +62,14 @@ std::string_view StringPool::store(std::string_view text) {
     }
     if (text.size() > kBlockSize / 4) {
         // Large texts get a block of their own so the shared block is not wasted.
+        count(text.size());
         m_blocks.push_back(std::make_unique<char[]>(text.size()));
         std::memcpy(m_blocks.back().get(), text.data(), text.size());
         m_arenaBytes += text.size();
         return {m_blocks.back().get(), text.size()};
     }
     if (m_blockLeft < text.size()) {
+        count(kBlockSize);
         m_blocks.push_back(std::make_unique<char[]>(kBlockSize));
         m_blockFree = m_blocks.back().get();
         m_blockLeft = kBlockSize;
@@ -72,7 +82,14 @@ std::string_view StringPool::store(std::string_view text) {
     return stored;
 }
 
+void StringPool::count(size_t bytes) {
+    if (m_account) {
+        m_account->charge(bytes);
+    }
+}
+
 void StringPool::grow() {
+    count(m_slots.size() * 2 * sizeof(uint32_t));
     std::vector<uint32_t> slots(m_slots.size() * 2, 0);
     const size_t mask = slots.size() - 1;
     for (uint32_t id = 0; id < m_texts.size(); ++id) {
@@ -83,6 +100,9 @@ void StringPool::grow() {
         slots[slot] = id + 1;
     }
     m_slots.swap(slots);
+    if (m_account) {
+        m_account->release(slots.size() * sizeof(uint32_t));
+    }
 }
 
 size_t StringPool::memoryUsage() const {

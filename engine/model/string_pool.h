@@ -5,6 +5,10 @@
 #include <string_view>
 #include <vector>
 
+namespace plyfold {
+class MemoryAccount;
+}
+
 namespace plyfold::engine {
 
 // Interned texts of one workbook: each distinct text is stored once and named by a dense id.
@@ -17,6 +21,10 @@ public:
     StringPool(StringPool&&) noexcept = default;
     StringPool& operator=(StringPool&&) noexcept = default;
 
+    // Where the pool counts what it allocates (a block of texts, a larger table), before it
+    // allocates it; intern throws MemoryLimitReached, the pool unchanged, when it does not fit.
+    void setMemoryAccount(MemoryAccount* account) { m_account = account; }
+
     // The id of text, adding it when it is new.
     uint32_t intern(std::string_view text);
     std::string_view text(uint32_t id) const { return m_texts[id]; }
@@ -27,6 +35,7 @@ public:
 private:
     std::string_view store(std::string_view text);
     void grow();
+    void count(size_t bytes);
 
     std::vector<std::string_view> m_texts;
     std::vector<uint32_t> m_slots;  // open addressing: id + 1, 0 empty
@@ -34,6 +43,7 @@ private:
     char* m_blockFree = nullptr;
     size_t m_blockLeft = 0;
     size_t m_arenaBytes = 0;
+    MemoryAccount* m_account = nullptr;
 };
 
 }  // namespace plyfold::engine

@@ -8,8 +8,21 @@
 
 namespace plyfold::engine {
 
-Workbook::Workbook() = default;
+Workbook::Workbook() {
+    m_strings.setMemoryAccount(&m_memory);
+    m_formulas.setMemoryAccount(&m_memory);
+}
 Workbook::~Workbook() = default;
+
+uint32_t Workbook::addSharedFormula(const SharedFormula& formula) {
+    if (m_sharedFormulas.size() == m_sharedFormulas.capacity()) {
+        const size_t added = std::max<size_t>(m_sharedFormulas.capacity(), 16);
+        m_memory.charge(added * sizeof(SharedFormula));
+        m_sharedFormulas.reserve(m_sharedFormulas.capacity() + added);
+    }
+    m_sharedFormulas.push_back(formula);
+    return static_cast<uint32_t>(m_sharedFormulas.size() - 1);
+}
 
 Sheet* Workbook::findSheet(std::string_view name) {
     for (auto& sheet : m_sheets) {

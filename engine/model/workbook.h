@@ -6,14 +6,28 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/common/memory_budget.h"
+#include "engine/model/cell_ref.h"
 #include "engine/model/sheet.h"
 #include "engine/model/string_pool.h"
 #include "engine/model/style.h"
 
 namespace plyfold::engine {
 
-// A workbook: its sheets in order, one pool of cell texts, one pool of formula texts and
-// one style table shared by all its sheets.
+// A formula that many cells share, held once: its text as it reads in the anchor cell. Each
+// cell of the group reads it moved by the cell's distance from the anchor, as a formula
+// filled down or across reads. Only cells within reach use it: there every moved reference
+// stays on the sheet (elsewhere a reference would become #REF!, and such a cell keeps a
+// formula text of its own).
+struct SharedFormula {
+    uint32_t text = 0;  // id in the workbook's formula pool
+    CellRef anchor;
+    CellRange reach;
+};
+
+// A workbook: its sheets in order, one pool of cell texts, one pool of formula texts, the
+// formulas shared by many cells, and one style table shared by all its sheets. What it holds
+// is counted in its memory account.
 class Workbook {
 public:
     Workbook();
@@ -25,6 +39,11 @@ public:
     const StringPool& strings() const { return m_strings; }
     StringPool& formulas() { return m_formulas; }
     const StringPool& formulas() const { return m_formulas; }
+    // Ids are what Cell::formulaId() gives for a cell with kSharedFormula.
+    const SharedFormula& sharedFormula(uint32_t id) const { return m_sharedFormulas[id]; }
+    uint32_t sharedFormulaCount() const { return static_cast<uint32_t>(m_sharedFormulas.size()); }
+    uint32_t addSharedFormula(const SharedFormula& formula);
+
     StyleTable& styles() { return m_styles; }
     const StyleTable& styles() const { return m_styles; }
 
@@ -61,12 +80,19 @@ public:
     bool isModified() const { return m_modified; }
     void setModified(bool modified) { m_modified = modified; }
 
+    // The bytes the workbook holds, counted against its server instance's budget.
+    MemoryAccount& memory() { return m_memory; }
+    const MemoryAccount& memory() const { return m_memory; }
+
     // Keeps a reader's open file alive for the lazy loading of sheets.
     void setSource(std::shared_ptr<void> source) { m_source = std::move(source); }
 
 private:
+    // First, so that it outlives everything that gives memory back to it.
+    MemoryAccount m_memory;
     StringPool m_strings;
     StringPool m_formulas;
+    std::vector<SharedFormula> m_sharedFormulas;
     StyleTable m_styles;
     std::vector<std::unique_ptr<Sheet>> m_sheets;
     std::string m_path;

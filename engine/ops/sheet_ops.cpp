@@ -1,6 +1,7 @@
 #include "engine/ops/sheet_ops.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -12,6 +13,7 @@
 #include "engine/ops/date_serial.h"
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/number_format.h"
+#include "engine/ops/shared_formula.h"
 
 namespace plyfold::engine {
 namespace {
@@ -126,23 +128,29 @@ private:
     std::vector<int8_t> m_isDate;
 };
 
-// Maps cells of one workbook into another: styles, texts and formulas (the formula text
-// rewritten by a caller-given function) and dates across date systems.
+// Maps cells of one workbook into another: styles, texts, dates across date systems, and
+// formulas, moved by the offset of a paste and then rewritten by a caller-given function that
+// does not depend on where the cell is (a sheet's new name). A shared formula stays shared: a
+// cell read at its new place from the same anchor reads its formula moved by the offset.
 class CellMapper {
 public:
     using FormulaRewrite = std::function<std::string(std::string_view)>;
 
-    CellMapper(const Workbook& from, Workbook& to, size_t expectedCells, FormulaRewrite rewrite)
+    CellMapper(const Workbook& from, Workbook& to, size_t expectedCells, CellRef offset,
+               FormulaRewrite rewrite)
         : m_from(from),
           m_to(to),
           m_same(&from == &to),
+          m_offset(offset),
           m_styles(from.styles().styleCount(), expectedCells),
           m_strings(from.strings().size(), expectedCells),
           m_formulas(from.formulas().size(), expectedCells),
+          m_sharedFormulas(from.sharedFormulaCount(), expectedCells),
           m_dates(from, to),
           m_rewrite(std::move(rewrite)) {}
 
-    void map(Cell& cell) {
+    // The cell lands at `at`, which is where it was moved by the offset.
+    void map(Cell& cell, CellRef at) {
         const uint32_t sourceStyle = validStyle(cell.style);
         cell.style = mapStyle(sourceStyle);
         if (!m_same) {
@@ -153,11 +161,13 @@ public:
             }
         }
         m_dates.apply(cell, sourceStyle);
-        if (cell.hasFormula()) {
+        if (cell.hasSharedFormula()) {
+            mapSharedFormula(cell, at);
+        } else if (cell.hasFormula()) {
             cell.formula = m_formulas.get(cell.formulaId(), [&](uint32_t id) {
-                std::string text = m_rewrite ? m_rewrite(m_from.formulas().text(id))
-                                             : std::string(m_from.formulas().text(id));
-                return m_to.formulas().intern(text);
+                std::string text =
+                    shiftFormula(m_from.formulas().text(id), m_offset.row, m_offset.column);
+                return m_to.formulas().intern(m_rewrite ? m_rewrite(text) : text);
             }) + 1;
         }
     }
@@ -175,12 +185,38 @@ private:
         return style < m_from.styles().styleCount() ? style : 0;
     }
 
+    void mapSharedFormula(Cell& cell, CellRef at) {
+        const uint32_t id = m_sharedFormulas.get(cell.formulaId(), [&](uint32_t from) {
+            if (m_same && !m_rewrite) {
+                return from;
+            }
+            const SharedFormula shared = m_from.sharedFormula(from);
+            const std::string_view text = m_from.formulas().text(shared.text);
+            return addSharedFormula(m_to, m_rewrite ? m_rewrite(text) : std::string(text),
+                                    shared.anchor);
+        });
+        const SharedFormula& shared = m_to.sharedFormula(id);
+        if (shared.reach.contains(at)) {
+            cell.formula = id + 1;
+            return;
+        }
+        // There a reference of the formula would leave the sheet: the cell gets a text of its
+        // own, with #REF! in its place.
+        const std::string text =
+            shiftFormula(m_to.formulas().text(shared.text), at.row - shared.anchor.row,
+                         at.column - shared.anchor.column);
+        cell.flags = static_cast<uint8_t>(cell.flags & ~kSharedFormula);
+        cell.formula = m_to.formulas().intern(text) + 1;
+    }
+
     const Workbook& m_from;
     Workbook& m_to;
     bool m_same;
+    CellRef m_offset;
     IdCache m_styles;
     IdCache m_strings;
     IdCache m_formulas;
+    IdCache m_sharedFormulas;
     DateShift m_dates;
     FormulaRewrite m_rewrite;
 };
@@ -397,10 +433,104 @@ void shrinkMergesAndArrays(Sheet& sheet, int32_t first, int32_t count, Axis axis
     arrays.swap(keptArrays);
 }
 
-// Rewrites the formulas of every sheet of the workbook after an edit of one sheet. Each
+// A deletion of lines [first, first + count) of one sheet, as formulas see it.
+struct Deletion {
+    const Sheet& sheet;
+    Axis axis;
+    int32_t first;
+    int32_t count;
+
+    std::string rewrite(std::string_view formula, const SheetScope& scope) const {
+        return axis == Axis::Rows ? formulaAfterDeletingRows(formula, first, count, scope)
+                                  : formulaAfterDeletingColumns(formula, first, count, scope);
+    }
+};
+
+// Updates the cells that share formulas after a deletion. The cells of one shared formula
+// fall into runs (SharedFormulaDeletion) within which the formula changes alike relative to
+// the cell; each run gets one shared formula, worked out from the first of its cells met (the
+// formula it had, where nothing changed). In a run whose references point into the deleted
+// lines only the cells of one row (or column) change alike: each such line gets its own.
+class SharedFormulaUpdate {
+public:
+    SharedFormulaUpdate(Workbook& workbook, const Deletion& deletion)
+        : m_workbook(workbook), m_deletion(deletion), m_runs(workbook.sharedFormulaCount()) {}
+
+    // cell is at `at` now, on the edited sheet or not.
+    void update(Cell& cell, CellRef at, const SheetScope& scope, bool onEdited) {
+        const uint32_t id = cell.formulaId();
+        if (id >= m_runs.size()) {
+            return;  // made by this update
+        }
+        const SharedFormula shared = m_workbook.sharedFormula(id);
+        const bool rows = m_deletion.axis == Axis::Rows;
+        // Where the cell was before the deletion.
+        CellRef before = at;
+        int32_t& position = rows ? before.row : before.column;
+        if (onEdited && position >= m_deletion.first) {
+            position += m_deletion.count;
+        }
+        if (!m_runs[id]) {
+            m_runs[id] = std::make_unique<SharedFormulaDeletion>(
+                m_workbook.formulas().text(shared.text), shared.anchor, rows, m_deletion.first,
+                m_deletion.count);
+        }
+        const SharedFormulaDeletion& runs = *m_runs[id];
+        const bool byLine = runs.touchesDeleted(position);
+        const uint64_t group = byLine ? static_cast<uint32_t>(position) : runs.runOf(position);
+        const uint64_t key =
+            uint64_t{id} << 32 | group << 2 | (byLine ? 2u : 0u) | (onEdited ? 1u : 0u);
+        auto [found, added] = m_shared.try_emplace(key, kUnmapped);
+        if (added) {
+            found->second = sharedAfter(id, shared, before, at, scope);
+        }
+        if (m_workbook.sharedFormula(found->second).reach.contains(at)) {
+            cell.formula = found->second + 1;
+            return;
+        }
+        // Not expected: the cells of a run read their formulas within its reach.
+        cell.flags = static_cast<uint8_t>(cell.flags & ~kSharedFormula);
+        cell.formula = m_workbook.formulas().intern(ownText(shared, before, scope)) + 1;
+    }
+
+private:
+    // The cell's formula after the deletion, worked out from what it read before.
+    std::string ownText(const SharedFormula& shared, CellRef before, const SheetScope& scope) {
+        return m_deletion.rewrite(
+            shiftFormula(m_workbook.formulas().text(shared.text), before.row - shared.anchor.row,
+                         before.column - shared.anchor.column),
+            scope);
+    }
+
+    // The shared formula of the run of the cell that was at before and is at `at` now: its
+    // anchor moved as the cell did, where the formula can be read from there.
+    uint32_t sharedAfter(uint32_t id, const SharedFormula& shared, CellRef before, CellRef at,
+                         const SheetScope& scope) {
+        const std::string text = ownText(shared, before, scope);
+        const CellRef anchor{shared.anchor.row + at.row - before.row,
+                             shared.anchor.column + at.column - before.column};
+        if (!formulaReach(text, at).contains(anchor)) {
+            return addSharedFormula(m_workbook, text, at);
+        }
+        const std::string fromAnchor =
+            shiftFormula(text, anchor.row - at.row, anchor.column - at.column);
+        if (anchor == shared.anchor && fromAnchor == m_workbook.formulas().text(shared.text)) {
+            return id;  // nothing changed for this run
+        }
+        return addSharedFormula(m_workbook, fromAnchor, anchor);
+    }
+
+    Workbook& m_workbook;
+    const Deletion& m_deletion;
+    std::vector<std::unique_ptr<SharedFormulaDeletion>> m_runs;  // by shared formula id
+    // (id, run or line, on edited) -> new id
+    std::unordered_map<uint64_t, uint32_t> m_shared;
+};
+
+// Rewrites the formulas of every sheet of the workbook after a deletion in one sheet. Each
 // distinct formula text is rewritten once for the edited sheet and once for the others.
-template <typename Rewrite>
-void updateFormulas(Workbook& workbook, const Sheet& edited, Rewrite rewrite) {
+void updateFormulas(Workbook& workbook, const Deletion& deletion) {
+    const Sheet& edited = deletion.sheet;
     StringPool& pool = workbook.formulas();
     const uint32_t poolSize = pool.size();
     if (poolSize == 0) {
@@ -408,19 +538,25 @@ void updateFormulas(Workbook& workbook, const Sheet& edited, Rewrite rewrite) {
     }
     std::vector<uint32_t> onEdited(poolSize, kUnmapped);
     std::vector<uint32_t> onOthers(poolSize, kUnmapped);
+    SharedFormulaUpdate shared(workbook, deletion);
     for (int32_t s = 0; s < workbook.sheetCount(); ++s) {
         Sheet& sheet = workbook.sheet(s);
         const SheetScope scope{edited.name(), sheet.name()};
-        auto& cache = &sheet == &edited ? onEdited : onOthers;
+        const bool isEdited = &sheet == &edited;
+        auto& cache = isEdited ? onEdited : onOthers;
         for (Row& row : sheet.mutableRows()) {
             for (Cell& cell : row.cells) {
+                if (cell.hasSharedFormula()) {
+                    shared.update(cell, CellRef{row.index, cell.column}, scope, isEdited);
+                    continue;
+                }
                 if (!cell.hasFormula() || cell.formulaId() >= poolSize) {
                     continue;
                 }
                 uint32_t& mapped = cache[cell.formulaId()];
                 if (mapped == kUnmapped) {
                     const std::string_view before = pool.text(cell.formulaId());
-                    std::string after = rewrite(before, scope);
+                    std::string after = deletion.rewrite(before, scope);
                     mapped = after == before ? cell.formulaId() : pool.intern(after);
                 }
                 cell.formula = mapped + 1;
@@ -490,9 +626,11 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
         expectedCells +=
             std::min<size_t>(it->cells.size(), static_cast<size_t>(range.columnCount()));
     }
-    CellMapper mapper(
-        source.workbook(), target.workbook(), expectedCells,
-        [&](std::string_view formula) { return shiftFormula(formula, rowOffset, columnOffset); });
+    // The block's cells go into the target's memory before any is made.
+    target.workbook().memory().charge(expectedCells * sizeof(Cell) +
+                                      static_cast<size_t>(rowsEnd - rowsBegin) * sizeof(Row));
+    CellMapper mapper(source.workbook(), target.workbook(), expectedCells,
+                      CellRef{rowOffset, columnOffset}, nullptr);
 
     std::vector<Row> block;
     block.reserve(static_cast<size_t>(rowsEnd - rowsBegin));
@@ -512,8 +650,8 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
                 cell.flags = static_cast<uint8_t>(cell.flags & ~kArrayFormula);
                 cell.formula = 0;
             }
-            mapper.map(cell);
             cell.column = static_cast<uint16_t>(cell.column + columnOffset);
+            mapper.map(cell, CellRef{row.index, cell.column});
             row.cells.push_back(cell);
         }
         block.push_back(std::move(row));
@@ -560,9 +698,7 @@ void deleteRows(Sheet& sheet, int32_t first, int32_t count) {
     for (; next != rows.end(); ++next) {
         next->index -= count;
     }
-    updateFormulas(workbook, sheet, [&](std::string_view formula, const SheetScope& scope) {
-        return formulaAfterDeletingRows(formula, first, count, scope);
-    });
+    updateFormulas(workbook, Deletion{sheet, Axis::Rows, first, count});
 }
 
 void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
@@ -586,9 +722,7 @@ void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
         }
     }
     sheet.columns().swap(columns);
-    updateFormulas(workbook, sheet, [&](std::string_view formula, const SheetScope& scope) {
-        return formulaAfterDeletingColumns(formula, first, count, scope);
-    });
+    updateFormulas(workbook, Deletion{sheet, Axis::Columns, first, count});
 }
 
 Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
@@ -607,13 +741,14 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
                 return formulaWithSheetRenamed(formula, source.name(), name);
             };
         }
-        CellMapper mapper(source.workbook(), target, cellCount, rewrite);
+        target.memory().charge(cellCount * sizeof(Cell) + sourceRows.size() * sizeof(Row));
+        CellMapper mapper(source.workbook(), target, cellCount, CellRef{0, 0}, rewrite);
         auto& rows = copy.mutableRows();
         rows.reserve(sourceRows.size());
         for (const Row& row : sourceRows) {
             rows.push_back(row);
             for (Cell& cell : rows.back().cells) {
-                mapper.map(cell);
+                mapper.map(cell, CellRef{row.index, cell.column});
             }
         }
         copy.columns() = source.columns();

@@ -130,6 +130,10 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {"--mode", "workbook", jan, "-o", "x.csv"},
         {jan, "-o"},
         {"--skip-first=yes", jan, "-o", "x.xlsx"},
+        {"--memory-limit", "lots", jan, "-o", "x.xlsx"},
+        {"--memory-limit", "0", jan, "-o", "x.xlsx"},
+        {"--memory-limit=2Q", jan, "-o", "x.xlsx"},
+        {jan, "-o", "x.xlsx", "--memory-limit"},
     };
     for (const auto& arguments : cases) {
         ProgramRun r = run(arguments);
@@ -225,6 +229,29 @@ TEST_F(CliTest, EveryModeNamesTheFileAndSheetOfAFailedMerge) {
         EXPECT_NE(r.err.find("Merge Failed!\n"), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(dir.file("out.xlsx")));
     }
+}
+
+TEST_F(CliTest, TheMemoryLimitStopsAMergeNamingTheFileAndSheet) {
+    std::string rows;
+    for (int r = 0; r < 1000; ++r) {
+        for (int c = 0; c < 100; ++c) {
+            rows += c ? ",7" : "7";
+        }
+        rows += "\r\n";
+    }
+    const std::string big = dir.file("big.csv");
+    test::writeFile(big, rows);
+    ProgramRun stopped = run({"--memory-limit", "1M", big, "-o", dir.file("out.xlsx")});
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_EQ(stopped.err, "plyfold-merge: The worksheet 'big' of '" + big +
+                               "' could not be merged. '" + big +
+                               "', sheet 'big': reading it would take more than the 1 MB of "
+                               "memory this merge may use.\nplyfold-merge: Merge Failed!\n");
+    EXPECT_FALSE(fs::exists(dir.file("out.xlsx")));
+    ProgramRun merged = run({"--memory-limit=64M", big, "-o", dir.file("out.xlsx")});
+    ASSERT_EQ(merged.status, 0) << merged.err;
+    EXPECT_EQ(result().size(), 1000u);
+    EXPECT_NE(run({"--help"}).out.find("--memory-limit SIZE"), std::string::npos);
 }
 
 TEST_F(CliTest, TheResultsExtensionChoosesItsFormatInAnyCase) {

@@ -119,6 +119,48 @@ TEST_F(MergeRequestTest, TheResultIsShownWithEveryQueuedFile) {
     }
 }
 
+TEST_F(MergeRequestTest, TheMemoryLimitIsTheMergesAndNamesWhatDidNotFit) {
+    // 10,000 numbers: about 250 KB read, as much again pasted into the result.
+    std::string rows;
+    for (int r = 0; r < 100; ++r) {
+        for (int c = 0; c < 100; ++c) {
+            rows += c ? ",1" : "1";
+        }
+        rows += "\n";
+    }
+    const std::string big = dir.file("big.csv");
+    test::writeFile(big, rows);
+    struct Case {
+        uint64_t limit;
+        std::string description;  // empty for a merge that succeeds
+    };
+    const Case cases[] = {
+        {100 * 1024, "'" + big +
+                         "', sheet 'big': reading it would take more than the 100 KB of memory "
+                         "this merge may use."},
+        {400 * 1024,
+         "Pasting the copied cells into the sheet 'Sheet1' would take more than the "
+         "400 KB of memory this merge may use."},
+        {0, ""},
+        {64 << 20, ""},
+    };
+    for (const Case& c : cases) {
+        MergeRequest r = request(MergeMode::Vertical, {{big, "big", true}});
+        r.memoryLimit = c.limit;
+        MergeOutcome outcome = runMerge(r);
+        if (c.description.empty()) {
+            EXPECT_TRUE(outcome.succeeded()) << c.limit << ": " << outcome.failure->message();
+            continue;
+        }
+        ASSERT_FALSE(outcome.succeeded()) << c.limit;
+        EXPECT_EQ(outcome.failure->number, static_cast<int>(ErrorNumber::OutOfMemory));
+        EXPECT_EQ(outcome.failure->path, big);
+        EXPECT_EQ(outcome.failure->sheet, "big");
+        EXPECT_EQ(outcome.failure->description, c.description);
+        EXPECT_EQ(servers.runningCount(), 0);
+    }
+}
+
 TEST_F(MergeRequestTest, SaveAsWritesTheFormatTheNameAsksForInAnyCase) {
     const std::string a = writeBook("a.xlsx", {{"S", taggedGrid("a", 1, 2)}});
     MergeOutcome outcome = runMerge(request(MergeMode::Vertical, {{a, "S", true}}));

@@ -14,6 +14,7 @@
 #include "engine/io/workbook_io.h"
 #include "engine/model/cell_ref.h"
 #include "engine/ops/number_format.h"
+#include "engine/ops/shared_formula.h"
 
 namespace plyfold::test {
 namespace {
@@ -301,7 +302,7 @@ void compareSheets(const Workbook& workbook, const Dump& dump, std::vector<std::
     }
 }
 
-void compareCell(const Workbook& workbook, const std::string& where, const Cell& cell,
+void compareCell(const Workbook& workbook, const std::string& where, const Cell& cell, CellRef at,
                  const ExpectedCell& expected, std::vector<std::string>& problems) {
     if (expected.value) {
         if (!sameValue(workbook, cell, *expected.value)) {
@@ -321,7 +322,7 @@ void compareCell(const Workbook& workbook, const std::string& where, const Cell&
     }
     std::optional<std::string> formula;
     if (cell.hasFormula()) {
-        formula = std::string(workbook.formulas().text(cell.formulaId()));
+        formula = cellFormula(workbook, cell, at);
     }
     if (formula != expected.formula) {
         problems.push_back(
@@ -359,7 +360,7 @@ std::vector<std::string> compare(const Workbook& workbook, const Dump& dump) {
                                                : "formula '" + escape(*expected.formula) + "'"));
             continue;
         }
-        compareCell(workbook, where, *cell, expected, problems);
+        compareCell(workbook, where, *cell, ref, expected, problems);
     }
     for (int32_t i = 0; i < workbook.sheetCount(); ++i) {
         const Sheet& sheet = workbook.sheet(i);
@@ -374,8 +375,7 @@ std::vector<std::string> compare(const Workbook& workbook, const Dump& dump) {
                 }
                 std::string what = describe(workbook, cell);
                 if (cell.hasFormula()) {
-                    what +=
-                        ", formula '" + escape(workbook.formulas().text(cell.formulaId())) + "'";
+                    what += ", formula '" + escape(cellFormula(workbook, cell, ref)) + "'";
                 }
                 problems.push_back(escape(sheet.name()) + "!" + cellName(ref) +
                                    ": not in the dump: " + what);

@@ -5,6 +5,7 @@
 #include "engine/io/workbook_io.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/shared_formula.h"
 
 namespace plyfold::test {
 
@@ -70,7 +71,7 @@ std::vector<std::string> sheetRows(const engine::Workbook& book, int sheetIndex)
                 continue;
             }
             if (cell->hasFormula()) {
-                line += "=" + std::string(book.formulas().text(cell->formulaId()));
+                line += "=" + engine::cellFormula(book, *cell, {r, c});
             } else if (cell->type == engine::CellType::Number) {
                 char buffer[32];
                 auto end = std::to_chars(buffer, buffer + sizeof buffer, cell->value.number).ptr;

@@ -8,6 +8,7 @@
 #include "engine/common/byte_order.h"
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
+#include "engine/common/memory_budget.h"
 #include "engine/common/text.h"
 #include "engine/io/compound/compound_file.h"
 #include "engine/io/xls/biff_cell_values.h"
@@ -120,16 +121,26 @@ Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, NumberStyle
 }
 
 void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
+    Workbook& workbook = sheet.workbook();
     if (!source.sharedStringsRead) {
         source.sharedStrings = readSharedStrings(source.stream, source.globals);
+        // Kept for every sheet read later, so counted for the workbook. They come from the
+        // workbook stream, whose size bounds them.
+        uint64_t bytes = source.sharedStrings.capacity() * sizeof(std::string);
+        for (const std::string& text : source.sharedStrings) {
+            bytes += text.capacity() > 15 ? text.capacity() + 1 : 0;
+        }
+        workbook.memory().charge(bytes);
         source.sharedStringsRead = true;
     }
-    Workbook& workbook = sheet.workbook();
     NumberStyles styles(workbook, source.globals);
     struct Placed {
         uint32_t row;
         Cell cell;
     };
+    // The cells are gathered, then sorted into rows: counted while they are gathered.
+    ScopedCharge gathered(workbook.memory());
+    constexpr size_t kCountEvery = 4096;
     std::vector<Placed> cells;
     readSheetValues(
         source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,
@@ -141,6 +152,9 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
                 utf16Length(value.text) > static_cast<size_t>(kMaxCellTextLength)) {
                 throw BiffDamage("is damaged: a cell of the sheet '" + sheet.name() +
                                  "' holds more than 32,767 characters");
+            }
+            if (cells.size() % kCountEvery == 0) {
+                gathered.add(kCountEvery * sizeof(Placed));
             }
             cells.push_back({value.row, cellOfBiffValue(workbook, value, styles)});
         });
@@ -234,8 +248,22 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     auto workbook = std::make_unique<Workbook>();
     workbook->setPath(source->displayName);
     workbook->setDate1904(globals.date1904);
+    // The workbook stream stays in memory for the sheets read later.
+    workbook->memory().charge(source->stream.size());
+    // The worksheet read from each place in the stream: two sheets that point at one sheet's
+    // records are damage no spreadsheet program writes, and each would hold all of its cells.
+    std::unordered_map<uint32_t, const std::string*> sheetAt;
     for (size_t i = 0; i < globals.sheets.size() && i <= 0xFFFF; ++i) {
-        addSheet(*workbook, source, i, globals.sheets[i], globals.sheets[i].name);
+        const BiffSheetInfo& info = globals.sheets[i];
+        if (info.type == BiffSheetInfo::Type::Worksheet) {
+            auto [owner, added] = sheetAt.try_emplace(info.position, &info.name);
+            if (!added) {
+                fail(source->displayName, "is damaged: its sheets '" + *owner->second + "' and '" +
+                                              info.name +
+                                              "' take their cells from the same place in the file");
+            }
+        }
+        addSheet(*workbook, source, i, info, info.name);
     }
     workbook->setSource(source);
     return workbook;

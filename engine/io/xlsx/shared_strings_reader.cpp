@@ -1,5 +1,6 @@
 #include "engine/io/xlsx/shared_strings_reader.h"
 
+#include "engine/common/memory_budget.h"
 #include "engine/common/text.h"
 #include "engine/io/xlsx/opc_package.h"
 #include "engine/io/xlsx/read_failure.h"
@@ -12,8 +13,8 @@ namespace {
 // sst > si > (t | r > t); everything else, phonetic runs (rPh) included, is skipped.
 class SharedStringsHandler : public XmlHandler {
 public:
-    SharedStringsHandler(StringPool& strings, std::vector<uint32_t>& ids)
-        : m_strings(strings), m_ids(ids) {}
+    SharedStringsHandler(StringPool& strings, std::vector<uint32_t>& ids, MemoryAccount& memory)
+        : m_strings(strings), m_ids(ids), m_count(memory) {}
 
     void startElement(std::string_view name, XmlAttributes) override {
         ++m_depth;
@@ -61,6 +62,7 @@ private:
         if (utf16Length(m_text) > static_cast<size_t>(kMaxCellTextLength)) {
             tooLong();
         }
+        m_count.add(sizeof(uint32_t));
         m_ids.push_back(m_strings.intern(m_text));
     }
 
@@ -72,6 +74,7 @@ private:
 
     StringPool& m_strings;
     std::vector<uint32_t>& m_ids;
+    ChunkedCount m_count;
     std::string m_text;
     int m_depth = 0;
     bool m_inItem = false;
@@ -82,9 +85,9 @@ private:
 }  // namespace
 
 std::vector<uint32_t> readSharedStrings(ZipPackage& package, const std::string& storedName,
-                                        StringPool& strings) {
+                                        StringPool& strings, MemoryAccount& memory) {
     std::vector<uint32_t> ids;
-    SharedStringsHandler handler(strings, ids);
+    SharedStringsHandler handler(strings, ids, memory);
     parsePart(package, storedName, handler, kMaxLargePartBytes, true);
     return ids;
 }

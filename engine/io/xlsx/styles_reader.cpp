@@ -4,6 +4,7 @@
 #include <array>
 #include <map>
 
+#include "engine/common/memory_budget.h"
 #include "engine/io/xlsx/opc_package.h"
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/value_parsing.h"
@@ -99,9 +100,12 @@ bool booleanAttribute(XmlAttributes attributes, std::string_view name, bool fall
 
 class StylesHandler : public XmlHandler {
 public:
+    explicit StylesHandler(MemoryAccount& memory) : m_count(memory) {}
+
     void startElement(std::string_view name, XmlAttributes attributes) override;
     void endElement(std::string_view) override;
     void characters(std::string_view) override {}
+    void flushCount() { m_count.flush(); }
 
     std::map<uint32_t, std::string> formatCodes;
     std::vector<RawFont> fonts;
@@ -115,6 +119,7 @@ private:
     void startFontChild(std::string_view name, XmlAttributes attributes);
     void startXf(XmlAttributes attributes);
 
+    ChunkedCount m_count;
     int m_depth = 0;
     Section m_section = Section::None;
     bool m_inGradient = false;
@@ -141,7 +146,9 @@ void StylesHandler::startElement(std::string_view name, XmlAttributes attributes
             if (m_depth == 3 && name == "numFmt") {
                 uint32_t id = 0;
                 if (parseIndex(attributeOr(attributes, "numFmtId"), id)) {
-                    formatCodes[id] = std::string(attributeOr(attributes, "formatCode"));
+                    const std::string_view code = attributeOr(attributes, "formatCode");
+                    m_count.add(sizeof(std::string) + 32 + code.size());
+                    formatCodes[id] = std::string(code);
                 }
             }
             break;
@@ -150,6 +157,7 @@ void StylesHandler::startElement(std::string_view name, XmlAttributes attributes
                 RawFont font;
                 font.font.family = 0;  // stated by <family> when the file has it
                 font.font.scheme.clear();
+                m_count.add(sizeof(RawFont));
                 fonts.push_back(std::move(font));
             } else if (m_depth == 4 && !fonts.empty()) {
                 startFontChild(name, attributes);
@@ -157,6 +165,7 @@ void StylesHandler::startElement(std::string_view name, XmlAttributes attributes
             break;
         case Section::Fills:
             if (m_depth == 3 && name == "fill") {
+                m_count.add(sizeof(RawFill));
                 fills.emplace_back();
                 m_inGradient = false;
                 m_gradientStopSeen = false;
@@ -185,6 +194,7 @@ void StylesHandler::startElement(std::string_view name, XmlAttributes attributes
                 RawBorder border;
                 border.diagonalUp = booleanAttribute(attributes, "diagonalUp", false);
                 border.diagonalDown = booleanAttribute(attributes, "diagonalDown", false);
+                m_count.add(sizeof(RawBorder));
                 borders.push_back(border);
             } else if (borders.empty()) {
                 break;
@@ -241,6 +251,7 @@ void StylesHandler::startElement(std::string_view name, XmlAttributes attributes
             } else if (m_depth == 4 && m_inIndexedColors && name == "rgbColor") {
                 uint32_t argb = 0xFF000000;
                 parseArgb(attributeOr(attributes, "rgb"), argb);
+                m_count.add(sizeof(argb));
                 indexedColors.push_back(argb);
             }
             break;
@@ -297,6 +308,7 @@ void StylesHandler::startXf(XmlAttributes attributes) {
     xf.font = indexAttribute(attributes, "fontId");
     xf.fill = indexAttribute(attributes, "fillId");
     xf.border = indexAttribute(attributes, "borderId");
+    m_count.add(sizeof(RawXf) + sizeof(uint32_t));
     xfs.push_back(xf);
 }
 
@@ -329,10 +341,12 @@ uint32_t mapIndex(const std::vector<uint32_t>& ids, uint32_t index, size_t xf, c
 }  // namespace
 
 std::vector<uint32_t> readStyles(ZipPackage& package, const std::string& storedName,
-                                 const ThemeColors& theme, StyleTable& styles) {
-    StylesHandler handler;
+                                 const ThemeColors& theme, StyleTable& styles,
+                                 MemoryAccount& memory) {
+    StylesHandler handler(memory);
     AlternateContentFilter filter(handler);
     parsePart(package, storedName, filter, kMaxSmallPartBytes, false);
+    handler.flushCount();
 
     ColorResolver colors;
     colors.setThemeColors(theme);

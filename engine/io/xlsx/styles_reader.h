@@ -8,13 +8,18 @@
 #include "engine/io/xlsx/zip_package.h"
 #include "engine/model/style.h"
 
+namespace plyfold {
+class MemoryAccount;
+}
+
 namespace plyfold::engine::xlsx_read {
 
 // Reads a styles part (xl/styles.xml) into the style table: number formats, fonts, fills,
 // borders and the cell formats (cellXfs) built from them, colours resolved to RGB. Returns
 // the style id of each cell format of the part, in the part's order, which is what the s=
-// attributes of cells count in.
+// attributes of cells count in. What it builds is counted in memory.
 std::vector<uint32_t> readStyles(ZipPackage& package, const std::string& storedName,
-                                 const ThemeColors& theme, StyleTable& styles);
+                                 const ThemeColors& theme, StyleTable& styles,
+                                 MemoryAccount& memory);
 
 }  // namespace plyfold::engine::xlsx_read

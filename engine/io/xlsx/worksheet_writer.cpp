@@ -11,6 +11,7 @@
 #include "engine/io/xlsx/xml_stream_writer.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/limits.h"
+#include "engine/model/workbook.h"
 #include "engine/ops/formula_refs.h"
 
 namespace plyfold::engine::xlsx {
@@ -220,7 +221,41 @@ private:
         }
     }
 
+    // The shared formulas the sheet's cells use, each written once on its first cell (its
+    // master) with the range of its cells; the others name it by number.
+    struct SharedGroup {
+        CellRef master;
+        CellRange bounds;
+        uint32_t cells = 0;
+        int64_t index = 0;  // si, given when the master is written
+    };
+
+    void findSharedGroups() {
+        if (m_workbook.sharedFormulaCount() == 0) {
+            return;
+        }
+        for (const Row& row : m_sheet.rows()) {
+            for (const Cell& cell : row.cells) {
+                if (!cell.hasSharedFormula()) {
+                    continue;
+                }
+                const CellRef at{row.index, cell.column};
+                auto [it, added] = m_sharedGroups.try_emplace(cell.formulaId());
+                SharedGroup& group = it->second;
+                if (added) {
+                    group.master = at;
+                    group.bounds = CellRange{at, at};
+                }
+                group.bounds.first.column = std::min(group.bounds.first.column, at.column);
+                group.bounds.last.column = std::max(group.bounds.last.column, at.column);
+                group.bounds.last.row = at.row;
+                ++group.cells;
+            }
+        }
+    }
+
     void writeSheetData() {
+        findSharedGroups();
         m_out.raw("<sheetData>");
         for (const Row& row : m_sheet.rows()) {
             writeRow(row);
@@ -333,19 +368,23 @@ private:
         }
         p = put(p, "><f");
         m_out.commit(p);
-        if (cell.flags & kArrayFormula) {
-            CellRef anchor{rowIndex, cell.column};
-            CellRange range{anchor, anchor};
-            auto it = m_arrayRanges.find(cellKey(anchor));
-            if (it != m_arrayRanges.end() && validRange(it->second)) {
-                range = it->second;
+        if (cell.hasSharedFormula()) {
+            writeSharedFormula(cell, CellRef{rowIndex, cell.column});
+        } else {
+            if (cell.flags & kArrayFormula) {
+                CellRef anchor{rowIndex, cell.column};
+                CellRange range{anchor, anchor};
+                auto it = m_arrayRanges.find(cellKey(anchor));
+                if (it != m_arrayRanges.end() && validRange(it->second)) {
+                    range = it->second;
+                }
+                m_out.raw(" t=\"array\"");
+                m_out.attribute("ref", rangeName(range));
             }
-            m_out.raw(" t=\"array\"");
-            m_out.attribute("ref", rangeName(range));
+            m_out.raw('>');
+            m_out.text(m_formulas.text(cell.formulaId()));
+            m_out.raw("</f>");
         }
-        m_out.raw('>');
-        m_out.text(m_formulas.text(cell.formulaId()));
-        m_out.raw("</f>");
         switch (cell.type) {
             case CellType::Number:
                 m_out.raw("<v>");
@@ -373,6 +412,31 @@ private:
                 break;  // no cached result: the reading program calculates one
         }
         m_out.raw("</c>");
+    }
+
+    // After "<f": the rest of the formula element of a cell with a shared formula. A formula
+    // only one cell of the sheet uses is written as that cell's own.
+    void writeSharedFormula(const Cell& cell, CellRef at) {
+        SharedGroup& group = m_sharedGroups.at(cell.formulaId());
+        if (group.cells > 1 && !(at == group.master)) {
+            m_out.raw(" t=\"shared\"");
+            m_out.attribute("si", group.index);
+            m_out.raw("/>");
+            return;
+        }
+        const SharedFormula& shared = m_workbook.sharedFormula(cell.formulaId());
+        const std::string text =
+            shiftFormula(m_formulas.text(shared.text), at.row - shared.anchor.row,
+                         at.column - shared.anchor.column);
+        if (group.cells > 1) {
+            group.index = m_nextSharedIndex++;
+            m_out.raw(" t=\"shared\"");
+            m_out.attribute("ref", rangeName(group.bounds));
+            m_out.attribute("si", group.index);
+        }
+        m_out.raw('>');
+        m_out.text(text);
+        m_out.raw("</f>");
     }
 
     void writeMerges() {
@@ -403,6 +467,8 @@ private:
     int32_t m_index;
     FormulaTexts& m_formulas;
     std::unordered_map<uint64_t, CellRange> m_arrayRanges;
+    std::unordered_map<uint32_t, SharedGroup> m_sharedGroups;  // by shared formula id
+    int64_t m_nextSharedIndex = 0;
 };
 
 }  // namespace

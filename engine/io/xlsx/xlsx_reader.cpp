@@ -1,5 +1,6 @@
 #include "engine/io/xlsx/xlsx_reader.h"
 
+#include <map>
 #include <optional>
 
 #include "engine/common/error.h"
@@ -164,11 +165,13 @@ void XlsxSource::loadWorkbookParts(Workbook& workbook) {
                 theme = xlsx_read::readThemeColors(*m_package, part);
             }
             part = storedName(*m_stylesPart);
-            m_styleIds = xlsx_read::readStyles(*m_package, part, theme, workbook.styles());
+            m_styleIds = xlsx_read::readStyles(*m_package, part, theme, workbook.styles(),
+                                               workbook.memory());
         }
         if (m_sharedStringsPart) {
             part = storedName(*m_sharedStringsPart);
-            m_sharedStrings = xlsx_read::readSharedStrings(*m_package, part, workbook.strings());
+            m_sharedStrings = xlsx_read::readSharedStrings(*m_package, part, workbook.strings(),
+                                                           workbook.memory());
         }
     } catch (const ReadFailure& failure) {
         m_workbookPartsError = describe(failure, m_displayName, part);
@@ -190,19 +193,21 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
     }
     xlsx_read::SheetContent content;
     try {
-        xlsx_read::SheetContext context{workbook.strings(), workbook.formulas(), m_sharedStrings,
-                                        m_styleIds, workbook.isDate1904()};
+        const xlsx_read::SheetContext context{.sheet = sheet,
+                                              .strings = workbook.strings(),
+                                              .formulas = workbook.formulas(),
+                                              .sharedStrings = m_sharedStrings,
+                                              .styleIds = m_styleIds,
+                                              .date1904 = workbook.isDate1904()};
         std::unique_ptr<xlsx_read::ByteSource> source =
             m_package->openPart(*stored, xlsx_read::kMaxLargePartBytes);
         content = xlsx_read::readSheetPart(*source, context);
     } catch (const ReadFailure& failure) {
         throw describe(failure, m_displayName, *stored, &sheet.name());
     }
-    // The loader runs before the sheet counts as loaded, so rows go in through appendRow,
-    // which touches nothing else; they come sorted, so it only ever appends.
-    for (Row& row : content.rows) {
-        sheet.appendRow(row.index) = std::move(row);
-    }
+    // The loader runs before the sheet counts as loaded; the rows come sorted, counted as
+    // they were read.
+    sheet.setLoadedRows(std::move(content.rows));
     sheet.columns() = std::move(content.columns);
     sheet.merges() = std::move(content.merges);
     sheet.arrayFormulas() = std::move(content.arrayFormulas);
@@ -274,6 +279,9 @@ void readStructure(const std::shared_ptr<XlsxSource>& source, Workbook& workbook
                                  target(findRelationship(relationships, "styles")),
                                  target(findRelationship(relationships, "theme")));
 
+        // The sheet that took its cells from each part: a part read for two sheets is damage
+        // that no spreadsheet program writes, and each sheet would hold all of its cells.
+        std::map<std::string, std::string> sheetOfPart;
         for (const SheetEntry& entry : handler.sheets) {
             const xlsx_read::Relationship* relationship = nullptr;
             for (const auto& r : relationships) {
@@ -307,6 +315,13 @@ void readStructure(const std::shared_ptr<XlsxSource>& source, Workbook& workbook
             if (cells) {
                 std::string sheetPart =
                     xlsx_read::resolveTarget(*workbookPart, relationship->target);
+                auto [owner, added] = sheetOfPart.try_emplace(
+                    package.findPart(sheetPart).value_or(sheetPart), entry.name);
+                if (!added) {
+                    xlsx_read::fail(FailureKind::Invalid,
+                                    "the sheets '" + owner->second + "' and '" + entry.name +
+                                        "' both take their cells from the part " + owner->first);
+                }
                 // A sheet that failed once fails the same way again without another read.
                 auto failure = std::make_shared<std::optional<SpreadsheetError>>();
                 sheet->setLoader([source, sheetPart, failure](Sheet& loading) {

@@ -10,7 +10,9 @@
 #include "engine/io/xlsx/value_parsing.h"
 #include "engine/io/xlsx/xml_parser.h"
 #include "engine/model/limits.h"
+#include "engine/model/workbook.h"
 #include "engine/ops/formula_refs.h"
+#include "engine/ops/shared_formula.h"
 
 namespace plyfold::engine::xlsx_read {
 namespace {
@@ -47,10 +49,8 @@ enum class ValueType : uint8_t {
 
 enum class FormulaKind : uint8_t { None, Normal, Array, Shared, DataTable };
 
-struct SharedFormula {
-    std::string text;
-    CellRef anchor;
-};
+// What is built is counted in chunks of about this many bytes.
+constexpr uint64_t kCountingChunk = 64 * 1024;
 
 bool nameIs(std::string_view name, std::string_view expected) {
     return name.size() == expected.size() &&
@@ -107,7 +107,18 @@ private:
     uint32_t styleFor(uint32_t format) const;
     [[noreturn]] void failFormat(uint32_t format, const std::string& user) const;
     uint32_t internText(std::string& text);
+    void checkFormulaLength(std::string_view text) const;
     uint32_t internFormula(std::string_view text);
+    void count(uint64_t bytes) {
+        m_uncounted += bytes;
+        if (m_uncounted >= kCountingChunk) {
+            countNow();
+        }
+    }
+    void countNow() {
+        m_context.sheet.countLoaded(m_uncounted);
+        m_uncounted = 0;
+    }
     CellRef parseReference(std::string_view text) const;
     void setValue(Cell& cell);
     void setFormula(Cell& cell);
@@ -137,7 +148,9 @@ private:
     std::string m_inline;
     std::string m_formula;
 
-    std::unordered_map<uint32_t, SharedFormula> m_sharedFormulas;
+    // The shared formulas defined so far: si -> id in the workbook's shared formulas.
+    std::unordered_map<uint32_t, uint32_t> m_sharedFormulas;
+    uint64_t m_uncounted = 0;  // bytes built, not counted yet
 };
 
 void SheetHandler::startElement(std::string_view name, XmlAttributes attributes) {
@@ -273,6 +286,7 @@ Row& SheetHandler::rowFor(int32_t index) {
             m_unordered = true;
         }
     }
+    count(sizeof(Row) + m_lastRowWidth * sizeof(Cell));
     Row& row = rows.emplace_back();
     row.index = index;
     row.cells.reserve(m_lastRowWidth);
@@ -450,12 +464,16 @@ uint32_t SheetHandler::internText(std::string& text) {
     return m_context.strings.intern(text);
 }
 
-uint32_t SheetHandler::internFormula(std::string_view text) {
+void SheetHandler::checkFormulaLength(std::string_view text) const {
     if (utf16Length(text) > static_cast<size_t>(kMaxFormulaLength)) {
         fail(FailureKind::TooLarge, "the formula of cell " + cellName(m_cell) +
                                         " is longer than the " + std::to_string(kMaxFormulaLength) +
                                         " characters a formula can have");
     }
+}
+
+uint32_t SheetHandler::internFormula(std::string_view text) {
+    checkFormulaLength(text);
     return m_context.formulas.intern(text) + 1;
 }
 
@@ -571,14 +589,13 @@ void SheetHandler::setFormula(Cell& cell) {
                 m_content.arrayFormulas.push_back(ArrayFormula{range});
             }
             return;
-        case FormulaKind::Shared:
+        case FormulaKind::Shared: {
+            // The first cell of a group holds the formula; the others name it by si. The
+            // workbook holds it once for all of them.
             if (!text.empty()) {
-                // The first cell of a group holds the formula; the others name it by si.
-                SharedFormula& shared = m_sharedFormulas[m_sharedIndex];
-                shared.text.assign(text);
-                shared.anchor = m_cell;
-                cell.formula = internFormula(text);
-                return;
+                checkFormulaLength(text);
+                const uint32_t id = addSharedFormula(m_context.sheet.workbook(), text, m_cell);
+                m_sharedFormulas[m_sharedIndex] = id;
             }
             auto found = m_sharedFormulas.find(m_sharedIndex);
             if (found == m_sharedFormulas.end()) {
@@ -586,10 +603,18 @@ void SheetHandler::setFormula(Cell& cell) {
                      "the cell " + cellName(m_cell) + " uses shared formula " +
                          std::to_string(m_sharedIndex) + ", which no cell before it defines");
             }
-            const SharedFormula& shared = found->second;
-            cell.formula = internFormula(shiftFormula(shared.text, m_cell.row - shared.anchor.row,
+            const SharedFormula& shared = m_context.sheet.workbook().sharedFormula(found->second);
+            if (shared.reach.contains(m_cell)) {
+                cell.formula = found->second + 1;
+                cell.flags |= kSharedFormula;
+                return;
+            }
+            // Here a reference would leave the sheet (#REF!): the cell keeps a text of its own.
+            cell.formula = internFormula(shiftFormula(m_context.formulas.text(shared.text),
+                                                      m_cell.row - shared.anchor.row,
                                                       m_cell.column - shared.anchor.column));
             return;
+        }
     }
 }
 
@@ -607,6 +632,9 @@ void SheetHandler::finishCell() {
     Row& row = rowFor(m_cell.row);
     if (!row.cells.empty() && row.cells.back().column >= cell.column) {
         m_unordered = true;
+    }
+    if (row.cells.size() == row.cells.capacity()) {
+        count(std::max<size_t>(row.cells.capacity(), 4) * sizeof(Cell));
     }
     row.cells.push_back(cell);
 }
@@ -649,6 +677,7 @@ void SheetHandler::readColumn(XmlAttributes attributes) {
         failFormat(format, "column " + columnName(info.first));
     }
     info.style = format < m_context.styleIds.size() ? m_context.styleIds[format] : 0;
+    count(sizeof(ColumnInfo));
     m_content.columns.push_back(info);
 }
 
@@ -660,6 +689,7 @@ void SheetHandler::readMerge(XmlAttributes attributes) {
     CellRange range{{std::min(first.row, last.row), std::min(first.column, last.column)},
                     {std::max(first.row, last.row), std::max(first.column, last.column)}};
     if (range.first != range.last) {
+        count(sizeof(CellRange));
         m_content.merges.push_back(range);
     }
 }
@@ -699,6 +729,7 @@ void SheetHandler::readSelection(XmlAttributes attributes) {
 }
 
 SheetContent SheetHandler::finish() {
+    countNow();
     std::vector<Row>& rows = m_content.rows;
     if (m_unordered) {
         std::stable_sort(rows.begin(), rows.end(),

@@ -12,7 +12,10 @@ namespace plyfold::engine::xlsx_read {
 
 // What the cells of a sheet part refer to: the workbook's pools, and the pool ids of the
 // shared strings and the style ids of the cell formats, in the order the file numbers them.
+// The sheet being loaded counts what the reading builds (Sheet::countLoaded) and its workbook
+// takes the formulas that cells share.
 struct SheetContext {
+    Sheet& sheet;
     StringPool& strings;
     StringPool& formulas;
     const std::vector<uint32_t>& sharedStrings;

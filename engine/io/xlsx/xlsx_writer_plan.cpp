@@ -21,6 +21,7 @@ void scanSheet(const Sheet& sheet, const Workbook& workbook, SharedStringTable& 
     strings.indexOfText.resize(workbook.strings().size(), kNoSharedString);
     const uint32_t textCount = workbook.strings().size();
     const uint32_t formulaCount = workbook.formulas().size();
+    const uint32_t sharedFormulaCount = workbook.sharedFormulaCount();
     const uint32_t styleCount = workbook.styles().styleCount();
     int32_t previousRow = -1;
     for (const Row& row : rows) {
@@ -37,7 +38,10 @@ void scanSheet(const Sheet& sheet, const Workbook& workbook, SharedStringTable& 
             if (cell.style >= styleCount) {
                 badModel(sheet, "a cell refers to a missing style");
             }
-            if (cell.hasFormula() && cell.formulaId() >= formulaCount) {
+            if (cell.hasSharedFormula()
+                    ? cell.formulaId() >= sharedFormulaCount ||
+                          workbook.sharedFormula(cell.formulaId()).text >= formulaCount
+                    : cell.hasFormula() && cell.formulaId() >= formulaCount) {
                 badModel(sheet, "a cell refers to a missing formula");
             }
             if (cell.type == CellType::Error && static_cast<uint8_t>(cell.value.error) >

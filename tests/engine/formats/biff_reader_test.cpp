@@ -298,12 +298,29 @@ TEST(BiffReader, HostileCountsAndPlacesFailClearly) {
     for (size_t at = 8000; at < longText.size(); at += 8000) {
         stringRecord += record(0x003C, '\0' + longText.substr(at, 8000));
     }
+    // Worksheets whose sheet records point at one sheet's records (and a chart, which is never
+    // read, at the same place).
+    const std::string sharedBody = [] {
+        const std::string bof = u16le(0x0600) + u16le(0x0005) + std::string(12, '\0');
+        auto boundSheet = [](uint32_t at, char type, const std::string& name) {
+            return record(0x0085,
+                          u32le(at) + '\0' + type + static_cast<char>(name.size()) + '\0' + name);
+        };
+        const auto at = static_cast<uint32_t>(record(0x0809, bof).size() +
+                                              3 * boundSheet(0, 0, "A").size() + 4);
+        return record(0x0809, bof) + boundSheet(at, 2, "C") + boundSheet(at, 0, "A") +
+               boundSheet(at, 0, "B") + record(0x000A, {}) +
+               record(0x0809, u16le(0x0600) + u16le(0x0010) + std::string(12, '\0')) +
+               record(0x0203, cellHeader(0, 0) + f64le(1)) + record(0x000A, {});
+    }();
     struct Case {
         const char* what;
         std::string stream;
         const char* error;
     };
     const Case cases[] = {
+        {"two sheets on one sheet's records", sharedBody,
+         "is damaged: its sheets 'A' and 'B' take their cells from the same place in the file"},
         {"a string longer than the table",
          workbookStream(true, {{"S", labelSst(0)}}, {},
                         record(0x00FC, u32le(1) + u32le(1) + u16le(65535) + '\0' + "abc")),

@@ -3,6 +3,7 @@
 #include "engine/common/error.h"
 #include "engine/model/workbook.h"
 #include "engine/ops/number_format.h"
+#include "engine/ops/shared_formula.h"
 #include "engine/ops/sheet_ops.h"
 
 namespace plyfold::engine {
@@ -46,7 +47,7 @@ std::string formulaAt(const Sheet& sheet, std::string_view ref) {
     if (!cell || !cell->hasFormula()) {
         return "<none>";
     }
-    return std::string(sheet.workbook().formulas().text(cell->formulaId()));
+    return cellFormula(sheet.workbook(), *cell, at(ref));
 }
 
 uint32_t addStyle(Workbook& book, std::string_view formatCode, bool bold) {

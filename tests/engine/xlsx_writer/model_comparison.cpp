@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "engine/model/cell_ref.h"
+#include "engine/ops/shared_formula.h"
 
 namespace plyfold::test {
 namespace {
@@ -75,7 +76,7 @@ std::string styleText(const StyleTable& table, uint32_t id, const SavedForm& for
     return out.str();
 }
 
-std::string valueText(const Workbook& book, const Cell& cell) {
+std::string valueText(const Workbook& book, const Cell& cell, CellRef at) {
     std::ostringstream out;
     switch (cell.type) {
         case CellType::Blank:
@@ -96,7 +97,7 @@ std::string valueText(const Workbook& book, const Cell& cell) {
             break;
     }
     if (cell.hasFormula()) {
-        out << " formula [" << book.formulas().text(cell.formulaId()) << "]"
+        out << " formula [" << cellFormula(book, cell, at) << "]"
             << ((cell.flags & kArrayFormula) ? " array" : "");
     }
     return out.str();
@@ -225,8 +226,10 @@ std::vector<std::string> workbookDifferences(const Workbook& expected, const Wor
                 const Cell& ac = *aCells[c];
                 const std::string cellWhere = where + " " + cellName({er.index, ec.column});
                 d.check(ec.column == ac.column, cellWhere + " column", ec.column, ac.column);
-                d.check(valueText(expected, ec) == valueText(actual, ac), cellWhere,
-                        valueText(expected, ec), valueText(actual, ac));
+                const CellRef eAt{er.index, ec.column};
+                const CellRef aAt{ar.index, ac.column};
+                d.check(valueText(expected, ec, eAt) == valueText(actual, ac, aAt), cellWhere,
+                        valueText(expected, ec, eAt), valueText(actual, ac, aAt));
                 const std::string es = styleText(expected.styles(), ec.style, form);
                 const std::string as = styleText(actual.styles(), ac.style, form);
                 d.check(es == as, cellWhere + " style", es, as);

@@ -5,8 +5,10 @@
 #include <stdexcept>
 
 #include "engine/common/error.h"
+#include "engine/io/xlsx/xlsx_reader.h"
 #include "engine/io/xlsx/xlsx_writer.h"
 #include "engine/ops/number_format.h"
+#include "engine/ops/shared_formula.h"
 #include "tests/engine/xlsx_writer/package_inspection.h"
 
 namespace plyfold::engine::xlsx {
@@ -306,6 +308,86 @@ TEST(WriterSheets, FormulasNamingMissingSheetsBecomeRefErrors) {
     EXPECT_NE(rewritten.find("'Other Sheet'!A1"), std::string::npos) << rewritten;
     EXPECT_EQ(rewritten.find("Gone"), std::string::npos) << rewritten;
     EXPECT_NE(rewritten.find("#REF!"), std::string::npos) << rewritten;
+}
+
+TEST(WriterSheets, SharedFormulasAreWrittenOnceAndReadBackAlike) {
+    Workbook book;
+    Sheet& data = book.addSheet("Data");
+    Sheet& other = book.addSheet("Other");
+    auto share = [&](Sheet& sheet, uint32_t id, const char* cells) {
+        const CellRange range = *parseRangeName(cells);
+        for (int32_t r = range.first.row; r <= range.last.row; ++r) {
+            for (int32_t c = range.first.column; c <= range.last.column; ++c) {
+                Cell& cell = setNumber(sheet, {r, c}, r);
+                cell.formula = id + 1;
+                cell.flags = kSharedFormula;
+            }
+        }
+    };
+    // One formula in two blocks of one sheet and on another sheet, with other formulas among
+    // its cells; one that a single cell uses; one anchored away from its cells.
+    const uint32_t doubled = addSharedFormula(book, "B1*2+$C$1+Gone!$A$1", {0, 0});
+    share(data, doubled, "A1:A5");
+    share(data, doubled, "C2:C3");
+    setFormula(setNumber(data, {2, 1}, 0), book, "A1+1");
+    share(other, doubled, "B2:B4");
+    share(data, addSharedFormula(book, "SUM(A1:A4)", {4, 4}), "E5");
+    share(data, addSharedFormula(book, "D1", {0, 3}), "G10:H11");
+
+    StringSink sink;
+    writeXlsx(book, sink, {});
+    const auto parts = unzipAll(sink.bytes());
+    const XmlNode sheet1 = part(parts, "xl/worksheets/sheet1.xml");
+    struct Expected {
+        const char* cell;
+        const char* attributes;  // t, ref, si
+        const char* text;
+    };
+    const Expected expected[] = {
+        {"A1", "shared A1:C5 0", "B1*2+$C$1+#REF!"},
+        {"A2", "shared  0", ""},
+        {"C2", "shared  0", ""},
+        {"B3", "  ", "A1+1"},
+        {"E5", "  ", "SUM(A1:A4)"},
+        {"G10", "shared G10:H11 1", "G10"},
+        {"H11", "shared  1", ""},
+    };
+    for (const Expected& e : expected) {
+        const XmlNode* f = findCell(sheet1, e.cell)->child("f");
+        ASSERT_NE(f, nullptr) << e.cell;
+        auto attribute = [&](const char* name) {
+            const std::string* value = f->attribute(name);
+            return value ? *value : std::string();
+        };
+        EXPECT_EQ(attribute("t") + " " + attribute("ref") + " " + attribute("si"), e.attributes)
+            << e.cell;
+        EXPECT_EQ(f->text, e.text) << e.cell;
+    }
+    // Each sheet numbers its own shared formulas.
+    const XmlNode sheet2 = part(parts, "xl/worksheets/sheet2.xml");
+    const XmlNode* otherMaster = findCell(sheet2, "B2")->child("f");
+    EXPECT_EQ(*otherMaster->attribute("ref"), "B2:B4");
+    EXPECT_EQ(*otherMaster->attribute("si"), "0");
+    EXPECT_EQ(otherMaster->text, "C2*2+$C$1+#REF!");
+
+    auto back = readXlsxFromMemory(sink.bytes(), "back.xlsx");
+    for (int32_t s = 0; s < book.sheetCount(); ++s) {
+        for (const Row& row : book.sheet(s).rows()) {
+            for (const Cell& cell : row.cells) {
+                const CellRef at{row.index, cell.column};
+                const Cell* read = back->sheet(s).findCell(at);
+                ASSERT_NE(read, nullptr) << cellName(at);
+                std::string written = cellFormula(book, cell, at);
+                if (written.find("Gone!$A$1") != std::string::npos) {
+                    written.replace(written.find("Gone!$A$1"), 9, "#REF!");
+                }
+                EXPECT_EQ(cellFormula(*back, *read, at), written) << cellName(at);
+                EXPECT_EQ(read->hasSharedFormula(),
+                          cell.hasSharedFormula() && !(at == CellRef{4, 4}))
+                    << cellName(at);
+            }
+        }
+    }
 }
 
 TEST(WriterSheets, RowsColumnsMergesAndSelection) {
