@@ -5,8 +5,8 @@
 #include "engine/common/error.h"
 #include "engine/io/xlsx/xlsx_reader.h"
 #include "engine/io/xlsx/xlsx_writer.h"
-#include "tests/engine/xlsx_writer/model_comparison.h"
 #include "tests/engine/xlsx_writer/sample_workbooks.h"
+#include "tests/support/model_comparison.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::engine {
