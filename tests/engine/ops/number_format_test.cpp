@@ -108,6 +108,9 @@ TEST(NumberFormat, LiteralsSectionsColoursAndConditions) {
         {"General;(General)", -4.5, "(4.5)"},
         {"\"Total: \"General", 12.5, "Total: 12.5"},
         {"@", 12.5, "12.5"},
+        // A byte that is not UTF-8 is one character: the placeholders after it still count.
+        {"\xE2" "0.0", 5, "\xE2" "5.0"},
+        {"\\\xC3" "0", 5, "\xC3" "5"},
     });
 }
 
@@ -140,6 +143,12 @@ TEST(NumberFormat, ScientificAndFractions) {
         {"# ?/? \"in\"", 2.25, "2 1/4 in"},
         {"#. ?/?", 1.5, "1. 1/2"},
         {"#\\ ?/?", 1.5, "1 1/2"},
+        // Without a whole-number part the numerator grows past any integer type.
+        {"?/?", 1e20 + 0.5, "100000000000000000000/1"},
+        {"?/4", 3e19, "120000000000000000000/4"},
+        {"?/?", 2.5e18, "2500000000000000000/1"},
+        {"# ?/?", 1e19, "10000000000000000000    "},
+        {"?/100000000", 1.7e308, "########"},
     });
 }
 
@@ -214,6 +223,7 @@ TEST(NumberFormat, DateDetectionAgreesWithTheParser) {
         {"0\\d", false},     {"#,##0_s", false},       {"[h]:mm", true},  {"[ss]", true},
         {"yyyy", true},      {"h AM/PM", true},        {"mm:ss", true},   {"[$-409]d-mmm", true},
         {"0;0;0;d@", false}, {"General;\"x\"", false}, {"A/P", true},
+        {"\xFFh", true},    {"\\\xF0" "d", true},     {"\xE2" "0", false},
     };
     for (const auto& [code, expected] : cases) {
         EXPECT_EQ(isDateTimeFormatCode(code), expected) << code;
