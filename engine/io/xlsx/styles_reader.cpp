@@ -141,7 +141,10 @@ void StylesHandler::startElement(std::string_view name, XmlAttributes attributes
             if (m_depth == 3 && name == "numFmt") {
                 uint32_t id = 0;
                 if (parseIndex(attributeOr(attributes, "numFmtId"), id)) {
-                    formatCodes[id] = std::string(attributeOr(attributes, "formatCode"));
+                    // Attributes carry _xHHHH_ escapes as texts do.
+                    std::string code(attributeOr(attributes, "formatCode"));
+                    decodeEscapes(code);
+                    formatCodes[id] = std::move(code);
                 }
             }
             break;
@@ -278,6 +281,7 @@ void StylesHandler::startFontChild(std::string_view name, XmlAttributes attribut
         fonts.back().color = readColorSpec(attributes);
     } else if (name == "name" || name == "rFont") {
         font.name = std::string(value);
+        decodeEscapes(font.name);
     } else if (name == "family") {
         font.family =
             static_cast<int32_t>(std::min<uint32_t>(indexAttribute(attributes, "val"), 255));
