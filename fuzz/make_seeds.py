@@ -144,7 +144,8 @@ class Program:
         if formula is None:
             self.step(0, sheet, body, kind)
         else:
-            self.step(3, sheet, body + bytes([0]) + self.text(formula), kind)
+            # An odd text as the formula, then the sheet that {} would name.
+            self.step(3, sheet, body + bytes([0]) + self.text(formula) + bytes([0]), kind)
 
     def style(self, sheet, body):
         self.step(5, sheet, body)
@@ -176,7 +177,7 @@ def writer_reader_seeds():
     p.cell(0, 3, 0, 1, number_payload(12), formula="SUM(A1:B2)*'Data & more'!$C$3")
     # An array formula over A6:A7, a merge, a column run, a row height, a selection.
     p.step(4, 0, p.position(5) + p.position(0) + p.position(6) + p.position(0) +
-           number_payload(2) + bytes([1, 1]), kind=1)
+           number_payload(2) + bytes([1, 1, 0]), kind=1)
     p.step(6, 0, p.position(10) + p.position(0) + p.position(11) + p.position(3))
     p.step(7, 0, p.position(2) + p.position(2) + bytes([4, 3]) + bytes([1]))
     p.step(8, 0, p.position(1) + bytes([2, 2]))

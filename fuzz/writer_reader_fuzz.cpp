@@ -16,6 +16,8 @@
 #include "engine/io/xlsx/xlsx_writer.h"
 #include "engine/model/limits.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/formula_lexer.h"
+#include "engine/ops/formula_refs.h"
 #include "fuzz/finding.h"
 #include "fuzz/fuzz_input.h"
 #include "tests/support/model_comparison.h"
@@ -234,7 +236,8 @@ uint32_t addStyle(FuzzInput& in, Workbook& book) {
         const std::string code = in.flag()
                                      ? std::string(kFormatCodes[in.choose(std::size(kFormatCodes))])
                                      : oddText(in, 6);
-        style.numberFormat = styles.addFormatCode(code);
+        // An empty code is General to every reader (and shows as General).
+        style.numberFormat = styles.addFormatCode(code.empty() ? "General" : code);
     }
     if (parts & 16) {
         Alignment& a = style.alignment;
@@ -260,8 +263,8 @@ constexpr std::string_view kFormulas[] = {
     "A1*2",
     "\"a\"&\"b\"",
     "1/0",
-    "Sheet1!A1",
-    "'My Sheet'!$B$2:C3",
+    "{}!A1",  // {} stands for the name of a sheet of the workbook
+    "{}!$B$2:C3+SUM({}!A:B)",
     "IF(A1>0,\"yes\",\"no\")",
     "A:A",
     "1:1",
@@ -292,6 +295,20 @@ public:
             for (Row& row : m_book.sheet(i).mutableRows()) {
                 if (row.cells.empty() && !row.customHeight && !row.hidden) {
                     row.height = 0;
+                }
+            }
+        }
+        // The writer writes a reference to a sheet the workbook lacks as #REF!, since
+        // spreadsheet programs refuse such a file; a text that happens to name one is given so.
+        auto exists = [this](std::string_view name) { return m_book.findSheet(name) != nullptr; };
+        for (int32_t i = 0; i < m_book.sheetCount(); ++i) {
+            for (Row& row : m_book.sheet(i).mutableRows()) {
+                for (Cell& c : row.cells) {
+                    if (c.hasFormula()) {
+                        const std::string text = formulaWithMissingSheetsAsRef(
+                            m_book.formulas().text(c.formulaId()), exists);
+                        c.formula = m_book.formulas().intern(text) + 1;
+                    }
                 }
             }
         }
@@ -362,6 +379,12 @@ private:
     std::string formulaText() {
         std::string text = m_in.flag() ? std::string(kFormulas[m_in.choose(std::size(kFormulas))])
                                        : oddText(m_in, 6);
+        const std::string sheetName = formula::quotedSheetName(
+            m_book.sheet(m_in.choose(static_cast<uint32_t>(m_book.sheetCount()))).name());
+        for (size_t at = text.find("{}"); at != std::string::npos; at = text.find("{}", at)) {
+            text.replace(at, 2, sheetName);
+            at += sheetName.size();
+        }
         const size_t start = text.find_first_not_of(" \n=");
         return start == std::string::npos ? "0" : text.substr(start);
     }
