@@ -108,9 +108,10 @@ TEST(NumberFormat, LiteralsSectionsColoursAndConditions) {
         {"General;(General)", -4.5, "(4.5)"},
         {"\"Total: \"General", 12.5, "Total: 12.5"},
         {"@", 12.5, "12.5"},
-        // A byte that is not UTF-8 is one character: the placeholders after it still count.
-        {"\xE2" "0.0", 5, "\xE2" "5.0"},
-        {"\\\xC3" "0", 5, "\xC3" "5"},
+        // A byte that is not UTF-8 (0xE2, 0xC3 in octal) is one character: the placeholders
+        // after it still count.
+        {"\3420.0", 5, "\3425.0"},
+        {"\\\3030", 5, "\3035"},
     });
 }
 
@@ -222,8 +223,8 @@ TEST(NumberFormat, DateDetectionAgreesWithTheParser) {
         {"General", false},  {"0.00E+00", false},      {"[Red]0", false}, {"\"day\"0", false},
         {"0\\d", false},     {"#,##0_s", false},       {"[h]:mm", true},  {"[ss]", true},
         {"yyyy", true},      {"h AM/PM", true},        {"mm:ss", true},   {"[$-409]d-mmm", true},
-        {"0;0;0;d@", false}, {"General;\"x\"", false}, {"A/P", true},
-        {"\xFFh", true},    {"\\\xF0" "d", true},     {"\xE2" "0", false},
+        {"0;0;0;d@", false}, {"General;\"x\"", false}, {"A/P", true},     {"\xFFh", true},
+        {"\\\360d", true},   {"\3420", false},
     };
     for (const auto& [code, expected] : cases) {
         EXPECT_EQ(isDateTimeFormatCode(code), expected) << code;
