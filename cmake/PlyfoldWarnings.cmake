@@ -10,6 +10,17 @@ if(PLYFOLD_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# libFuzzer learns only from code that carries coverage counters, so every target of the
+# project is instrumented, not only the harnesses; fuzz/ links libFuzzer's own main into the
+# harnesses alone.
+if(PLYFOLD_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "PLYFOLD_FUZZ needs clang")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+  add_link_options(-fsanitize=fuzzer-no-link)
+endif()
+
 # ThreadSanitizer cannot share a process with AddressSanitizer, and it sees only code built
 # with it: Qt and the other system libraries are not, so the tsan preset builds without the GUI.
 if(PLYFOLD_SANITIZE_THREAD)

@@ -396,7 +396,14 @@ void Lexer::run() {
             i = *bodyEnd;
             continue;
         }
-        i = isDigit(c) || c == '.' ? std::max(skipNumber(i), i + 1) : wordEnd;
+        if (isDigit(c) || c == '.') {
+            // A number that runs into letters ("60A63") is one word, not a number before a
+            // reference: moving the reference could turn the whole into a number ("60E4").
+            const size_t numberEnd = std::max(skipNumber(i), i + 1);
+            i = isWordChar(at(numberEnd)) ? skipWord(numberEnd) : numberEnd;
+        } else {
+            i = wordEnd;
+        }
     }
 }
 

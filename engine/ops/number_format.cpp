@@ -80,18 +80,18 @@ char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-size_t utf8SequenceLength(char lead) {
-    const auto b = static_cast<unsigned char>(lead);
-    if (b >= 0xF0) {
-        return 4;
+// The bytes of the character at s[i]: its lead byte and the continuation bytes that follow,
+// as many as the lead asks for. A byte that is not UTF-8 is one character, so it never takes
+// the format characters after it along.
+size_t characterLength(std::string_view s, size_t i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const size_t wanted = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+    size_t length = 1;
+    while (length < wanted && i + length < s.size() &&
+           (static_cast<unsigned char>(s[i + length]) & 0xC0) == 0x80) {
+        ++length;
     }
-    if (b >= 0xE0) {
-        return 3;
-    }
-    if (b >= 0xC0) {
-        return 2;
-    }
-    return 1;
+    return length;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -426,7 +426,7 @@ Section tokenizeSection(std::string_view s) {
         } else if (c == '\\' || c == '_' || c == '*') {
             // \x shows x, _x leaves the width of x blank, *x repeats x to fill the cell (which
             // a text without a cell width shows as nothing).
-            const size_t length = i + 1 < s.size() ? utf8SequenceLength(s[i + 1]) : 0;
+            const size_t length = i + 1 < s.size() ? characterLength(s, i + 1) : 0;
             if (c == '\\') {
                 addLiteral(tokens, s.substr(i + 1, length));
             }
@@ -498,7 +498,7 @@ Section tokenizeSection(std::string_view s) {
             tokens.push_back(Token{Kind::AmPm, 0, 0, std::string(s.substr(i, 3))});
             i += 3;
         } else {
-            const size_t length = std::min(utf8SequenceLength(c), s.size() - i);
+            const size_t length = characterLength(s, i);
             addLiteral(tokens, s.substr(i, length));
             i += length;
         }
@@ -1009,11 +1009,15 @@ std::string formatScientific(const Section& section, double value) {
 
 // The fraction a spreadsheet shows for value (0 <= value): the last convergent of its
 // continued fraction whose denominator fits, computed in floating point as spreadsheet
-// programs do (so 0.9 with one-digit denominators is 8/9, not 1).
-void approximate(double value, int64_t maxDenominator, int64_t& numerator, int64_t& denominator) {
-    int64_t h0 = 1, k0 = 0;  // the convergent before the last
+// programs do (so 0.9 with one-digit denominators is 8/9, not 1). The numerator is a whole
+// number held in a double: without a whole-number part it grows with the value, past any
+// integer type.
+void approximate(double value, int64_t maxDenominator, double& numerator, int64_t& denominator) {
+    int64_t k0 = 0;  // the denominator of the convergent before the last
+    double h0 = 1;
     const double whole = std::floor(value);
-    int64_t h1 = static_cast<int64_t>(whole), k1 = 1;
+    double h1 = whole;
+    int64_t k1 = 1;
     double rest = value - whole;
     for (int step = 0; step < 64 && rest > 0; ++step) {
         const double x = 1.0 / rest;
@@ -1022,16 +1026,24 @@ void approximate(double value, int64_t maxDenominator, int64_t& numerator, int64
             break;
         }
         const auto term = static_cast<int64_t>(a);
-        const int64_t h2 = term * h1 + h0;
-        const int64_t k2 = term * k1 + k0;
-        if (k2 > maxDenominator) {
-            break;
+        if (term > (maxDenominator - k0) / k1) {
+            break;  // the next denominator would not fit
         }
+        const double h2 = a * h1 + h0;
+        const int64_t k2 = term * k1 + k0;
         h0 = h1, k0 = k1, h1 = h2, k1 = k2;
         rest = x - a;
     }
     numerator = h1;
     denominator = k1;
+}
+
+// The digits of a whole number held in a double, to 15 significant digits.
+std::string wholeNumberDigits(double value) {
+    Decimal d = toDecimal(value);
+    roundTo(d, 0);
+    const std::string digits = integerDigits(d);
+    return digits.empty() ? "0" : digits;
 }
 
 std::string formatFraction(const Section& section, double value) {
@@ -1040,10 +1052,11 @@ std::string formatFraction(const Section& section, double value) {
     const bool hasWhole = !section.integerHolders.empty();
     double whole = hasWhole ? std::floor(value) : 0.0;
     const double part = value - whole;
-    int64_t numerator = 0, denominator = 1;
+    double numerator = 0;
+    int64_t denominator = 1;
     if (section.fixedDenominator > 0) {
         denominator = section.fixedDenominator;
-        numerator = static_cast<int64_t>(std::floor(part * static_cast<double>(denominator) + 0.5));
+        numerator = std::floor(part * static_cast<double>(denominator) + 0.5);
     } else {
         int64_t maxDenominator = 1;
         for (size_t i = 0; i < section.denominatorHolders.size() && i < 9; ++i) {
@@ -1051,10 +1064,14 @@ std::string formatFraction(const Section& section, double value) {
         }
         approximate(part, maxDenominator - 1, numerator, denominator);
     }
-    if (hasWhole && numerator >= denominator && denominator > 0) {
-        const int64_t carried = numerator / denominator;  // whole units in the fraction
-        whole += static_cast<double>(carried);
-        numerator %= denominator;
+    if (!std::isfinite(numerator) || !std::isfinite(whole)) {
+        return std::string(kUnshowable);  // a numerator past the largest number
+    }
+    if (hasWhole && numerator >= static_cast<double>(denominator)) {
+        // Whole units in the fraction.
+        const double carried = std::floor(numerator / static_cast<double>(denominator));
+        whole += carried;
+        numerator -= carried * static_cast<double>(denominator);
     }
     if (!hasWhole && section.fixedDenominator == 0 && numerator == 0) {
         denominator = 1;
@@ -1067,7 +1084,7 @@ std::string formatFraction(const Section& section, double value) {
     if (blankFraction && wholeDigits.empty()) {
         wholeDigits = "0";  // the number still shows when the fraction part is blank
     }
-    const std::string numeratorDigits = std::to_string(numerator);
+    const std::string numeratorDigits = wholeNumberDigits(numerator);
     const std::string denominatorDigits = std::to_string(denominator);
     IntegerLayout wholePart(wholeDigits, section.integerHolders, section.grouping);
     IntegerLayout numeratorPart(numeratorDigits, section.fractionHolders, false);

@@ -146,9 +146,11 @@ void StylesHandler::startElement(std::string_view name, XmlAttributes attributes
             if (m_depth == 3 && name == "numFmt") {
                 uint32_t id = 0;
                 if (parseIndex(attributeOr(attributes, "numFmtId"), id)) {
-                    const std::string_view code = attributeOr(attributes, "formatCode");
+                    // Attributes carry _xHHHH_ escapes as texts do.
+                    std::string code(attributeOr(attributes, "formatCode"));
+                    decodeEscapes(code);
                     m_count.add(sizeof(std::string) + 32 + code.size());
-                    formatCodes[id] = std::string(code);
+                    formatCodes[id] = std::move(code);
                 }
             }
             break;
@@ -289,6 +291,7 @@ void StylesHandler::startFontChild(std::string_view name, XmlAttributes attribut
         fonts.back().color = readColorSpec(attributes);
     } else if (name == "name" || name == "rFont") {
         font.name = std::string(value);
+        decodeEscapes(font.name);
     } else if (name == "family") {
         font.family =
             static_cast<int32_t>(std::min<uint32_t>(indexAttribute(attributes, "val"), 255));

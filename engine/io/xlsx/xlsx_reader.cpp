@@ -75,6 +75,7 @@ public:
         } else if (m_depth == 3 && m_section == "sheets" && name == "sheet") {
             SheetEntry entry;
             entry.name = xlsx_read::attributeOr(attributes, "name");
+            xlsx_read::decodeEscapes(entry.name);  // a name can hold characters XML cannot
             entry.relationshipId = xlsx_read::attributeOr(attributes, "id");
             std::string_view state = xlsx_read::attributeOr(attributes, "state");
             entry.visibility = state == "hidden"       ? SheetVisibility::Hidden

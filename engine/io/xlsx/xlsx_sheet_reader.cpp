@@ -561,6 +561,7 @@ void SheetHandler::setFormula(Cell& cell) {
         fail(FailureKind::Damaged,
              "the formula of cell " + cellName(m_cell) + " is not valid UTF-8 text");
     }
+    decodeEscapes(m_formula);
     std::string_view text = m_formula;
     while (!text.empty() && (text.front() == ' ' || text.front() == '\n')) {
         text.remove_prefix(1);

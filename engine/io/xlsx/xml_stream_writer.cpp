@@ -31,11 +31,22 @@ bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// "_xHHHH_" at the start of text, which a reader would decode as an escape.
-bool startsEscapeLike(std::string_view text) {
+// Whether the character at the start of text is written as an escape "_xHHHH_".
+bool writtenAsEscape(std::string_view text, Context context) {
+    const auto b = static_cast<unsigned char>(text[0]);
+    if (b < 0x20) {
+        return b != '\t' && b != '\n' && (b != '\r' || context == Context::Text);
+    }
+    return text.size() >= 3 && b == 0xEF && static_cast<unsigned char>(text[1]) == 0xBF &&
+           static_cast<unsigned char>(text[2]) >= 0xBE;
+}
+
+// "_xHHHH_" at the start of text as it will be written, which a reader would decode as an
+// escape: the closing "_" may be the first of an escape written for the next character.
+bool startsEscapeLike(std::string_view text, Context context) {
     return text.size() >= 7 && text[0] == '_' && (text[1] == 'x' || text[1] == 'X') &&
            isHexDigit(text[2]) && isHexDigit(text[3]) && isHexDigit(text[4]) &&
-           isHexDigit(text[5]) && text[6] == '_';
+           isHexDigit(text[5]) && (text[6] == '_' || writtenAsEscape(text.substr(6), context));
 }
 
 // The length of the valid UTF-8 sequence at the start of text, or 0.
@@ -130,7 +141,7 @@ void escapeInto(std::string_view text, Context context, Append&& append) {
                 }
                 break;
             case '_':
-                if (startsEscapeLike(text.substr(i))) {
+                if (startsEscapeLike(text.substr(i), context)) {
                     replacement = "_x005F_";
                 }
                 break;

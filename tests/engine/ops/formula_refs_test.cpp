@@ -84,6 +84,7 @@ TEST(ShiftFormula, LeavesEverythingButReferencesAlone) {
         {"SUM({\"A1\",2})", 1, 0, "SUM({\"A1\",2})"},
         {"#REF!+#N/A+#DIV/0!+A1", 1, 0, "#REF!+#N/A+#DIV/0!+A2"},
         {"1.5E+3*A1+2E5", 1, 0, "1.5E+3*A2+2E5"},
+        {"60A63+1E+5B2+.5C3+A1", 1, 0, "60A63+1E+5B2+.5C3+A2"},  // digits running into a name
         {"_xlfn.XLOOKUP(A1,B:B,C:C)", 0, 1, "_xlfn.XLOOKUP(B1,C:C,D:D)"},
         {"Sheet1!Total+Total+A1", 1, 0, "Sheet1!Total+Total+A2"},
         {"TaxRate*A1", 1, 0, "TaxRate*A2"},

@@ -108,6 +108,10 @@ TEST(NumberFormat, LiteralsSectionsColoursAndConditions) {
         {"General;(General)", -4.5, "(4.5)"},
         {"\"Total: \"General", 12.5, "Total: 12.5"},
         {"@", 12.5, "12.5"},
+        // A byte that is not UTF-8 (0xE2, 0xC3 in octal) is one character: the placeholders
+        // after it still count.
+        {"\3420.0", 5, "\3425.0"},
+        {"\\\3030", 5, "\3035"},
     });
 }
 
@@ -140,6 +144,12 @@ TEST(NumberFormat, ScientificAndFractions) {
         {"# ?/? \"in\"", 2.25, "2 1/4 in"},
         {"#. ?/?", 1.5, "1. 1/2"},
         {"#\\ ?/?", 1.5, "1 1/2"},
+        // Without a whole-number part the numerator grows past any integer type.
+        {"?/?", 1e20 + 0.5, "100000000000000000000/1"},
+        {"?/4", 3e19, "120000000000000000000/4"},
+        {"?/?", 2.5e18, "2500000000000000000/1"},
+        {"# ?/?", 1e19, "10000000000000000000    "},
+        {"?/100000000", 1.7e308, "########"},
     });
 }
 
@@ -213,7 +223,8 @@ TEST(NumberFormat, DateDetectionAgreesWithTheParser) {
         {"General", false},  {"0.00E+00", false},      {"[Red]0", false}, {"\"day\"0", false},
         {"0\\d", false},     {"#,##0_s", false},       {"[h]:mm", true},  {"[ss]", true},
         {"yyyy", true},      {"h AM/PM", true},        {"mm:ss", true},   {"[$-409]d-mmm", true},
-        {"0;0;0;d@", false}, {"General;\"x\"", false}, {"A/P", true},
+        {"0;0;0;d@", false}, {"General;\"x\"", false}, {"A/P", true},     {"\xFFh", true},
+        {"\\\360d", true},   {"\3420", false},
     };
     for (const auto& [code, expected] : cases) {
         EXPECT_EQ(isDateTimeFormatCode(code), expected) << code;

@@ -5,8 +5,8 @@
 #include "engine/common/error.h"
 #include "engine/io/xlsx/xlsx_reader.h"
 #include "engine/io/xlsx/xlsx_writer.h"
-#include "tests/engine/xlsx_writer/model_comparison.h"
 #include "tests/engine/xlsx_writer/sample_workbooks.h"
+#include "tests/support/model_comparison.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::engine {
@@ -51,6 +51,27 @@ TEST(ReadBack, ChartSheetsComeBackAsEmptyWorksheets) {
     Workbook book;
     book.addSheet("Data");
     book.addSheet("Chart", SheetKind::Chartsheet);
+    auto back = writtenAndReadBack(book);
+    const auto differences = plyfold::test::workbookDifferences(book, *back);
+    EXPECT_TRUE(differences.empty()) << joined(differences);
+}
+
+// Characters XML cannot carry are written as _xHHHH_ escapes (and an underscore that would
+// read as one is escaped itself) in attributes and formulas too, and read back decoded.
+TEST(ReadBack, EscapedCharactersComeBackInNamesFormatsAndFormulas) {
+    Workbook book;
+    Sheet& sheet = book.addSheet("Tab\x01 _x0041_");
+    Font font;
+    font.name = "Odd\x02_x0042_";
+    font.scheme.clear();
+    CellStyle style;
+    style.font = book.styles().addFont(font);
+    style.numberFormat = book.styles().addFormatCode("0\" \x03_x0043_\"");
+    Cell& cell = sheet.cellAt({0, 0});
+    cell.type = CellType::Number;
+    cell.value.number = 1;
+    cell.style = book.styles().addStyle(style);
+    cell.formula = book.formulas().intern("\"\x04_x0044_\"&A2") + 1;
     auto back = writtenAndReadBack(book);
     const auto differences = plyfold::test::workbookDifferences(book, *back);
     EXPECT_TRUE(differences.empty()) << joined(differences);

@@ -69,6 +69,11 @@ TEST(XmlText, EscapesWhatXmlOrAReaderWouldChange) {
         {"_x00e9_ and _X0041_", "_x005F_x00e9_ and _x005F_X0041_"},
         {"_x12_ _x123_ _x12345 x_", "_x12_ _x123_ _x12345 x_"},
         {"__x0041_", "__x005F_x0041_"},
+        // The escape of the next character would close "_x0041" into one.
+        {"_x0041\x01", "_x005F_x0041_x0001_"},
+        {"_x0041\r", "_x005F_x0041_x000D_"},
+        {"_x0041\xEF\xBF\xBE", "_x005F_x0041_xFFFE_"},
+        {"_x0041\t_x0041 ", "_x0041\t_x0041 "},
         {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
         {"\xEF\xBF\xBE\xEF\xBF\xBF", "_xFFFE__xFFFF_"},
         {"\xEF\xBF\xBD ok", "\xEF\xBF\xBD ok"},

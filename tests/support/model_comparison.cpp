@@ -1,4 +1,4 @@
-#include "tests/engine/xlsx_writer/model_comparison.h"
+#include "tests/support/model_comparison.h"
 
 #include <algorithm>
 #include <sstream>
