@@ -25,6 +25,13 @@ enum class RefKind : uint8_t {
     Name,     // Sheet1!Total: a defined name scoped to a sheet
 };
 
+// Whether the reference reads cells (a cell, an area, whole rows or columns), which move
+// when the formula is copied or the sheet is edited.
+inline bool readsCells(RefKind kind) {
+    return kind == RefKind::Cell || kind == RefKind::Area || kind == RefKind::Columns ||
+           kind == RefKind::Rows;
+}
+
 // A reference found in a formula, with its sheet prefix taken apart.
 struct Reference {
     RefKind kind = RefKind::Cell;

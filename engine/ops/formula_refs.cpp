@@ -15,11 +15,6 @@ using formula::RefKind;
 using formula::Token;
 using formula::TokenKind;
 
-bool isCellReference(RefKind kind) {
-    return kind == RefKind::Cell || kind == RefKind::Area || kind == RefKind::Columns ||
-           kind == RefKind::Rows;
-}
-
 // Applies rewrite to every reference; rewrite returns false to keep a reference as written,
 // or true after putting its replacement into the text it is given. The new formula is only
 // built once a reference changes.
@@ -195,7 +190,7 @@ std::string formulaAfterDeleting(std::string_view text, int32_t first, int32_t c
     }
     const RefKind untouchedKind = axis == Axis::Rows ? RefKind::Columns : RefKind::Rows;
     return rewriteReferences(text, [&](const Reference& ref, std::string& out) {
-        if (!isCellReference(ref.kind) || ref.kind == untouchedKind ||
+        if (!formula::readsCells(ref.kind) || ref.kind == untouchedKind ||
             !concernsEditedSheet(ref, scope)) {
             return false;
         }
@@ -231,7 +226,7 @@ std::string shiftFormula(std::string_view text, int32_t rowOffset, int32_t colum
         return std::string(text);
     }
     return rewriteReferences(text, [&](const Reference& ref, std::string& out) {
-        if (!isCellReference(ref.kind)) {
+        if (!formula::readsCells(ref.kind)) {
             return false;
         }
         RefEnd first = ref.first;

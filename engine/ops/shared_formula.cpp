@@ -15,18 +15,13 @@ using formula::RefEnd;
 using formula::Reference;
 using formula::RefKind;
 
-bool movesWithTheCell(RefKind kind) {
-    return kind == RefKind::Cell || kind == RefKind::Area || kind == RefKind::Columns ||
-           kind == RefKind::Rows;
-}
-
 // Calls visit(ref) for every reference of text that moves when the formula is copied.
 template <typename Visit>
 void forEachMovingReference(std::string_view text, Visit visit) {
     struct Visitor final : formula::ReferenceVisitor {
         explicit Visitor(Visit& v) : onReference(v) {}
         void visit(size_t, size_t, const Reference& ref) override {
-            if (movesWithTheCell(ref.kind)) {
+            if (formula::readsCells(ref.kind)) {
                 onReference(ref);
             }
         }
