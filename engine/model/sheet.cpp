@@ -266,4 +266,19 @@ void Sheet::setColumnWidth(int32_t column, double width) {
     m_columns.swap(result);
 }
 
+const std::vector<Table>& Sheet::tables() const {
+    if (m_tableLoader) {
+        // A loader that fails stays, so that the next look fails the same way.
+        Loader loader = m_tableLoader;
+        loader(const_cast<Sheet&>(*this));
+        m_tableLoader = nullptr;
+    }
+    return m_tables;
+}
+
+std::vector<Table>& Sheet::mutableTables() {
+    tables();
+    return m_tables;
+}
+
 }  // namespace plyfold::engine

@@ -8,6 +8,7 @@
 
 #include "engine/model/cell.h"
 #include "engine/model/cell_ref.h"
+#include "engine/model/table.h"
 
 namespace plyfold::engine {
 
@@ -113,6 +114,14 @@ public:
     CellRef selectedCell() const { return m_selectedCell; }
     void setSelectedCell(CellRef ref) { m_selectedCell = ref; }
 
+    // The tables of the sheet. A reader may install a loader that reads them the first time
+    // they are asked for, apart from the cells: finding a table by name reads no cells.
+    const std::vector<Table>& tables() const;
+    std::vector<Table>& mutableTables();
+    void setTableLoader(Loader loader) { m_tableLoader = std::move(loader); }
+    // For table loaders: the tables read, replacing any the sheet had.
+    void setLoadedTables(std::vector<Table> tables) { m_tables = std::move(tables); }
+
 private:
     friend class Workbook;
     void setName(std::string name) { m_name = std::move(name); }
@@ -130,6 +139,8 @@ private:
     std::vector<ColumnInfo> m_columns;
     std::vector<CellRange> m_merges;
     std::vector<ArrayFormula> m_arrayFormulas;
+    mutable Loader m_tableLoader;
+    mutable std::vector<Table> m_tables;
     double m_defaultColumnWidth = 8.43;
     double m_defaultRowHeight = 15.0;
     CellRef m_selectedCell;

@@ -6,6 +6,7 @@
 #include "engine/common/text.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/limits.h"
+#include "engine/ops/structured_reference.h"
 
 namespace plyfold::engine::formula {
 namespace {
@@ -54,6 +55,11 @@ private:
     // The one reference being read, reused so that its names keep their storage.
     Reference& freshReference();
     void emitReference(size_t begin, size_t end);
+    // Emits [begin, end) as a structured reference when it is one; false when it is not.
+    bool emitStructured(size_t begin, size_t end);
+    // Whether a "[" at i starts a structured reference of its own ([@Qty]) rather than
+    // continuing what stands before it.
+    bool startsBareStructured(size_t i) const;
 
     std::string_view m_s;
     ReferenceVisitor& m_visitor;
@@ -269,6 +275,25 @@ void Lexer::emitReference(size_t begin, size_t end) {
     m_visitor.visit(begin, end, m_ref);
 }
 
+bool Lexer::emitStructured(size_t begin, size_t end) {
+    if (end > m_s.size() || m_s[end - 1] != ']' || at(end) == '!' ||
+        !parseStructuredReference(m_s.substr(begin, end - begin))) {
+        return false;
+    }
+    freshReference().kind = RefKind::Structured;
+    emitReference(begin, end);
+    return true;
+}
+
+bool Lexer::startsBareStructured(size_t i) const {
+    if (i == 0) {
+        return true;
+    }
+    const char before = m_s[i - 1];
+    return !isWordChar(before) && before != ']' && before != ')' && before != '\'' &&
+           before != '"' && before != '!' && before != '#';
+}
+
 // The sheets named by the inside of a quoted prefix: 'My Sheet', 'Jan:Mar', '[1]Data',
 // 'C:\dir\[Book.xlsx]Data'.
 void readQuotedSheets(std::string_view quoted, Reference& ref) {
@@ -339,7 +364,11 @@ void Lexer::run() {
                     continue;
                 }
             }
-            i = end;  // a structured reference such as [@Amount], left as it is
+            if (startsBareStructured(i) && emitStructured(i, end)) {
+                i = end;  // a structured reference without its table's name: [@Amount]
+                continue;
+            }
+            i = end;
             continue;
         }
         if (c == '#') {
@@ -388,7 +417,13 @@ void Lexer::run() {
             continue;
         }
         if (at(wordEnd) == '[') {
-            i = skipBrackets(wordEnd);  // a table's structured reference
+            // A table's structured reference. After "!" the table is another workbook's
+            // ([1]!Sales[Qty]) and stays as it is written.
+            const size_t end = skipBrackets(wordEnd);
+            if (i == 0 || m_s[i - 1] != '!') {
+                emitStructured(i, end);
+            }
+            i = end;
             continue;
         }
         if (auto bodyEnd = parseBody(i, freshReference(), false)) {
@@ -488,6 +523,7 @@ std::string referenceBody(RefKind kind, const RefEnd& first, const RefEnd& last)
             return endText(first, false, true) + ":" + endText(last, false, true);
         case RefKind::Error:
         case RefKind::Name:
+        case RefKind::Structured:
             break;
     }
     return "#REF!";

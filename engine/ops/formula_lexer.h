@@ -23,6 +23,9 @@ enum class RefKind : uint8_t {
     Rows,     // 3:5
     Error,    // Sheet1!#REF!
     Name,     // Sheet1!Total: a defined name scoped to a sheet
+    // Sales[Qty], Sales[[#This Row],[Qty]], [@Qty]: a table's structured reference, whole in
+    // body (parseStructuredReference takes it apart); prefix and sheets are empty.
+    Structured,
 };
 
 // Whether the reference reads cells (a cell, an area, whole rows or columns), which move
