@@ -14,6 +14,7 @@
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/number_format.h"
 #include "engine/ops/shared_formula.h"
+#include "engine/ops/table_copy.h"
 
 namespace plyfold::engine {
 namespace {
@@ -163,6 +164,9 @@ public:
         m_dates.apply(cell, sourceStyle);
         if (cell.hasSharedFormula()) {
             mapSharedFormula(cell, at);
+        } else if (cell.hasFormula() && m_tables &&
+                   mayHoldStructuredReference(m_from.formulas().text(cell.formulaId()))) {
+            mapFormulaWithTables(cell, at);
         } else if (cell.hasFormula()) {
             cell.formula = m_formulas.get(cell.formulaId(), [&](uint32_t id) {
                 std::string text =
@@ -171,6 +175,9 @@ public:
             }) + 1;
         }
     }
+
+    // Structured references are rewritten as the policy says; it outlives the mapper.
+    void setTableReferences(TableRefPolicy* policy) { m_tables = policy; }
 
     uint32_t mapStyle(uint32_t style) {
         style = validStyle(style);
@@ -185,15 +192,38 @@ private:
         return style < m_from.styles().styleCount() ? style : 0;
     }
 
+    // A formula naming a table can read differently in each cell (This Row, a reference
+    // without a table name), so it is mapped cell by cell.
+    void mapFormulaWithTables(Cell& cell, CellRef at) {
+        const CellRef source{at.row - m_offset.row, at.column - m_offset.column};
+        std::string text =
+            shiftFormula(m_from.formulas().text(cell.formulaId()), m_offset.row, m_offset.column);
+        text = formulaWithTableReferences(text, *m_tables,
+                                          FormulaSite{.cell = source, .readRow = source.row});
+        cell.formula = m_to.formulas().intern(m_rewrite ? m_rewrite(text) : text) + 1;
+    }
+
+    // The text of a shared formula as its anchor reads it, its structured references
+    // rewritten: the cells read it moved from the anchor, so a This Row reference is written
+    // relative to the row the anchor stands for.
+    std::string withTables(std::string_view text, CellRef anchor) const {
+        if (!m_tables || !mayHoldStructuredReference(text)) {
+            return std::string(text);
+        }
+        return formulaWithTableReferences(
+            text, *m_tables,
+            FormulaSite{
+                .cell = anchor, .readRow = anchor.row - m_offset.row, .checkThisRow = false});
+    }
+
     void mapSharedFormula(Cell& cell, CellRef at) {
         const uint32_t id = m_sharedFormulas.get(cell.formulaId(), [&](uint32_t from) {
-            if (m_same && !m_rewrite) {
+            if (m_same && !m_rewrite && !m_tables) {
                 return from;
             }
             const SharedFormula shared = m_from.sharedFormula(from);
-            const std::string_view text = m_from.formulas().text(shared.text);
-            return addSharedFormula(m_to, m_rewrite ? m_rewrite(text) : std::string(text),
-                                    shared.anchor);
+            const std::string text = withTables(m_from.formulas().text(shared.text), shared.anchor);
+            return addSharedFormula(m_to, m_rewrite ? m_rewrite(text) : text, shared.anchor);
         });
         const SharedFormula& shared = m_to.sharedFormula(id);
         if (shared.reach.contains(at)) {
@@ -219,6 +249,7 @@ private:
     IdCache m_sharedFormulas;
     DateShift m_dates;
     FormulaRewrite m_rewrite;
+    TableRefPolicy* m_tables = nullptr;
 };
 
 void checkBlockFits(const CellRange& range, CellRef topLeft, const Sheet& target) {
@@ -631,6 +662,13 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
                                       static_cast<size_t>(rowsEnd - rowsBegin) * sizeof(Row));
     CellMapper mapper(source.workbook(), target.workbook(), expectedCells,
                       CellRef{rowOffset, columnOffset}, nullptr);
+    // The table objects stay behind in a paste; into another workbook their references
+    // become ordinary ones.
+    std::optional<PastedTableReferences> tables;
+    if (&source.workbook() != &target.workbook()) {
+        tables.emplace(source, range, CellRef{rowOffset, columnOffset});
+        mapper.setTableReferences(&*tables);
+    }
 
     std::vector<Row> block;
     block.reserve(static_cast<size_t>(rowsEnd - rowsBegin));
@@ -743,6 +781,10 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         }
         target.memory().charge(cellCount * sizeof(Cell) + sourceRows.size() * sizeof(Row));
         CellMapper mapper(source.workbook(), target, cellCount, CellRef{0, 0}, rewrite);
+        // The sheet's tables come along under names free in the target.
+        CopiedTableReferences tables(source, target);
+        copy.mutableTables() = copiedTables(source, target, tables);
+        mapper.setTableReferences(&tables);
         auto& rows = copy.mutableRows();
         rows.reserve(sourceRows.size());
         for (const Row& row : sourceRows) {
