@@ -57,6 +57,9 @@ void writeContentTypes(ZipWriter& zip, const PackagePlan& plan) {
     if (!plan.sharedStrings.texts.empty()) {
         writeOverride(out, "xl/sharedStrings.xml", "spreadsheetml.sharedStrings+xml");
     }
+    for (size_t i = 0; i < plan.tables.tables.size(); ++i) {
+        writeOverride(out, TablePlan::partName(i), "spreadsheetml.table+xml");
+    }
     out.raw("</Types>");
     out.finish();
 }

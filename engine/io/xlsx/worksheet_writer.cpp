@@ -115,7 +115,9 @@ public:
         writeMerges();
         m_out.raw(
             "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" "
-            "header=\"0.3\" footer=\"0.3\"/></worksheet>");
+            "header=\"0.3\" footer=\"0.3\"/>");
+        writeTablePartsElement(m_out, m_plan.tables, m_index);
+        m_out.raw("</worksheet>");
         m_out.finish();
     }
 

@@ -9,6 +9,7 @@
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/shared_strings_reader.h"
 #include "engine/io/xlsx/styles_reader.h"
+#include "engine/io/xlsx/table_reader.h"
 #include "engine/io/xlsx/theme_reader.h"
 #include "engine/io/xlsx/value_parsing.h"
 #include "engine/io/xlsx/xlsx_sheet_reader.h"
@@ -122,6 +123,7 @@ public:
     }
 
     void loadSheet(Sheet& sheet, const std::string& part);
+    void loadTables(Sheet& sheet, const std::string& sheetPart);
 
 private:
     void loadWorkbookParts(Workbook& workbook);
@@ -220,6 +222,16 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
     }
     if (content.selectedCell) {
         sheet.setSelectedCell(*content.selectedCell);
+    }
+}
+
+void XlsxSource::loadTables(Sheet& sheet, const std::string& sheetPart) {
+    std::string part = sheetPart;
+    try {
+        sheet.setLoadedTables(xlsx_read::readSheetTables(
+            *m_package, m_package->findPart(sheetPart).value_or(sheetPart), part));
+    } catch (const ReadFailure& failure) {
+        throw describe(failure, m_displayName, part, &sheet.name());
     }
 }
 
@@ -325,6 +337,9 @@ void readStructure(const std::shared_ptr<XlsxSource>& source, Workbook& workbook
                 }
                 // A sheet that failed once fails the same way again without another read.
                 auto failure = std::make_shared<std::optional<SpreadsheetError>>();
+                sheet->setTableLoader([source, sheetPart](Sheet& loading) {
+                    source->loadTables(loading, sheetPart);
+                });
                 sheet->setLoader([source, sheetPart, failure](Sheet& loading) {
                     if (*failure) {
                         throw **failure;

@@ -44,6 +44,10 @@ void writeXlsx(const Workbook& workbook, ByteSink& sink, const XlsxWriteOptions&
     FormulaTexts formulas(workbook);
     for (int32_t i = 0; i < plan.sheetCount(); ++i) {
         writeWorksheet(zip, plan, i, formulas);
+        writeSheetTableRelationships(zip, plan.tables, i, PackagePlan::worksheetPartName(i));
+    }
+    for (size_t i = 0; i < plan.tables.tables.size(); ++i) {
+        writeTablePart(zip, plan.tables, i);
     }
     zip.finish();
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/io/xlsx/table_writer.h"
 #include "engine/io/xlsx/xlsx_writer.h"
 #include "engine/model/workbook.h"
 
@@ -36,6 +37,7 @@ struct PackagePlan {
     std::vector<int32_t> numberFormatIds;
     // Format code ids of the custom codes, in the order of their ids from 164.
     std::vector<uint32_t> customFormatCodes;
+    TablePlan tables;
 
     int32_t sheetCount() const { return static_cast<int32_t>(visibility.size()); }
     static std::string worksheetPartName(int32_t index);  // "xl/worksheets/sheet1.xml", ...
