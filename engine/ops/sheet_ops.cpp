@@ -164,8 +164,7 @@ public:
         m_dates.apply(cell, sourceStyle);
         if (cell.hasSharedFormula()) {
             mapSharedFormula(cell, at);
-        } else if (cell.hasFormula() && m_tables &&
-                   mayHoldStructuredReference(m_from.formulas().text(cell.formulaId()))) {
+        } else if (cell.hasFormula() && namesTables(cell.formulaId())) {
             mapFormulaWithTables(cell, at);
         } else if (cell.hasFormula()) {
             cell.formula = m_formulas.get(cell.formulaId(), [&](uint32_t id) {
@@ -177,7 +176,10 @@ public:
     }
 
     // Structured references are rewritten as the policy says; it outlives the mapper.
-    void setTableReferences(TableRefPolicy* policy) { m_tables = policy; }
+    void setTableReferences(TableRefPolicy* policy, size_t expectedCells) {
+        m_tables = policy;
+        m_namesTables.emplace(m_from.formulas().size(), expectedCells);
+    }
 
     uint32_t mapStyle(uint32_t style) {
         style = validStyle(style);
@@ -190,6 +192,13 @@ private:
     // An id the source's table does not have stands for its default format.
     uint32_t validStyle(uint32_t style) const {
         return style < m_from.styles().styleCount() ? style : 0;
+    }
+
+    // Whether the source's formula holds a structured reference, found once a formula.
+    bool namesTables(uint32_t formulaId) {
+        return m_tables && m_namesTables->get(formulaId, [&](uint32_t id) {
+            return holdsStructuredReference(m_from.formulas().text(id)) ? 1u : 0u;
+        }) != 0;
     }
 
     // A formula naming a table can read differently in each cell (This Row, a reference
@@ -207,7 +216,7 @@ private:
     // rewritten: the cells read it moved from the anchor, so a This Row reference is written
     // relative to the row the anchor stands for.
     std::string withTables(std::string_view text, CellRef anchor) const {
-        if (!m_tables || !mayHoldStructuredReference(text)) {
+        if (!m_tables || !holdsStructuredReference(text)) {
             return std::string(text);
         }
         return formulaWithTableReferences(
@@ -250,6 +259,7 @@ private:
     DateShift m_dates;
     FormulaRewrite m_rewrite;
     TableRefPolicy* m_tables = nullptr;
+    std::optional<IdCache> m_namesTables;
 };
 
 void checkBlockFits(const CellRange& range, CellRef topLeft, const Sheet& target) {
@@ -667,7 +677,7 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
     std::optional<PastedTableReferences> tables;
     if (&source.workbook() != &target.workbook()) {
         tables.emplace(source, range, CellRef{rowOffset, columnOffset});
-        mapper.setTableReferences(&*tables);
+        mapper.setTableReferences(&*tables, expectedCells);
     }
 
     std::vector<Row> block;
@@ -784,7 +794,7 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         // The sheet's tables come along under names free in the target.
         CopiedTableReferences tables(source, target);
         copy.mutableTables() = copiedTables(source, target, tables);
-        mapper.setTableReferences(&tables);
+        mapper.setTableReferences(&tables, cellCount);
         auto& rows = copy.mutableRows();
         rows.reserve(sourceRows.size());
         for (const Row& row : sourceRows) {

@@ -87,6 +87,20 @@ TableAreaResult tableArea(const Table& table, const StructuredReference& referen
     return TableAreaResult::Found;
 }
 
+bool holdsStructuredReference(std::string_view text) {
+    if (!mayHoldStructuredReference(text)) {
+        return false;
+    }
+    struct Finder final : formula::ReferenceVisitor {
+        void visit(size_t, size_t, const formula::Reference& ref) override {
+            found = found || ref.kind == RefKind::Structured;
+        }
+        bool found = false;
+    } finder;
+    formula::scanReferences(text, finder);
+    return finder.found;
+}
+
 std::string formulaWithTableReferences(std::string_view text, TableRefPolicy& policy,
                                        const FormulaSite& site) {
     if (!mayHoldStructuredReference(text)) {

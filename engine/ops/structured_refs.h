@@ -56,6 +56,9 @@ inline bool mayHoldStructuredReference(std::string_view text) {
     return text.find('[') != std::string_view::npos;
 }
 
+// Whether the formula holds a structured reference, read properly.
+bool holdsStructuredReference(std::string_view text);
+
 // The formula with its structured references renamed or turned into ordinary references as
 // the policy says: Sales[Qty] -> $C$2:$C$10, Sales[[#This Row],[Qty]] -> $C5, a part the table
 // lacks (headers of a table without a header row) -> #REF!. A reference naming an unknown

@@ -60,6 +60,7 @@ TEST(StructuredReferenceLexing, FindsWholeReferencesAndNothingElse) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(structuredTokens(c.formula), c.expected) << c.formula;
+        EXPECT_EQ(holdsStructuredReference(c.formula), *c.expected != '\0') << c.formula;
         std::string joined;
         for (const formula::Token& token : formula::tokenize(c.formula)) {
             joined += token.text;
