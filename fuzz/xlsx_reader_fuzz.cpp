@@ -1,4 +1,4 @@
-// Feeds arbitrary bytes to the .xlsx reader and reads every sheet: anything but a
+// Feeds arbitrary bytes to the .xlsx reader and reads every sheet and its tables: anything but a
 // SpreadsheetError (a crash, a leak, a hang, another exception) is a bug.
 
 #include <cstddef>
@@ -17,6 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             try {
                 sheet.ensureLoaded();
                 (void)sheet.usedRange();
+            } catch (const plyfold::SpreadsheetError&) {
+            }
+            try {
+                (void)sheet.tables();
             } catch (const plyfold::SpreadsheetError&) {
             }
         }

@@ -147,6 +147,17 @@ bool completeTable(Table& table) {
     return table.headerRowCount + table.totalsRowCount <= table.range.rowCount();
 }
 
+uint64_t bytesOf(const Table& table) {
+    uint64_t bytes = sizeof(Table) + table.name.capacity() + table.displayName.capacity() +
+                     table.comment.capacity() + table.columns.capacity() * sizeof(TableColumn);
+    for (const TableColumn& column : table.columns) {
+        bytes += column.name.capacity() + column.totalsRowFunction.capacity() +
+                 column.totalsRowLabel.capacity() + column.totalsRowFormula.capacity() +
+                 column.calculatedColumnFormula.capacity();
+    }
+    return bytes;
+}
+
 }  // namespace
 
 std::optional<Table> readTablePart(ZipPackage& package, const std::string& storedName) {
@@ -163,9 +174,10 @@ std::optional<Table> readTablePart(ZipPackage& package, const std::string& store
     return std::move(handler.table);
 }
 
-std::vector<Table> readSheetTables(ZipPackage& package, const std::string& sheetPart,
-                                   std::string& part) {
-    std::vector<Table> tables;
+// Hands each table of the sheet to add, in the order of the relationships.
+template <typename Add>
+void readTables(ZipPackage& package, const std::string& sheetPart, std::string& part, Add add) {
+    size_t count = 0;
     part = relationshipsPartOf(sheetPart);
     const std::vector<Relationship> relationships = readRelationships(package, sheetPart);
     std::set<std::string> read;
@@ -175,13 +187,31 @@ std::vector<Table> readSheetTables(ZipPackage& package, const std::string& sheet
         }
         std::optional<std::string> stored =
             package.findPart(resolveTarget(sheetPart, relationship.target));
-        if (!stored || !read.insert(*stored).second || tables.size() >= kMaxTablesPerSheet) {
+        if (!stored || !read.insert(*stored).second || count >= kMaxTablesPerSheet) {
             continue;
         }
         part = *stored;
         if (std::optional<Table> table = readTablePart(package, *stored)) {
-            tables.push_back(std::move(*table));
+            add(std::move(*table));
+            ++count;
         }
+    }
+}
+
+std::vector<Table> readSheetTables(ZipPackage& package, const std::string& sheetPart,
+                                   std::string& part, MemoryAccount& memory) {
+    std::vector<Table> tables;
+    uint64_t counted = 0;
+    try {
+        readTables(package, sheetPart, part, [&](Table table) {
+            const uint64_t bytes = bytesOf(table);
+            memory.charge(bytes);
+            counted += bytes;
+            tables.push_back(std::move(table));
+        });
+    } catch (...) {
+        memory.release(counted);
+        throw;
     }
     return tables;
 }

@@ -229,9 +229,16 @@ void XlsxSource::loadTables(Sheet& sheet, const std::string& sheetPart) {
     std::string part = sheetPart;
     try {
         sheet.setLoadedTables(xlsx_read::readSheetTables(
-            *m_package, m_package->findPart(sheetPart).value_or(sheetPart), part));
+            *m_package, m_package->findPart(sheetPart).value_or(sheetPart), part,
+            sheet.workbook().memory()));
     } catch (const ReadFailure& failure) {
         throw describe(failure, m_displayName, part, &sheet.name());
+    } catch (const MemoryLimitReached& reached) {
+        throw SpreadsheetError(ErrorNumber::OutOfMemory,
+                               "'" + m_displayName + "', sheet '" + sheet.name() +
+                                   "': reading its tables would take more than the " +
+                                   memorySizeText(reached.limit()) +
+                                   " of memory this merge may use.");
     }
 }
 

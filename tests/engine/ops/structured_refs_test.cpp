@@ -239,6 +239,8 @@ TEST(TableReferencesAsRanges, FollowTheMoveAndTheSite) {
         {{{1, 3}, 1, true}, "Sales[@Qty]", "#VALUE!"},
         {{{11, 3}, 11, true}, "Sales[@Qty]", "#VALUE!"},
         {{{20, 0}, 20, true}, "Sales[@Qty]+1", "#VALUE!+1"},
+        // The totals row names its column without the table: the table around the cell.
+        {{{11, 3}, 11, true}, "SUBTOTAL(109,[Total])", "SUBTOTAL(109,$F$13:$F$21)"},
         // A bare reference outside every table is left alone.
         {{{20, 0}, 20, true}, "[@Qty]", "[@Qty]"},
     };

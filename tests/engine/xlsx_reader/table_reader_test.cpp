@@ -129,6 +129,29 @@ TEST(TableReading, TablesAreReadWithoutTheCellsAndADamagedPartNamesItself) {
     EXPECT_FALSE(book->sheet(0).isLoaded());  // the cells were never read
 }
 
+TEST(TableReading, TablesCountAgainstTheMemoryBudget) {
+    // A table of 16,384 columns takes some megabytes however small its part.
+    const std::string wide =
+        tableXml("id=\"1\" name=\"Wide\" ref=\"A1:XFD2\"", "<tableColumns count=\"0\"/>");
+    auto book = bookWithTables({"../tables/table1.xml"}, {{"xl/tables/table1.xml", wide}});
+    auto budget = std::make_shared<MemoryBudget>(book->memory().bytes() + 64 * 1024);
+    book->memory().setBudget(budget);
+    const uint64_t before = budget->used();
+    try {
+        book->sheet(0).tables();
+        FAIL() << "the tables went past the budget";
+    } catch (const SpreadsheetError& error) {
+        EXPECT_EQ(error.number(), static_cast<int32_t>(ErrorNumber::OutOfMemory));
+        EXPECT_NE(error.description().find("'tables.xlsx', sheet 'Data'"), std::string::npos)
+            << error.description();
+    }
+    EXPECT_EQ(budget->used(), before);  // nothing of the failed read stays counted
+    budget->setLimit(UINT64_MAX);
+    ASSERT_EQ(book->sheet(0).tables().size(), 1u);
+    EXPECT_EQ(book->sheet(0).tables()[0].columns.size(), 16384u);
+    EXPECT_GT(budget->used(), before + 16384 * sizeof(TableColumn));
+}
+
 TEST(TableReading, ASheetWithoutRelationshipsHasNoTables) {
     TestPackage package;
     package.sheet("Data", worksheetXml("<sheetData/>"));
