@@ -794,6 +794,18 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         // The sheet's tables come along under names free in the target.
         CopiedTableReferences tables(source, target);
         copy.mutableTables() = copiedTables(source, target, tables);
+        if (rewrite) {
+            for (Table& table : copy.mutableTables()) {
+                for (TableColumn& column : table.columns) {
+                    for (std::string* text :
+                         {&column.calculatedColumnFormula, &column.totalsRowFormula}) {
+                        if (!text->empty()) {
+                            *text = rewrite(*text);
+                        }
+                    }
+                }
+            }
+        }
         mapper.setTableReferences(&tables, cellCount);
         auto& rows = copy.mutableRows();
         rows.reserve(sourceRows.size());

@@ -178,9 +178,13 @@ TEST_F(TableSource, SheetCopyReadsOtherSheetsTablesAsRanges) {
     // Within the workbook the table is still there.
     Sheet& inBook = copySheet(book.sheet(1), book, 2);
     EXPECT_EQ(formulaAt(inBook, "A1"), "SUM(Sales[Amount])");
+    book.sheet(0).mutableTables()[0].columns[0].calculatedColumnFormula = "Data!$A$1*2";
     Sheet& dataCopy = copySheet(book.sheet(0), book, 3);
+    EXPECT_EQ(dataCopy.name(), "Data (2)");
     EXPECT_EQ(dataCopy.tables()[0].displayName, "Sales2");
     EXPECT_EQ(formulaAt(dataCopy, "F2"), "SUM(Sales2[Qty])+A1");
+    // The copy's table formulas name the copy where they named its sheet, as its cells do.
+    EXPECT_EQ(dataCopy.tables()[0].columns[0].calculatedColumnFormula, "'Data (2)'!$A$1*2");
 }
 
 TEST(TableCopies, TwoTablesOfOneSheetGetDistinctNames) {
