@@ -91,7 +91,8 @@ uint64_t cellKey(CellRef ref) {
 }
 
 // How a cell's number changes between date systems: +1462 days from a 1904 workbook to a
-// 1900 one, -1462 the other way, applied only to numbers whose format shows a date.
+// 1900 one, -1462 the other way, applied only to numbers whose format shows a calendar date.
+// A time of day or a duration ([h]:mm, mm:ss) means the same in both systems and is kept.
 class DateShift {
 public:
     DateShift(const Workbook& from, const Workbook& to)
@@ -113,9 +114,10 @@ public:
         int8_t& isDate = m_isDate[sourceStyle];
         if (isDate < 0) {
             const auto& styles = m_from.styles();
-            isDate = isDateTimeFormatCode(styles.formatCode(styles.style(sourceStyle).numberFormat))
-                         ? 1
-                         : 0;
+            isDate =
+                isCalendarDateFormatCode(styles.formatCode(styles.style(sourceStyle).numberFormat))
+                    ? 1
+                    : 0;
         }
         if (isDate) {
             cell.value.number += m_days;

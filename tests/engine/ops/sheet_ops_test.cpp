@@ -114,6 +114,53 @@ TEST(PasteBlock, CopiesABlockIntoAnotherWorkbook) {
     EXPECT_EQ(source.findCell(at("C6"))->value.number, 100) << "the source is only read";
 }
 
+// Between date systems only calendar dates move by 1462 days; times of day and durations
+// mean the same in both and keep their numbers. Both ways, by paste and by sheet copy.
+TEST(DateSystems, OnlyCalendarDatesMove) {
+    struct Case {
+        const char* format;
+        double value;
+        double in1900;  // the number once moved from a 1904 workbook to a 1900 one
+    };
+    const Case cases[] = {
+        {"yyyy-mm-dd", 100, 1562}, {"d-mmm-yy h:mm", 100.5, 1562.5},
+        {"mmm", 3, 1465},          {"dddd", 3, 1465},
+        {"h:mm", 0.5, 0.5},        {"h:mm AM/PM", 0.75, 0.75},
+        {"[h]:mm", 1.5, 1.5},      {"[h]:mm:ss", 100.25, 100.25},
+        {"mm:ss", 0.01, 0.01},     {"[mm]:ss", 2, 2},
+        {"0.00", 100, 100},        {"General", 100, 100},
+    };
+    for (const bool byCopy : {false, true}) {
+        for (const bool from1904 : {true, false}) {
+            Workbook from;
+            from.setDate1904(from1904);
+            Sheet& source = from.addSheet("S");
+            int row = 0;
+            for (const Case& c : cases) {
+                const double value = from1904 ? c.value : c.in1900;
+                putNumber(source, cellName({row++, 0}), value, addStyle(from, c.format, false));
+            }
+            Workbook to;
+            to.setDate1904(!from1904);
+            Sheet& target = to.addSheet("T");
+            const Sheet& result = byCopy ? copySheet(source, to, 0) : target;
+            if (!byCopy) {
+                pasteBlock(source, source.usedRange().value(), target, at("B3"));
+            }
+            row = 0;
+            for (const Case& c : cases) {
+                const CellRef where = byCopy ? CellRef{row, 0} : CellRef{row + 2, 1};
+                ++row;
+                const Cell* cell = result.findCell(where);
+                ASSERT_NE(cell, nullptr) << c.format;
+                EXPECT_EQ(cell->value.number, from1904 ? c.in1900 : c.value)
+                    << c.format << (byCopy ? " copied" : " pasted")
+                    << (from1904 ? " from 1904" : " to 1904");
+            }
+        }
+    }
+}
+
 TEST(PasteBlock, SameSheetOverlapAndSameBook) {
     Workbook book;
     Sheet& sheet = book.addSheet("S");
