@@ -762,7 +762,7 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         copy.setDefaultColumnWidth(source.defaultColumnWidth());
         copy.setDefaultRowHeight(source.defaultRowHeight());
         copy.setSelectedCell(source.selectedCell());
-        copy.setVisibility(SheetVisibility::Visible);
+        copy.setVisibility(source.visibility());
     } catch (...) {
         target.removeSheet(target.indexOf(copy));
         throw;

@@ -277,6 +277,34 @@ TEST_F(CliTest, ListPrintsWorkbooksAndWorksheets) {
                          "\n  jan.xlsx\n    Data\n    Notes\n");
 }
 
+TEST_F(CliTest, ListMarksHiddenWorksheetsAndAWorkbookMergeKeepsThemHidden) {
+    engine::Workbook book;
+    const std::pair<const char*, engine::SheetVisibility> sheets[] = {
+        {"Data", engine::SheetVisibility::Visible},
+        {"Lookup", engine::SheetVisibility::Hidden},
+        {"Secret", engine::SheetVisibility::VeryHidden}};
+    for (const auto& [name, visibility] : sheets) {
+        engine::Sheet& sheet = book.addSheet(name);
+        sheet.cellAt({0, 0}).type = engine::CellType::Number;
+        sheet.setVisibility(visibility);
+    }
+    const std::string path = dir.file("hidden.xlsx");
+    engine::saveWorkbook(book, path);
+    ProgramRun list = run({"--list", path});
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out,
+              path + "\n  hidden.xlsx\n    Data\n    Lookup (hidden)\n    Secret (hidden)\n");
+
+    ProgramRun merge = run({"--mode", "workbook", path, "-o", dir.file("all.xlsx")});
+    ASSERT_EQ(merge.status, 0) << merge.err;
+    auto result = engine::openWorkbook(dir.file("all.xlsx"));
+    ASSERT_EQ(result->sheetCount(), 3);
+    for (int32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(result->sheet(i).name(), sheets[i].first);
+        EXPECT_EQ(result->sheet(i).visibility(), sheets[i].second) << sheets[i].first;
+    }
+}
+
 // The bytes of every file under the folder, by path, links as their targets' names.
 std::map<std::string, std::string> contentsUnder(const fs::path& folder) {
     std::map<std::string, std::string> contents;

@@ -487,6 +487,18 @@ TEST(DeleteRows, CutArrayFormulaKeepsItsValues) {
     EXPECT_EQ(formulaAt(sheet, "C4"), "1");
 }
 
+TEST(CopySheet, KeepsTheSheetsVisibility) {
+    for (const SheetVisibility visibility :
+         {SheetVisibility::Visible, SheetVisibility::Hidden, SheetVisibility::VeryHidden}) {
+        Workbook from;
+        Sheet& source = from.addSheet("S");
+        source.setVisibility(visibility);
+        Workbook to;
+        to.addSheet("Shown");
+        EXPECT_EQ(copySheet(source, to, 0).visibility(), visibility);
+    }
+}
+
 TEST(CopySheet, CopiesEverythingUnderAFreeName) {
     Workbook from;
     from.setDate1904(true);
@@ -513,7 +525,7 @@ TEST(CopySheet, CopiesEverythingUnderAFreeName) {
     EXPECT_EQ(to.indexOf(second), 0);
     EXPECT_EQ(to.indexOf(first), 2);
     EXPECT_EQ(to.sheet(3).name(), "Last");
-    EXPECT_EQ(first.visibility(), SheetVisibility::Visible);
+    EXPECT_EQ(first.visibility(), SheetVisibility::Hidden);
     EXPECT_EQ(textAt(first, "A1"), "title");
     EXPECT_EQ(textAt(first, "A2"), "1-Jan-04");
     EXPECT_TRUE(to.styles().font(to.styles().style(first.findCell(at("A2"))->style).font).bold);
