@@ -1,6 +1,7 @@
 #include "engine/ops/sheet_ops.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -10,6 +11,7 @@
 #include "engine/model/limits.h"
 #include "engine/model/sheet.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/autofit.h"
 #include "engine/ops/date_serial.h"
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/number_format.h"
@@ -356,6 +358,63 @@ void copyBlockInto(const Sheet& sheet, const CellRange& range, Sheet& copy) {
     }
     copy.merges() = sheet.merges();
     copy.arrayFormulas() = sheet.arrayFormulas();
+    copy.columns() = sheet.columns();
+    copy.fitFloors() = sheet.fitFloors();
+    copy.setDefaultColumnWidth(sheet.defaultColumnWidth());
+}
+
+// The width a column of source shows its cells in: its own, or the sheet's default.
+double shownWidth(const Sheet& source, int32_t column) {
+    const double width = source.columnWidth(column);
+    return width > 0 ? width : source.defaultColumnWidth();
+}
+
+// For each column of the block holding formulas whose results are not known yet, the target
+// column they land in keeps the source column's width as its fit floor: fitting it to what it
+// shows now would leave too little room for the results once computed.
+void carryFitFloors(const Sheet& source, const CellRange& range, Sheet& target,
+                    int32_t columnOffset) {
+    const Workbook& book = source.workbook();
+    std::vector<bool> awaiting(static_cast<size_t>(range.columnCount()), false);
+    bool any = false;
+    const auto& rows = source.rows();
+    for (auto it = rowLowerBound(rows, range.first.row);
+         it != rows.end() && it->index <= range.last.row; ++it) {
+        for (auto cell = cellLowerBound(it->cells, range.first.column);
+             cell != it->cells.end() && cell->column <= range.last.column; ++cell) {
+            if (awaitsItsResult(book, *cell)) {
+                awaiting[static_cast<size_t>(cell->column - range.first.column)] = true;
+                any = true;
+            }
+        }
+    }
+    if (!any) {
+        return;
+    }
+    for (size_t i = 0; i < awaiting.size(); ++i) {
+        if (!awaiting[i]) {
+            continue;
+        }
+        const int32_t column = range.first.column + static_cast<int32_t>(i);
+        double width = shownWidth(source, column);
+        if (const auto floor = source.fitFloors().find(column); floor != source.fitFloors().end()) {
+            width = std::max(width, floor->second);
+        }
+        target.raiseFitFloor(column + columnOffset, width);
+    }
+}
+
+// Fit floors move with their columns when columns are deleted; those of deleted ones go.
+void fitFloorsAfterDeletingColumns(Sheet& sheet, int32_t first, int32_t count) {
+    std::map<int32_t, double> kept;
+    for (const auto& [column, width] : sheet.fitFloors()) {
+        if (column < first) {
+            kept.emplace(column, width);
+        } else if (int64_t{column} >= int64_t{first} + count) {
+            kept.emplace(column - count, width);
+        }
+    }
+    sheet.fitFloors().swap(kept);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -661,6 +720,7 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
 
     clearRectangle(target, rect);
     insertBlockRows(target.mutableRows(), std::move(block));
+    carryFitFloors(source, range, target, columnOffset);
 
     auto shifted = [&](CellRange r) {
         r.first.row += rowOffset;
@@ -724,6 +784,7 @@ void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
         }
     }
     sheet.columns().swap(columns);
+    fitFloorsAfterDeletingColumns(sheet, first, count);
     updateFormulas(workbook, Deletion{sheet, Axis::Columns, first, count});
 }
 
@@ -760,6 +821,10 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         copy.merges() = source.merges();
         copy.arrayFormulas() = source.arrayFormulas();
         copy.setDefaultColumnWidth(source.defaultColumnWidth());
+        copy.fitFloors() = source.fitFloors();
+        if (const auto used = source.usedRange()) {
+            carryFitFloors(source, *used, copy, 0);
+        }
         copy.setDefaultRowHeight(source.defaultRowHeight());
         copy.setSelectedCell(source.selectedCell());
         copy.setVisibility(source.visibility());

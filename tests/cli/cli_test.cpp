@@ -305,6 +305,58 @@ TEST_F(CliTest, ListMarksHiddenWorksheetsAndAWorkbookMergeKeepsThemHidden) {
     }
 }
 
+// A summary saved without computing its formulas: fitting the result's columns keeps the
+// room the source columns gave the results, which show once a spreadsheet computes them.
+TEST_F(CliTest, FittedColumnsKeepRoomForFormulasNotYetComputed) {
+    engine::Workbook book;
+    engine::Sheet& sheet = book.addSheet("Summary");
+    sheet.setColumnWidth(0, 6);
+    sheet.setColumnWidth(1, 24);
+    sheet.setColumnWidth(2, 18);
+    for (int32_t row = 0; row < 2; ++row) {
+        engine::Cell& label = sheet.cellAt({row, 0});
+        label.type = engine::CellType::Text;
+        label.value.text = book.strings().intern(row == 0 ? "North" : "South");
+        sheet.cellAt({row, 1}).formula = book.formulas().intern("SUMIF(A:A,A1,C:C)*1000") + 1;
+        engine::Cell& cached = sheet.cellAt({row, 2});
+        cached.formula = book.formulas().intern("1+1") + 1;
+        cached.type = engine::CellType::Number;
+        cached.value.number = 2;
+    }
+    const std::string path = dir.file("summary.xlsx");
+    engine::saveWorkbook(book, path);
+
+    struct Case {
+        std::vector<std::string> options;
+        double formulaColumn;  // the width of the result's column of uncomputed formulas
+    };
+    const Case cases[] = {
+        {{}, 24},
+        {{"--mode", "horizontal", "--skip-first"}, 24},
+        {{"--no-autofit"}, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = c.options;
+        arguments.insert(arguments.end(), {path, path, "-o", dir.file("out.xlsx")});
+        ProgramRun merge = run(arguments);
+        ASSERT_EQ(merge.status, 0) << merge.err;
+        auto result = engine::openWorkbook(dir.file("out.xlsx"));
+        const engine::Sheet& merged = result->sheet(0);
+        merged.ensureLoaded();
+        EXPECT_DOUBLE_EQ(merged.columnWidth(1), c.formulaColumn) << c.options.size();
+        if (!c.options.empty() && c.options[0] == "--mode") {
+            // The second block, pasted at D, lost its first column: its formulas are in D,
+            // and its computed ones in E.
+            EXPECT_DOUBLE_EQ(merged.columnWidth(3), 24);
+            EXPECT_LT(merged.columnWidth(4), 18);
+        }
+        if (c.formulaColumn > 0) {
+            EXPECT_GT(merged.columnWidth(0), 0);
+            EXPECT_LT(merged.columnWidth(2), 18) << "computed formulas are fitted as usual";
+        }
+    }
+}
+
 // The bytes of every file under the folder, by path, links as their targets' names.
 std::map<std::string, std::string> contentsUnder(const fs::path& folder) {
     std::map<std::string, std::string> contents;
