@@ -357,6 +357,38 @@ TEST_F(CliTest, FittedColumnsKeepRoomForFormulasNotYetComputed) {
     }
 }
 
+// A source whose default format shows Arial 10 keeps that look in every mode, while the
+// result's own default stays as it is.
+TEST_F(CliTest, CellsKeepTheSourcesDefaultFont) {
+    engine::Workbook book;
+    engine::Font arial;
+    arial.name = "Arial";
+    arial.size = 10;
+    arial.scheme.clear();
+    book.styles().setDefaultFont(arial);
+    engine::Sheet& sheet = book.addSheet("Data");
+    engine::Cell& cell = sheet.cellAt({0, 0});
+    cell.type = engine::CellType::Text;
+    cell.value.text = book.strings().intern("plain");
+    const std::string path = dir.file("arial.xlsx");
+    engine::saveWorkbook(book, path);
+
+    for (const char* mode : {"vertical", "horizontal", "workbook"}) {
+        ProgramRun merge = run({"--mode", mode, path, "-o", dir.file("out.xlsx")});
+        ASSERT_EQ(merge.status, 0) << merge.err;
+        auto result = engine::openWorkbook(dir.file("out.xlsx"));
+        const engine::Sheet& merged = result->sheet(0);
+        const engine::Cell* plain = merged.findCell({0, 0});
+        ASSERT_NE(plain, nullptr) << mode;
+        const engine::StyleTable& styles = result->styles();
+        const engine::Font& font = styles.font(styles.style(plain->style).font);
+        EXPECT_EQ(font.name, "Arial") << mode;
+        EXPECT_EQ(font.size, 10) << mode;
+        EXPECT_EQ(styles.font(0).name, "Calibri") << mode;
+        EXPECT_EQ(styles.font(0).size, 11) << mode;
+    }
+}
+
 // The bytes of every file under the folder, by path, links as their targets' names.
 std::map<std::string, std::string> contentsUnder(const fs::path& folder) {
     std::map<std::string, std::string> contents;

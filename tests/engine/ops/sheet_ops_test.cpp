@@ -161,6 +161,64 @@ TEST(DateSystems, OnlyCalendarDatesMove) {
     }
 }
 
+// Cells in a source's default format show in its default font (Arial 10 in many files,
+// Calibri 12 on a Mac); where the target's default differs they get it as an explicit format.
+TEST(DefaultFont, CellsInTheSourcesDefaultFormatKeepItsFont) {
+    auto font = [](const char* name, double size, Color color = {}) {
+        Font f;
+        f.name = name;
+        f.size = size;
+        f.color = color;
+        f.scheme.clear();
+        return f;
+    };
+    struct Case {
+        const char* name;
+        Font sourceDefault;
+        bool explicitInTarget;
+    };
+    const Case cases[] = {
+        {"Arial 10", font("Arial", 10), true},
+        {"Calibri 12 in black", font("Calibri", 12, Color::rgb(0xFF000000)), true},
+        {"red Calibri 11", font("Calibri", 11, Color::rgb(0xFFFF0000)), true},
+        {"the target's own default", Font{}, false},
+    };
+    for (const Case& c : cases) {
+        Workbook from;
+        from.styles().setDefaultFont(c.sourceDefault);
+        Sheet& source = from.addSheet("S");
+        putText(source, "A1", "plain");
+        CellStyle dated;
+        dated.numberFormat = from.styles().addFormatCode("yyyy-mm-dd");
+        putNumber(source, "B1", 45000, from.styles().addStyle(dated));
+        source.setColumnWidth(2, 12);  // a column of the default format
+
+        for (const bool byCopy : {false, true}) {
+            Workbook to;
+            Sheet& target = to.addSheet("T");
+            const Sheet& result = byCopy ? copySheet(source, to, 0) : target;
+            if (!byCopy) {
+                pasteBlock(source, area("A1:B1"), target, at("A1"));
+            }
+            const char* how = byCopy ? " copied" : " pasted";
+            for (const char* ref : {"A1", "B1"}) {
+                const Cell* cell = result.findCell(at(ref));
+                ASSERT_NE(cell, nullptr);
+                const CellStyle& style = to.styles().style(cell->style);
+                EXPECT_EQ(to.styles().font(style.font), c.sourceDefault) << c.name << how << ref;
+                EXPECT_EQ(cell->style == 0, !c.explicitInTarget && ref[0] == 'A')
+                    << c.name << how << ref;
+            }
+            EXPECT_EQ(to.styles().font(0), Font{}) << "the target's own default stays";
+            if (byCopy) {
+                const ColumnInfo& column = result.columns().front();
+                EXPECT_EQ(to.styles().font(to.styles().style(column.style).font), c.sourceDefault)
+                    << c.name;
+            }
+        }
+    }
+}
+
 TEST(PasteBlock, SameSheetOverlapAndSameBook) {
     Workbook book;
     Sheet& sheet = book.addSheet("S");
