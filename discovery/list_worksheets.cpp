@@ -135,11 +135,15 @@ void QueueAllWorksheets(controls::Form1Controls& form, const std::string& path) 
         const int32_t count = sheets.count();
         int lastRow = 0;
         for (int32_t i = 1; i <= count; ++i) {
-            std::string name = sheets(i).name();
+            const automation::Worksheet sheet = sheets(i);
+            std::string name = sheet.name();
             queue.add(path);
             lastRow = queue.count();
             queue.setChecked(lastRow, true);
             queue.setSubItem(lastRow, std::move(name));
+            if (sheet.Visible() != automation::SheetVisibility::Visible) {
+                queue.setGreyed(lastRow, true);
+            }
             queue.refresh();
         }
         if (lastRow > 0) {

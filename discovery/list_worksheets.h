@@ -32,6 +32,7 @@ void ListWorksheets(controls::Form1Controls& form);
 
 // Appends one checked merge-queue entry (ListView4: the path, then the worksheet name) for
 // every worksheet of the workbook at path, in sheet order, and scrolls the last into view.
+// Entries of hidden worksheets are greyed, as the worksheet list shows them.
 // Failures are reported as ListWorksheets reports them; entries already appended stay. A
 // workbook without worksheets appends nothing, quietly.
 void QueueAllWorksheets(controls::Form1Controls& form, const std::string& path);

@@ -172,6 +172,9 @@ TEST_F(WorksheetListing, HiddenWorksheetsAreListedGreyedAndQueueLikeTheOthers) {
     QueueAllWorksheets(recorded.form, path);
     EXPECT_EQ(test::queueRows(recorded.form.ListView4),
               (Names{path + "|Data", path + "|Helper", path + "|Secret", path + "|Last"}));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(recorded.form.ListView4.isGreyed(i + 1), expected[i].second) << i;
+    }
     EXPECT_TRUE(recorded.messages.shown.empty());
     EXPECT_TRUE(servers.allQuit());
 }
