@@ -391,6 +391,12 @@ void carryFitFloors(const Sheet& source, const CellRange& range, Sheet& target,
     if (!any) {
         return;
     }
+    // Widths count digits of each workbook's default font: the floor is the same room in the
+    // target's digits.
+    const double digitRatio =
+        &book == &target.workbook()
+            ? 1.0
+            : textWidthInDigits("0", book.styles().font(0), target.workbook().styles().font(0));
     for (size_t i = 0; i < awaiting.size(); ++i) {
         if (!awaiting[i]) {
             continue;
@@ -400,7 +406,7 @@ void carryFitFloors(const Sheet& source, const CellRange& range, Sheet& target,
         if (const auto floor = source.fitFloors().find(column); floor != source.fitFloors().end()) {
             width = std::max(width, floor->second);
         }
-        target.raiseFitFloor(column + columnOffset, width);
+        target.raiseFitFloor(column + columnOffset, width * digitRatio);
     }
 }
 

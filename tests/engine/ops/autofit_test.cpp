@@ -282,6 +282,23 @@ TEST(AutoFitAwaitingResults, FloorsMoveWithDeletedColumnsAndHiddenColumnsStay) {
     EXPECT_DOUBLE_EQ(target.fitFloors().at(0), 21);
 }
 
+TEST(AutoFitAwaitingResults, FloorsGiveTheSameRoomWhereTheDefaultFontsDiffer) {
+    // Widths count digits of the workbook's default font: a column 10 digits of Calibri 22
+    // wide is 20 digits of Calibri 11 wide.
+    Workbook from;
+    Font large;
+    large.size = 22;
+    from.styles().setDefaultFont(large);
+    Sheet& source = from.addSheet("Src");
+    source.setColumnWidth(0, 10);
+    source.cellAt({0, 0}).formula = from.formulas().intern("NOW()") + 1;
+    Workbook to;
+    Sheet& target = to.addSheet("T");
+    pasteBlock(source, CellRange{{0, 0}, {0, 0}}, target, {0, 0});
+    autoFitColumns(target);
+    EXPECT_DOUBLE_EQ(target.columnWidth(0), 20);
+}
+
 TEST(TextWidth, CountsCharactersOfAllKinds) {
     Font font;
     EXPECT_EQ(textWidthInDigits("", font, font), 0);
