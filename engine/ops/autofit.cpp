@@ -320,10 +320,11 @@ void autoFitColumns(Sheet& sheet) {
     for (size_t column = 0; column < std::max(widest.size(), awaiting.size()); ++column) {
         const auto index = static_cast<int32_t>(column);
         const bool measured = column < widest.size() && widest[column] >= 0;
-        if (isHidden(index)) {
+        const bool awaits = column < awaiting.size() && awaiting[column];
+        if ((!measured && !awaits) || isHidden(index)) {
             continue;
         }
-        if (column < awaiting.size() && awaiting[column]) {
+        if (awaits) {
             fitAwaitingColumn(sheet, index, measured ? columnWidthForText(widest[column]) : -1.0);
         } else if (measured) {
             sheet.setColumnWidth(index, columnWidthForText(widest[column]));
