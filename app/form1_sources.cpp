@@ -44,6 +44,7 @@ void moveSelectedRow(controls::ListModel& list, int step) {
     list.setSubItem(to, row.subItem);
     list.setChecked(to, row.checked);
     list.setSmallIcon(to, row.smallIcon);
+    list.setGreyed(to, row.greyed);
     list.select(to);
     list.ensureVisible(to);
 }
@@ -212,7 +213,7 @@ void Form1::Command16_Click() {
                 c.showMessage("File does not exist!", controls::MessageIcon::Critical);
                 break;
             }
-            discovery::AppendQueueEntry(c.ListView4, path, c.ListView3.text(row));
+            discovery::AppendListedWorksheet(c.ListView4, path, c.ListView3, row);
         }
     });
 }

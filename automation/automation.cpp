@@ -278,6 +278,40 @@ void Worksheet::setName(const std::string& name) {
     markModified(m_book);
 }
 
+SheetVisibility Worksheet::Visible() const {
+    switch (sheetModel().visibility()) {
+        case engine::SheetVisibility::Visible:
+            return SheetVisibility::Visible;
+        case engine::SheetVisibility::Hidden:
+            return SheetVisibility::Hidden;
+        case engine::SheetVisibility::VeryHidden:
+            return SheetVisibility::VeryHidden;
+    }
+    return SheetVisibility::Visible;
+}
+
+void Worksheet::setVisible(SheetVisibility visibility) {
+    engine::Sheet& sheet = sheetModel();
+    const engine::Workbook& book = *m_book->book;
+    if (visibility != SheetVisibility::Visible &&
+        sheet.visibility() == engine::SheetVisibility::Visible) {
+        bool otherVisible = false;
+        for (int32_t i = 0; i < book.sheetCount(); ++i) {
+            otherVisible |= &book.sheet(i) != &sheet &&
+                            book.sheet(i).visibility() == engine::SheetVisibility::Visible;
+        }
+        if (!otherVisible) {
+            fail("The sheet '" + sheet.name() +
+                 "' cannot be hidden: a workbook must keep at least one visible sheet.");
+        }
+    }
+    sheet.setVisibility(visibility == SheetVisibility::Hidden ? engine::SheetVisibility::Hidden
+                        : visibility == SheetVisibility::VeryHidden
+                            ? engine::SheetVisibility::VeryHidden
+                            : engine::SheetVisibility::Visible);
+    markModified(m_book);
+}
+
 automation::Range Worksheet::UsedRange() const {
     engine::Sheet& sheet = sheetModel();
     if (!sheet.isWorksheet()) {

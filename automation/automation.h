@@ -78,11 +78,17 @@ private:
 // A named argument of Worksheet::Copy: the sheet before which the copy goes.
 struct Before;
 
+// Whether a sheet shows as a tab: hidden sheets can be shown from the program, very hidden
+// ones only from code.
+enum class SheetVisibility { Visible, Hidden, VeryHidden };
+
 // A sheet of a workbook: a worksheet, or a chart sheet when reached through Sheets.
 class Worksheet {
 public:
     std::string name() const;
     void setName(const std::string& name);
+    SheetVisibility Visible() const;
+    void setVisible(SheetVisibility visibility);
 
     automation::Range UsedRange() const;
     automation::Range Cells(int32_t row, int32_t column) const;

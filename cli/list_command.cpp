@@ -25,8 +25,8 @@ int runList(const Options& options) {
             const std::string path =
                 source->isFolder ? discovery::JoinPath(source->path, name) : source->path;
             try {
-                for (const std::string& sheet : discovery::worksheetNamesOf(path)) {
-                    std::printf("    %s\n", sheet.c_str());
+                for (const discovery::WorksheetEntry& sheet : discovery::worksheetsOf(path)) {
+                    std::printf("    %s%s\n", sheet.name.c_str(), sheet.hidden ? " (hidden)" : "");
                 }
             } catch (const SpreadsheetError& error) {
                 std::fflush(stdout);

@@ -83,6 +83,13 @@ void ListModel::setSmallIcon(int index, int icon) {
     }
 }
 
+void ListModel::setGreyed(int index, bool greyed) {
+    mutableItem(index).greyed = greyed;
+    if (m_observer) {
+        m_observer->rowChanged(index);
+    }
+}
+
 void ListModel::select(int index) {
     if (index != 0) {
         item(index);

@@ -6,12 +6,14 @@
 namespace plyfold::controls {
 
 // What a list shows in one row. Only the lists that have them use the sub-item (the merge
-// queue), the check mark (lists 2 to 4) and the small icon (the source list).
+// queue), the check mark (lists 2 to 4) and the small icon (the source list). A greyed row
+// (a hidden worksheet) is shown dimmed and is otherwise like any other.
 struct ListItem {
     std::string text;
     std::string subItem;
     bool checked = false;
     int smallIcon = 0;
+    bool greyed = false;
 };
 
 struct ColumnHeader {
@@ -52,10 +54,12 @@ public:
     const std::string& subItem(int index) const { return item(index).subItem; }
     bool isChecked(int index) const { return item(index).checked; }
     int smallIcon(int index) const { return item(index).smallIcon; }
+    bool isGreyed(int index) const { return item(index).greyed; }
     void setText(int index, std::string text);
     void setSubItem(int index, std::string subItem);
     void setChecked(int index, bool checked);
     void setSmallIcon(int index, int icon);
+    void setGreyed(int index, bool greyed);
 
     // 1-based, 0 when no row is selected.
     int selectedIndex() const { return m_selected; }

@@ -69,14 +69,24 @@ private:
 }  // namespace
 
 std::vector<std::string> worksheetNamesOf(const std::string& path) {
-    auto server = automation::CreateObject(automation::kSpreadsheetProgId);
     std::vector<std::string> names;
+    for (WorksheetEntry& entry : worksheetsOf(path)) {
+        names.push_back(std::move(entry.name));
+    }
+    return names;
+}
+
+std::vector<WorksheetEntry> worksheetsOf(const std::string& path) {
+    auto server = automation::CreateObject(automation::kSpreadsheetProgId);
+    std::vector<WorksheetEntry> entries;
     try {
         automation::Workbook book = server->Workbooks().Open(path);
         const automation::SheetCollection sheets = book.Worksheets();
         const int32_t count = sheets.count();
         for (int32_t i = 1; i <= count; ++i) {
-            names.push_back(sheets(i).name());
+            const automation::Worksheet sheet = sheets(i);
+            entries.push_back(
+                {sheet.name(), sheet.Visible() != automation::SheetVisibility::Visible});
         }
         book.Close();
     } catch (...) {
@@ -85,7 +95,7 @@ std::vector<std::string> worksheetNamesOf(const std::string& path) {
         throw error;
     }
     server->Quit();
-    return names;
+    return entries;
 }
 
 void ListWorksheets(controls::Form1Controls& form) {
@@ -102,8 +112,12 @@ void ListWorksheets(controls::Form1Controls& form) {
         const automation::SheetCollection sheets = reading.worksheets();
         const int32_t count = sheets.count();
         for (int32_t i = 1; i <= count; ++i) {
-            int row = list.add(sheets(i).name());
+            const automation::Worksheet sheet = sheets(i);
+            int row = list.add(sheet.name());
             list.setChecked(row, true);
+            if (sheet.Visible() != automation::SheetVisibility::Visible) {
+                list.setGreyed(row, true);
+            }
         }
         reading.finish();
         list.refresh();
@@ -121,11 +135,15 @@ void QueueAllWorksheets(controls::Form1Controls& form, const std::string& path) 
         const int32_t count = sheets.count();
         int lastRow = 0;
         for (int32_t i = 1; i <= count; ++i) {
-            std::string name = sheets(i).name();
+            const automation::Worksheet sheet = sheets(i);
+            std::string name = sheet.name();
             queue.add(path);
             lastRow = queue.count();
             queue.setChecked(lastRow, true);
             queue.setSubItem(lastRow, std::move(name));
+            if (sheet.Visible() != automation::SheetVisibility::Visible) {
+                queue.setGreyed(lastRow, true);
+            }
             queue.refresh();
         }
         if (lastRow > 0) {

@@ -13,15 +13,26 @@ namespace plyfold::discovery {
 // its own. Throws SpreadsheetError, naming the file, when it cannot be read.
 std::vector<std::string> worksheetNamesOf(const std::string& path);
 
+// A worksheet as a listing shows it: hidden covers very hidden too.
+struct WorksheetEntry {
+    std::string name;
+    bool hidden = false;
+};
+
+// worksheetNamesOf with each worksheet's hidden state.
+std::vector<WorksheetEntry> worksheetsOf(const std::string& path);
+
 // Empties the worksheet list (ListView3), makes it visible and, when the selections of the
 // source and workbook lists designate a workbook, lists its worksheet names in sheet order,
-// checked. Chart sheets are not worksheets and are left out. Only the sheet list is read.
+// checked; hidden and very hidden worksheets are listed greyed (and can be queued like the
+// others). Chart sheets are not worksheets and are left out. Only the sheet list is read.
 // A failure is reported in two critical boxes: its description, then
 // "Open excel file failed!"; the names listed before it stay.
 void ListWorksheets(controls::Form1Controls& form);
 
 // Appends one checked merge-queue entry (ListView4: the path, then the worksheet name) for
 // every worksheet of the workbook at path, in sheet order, and scrolls the last into view.
+// Entries of hidden worksheets are greyed, as the worksheet list shows them.
 // Failures are reported as ListWorksheets reports them; entries already appended stay. A
 // workbook without worksheets appends nothing, quietly.
 void QueueAllWorksheets(controls::Form1Controls& form, const std::string& path);

@@ -15,6 +15,14 @@ void AppendQueueEntry(controls::ListModel& queue, const std::string& workbookPat
     queue.ensureVisible(row);
 }
 
+void AppendListedWorksheet(controls::ListModel& queue, const std::string& workbookPath,
+                           const controls::ListModel& worksheets, int row) {
+    AppendQueueEntry(queue, workbookPath, worksheets.text(row));
+    if (worksheets.isGreyed(row)) {
+        queue.setGreyed(queue.count(), true);
+    }
+}
+
 void QueueSelectedWorksheet(controls::Form1Controls& form) {
     const std::string path = GetSelectedWorkbookPath(form);
     if (path.empty()) {
@@ -25,7 +33,7 @@ void QueueSelectedWorksheet(controls::Form1Controls& form) {
     if (worksheets.isEmpty() || !worksheets.hasSelection()) {
         return;
     }
-    AppendQueueEntry(form.ListView4, path, worksheets.text(worksheets.selectedIndex()));
+    AppendListedWorksheet(form.ListView4, path, worksheets, worksheets.selectedIndex());
 }
 
 void RemoveSelectedQueueItem(controls::Form1Controls& form) {

@@ -14,6 +14,11 @@ namespace plyfold::discovery {
 void AppendQueueEntry(controls::ListModel& queue, const std::string& workbookPath,
                       const std::string& worksheetName);
 
+// Appends the queue entry of a row of the worksheet list (ListView3) as AppendQueueEntry
+// does; the entry of a hidden worksheet is greyed, as its row is.
+void AppendListedWorksheet(controls::ListModel& queue, const std::string& workbookPath,
+                           const controls::ListModel& worksheets, int row);
+
 // Queues the worksheet selected in the worksheet list (ListView3) of the designated workbook.
 // With no designated workbook it shows "File does not exist!" (critical) and queues nothing;
 // with an empty worksheet list, or one with no selected row, it does nothing. The queue's

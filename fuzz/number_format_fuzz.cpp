@@ -170,6 +170,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (format.isDateTime() != isDateTimeFormatCode(code)) {
         finding("[" + code + "]: the parsed format and the cheap check disagree on dates");
     }
+    if (format.showsCalendarDate() != isCalendarDateFormatCode(code) ||
+        (format.showsCalendarDate() && !format.isDateTime())) {
+        finding("[" + code + "]: a calendar date that is no date, or two answers for one code");
+    }
     (void)format.hasTextSection();
 
     checkPlain(kPlainFormats[choice % std::size(kPlainFormats)], value);

@@ -28,11 +28,34 @@ private:
         // With nothing copied the placeholder is the only sheet: say so rather than fail to
         // delete it.
         m_walk.checkSomethingMerged();
+        showOneCopyIfAllHidden(result);
         result.Sheets()(m_insertPosition).Delete();
-        result.Sheets()(1).Select();
+        selectFirstVisible(result);
         m_walk.closeLastSource();
         m_server->setDisplayAlerts(true);
         m_server->setVisible(true);
+    }
+
+    // Copies keep their sources' hidden state; a workbook must still show one sheet, so when
+    // every copy is hidden the first one is shown.
+    void showOneCopyIfAllHidden(const automation::Workbook& result) const {
+        const automation::SheetCollection sheets = result.Sheets();
+        for (int32_t k = 1; k < m_insertPosition; ++k) {
+            if (sheets(k).Visible() == automation::SheetVisibility::Visible) {
+                return;
+            }
+        }
+        sheets(1).setVisible(automation::SheetVisibility::Visible);
+    }
+
+    static void selectFirstVisible(const automation::Workbook& result) {
+        const automation::SheetCollection sheets = result.Sheets();
+        for (int32_t k = 1; k <= sheets.count(); ++k) {
+            if (sheets(k).Visible() == automation::SheetVisibility::Visible) {
+                sheets(k).Select();
+                return;
+            }
+        }
     }
 
     int32_t m_insertPosition = 1;

@@ -1,6 +1,8 @@
 #include "app/qt/list_model_adapter.h"
 
+#include <QGuiApplication>
 #include <QMetaObject>
+#include <QPalette>
 
 #include <algorithm>
 
@@ -119,6 +121,11 @@ QVariant ListModelAdapter::data(const QModelIndex& index, int role) const {
             if (index.column() == 0 && item.smallIcon >= 1 &&
                 item.smallIcon <= static_cast<int>(m_icons.size())) {
                 return m_icons[item.smallIcon - 1];
+            }
+            return {};
+        case Qt::ForegroundRole:
+            if (item.greyed) {
+                return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
             }
             return {};
         default:

@@ -10,7 +10,8 @@ namespace plyfold::gui {
 
 // Shows a ListModel to a Qt view: column 1 is the row's text, column 2 its sub-item, column 1
 // also carries the check mark (when the list has check boxes) and the small icon (when the list
-// has icons). The adapter is the list's observer and turns its notifications into Qt's.
+// has icons); a greyed row is drawn in the palette's disabled text colour. The adapter is the
+// list's observer and turns its notifications into Qt's.
 //
 // The list tells of a change after making it, while Qt expects to be told before: between the
 // two announcements the adapter still shows Qt the rows as they were.

@@ -229,6 +229,11 @@ double Sheet::columnWidth(int32_t column) const {
     return 0.0;
 }
 
+void Sheet::raiseFitFloor(int32_t column, double width) {
+    double& floor = m_fitFloors[column];
+    floor = std::max(floor, width);
+}
+
 void Sheet::setColumnWidth(int32_t column, double width) {
     // Split the run that holds the column so the column gets a run of its own.
     std::vector<ColumnInfo> result;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -101,6 +102,15 @@ public:
     double columnWidth(int32_t column) const;
     void setColumnWidth(int32_t column, double width);
 
+    // Widths below which fitting a column to its contents does not go while the column holds
+    // formulas whose results are not known yet: the width of the column they were copied
+    // from, which showed those results. By column; kept apart from the widths, which they
+    // do not change.
+    std::map<int32_t, double>& fitFloors() { return m_fitFloors; }
+    const std::map<int32_t, double>& fitFloors() const { return m_fitFloors; }
+    // Raises the floor of a column to width, never lowers it.
+    void raiseFitFloor(int32_t column, double width);
+
     std::vector<CellRange>& merges() { return m_merges; }
     const std::vector<CellRange>& merges() const { return m_merges; }
     std::vector<ArrayFormula>& arrayFormulas() { return m_arrayFormulas; }
@@ -137,6 +147,7 @@ private:
     mutable uint64_t m_loadCounted = 0;       // by the load under way
     mutable bool m_lastRowUncounted = false;  // appended by the load under way, still growing
     std::vector<ColumnInfo> m_columns;
+    std::map<int32_t, double> m_fitFloors;
     std::vector<CellRange> m_merges;
     std::vector<ArrayFormula> m_arrayFormulas;
     mutable Loader m_tableLoader;

@@ -171,10 +171,35 @@ double measuredWidth(std::string_view text, const StyleMeasure& measure) {
     return width;
 }
 
+// A column holding formulas whose results are not known yet gets no narrower than its floor
+// (the width of the column they came from), since their results will need that room; fitted
+// is the width its shown texts ask for, or < 0 when nothing is shown.
+void fitAwaitingColumn(Sheet& sheet, int32_t column, double fitted) {
+    const auto found = sheet.fitFloors().find(column);
+    const double floor = found == sheet.fitFloors().end() ? 0.0 : found->second;
+    if (fitted >= 0) {
+        sheet.setColumnWidth(column, std::max(fitted, std::min(floor, kMaxColumnWidth)));
+        return;
+    }
+    double current = sheet.columnWidth(column);
+    if (current <= 0) {
+        current = sheet.defaultColumnWidth();
+    }
+    if (floor > current) {
+        sheet.setColumnWidth(column, std::min(floor, kMaxColumnWidth));
+    }
+}
+
 }  // namespace
 
 double textWidthInDigits(std::string_view text, const Font& font, const Font& defaultFont) {
     return FontMeasure(font, defaultFont).width(text);
+}
+
+bool awaitsItsResult(const Workbook& workbook, const Cell& cell) {
+    return cell.hasFormula() &&
+           (cell.type == CellType::Blank ||
+            (cell.type == CellType::Text && workbook.strings().text(cell.value.text).empty()));
 }
 
 double columnWidthForText(double textWidth) {
@@ -197,6 +222,7 @@ void autoFitColumns(Sheet& sheet) {
     size_t nextMerge = 0;
 
     std::vector<double> widest;  // by column; < 0 where nothing was measured
+    std::vector<bool> awaiting;  // by column: holds a formula whose result is not known yet
     std::vector<std::optional<StyleMeasure>> measures(styles.styleCount());
     DisplayFormatter formatter(workbook);
     std::string shown;
@@ -225,13 +251,20 @@ void autoFitColumns(Sheet& sheet) {
                                     [&](const CellRange& m) { return m.last.row < row.index; }),
                      active.end());
         for (const Cell& cell : row.cells) {
-            if (cell.type == CellType::Blank) {
+            if (cell.type == CellType::Blank && !cell.hasFormula()) {
                 continue;
             }
             const int32_t column = cell.column;
             if (std::any_of(active.begin(), active.end(), [&](const CellRange& m) {
                     return column >= m.first.column && column <= m.last.column;
                 })) {
+                continue;
+            }
+            if (awaitsItsResult(workbook, cell)) {
+                if (static_cast<size_t>(column) >= awaiting.size()) {
+                    awaiting.resize(static_cast<size_t>(column) + 1, false);
+                }
+                awaiting[static_cast<size_t>(column)] = true;
                 continue;
             }
             const uint32_t styleId = cell.style < measures.size() ? cell.style : 0;
@@ -284,11 +317,18 @@ void autoFitColumns(Sheet& sheet) {
         }
         return false;
     };
-    for (size_t column = 0; column < widest.size(); ++column) {
-        if (widest[column] < 0 || isHidden(static_cast<int32_t>(column))) {
+    for (size_t column = 0; column < std::max(widest.size(), awaiting.size()); ++column) {
+        const auto index = static_cast<int32_t>(column);
+        const bool measured = column < widest.size() && widest[column] >= 0;
+        const bool awaits = column < awaiting.size() && awaiting[column];
+        if ((!measured && !awaits) || isHidden(index)) {
             continue;
         }
-        sheet.setColumnWidth(static_cast<int32_t>(column), columnWidthForText(widest[column]));
+        if (awaits) {
+            fitAwaitingColumn(sheet, index, measured ? columnWidthForText(widest[column]) : -1.0);
+        } else if (measured) {
+            sheet.setColumnWidth(index, columnWidthForText(widest[column]));
+        }
     }
 }
 

@@ -1274,11 +1274,26 @@ int builtinFormatId(std::string_view code) {
     return -1;
 }
 
+namespace {
+
+// A date section with a year, month or day part; months are told from minutes by then.
+bool showsCalendarPart(const Section& section) {
+    if (section.type != SectionType::DateTime) {
+        return false;
+    }
+    return std::any_of(section.tokens.begin(), section.tokens.end(), [](const Token& token) {
+        return token.kind == Kind::Year || token.kind == Kind::Month || token.kind == Kind::Day;
+    });
+}
+
+}  // namespace
+
 struct NumberFormat::Parsed {
     std::vector<Section> sections;
     bool conditional = false;
     int textSection = -1;  // index of the section that shows texts, or -1
     bool dateTime = false;
+    bool calendarDate = false;
 };
 
 NumberFormat::NumberFormat(std::string_view code) : m_parsed(std::make_unique<Parsed>()) {
@@ -1293,6 +1308,7 @@ NumberFormat::NumberFormat(std::string_view code) : m_parsed(std::make_unique<Pa
     for (size_t i = 0; i < numberSections; ++i) {
         p.conditional |= p.sections[i].compare != Compare::None;
         p.dateTime |= p.sections[i].type == SectionType::DateTime;
+        p.calendarDate |= showsCalendarPart(p.sections[i]);
     }
     if (p.sections.size() == 4) {
         p.textSection = 3;
@@ -1307,6 +1323,10 @@ NumberFormat& NumberFormat::operator=(NumberFormat&&) noexcept = default;
 
 bool NumberFormat::isDateTime() const {
     return m_parsed->dateTime;
+}
+
+bool NumberFormat::showsCalendarDate() const {
+    return m_parsed->calendarDate;
 }
 
 bool NumberFormat::hasTextSection() const {
@@ -1380,6 +1400,10 @@ std::string NumberFormat::formatText(std::string_view text) const {
         return std::string(text);
     }
     return formatThroughText(p.sections[static_cast<size_t>(p.textSection)], text);
+}
+
+bool isCalendarDateFormatCode(std::string_view code) {
+    return isDateTimeFormatCode(code) && NumberFormat(code).showsCalendarDate();
 }
 
 bool isDateTimeFormatCode(std::string_view code) {

@@ -32,6 +32,9 @@ public:
     std::string formatText(std::string_view text) const;
     // True when the format shows a date or a time.
     bool isDateTime() const;
+    // True when the format shows a calendar date: a year, month or day part (a weekday too).
+    // Times of day and elapsed durations alone show none.
+    bool showsCalendarDate() const;
     // True when texts go through a section of the format rather than being shown as they are.
     bool hasTextSection() const;
 
@@ -42,6 +45,8 @@ private:
 
 // True when the code shows a date or a time (a cheap check without a full parse).
 bool isDateTimeFormatCode(std::string_view code);
+// True when the code shows a calendar date (see NumberFormat::showsCalendarDate).
+bool isCalendarDateFormatCode(std::string_view code);
 
 // The text a spreadsheet shows for a cell of the workbook: numbers through the cell's number
 // format, texts, TRUE/FALSE, error texts; empty for a blank cell.

@@ -1,6 +1,7 @@
 #include "engine/ops/sheet_ops.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -10,6 +11,7 @@
 #include "engine/model/limits.h"
 #include "engine/model/sheet.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/autofit.h"
 #include "engine/ops/date_serial.h"
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/number_format.h"
@@ -92,7 +94,8 @@ uint64_t cellKey(CellRef ref) {
 }
 
 // How a cell's number changes between date systems: +1462 days from a 1904 workbook to a
-// 1900 one, -1462 the other way, applied only to numbers whose format shows a date.
+// 1900 one, -1462 the other way, applied only to numbers whose format shows a calendar date.
+// A time of day or a duration ([h]:mm, mm:ss) means the same in both systems and is kept.
 class DateShift {
 public:
     DateShift(const Workbook& from, const Workbook& to)
@@ -114,9 +117,10 @@ public:
         int8_t& isDate = m_isDate[sourceStyle];
         if (isDate < 0) {
             const auto& styles = m_from.styles();
-            isDate = isDateTimeFormatCode(styles.formatCode(styles.style(sourceStyle).numberFormat))
-                         ? 1
-                         : 0;
+            isDate =
+                isCalendarDateFormatCode(styles.formatCode(styles.style(sourceStyle).numberFormat))
+                    ? 1
+                    : 0;
         }
         if (isDate) {
             cell.value.number += m_days;
@@ -395,6 +399,69 @@ void copyBlockInto(const Sheet& sheet, const CellRange& range, Sheet& copy) {
     }
     copy.merges() = sheet.merges();
     copy.arrayFormulas() = sheet.arrayFormulas();
+    copy.columns() = sheet.columns();
+    copy.fitFloors() = sheet.fitFloors();
+    copy.setDefaultColumnWidth(sheet.defaultColumnWidth());
+}
+
+// The width a column of source shows its cells in: its own, or the sheet's default.
+double shownWidth(const Sheet& source, int32_t column) {
+    const double width = source.columnWidth(column);
+    return width > 0 ? width : source.defaultColumnWidth();
+}
+
+// For each column of the block holding formulas whose results are not known yet, the target
+// column they land in keeps the source column's width as its fit floor: fitting it to what it
+// shows now would leave too little room for the results once computed.
+void carryFitFloors(const Sheet& source, const CellRange& range, Sheet& target,
+                    int32_t columnOffset) {
+    const Workbook& book = source.workbook();
+    std::vector<bool> awaiting(static_cast<size_t>(range.columnCount()), false);
+    bool any = false;
+    const auto& rows = source.rows();
+    for (auto it = rowLowerBound(rows, range.first.row);
+         it != rows.end() && it->index <= range.last.row; ++it) {
+        for (auto cell = cellLowerBound(it->cells, range.first.column);
+             cell != it->cells.end() && cell->column <= range.last.column; ++cell) {
+            if (awaitsItsResult(book, *cell)) {
+                awaiting[static_cast<size_t>(cell->column - range.first.column)] = true;
+                any = true;
+            }
+        }
+    }
+    if (!any) {
+        return;
+    }
+    // Widths count digits of each workbook's default font: the floor is the same room in the
+    // target's digits.
+    const double digitRatio =
+        &book == &target.workbook()
+            ? 1.0
+            : textWidthInDigits("0", book.styles().font(0), target.workbook().styles().font(0));
+    for (size_t i = 0; i < awaiting.size(); ++i) {
+        if (!awaiting[i]) {
+            continue;
+        }
+        const int32_t column = range.first.column + static_cast<int32_t>(i);
+        double width = shownWidth(source, column);
+        if (const auto floor = source.fitFloors().find(column); floor != source.fitFloors().end()) {
+            width = std::max(width, floor->second);
+        }
+        target.raiseFitFloor(column + columnOffset, width * digitRatio);
+    }
+}
+
+// Fit floors move with their columns when columns are deleted; those of deleted ones go.
+void fitFloorsAfterDeletingColumns(Sheet& sheet, int32_t first, int32_t count) {
+    std::map<int32_t, double> kept;
+    for (const auto& [column, width] : sheet.fitFloors()) {
+        if (column < first) {
+            kept.emplace(column, width);
+        } else if (int64_t{column} >= int64_t{first} + count) {
+            kept.emplace(column - count, width);
+        }
+    }
+    sheet.fitFloors().swap(kept);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -707,6 +774,7 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
 
     clearRectangle(target, rect);
     insertBlockRows(target.mutableRows(), std::move(block));
+    carryFitFloors(source, range, target, columnOffset);
 
     auto shifted = [&](CellRange r) {
         r.first.row += rowOffset;
@@ -770,6 +838,7 @@ void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
         }
     }
     sheet.columns().swap(columns);
+    fitFloorsAfterDeletingColumns(sheet, first, count);
     updateFormulas(workbook, Deletion{sheet, Axis::Columns, first, count});
 }
 
@@ -822,9 +891,13 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         copy.merges() = source.merges();
         copy.arrayFormulas() = source.arrayFormulas();
         copy.setDefaultColumnWidth(source.defaultColumnWidth());
+        copy.fitFloors() = source.fitFloors();
+        if (const auto used = source.usedRange()) {
+            carryFitFloors(source, *used, copy, 0);
+        }
         copy.setDefaultRowHeight(source.defaultRowHeight());
         copy.setSelectedCell(source.selectedCell());
-        copy.setVisibility(SheetVisibility::Visible);
+        copy.setVisibility(source.visibility());
     } catch (...) {
         target.removeSheet(target.indexOf(copy));
         throw;

@@ -22,8 +22,9 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
 void deleteRows(Sheet& sheet, int32_t first, int32_t count);
 void deleteColumns(Sheet& sheet, int32_t first, int32_t count);
 
-// A full copy of source (cells, styles, merges, column widths, row heights) inserted into
-// target before index (0-based). A taken name becomes "Name (2)", "Name (3)", ...
+// A full copy of source (cells, styles, merges, column widths, row heights, hidden or very
+// hidden) inserted into target before index (0-based). A taken name becomes "Name (2)",
+// "Name (3)", ...
 Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex);
 
 // Sets every used column's width to fit its widest displayed text.

@@ -277,6 +277,118 @@ TEST_F(CliTest, ListPrintsWorkbooksAndWorksheets) {
                          "\n  jan.xlsx\n    Data\n    Notes\n");
 }
 
+TEST_F(CliTest, ListMarksHiddenWorksheetsAndAWorkbookMergeKeepsThemHidden) {
+    engine::Workbook book;
+    const std::pair<const char*, engine::SheetVisibility> sheets[] = {
+        {"Data", engine::SheetVisibility::Visible},
+        {"Lookup", engine::SheetVisibility::Hidden},
+        {"Secret", engine::SheetVisibility::VeryHidden}};
+    for (const auto& [name, visibility] : sheets) {
+        engine::Sheet& sheet = book.addSheet(name);
+        sheet.cellAt({0, 0}).type = engine::CellType::Number;
+        sheet.setVisibility(visibility);
+    }
+    const std::string path = dir.file("hidden.xlsx");
+    engine::saveWorkbook(book, path);
+    ProgramRun list = run({"--list", path});
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out,
+              path + "\n  hidden.xlsx\n    Data\n    Lookup (hidden)\n    Secret (hidden)\n");
+
+    ProgramRun merge = run({"--mode", "workbook", path, "-o", dir.file("all.xlsx")});
+    ASSERT_EQ(merge.status, 0) << merge.err;
+    auto result = engine::openWorkbook(dir.file("all.xlsx"));
+    ASSERT_EQ(result->sheetCount(), 3);
+    for (int32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(result->sheet(i).name(), sheets[i].first);
+        EXPECT_EQ(result->sheet(i).visibility(), sheets[i].second) << sheets[i].first;
+    }
+}
+
+// A summary saved without computing its formulas: fitting the result's columns keeps the
+// room the source columns gave the results, which show once a spreadsheet computes them.
+TEST_F(CliTest, FittedColumnsKeepRoomForFormulasNotYetComputed) {
+    engine::Workbook book;
+    engine::Sheet& sheet = book.addSheet("Summary");
+    sheet.setColumnWidth(0, 6);
+    sheet.setColumnWidth(1, 24);
+    sheet.setColumnWidth(2, 18);
+    for (int32_t row = 0; row < 2; ++row) {
+        engine::Cell& label = sheet.cellAt({row, 0});
+        label.type = engine::CellType::Text;
+        label.value.text = book.strings().intern(row == 0 ? "North" : "South");
+        sheet.cellAt({row, 1}).formula = book.formulas().intern("SUMIF(A:A,A1,C:C)*1000") + 1;
+        engine::Cell& cached = sheet.cellAt({row, 2});
+        cached.formula = book.formulas().intern("1+1") + 1;
+        cached.type = engine::CellType::Number;
+        cached.value.number = 2;
+    }
+    const std::string path = dir.file("summary.xlsx");
+    engine::saveWorkbook(book, path);
+
+    struct Case {
+        std::vector<std::string> options;
+        double formulaColumn;  // the width of the result's column of uncomputed formulas
+    };
+    const Case cases[] = {
+        {{}, 24},
+        {{"--mode", "horizontal", "--skip-first"}, 24},
+        {{"--no-autofit"}, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = c.options;
+        arguments.insert(arguments.end(), {path, path, "-o", dir.file("out.xlsx")});
+        ProgramRun merge = run(arguments);
+        ASSERT_EQ(merge.status, 0) << merge.err;
+        auto result = engine::openWorkbook(dir.file("out.xlsx"));
+        const engine::Sheet& merged = result->sheet(0);
+        merged.ensureLoaded();
+        EXPECT_DOUBLE_EQ(merged.columnWidth(1), c.formulaColumn) << c.options.size();
+        if (!c.options.empty() && c.options[0] == "--mode") {
+            // The second block, pasted at D, lost its first column: its formulas are in D,
+            // and its computed ones in E.
+            EXPECT_DOUBLE_EQ(merged.columnWidth(3), 24);
+            EXPECT_LT(merged.columnWidth(4), 18);
+        }
+        if (c.formulaColumn > 0) {
+            EXPECT_GT(merged.columnWidth(0), 0);
+            EXPECT_LT(merged.columnWidth(2), 18) << "computed formulas are fitted as usual";
+        }
+    }
+}
+
+// A source whose default format shows Arial 10 keeps that look in every mode, while the
+// result's own default stays as it is.
+TEST_F(CliTest, CellsKeepTheSourcesDefaultFont) {
+    engine::Workbook book;
+    engine::Font arial;
+    arial.name = "Arial";
+    arial.size = 10;
+    arial.scheme.clear();
+    book.styles().setDefaultFont(arial);
+    engine::Sheet& sheet = book.addSheet("Data");
+    engine::Cell& cell = sheet.cellAt({0, 0});
+    cell.type = engine::CellType::Text;
+    cell.value.text = book.strings().intern("plain");
+    const std::string path = dir.file("arial.xlsx");
+    engine::saveWorkbook(book, path);
+
+    for (const char* mode : {"vertical", "horizontal", "workbook"}) {
+        ProgramRun merge = run({"--mode", mode, path, "-o", dir.file("out.xlsx")});
+        ASSERT_EQ(merge.status, 0) << merge.err;
+        auto result = engine::openWorkbook(dir.file("out.xlsx"));
+        const engine::Sheet& merged = result->sheet(0);
+        const engine::Cell* plain = merged.findCell({0, 0});
+        ASSERT_NE(plain, nullptr) << mode;
+        const engine::StyleTable& styles = result->styles();
+        const engine::Font& font = styles.font(styles.style(plain->style).font);
+        EXPECT_EQ(font.name, "Arial") << mode;
+        EXPECT_EQ(font.size, 10) << mode;
+        EXPECT_EQ(styles.font(0).name, "Calibri") << mode;
+        EXPECT_EQ(styles.font(0).size, 11) << mode;
+    }
+}
+
 // The bytes of every file under the folder, by path, links as their targets' names.
 std::map<std::string, std::string> contentsUnder(const fs::path& folder) {
     std::map<std::string, std::string> contents;

@@ -138,5 +138,46 @@ TEST_F(WorksheetListing, WorkbookWithOnlyChartSheetsQueuesNothingQuietly) {
     EXPECT_TRUE(servers.allQuit());
 }
 
+TEST_F(WorksheetListing, HiddenWorksheetsAreListedGreyedAndQueueLikeTheOthers) {
+    const std::string path = dir.file("book.xlsx");
+    test::writeWorkbook(path, {"Data", "Helper", "Secret", "Last"});
+    test::replacePackagePart(
+        path, "xl/workbook.xml",
+        R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+        R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets>)"
+        R"(<sheet name="Data" sheetId="1" r:id="rId1"/>)"
+        R"(<sheet name="Helper" sheetId="2" state="hidden" r:id="rId2"/>)"
+        R"(<sheet name="Secret" sheetId="3" state="veryHidden" r:id="rId3"/>)"
+        R"(<sheet name="Last" sheetId="4" state="visible" r:id="rId4"/>)"
+        R"(</sheets></workbook>)");
+    const std::pair<std::string, bool> expected[] = {
+        {"Data", false}, {"Helper", true}, {"Secret", true}, {"Last", false}};
+
+    designate(path);
+    ListWorksheets(recorded.form);
+    const controls::ListModel& list = recorded.form.ListView3;
+    ASSERT_EQ(list.count(), 4);
+    const std::vector<WorksheetEntry> entries = worksheetsOf(path);
+    ASSERT_EQ(entries.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        const auto& [name, hidden] = expected[i];
+        EXPECT_EQ(list.text(i + 1), name);
+        EXPECT_TRUE(list.isChecked(i + 1)) << name;
+        EXPECT_EQ(list.isGreyed(i + 1), hidden) << name;
+        EXPECT_EQ(entries[static_cast<size_t>(i)].name, name);
+        EXPECT_EQ(entries[static_cast<size_t>(i)].hidden, hidden) << name;
+    }
+    EXPECT_EQ(worksheetNamesOf(path), (Names{"Data", "Helper", "Secret", "Last"}));
+
+    QueueAllWorksheets(recorded.form, path);
+    EXPECT_EQ(test::queueRows(recorded.form.ListView4),
+              (Names{path + "|Data", path + "|Helper", path + "|Secret", path + "|Last"}));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(recorded.form.ListView4.isGreyed(i + 1), expected[i].second) << i;
+    }
+    EXPECT_TRUE(recorded.messages.shown.empty());
+    EXPECT_TRUE(servers.allQuit());
+}
+
 }  // namespace
 }  // namespace plyfold::discovery

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QBrush>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QScrollBar>
@@ -163,6 +164,35 @@ TEST(ListModelAdapter, ShowsCheckBoxesAndIconsOnlyWhereTheListHasThem) {
     EXPECT_TRUE(queue.isChecked(1));
     EXPECT_FALSE(checkable.setData(first, QStringLiteral("edited"), Qt::EditRole));
     EXPECT_EQ(queue.text(1), "book.xlsx");
+}
+
+TEST(ListModelAdapter, GreyedRowsAreDimmedAndStillCheckable) {
+    ListModel sheets;
+    ListModelAdapter adapter(sheets, ListModelAdapter::CheckBoxes::Yes);
+    QSignalSpy changes(&adapter, &QAbstractItemModel::dataChanged);
+    for (const char* name : {"Data", "Helper", "Last"}) {
+        sheets.setChecked(sheets.add(name), true);
+    }
+    processEvents();
+    changes.clear();
+    sheets.setGreyed(2, true);
+    EXPECT_EQ(changes.count(), 1);
+    const QColor dimmed = QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
+    for (int row = 0; row < 3; ++row) {
+        const QModelIndex index = adapter.index(row, 0);
+        const QVariant foreground = index.data(Qt::ForegroundRole);
+        if (row == 1) {
+            ASSERT_TRUE(foreground.isValid());
+            EXPECT_EQ(foreground.value<QBrush>().color(), dimmed);
+        } else {
+            EXPECT_FALSE(foreground.isValid()) << row;
+        }
+        EXPECT_TRUE(adapter.flags(index) & Qt::ItemIsUserCheckable) << row;
+        EXPECT_TRUE(adapter.flags(index) & Qt::ItemIsEnabled) << row;
+        EXPECT_TRUE(adapter.flags(index) & Qt::ItemIsSelectable) << row;
+    }
+    sheets.setGreyed(2, false);
+    EXPECT_FALSE(adapter.index(1, 0).data(Qt::ForegroundRole).isValid());
 }
 
 // A list shown on screen, with signal spies on the user events.

@@ -17,6 +17,19 @@ struct BiffSheetInfo {
     std::string name;        // UTF-8
 };
 
+// The first FONT record of BIFF5 or BIFF8 globals: the font of the default cell format (XF 0),
+// which the file's cells show unless their format names another.
+struct BiffFont {
+    double points = 10.0;
+    bool bold = false;
+    bool italic = false;
+    bool strike = false;
+    uint8_t underline = 0;  // 0 none, 1 single, 2 double, 0x21 and 0x22 the accounting ones
+    uint8_t family = 0;
+    uint8_t charset = 0;
+    std::string name;  // UTF-8
+};
+
 struct BiffGlobals {
     bool isBiff5Or8 = false;  // the stream begins with a BIFF5 or BIFF8 BOF record
     // 2, 3 or 4 for the stream of a single worksheet of Excel 2 to 4 (its own globals and
@@ -32,6 +45,7 @@ struct BiffGlobals {
     std::vector<bool> xfIsDate;             // per cell format: does its number format show a date
     std::vector<std::string> xfFormatCode;  // per cell format: its number format code, UTF-8
     std::optional<size_t> sharedStringsAt;  // offset of the SST record
+    std::optional<BiffFont> defaultFont;    // BIFF5 and BIFF8 only
 };
 
 // Reads the globals up to their EOF record; stops quietly at damage (what was read stays).

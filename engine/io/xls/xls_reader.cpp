@@ -223,6 +223,41 @@ void addSheet(Workbook& workbook, const std::shared_ptr<XlsSource>& source, size
     }
 }
 
+// The font of the default cell format becomes the workbook's default font, which every cell
+// read from the file shows (the fonts of other cell formats are not read).
+void applyDefaultFont(const BiffGlobals& globals, Workbook& workbook) {
+    if (!globals.defaultFont || globals.defaultFont->name.empty()) {
+        return;
+    }
+    const BiffFont& read = *globals.defaultFont;
+    Font font;
+    font.name = read.name;
+    font.size = read.points;
+    font.bold = read.bold;
+    font.italic = read.italic;
+    font.strike = read.strike;
+    switch (read.underline) {
+        case 0x01:
+            font.underline = Underline::Single;
+            break;
+        case 0x02:
+            font.underline = Underline::Double;
+            break;
+        case 0x21:
+            font.underline = Underline::SingleAccounting;
+            break;
+        case 0x22:
+            font.underline = Underline::DoubleAccounting;
+            break;
+        default:
+            break;
+    }
+    font.family = read.family;
+    font.charset = read.charset;
+    font.scheme.clear();  // a font of its own, not one of a theme
+    workbook.styles().setDefaultFont(font);
+}
+
 // The workbook as our own reader lists it, from the globals of its stream.
 std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     const BiffGlobals& globals = source->globals;
@@ -248,6 +283,7 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     auto workbook = std::make_unique<Workbook>();
     workbook->setPath(source->displayName);
     workbook->setDate1904(globals.date1904);
+    applyDefaultFont(globals, *workbook);
     // The workbook stream stays in memory for the sheets read later.
     workbook->memory().charge(source->stream.size());
     // The worksheet read from each place in the stream: two sheets that point at one sheet's

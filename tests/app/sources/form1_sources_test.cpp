@@ -191,6 +191,7 @@ TEST_F(Sources, MovesKeepEverythingARowShowsAndLeaveTheOtherListsAlone) {
             k.list.setSubItem(row, "sheet " + k.list.text(row));
             k.list.setChecked(row, row != 2);
             k.list.setSmallIcon(row, row);
+            k.list.setGreyed(row, row == 3);
         }
         k.list.select(k.from);
         fill(c().ListView2, "x");
@@ -205,6 +206,7 @@ TEST_F(Sources, MovesKeepEverythingARowShowsAndLeaveTheOtherListsAlone) {
             EXPECT_EQ(k.list.subItem(row), "sheet " + name);
             EXPECT_EQ(k.list.isChecked(row), name != "b");
             EXPECT_EQ(k.list.smallIcon(row), name[0] - 'a' + 1);
+            EXPECT_EQ(k.list.isGreyed(row), name == "c");
         }
         EXPECT_EQ(order, k.order);
         // The row that was selected stays selected wherever it went.
@@ -268,8 +270,11 @@ TEST_F(Sources, QueueingTheSelectedWorksheet) {
     c().ListView3.select(2);
     c().ListView3.setChecked(2, false);
     form.Command10_Click();
+    c().ListView3.setGreyed(2, true);  // as a hidden worksheet is listed
     form.ListView3_DblClick();
     EXPECT_EQ(queueRows(c().ListView4), (Names{path + "|S2", path + "|S2"}));
+    EXPECT_FALSE(c().ListView4.isGreyed(1));
+    EXPECT_TRUE(c().ListView4.isGreyed(2)) << "a hidden worksheet stays marked in the queue";
     c().ListView3.clear();
     form.Command10_Click();  // an empty worksheet list: nothing
     workbook("folder/a.xlsx", {"A1"});
@@ -314,8 +319,12 @@ TEST_F(Sources, AddAllSheetsQueuesEveryListedWorksheetOrNothingWhenTheFileWent) 
     const std::string path = workbook("book.xlsx", {"S1", "S2", "S3"});
     addFile(path);
     c().ListView3.setChecked(2, false);
+    c().ListView3.setGreyed(3, true);  // as a hidden worksheet is listed
     form.Command16_Click();
     EXPECT_EQ(queueRows(c().ListView4), (Names{path + "|S1", path + "|S2", path + "|S3"}));
+    for (int row = 1; row <= 3; ++row) {
+        EXPECT_EQ(c().ListView4.isGreyed(row), row == 3) << row;
+    }
     fs::remove(path);
     form.Command16_Click();
     EXPECT_EQ(messages.shown, Messages{test::kFileMissing});

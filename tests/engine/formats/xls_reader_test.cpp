@@ -46,6 +46,36 @@ TEST(XlsReader, SheetKindsAndVisibilityComeFromTheFile) {
     }
 }
 
+// The font of the default cell format (the first FONT record) is the workbook's default
+// font, which its cells show; LibreOffice reads the same fonts from these files.
+TEST(XlsReader, TheDefaultFormatsFontIsTheWorkbooksDefaultFont) {
+    struct Case {
+        const char* file;
+        const char* name;
+        double size;
+        int32_t charset;
+    };
+    const Case cases[] = {
+        {"poi__12843-1.xls", "\xE6\x96\xB0\xE7\xB4\xB0\xE6\x98\x8E\xE9\xAB\x94", 12, 136},
+        {"xlrd__corrupted_error.xls", "Arial", 8, 0},
+        {"sheetjs__1904__1904.xls", "Calibri", 12, 0},
+        {"poi__testEXCEL_95.xls", "Arial", 10, 0},                     // BIFF5
+        {"sheetjs__biff5__numfmt_1_russian.xls", "Calibri", 11, 204},  // BIFF5
+    };
+    for (const Case& c : cases) {
+        auto workbook = openWorkbook(kCorpus + "/" + c.file);
+        const Font& font = workbook->styles().font(0);
+        EXPECT_EQ(font.name, c.name) << c.file;
+        EXPECT_EQ(font.size, c.size) << c.file;
+        EXPECT_EQ(font.charset, c.charset) << c.file;
+        EXPECT_FALSE(font.bold || font.italic || font.strike) << c.file;
+        EXPECT_EQ(font.scheme, "") << c.file;
+    }
+    // Excel 2 to 4 files keep the engine's default.
+    EXPECT_EQ(openWorkbook(kCorpus + "/xlrd__biff4_no_format_no_window2.xls")->styles().font(0),
+              Font{});
+}
+
 TEST(XlsReader, FormulaResultsBooleansAndErrorsAreRead) {
     auto workbook = openWorkbook(kCorpus + "/sheetjs__formula_stress_test.xls");
     Sheet* text = workbook->findSheet("Text");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -186,6 +187,116 @@ TEST_F(AutoFitTest, TextsSharedByManyCellsFitEachStyleAsACellAloneWould) {
     }
     EXPECT_GT(width(1), width(0));
     EXPECT_EQ(width(6), 0);  // shows nothing: left as it was
+}
+
+// A formula saved without its result shows nothing until it is computed; a pasted or
+// copied column holding one is never fitted narrower than the column it came from.
+TEST(AutoFitAwaitingResults, NeverNarrowerThanTheSourceColumn) {
+    enum class Other { Nothing, ShortText, LongText, CachedNumber };
+    struct Case {
+        const char* name;
+        bool cached;         // the formula has a result
+        double sourceWidth;  // 0: the source column has the default width
+        double sourceDefault;
+        Other other;      // what else the column holds
+        double expected;  // < 0: the fitted width of the other cell alone
+    };
+    const Case cases[] = {
+        {"alone, wide source", false, 20, 8.43, Other::Nothing, 20},
+        {"alone, default source width", false, 0, 14, Other::Nothing, 14},
+        {"alone, source narrower than the target's default", false, 5, 8.43, Other::Nothing, 0},
+        {"beside a short text", false, 20, 8.43, Other::ShortText, 20},
+        {"beside a text wider than the source", false, 20, 8.43, Other::LongText, -1},
+        {"beside a computed number", false, 20, 8.43, Other::CachedNumber, 20},
+        {"with a result, fitted as usual", true, 20, 8.43, Other::ShortText, -1},
+        {"with a result alone, fitted as usual", true, 20, 8.43, Other::Nothing, -1},
+    };
+    for (const Case& c : cases) {
+        Workbook from;
+        Sheet& source = from.addSheet("Src");
+        source.setDefaultColumnWidth(c.sourceDefault);
+        if (c.sourceWidth > 0) {
+            source.setColumnWidth(1, c.sourceWidth);
+        }
+        Cell& formula = source.cellAt({0, 1});
+        formula.formula = from.formulas().intern("SUM(Data!B:B)") + 1;
+        if (c.cached) {
+            formula.type = CellType::Number;
+            formula.value.number = 12;
+        }
+        if (c.other != Other::Nothing) {
+            Cell& other = source.cellAt({1, 1});
+            if (c.other == Other::CachedNumber) {
+                other.type = CellType::Number;
+                other.value.number = 3;
+            } else {
+                other.type = CellType::Text;
+                other.value.text = from.strings().intern(
+                    c.other == Other::ShortText ? "ab" : std::string(40, 'W'));
+            }
+        }
+        // The cells of the block that show something, alone, for the width they ask for.
+        Workbook alone;
+        Sheet& fitted = alone.addSheet("T");
+        pasteBlock(source, CellRange{{c.cached ? 0 : 1, 1}, {1, 1}}, fitted, {0, 3});
+        autoFitColumns(fitted);
+
+        Workbook to;
+        Sheet& target = to.addSheet("T");
+        pasteBlock(source, CellRange{{0, 1}, {1, 1}}, target, {0, 3});
+        autoFitColumns(target);
+        const double expected = c.expected >= 0 ? c.expected : fitted.columnWidth(3);
+        EXPECT_DOUBLE_EQ(target.columnWidth(3), expected) << c.name;
+        EXPECT_EQ(target.fitFloors().empty(), c.cached) << c.name;
+
+        Sheet& copy = copySheet(source, to, 1);
+        copy.setColumnWidth(1, 1);  // whatever width the copy got, fitting restores the floor
+        autoFitColumns(copy);
+        if (!c.cached) {
+            EXPECT_GE(copy.columnWidth(1), c.sourceWidth > 0 ? c.sourceWidth : c.sourceDefault)
+                << c.name << " copied";
+        }
+    }
+}
+
+TEST(AutoFitAwaitingResults, FloorsMoveWithDeletedColumnsAndHiddenColumnsStay) {
+    Workbook from;
+    Sheet& source = from.addSheet("Src");
+    for (int32_t column = 0; column < 3; ++column) {
+        source.setColumnWidth(column, 20 + column);
+        source.cellAt({0, column}).formula = from.formulas().intern("NOW()") + 1;
+    }
+    Workbook to;
+    Sheet& target = to.addSheet("T");
+    pasteBlock(source, CellRange{{0, 0}, {0, 2}}, target, {0, 4});
+    EXPECT_EQ(target.fitFloors(), (std::map<int32_t, double>{{4, 20}, {5, 21}, {6, 22}}));
+    deleteColumns(target, 4, 1);  // a repeated first column dropped
+    EXPECT_EQ(target.fitFloors(), (std::map<int32_t, double>{{4, 21}, {5, 22}}));
+    target.setColumnWidth(5, 3);
+    target.columns().back().hidden = true;
+    autoFitColumns(target);
+    EXPECT_DOUBLE_EQ(target.columnWidth(4), 21);
+    EXPECT_DOUBLE_EQ(target.columnWidth(5), 3) << "hidden columns are left as they are";
+    // A paste over the same sheet keeps the source column's floor too.
+    pasteBlock(target, CellRange{{0, 4}, {0, 4}}, target, {2, 0});
+    EXPECT_DOUBLE_EQ(target.fitFloors().at(0), 21);
+}
+
+TEST(AutoFitAwaitingResults, FloorsGiveTheSameRoomWhereTheDefaultFontsDiffer) {
+    // Widths count digits of the workbook's default font: a column 10 digits of Calibri 22
+    // wide is 20 digits of Calibri 11 wide.
+    Workbook from;
+    Font large;
+    large.size = 22;
+    from.styles().setDefaultFont(large);
+    Sheet& source = from.addSheet("Src");
+    source.setColumnWidth(0, 10);
+    source.cellAt({0, 0}).formula = from.formulas().intern("NOW()") + 1;
+    Workbook to;
+    Sheet& target = to.addSheet("T");
+    pasteBlock(source, CellRange{{0, 0}, {0, 0}}, target, {0, 0});
+    autoFitColumns(target);
+    EXPECT_DOUBLE_EQ(target.columnWidth(0), 20);
 }
 
 TEST(TextWidth, CountsCharactersOfAllKinds) {

@@ -236,6 +236,48 @@ TEST(NumberFormat, DateDetectionAgreesWithTheParser) {
     }
 }
 
+TEST(NumberFormat, CalendarDatesToldFromTimesAndDurations) {
+    // Only a year, month or day part makes a number a day of the calendar; "m" next to hours
+    // or seconds is minutes.
+    const std::pair<const char*, bool> cases[] = {
+        {"yyyy-mm-dd", true},
+        {"d-mmm-yy", true},
+        {"mmm yyyy", true},
+        {"m", true},
+        {"dddd", true},
+        {"yyyy-mm-dd hh:mm", true},
+        {"[$-409]m/d/yy h:mm AM/PM;@", true},
+        {"[Red]dd/mm", true},
+        {"mm/dd;@", true},
+        {"h:mm", false},
+        {"hh:mm:ss", false},
+        {"h:mm AM/PM", false},
+        {"mm:ss", false},
+        {"mm:ss.0", false},
+        {"[h]:mm", false},
+        {"[h]:mm:ss", false},
+        {"[mm]:ss", false},
+        {"[ss]", false},
+        {"h\\h m\\m", false},
+        {"[$-F400]h:mm:ss AM/PM", false},
+        {"0.00", false},
+        {"General", false},
+        {"\\d\\a\\y 0", false},
+        {"0;0;0;dd@", false},
+        {"", false},
+    };
+    for (const auto& [code, expected] : cases) {
+        EXPECT_EQ(isCalendarDateFormatCode(code), expected) << code;
+        EXPECT_EQ(NumberFormat(code).showsCalendarDate(), expected) << code;
+    }
+    for (int id : {14, 15, 16, 17, 22}) {
+        EXPECT_TRUE(isCalendarDateFormatCode(builtinFormatCode(id))) << id;
+    }
+    for (int id : {18, 19, 20, 21, 45, 46, 47}) {
+        EXPECT_FALSE(isCalendarDateFormatCode(builtinFormatCode(id))) << id;
+    }
+}
+
 TEST(BuiltinFormats, CodesAndIdsMatch) {
     EXPECT_EQ(builtinFormatCode(0), "General");
     EXPECT_EQ(builtinFormatCode(14), "m/d/yyyy");

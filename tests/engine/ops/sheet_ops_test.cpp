@@ -114,6 +114,111 @@ TEST(PasteBlock, CopiesABlockIntoAnotherWorkbook) {
     EXPECT_EQ(source.findCell(at("C6"))->value.number, 100) << "the source is only read";
 }
 
+// Between date systems only calendar dates move by 1462 days; times of day and durations
+// mean the same in both and keep their numbers. Both ways, by paste and by sheet copy.
+TEST(DateSystems, OnlyCalendarDatesMove) {
+    struct Case {
+        const char* format;
+        double value;
+        double in1900;  // the number once moved from a 1904 workbook to a 1900 one
+    };
+    const Case cases[] = {
+        {"yyyy-mm-dd", 100, 1562}, {"d-mmm-yy h:mm", 100.5, 1562.5},
+        {"mmm", 3, 1465},          {"dddd", 3, 1465},
+        {"h:mm", 0.5, 0.5},        {"h:mm AM/PM", 0.75, 0.75},
+        {"[h]:mm", 1.5, 1.5},      {"[h]:mm:ss", 100.25, 100.25},
+        {"mm:ss", 0.01, 0.01},     {"[mm]:ss", 2, 2},
+        {"0.00", 100, 100},        {"General", 100, 100},
+    };
+    for (const bool byCopy : {false, true}) {
+        for (const bool from1904 : {true, false}) {
+            Workbook from;
+            from.setDate1904(from1904);
+            Sheet& source = from.addSheet("S");
+            int row = 0;
+            for (const Case& c : cases) {
+                const double value = from1904 ? c.value : c.in1900;
+                putNumber(source, cellName({row++, 0}), value, addStyle(from, c.format, false));
+            }
+            Workbook to;
+            to.setDate1904(!from1904);
+            Sheet& target = to.addSheet("T");
+            const Sheet& result = byCopy ? copySheet(source, to, 0) : target;
+            if (!byCopy) {
+                pasteBlock(source, source.usedRange().value(), target, at("B3"));
+            }
+            row = 0;
+            for (const Case& c : cases) {
+                const CellRef where = byCopy ? CellRef{row, 0} : CellRef{row + 2, 1};
+                ++row;
+                const Cell* cell = result.findCell(where);
+                ASSERT_NE(cell, nullptr) << c.format;
+                EXPECT_EQ(cell->value.number, from1904 ? c.in1900 : c.value)
+                    << c.format << (byCopy ? " copied" : " pasted")
+                    << (from1904 ? " from 1904" : " to 1904");
+            }
+        }
+    }
+}
+
+// Cells in a source's default format show in its default font (Arial 10 in many files,
+// Calibri 12 on a Mac); where the target's default differs they get it as an explicit format.
+TEST(DefaultFont, CellsInTheSourcesDefaultFormatKeepItsFont) {
+    auto font = [](const char* name, double size, Color color = {}) {
+        Font f;
+        f.name = name;
+        f.size = size;
+        f.color = color;
+        f.scheme.clear();
+        return f;
+    };
+    struct Case {
+        const char* name;
+        Font sourceDefault;
+        bool explicitInTarget;
+    };
+    const Case cases[] = {
+        {"Arial 10", font("Arial", 10), true},
+        {"Calibri 12 in black", font("Calibri", 12, Color::rgb(0xFF000000)), true},
+        {"red Calibri 11", font("Calibri", 11, Color::rgb(0xFFFF0000)), true},
+        {"the target's own default", Font{}, false},
+    };
+    for (const Case& c : cases) {
+        Workbook from;
+        from.styles().setDefaultFont(c.sourceDefault);
+        Sheet& source = from.addSheet("S");
+        putText(source, "A1", "plain");
+        CellStyle dated;
+        dated.numberFormat = from.styles().addFormatCode("yyyy-mm-dd");
+        putNumber(source, "B1", 45000, from.styles().addStyle(dated));
+        source.setColumnWidth(2, 12);  // a column of the default format
+
+        for (const bool byCopy : {false, true}) {
+            Workbook to;
+            Sheet& target = to.addSheet("T");
+            const Sheet& result = byCopy ? copySheet(source, to, 0) : target;
+            if (!byCopy) {
+                pasteBlock(source, area("A1:B1"), target, at("A1"));
+            }
+            const char* how = byCopy ? " copied" : " pasted";
+            for (const char* ref : {"A1", "B1"}) {
+                const Cell* cell = result.findCell(at(ref));
+                ASSERT_NE(cell, nullptr);
+                const CellStyle& style = to.styles().style(cell->style);
+                EXPECT_EQ(to.styles().font(style.font), c.sourceDefault) << c.name << how << ref;
+                EXPECT_EQ(cell->style == 0, !c.explicitInTarget && ref[0] == 'A')
+                    << c.name << how << ref;
+            }
+            EXPECT_EQ(to.styles().font(0), Font{}) << "the target's own default stays";
+            if (byCopy) {
+                const ColumnInfo& column = result.columns().front();
+                EXPECT_EQ(to.styles().font(to.styles().style(column.style).font), c.sourceDefault)
+                    << c.name;
+            }
+        }
+    }
+}
+
 TEST(PasteBlock, SameSheetOverlapAndSameBook) {
     Workbook book;
     Sheet& sheet = book.addSheet("S");
@@ -440,6 +545,18 @@ TEST(DeleteRows, CutArrayFormulaKeepsItsValues) {
     EXPECT_EQ(formulaAt(sheet, "C4"), "1");
 }
 
+TEST(CopySheet, KeepsTheSheetsVisibility) {
+    for (const SheetVisibility visibility :
+         {SheetVisibility::Visible, SheetVisibility::Hidden, SheetVisibility::VeryHidden}) {
+        Workbook from;
+        Sheet& source = from.addSheet("S");
+        source.setVisibility(visibility);
+        Workbook to;
+        to.addSheet("Shown");
+        EXPECT_EQ(copySheet(source, to, 0).visibility(), visibility);
+    }
+}
+
 TEST(CopySheet, CopiesEverythingUnderAFreeName) {
     Workbook from;
     from.setDate1904(true);
@@ -466,7 +583,7 @@ TEST(CopySheet, CopiesEverythingUnderAFreeName) {
     EXPECT_EQ(to.indexOf(second), 0);
     EXPECT_EQ(to.indexOf(first), 2);
     EXPECT_EQ(to.sheet(3).name(), "Last");
-    EXPECT_EQ(first.visibility(), SheetVisibility::Visible);
+    EXPECT_EQ(first.visibility(), SheetVisibility::Hidden);
     EXPECT_EQ(textAt(first, "A1"), "title");
     EXPECT_EQ(textAt(first, "A2"), "1-Jan-04");
     EXPECT_TRUE(to.styles().font(to.styles().style(first.findCell(at("A2"))->style).font).bold);
