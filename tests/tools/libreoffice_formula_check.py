@@ -1,0 +1,843 @@
+#!/usr/bin/python3
+"""Merges generated and corpus workbooks with plyfold-merge in every mode, recalculates sources
+and results in LibreOffice and compares every formula cell of each result with the value its
+source cell recomputes to. Started by tests/tools/check-formulas-with-libreoffice, which
+installs what it needs."""
+
+import argparse
+import math
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+from dataclasses import dataclass, field
+from pathlib import Path
+from xml.etree import ElementTree
+
+REPO = Path(__file__).resolve().parents[2]
+
+# ---------------------------------------------------------------------------------------------
+# Reading .xlsx packages: values, formulas, number formats, sheet states, the date system.
+# Read from the XML itself so that error values, text and numbers stay apart and serial
+# numbers are never turned into dates.
+
+
+@dataclass
+class Cell:
+    kind: str  # 'n' number, 's' text, 'b' boolean, 'e' error, '' empty
+    value: object
+    formula: str | None  # None for a constant; '' for a shared formula's dependent cell
+    number_format: str
+
+
+@dataclass
+class Sheet:
+    name: str
+    state: str
+    cells: dict = field(default_factory=dict)  # (row, column), 1-based -> Cell
+
+
+@dataclass
+class Book:
+    date1904: bool
+    sheets: list
+
+
+def local(tag):
+    return tag.rsplit('}', 1)[-1]
+
+
+def attribute(element, name):
+    for key, value in element.attrib.items():
+        if local(key) == name:
+            return value
+    return None
+
+
+BUILTIN_FORMATS = {
+    0: 'General', 1: '0', 2: '0.00', 3: '#,##0', 4: '#,##0.00', 9: '0%', 10: '0.00%',
+    11: '0.00E+00', 12: '# ?/?', 13: '# ??/??', 14: 'mm-dd-yy', 15: 'd-mmm-yy', 16: 'd-mmm',
+    17: 'mmm-yy', 18: 'h:mm AM/PM', 19: 'h:mm:ss AM/PM', 20: 'h:mm', 21: 'h:mm:ss',
+    22: 'm/d/yy h:mm', 37: '#,##0 ;(#,##0)', 38: '#,##0 ;[Red](#,##0)',
+    39: '#,##0.00;(#,##0.00)', 40: '#,##0.00;[Red](#,##0.00)', 45: 'mm:ss', 46: '[h]:mm:ss',
+    47: 'mmss.0', 48: '##0.0E+0', 49: '@',
+}
+
+
+def resolve(base, target):
+    if target.startswith('/'):
+        return target.lstrip('/')
+    parts = (base.rsplit('/', 1)[0].split('/') if '/' in base else []) + target.split('/')
+    out = []
+    for part in parts:
+        if part == '..':
+            if out:
+                out.pop()
+        elif part not in ('', '.'):
+            out.append(part)
+    return '/'.join(out)
+
+
+def relationships(package, part):
+    folder, _, name = part.rpartition('/')
+    rels = (folder + '/' if folder else '') + '_rels/' + name + '.rels'
+    if rels not in package.namelist():
+        return {}
+    out = {}
+    for element in ElementTree.fromstring(package.read(rels)).iter():
+        if local(element.tag) == 'Relationship':
+            out[element.get('Id')] = (element.get('Type', ''), element.get('Target', ''),
+                                      element.get('TargetMode', ''))
+    return out
+
+
+def text_of(element):
+    """The text of a shared string item or an inline string: every <t> outside phonetic runs."""
+    parts = []
+
+    def walk(node, phonetic):
+        name = local(node.tag)
+        if name == 'rPh':
+            phonetic = True
+        if name == 't' and not phonetic and node.text:
+            parts.append(node.text)
+        for child in node:
+            walk(child, phonetic)
+
+    walk(element, False)
+    return ''.join(parts)
+
+
+CELL_REF = re.compile(r'([A-Z]+)(\d+)')
+
+
+def split_ref(ref):
+    match = CELL_REF.fullmatch(ref)
+    column = 0
+    for letter in match.group(1):
+        column = column * 26 + ord(letter) - 64
+    return int(match.group(2)), column
+
+
+def column_name(column):
+    name = ''
+    while column:
+        column, rest = divmod(column - 1, 26)
+        name = chr(65 + rest) + name
+    return name
+
+
+def cell_name(row, column):
+    return f'{column_name(column)}{row}'
+
+
+def read_book(path):
+    with zipfile.ZipFile(path) as package:
+        root_rels = relationships(package, '')
+        workbook_part = next((resolve('', target) for kind, target, _ in root_rels.values()
+                              if kind.endswith('/officeDocument')), 'xl/workbook.xml')
+        workbook = ElementTree.fromstring(package.read(workbook_part))
+        rels = relationships(package, workbook_part)
+        strings = []
+        styles = []
+        for kind, target, _ in rels.values():
+            part = resolve(workbook_part, target)
+            if kind.endswith('/sharedStrings') and part in package.namelist():
+                root = ElementTree.fromstring(package.read(part))
+                strings = [text_of(si) for si in root if local(si.tag) == 'si']
+            if kind.endswith('/styles') and part in package.namelist():
+                styles = read_number_formats(ElementTree.fromstring(package.read(part)))
+        date1904 = False
+        for element in workbook.iter():
+            if local(element.tag) == 'workbookPr':
+                date1904 = (attribute(element, 'date1904') or '').lower() in ('1', 'true')
+        sheets = []
+        for element in workbook.iter():
+            if local(element.tag) != 'sheet':
+                continue
+            rel = rels.get(attribute(element, 'id'))
+            sheet = Sheet(element.get('name'), element.get('state', 'visible'))
+            if rel and rel[0].endswith('/worksheet'):
+                part = resolve(workbook_part, rel[1])
+                if part in package.namelist():
+                    with package.open(part) as stream:
+                        read_cells(stream, sheet, strings, styles)
+            sheets.append(sheet)
+        return Book(date1904, sheets)
+
+
+def read_number_formats(root):
+    custom = {}
+    xfs = []
+    for element in root:
+        if local(element.tag) == 'numFmts':
+            for item in element:
+                custom[int(item.get('numFmtId'))] = item.get('formatCode', '')
+        if local(element.tag) == 'cellXfs':
+            for xf in element:
+                xfs.append(int(xf.get('numFmtId', '0')))
+    return [custom.get(n, BUILTIN_FORMATS.get(n, 'General')) for n in xfs]
+
+
+def read_cells(stream, sheet, strings, styles):
+    for _, element in ElementTree.iterparse(stream):
+        if local(element.tag) != 'c':
+            continue
+        ref = element.get('r')
+        if ref is None:
+            element.clear()
+            continue
+        kind = element.get('t', 'n')
+        style = int(element.get('s', '0'))
+        formula = None
+        raw = None
+        inline = None
+        for child in element:
+            name = local(child.tag)
+            if name == 'f':
+                formula = child.text or ''
+            elif name == 'v':
+                raw = child.text
+            elif name == 'is':
+                inline = text_of(child)
+        if kind == 'inlineStr':
+            cell = Cell('s', inline or '', formula, '')
+        elif raw is None or (raw == '' and kind != 'str'):
+            cell = Cell('', None, formula, '')
+        elif kind == 's':
+            cell = Cell('s', strings[int(raw)], formula, '')
+        elif kind == 'str':
+            cell = Cell('s', raw, formula, '')
+        elif kind == 'b':
+            cell = Cell('b', raw.strip() in ('1', 'true'), formula, '')
+        elif kind == 'e':
+            cell = Cell('e', raw.strip(), formula, '')
+        else:
+            try:
+                cell = Cell('n', float(raw), formula, '')
+            except ValueError:
+                cell = Cell('s', raw, formula, '')
+        cell.number_format = styles[style] if style < len(styles) else 'General'
+        sheet.cells[split_ref(ref)] = cell
+        element.clear()
+
+
+def shows_calendar_date(code):
+    """Whether a number format shows a day, month or year part."""
+    section = code.split(';')[0]
+    section = re.sub(r'"[^"]*"|\\.|\[[^\]]*\]|_.|\*.', '', section).lower()
+    letters = re.findall(r'[a-z]+', section.replace('am/pm', '').replace('a/p', ''))
+    for index, run in enumerate(letters):
+        if run[0] in 'dy':
+            return True
+        if run[0] == 'm':
+            before = letters[index - 1][0] if index > 0 else ''
+            after = letters[index + 1][0] if index + 1 < len(letters) else ''
+            if before != 'h' and after != 's':
+                return True
+    return False
+
+
+# ---------------------------------------------------------------------------------------------
+# The generated workbooks.
+
+MONTHS = [(1, 'North', 'South', 'East'), (2, 'North', 'South', 'West'),
+          (3, 'South', 'East', 'West')]
+
+
+def generate(folder):
+    import openpyxl
+    from openpyxl.workbook.defined_name import DefinedName
+    from openpyxl.worksheet.table import Table
+
+    def name(workbook, text, reference, scope=None):
+        defined = DefinedName(text, attr_text=reference, localSheetId=scope)
+        workbook.defined_names.append(defined)
+
+    files = []
+    for month, *regions in MONTHS:
+        workbook = openpyxl.Workbook()
+        summary = workbook.active
+        summary.title = 'Summary'
+        sales = workbook.create_sheet('Sales')
+        settings = workbook.create_sheet('Settings')
+        notes = workbook.create_sheet('Month Notes')
+        helper = workbook.create_sheet('Helper')
+        secret = workbook.create_sheet('Secret')
+        helper.sheet_state = 'hidden'
+        secret.sheet_state = 'veryHidden'
+
+        # The orders: a table with a calculated column; every month sells other amounts.
+        sales.append(['Region', 'Amount', 'Qty', 'Price', 'Total'])
+        orders = [(regions[0], 100, 2), (regions[1], 250, 5), (regions[2], 75, 1),
+                  (regions[0], 40, 4), (regions[1], 10, 3)]
+        for row, (region, amount, qty) in enumerate(orders, start=2):
+            sales.append([region, amount * month + row, qty + month, 1.5 * row,
+                          f'=Orders[[#This Row],[Qty]]*Orders[[#This Row],[Price]]'])
+        sales.add_table(Table(displayName='Orders', ref='A1:E6'))
+        sales['G1'] = 'Checks'
+        sales['G2'] = '=SUM(Orders[Total])'
+        sales['G3'] = '=COUNTA(Orders[#All])'
+        sales['G4'] = '=SUM(Orders[[Qty]:[Price]])'
+        sales['G5'] = '=SUM(Amount)*TaxRate'
+        sales['G6'] = '=SUMPRODUCT(Orders[Qty],Orders[Price])'
+        sales['G7'] = '=Orders[[#Headers],[Qty]]'
+        sales.print_area = 'A1:E6'
+        sales.print_title_rows = '1:1'
+
+        settings['A1'], settings['B1'] = 'Rate', 0.5 + month / 10
+        settings['A2'], settings['B2'] = 'TaxRate', 0.2
+        settings['A3'], settings['B3'] = 'Month', month
+        settings['B4'] = '=B1*100'
+
+        notes['A1'] = month * 100
+        notes['A2'] = '=A1*2'
+
+        helper['A1'], helper['B1'] = 'bonus', 7 * month
+        helper['A2'], helper['B2'] = 'malus', -3
+        helper['A3'], helper['B3'] = 'rated', '=B1*Rate'
+
+        secret['A1'], secret['A2'] = 11 * month, 5
+        secret['A3'] = '=A1+A2'
+
+        summary.append(['Region', 'Amount', 'Qty', 'With tax', 'Share', 'Rated'])
+        for row, region in enumerate(['North', 'South', 'East', 'West'], start=2):
+            summary.append([region, f'=SUMIF(Sales!A:A,A{row},Sales!B:B)',
+                            f'=SUMIFS(Sales!C:C,Sales!A:A,A{row})', f'=B{row}*(1+TaxRate)',
+                            f'=B{row}/SUM(Orders[Amount])', f'=Rate*B{row}'])
+        rows = [
+            ('Total', '=SUM(Orders[Amount])'),
+            ('Amount x tax', '=SUM(Amount)*TaxRate'),
+            ('Bonus (hidden)', '=VLOOKUP("bonus",Helper!A1:B3,2,FALSE)'),
+            ('Rated (hidden)', '=Helper!B3'),
+            ('Secret', '=SUM(Secret!A1:A3)'),
+            ('Month', '=Settings!B3'),
+            ('Notes', "='Month Notes'!A2+1"),
+            ('Local factor', '=Factor*2'),
+            ('Print rows', '=ROWS(Sales!Print_Area)'),
+            ('Average', '=AVERAGE(Sales!B2:B6)'),
+        ]
+        for offset, (label, formula) in enumerate(rows):
+            summary.cell(7 + offset, 1, label)
+            summary.cell(7 + offset, 2, formula)
+
+        name(workbook, 'Rate', 'Settings!$B$1')
+        name(workbook, 'TaxRate', 'Settings!$B$2')
+        name(workbook, 'Amount', 'Sales!$B$2:$B$6')
+        name(workbook, 'Factor', 'Settings!$B$4', scope=0)  # scoped to Summary
+        path = folder / f'month-{month:02}.xlsx'
+        workbook.save(path)
+        files.append(path)
+
+    for date1904 in (False, True):
+        workbook = openpyxl.Workbook()
+        if date1904:
+            from openpyxl.utils.datetime import CALENDAR_MAC_1904
+            workbook.epoch = CALENDAR_MAC_1904
+        sheet = workbook.active
+        sheet.title = 'Times'
+        shift = 1462 if date1904 else 0
+        sheet.append(['Date', 'Time', 'Duration', 'Hours', 'Next day', 'Year', 'Stamp',
+                      'Hour', 'Fixed', 'Minutes', 'Clock'])
+        entries = [(45292, 0.5, 1.5, 0.25), (45351, 0.75, 0.0625, 1.0), (45658, 0.125, 2.25, 0.5)]
+        formats = ['yyyy-mm-dd', 'h:mm', '[h]:mm', '0.00', 'yyyy-mm-dd', '0', 'yyyy-mm-dd h:mm',
+                   '0', 'd mmm yyyy', '0', 'mm:ss']
+        for row, (day, clock, duration, small) in enumerate(entries, start=2):
+            values = [day - shift, clock, duration, f'=C{row}*24', f'=A{row}+1',
+                      f'=YEAR(A{row})', f'=A{row}+B{row}', f'=HOUR(B{row})', '=DATE(2024,2,29)',
+                      f'=D{row}*60', small / 24]
+            sheet.append(values)
+            for column, number_format in enumerate(formats, start=1):
+                sheet.cell(row, column).number_format = number_format
+        path = folder / ('times-1904.xlsx' if date1904 else 'times-1900.xlsx')
+        workbook.save(path)
+        files.append(path)
+    return files
+
+
+def generated_cases():
+    """(name, mode, gap, skip first, [(file key, sheet)])"""
+    all_sheets = ['Summary', 'Sales', 'Settings', 'Month Notes', 'Helper', 'Secret']
+    months = ['month-01', 'month-02', 'month-03']
+    return [
+        ('months-workbook', 'workbook', 0, False,
+         [(m, s) for m in months for s in all_sheets]),
+        ('months-workbook-partial', 'workbook', 0, False,
+         [('month-03', 'Summary'), ('month-01', 'Sales'), ('month-02', 'Summary'),
+          ('month-03', 'Sales'), ('month-01', 'Summary'), ('month-02', 'Helper')]),
+        ('months-workbook-lo', 'workbook', 0, False,
+         [('month-02-lo', s) for s in all_sheets] + [('month-01', s) for s in all_sheets]),
+        ('summaries-vertical', 'vertical', 1, True, [(m, 'Summary') for m in months]),
+        ('sales-vertical', 'vertical', 0, False,
+         [(m, s) for m in months for s in ('Sales', 'Month Notes')]),
+        ('lo-vertical', 'vertical', 2, False,
+         [('month-02-lo', 'Summary'), ('month-02-lo', 'Sales'), ('month-01', 'Summary')]),
+        ('months-horizontal', 'horizontal', 1, False,
+         [('month-01', 'Summary'), ('month-01', 'Sales'), ('month-02', 'Sales'),
+          ('month-03', 'Summary'), ('month-02', 'Helper')]),
+        ('times-workbook', 'workbook', 0, False,
+         [('times-1904', 'Times'), ('times-1900', 'Times')]),
+        ('times-vertical', 'vertical', 1, True,
+         [('times-1900', 'Times'), ('times-1904', 'Times')]),
+        ('times-horizontal', 'horizontal', 0, False,
+         [('times-1904', 'Times'), ('times-1900', 'Times')]),
+    ]
+
+
+# ---------------------------------------------------------------------------------------------
+# LibreOffice, headless, with a profile of its own that recalculates every formula on load and
+# never updates links (so references into other files compute from what the file holds).
+
+PROFILE_SETTINGS = '''<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Office.Calc/Formula/Load"><prop oor:name="OOXMLRecalcMode" oor:op="fuse"><value>0</value></prop></item>
+<item oor:path="/org.openoffice.Office.Calc/Formula/Load"><prop oor:name="ODFRecalcMode" oor:op="fuse"><value>0</value></prop></item>
+<item oor:path="/org.openoffice.Office.Calc/Content/Update"><prop oor:name="Link" oor:op="fuse"><value>1</value></prop></item>
+</oor:items>
+'''
+
+
+class LibreOffice:
+    def __init__(self, profile):
+        self.profile = profile
+        (profile / 'user').mkdir(parents=True, exist_ok=True)
+        (profile / 'user' / 'registrymodifications.xcu').write_text(PROFILE_SETTINGS)
+
+    def run(self, files, outdir, timeout):
+        command = ['soffice', f'-env:UserInstallation={self.profile.as_uri()}', '--headless',
+                   '--norestore', '--convert-to', 'xlsx:Calc MS Excel 2007 XML',
+                   '--outdir', str(outdir)] + [str(f) for f in files]
+        try:
+            subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=timeout, check=False)
+        except subprocess.TimeoutExpired:
+            pass
+
+    def recalculate(self, files, outdir):
+        """Recalculated copies as .xlsx in outdir, by stem; a file that fails is left out."""
+        outdir.mkdir(parents=True, exist_ok=True)
+        self.run(files, outdir, 900)
+        for path in files:
+            if not (outdir / (path.stem + '.xlsx')).exists():
+                self.run([path], outdir, 180)
+        return {path.stem: outdir / (path.stem + '.xlsx') for path in files
+                if (outdir / (path.stem + '.xlsx')).exists()}
+
+
+# ---------------------------------------------------------------------------------------------
+# Where each cell of a source lands in a result.
+
+
+def used_range(sheet):
+    if not sheet.cells:
+        return None
+    rows = [r for r, _ in sheet.cells]
+    columns = [c for _, c in sheet.cells]
+    return min(rows), min(columns), max(rows), max(columns)
+
+
+def one_sheet_placement(mode, gap, skip_first, ranges):
+    """For each block (its source used range or None), a function from a source cell to its
+    result cell (None when the cell was dropped), following the one-sheet merges: each block
+    pasted whole at the next free row (column), the next position measured from the result's
+    used range, the first row (column) of every later block deleted when asked."""
+    vertical = mode == 'vertical'
+    position, used, first = 1, 0, True
+    placements = []
+    for extent in ranges:
+        if extent is None:  # an empty sheet pastes nothing but still counts as a block
+            placements.append(None)
+            position, first = used + gap + 1, False
+            continue
+        r0, c0, r1, c1 = extent
+        size = (r1 - r0 + 1) if vertical else (c1 - c0 + 1)
+        start = position
+        after = max(used, start + size - 1)
+        dropped = None
+        if skip_first and not first and after - used > 0 and after - size + 1 > 0:
+            dropped = after - size + 1
+            after = max(used, after - 1) if size > 1 else used
+
+        def place(row, column, r0=r0, c0=c0, start=start, dropped=dropped):
+            along = start + ((row - r0) if vertical else (column - c0))
+            if dropped is not None:
+                if along == dropped:
+                    return None
+                if along > dropped:
+                    along -= 1
+            return (along, column - c0 + 1) if vertical else (row - r0 + 1, along)
+
+        placements.append(place)
+        used, first = after, False
+        position = used + gap + 1
+    return placements
+
+
+# ---------------------------------------------------------------------------------------------
+# Comparison.
+
+VOLATILE = re.compile(r'\b(NOW|TODAY|RAND|RANDBETWEEN|RANDARRAY|INFO|CELL)\s*\(', re.I)
+POSITIONAL = re.compile(r'\b(ROW|COLUMN|INDIRECT|SHEET|SHEETS|FORMULATEXT|ADDRESS)\s*\(', re.I)
+
+
+def equal_values(source, result, shift):
+    if source.kind in ('', 's') and result.kind in ('', 's'):
+        return (source.value or '') == (result.value or '')
+    if source.kind != result.kind:
+        return False
+    if source.kind == 'n':
+        a, b = source.value + shift, result.value
+        return abs(a - b) <= 1e-9 * max(1.0, abs(a), abs(b))
+    return source.value == result.value
+
+
+def shown(cell):
+    if cell is None:
+        return '(no cell)'
+    if cell.kind == '':
+        return '(empty)'
+    if cell.kind == 'n':
+        return repr(cell.value)
+    if cell.kind == 'b':
+        return 'TRUE' if cell.value else 'FALSE'
+    return cell.value if cell.kind == 'e' else repr(cell.value)
+
+
+@dataclass
+class Figures:
+    compared: int = 0
+    equal: int = 0
+    skipped: int = 0
+    constants: int = 0
+    constants_equal: int = 0
+    lost: int = 0
+    categories: dict = field(default_factory=dict)
+    introduced: dict = field(default_factory=dict)
+    differences: list = field(default_factory=list)
+    failures: list = field(default_factory=list)
+
+    def add(self, other):
+        for key in ('compared', 'equal', 'skipped', 'constants', 'constants_equal', 'lost'):
+            setattr(self, key, getattr(self, key) + getattr(other, key))
+        for mine, theirs in ((self.categories, other.categories),
+                             (self.introduced, other.introduced)):
+            for key, count in theirs.items():
+                mine[key] = mine.get(key, 0) + count
+        self.differences += other.differences
+        self.failures += other.failures
+
+    def count(self, table, key):
+        table[key] = table.get(key, 0) + 1
+
+
+def category(source, result, shift):
+    if result is None or (result.kind == '' and source.kind not in ('', 's')):
+        return 'no value'
+    if result.kind == 'e' and source.kind != 'e':
+        return f'error {result.value} instead of a value'
+    if source.kind == 'e' and result.kind != 'e':
+        return f'value instead of error {source.value}'
+    if source.kind == 'e':
+        return 'other error'
+    if source.kind == 'n' and result.kind == 'n':
+        if shift == 0 and abs(abs(result.value - source.value) - 1462) < 1e-6:
+            return 'number off by 1462 days'
+        return 'other number'
+    if source.kind == result.kind:
+        return 'other text' if source.kind == 's' else 'other boolean'
+    return 'other type'
+
+
+def compare(case, mode, entries, sources, result, result_raw, one_sheet_ranges, gap, skip):
+    """Compares one result (recalculated, and as plyfold-merge wrote it) with its sources."""
+    figures = Figures()
+    # Pairs of (source book, source sheet, result sheet, place) to walk.
+    pairs = []
+    if mode == 'workbook':
+        if len(result.sheets) != len(entries):
+            figures.failures.append(f'{case}: {len(result.sheets)} sheets in the result, '
+                                    f'{len(entries)} queued')
+        for index, (key, sheet_name) in enumerate(entries):
+            if index >= len(result.sheets):
+                break
+            book = sources[key]
+            sheet = next((s for s in book.sheets if s.name == sheet_name), None)
+            pairs.append((key, book, sheet, result.sheets[index],
+                          result_raw.sheets[index], lambda r, c: (r, c)))
+    else:
+        placements = one_sheet_placement(mode, gap, skip, one_sheet_ranges)
+        for (key, sheet_name), place in zip(entries, placements):
+            book = sources[key]
+            sheet = next((s for s in book.sheets if s.name == sheet_name), None)
+            if place is not None:
+                pairs.append((key, book, sheet, result.sheets[0], result_raw.sheets[0], place))
+
+    claimed = {}
+    for key, book, sheet, result_sheet, raw_sheet, place in pairs:
+        shift_days = 1462 * (int(book.date1904) - int(result.date1904))
+        for (row, column), cell in sheet.cells.items():
+            target = place(row, column)
+            if target is None:
+                continue
+            claimed[(result_sheet.name, target)] = True
+            shift = shift_days if shows_calendar_date(cell.number_format) else 0
+            theirs = result_sheet.cells.get(target)
+            where = (f'{case}\t{result_sheet.name}!{cell_name(*target)}\t'
+                     f'{key}:{sheet.name}!{cell_name(row, column)}')
+            if cell.formula is None:
+                if cell.kind == '':
+                    continue
+                figures.constants += 1
+                if theirs is not None and equal_values(cell, theirs, shift):
+                    figures.constants_equal += 1
+                else:
+                    label = 'constant: ' + category(cell, theirs, shift)
+                    figures.count(figures.categories, label)
+                    figures.differences.append(f'{where}\t{label}\t{shown(cell)}\t'
+                                               f'{shown(theirs)}')
+                continue
+            if theirs is None or theirs.formula is None:
+                figures.lost += 1
+                figures.count(figures.categories, 'formula lost')
+                figures.differences.append(f'{where}\tformula lost\t{shown(cell)}\t'
+                                           f'{shown(theirs)}')
+                continue
+            if VOLATILE.search(cell.formula) or (mode != 'workbook'
+                                                 and POSITIONAL.search(cell.formula)):
+                figures.skipped += 1
+                continue
+            figures.compared += 1
+            written = raw_sheet.cells.get(target)
+            written_formula = written.formula if written and written.formula else ''
+            for error in ('#REF!', '#NAME?'):
+                if ((theirs.kind == 'e' and theirs.value == error
+                     and not (cell.kind == 'e' and cell.value == error))
+                        or (error in written_formula and error not in cell.formula)):
+                    figures.count(figures.introduced, error)
+            if equal_values(cell, theirs, shift):
+                figures.equal += 1
+                continue
+            label = category(cell, theirs, shift)
+            figures.count(figures.categories, label)
+            figures.differences.append(f'{where}\t{label}\t{shown(cell)}\t{shown(theirs)}\t'
+                                       f'{cell.formula}\t{written_formula}')
+    for result_sheet in result.sheets:
+        for target, cell in result_sheet.cells.items():
+            if cell.formula is not None and (result_sheet.name, target) not in claimed:
+                figures.compared += 1
+                figures.count(figures.categories, 'formula without a source cell')
+                figures.differences.append(f'{case}\t{result_sheet.name}!{cell_name(*target)}'
+                                           f'\t-\tformula without a source cell\t-\t'
+                                           f'{shown(cell)}\t-\t{cell.formula}')
+    return figures
+
+
+# ---------------------------------------------------------------------------------------------
+
+
+def corpus_workbooks(folder):
+    """The corpus workbooks that the manifest says hold formulas, except encrypted ones."""
+    manifest = folder / 'MANIFEST.tsv'
+    if not manifest.exists():
+        return []
+    out = []
+    for line in manifest.read_text(encoding='utf-8').splitlines()[1:]:
+        fields = line.split('\t')
+        if len(fields) < 6:
+            continue
+        name, kind, exercises = fields[0], fields[4], fields[5]
+        if 'formulas' in exercises and 'ENCRYPTED' not in exercises \
+                and kind.startswith('xls') and (folder / name).exists():
+            out.append(folder / name)
+    return out
+
+
+def listed_sheets(merge, path):
+    """The worksheets plyfold-merge lists for a file, in order."""
+    done = subprocess.run([merge, '--list', str(path)], capture_output=True, text=True,
+                          timeout=120)
+    if done.returncode != 0:
+        return None
+    return [line[4:] for line in done.stdout.splitlines() if line.startswith('    ')]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--merge', default=str(REPO / 'build/default/cli/plyfold-merge'))
+    parser.add_argument('--out', default=str(REPO / 'build/formula-check'))
+    parser.add_argument('--corpus', default=str(REPO.parent / 'shared/corpus'))
+    parser.add_argument('--no-corpus', action='store_true')
+    parser.add_argument('--only', default='')
+    parser.add_argument('--keep-sources', action='store_true')
+    options = parser.parse_args()
+    merge = str(Path(options.merge).resolve())
+    if not os.access(merge, os.X_OK):
+        sys.exit(f'no plyfold-merge at {merge} (build it, or name one with --merge)')
+    out = Path(options.out).resolve()
+    shutil.rmtree(out, ignore_errors=True)
+    for sub in ('sources', 'inputs', 'results', 'queues'):
+        (out / sub).mkdir(parents=True)
+    office = LibreOffice(Path('/tmp') / f'plyfold-formula-check-{os.getpid()}' / 'profile')
+    started = time.monotonic()
+
+    def elapsed():
+        return f'{time.monotonic() - started:.0f} s'
+
+    # Sources: the generated workbooks, one of them saved again by LibreOffice, and the
+    # corpus workbooks with formulas, each under a key that is its file stem.
+    generated = generate(out / 'sources')
+    office.recalculate([out / 'sources/month-02.xlsx'], out / 'resaved')
+    shutil.copy(out / 'resaved/month-02.xlsx', out / 'sources/month-02-lo.xlsx')
+    files = {path.stem: path for path in generated}
+    files['month-02-lo'] = out / 'sources/month-02-lo.xlsx'
+    cases = [(name, mode, gap, skip, entries, 'generated')
+             for name, mode, gap, skip, entries in generated_cases()]
+    corpus = [] if options.no_corpus else corpus_workbooks(Path(options.corpus))
+    corpus_names = {}
+    for index, path in enumerate(corpus, start=1):
+        key = f'corpus-{index:02}'
+        staged = out / 'sources' / (key + path.suffix.lower())
+        shutil.copy(path, staged)
+        files[key] = staged
+        corpus_names[key] = path.name
+    cases = [case for case in cases if options.only in case[0]]
+    print(f'{len(files)} sources ({len(corpus)} from the corpus); recalculating them '
+          f'in LibreOffice ... ', end='', flush=True)
+    recalculated = office.recalculate(list(files.values()), out / 'recalc/sources')
+    print(elapsed())
+
+    sources = {}
+    originals = {}
+    for key, path in files.items():
+        if key not in recalculated:
+            continue
+        sources[key] = read_book(recalculated[key])
+        if path.suffix.lower() in ('.xlsx', '.xlsm'):
+            try:
+                originals[key] = read_book(path)
+            except Exception:  # noqa: BLE001 - a damaged package is read by LibreOffice only
+                pass
+
+    failures = []
+    for key in files:
+        if key not in sources:
+            failures.append(f'{corpus_names.get(key, key)}: LibreOffice cannot open it')
+    for key in corpus_names:
+        if key not in sources:
+            continue
+        if options.only and options.only not in 'corpus-' + corpus_names[key] + key:
+            continue
+        if not any(c.formula is not None for s in sources[key].sheets for c in s.cells.values()):
+            continue
+        sheets = listed_sheets(merge, files[key])
+        if not sheets:
+            failures.append(f'{corpus_names[key]}: plyfold-merge --list fails')
+            continue
+        known = {s.name for s in sources[key].sheets}
+        sheets = [s if s in known or not s.endswith(' (hidden)') else s[:-9] for s in sheets]
+        for mode in ('workbook', 'vertical', 'horizontal'):
+            cases.append((f'{key}-{mode}', mode, 1 if mode != 'workbook' else 0,
+                          mode == 'vertical', [(key, s) for s in sheets], 'corpus'))
+
+    # Merge from copies of the sources, so that the copies can be taken away before the
+    # results are recalculated.
+    for key, path in files.items():
+        shutil.copy(path, out / 'inputs' / path.name)
+    print(f'{len(cases)} merges ... ', end='', flush=True)
+    merged = {}
+    for name, mode, gap, skip, entries, origin in cases:
+        missing = [key for key, _ in entries if key not in sources]
+        if missing:
+            failures.append(f'{name}: source {missing[0]} was not recalculated')
+            continue
+        queue = out / 'queues' / (name + '.tsv')
+        queue.write_text(''.join(f'{out / "inputs" / files[key].name}\t{sheet}\n'
+                                 for key, sheet in entries), encoding='utf-8')
+        result = out / 'results' / (name + '.xlsx')
+        command = [merge, '--quiet', '--mode', mode, '--queue', str(queue), '-o', str(result)]
+        if mode != 'workbook':
+            command += ['--gap', str(gap)] + (['--skip-first'] if skip else [])
+        done = subprocess.run(command, capture_output=True, text=True, timeout=600)
+        if done.returncode != 0 or not result.exists():
+            failures.append(f'{name}: plyfold-merge failed ({done.returncode}): '
+                            f'{done.stderr.strip()[:300]}')
+            continue
+        merged[name] = result
+    print(elapsed())
+    if not options.keep_sources:
+        shutil.rmtree(out / 'inputs')
+    print(f'recalculating {len(merged)} results in LibreOffice ... ', end='', flush=True)
+    recalculated_results = office.recalculate(list(merged.values()), out / 'recalc/results')
+    print(elapsed())
+    if not options.keep_sources:
+        (out / 'inputs').mkdir()
+        for key, path in files.items():
+            shutil.copy(path, out / 'inputs' / path.name)
+
+    total = {'generated': Figures(), 'corpus': Figures()}
+    header = ('case\tresult cell\tsource cell\tcategory\tsource value\tresult value\t'
+              'source formula\tresult formula (as written)')
+    lines = [header]
+    print()
+    print(f'{"case":34} {"compared":>8} {"equal":>6} {"differ":>6} {"lost":>5} '
+          f'{"#REF!":>5} {"#NAME?":>6} {"consts":>6} {"c.diff":>6}')
+    for name, mode, gap, skip, entries, origin in cases:
+        if name not in merged:
+            continue
+        if name not in recalculated_results:
+            failures.append(f'{name}: LibreOffice cannot open the result')
+            continue
+        result = read_book(recalculated_results[name])
+        written = read_book(merged[name])
+        ranges = []
+        for key, sheet_name in entries:
+            book = originals.get(key, sources[key])
+            sheet = next((s for s in book.sheets if s.name == sheet_name), None)
+            ranges.append(used_range(sheet) if sheet else None)
+        figures = compare(name, mode, entries, sources, result, written, ranges, gap, skip)
+        total[origin].add(figures)
+        lines += figures.differences
+        differ = figures.compared - figures.equal
+        label = name
+        if origin == 'corpus':
+            label = f'{name} ({corpus_names[entries[0][0]][:18]})'
+        print(f'{label[:34]:34} {figures.compared:8} {figures.equal:6} {differ:6} '
+              f'{figures.lost:5} {figures.introduced.get("#REF!", 0):5} '
+              f'{figures.introduced.get("#NAME?", 0):6} {figures.constants:6} '
+              f'{figures.constants - figures.constants_equal:6}')
+    (out / 'differences.tsv').write_text('\n'.join(lines) + '\n', encoding='utf-8')
+
+    status = 0
+    for origin, figures in total.items():
+        differ = figures.compared - figures.equal
+        print(f'\n{origin}: {figures.compared} formula cells compared, {figures.equal} equal, '
+              f'{differ} different; {figures.skipped} volatile or position-dependent not '
+              f'compared; {figures.lost} source formulas without a formula in the result; '
+              f'#REF! introduced {figures.introduced.get("#REF!", 0)}, '
+              f'#NAME? introduced {figures.introduced.get("#NAME?", 0)}; constants '
+              f'{figures.constants}, {figures.constants - figures.constants_equal} different')
+        for label, count in sorted(figures.categories.items(), key=lambda item: -item[1]):
+            print(f'  {count:6}  {label}')
+        if differ or figures.lost or figures.constants != figures.constants_equal:
+            status = 1
+    for failure in failures:
+        print('FAIL', failure)
+    if failures:
+        status = 1
+    shown_lines = lines[1:41]
+    if shown_lines:
+        print(f'\nfirst differences (all {len(lines) - 1} in {out / "differences.tsv"}):')
+        for line in shown_lines:
+            print('  ' + line.replace('\t', ' | '))
+    for key, name in corpus_names.items():
+        print(f'{key} = {name}', file=open(out / 'corpus-keys.txt', 'a', encoding='utf-8'))
+    print(f'\ndone in {elapsed()}; workbooks, results and recalculated copies in {out}')
+    shutil.rmtree(office.profile.parent, ignore_errors=True)
+    return status
+
+
+if __name__ == '__main__':
+    sys.exit(main())
