@@ -44,6 +44,7 @@ class Sheet:
 class Book:
     date1904: bool
     sheets: list
+    names: list = field(default_factory=list)  # (name, sheet index or None, formula text)
 
 
 def local(tag):
@@ -154,6 +155,12 @@ def read_book(path):
         for element in workbook.iter():
             if local(element.tag) == 'workbookPr':
                 date1904 = (attribute(element, 'date1904') or '').lower() in ('1', 'true')
+        names = []
+        for element in workbook.iter():
+            if local(element.tag) == 'definedName':
+                scope = element.get('localSheetId')
+                names.append((element.get('name', ''), int(scope) if scope else None,
+                              element.text or ''))
         sheets = []
         for element in workbook.iter():
             if local(element.tag) != 'sheet':
@@ -166,7 +173,7 @@ def read_book(path):
                     with package.open(part) as stream:
                         read_cells(stream, sheet, strings, styles)
             sheets.append(sheet)
-        return Book(date1904, sheets)
+        return Book(date1904, sheets, names)
 
 
 def read_number_formats(root):
@@ -228,6 +235,7 @@ def read_cells(stream, sheet, strings, styles):
 def shows_calendar_date(code):
     """Whether a number format shows a day, month or year part."""
     section = code.split(';')[0]
+    section = re.sub(r'\[([hms])\1*\]', r'\1', section, flags=re.I)  # elapsed [h], [mm], [ss]
     section = re.sub(r'"[^"]*"|\\.|\[[^\]]*\]|_.|\*.', '', section).lower()
     letters = re.findall(r'[a-z]+', section.replace('am/pm', '').replace('a/p', ''))
     for index, run in enumerate(letters):
@@ -280,11 +288,13 @@ def generate(folder):
         sales.add_table(Table(displayName='Orders', ref='A1:E6'))
         sales['G1'] = 'Checks'
         sales['G2'] = '=SUM(Orders[Total])'
-        sales['G3'] = '=COUNTA(Orders[#All])'
+        sales['G3'] = '=COUNTA(Orders[[#All],[Qty]])'
         sales['G4'] = '=SUM(Orders[[Qty]:[Price]])'
         sales['G5'] = '=SUM(Amount)*TaxRate'
         sales['G6'] = '=SUMPRODUCT(Orders[Qty],Orders[Price])'
         sales['G7'] = '=Orders[[#Headers],[Qty]]'
+        sales['G8'] = '=SUM(Orders[[#Data],[Qty]])'
+        sales['G9'] = '=SUM(Units)'
         sales.print_area = 'A1:E6'
         sales.print_title_rows = '1:1'
 
@@ -317,7 +327,7 @@ def generate(folder):
             ('Month', '=Settings!B3'),
             ('Notes', "='Month Notes'!A2+1"),
             ('Local factor', '=Factor*2'),
-            ('Print rows', '=ROWS(Sales!Print_Area)'),
+            ('Units (Sales name)', '=SUM(Sales!Units)'),
             ('Average', '=AVERAGE(Sales!B2:B6)'),
         ]
         for offset, (label, formula) in enumerate(rows):
@@ -328,6 +338,7 @@ def generate(folder):
         name(workbook, 'TaxRate', 'Settings!$B$2')
         name(workbook, 'Amount', 'Sales!$B$2:$B$6')
         name(workbook, 'Factor', 'Settings!$B$4', scope=0)  # scoped to Summary
+        name(workbook, 'Units', 'Sales!$C$2:$C$6', scope=1)  # scoped to Sales
         path = folder / f'month-{month:02}.xlsx'
         workbook.save(path)
         files.append(path)
@@ -514,13 +525,18 @@ class Figures:
     constants: int = 0
     constants_equal: int = 0
     lost: int = 0
+    sheets: int = 0
+    sheets_differ: int = 0
+    names: int = 0
+    names_missing: int = 0
     categories: dict = field(default_factory=dict)
     introduced: dict = field(default_factory=dict)
     differences: list = field(default_factory=list)
     failures: list = field(default_factory=list)
 
     def add(self, other):
-        for key in ('compared', 'equal', 'skipped', 'constants', 'constants_equal', 'lost'):
+        for key in ('compared', 'equal', 'skipped', 'constants', 'constants_equal', 'lost',
+                    'sheets', 'sheets_differ', 'names', 'names_missing'):
             setattr(self, key, getattr(self, key) + getattr(other, key))
         for mine, theirs in ((self.categories, other.categories),
                              (self.introduced, other.introduced)):
@@ -551,9 +567,45 @@ def category(source, result, shift):
     return 'other type'
 
 
-def compare(case, mode, entries, sources, result, result_raw, one_sheet_ranges, gap, skip):
+def check_sheet_copies(case, entries, originals, sources, result_raw, figures):
+    """The one-workbook merge: each copy keeps its sheet's visibility and the names scoped to
+    it (print areas and titles included)."""
+    for index, (key, sheet_name) in enumerate(entries):
+        if index >= len(result_raw.sheets):
+            break
+        book = originals.get(key, sources[key])
+        source_index = next((i for i, s in enumerate(book.sheets) if s.name == sheet_name), None)
+        if source_index is None:
+            continue
+        copy = result_raw.sheets[index]
+        state = book.sheets[source_index].state
+        figures.sheets += 1
+        # LibreOffice writes very hidden sheets as hidden, so for the sheets known only through
+        # it (.xls sources) hidden and very hidden count as one.
+        same = copy.state == state if key in originals else \
+            (copy.state == 'visible') == (state == 'visible')
+        if not same:
+            figures.sheets_differ += 1
+            figures.count(figures.categories, f'sheet {state}, copy {copy.state}')
+            figures.differences.append(f'{case}\t{copy.name}\t{key}:{sheet_name}\t'
+                                       f'sheet visibility\t{state}\t{copy.state}')
+        for name, scope, text in book.names:
+            if scope != source_index:
+                continue
+            figures.names += 1
+            if not any(n.lower() == name.lower() and s == index for n, s, _ in result_raw.names):
+                figures.names_missing += 1
+                figures.count(figures.categories, 'sheet-scoped name missing')
+                figures.differences.append(f'{case}\t{copy.name}\t{key}:{sheet_name}\t'
+                                           f'sheet-scoped name missing\t{name} = {text}\t-')
+
+
+def compare(case, mode, entries, sources, originals, result, result_raw, one_sheet_ranges, gap,
+            skip):
     """Compares one result (recalculated, and as plyfold-merge wrote it) with its sources."""
     figures = Figures()
+    if mode == 'workbook':
+        check_sheet_copies(case, entries, originals, sources, result_raw, figures)
     # Pairs of (source book, source sheet, result sheet, place) to walk.
     pairs = []
     if mode == 'workbook':
@@ -797,7 +849,8 @@ def main():
             book = originals.get(key, sources[key])
             sheet = next((s for s in book.sheets if s.name == sheet_name), None)
             ranges.append(used_range(sheet) if sheet else None)
-        figures = compare(name, mode, entries, sources, result, written, ranges, gap, skip)
+        figures = compare(name, mode, entries, sources, originals, result, written, ranges, gap,
+                          skip)
         total[origin].add(figures)
         lines += figures.differences
         differ = figures.compared - figures.equal
@@ -818,10 +871,13 @@ def main():
               f'compared; {figures.lost} source formulas without a formula in the result; '
               f'#REF! introduced {figures.introduced.get("#REF!", 0)}, '
               f'#NAME? introduced {figures.introduced.get("#NAME?", 0)}; constants '
-              f'{figures.constants}, {figures.constants - figures.constants_equal} different')
+              f'{figures.constants}, {figures.constants - figures.constants_equal} different; '
+              f'sheet copies {figures.sheets}, {figures.sheets_differ} with another visibility; '
+              f'sheet-scoped names {figures.names}, {figures.names_missing} missing')
         for label, count in sorted(figures.categories.items(), key=lambda item: -item[1]):
             print(f'  {count:6}  {label}')
-        if differ or figures.lost or figures.constants != figures.constants_equal:
+        if differ or figures.lost or figures.constants != figures.constants_equal \
+                or figures.sheets_differ or figures.names_missing:
             status = 1
     for failure in failures:
         print('FAIL', failure)
