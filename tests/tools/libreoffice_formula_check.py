@@ -487,6 +487,48 @@ def one_sheet_placement(mode, gap, skip_first, ranges):
     return placements
 
 
+def engine_block(merge, out, path, sheet_name, book):
+    """The block plyfold-merge copies from a sheet, in source coordinates: its size from a merge
+    of that sheet alone, its first cell found by matching that merge's constants with the
+    source, near the first cell LibreOffice sees (the two may disagree on blank cells)."""
+    sheet = next((s for s in book.sheets if s.name == sheet_name), None)
+    theirs = used_range(sheet) if sheet else None
+    queue = out / 'queues' / 'block.tsv'
+    single = out / 'queues' / 'block.xlsx'
+    queue.write_text(f'{out / "inputs" / path.name}\t{sheet_name}\n', encoding='utf-8')
+    done = subprocess.run([merge, '--quiet', '--no-autofit', '--queue', str(queue), '-o',
+                           str(single)], capture_output=True, timeout=600, check=False)
+    if done.returncode != 0 or not single.exists():
+        return theirs
+    cells = read_book(single).sheets[0].cells
+    single.unlink()
+    if not cells:
+        return None
+    height = max(r for r, _ in cells)
+    width = max(c for _, c in cells)
+    if sheet is None or theirs is None:
+        return (1, 1, height, width)
+    sample = [(position, cell) for position, cell in sorted(cells.items())
+              if cell.formula is None and cell.kind in ('s', 'n', 'b')][:300]
+
+    def matches(cell, other):
+        if other is None or other.formula is not None or other.kind != cell.kind:
+            return False
+        if cell.kind == 'n':
+            return any(abs(other.value + shift - cell.value) < 1e-6 for shift in (0, 1462, -1462))
+        return other.value == cell.value
+
+    best = (theirs[0], theirs[1])
+    best_score = -1
+    for top in range(max(1, theirs[0] - 3), theirs[0] + 4):
+        for left in range(max(1, theirs[1] - 3), theirs[1] + 4):
+            score = sum(matches(cell, sheet.cells.get((r + top - 1, c + left - 1)))
+                        for (r, c), cell in sample)
+            if score > best_score or (score == best_score and (top, left) == theirs[:2]):
+                best, best_score = (top, left), score
+    return (best[0], best[1], best[0] + height - 1, best[1] + width - 1)
+
+
 # ---------------------------------------------------------------------------------------------
 # Comparison.
 
@@ -617,6 +659,10 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
                 break
             book = sources[key]
             sheet = next((s for s in book.sheets if s.name == sheet_name), None)
+            if sheet is None:
+                figures.failures.append(f'{case}: no sheet {sheet_name!r} in LibreOffice\'s '
+                                        f'copy of {key}')
+                continue
             pairs.append((key, book, sheet, result.sheets[index],
                           result_raw.sheets[index], lambda r, c: (r, c)))
     else:
@@ -624,7 +670,11 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
         for (key, sheet_name), place in zip(entries, placements):
             book = sources[key]
             sheet = next((s for s in book.sheets if s.name == sheet_name), None)
-            if place is not None:
+            if sheet is None:
+                figures.failures.append(f'{case}: no sheet {sheet_name!r} in LibreOffice\'s '
+                                        f'copy of {key}; the placement of later blocks is '
+                                        f'a guess')
+            elif place is not None:
                 pairs.append((key, book, sheet, result.sheets[0], result_raw.sheets[0], place))
 
     claimed = {}
@@ -756,6 +806,8 @@ def main():
         files[key] = staged
         corpus_names[key] = path.name
     cases = [case for case in cases if options.only in case[0]]
+    (out / 'corpus-keys.txt').write_text(''.join(f'{key} = {name}\n'
+                                                 for key, name in corpus_names.items()))
     print(f'{len(files)} sources ({len(corpus)} from the corpus); recalculating them '
           f'in LibreOffice ... ', end='', flush=True)
     recalculated = office.recalculate(list(files.values()), out / 'recalc/sources')
@@ -790,6 +842,11 @@ def main():
             continue
         known = {s.name for s in sources[key].sheets}
         sheets = [s if s in known or not s.endswith(' (hidden)') else s[:-9] for s in sheets]
+        if len(sheets) == len(sources[key].sheets):
+            # LibreOffice names the one sheet of an old single-sheet file after the file.
+            for sheet, theirs in zip(sheets, sources[key].sheets):
+                if sheet not in known:
+                    theirs.name = sheet
         for mode in ('workbook', 'vertical', 'horizontal'):
             cases.append((f'{key}-{mode}', mode, 1 if mode != 'workbook' else 0,
                           mode == 'vertical', [(key, s) for s in sheets], 'corpus'))
@@ -818,6 +875,14 @@ def main():
                             f'{done.stderr.strip()[:300]}')
             continue
         merged[name] = result
+    blocks = {}
+    for name, mode, gap, skip, entries, origin in cases:
+        if mode == 'workbook' or name not in merged:
+            continue
+        for key, sheet_name in entries:
+            if (key, sheet_name) not in blocks:
+                blocks[(key, sheet_name)] = engine_block(merge, out, files[key], sheet_name,
+                                                         sources[key])
     print(elapsed())
     if not options.keep_sources:
         shutil.rmtree(out / 'inputs')
@@ -844,11 +909,7 @@ def main():
             continue
         result = read_book(recalculated_results[name])
         written = read_book(merged[name])
-        ranges = []
-        for key, sheet_name in entries:
-            book = originals.get(key, sources[key])
-            sheet = next((s for s in book.sheets if s.name == sheet_name), None)
-            ranges.append(used_range(sheet) if sheet else None)
+        ranges = [blocks.get((key, sheet_name)) for key, sheet_name in entries]
         figures = compare(name, mode, entries, sources, originals, result, written, ranges, gap,
                           skip)
         total[origin].add(figures)
@@ -879,6 +940,8 @@ def main():
         if differ or figures.lost or figures.constants != figures.constants_equal \
                 or figures.sheets_differ or figures.names_missing:
             status = 1
+    for figures in total.values():
+        failures += figures.failures
     for failure in failures:
         print('FAIL', failure)
     if failures:
@@ -888,8 +951,6 @@ def main():
         print(f'\nfirst differences (all {len(lines) - 1} in {out / "differences.tsv"}):')
         for line in shown_lines:
             print('  ' + line.replace('\t', ' | '))
-    for key, name in corpus_names.items():
-        print(f'{key} = {name}', file=open(out / 'corpus-keys.txt', 'a', encoding='utf-8'))
     print(f'\ndone in {elapsed()}; workbooks, results and recalculated copies in {out}')
     shutil.rmtree(office.profile.parent, ignore_errors=True)
     return status
