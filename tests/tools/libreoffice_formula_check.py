@@ -45,6 +45,7 @@ class Book:
     date1904: bool
     sheets: list
     names: list = field(default_factory=list)  # (name, sheet index or None, formula text)
+    legacy: bool = False  # an .xls source, whose formulas plyfold reads as their values
 
 
 def local(tag):
@@ -532,6 +533,7 @@ def engine_block(merge, out, path, sheet_name, book):
 # ---------------------------------------------------------------------------------------------
 # Comparison.
 
+ERROR_LITERAL = re.compile(r'#(NULL!|DIV/0!|VALUE!|REF!|NAME\?|NUM!|N/A)')
 VOLATILE = re.compile(r'\b(NOW|TODAY|RAND|RANDBETWEEN|RANDARRAY|INFO|CELL)\s*\(', re.I)
 POSITIONAL = re.compile(r'\b(ROW|COLUMN|INDIRECT|SHEET|SHEETS|FORMULATEXT|ADDRESS)\s*\(', re.I)
 
@@ -567,6 +569,7 @@ class Figures:
     constants: int = 0
     constants_equal: int = 0
     lost: int = 0
+    legacy_values: int = 0
     sheets: int = 0
     sheets_differ: int = 0
     names: int = 0
@@ -578,7 +581,7 @@ class Figures:
 
     def add(self, other):
         for key in ('compared', 'equal', 'skipped', 'constants', 'constants_equal', 'lost',
-                    'sheets', 'sheets_differ', 'names', 'names_missing'):
+                    'legacy_values', 'sheets', 'sheets_differ', 'names', 'names_missing'):
             setattr(self, key, getattr(self, key) + getattr(other, key))
         for mine, theirs in ((self.categories, other.categories),
                              (self.introduced, other.introduced)):
@@ -631,7 +634,7 @@ def check_sheet_copies(case, entries, originals, sources, result_raw, figures):
             figures.count(figures.categories, f'sheet {state}, copy {copy.state}')
             figures.differences.append(f'{case}\t{copy.name}\t{key}:{sheet_name}\t'
                                        f'sheet visibility\t{state}\t{copy.state}')
-        for name, scope, text in book.names:
+        for name, scope, text in book.names if key in originals else []:
             if scope != source_index:
                 continue
             figures.names += 1
@@ -687,9 +690,11 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
             claimed[(result_sheet.name, target)] = True
             shift = shift_days if shows_calendar_date(cell.number_format) else 0
             theirs = result_sheet.cells.get(target)
+            written = raw_sheet.cells.get(target)
             where = (f'{case}\t{result_sheet.name}!{cell_name(*target)}\t'
                      f'{key}:{sheet.name}!{cell_name(row, column)}')
-            if cell.formula is None:
+            # LibreOffice keeps an error constant as a formula that is the error alone.
+            if cell.formula is None or ERROR_LITERAL.fullmatch(cell.formula.strip()):
                 if cell.kind == '':
                     continue
                 figures.constants += 1
@@ -701,7 +706,10 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
                     figures.differences.append(f'{where}\t{label}\t{shown(cell)}\t'
                                                f'{shown(theirs)}')
                 continue
-            if theirs is None or theirs.formula is None:
+            if written is None or written.formula is None:
+                if book.legacy:
+                    figures.legacy_values += 1
+                    continue
                 figures.lost += 1
                 figures.count(figures.categories, 'formula lost')
                 figures.differences.append(f'{where}\tformula lost\t{shown(cell)}\t'
@@ -712,8 +720,7 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
                 figures.skipped += 1
                 continue
             figures.compared += 1
-            written = raw_sheet.cells.get(target)
-            written_formula = written.formula if written and written.formula else ''
+            written_formula = written.formula
             for error in ('#REF!', '#NAME?'):
                 if ((theirs.kind == 'e' and theirs.value == error
                      and not (cell.kind == 'e' and cell.value == error))
@@ -726,14 +733,15 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
             figures.count(figures.categories, label)
             figures.differences.append(f'{where}\t{label}\t{shown(cell)}\t{shown(theirs)}\t'
                                        f'{cell.formula}\t{written_formula}')
-    for result_sheet in result.sheets:
-        for target, cell in result_sheet.cells.items():
-            if cell.formula is not None and (result_sheet.name, target) not in claimed:
+    for result_sheet, raw_sheet in zip(result.sheets, result_raw.sheets):
+        for target, written in raw_sheet.cells.items():
+            cell = result_sheet.cells.get(target)
+            if written.formula is not None and (result_sheet.name, target) not in claimed:
                 figures.compared += 1
                 figures.count(figures.categories, 'formula without a source cell')
                 figures.differences.append(f'{case}\t{result_sheet.name}!{cell_name(*target)}'
                                            f'\t-\tformula without a source cell\t-\t'
-                                           f'{shown(cell)}\t-\t{cell.formula}')
+                                           f'{shown(cell)}\t-\t{written.formula}')
     return figures
 
 
@@ -810,7 +818,13 @@ def main():
                                                  for key, name in corpus_names.items()))
     print(f'{len(files)} sources ({len(corpus)} from the corpus); recalculating them '
           f'in LibreOffice ... ', end='', flush=True)
-    recalculated = office.recalculate(list(files.values()), out / 'recalc/sources')
+    legacy = [path for path in files.values() if path.suffix.lower() not in ('.xlsx', '.xlsm')]
+    converted = office.recalculate(legacy, out / 'recalc/converted')
+    recalculated = office.recalculate(
+        [path for path in files.values() if path not in legacy] + list(converted.values()),
+        out / 'recalc/sources')
+    recalculated = {key: path for key, path in recalculated.items()
+                    if files[key] not in legacy or key in converted}
     print(elapsed())
 
     sources = {}
@@ -819,6 +833,7 @@ def main():
         if key not in recalculated:
             continue
         sources[key] = read_book(recalculated[key])
+        sources[key].legacy = path.suffix.lower() not in ('.xlsx', '.xlsm')
         if path.suffix.lower() in ('.xlsx', '.xlsm'):
             try:
                 originals[key] = read_book(path)
@@ -929,7 +944,8 @@ def main():
         differ = figures.compared - figures.equal
         print(f'\n{origin}: {figures.compared} formula cells compared, {figures.equal} equal, '
               f'{differ} different; {figures.skipped} volatile or position-dependent not '
-              f'compared; {figures.lost} source formulas without a formula in the result; '
+              f'compared; {figures.lost} source formulas without a formula in the result '
+              f'(and {figures.legacy_values} formulas of .xls sources read as their values); '
               f'#REF! introduced {figures.introduced.get("#REF!", 0)}, '
               f'#NAME? introduced {figures.introduced.get("#NAME?", 0)}; constants '
               f'{figures.constants}, {figures.constants - figures.constants_equal} different; '
