@@ -510,10 +510,14 @@ def engine_block(merge, out, path, sheet_name, book):
     if sheet is None or theirs is None:
         return (1, 1, height, width)
     sample = [(position, cell) for position, cell in sorted(cells.items())
-              if cell.formula is None and cell.kind in ('s', 'n', 'b')][:300]
+              if cell.formula is not None or cell.kind in ('s', 'n', 'b')][:300]
 
     def matches(cell, other):
-        if other is None or other.formula is not None or other.kind != cell.kind:
+        if other is None or (other.formula is None) != (cell.formula is None):
+            return False
+        if cell.formula is not None:
+            return True
+        if other.kind != cell.kind:
             return False
         if cell.kind == 'n':
             return any(abs(other.value + shift - cell.value) < 1e-6 for shift in (0, 1462, -1462))
@@ -533,7 +537,7 @@ def engine_block(merge, out, path, sheet_name, book):
 # ---------------------------------------------------------------------------------------------
 # Comparison.
 
-ERROR_LITERAL = re.compile(r'#(NULL!|DIV/0!|VALUE!|REF!|NAME\?|NUM!|N/A)')
+LITERAL = re.compile(r'#(NULL!|DIV/0!|VALUE!|REF!|NAME\?|NUM!|N/A)|TRUE\(\)|FALSE\(\)')
 VOLATILE = re.compile(r'\b(NOW|TODAY|RAND|RANDBETWEEN|RANDARRAY|INFO|CELL)\s*\(', re.I)
 POSITIONAL = re.compile(r'\b(ROW|COLUMN|INDIRECT|SHEET|SHEETS|FORMULATEXT|ADDRESS)\s*\(', re.I)
 
@@ -683,6 +687,8 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
     claimed = {}
     for key, book, sheet, result_sheet, raw_sheet, place in pairs:
         shift_days = 1462 * (int(book.date1904) - int(result.date1904))
+        original = next((s for s in originals[key].sheets if s.name == sheet.name), None) \
+            if key in originals else None
         for (row, column), cell in sheet.cells.items():
             target = place(row, column)
             if target is None:
@@ -693,8 +699,14 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
             written = raw_sheet.cells.get(target)
             where = (f'{case}\t{result_sheet.name}!{cell_name(*target)}\t'
                      f'{key}:{sheet.name}!{cell_name(row, column)}')
-            # LibreOffice keeps an error constant as a formula that is the error alone.
-            if cell.formula is None or ERROR_LITERAL.fullmatch(cell.formula.strip()):
+            # LibreOffice writes error and boolean constants as formulas; the source package,
+            # where there is one, says which cells hold formulas.
+            if original is not None:
+                mine = original.cells.get((row, column))
+                constant = mine is None or mine.formula is None
+            else:
+                constant = cell.formula is None or bool(LITERAL.fullmatch(cell.formula.strip()))
+            if constant:
                 if cell.kind == '':
                     continue
                 figures.constants += 1
