@@ -31,6 +31,7 @@ class Cell:
     value: object
     formula: str | None  # None for a constant; '' for a shared formula's dependent cell
     number_format: str
+    font: tuple = ()  # name, size, bold, italic, colour
 
 
 @dataclass
@@ -38,6 +39,11 @@ class Sheet:
     name: str
     state: str
     cells: dict = field(default_factory=dict)  # (row, column), 1-based -> Cell
+    widths: dict = field(default_factory=dict)  # column, 1-based -> width in characters
+    default_width: float = 8.43
+
+    def width(self, column):
+        return self.widths.get(column, self.default_width)
 
 
 @dataclass
@@ -177,22 +183,61 @@ def read_book(path):
         return Book(date1904, sheets, names)
 
 
+def font_colour(element):
+    """A font colour, with the spellings of the default text colour made one."""
+    rgb = (element.get('rgb') or '').upper()
+    if element.get('auto') in ('1', 'true') or rgb in ('FF000000', '000000') \
+            or element.get('theme') == '1' or element.get('indexed') in ('8', '64'):
+        return 'automatic'
+    if rgb:
+        return rgb[-6:]
+    if element.get('theme') is not None:
+        return 'theme ' + element.get('theme') + ' ' + element.get('tint', '')
+    return 'indexed ' + element.get('indexed', '')
+
+
 def read_number_formats(root):
+    """Per cell style: its number format and its font."""
     custom = {}
     xfs = []
+    fonts = []
     for element in root:
         if local(element.tag) == 'numFmts':
             for item in element:
                 custom[int(item.get('numFmtId'))] = item.get('formatCode', '')
+        if local(element.tag) == 'fonts':
+            for item in element:
+                font = {'b': False, 'i': False}
+                for part in item:
+                    name = local(part.tag)
+                    if name in ('name', 'sz'):
+                        font[name] = part.get('val')
+                    elif name in ('b', 'i'):
+                        font[name] = part.get('val', '1') not in ('0', 'false')
+                    elif name == 'color':
+                        font['color'] = font_colour(part)
+                size = float(font['sz']) if font.get('sz') else None
+                fonts.append((font.get('name'), size, font['b'], font['i'],
+                              font.get('color', 'automatic')))
         if local(element.tag) == 'cellXfs':
             for xf in element:
-                xfs.append(int(xf.get('numFmtId', '0')))
-    return [custom.get(n, BUILTIN_FORMATS.get(n, 'General')) for n in xfs]
+                xfs.append((int(xf.get('numFmtId', '0')), int(xf.get('fontId', '0'))))
+    return [(custom.get(n, BUILTIN_FORMATS.get(n, 'General')),
+             fonts[f] if f < len(fonts) else ()) for n, f in xfs]
 
 
 def read_cells(stream, sheet, strings, styles):
     for _, element in ElementTree.iterparse(stream):
-        if local(element.tag) != 'c':
+        name = local(element.tag)
+        if name == 'sheetFormatPr':
+            if element.get('defaultColWidth'):
+                sheet.default_width = float(element.get('defaultColWidth'))
+            elif element.get('baseColWidth'):
+                sheet.default_width = float(element.get('baseColWidth')) + 0.71
+        if name == 'col' and element.get('width'):
+            for column in range(int(element.get('min')), min(int(element.get('max')), 16384) + 1):
+                sheet.widths[column] = float(element.get('width'))
+        if name != 'c':
             continue
         ref = element.get('r')
         if ref is None:
@@ -228,7 +273,8 @@ def read_cells(stream, sheet, strings, styles):
                 cell = Cell('n', float(raw), formula, '')
             except ValueError:
                 cell = Cell('s', raw, formula, '')
-        cell.number_format = styles[style] if style < len(styles) else 'General'
+        cell.number_format, cell.font = styles[style] if style < len(styles) else \
+            ('General', styles[0][1] if styles else ())
         sheet.cells[split_ref(ref)] = cell
         element.clear()
 
@@ -266,9 +312,18 @@ def generate(folder):
         defined = DefinedName(text, attr_text=reference, localSheetId=scope)
         workbook.defined_names.append(defined)
 
+    from openpyxl.styles import Font
+    from openpyxl.utils.indexed_list import IndexedList
+
+    # Each month another default font: the spreadsheet's own, Calibri 12 as on a Mac, and
+    # Arial 10 in blue as many older files have it.
+    default_fonts = {2: Font(name='Calibri', sz=12, family=2),
+                     3: Font(name='Arial', sz=10, family=2, color='FF1F497D')}
     files = []
     for month, *regions in MONTHS:
         workbook = openpyxl.Workbook()
+        if month in default_fonts:
+            workbook._fonts = IndexedList([default_fonts[month]])  # noqa: SLF001
         summary = workbook.active
         summary.title = 'Summary'
         sales = workbook.create_sheet('Sales')
@@ -335,6 +390,10 @@ def generate(folder):
             summary.cell(7 + offset, 1, label)
             summary.cell(7 + offset, 2, formula)
 
+        # Formulas without cached results in columns wider than the default.
+        for column, width in (('B', 14), ('D', 16), ('F', 12)):
+            summary.column_dimensions[column].width = width
+        sales.column_dimensions['G'].width = 15
         name(workbook, 'Rate', 'Settings!$B$1')
         name(workbook, 'TaxRate', 'Settings!$B$2')
         name(workbook, 'Amount', 'Sales!$B$2:$B$6')
@@ -364,6 +423,8 @@ def generate(folder):
             sheet.append(values)
             for column, number_format in enumerate(formats, start=1):
                 sheet.cell(row, column).number_format = number_format
+        for column, width in (('D', 11), ('G', 18), ('I', 13)):
+            sheet.column_dimensions[column].width = width
         path = folder / ('times-1904.xlsx' if date1904 else 'times-1900.xlsx')
         workbook.save(path)
         files.append(path)
@@ -431,6 +492,8 @@ class LibreOffice:
     def recalculate(self, files, outdir):
         """Recalculated copies as .xlsx in outdir, by stem; a file that fails is left out."""
         outdir.mkdir(parents=True, exist_ok=True)
+        if not files:  # without files LibreOffice would wait for work forever
+            return {}
         self.run(files, outdir, 900)
         for path in files:
             if not (outdir / (path.stem + '.xlsx')).exists():
@@ -553,6 +616,12 @@ def equal_values(source, result, shift):
     return source.value == result.value
 
 
+def describe_font(font):
+    if not font:
+        return 'none'
+    return f'{font[0]} {font[1] if font[1] is not None else "?"} {font[4]}'
+
+
 def shown(cell):
     if cell is None:
         return '(no cell)'
@@ -574,6 +643,10 @@ class Figures:
     constants_equal: int = 0
     lost: int = 0
     legacy_values: int = 0
+    fonts: int = 0
+    fonts_differ: int = 0
+    columns: int = 0
+    columns_narrower: int = 0
     sheets: int = 0
     sheets_differ: int = 0
     names: int = 0
@@ -585,7 +658,8 @@ class Figures:
 
     def add(self, other):
         for key in ('compared', 'equal', 'skipped', 'constants', 'constants_equal', 'lost',
-                    'legacy_values', 'sheets', 'sheets_differ', 'names', 'names_missing'):
+                    'legacy_values', 'fonts', 'fonts_differ', 'columns', 'columns_narrower',
+                    'sheets', 'sheets_differ', 'names', 'names_missing'):
             setattr(self, key, getattr(self, key) + getattr(other, key))
         for mine, theirs in ((self.categories, other.categories),
                              (self.introduced, other.introduced)):
@@ -685,6 +759,7 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
                 pairs.append((key, book, sheet, result.sheets[0], result_raw.sheets[0], place))
 
     claimed = {}
+    needed = {}  # (result sheet, column) -> the widest source column of its uncalculated formulas
     for key, book, sheet, result_sheet, raw_sheet, place in pairs:
         shift_days = 1462 * (int(book.date1904) - int(result.date1904))
         original = next((s for s in originals[key].sheets if s.name == sheet.name), None) \
@@ -704,6 +779,20 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
             if original is not None:
                 mine = original.cells.get((row, column))
                 constant = mine is None or mine.formula is None
+                if mine is not None and (mine.kind or mine.formula is not None) and mine.font:
+                    figures.fonts += 1
+                    if written is None or written.font[:2] != mine.font[:2] \
+                            or written.font[4] != mine.font[4]:
+                        figures.fonts_differ += 1
+                        label = (f'font {describe_font(mine.font)} became '
+                                 f'{describe_font(written.font if written else ())}')
+                        figures.count(figures.categories, label)
+                if mine is not None and mine.formula is not None and written is not None \
+                        and written.formula is not None and written.kind == '':
+                    slot = (raw_sheet.name, target[1])
+                    width = original.width(column)
+                    if width > needed.get(slot, (0, ''))[0]:
+                        needed[slot] = (width, f'{key}:{sheet.name}!{column_name(column)}')
             else:
                 constant = cell.formula is None or bool(LITERAL.fullmatch(cell.formula.strip()))
             if constant:
@@ -745,6 +834,18 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
             figures.count(figures.categories, label)
             figures.differences.append(f'{where}\t{label}\t{shown(cell)}\t{shown(theirs)}\t'
                                        f'{cell.formula}\t{written_formula}')
+    for raw_sheet in result_raw.sheets:
+        for (sheet_name, column), (width, source) in needed.items():
+            if sheet_name != raw_sheet.name:
+                continue
+            figures.columns += 1
+            if raw_sheet.width(column) < width - 0.01:
+                figures.columns_narrower += 1
+                figures.count(figures.categories, 'column of uncalculated formulas narrower '
+                                                  'than its source column')
+                figures.differences.append(
+                    f'{case}\t{raw_sheet.name}!{column_name(column)}\t{source}\tcolumn of '
+                    f'uncalculated formulas narrower\t{width:g}\t{raw_sheet.width(column):g}')
     for result_sheet, raw_sheet in zip(result.sheets, result_raw.sheets):
         for target, written in raw_sheet.cells.items():
             cell = result_sheet.cells.get(target)
@@ -962,11 +1063,15 @@ def main():
               f'#NAME? introduced {figures.introduced.get("#NAME?", 0)}; constants '
               f'{figures.constants}, {figures.constants - figures.constants_equal} different; '
               f'sheet copies {figures.sheets}, {figures.sheets_differ} with another visibility; '
-              f'sheet-scoped names {figures.names}, {figures.names_missing} missing')
+              f'sheet-scoped names {figures.names}, {figures.names_missing} missing; '
+              f'cell fonts {figures.fonts}, {figures.fonts_differ} different; columns of '
+              f'uncalculated formulas {figures.columns}, {figures.columns_narrower} narrower '
+              f'than their source column')
         for label, count in sorted(figures.categories.items(), key=lambda item: -item[1]):
             print(f'  {count:6}  {label}')
         if differ or figures.lost or figures.constants != figures.constants_equal \
-                or figures.sheets_differ or figures.names_missing:
+                or figures.sheets_differ or figures.names_missing or figures.fonts_differ \
+                or figures.columns_narrower:
             status = 1
     for figures in total.values():
         failures += figures.failures
