@@ -151,13 +151,19 @@ def read_book(path):
         rels = relationships(package, workbook_part)
         strings = []
         styles = []
+        palette = []
+        for kind, target, _ in rels.values():
+            part = resolve(workbook_part, target)
+            if kind.endswith('/theme') and part in package.namelist():
+                palette = theme_palette(ElementTree.fromstring(package.read(part)))
         for kind, target, _ in rels.values():
             part = resolve(workbook_part, target)
             if kind.endswith('/sharedStrings') and part in package.namelist():
                 root = ElementTree.fromstring(package.read(part))
                 strings = [text_of(si) for si in root if local(si.tag) == 'si']
             if kind.endswith('/styles') and part in package.namelist():
-                styles = read_number_formats(ElementTree.fromstring(package.read(part)))
+                styles = read_number_formats(ElementTree.fromstring(package.read(part)),
+                                             palette)
         date1904 = False
         for element in workbook.iter():
             if local(element.tag) == 'workbookPr':
@@ -183,20 +189,39 @@ def read_book(path):
         return Book(date1904, sheets, names)
 
 
-def font_colour(element):
-    """A font colour, with the spellings of the default text colour made one."""
-    rgb = (element.get('rgb') or '').upper()
-    if element.get('auto') in ('1', 'true') or rgb in ('FF000000', '000000') \
-            or element.get('theme') == '1' or element.get('indexed') in ('8', '64'):
+def theme_palette(root):
+    """The theme's colours in the order cell formats number them (light 1 and dark 1 first)."""
+    scheme = next((e for e in root.iter() if local(e.tag) == 'clrScheme'), None)
+    if scheme is None:
+        return []
+    colours = {}
+    for slot in scheme:
+        value = next((c.get('lastClr') or c.get('val') for c in slot
+                      if local(c.tag) in ('srgbClr', 'sysClr')), None)
+        colours[local(slot.tag)] = (value or '').upper()
+    order = ['lt1', 'dk1', 'lt2', 'dk2', 'accent1', 'accent2', 'accent3', 'accent4', 'accent5',
+             'accent6', 'hlink', 'folHlink']
+    return [colours.get(name, '') for name in order]
+
+
+def font_colour(element, palette):
+    """A font colour as RGB, with the spellings of the default text colour made one; a theme
+    colour with a tint stays named (it is compared by name only)."""
+    rgb = (element.get('rgb') or '').upper()[-6:]
+    theme = element.get('theme')
+    if theme is not None and not element.get('tint') and int(theme) < len(palette):
+        rgb = palette[int(theme)]
+    if element.get('auto') in ('1', 'true') or rgb == '000000' or (theme == '1' and not rgb) \
+            or element.get('indexed') in ('8', '64'):
         return 'automatic'
     if rgb:
-        return rgb[-6:]
-    if element.get('theme') is not None:
-        return 'theme ' + element.get('theme') + ' ' + element.get('tint', '')
+        return rgb
+    if theme is not None:
+        return f'theme {theme} {element.get("tint", "")}'
     return 'indexed ' + element.get('indexed', '')
 
 
-def read_number_formats(root):
+def read_number_formats(root, palette=()):
     """Per cell style: its number format and its font."""
     custom = {}
     xfs = []
@@ -215,7 +240,7 @@ def read_number_formats(root):
                     elif name in ('b', 'i'):
                         font[name] = part.get('val', '1') not in ('0', 'false')
                     elif name == 'color':
-                        font['color'] = font_colour(part)
+                        font['color'] = font_colour(part, palette)
                 size = float(font['sz']) if font.get('sz') else None
                 fonts.append((font.get('name'), size, font['b'], font['i'],
                               font.get('color', 'automatic')))
