@@ -5,7 +5,6 @@ source cell recomputes to. Started by tests/tools/check-formulas-with-libreoffic
 installs what it needs."""
 
 import argparse
-import math
 import os
 import re
 import shutil
@@ -309,7 +308,8 @@ def shows_calendar_date(code):
     section = code.split(';')[0]
     section = re.sub(r'\[([hms])\1*\]', r'\1', section, flags=re.I)  # elapsed [h], [mm], [ss]
     section = re.sub(r'"[^"]*"|\\.|\[[^\]]*\]|_.|\*.', '', section).lower()
-    letters = re.findall(r'[a-z]+', section.replace('am/pm', '').replace('a/p', ''))
+    section = section.replace('am/pm', '').replace('a/p', '')
+    letters = [match.group(0) for match in re.finditer(r'([a-z])\1*', section)]
     for index, run in enumerate(letters):
         if run[0] in 'dy':
             return True
@@ -365,7 +365,7 @@ def generate(folder):
                   (regions[0], 40, 4), (regions[1], 10, 3)]
         for row, (region, amount, qty) in enumerate(orders, start=2):
             sales.append([region, amount * month + row, qty + month, 1.5 * row,
-                          f'=Orders[[#This Row],[Qty]]*Orders[[#This Row],[Price]]'])
+                          '=Orders[[#This Row],[Qty]]*Orders[[#This Row],[Price]]'])
         sales.add_table(Table(displayName='Orders', ref='A1:E6'))
         sales['G1'] = 'Checks'
         sales['G2'] = '=SUM(Orders[Total])'
