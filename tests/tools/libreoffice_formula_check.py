@@ -10,6 +10,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import zipfile
 from dataclasses import dataclass, field
@@ -928,10 +929,15 @@ def main():
     if not os.access(merge, os.X_OK):
         sys.exit(f'no plyfold-merge at {merge} (build it, or name one with --merge)')
     out = Path(options.out).resolve()
+    marker = out / '.plyfold-formula-check'
+    if out.exists() and any(out.iterdir()) and not marker.exists():
+        sys.exit(f'{out} holds files this check did not make; name an empty or new folder')
     shutil.rmtree(out, ignore_errors=True)
     for sub in ('sources', 'inputs', 'results', 'queues'):
         (out / sub).mkdir(parents=True)
-    office = LibreOffice(Path('/tmp') / f'plyfold-formula-check-{os.getpid()}' / 'profile')
+    marker.touch()
+    profile = Path(tempfile.mkdtemp(prefix='plyfold-formula-check-'))
+    office = LibreOffice(profile / 'profile')
     started = time.monotonic()
 
     def elapsed():
