@@ -40,6 +40,7 @@ class Sheet:
     state: str
     cells: dict = field(default_factory=dict)  # (row, column), 1-based -> Cell
     widths: dict = field(default_factory=dict)  # column, 1-based -> width in characters
+    links: list = field(default_factory=list)  # (kind, formula) outside the cells
     default_width: float = 8.43
 
     def width(self, column):
@@ -259,6 +260,12 @@ def read_cells(stream, sheet, strings, styles):
                 sheet.default_width = float(element.get('defaultColWidth'))
             elif element.get('baseColWidth'):
                 sheet.default_width = float(element.get('baseColWidth')) + 0.43
+        if name in ('formula1', 'formula2'):
+            sheet.links.append(('validation', element.text or ''))
+        elif name == 'formula':
+            sheet.links.append(('conditional format', element.text or ''))
+        elif name == 'hyperlink' and element.get('location'):
+            sheet.links.append(('hyperlink', element.get('location')))
         if name == 'col' and element.get('width'):
             for column in range(int(element.get('min')), min(int(element.get('max')), 16384) + 1):
                 sheet.widths[column] = float(element.get('width'))
@@ -338,8 +345,11 @@ def generate(folder):
         defined = DefinedName(text, attr_text=reference, localSheetId=scope)
         workbook.defined_names.append(defined)
 
+    from openpyxl.formatting.rule import FormulaRule
     from openpyxl.styles import Font
     from openpyxl.utils.indexed_list import IndexedList
+    from openpyxl.worksheet.datavalidation import DataValidation
+    from openpyxl.worksheet.hyperlink import Hyperlink
 
     # Each month another default font: the spreadsheet's own, Calibri 12 as on a Mac, and
     # Arial 10 in blue as many older files have it.
@@ -420,6 +430,14 @@ def generate(folder):
         for column, width in (('B', 14), ('D', 16), ('F', 12)):
             summary.column_dimensions[column].width = width
         sales.column_dimensions['G'].width = 15
+        # Sheet references outside the cells.
+        validation = DataValidation(type='list', formula1='Settings!$A$1:$A$3')
+        summary.add_data_validation(validation)
+        validation.add('A2:A5')
+        summary.conditional_formatting.add(
+            'B2:B5', FormulaRule(formula=['B2>Settings!$B$3*100'], font=Font(bold=True)))
+        summary['A18'] = 'Notes'
+        summary['A18'].hyperlink = Hyperlink(ref='A18', location="'Month Notes'!A1")
         name(workbook, 'Rate', 'Settings!$B$1')
         name(workbook, 'TaxRate', 'Settings!$B$2')
         name(workbook, 'Amount', 'Sales!$B$2:$B$6')
@@ -677,6 +695,8 @@ class Figures:
     sheets_differ: int = 0
     names: int = 0
     names_missing: int = 0
+    links: int = 0
+    links_wrong: int = 0
     categories: dict = field(default_factory=dict)
     introduced: dict = field(default_factory=dict)
     differences: list = field(default_factory=list)
@@ -685,7 +705,7 @@ class Figures:
     def add(self, other):
         for key in ('compared', 'equal', 'skipped', 'constants', 'constants_equal', 'lost',
                     'legacy_values', 'fonts', 'fonts_differ', 'columns', 'columns_narrower',
-                    'sheets', 'sheets_differ', 'names', 'names_missing'):
+                    'links', 'links_wrong', 'sheets', 'sheets_differ', 'names', 'names_missing'):
             setattr(self, key, getattr(self, key) + getattr(other, key))
         for mine, theirs in ((self.categories, other.categories),
                              (self.introduced, other.introduced)):
@@ -749,12 +769,74 @@ def check_sheet_copies(case, entries, originals, sources, result_raw, figures):
                                            f'sheet-scoped name missing\t{name} = {text}\t-')
 
 
+SHEET_REFERENCE = re.compile(r"(?:\[(\d+)\])?(?:'((?:[^']|'')+)'|([^\W\d][\w.]*))!")
+
+
+def sheet_references(formula):
+    """(external book index or None, sheet name) of each sheet a formula names."""
+    out = []
+    for match in SHEET_REFERENCE.finditer(re.sub(r'"[^"]*"', '""', formula)):
+        book, name = match.group(1), (match.group(2) or '').replace("''", "'") or match.group(3)
+        quoted = re.fullmatch(r'\[(\d+)\](.*)', name)
+        if quoted:
+            book, name = quoted.groups()
+        out.append((book, name))
+    return out
+
+
+def check_links(case, entries, originals, result_raw, figures):
+    """The one-workbook merge: the sheets named outside the cells of each copy (validations,
+    conditional formats, hyperlinks, names scoped to it) are copies from the same source
+    workbook or external references, never another source's sheet or a missing one; and the
+    copy keeps as many of each as its source sheet has."""
+    origin = {}
+    for index, (key, _) in enumerate(entries[:len(result_raw.sheets)]):
+        origin[result_raw.sheets[index].name] = key
+    for index, (key, sheet_name) in enumerate(entries[:len(result_raw.sheets)]):
+        copy = result_raw.sheets[index]
+        items = copy.links + [(f'name {n}', t) for n, scope, t in result_raw.names
+                              if scope == index]
+        for kind, formula in items:
+            problems = ['#REF!'] if '#REF!' in formula else []
+            for book, name in sheet_references(formula):
+                figures.links += 1
+                if book is not None:
+                    continue
+                if name not in origin:
+                    problems.append(f'{name} is no sheet of the result')
+                elif origin[name] != key:
+                    problems.append(f'{name} was copied from {origin[name]}')
+            if problems:
+                figures.links_wrong += 1
+                label = f'{kind.split()[0]} reading ' + ('#REF!' if problems[0] == '#REF!'
+                                                        else 'another source\'s sheet'
+                                                        if 'copied' in problems[0]
+                                                        else 'a missing sheet')
+                figures.count(figures.categories, label)
+                figures.differences.append(f'{case}\t{copy.name}\t{key}:{sheet_name}\t{label}'
+                                           f'\t{kind}\t{formula}\t{"; ".join(problems)}')
+        source = originals.get(key)
+        mine = next((s for s in source.sheets if s.name == sheet_name), None) if source else None
+        if mine is None:
+            continue
+        for kind in ('validation', 'conditional format', 'hyperlink'):
+            had = sum(1 for k, _ in mine.links if k == kind)
+            kept = sum(1 for k, _ in copy.links if k == kind)
+            if kept < had:
+                figures.links_wrong += had - kept
+                label = f'{kind} dropped'
+                figures.categories[label] = figures.categories.get(label, 0) + had - kept
+                figures.differences.append(f'{case}\t{copy.name}\t{key}:{sheet_name}\t'
+                                           f'{kind} dropped\t{had}\t{kept}')
+
+
 def compare(case, mode, entries, sources, originals, result, result_raw, one_sheet_ranges, gap,
             skip):
     """Compares one result (recalculated, and as plyfold-merge wrote it) with its sources."""
     figures = Figures()
     if mode == 'workbook':
         check_sheet_copies(case, entries, originals, sources, result_raw, figures)
+        check_links(case, entries, originals, result_raw, figures)
     # Pairs of (source book, source sheet, result sheet, place) to walk.
     pairs = []
     if mode == 'workbook':
@@ -1112,12 +1194,13 @@ def main():
               f'sheet-scoped names {figures.names}, {figures.names_missing} missing; '
               f'cell fonts {figures.fonts}, {figures.fonts_differ} different; columns of '
               f'uncalculated formulas {figures.columns}, {figures.columns_narrower} narrower '
-              f'than their source column')
+              f'than their source column; sheet references outside the cells {figures.links}, '
+              f'{figures.links_wrong} wrong or dropped')
         for label, count in sorted(figures.categories.items(), key=lambda item: -item[1]):
             print(f'  {count:6}  {label}')
         if differ or figures.lost or figures.constants != figures.constants_equal \
                 or figures.sheets_differ or figures.names_missing or figures.fonts_differ \
-                or figures.columns_narrower:
+                or figures.columns_narrower or figures.links_wrong:
             status = 1
     for figures in total.values():
         failures += figures.failures

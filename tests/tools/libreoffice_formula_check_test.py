@@ -9,8 +9,9 @@ from pathlib import Path
 from tempfile import TemporaryDirectory
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from libreoffice_formula_check import (Cell, equal_values, one_sheet_placement,  # noqa: E402
-                                       read_book, shows_calendar_date)
+from libreoffice_formula_check import (Book, Cell, Figures, Sheet,  # noqa: E402
+                                       check_links, equal_values, one_sheet_placement,
+                                       read_book, sheet_references, shows_calendar_date)
 
 
 class CalendarFormats(unittest.TestCase):
@@ -80,6 +81,46 @@ class Values(unittest.TestCase):
         for source, result, shift, expected in cases:
             with self.subTest(source=source, result=result):
                 self.assertEqual(equal_values(source, result, shift), expected)
+
+
+class SheetReferences(unittest.TestCase):
+    def test_names(self):
+        cases = [
+            ('Settings!$A$1', [(None, 'Settings')]),
+            ("'Month Notes'!A1", [(None, 'Month Notes')]),
+            ('[1]Sales!B:B', [('1', 'Sales')]),
+            ("'[2]Sales 2024'!A1", [('2', 'Sales 2024')]),
+            ("SUM('It''s'!A1,Année!B2)", [(None, "It's"), (None, 'Année')]),
+            ('"Sales!A1"&Other!B2', [(None, 'Other')]),
+            ('A1+Rate*B2', []),
+        ]
+        for formula, expected in cases:
+            with self.subTest(formula=formula):
+                self.assertEqual(sheet_references(formula), expected)
+
+    def test_copies_read_their_own_workbook(self):
+        def sheet(name, *links):
+            return Sheet(name, 'visible', links=[('validation', f) for f in links])
+
+        entries = [('jan', 'Summary'), ('feb', 'Summary'), ('jan', 'Settings')]
+        result = Book(False, [sheet('Summary', 'Settings!A1'),
+                              sheet('Summary (2)', 'Settings!A1', '[1]Settings!A1', '#REF!',
+                                    'Nope!A1'),
+                              sheet('Settings')],
+                      [('Local', 1, "'Summary (2)'!$A$1"), ('Other', 1, 'Summary!$A$1')])
+        originals = {'jan': Book(False, [sheet('Summary', 'Settings!A1')]),
+                     'feb': Book(False, [sheet('Summary', 'Settings!A1', 'Settings!A2')])}
+        figures = Figures()
+        check_links('case', entries, originals, result, figures)
+        self.assertEqual(figures.categories, {
+            'validation reading another source\'s sheet': 1, 'validation reading #REF!': 1,
+            'validation reading a missing sheet': 1, 'name reading another source\'s sheet': 1})
+        self.assertEqual(figures.links_wrong, 4)
+        # Dropping is counted per kind: four validations kept where the source had two.
+        originals['feb'].sheets[0].links *= 3
+        figures = Figures()
+        check_links('case', entries, originals, result, figures)
+        self.assertEqual(figures.categories.get('validation dropped'), 2)
 
 
 class Reading(unittest.TestCase):
