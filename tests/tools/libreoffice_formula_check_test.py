@@ -11,7 +11,8 @@ from tempfile import TemporaryDirectory
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from libreoffice_formula_check import (Book, Cell, Figures, Sheet,  # noqa: E402
                                        check_links, equal_values, one_sheet_placement,
-                                       read_book, sheet_references, shows_calendar_date)
+                                       reads_external_name, read_book, sheet_references,
+                                       shows_calendar_date)
 
 
 class CalendarFormats(unittest.TestCase):
@@ -97,6 +98,17 @@ class SheetReferences(unittest.TestCase):
         for formula, expected in cases:
             with self.subTest(formula=formula):
                 self.assertEqual(sheet_references(formula), expected)
+
+    def test_external_names(self):
+        cases = [
+            ('SUM([1]Sales!Units)', True), ('[1]!Rate*2', True), ("SUM('[2]Month Notes'!Qty)", True),
+            ('SUM([1]Sales!B:B)', False), ('[1]Sales!$B$2*2', False), ('SUM([1]Sales!A1:B3)', False),
+            ("'[2]Month Notes'!A1", False), ('SUM([1]Sales!$C:$C)', False), ('Rate*2', False),
+            ('SUM(Sales!Units)', False), ('"[1]!Rate"&A1', False),
+        ]
+        for formula, expected in cases:
+            with self.subTest(formula=formula):
+                self.assertEqual(reads_external_name(formula), expected)
 
     def test_copies_read_their_own_workbook(self):
         def sheet(name, *links):
