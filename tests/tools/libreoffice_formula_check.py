@@ -5,6 +5,7 @@ source cell recomputes to. Started by tests/tools/check-formulas-with-libreoffic
 installs what it needs."""
 
 import argparse
+import atexit
 import os
 import re
 import shutil
@@ -1022,13 +1023,17 @@ def listed_sheets(merge, path):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument('--merge', default=str(REPO / 'build/default/cli/plyfold-merge'))
-    parser.add_argument('--out', default=str(REPO / 'build/formula-check'))
-    parser.add_argument('--corpus', default=str(REPO.parent / 'shared/corpus'))
-    parser.add_argument('--no-corpus', action='store_true')
-    parser.add_argument('--only', default='')
-    parser.add_argument('--keep-sources', action='store_true')
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument('--merge', default=str(REPO / 'build/default/cli/plyfold-merge'),
+                        help='the plyfold-merge to test')
+    parser.add_argument('--out', default=str(REPO / 'build/formula-check'),
+                        help='folder for the workbooks, results and recalculated copies')
+    parser.add_argument('--corpus', default=str(REPO.parent / 'shared/corpus'),
+                        help='a folder with MANIFEST.tsv; its workbooks with formulas are merged')
+    parser.add_argument('--no-corpus', action='store_true', help='only the generated workbooks')
+    parser.add_argument('--only', default='', help='only the cases whose name holds this text')
+    parser.add_argument('--keep-sources', action='store_true',
+                        help='leave the merged inputs in place while results are recalculated')
     options = parser.parse_args()
     merge = str(Path(options.merge).resolve())
     if not os.access(merge, os.X_OK):
@@ -1042,6 +1047,7 @@ def main():
         (out / sub).mkdir(parents=True)
     marker.touch()
     profile = Path(tempfile.mkdtemp(prefix='plyfold-formula-check-'))
+    atexit.register(shutil.rmtree, profile, True)  # also when the check stops on an error
     office = LibreOffice(profile / 'profile')
     started = time.monotonic()
 
@@ -1239,7 +1245,6 @@ def main():
         for line in shown_lines:
             print('  ' + line.replace('\t', ' | '))
     print(f'\ndone in {elapsed()}; workbooks, results and recalculated copies in {out}')
-    shutil.rmtree(office.profile.parent, ignore_errors=True)
     return status
 
 
