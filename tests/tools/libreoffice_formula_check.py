@@ -966,6 +966,10 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
                 figures.equal += 1
                 continue
             label = category(cell, theirs, shift)
+            if re.search(r'\[\d+\]', re.sub(r'"[^"]*"', '', written_formula)):
+                # The values it reads are those the result holds for another workbook; a
+                # source formula saved without its result gives none.
+                label += ' (reads another workbook)'
             figures.count(figures.categories, label)
             figures.differences.append(f'{where}\t{label}\t{shown(cell)}\t{shown(theirs)}\t'
                                        f'{cell.formula}\t{written_formula}')
