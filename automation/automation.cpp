@@ -12,6 +12,7 @@
 #include "engine/model/limits.h"
 #include "engine/model/workbook.h"
 #include "engine/ops/sheet_ops.h"
+#include "engine/ops/workbook_links.h"
 
 namespace plyfold::automation {
 
@@ -429,6 +430,12 @@ void Workbook::Close(SaveChanges) const {
         app->heldBook.reset();
         app->heldSheet = nullptr;
     }
+}
+
+void Workbook::relinkToCopies() const {
+    engine::Workbook& book = *openBook(m_book).book;
+    building("Pointing the formulas at the copied sheets", [&] { engine::relinkToCopies(book); });
+    markModified(m_book);
 }
 
 void Workbook::SaveAs(const std::string& path) const {

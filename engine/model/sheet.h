@@ -8,6 +8,7 @@
 
 #include "engine/model/cell.h"
 #include "engine/model/cell_ref.h"
+#include "engine/model/external_link.h"
 
 namespace plyfold::engine {
 
@@ -113,6 +114,14 @@ public:
     CellRef selectedCell() const { return m_selectedCell; }
     void setSelectedCell(CellRef ref) { m_selectedCell = ref; }
 
+    // The names scoped to this sheet (print areas and titles among them).
+    std::vector<DefinedName>& definedNames() { return m_definedNames; }
+    const std::vector<DefinedName>& definedNames() const { return m_definedNames; }
+
+    // The workbook and sheet this one was copied from, when it is a copy from another file.
+    const std::optional<SheetOrigin>& origin() const { return m_origin; }
+    void setOrigin(std::optional<SheetOrigin> origin) { m_origin = std::move(origin); }
+
 private:
     friend class Workbook;
     void setName(std::string name) { m_name = std::move(name); }
@@ -133,6 +142,8 @@ private:
     double m_defaultColumnWidth = 8.43;
     double m_defaultRowHeight = 15.0;
     CellRef m_selectedCell;
+    std::vector<DefinedName> m_definedNames;
+    std::optional<SheetOrigin> m_origin;
 };
 
 }  // namespace plyfold::engine

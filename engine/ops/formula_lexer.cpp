@@ -24,6 +24,17 @@ bool isWordChar(char c) {
            u >= 0x80;
 }
 
+// Characters a defined name can begin with.
+bool startsName(char c) {
+    return isLetter(c) || c == '_' || c == '\\' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// A word that can be a defined name: no "$", and not a boolean.
+bool isNameWord(std::string_view word) {
+    return word.find('$') == std::string_view::npos && !equalsIgnoringAsciiCase(word, "TRUE") &&
+           !equalsIgnoringAsciiCase(word, "FALSE");
+}
+
 // The error literals a formula can hold, longest first where one begins another.
 constexpr std::array<std::string_view, 8> kErrorLiterals = {
     "#GETTING_DATA", "#DIV/0!", "#VALUE!", "#NULL!", "#NAME?", "#REF!", "#NUM!", "#N/A"};
@@ -260,6 +271,7 @@ Reference& Lexer::freshReference() {
     m_ref.firstSheet.clear();
     m_ref.lastSheet.clear();
     m_ref.external = false;
+    m_ref.externalIndex = -1;
     m_ref.first = m_ref.last = RefEnd{};
     return m_ref;
 }
@@ -267,6 +279,22 @@ Reference& Lexer::freshReference() {
 void Lexer::emitReference(size_t begin, size_t end) {
     m_ref.body = m_s.substr(begin + m_ref.prefix.size(), end - begin - m_ref.prefix.size());
     m_visitor.visit(begin, end, m_ref);
+}
+
+// n of a book written "[n]", or -1.
+int32_t bookIndex(std::string_view bracketed) {
+    if (bracketed.size() < 3 || bracketed.size() > 8 || bracketed.front() != '[' ||
+        bracketed.back() != ']') {
+        return -1;
+    }
+    int32_t n = 0;
+    for (char c : bracketed.substr(1, bracketed.size() - 2)) {
+        if (!isDigit(c)) {
+            return -1;
+        }
+        n = n * 10 + (c - '0');
+    }
+    return n;
 }
 
 // The sheets named by the inside of a quoted prefix: 'My Sheet', 'Jan:Mar', '[1]Data',
@@ -281,7 +309,12 @@ void readQuotedSheets(std::string_view quoted, Reference& ref) {
     }
     if (auto bracket = content.rfind(']'); bracket != std::string::npos) {
         ref.external = true;
+        ref.externalIndex = bookIndex(content.substr(0, bracket + 1));
         content.erase(0, bracket + 1);
+        if (auto colon = content.find(':'); colon != std::string::npos) {
+            ref.lastSheet.assign(content, colon + 1);
+            content.resize(colon);
+        }
         return;
     }
     if (auto colon = content.find(':'); colon != std::string::npos) {
@@ -332,6 +365,7 @@ void Lexer::run() {
                 Reference& ref = freshReference();
                 ref.prefix = m_s.substr(i, wordEnd + 1 - i);
                 ref.external = true;
+                ref.externalIndex = bookIndex(m_s.substr(i, end - i));
                 ref.firstSheet.assign(m_s.substr(end, wordEnd - end));
                 if (auto bodyEnd = parseBody(wordEnd + 1, ref, true)) {
                     emitReference(i, *bodyEnd);
@@ -394,6 +428,14 @@ void Lexer::run() {
         if (auto bodyEnd = parseBody(i, freshReference(), false)) {
             emitReference(i, *bodyEnd);
             i = *bodyEnd;
+            continue;
+        }
+        if (startsName(c) && isNameWord(m_s.substr(i, wordEnd - i))) {
+            // A defined name on its own (parameters of LAMBDA and LET read alike).
+            Reference& ref = freshReference();
+            ref.kind = RefKind::Name;
+            emitReference(i, wordEnd);
+            i = wordEnd;
             continue;
         }
         if (isDigit(c) || c == '.') {

@@ -14,6 +14,7 @@
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/number_format.h"
 #include "engine/ops/shared_formula.h"
+#include "engine/ops/workbook_links.h"
 
 namespace plyfold::engine {
 namespace {
@@ -137,8 +138,9 @@ public:
     using FormulaRewrite = std::function<std::string(std::string_view)>;
 
     CellMapper(const Workbook& from, Workbook& to, size_t expectedCells, CellRef offset,
-               FormulaRewrite rewrite)
-        : m_from(from),
+               FormulaRewrite rewrite, FormulaCarrier* carrier = nullptr)
+        : m_carrier(carrier),
+          m_from(from),
           m_to(to),
           m_same(&from == &to),
           m_offset(offset),
@@ -161,7 +163,9 @@ public:
             }
         }
         m_dates.apply(cell, sourceStyle);
-        if (cell.hasSharedFormula()) {
+        if (m_carrier && cell.hasFormula()) {
+            carryFormula(cell, at);
+        } else if (cell.hasSharedFormula()) {
             mapSharedFormula(cell, at);
         } else if (cell.hasFormula()) {
             cell.formula = m_formulas.get(cell.formulaId(), [&](uint32_t id) {
@@ -171,6 +175,10 @@ public:
             }) + 1;
         }
     }
+
+    // The source cells being mapped, for a carrier: shared formulas whose anchor lies outside
+    // it cannot move with the block.
+    void setBlock(const CellRange& block) { m_block = block; }
 
     uint32_t mapStyle(uint32_t style) {
         style = validStyle(style);
@@ -183,6 +191,38 @@ private:
     // An id the source's table does not have stands for its default format.
     uint32_t validStyle(uint32_t style) const {
         return style < m_from.styles().styleCount() ? style : 0;
+    }
+
+    // Into another workbook through the carrier: its references to other sheets become
+    // external, and only the references to cells of the paste's own sheet move with it.
+    void carryFormula(Cell& cell, CellRef at) {
+        auto moved = [&](std::string_view text) {
+            return shiftLocalReferences(m_carrier->carry(text), m_offset.row, m_offset.column);
+        };
+        if (!cell.hasSharedFormula()) {
+            cell.formula = m_formulas.get(cell.formulaId(), [&](uint32_t id) {
+                return m_to.formulas().intern(moved(m_from.formulas().text(id)));
+            }) + 1;
+            return;
+        }
+        const SharedFormula& source = m_from.sharedFormula(cell.formulaId());
+        const CellRef sourceAt{at.row - m_offset.row, at.column - m_offset.column};
+        // The group moves with its anchor when the anchor comes along; then every cell reads
+        // the group's formula at the distance it did.
+        if (m_block.contains(source.anchor)) {
+            const uint32_t id = m_sharedFormulas.get(cell.formulaId(), [&](uint32_t) {
+                const CellRef anchor{source.anchor.row + m_offset.row,
+                                     source.anchor.column + m_offset.column};
+                return addSharedFormula(m_to, moved(m_from.formulas().text(source.text)), anchor);
+            });
+            if (m_to.sharedFormula(id).reach.contains(at)) {
+                cell.formula = id + 1;
+                cell.flags = static_cast<uint8_t>(cell.flags | kSharedFormula);
+                return;
+            }
+        }
+        cell.flags = static_cast<uint8_t>(cell.flags & ~kSharedFormula);
+        cell.formula = m_to.formulas().intern(moved(cellFormula(m_from, cell, sourceAt))) + 1;
     }
 
     void mapSharedFormula(Cell& cell, CellRef at) {
@@ -209,6 +249,8 @@ private:
         cell.formula = m_to.formulas().intern(text) + 1;
     }
 
+    FormulaCarrier* m_carrier;
+    CellRange m_block{{0, 0}, {kMaxRows - 1, kMaxColumns - 1}};
     const Workbook& m_from;
     Workbook& m_to;
     bool m_same;
@@ -629,8 +671,15 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
     // The block's cells go into the target's memory before any is made.
     target.workbook().memory().charge(expectedCells * sizeof(Cell) +
                                       static_cast<size_t>(rowsEnd - rowsBegin) * sizeof(Row));
+    // Into another workbook, references to other sheets become external ones and the names
+    // the cells use come along.
+    std::optional<FormulaCarrier> carrier;
+    if (&source.workbook() != &target.workbook()) {
+        carrier.emplace(source, target, FormulaCarrier::Mode::Paste);
+    }
     CellMapper mapper(source.workbook(), target.workbook(), expectedCells,
-                      CellRef{rowOffset, columnOffset}, nullptr);
+                      CellRef{rowOffset, columnOffset}, nullptr, carrier ? &*carrier : nullptr);
+    mapper.setBlock(range);
 
     std::vector<Row> block;
     block.reserve(static_cast<size_t>(rowsEnd - rowsBegin));
@@ -683,6 +732,9 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
     for (ArrayFormula array : movedArrays) {
         array.range = shifted(array.range);
         target.arrayFormulas().push_back(array);
+    }
+    if (carrier) {
+        carrier->cacheValues(rect);
     }
 }
 
@@ -741,8 +793,28 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
                 return formulaWithSheetRenamed(formula, source.name(), name);
             };
         }
+        // Into another workbook, references to the source's other sheets become external ones,
+        // and the names the sheet holds or its cells use come along.
+        std::optional<FormulaCarrier> carrier;
+        if (&source.workbook() != &target) {
+            carrier.emplace(source, copy, FormulaCarrier::Mode::SheetCopy);
+            rewrite = nullptr;
+            carrier->carrySheetNames();
+            if (!source.workbook().path().empty()) {
+                copy.setOrigin(SheetOrigin{linkPath(source.workbook().path()), source.name()});
+            } else if (source.origin()) {
+                copy.setOrigin(source.origin());
+            }
+        } else {
+            for (const DefinedName& defined : source.definedNames()) {
+                DefinedName carried = defined;
+                carried.formula = rewrite ? rewrite(defined.formula) : defined.formula;
+                copy.definedNames().push_back(std::move(carried));
+            }
+        }
         target.memory().charge(cellCount * sizeof(Cell) + sourceRows.size() * sizeof(Row));
-        CellMapper mapper(source.workbook(), target, cellCount, CellRef{0, 0}, rewrite);
+        CellMapper mapper(source.workbook(), target, cellCount, CellRef{0, 0}, rewrite,
+                          carrier ? &*carrier : nullptr);
         auto& rows = copy.mutableRows();
         rows.reserve(sourceRows.size());
         for (const Row& row : sourceRows) {
@@ -761,6 +833,9 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         copy.setDefaultRowHeight(source.defaultRowHeight());
         copy.setSelectedCell(source.selectedCell());
         copy.setVisibility(SheetVisibility::Visible);
+        if (carrier) {
+            carrier->cacheValues(CellRange{{0, 0}, {kMaxRows - 1, kMaxColumns - 1}});
+        }
     } catch (...) {
         target.removeSheet(target.indexOf(copy));
         throw;

@@ -57,6 +57,10 @@ void writeContentTypes(ZipWriter& zip, const PackagePlan& plan) {
     if (!plan.sharedStrings.texts.empty()) {
         writeOverride(out, "xl/sharedStrings.xml", "spreadsheetml.sharedStrings+xml");
     }
+    for (size_t i = 0; i < plan.workbook->externalBooks().size(); ++i) {
+        writeOverride(out, "xl/externalLinks/externalLink" + std::to_string(i + 1) + ".xml",
+                      "spreadsheetml.externalLink+xml");
+    }
     out.raw("</Types>");
     out.finish();
 }

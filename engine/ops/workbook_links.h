@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/model/cell_ref.h"
+
+namespace plyfold::engine {
+
+class Sheet;
+class Workbook;
+struct DefinedName;
+
+namespace formula {
+struct Reference;
+}
+
+// Makes formulas of cells taken from one workbook into another compute what they computed
+// there, as a spreadsheet does on a paste or sheet copy into another workbook:
+// - a reference to another sheet of the source becomes an external reference to the source
+//   file ("[n]Sales!B:B", n the target's external book for it), whose values are kept in the
+//   target's external book (cacheValues);
+// - the source's own external references are renumbered into the target's external books;
+// - the defined names the formulas use are carried, their formulas carried alike.
+class FormulaCarrier {
+public:
+    enum class Mode {
+        // The whole source sheet is copied to target: references to the source sheet follow
+        // the copy, names scoped to it travel with it (carrySheetNames), and a workbook name
+        // that the target holds with another meaning is added scoped to the copy.
+        SheetCopy,
+        // Cells are pasted into target: references naming any sheet become external, and a
+        // workbook name that the target holds with another meaning is carried under a name of
+        // its own ("Rate_2") that the pasted formulas then use.
+        Paste,
+    };
+
+    FormulaCarrier(const Sheet& source, Sheet& target, Mode mode);
+
+    // The formula as it reads in the target, before a paste moves its references.
+    std::string carry(std::string_view formula);
+    // Adds the names scoped to the source sheet to the copy (SheetCopy).
+    void carrySheetNames();
+    // Keeps, in the target's external book for the source, the values of the source cells that
+    // the formulas of the target cells within rect (and of the names carried) read.
+    void cacheValues(const CellRange& rect);
+
+private:
+    bool rewrite(const formula::Reference& ref, std::string& out);
+    std::string carryName(std::string_view name);
+    std::string placeName(const DefinedName& name, const std::string& formula);
+    int32_t sourceBook();
+    int32_t importBook(int32_t sourceIndex);
+    void cacheFromText(std::string_view formula);
+    void cacheReference(const formula::Reference& ref);
+
+    const Sheet& m_source;
+    const Workbook& m_sourceBook;
+    Sheet& m_target;
+    Workbook& m_targetBook;
+    Mode m_mode;
+    int32_t m_sourceBookIndex = -2;         // -2 not known yet, -1 the source has no file
+    std::map<int32_t, int32_t> m_imported;  // source's external book -> target's
+    std::map<std::string, std::string> m_carriedNames;  // by lower-case source name
+    std::vector<std::string> m_carriedFormulas;
+    std::set<std::string> m_cached;  // references already cached, as written
+};
+
+// Points every external reference whose book is the file of a sheet copied into the workbook
+// (Sheet::origin) and whose sheet was copied at that copy, in cells and names, then drops the
+// external books that nothing reads any more. References to sheets without a copy stay
+// external.
+void relinkToCopies(Workbook& workbook);
+
+// How a workbook's file is named in external books and sheet origins: its path made absolute,
+// so that the name holds wherever the workbook that reads it is saved.
+std::string linkPath(std::string_view path);
+
+// The formula with every external reference to a book past the first bookCount replaced by
+// #REF!, so that a written file never names a book it does not hold.
+std::string formulaWithMissingBooksAsRef(std::string_view text, size_t bookCount);
+
+// The text written before "!" for sheets of external book index (0-based): "[1]Sales",
+// "'[2]My Sheet'", "[1]Jan:Mar".
+std::string externalSheetPrefix(int32_t bookIndex, std::string_view firstSheet,
+                                std::string_view lastSheet = {});
+
+}  // namespace plyfold::engine
