@@ -129,6 +129,15 @@ private:
     std::vector<int8_t> m_isDate;
 };
 
+size_t countRefErrors(std::string_view text) {
+    size_t count = 0;
+    for (size_t at = text.find("#REF!"); at != std::string_view::npos;
+         at = text.find("#REF!", at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 // Maps cells of one workbook into another: styles, texts, dates across date systems, and
 // formulas, moved by the offset of a paste and then rewritten by a caller-given function that
 // does not depend on where the cell is (a sheet's new name). A shared formula stays shared: a
@@ -213,16 +222,24 @@ private:
             const uint32_t id = m_sharedFormulas.get(cell.formulaId(), [&](uint32_t) {
                 const CellRef anchor{source.anchor.row + m_offset.row,
                                      source.anchor.column + m_offset.column};
-                return addSharedFormula(m_to, moved(m_from.formulas().text(source.text)), anchor);
+                const std::string carried = m_carrier->carry(m_from.formulas().text(source.text));
+                const std::string text =
+                    shiftLocalReferences(carried, m_offset.row, m_offset.column);
+                // An anchor whose own references fall off the sheet cannot serve the others.
+                if (countRefErrors(text) != countRefErrors(carried)) {
+                    return kUnmapped;
+                }
+                return addSharedFormula(m_to, text, anchor);
             });
-            if (m_to.sharedFormula(id).reach.contains(at)) {
+            if (id != kUnmapped && m_to.sharedFormula(id).reach.contains(at)) {
                 cell.formula = id + 1;
                 cell.flags = static_cast<uint8_t>(cell.flags | kSharedFormula);
                 return;
             }
         }
+        const std::string own = moved(cellFormula(m_from, cell, sourceAt));
         cell.flags = static_cast<uint8_t>(cell.flags & ~kSharedFormula);
-        cell.formula = m_to.formulas().intern(moved(cellFormula(m_from, cell, sourceAt))) + 1;
+        cell.formula = m_to.formulas().intern(own) + 1;
     }
 
     void mapSharedFormula(Cell& cell, CellRef at) {

@@ -265,11 +265,13 @@ bool FormulaCarrier::rewrite(const Reference& ref, std::string& out) {
         }
         const Sheet* first = findSheetIn(m_sourceBook, ref.firstSheet);
         const Sheet* last = ref.isThreeD() ? findSheetIn(m_sourceBook, ref.lastSheet) : first;
-        const int32_t book = first && last ? sourceBook() : -1;
-        if (book < 0) {
-            // A sheet the source lacks (already broken there), or a source without a file.
-            out += "#REF!";
+        if (!first || !last) {
+            out += "#REF!";  // a sheet the source lacks: broken there already
             return true;
+        }
+        const int32_t book = sourceBook();
+        if (book < 0) {
+            return false;  // a source never saved has no file to refer to
         }
         ExternalBook& external = m_targetBook.externalBooks()[static_cast<size_t>(book)];
         const int32_t from = m_sourceBook.indexOf(*first);
