@@ -361,13 +361,21 @@ void Lexer::run() {
         if (c == '[') {
             const size_t end = skipBrackets(i);
             const size_t wordEnd = skipWord(end);
-            if (wordEnd > end && at(wordEnd) == '!') {
+            // [1]Jan:Mar! names sheets of the book from Jan to Mar.
+            size_t lastEnd = wordEnd;
+            if (wordEnd > end && at(wordEnd) == ':' && isWordChar(at(wordEnd + 1))) {
+                lastEnd = skipWord(wordEnd + 1);
+            }
+            if (wordEnd > end && at(lastEnd) == '!') {
                 Reference& ref = freshReference();
-                ref.prefix = m_s.substr(i, wordEnd + 1 - i);
+                ref.prefix = m_s.substr(i, lastEnd + 1 - i);
                 ref.external = true;
                 ref.externalIndex = bookIndex(m_s.substr(i, end - i));
                 ref.firstSheet.assign(m_s.substr(end, wordEnd - end));
-                if (auto bodyEnd = parseBody(wordEnd + 1, ref, true)) {
+                if (lastEnd != wordEnd) {
+                    ref.lastSheet.assign(m_s.substr(wordEnd + 1, lastEnd - wordEnd - 1));
+                }
+                if (auto bodyEnd = parseBody(lastEnd + 1, ref, true)) {
                     emitReference(i, *bodyEnd);
                     i = *bodyEnd;
                     continue;
