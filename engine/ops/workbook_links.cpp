@@ -250,6 +250,10 @@ bool FormulaCarrier::rewrite(const Reference& ref, std::string& out) {
             return false;
         }
         const int32_t index = importBook(ref.externalIndex - 1);
+        if (index < 0) {
+            out += "#REF!";  // a book the damaged source does not say where to find
+            return true;
+        }
         out += externalSheetPrefix(index, ref.firstSheet, ref.lastSheet);
         out += "!";
         out += ref.body;
@@ -373,6 +377,10 @@ int32_t FormulaCarrier::importBook(int32_t sourceIndex) {
         return it->second;
     }
     const ExternalBook& from = m_sourceBook.externalBooks()[static_cast<size_t>(sourceIndex)];
+    if (from.path.empty()) {
+        m_imported.emplace(sourceIndex, -1);
+        return -1;
+    }
     const int32_t index = m_targetBook.externalBookFor(from.path);
     ExternalBook& to = m_targetBook.externalBooks()[static_cast<size_t>(index)];
     std::vector<int32_t> sheetMap;
@@ -409,18 +417,22 @@ void FormulaCarrier::cacheValues(const CellRange& rect) {
     }
     const Workbook& book = m_targetBook;
     std::set<uint32_t> seen;
-    for (const Row& row : m_target.rows()) {
-        if (row.index < rect.first.row || row.index > rect.last.row) {
-            continue;
-        }
-        for (const Cell& cell : row.cells) {
+    const auto& rows = m_target.rows();
+    auto row = std::lower_bound(rows.begin(), rows.end(), rect.first.row,
+                                [](const Row& r, int32_t index) { return r.index < index; });
+    for (; row != rows.end() && row->index <= rect.last.row; ++row) {
+        for (const Cell& cell : row->cells) {
             if (!cell.hasFormula() || cell.column < rect.first.column ||
                 cell.column > rect.last.column) {
                 continue;
             }
             if (cell.hasSharedFormula()) {
-                const std::string text = cellFormula(book, cell, CellRef{row.index, cell.column});
-                cacheFromText(text);
+                // Only a formula that reads another book needs reading at each of its cells.
+                const std::string_view shared =
+                    book.formulas().text(book.sharedFormula(cell.formulaId()).text);
+                if (shared.find('[') != std::string_view::npos) {
+                    cacheFromText(cellFormula(book, cell, CellRef{row->index, cell.column}));
+                }
             } else if (seen.insert(cell.formulaId()).second) {
                 cacheFromText(book.formulas().text(cell.formulaId()));
             }
