@@ -241,6 +241,20 @@ void FormulaCarrier::carrySheetNames() {
         m_carriedFormulas.push_back(copy.formula);
         m_target.definedNames().push_back(std::move(copy));
     }
+    // Workbook names that point into the sheet go with it too, as a spreadsheet's sheet copy
+    // takes them.
+    for (const DefinedName& name : m_sourceBook.definedNames()) {
+        bool readsSheet = false;
+        rewriteFormulaReferences(name.formula, [&](const Reference& ref, std::string&) {
+            readsSheet = readsSheet || (!ref.external && ref.hasSheet() &&
+                                        (equalsIgnoringAsciiCase(ref.firstSheet, m_source.name()) ||
+                                         equalsIgnoringAsciiCase(ref.lastSheet, m_source.name())));
+            return false;
+        });
+        if (readsSheet && !findDefinedName(m_source.definedNames(), name.name)) {
+            carryName(name.name);
+        }
+    }
 }
 
 bool FormulaCarrier::rewrite(const Reference& ref, std::string& out) {

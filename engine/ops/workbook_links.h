@@ -43,7 +43,8 @@ public:
 
     // The formula as it reads in the target, before a paste moves its references.
     std::string carry(std::string_view formula);
-    // Adds the names scoped to the source sheet to the copy (SheetCopy).
+    // Adds the names scoped to the source sheet to the copy (SheetCopy), and the workbook names
+    // that point into it.
     void carrySheetNames();
     // Keeps, in the target's external book for the source, the values of the source cells that
     // the formulas of the target cells within rect (and of the names carried) read.

@@ -267,6 +267,12 @@ TEST(CopySheetIntoAnotherWorkbook, NamesTravelAndConflictsBecomeScopedToTheCopy)
     ASSERT_NE(nameIn(result.definedNames(), "Rate"), nullptr);
     EXPECT_EQ(nameIn(result.definedNames(), "Rate")->formula, "Summary!$F$1");
     EXPECT_EQ(nameIn(result.definedNames(), "TaxRate"), nullptr);  // no cell uses it
+    // A name pointing into a sheet goes with a copy of that sheet, even when no cell uses it.
+    jan.book.definedNames().push_back({"Amounts", "Sales!$B$2:$B$3", "", false});
+    EXPECT_EQ(nameIn(result.definedNames(), "Amounts"), nullptr);
+    const Sheet& salesCopy = copySheet(jan.sales(), result, 3);
+    EXPECT_EQ(nameIn(result.definedNames(), "Amounts")->formula, "Sales!$B$2:$B$3");
+    EXPECT_EQ(salesCopy.name(), "Sales");
     ASSERT_NE(nameIn(febCopy.definedNames(), "Rate"), nullptr);
     EXPECT_EQ(nameIn(febCopy.definedNames(), "Rate")->formula, "'Summary (2)'!$F$1");
     EXPECT_EQ(nameIn(janCopy.definedNames(), "Rate"), nullptr);
