@@ -43,6 +43,15 @@ bool isPlainSheetName(std::string_view name) {
     return formula::quotedSheetName(name) == name;
 }
 
+// "Sales", "'My Data'", "Jan:Mar", "'Jan 1:Mar'".
+std::string localSheetPrefix(std::string_view firstSheet, std::string_view lastSheet) {
+    if (lastSheet.empty()) {
+        return formula::quotedSheetName(firstSheet);
+    }
+    const std::string both = std::string(firstSheet) + ":" + std::string(lastSheet);
+    return isPlainSheetName(firstSheet) && isPlainSheetName(lastSheet) ? both : quotedWhole(both);
+}
+
 // The cells a reference reads, clipped to the sheet; nullopt for a name or an error.
 std::optional<CellRange> cellsRead(const Reference& ref) {
     CellRange range;
@@ -258,6 +267,17 @@ void FormulaCarrier::carrySheetNames() {
 }
 
 bool FormulaCarrier::rewrite(const Reference& ref, std::string& out) {
+    if (ref.external && ref.externalIndex == 0) {
+        // "[0]" names the workbook itself.
+        Reference local = ref;
+        local.external = false;
+        if (!rewrite(local, out)) {
+            out += localSheetPrefix(ref.firstSheet, ref.lastSheet);
+            out += "!";
+            out += ref.body;
+        }
+        return true;
+    }
     if (ref.external) {
         const auto& books = m_sourceBook.externalBooks();
         if (ref.externalIndex < 1 || static_cast<size_t>(ref.externalIndex) > books.size()) {

@@ -161,6 +161,7 @@ TEST(PasteIntoAnotherWorkbook, OtherSheetsBecomeExternalWithCachedValues) {
         {"Summary!$F$1*2", "[1]Summary!$F$1*2"},
         {"Sales:Summary!A1", "[1]Sales:Summary!A1"},
         {"Gone!A1+1", "#REF!+1"},
+        {"[0]Sales!B2+'[0]My Data'!A1", "[1]Sales!B2+'[1]My Data'!A1"},
         {"\"Sales!B2\"&A1", "\"Sales!B2\"&C11"},
     };
     for (const Case& c : cases) {
