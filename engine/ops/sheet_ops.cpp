@@ -798,6 +798,9 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
     const auto& sourceRows = source.rows();
     std::string name = target.uniqueSheetName(source.name());
     Sheet& copy = target.insertSheet(beforeIndex, name, source.kind());
+    // A copy that fails takes back the names and external books it added.
+    const size_t namesBefore = target.definedNames().size();
+    const size_t booksBefore = target.externalBooks().size();
     try {
         size_t cellCount = 0;
         for (const Row& row : sourceRows) {
@@ -855,6 +858,8 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         }
     } catch (...) {
         target.removeSheet(target.indexOf(copy));
+        target.definedNames().resize(namesBefore);
+        target.externalBooks().resize(booksBefore);
         throw;
     }
     return copy;

@@ -68,6 +68,9 @@ struct SheetEntry {
 // workbook > (workbookPr, bookViews > workbookView, sheets > sheet).
 class WorkbookHandler : public xlsx_read::XmlHandler {
 public:
+    // The names read are counted in account: a workbook part can hold millions.
+    explicit WorkbookHandler(MemoryAccount& account) : m_account(account) {}
+
     void startElement(std::string_view name, xlsx_read::XmlAttributes attributes) override {
         ++m_depth;
         if (m_depth == 1) {
@@ -99,6 +102,8 @@ public:
             if (xlsx_read::parseIndex(xlsx_read::attributeOr(attributes, "localSheetId"), sheet)) {
                 entry.sheet = sheet;
             }
+            m_account.charge(sizeof(NameEntry) + entry.name.name.size() +
+                             entry.name.comment.size());
             names.push_back(std::move(entry));
             m_inName = true;
         } else if (m_depth == 3 && m_section == "externalReferences" &&
@@ -118,6 +123,7 @@ public:
     }
     void characters(std::string_view text) override {
         if (m_inName) {
+            m_account.charge(text.size());
             names.back().name.formula += text;
         }
     }
@@ -130,6 +136,7 @@ public:
     std::vector<SheetEntry> sheets;
 
 private:
+    MemoryAccount& m_account;
     int m_depth = 0;
     std::string m_section;
     bool m_inName = false;
@@ -318,7 +325,7 @@ void readStructure(const std::shared_ptr<XlsxSource>& source, Workbook& workbook
         auto relationships = xlsx_read::readRelationships(package, *workbookPart);
 
         part = *workbookPart;
-        WorkbookHandler handler;
+        WorkbookHandler handler(workbook.memory());
         xlsx_read::AlternateContentFilter filter(handler);
         xlsx_read::parsePart(package, part, filter, xlsx_read::kMaxSmallPartBytes, false);
         if (!handler.isWorkbook) {
