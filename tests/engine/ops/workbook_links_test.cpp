@@ -389,3 +389,25 @@ TEST(ExternalSheetPrefix, QuotesWhatNeedsIt) {
 
 }  // namespace
 }  // namespace plyfold::engine
+
+namespace plyfold::engine {
+namespace {
+
+TEST(CopySheetIntoAnotherWorkbook, AFailedCopyTakesBackWhatItAdded) {
+    MonthBook jan("/data/jan.xlsx");
+    for (int r = 1; r <= 2000; ++r) {
+        putFormula(jan.summary(), "H" + std::to_string(r), "Rate*Sales!B2");
+    }
+    Workbook result;
+    result.addSheet("Sheet1");
+    result.definedNames().push_back({"Kept", "1", "", false});
+    result.memory().setBudget(std::make_shared<MemoryBudget>(result.memory().bytes() + 4096));
+    EXPECT_THROW(copySheet(jan.summary(), result, 1), MemoryLimitReached);
+    EXPECT_EQ(result.sheetCount(), 1);
+    ASSERT_EQ(result.definedNames().size(), 1u);
+    EXPECT_EQ(result.definedNames()[0].name, "Kept");
+    EXPECT_TRUE(result.externalBooks().empty());
+}
+
+}  // namespace
+}  // namespace plyfold::engine
