@@ -239,6 +239,11 @@ FormulaCarrier::FormulaCarrier(const Sheet& source, Sheet& target, Mode mode)
       m_mode(mode) {}
 
 std::string FormulaCarrier::carry(std::string_view formula) {
+    // Without a sheet prefix, a book number or a name to find, nothing changes.
+    if (formula.find('!') == std::string_view::npos && m_source.definedNames().empty() &&
+        m_sourceBook.definedNames().empty()) {
+        return std::string(formula);
+    }
     return rewriteFormulaReferences(
         formula, [this](const Reference& ref, std::string& out) { return rewrite(ref, out); });
 }
