@@ -280,6 +280,35 @@ private:
     FormulaRewrite m_rewrite;
 };
 
+// The cells of the block's rows [rowsBegin, rowsEnd) mapped to where they land, into block.
+template <typename RowIt>
+void mapBlock(RowIt rowsBegin, RowIt rowsEnd, const CellRange& range, int32_t rowOffset,
+              int32_t columnOffset, const std::unordered_set<uint64_t>& movedAnchors,
+              CellMapper& mapper, std::vector<Row>& block) {
+    for (auto it = rowsBegin; it != rowsEnd; ++it) {
+        auto from = cellLowerBound(it->cells, range.first.column);
+        auto to = cellLowerBound(it->cells, range.last.column + 1);
+        if (from == to) {
+            continue;
+        }
+        Row row;
+        row.index = it->index + rowOffset;
+        row.cells.reserve(static_cast<size_t>(to - from));
+        for (auto cellIt = from; cellIt != to; ++cellIt) {
+            Cell cell = *cellIt;
+            if ((cell.flags & kArrayFormula) &&
+                !movedAnchors.count(cellKey({it->index, cell.column}))) {
+                cell.flags = static_cast<uint8_t>(cell.flags & ~kArrayFormula);
+                cell.formula = 0;
+            }
+            cell.column = static_cast<uint16_t>(cell.column + columnOffset);
+            mapper.map(cell, CellRef{row.index, cell.column});
+            row.cells.push_back(cell);
+        }
+        block.push_back(std::move(row));
+    }
+}
+
 void checkBlockFits(const CellRange& range, CellRef topLeft, const Sheet& target) {
     if (topLeft.row < 0 || topLeft.column < 0) {
         throw SpreadsheetError(ErrorNumber::ApplicationDefined,
@@ -700,27 +729,16 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
 
     std::vector<Row> block;
     block.reserve(static_cast<size_t>(rowsEnd - rowsBegin));
-    for (auto it = rowsBegin; it != rowsEnd; ++it) {
-        auto from = cellLowerBound(it->cells, range.first.column);
-        auto to = cellLowerBound(it->cells, range.last.column + 1);
-        if (from == to) {
-            continue;
+    try {
+        mapBlock(rowsBegin, rowsEnd, range, rowOffset, columnOffset, movedAnchors, mapper, block);
+        if (carrier) {
+            carrier->cacheValues(block);
         }
-        Row row;
-        row.index = it->index + rowOffset;
-        row.cells.reserve(static_cast<size_t>(to - from));
-        for (auto cellIt = from; cellIt != to; ++cellIt) {
-            Cell cell = *cellIt;
-            if ((cell.flags & kArrayFormula) &&
-                !movedAnchors.count(cellKey({it->index, cell.column}))) {
-                cell.flags = static_cast<uint8_t>(cell.flags & ~kArrayFormula);
-                cell.formula = 0;
-            }
-            cell.column = static_cast<uint16_t>(cell.column + columnOffset);
-            mapper.map(cell, CellRef{row.index, cell.column});
-            row.cells.push_back(cell);
+    } catch (...) {
+        if (carrier) {
+            carrier->undo();
         }
-        block.push_back(std::move(row));
+        throw;
     }
 
     clearRectangle(target, rect);
@@ -749,9 +767,6 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
     for (ArrayFormula array : movedArrays) {
         array.range = shifted(array.range);
         target.arrayFormulas().push_back(array);
-    }
-    if (carrier) {
-        carrier->cacheValues(rect);
     }
 }
 
@@ -854,7 +869,7 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         copy.setSelectedCell(source.selectedCell());
         copy.setVisibility(SheetVisibility::Visible);
         if (carrier) {
-            carrier->cacheValues(CellRange{{0, 0}, {kMaxRows - 1, kMaxColumns - 1}});
+            carrier->cacheValues(copy.rows());
         }
     } catch (...) {
         target.removeSheet(target.indexOf(copy));

@@ -236,7 +236,16 @@ FormulaCarrier::FormulaCarrier(const Sheet& source, Sheet& target, Mode mode)
       m_sourceBook(source.workbook()),
       m_target(target),
       m_targetBook(target.workbook()),
-      m_mode(mode) {}
+      m_mode(mode),
+      m_namesBefore(m_targetBook.definedNames().size()),
+      m_booksBefore(m_targetBook.externalBooks().size()),
+      m_sheetNamesBefore(target.definedNames().size()) {}
+
+void FormulaCarrier::undo() {
+    m_targetBook.definedNames().resize(m_namesBefore);
+    m_targetBook.externalBooks().resize(m_booksBefore);
+    m_target.definedNames().resize(m_sheetNamesBefore);
+}
 
 std::string FormulaCarrier::carry(std::string_view formula) {
     // Without a sheet prefix, a book number or a name to find, nothing changes.
@@ -450,19 +459,15 @@ int32_t FormulaCarrier::importBook(int32_t sourceIndex) {
     return index;
 }
 
-void FormulaCarrier::cacheValues(const CellRange& rect) {
+void FormulaCarrier::cacheValues(const std::vector<Row>& rows) {
     if (m_sourceBookIndex < 0) {
         return;  // no reference became external
     }
     const Workbook& book = m_targetBook;
     std::set<uint32_t> seen;
-    const auto& rows = m_target.rows();
-    auto row = std::lower_bound(rows.begin(), rows.end(), rect.first.row,
-                                [](const Row& r, int32_t index) { return r.index < index; });
-    for (; row != rows.end() && row->index <= rect.last.row; ++row) {
+    for (auto row = rows.begin(); row != rows.end(); ++row) {
         for (const Cell& cell : row->cells) {
-            if (!cell.hasFormula() || cell.column < rect.first.column ||
-                cell.column > rect.last.column) {
+            if (!cell.hasFormula()) {
                 continue;
             }
             if (cell.hasSharedFormula()) {

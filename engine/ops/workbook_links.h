@@ -14,6 +14,7 @@ namespace plyfold::engine {
 class Sheet;
 class Workbook;
 struct DefinedName;
+struct Row;
 
 namespace formula {
 struct Reference;
@@ -47,8 +48,12 @@ public:
     // that point into it.
     void carrySheetNames();
     // Keeps, in the target's external book for the source, the values of the source cells that
-    // the formulas of the target cells within rect (and of the names carried) read.
-    void cacheValues(const CellRange& rect);
+    // the formulas of the given rows' cells (mapped into the target) and of the names carried
+    // read.
+    void cacheValues(const std::vector<Row>& rows);
+    // Takes back the names and external books added since the carrier was made, for a paste
+    // or copy that failed.
+    void undo();
 
 private:
     bool rewrite(const formula::Reference& ref, std::string& out);
@@ -69,6 +74,9 @@ private:
     std::map<std::string, std::string> m_carriedNames;  // by lower-case source name
     std::vector<std::string> m_carriedFormulas;
     std::set<std::string> m_cached;  // references already cached, as written
+    size_t m_namesBefore;
+    size_t m_booksBefore;
+    size_t m_sheetNamesBefore;
 };
 
 // Points every external reference whose book is the file of a sheet copied into the workbook

@@ -409,5 +409,23 @@ TEST(CopySheetIntoAnotherWorkbook, AFailedCopyTakesBackWhatItAdded) {
     EXPECT_TRUE(result.externalBooks().empty());
 }
 
+TEST(PasteIntoAnotherWorkbook, AFailedPasteTakesBackWhatItAdded) {
+    MonthBook jan("/data/jan.xlsx");
+    const std::string padding(1000, 'x');
+    for (int r = 1; r <= 500; ++r) {
+        putFormula(jan.summary(), "H" + std::to_string(r),
+                   "Rate*Sales!B2&\"" + padding + std::to_string(r) + "\"");
+    }
+    Workbook result;
+    Sheet& target = result.addSheet("Sheet1");
+    result.definedNames().push_back({"Kept", "1", "", false});
+    result.memory().setBudget(std::make_shared<MemoryBudget>(result.memory().bytes() + 200000));
+    EXPECT_THROW(pasteBlock(jan.summary(), *parseRangeName("A1:H500"), target, at("A1")),
+                 MemoryLimitReached);
+    ASSERT_EQ(result.definedNames().size(), 1u);
+    EXPECT_TRUE(result.externalBooks().empty());
+    EXPECT_EQ(target.cellCount(), 0u);
+}
+
 }  // namespace
 }  // namespace plyfold::engine
