@@ -205,8 +205,11 @@ private:
     // Into another workbook through the carrier: its references to other sheets become
     // external, and only the references to cells of the paste's own sheet move with it.
     void carryFormula(Cell& cell, CellRef at) {
+        const bool carrierMoves = m_carrier->movesLocalReferences();
         auto moved = [&](std::string_view text) {
-            return shiftLocalReferences(m_carrier->carry(text), m_offset.row, m_offset.column);
+            return carrierMoves ? m_carrier->carry(text)
+                                : shiftLocalReferences(m_carrier->carry(text), m_offset.row,
+                                                       m_offset.column);
         };
         if (!cell.hasSharedFormula()) {
             cell.formula = m_formulas.get(cell.formulaId(), [&](uint32_t id) {
@@ -218,7 +221,9 @@ private:
         const CellRef sourceAt{at.row - m_offset.row, at.column - m_offset.column};
         // The group moves with its anchor when the anchor comes along; then every cell reads
         // the group's formula at the distance it did.
-        if (m_block.contains(source.anchor)) {
+        // Where the carrier decides for each reference whether it stays in the block, the
+        // cells of one group can differ: each gets its own text.
+        if (!carrierMoves && m_block.contains(source.anchor)) {
             const uint32_t id = m_sharedFormulas.get(cell.formulaId(), [&](uint32_t) {
                 const CellRef anchor{source.anchor.row + m_offset.row,
                                      source.anchor.column + m_offset.column};
@@ -722,6 +727,7 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
     std::optional<FormulaCarrier> carrier;
     if (&source.workbook() != &target.workbook()) {
         carrier.emplace(source, target, FormulaCarrier::Mode::Paste);
+        carrier->setPastedBlock(range, CellRef{rowOffset, columnOffset});
     }
     CellMapper mapper(source.workbook(), target.workbook(), expectedCells,
                       CellRef{rowOffset, columnOffset}, nullptr, carrier ? &*carrier : nullptr);

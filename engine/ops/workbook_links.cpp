@@ -247,10 +247,19 @@ void FormulaCarrier::undo() {
     m_target.definedNames().resize(m_sheetNamesBefore);
 }
 
+void FormulaCarrier::setPastedBlock(const CellRange& block, CellRef offset) {
+    m_block = block;
+    m_offset = offset;
+}
+
+bool FormulaCarrier::movesLocalReferences() const {
+    return m_block && !m_sourceBook.path().empty();
+}
+
 std::string FormulaCarrier::carry(std::string_view formula) {
     // Without a sheet prefix, a book number or a name to find, nothing changes.
     if (formula.find('!') == std::string_view::npos && m_source.definedNames().empty() &&
-        m_sourceBook.definedNames().empty()) {
+        m_sourceBook.definedNames().empty() && !movesLocalReferences()) {
         return std::string(formula);
     }
     return rewriteFormulaReferences(
@@ -290,6 +299,29 @@ bool FormulaCarrier::rewrite(const Reference& ref, std::string& out) {
             out += "!";
             out += ref.body;
         }
+        return true;
+    }
+    if (!ref.hasSheet() && formula::readsCells(ref.kind) && movesLocalReferences()) {
+        const std::optional<CellRange> read = cellsRead(ref);
+        if (read && m_block->contains(read->first) && m_block->contains(read->last)) {
+            formula::RefEnd first = ref.first;
+            formula::RefEnd last = ref.last;
+            for (formula::RefEnd* end : {&first, &last}) {
+                if (end->row >= 0) {
+                    end->row += m_offset.row;
+                }
+                if (end->column >= 0) {
+                    end->column += m_offset.column;
+                }
+            }
+            out += formula::referenceBody(ref.kind, first, last);
+            return true;
+        }
+        const int32_t book = sourceBook();
+        m_targetBook.externalBooks()[static_cast<size_t>(book)].addSheet(m_source.name());
+        out += externalSheetPrefix(book, m_source.name());
+        out += "!";
+        out += ref.body;
         return true;
     }
     if (ref.external) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -42,7 +43,17 @@ public:
 
     FormulaCarrier(const Sheet& source, Sheet& target, Mode mode);
 
-    // The formula as it reads in the target, before a paste moves its references.
+    // For a paste: the source cells pasted (block) and how far they move. References without a
+    // sheet then move with the block when they read only cells of it (absolute parts too, so
+    // that they read the same cells where the block lands), and read the source sheet as
+    // external references otherwise, since what lies around the block in the target is not
+    // what lay around it in the source. A source without a file keeps a desktop paste's
+    // moves, done by the caller (movesLocalReferences() false).
+    void setPastedBlock(const CellRange& block, CellRef offset);
+    bool movesLocalReferences() const;
+
+    // The formula as it reads in the target (moved as a paste moves it where
+    // movesLocalReferences()).
     std::string carry(std::string_view formula);
     // Adds the names scoped to the source sheet to the copy (SheetCopy), and the workbook names
     // that point into it.
@@ -74,6 +85,8 @@ private:
     std::map<std::string, std::string> m_carriedNames;  // by lower-case source name
     std::vector<std::string> m_carriedFormulas;
     std::set<std::string> m_cached;  // references already cached, as written
+    std::optional<CellRange> m_block;
+    CellRef m_offset;
     size_t m_namesBefore;
     size_t m_booksBefore;
     size_t m_sheetNamesBefore;

@@ -188,6 +188,42 @@ TEST(PasteIntoAnotherWorkbook, OtherSheetsBecomeExternalWithCachedValues) {
     EXPECT_EQ(cached(result, 0, "My Data", "A1"), "<no sheet>");
 }
 
+TEST(PasteIntoAnotherWorkbook, ReferencesMoveWithTheBlockOrReadTheSource) {
+    MonthBook jan("/data/jan.xlsx");
+    putNumber(jan.summary(), "A1", 7);
+    struct Case {
+        const char* source;  // on Summary!C3; B2:D5 is pasted to F11
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"B3+$B$3+B$2+$D5", "F12+$F$12+F$11+$H14"},
+        {"SUM(B2:D5)", "SUM(F11:H14)"},
+        {"SUM($B$2:$D$5)", "SUM($F$11:$H$14)"},
+        // What lies beyond the block in the result is not what lay beyond it in the source.
+        {"A1+SUM(B2:D6)", "[1]Summary!A1+SUM([1]Summary!B2:D6)"},
+        {"SUM(B:B)+SUM(3:3)", "SUM([1]Summary!B:B)+SUM([1]Summary!3:3)"},
+        {"Summary!B3", "[1]Summary!B3"},
+    };
+    for (const Case& c : cases) {
+        putFormula(jan.summary(), "C3", c.source);
+        Workbook result;
+        Sheet& target = result.addSheet("Sheet1");
+        pasteBlock(jan.summary(), *parseRangeName("B2:D5"), target, at("F11"));
+        EXPECT_EQ(formulaAt(target, "G12"), c.expected) << c.source;
+        if (std::string_view(c.expected).find('[') != std::string_view::npos) {
+            ASSERT_EQ(result.externalBooks().size(), 1u) << c.source;
+        } else {
+            EXPECT_TRUE(result.externalBooks().empty()) << c.source;
+        }
+    }
+    putFormula(jan.summary(), "C3", "A1+F1");
+    Workbook result;
+    Sheet& target = result.addSheet("Sheet1");
+    pasteBlock(jan.summary(), *parseRangeName("B2:D5"), target, at("F11"));
+    EXPECT_EQ(cached(result, 0, "Summary", "A1"), "7");
+    EXPECT_EQ(cached(result, 0, "Summary", "F1"), "0.1");
+}
+
 TEST(PasteIntoAnotherWorkbook, NamesComeAlongAndAConflictGetsItsOwnName) {
     MonthBook jan("/data/jan.xlsx", 0.1);
     MonthBook feb("/data/feb.xlsx", 0.2);
