@@ -44,6 +44,10 @@ struct ApplicationState {
     std::shared_ptr<WorkbookRecord> heldBook;
     engine::Sheet* heldSheet = nullptr;
     CellRange heldRange;
+    // Where the held range was last pasted: lines of it deleted right after keep their
+    // formulas reading the source.
+    engine::Sheet* pastedSheet = nullptr;
+    engine::CellRef pastedAt;
 };
 
 namespace {}  // namespace
@@ -217,8 +221,29 @@ void Range::PasteSpecial() const {
     engine::Sheet& source = liveSheet(app->heldBook, app->heldSheet);
     building("Pasting the copied cells into the sheet '" + target.name() + "'",
              [&] { engine::pasteBlock(source, app->heldRange, target, m_rect.first); });
+    app->pastedSheet = &target;
+    app->pastedAt = m_rect.first;
     markModified(m_book);
 }
+
+// Deleting lines of a block just pasted from another workbook (as a merge drops a block's
+// header): the block's formulas that read those lines read them from the source instead of
+// turning into #REF!, as long as the source is still held.
+namespace {
+
+void keepPastedLinesReadingSource(const std::shared_ptr<WorkbookRecord>& book,
+                                  engine::Sheet& target, const CellRange& lines, bool columns) {
+    auto app = runningApp(book->app);
+    if (!app->heldBook || !app->heldBook->open || app->pastedSheet != &target || !app->heldSheet ||
+        app->heldBook->book->indexOf(*app->heldSheet) < 0) {
+        return;
+    }
+    engine::readPastedLinesFromSource(*app->heldSheet, app->heldRange, target, app->pastedAt,
+                                      columns ? lines.first.column : lines.first.row,
+                                      columns ? lines.columnCount() : lines.rowCount(), columns);
+}
+
+}  // namespace
 
 void Range::Delete() const {
     engine::Sheet& target = sheet();
@@ -228,6 +253,7 @@ void Range::Delete() const {
     building(std::string(m_unit == Unit::Columns ? "Deleting the columns " : "Deleting the rows ") +
                  lineAddress(m_rect, m_unit) + " of the sheet '" + target.name() + "'",
              [&] {
+                 keepPastedLinesReadingSource(m_book, target, m_rect, m_unit == Unit::Columns);
                  if (m_unit == Unit::Columns) {
                      engine::deleteColumns(target, m_rect.first.column, m_rect.columnCount());
                  } else {

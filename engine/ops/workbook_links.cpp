@@ -491,6 +491,67 @@ int32_t FormulaCarrier::importBook(int32_t sourceIndex) {
     return index;
 }
 
+void FormulaCarrier::readLinesFromSource(int32_t first, int32_t count, bool columns) {
+    if (!movesLocalReferences() || count <= 0) {
+        return;
+    }
+    const CellRange landed{
+        {m_block->first.row + m_offset.row, m_block->first.column + m_offset.column},
+        {m_block->last.row + m_offset.row, m_block->last.column + m_offset.column}};
+    const int64_t end = int64_t{first} + count;
+    auto readsLines = [&](const CellRange& read) {
+        const int32_t low = columns ? read.first.column : read.first.row;
+        const int32_t high = columns ? read.last.column : read.last.row;
+        return high >= first && low < end;
+    };
+    Workbook& book = m_targetBook;
+    for (Row& row : m_target.mutableRows()) {
+        if (row.index < landed.first.row || row.index > landed.last.row) {
+            continue;
+        }
+        for (Cell& cell : row.cells) {
+            if (!cell.hasFormula() || cell.column < landed.first.column ||
+                cell.column > landed.last.column) {
+                continue;
+            }
+            const CellRef at{row.index, cell.column};
+            const std::string text = cellFormula(book, cell, at);
+            bool touched = false;
+            std::string rewritten = rewriteFormulaReferences(text, [&](const Reference& ref,
+                                                                       std::string& out) {
+                const std::optional<CellRange> read = cellsRead(ref);
+                if (ref.hasSheet() || !read || !readsLines(*read)) {
+                    return false;
+                }
+                // In the block every such reference was moved whole with it (see rewrite).
+                formula::RefEnd low = ref.first;
+                formula::RefEnd high = ref.last;
+                for (formula::RefEnd* e : {&low, &high}) {
+                    if (e->row >= 0) {
+                        e->row -= m_offset.row;
+                    }
+                    if (e->column >= 0) {
+                        e->column -= m_offset.column;
+                    }
+                }
+                const int32_t index = sourceBook();
+                m_targetBook.externalBooks()[static_cast<size_t>(index)].addSheet(m_source.name());
+                out += externalSheetPrefix(index, m_source.name());
+                out += "!";
+                out += formula::referenceBody(ref.kind, low, high);
+                touched = true;
+                return true;
+            });
+            if (!touched) {
+                continue;
+            }
+            cell.flags = static_cast<uint8_t>(cell.flags & ~kSharedFormula);
+            cell.formula = book.formulas().intern(rewritten) + 1;
+            cacheFromText(rewritten);
+        }
+    }
+}
+
 void FormulaCarrier::cacheValues(const std::vector<Row>& rows) {
     if (m_sourceBookIndex < 0) {
         return;  // no reference became external
@@ -574,6 +635,17 @@ void FormulaCarrier::cacheReference(const Reference& ref) {
         // What a cached cell takes: the map node and its value.
         m_targetBook.memory().charge(added * 96);
     }
+}
+
+void readPastedLinesFromSource(const Sheet& source, const CellRange& block, Sheet& target,
+                               CellRef topLeft, int32_t first, int32_t count, bool columns) {
+    if (&source.workbook() == &target.workbook()) {
+        return;
+    }
+    FormulaCarrier carrier(source, target, FormulaCarrier::Mode::Paste);
+    carrier.setPastedBlock(
+        block, CellRef{topLeft.row - block.first.row, topLeft.column - block.first.column});
+    carrier.readLinesFromSource(first, count, columns);
 }
 
 void relinkToCopies(Workbook& workbook) {

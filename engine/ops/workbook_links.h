@@ -66,6 +66,12 @@ public:
     // or copy that failed.
     void undo();
 
+    // Before lines [first, first + count) (rows, or columns where `columns`) of the target are
+    // deleted: references of the formulas of the pasted block (setPastedBlock) that read those
+    // lines read the source sheet instead, so that the deletion leaves them computing what
+    // they did. Nothing changes where movesLocalReferences() is false.
+    void readLinesFromSource(int32_t first, int32_t count, bool columns);
+
 private:
     bool rewrite(const formula::Reference& ref, std::string& out);
     std::string carryName(std::string_view name);
@@ -91,6 +97,12 @@ private:
     size_t m_booksBefore;
     size_t m_sheetNamesBefore;
 };
+
+// For lines about to be deleted from target that cut through block of source just pasted
+// there with block.first at topLeft (from another workbook): FormulaCarrier::
+// readLinesFromSource.
+void readPastedLinesFromSource(const Sheet& source, const CellRange& block, Sheet& target,
+                               CellRef topLeft, int32_t first, int32_t count, bool columns);
 
 // Points every external reference whose book is the file of a sheet copied into the workbook
 // (Sheet::origin) and whose sheet was copied at that copy, in cells and names, then drops the

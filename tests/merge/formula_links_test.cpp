@@ -174,5 +174,58 @@ TEST_F(FormulaLinks, SideBySideBlocksKeepReadingTheSameColumnsOfTheirSources) {
     EXPECT_EQ(formulaAt(sheet, "I2"), "Rate_2*H2");
 }
 
+// Items with amounts under a header row that holds a rate; each row's tax reads the rate,
+// each running total starts at the first amount.
+std::string writeItems(const std::string& path, double rate, double first) {
+    engine::Workbook book;
+    Sheet& data = book.addSheet("Data");
+    put(data, "A1", "Item");
+    put(data, "B1", "Amount");
+    put(data, "D1", "=SUM(B:B)");
+    put(data, "F1", rate);
+    for (int r = 2; r <= 4; ++r) {
+        const std::string n = std::to_string(r);
+        put(data, ("A" + n).c_str(), ("i" + n).c_str());
+        put(data, ("B" + n).c_str(), first * (r - 1));
+        put(data, ("C" + n).c_str(), ("=B" + n + "*$F$1").c_str());
+        put(data, ("D" + n).c_str(), ("=SUM($B$2:B" + n + ")").c_str());
+    }
+    engine::saveWorkbook(book, path);
+    return path;
+}
+
+TEST_F(FormulaLinks, BlocksReadTheirOwnCellsAndTheirDroppedHeaderLines) {
+    const std::string a = writeItems(dir.file("a.xlsx"), 0.5, 1);
+    const std::string b = writeItems(dir.file("b.xlsx"), 2, 10);
+    struct Case {
+        bool dropFirstLine;
+        std::vector<std::pair<const char*, const char*>> formulas;  // of b's block
+    };
+    const Case cases[] = {
+        {false, {{"D5", "SUM([2]Data!B:B)"}, {"C6", "B6*$F$5"}, {"D7", "SUM($B$6:B7)"}}},
+        // b's header line is gone: what read it reads the source.
+        {true, {{"C5", "B5*[2]Data!$F$1"}, {"D6", "SUM($B$5:B6)"}}},
+    };
+    for (const Case& c : cases) {
+        form.ListView4.clear();
+        queue(a, "Data");
+        queue(b, "Data");
+        form.Check1.setValue(c.dropFirstLine ? 1 : 0);
+        ASSERT_TRUE(MergeSheetsVertically(form));
+        const Sheet& sheet = resultBook().sheet(0);
+        EXPECT_EQ(formulaAt(sheet, "C2"), "B2*$F$1");
+        EXPECT_EQ(formulaAt(sheet, "D1"), "SUM([1]Data!B:B)");
+        for (const auto& [cell, formula] : c.formulas) {
+            EXPECT_EQ(formulaAt(sheet, cell), formula) << cell << ", drop " << c.dropFirstLine;
+        }
+        const auto& books = resultBook().externalBooks();
+        ASSERT_EQ(books.size(), 2u);
+        const auto& cached = books[1].sheets.at(0).cells;
+        EXPECT_EQ(cached.at({3, 1}).number, 30);
+        // The rate is read from the source only where its line was dropped.
+        EXPECT_EQ(cached.count({0, 5}), c.dropFirstLine ? 1u : 0u);
+    }
+}
+
 }  // namespace
 }  // namespace plyfold::merge

@@ -224,6 +224,40 @@ TEST(PasteIntoAnotherWorkbook, ReferencesMoveWithTheBlockOrReadTheSource) {
     EXPECT_EQ(cached(result, 0, "Summary", "F1"), "0.1");
 }
 
+TEST(PasteIntoAnotherWorkbook, DroppedLinesOfTheBlockAreReadFromTheSource) {
+    MonthBook jan("/data/jan.xlsx");
+    Sheet& data = jan.sales();
+    putNumber(data, "D1", 3);
+    putFormula(data, "B4", "$D$1*A4+SUM(B1:B3)");
+    putFormula(data, "C4", "B4+A3");
+    struct Case {
+        bool columns;
+        const char* expectedB4;  // where each lands after the paste to B10 and the deletion
+        const char* expectedC4;
+    };
+    const Case cases[] = {
+        {false, "[1]Sales!$D$1*B12+SUM([1]Sales!B1:B3)", "C12+B11"},
+        {true, "$D$10*[1]Sales!A4+SUM(B10:B12)", "B13+[1]Sales!A3"},
+    };
+    for (const Case& c : cases) {
+        Workbook result;
+        Sheet& target = result.addSheet("Sheet1");
+        const CellRange block = *parseRangeName("A1:D4");
+        pasteBlock(data, block, target, at("B10"));
+        readPastedLinesFromSource(data, block, target, at("B10"), c.columns ? 1 : 9, 1, c.columns);
+        if (c.columns) {
+            deleteColumns(target, 1, 1);
+            EXPECT_EQ(formulaAt(target, "B13"), c.expectedB4);
+            EXPECT_EQ(formulaAt(target, "C13"), c.expectedC4);
+        } else {
+            deleteRows(target, 9, 1);
+            EXPECT_EQ(formulaAt(target, "C12"), c.expectedB4);
+            EXPECT_EQ(formulaAt(target, "D12"), c.expectedC4);
+        }
+        EXPECT_EQ(cached(result, 0, "Sales", c.columns ? "A3" : "D1"), c.columns ? "South" : "3");
+    }
+}
+
 TEST(PasteIntoAnotherWorkbook, NamesComeAlongAndAConflictGetsItsOwnName) {
     MonthBook jan("/data/jan.xlsx", 0.1);
     MonthBook feb("/data/feb.xlsx", 0.2);
