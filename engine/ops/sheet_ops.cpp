@@ -1,6 +1,7 @@
 #include "engine/ops/sheet_ops.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -219,11 +220,17 @@ private:
         }
         const SharedFormula& source = m_from.sharedFormula(cell.formulaId());
         const CellRef sourceAt{at.row - m_offset.row, at.column - m_offset.column};
-        // The group moves with its anchor when the anchor comes along; then every cell reads
-        // the group's formula at the distance it did.
-        // Where the carrier decides for each reference whether it stays in the block, the
-        // cells of one group can differ: each gets its own text.
-        if (!carrierMoves && m_block.contains(source.anchor)) {
+        if (carrierMoves) {
+            // The carrier decides for each reference whether it moves with the block or reads
+            // the source; the cells of the group that it decides alike for share one text.
+            const uint32_t id = sharedForDecisions(cell.formulaId(), source, sourceAt);
+            if (id != kUnmapped && m_to.sharedFormula(id).reach.contains(at)) {
+                cell.formula = id + 1;
+                return;
+            }
+        } else if (m_block.contains(source.anchor)) {
+            // The group moves with its anchor; then every cell reads the group's formula at the
+            // distance it did.
             const uint32_t id = m_sharedFormulas.get(cell.formulaId(), [&](uint32_t) {
                 const CellRef anchor{source.anchor.row + m_offset.row,
                                      source.anchor.column + m_offset.column};
@@ -238,7 +245,6 @@ private:
             });
             if (id != kUnmapped && m_to.sharedFormula(id).reach.contains(at)) {
                 cell.formula = id + 1;
-                cell.flags = static_cast<uint8_t>(cell.flags | kSharedFormula);
                 return;
             }
         }
@@ -271,8 +277,54 @@ private:
         cell.formula = m_to.formulas().intern(text) + 1;
     }
 
+    // The target's shared formula for the cells of source shared formula `from` for which the
+    // carrier decides as it does for the cell at sourceAt; kUnmapped where they cannot share
+    // one (its anchor would land off the sheet, or a reference off it).
+    uint32_t sharedForDecisions(uint32_t from, const SharedFormula& source, CellRef sourceAt) {
+        auto [boxes, added] = m_sharedBoxes.try_emplace(from);
+        if (added) {
+            boxes->second = m_carrier->blockBoxes(m_from.formulas().text(source.text));
+        }
+        if (boxes->second.size() > 64) {
+            return kUnmapped;
+        }
+        uint64_t signature = 0;
+        const int64_t rows = sourceAt.row - source.anchor.row;
+        const int64_t columns = sourceAt.column - source.anchor.column;
+        for (size_t i = 0; i < boxes->second.size(); ++i) {
+            if (boxes->second[i].contains(rows, columns)) {
+                signature |= uint64_t{1} << i;
+            }
+        }
+        auto [found, isNew] = m_sharedByDecisions.try_emplace({from, signature}, kUnmapped);
+        if (!isNew) {
+            return found->second;
+        }
+        const CellRef anchor{source.anchor.row + m_offset.row,
+                             source.anchor.column + m_offset.column};
+        if (anchor.row < 0 || anchor.column < 0 || anchor.row >= kMaxRows ||
+            anchor.column >= kMaxColumns) {
+            return kUnmapped;
+        }
+        std::vector<bool> inside(boxes->second.size());
+        for (size_t i = 0; i < inside.size(); ++i) {
+            inside[i] = (signature >> i & 1) != 0;
+        }
+        const std::string_view original = m_from.formulas().text(source.text);
+        const std::string text = m_carrier->carryDeciding(original, inside);
+        // A reference moved off the sheet at the anchor cannot serve the others.
+        if (countRefErrors(text) != countRefErrors(original)) {
+            return kUnmapped;
+        }
+        found->second = addSharedFormula(m_to, text, anchor);
+        return found->second;
+    }
+
     FormulaCarrier* m_carrier;
     CellRange m_block{{0, 0}, {kMaxRows - 1, kMaxColumns - 1}};
+    std::unordered_map<uint32_t, std::vector<DistanceBox>> m_sharedBoxes;  // by source id
+    // (source id, decisions) -> target id
+    std::map<std::pair<uint32_t, uint64_t>, uint32_t> m_sharedByDecisions;
     const Workbook& m_from;
     Workbook& m_to;
     bool m_same;

@@ -1,8 +1,11 @@
 #include "engine/ops/workbook_links.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <functional>
+#include <unordered_map>
+#include <utility>
 
 #include "engine/common/text.h"
 #include "engine/model/limits.h"
@@ -252,6 +255,77 @@ void FormulaCarrier::setPastedBlock(const CellRange& block, CellRef offset) {
     m_offset = offset;
 }
 
+namespace {
+
+// One end of a reference along one axis, as a cell at distance d from where the formula is
+// written reads it.
+struct Coordinate {
+    int32_t value;
+    bool relative;
+    int32_t at(int32_t d) const { return relative ? value + d : value; }
+};
+
+// Both ends of a reference along one axis; a whole-column reference spans every row.
+std::array<Coordinate, 2> endsAlong(const Reference& ref, bool rows) {
+    const int32_t first = rows ? ref.first.row : ref.first.column;
+    if (first < 0) {
+        return {Coordinate{0, false}, Coordinate{(rows ? kMaxRows : kMaxColumns) - 1, false}};
+    }
+    const int32_t last = rows ? ref.last.row : ref.last.column;
+    return {Coordinate{first, !(rows ? ref.first.absoluteRow : ref.first.absoluteColumn)},
+            Coordinate{last, !(rows ? ref.last.absoluteRow : ref.last.absoluteColumn)}};
+}
+
+}  // namespace
+
+DistanceBox FormulaCarrier::blockBox(const Reference& ref) const {
+    DistanceBox box;
+    for (bool rows : {true, false}) {
+        const int32_t low = rows ? m_block->first.row : m_block->first.column;
+        const int32_t high = rows ? m_block->last.row : m_block->last.column;
+        int64_t& from = rows ? box.rowFrom : box.columnFrom;
+        int64_t& to = rows ? box.rowTo : box.columnTo;
+        for (const Coordinate& end : endsAlong(ref, rows)) {
+            if (end.relative) {
+                from = std::max<int64_t>(from, int64_t{low} - end.value);
+                to = std::min<int64_t>(to, int64_t{high} - end.value);
+            } else if (end.value < low || end.value > high) {
+                to = from - 1;
+            }
+        }
+    }
+    return box;
+}
+
+std::vector<DistanceBox> FormulaCarrier::blockBoxes(std::string_view formula) const {
+    std::vector<DistanceBox> boxes;
+    if (!movesLocalReferences()) {
+        return boxes;
+    }
+    rewriteFormulaReferences(formula, [&](const Reference& ref, std::string&) {
+        if (!ref.hasSheet() && formula::readsCells(ref.kind)) {
+            boxes.push_back(blockBox(ref));
+        }
+        return false;
+    });
+    return boxes;
+}
+
+std::string FormulaCarrier::carryDeciding(std::string_view formula,
+                                          const std::vector<bool>& inside) {
+    m_decisions = &inside;
+    m_decision = 0;
+    std::string carried;
+    try {
+        carried = carry(formula);
+    } catch (...) {
+        m_decisions = nullptr;
+        throw;
+    }
+    m_decisions = nullptr;
+    return carried;
+}
+
 bool FormulaCarrier::movesLocalReferences() const {
     return m_block && !m_sourceBook.path().empty();
 }
@@ -302,19 +376,28 @@ bool FormulaCarrier::rewrite(const Reference& ref, std::string& out) {
         return true;
     }
     if (!ref.hasSheet() && formula::readsCells(ref.kind) && movesLocalReferences()) {
-        const std::optional<CellRange> read = cellsRead(ref);
-        if (read && m_block->contains(read->first) && m_block->contains(read->last)) {
+        bool inside = false;
+        if (m_decisions) {
+            inside = m_decision < m_decisions->size() && (*m_decisions)[m_decision];
+            ++m_decision;
+        } else {
+            inside = blockBox(ref).contains(0, 0);
+        }
+        if (inside) {
             formula::RefEnd first = ref.first;
             formula::RefEnd last = ref.last;
+            bool onSheet = true;
             for (formula::RefEnd* end : {&first, &last}) {
                 if (end->row >= 0) {
                     end->row += m_offset.row;
+                    onSheet = onSheet && end->row >= 0 && end->row < kMaxRows;
                 }
                 if (end->column >= 0) {
                     end->column += m_offset.column;
+                    onSheet = onSheet && end->column >= 0 && end->column < kMaxColumns;
                 }
             }
-            out += formula::referenceBody(ref.kind, first, last);
+            out += onSheet ? formula::referenceBody(ref.kind, first, last) : "#REF!";
             return true;
         }
         const int32_t book = sourceBook();
@@ -406,7 +489,11 @@ std::string FormulaCarrier::carryName(std::string_view name) {
     }
     // Kept while the name's own formula is carried, so that a name reading itself ends.
     m_carriedNames[key] = defined->name;
+    const std::vector<bool>* decisions = std::exchange(m_decisions, nullptr);
+    const size_t decision = m_decision;
     const std::string formula = carry(defined->formula);
+    m_decisions = decisions;
+    m_decision = decision;
     std::string placed = placeName(*defined, formula);
     m_carriedFormulas.push_back(formula);
     m_carriedNames[key] = placed;
@@ -505,6 +592,32 @@ void FormulaCarrier::readLinesFromSource(int32_t first, int32_t count, bool colu
         return high >= first && low < end;
     };
     Workbook& book = m_targetBook;
+    // For each shared formula, the ends along the axis of its references without a sheet: a
+    // cell of it needs a look only where one of them reaches into the lines.
+    std::unordered_map<uint32_t, std::vector<std::array<Coordinate, 2>>> sharedEnds;
+    auto mayReadLines = [&](const Cell& cell, CellRef at) {
+        const SharedFormula& shared = book.sharedFormula(cell.formulaId());
+        auto [it, added] = sharedEnds.try_emplace(cell.formulaId());
+        if (added) {
+            rewriteFormulaReferences(book.formulas().text(shared.text),
+                                     [&](const Reference& ref, std::string&) {
+                                         if (!ref.hasSheet() && formula::readsCells(ref.kind)) {
+                                             it->second.push_back(endsAlong(ref, !columns));
+                                         }
+                                         return false;
+                                     });
+        }
+        const int32_t d = columns ? at.column - shared.anchor.column : at.row - shared.anchor.row;
+        for (const auto& ends : it->second) {
+            const int32_t a = ends[0].at(d);
+            const int32_t b = ends[1].at(d);
+            if (std::max(a, b) >= first && std::min(a, b) < end) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::set<uint32_t> untouched;  // own formulas that read none of the lines
     for (Row& row : m_target.mutableRows()) {
         if (row.index < landed.first.row || row.index > landed.last.row) {
             continue;
@@ -515,6 +628,10 @@ void FormulaCarrier::readLinesFromSource(int32_t first, int32_t count, bool colu
                 continue;
             }
             const CellRef at{row.index, cell.column};
+            if (cell.hasSharedFormula() ? !mayReadLines(cell, at)
+                                        : untouched.count(cell.formulaId()) > 0) {
+                continue;
+            }
             const std::string text = cellFormula(book, cell, at);
             bool touched = false;
             std::string rewritten = rewriteFormulaReferences(text, [&](const Reference& ref,
@@ -543,6 +660,9 @@ void FormulaCarrier::readLinesFromSource(int32_t first, int32_t count, bool colu
                 return true;
             });
             if (!touched) {
+                if (!cell.hasSharedFormula()) {
+                    untouched.insert(cell.formulaId());
+                }
                 continue;
             }
             cell.flags = static_cast<uint8_t>(cell.flags & ~kSharedFormula);
@@ -558,6 +678,8 @@ void FormulaCarrier::cacheValues(const std::vector<Row>& rows) {
     }
     const Workbook& book = m_targetBook;
     std::set<uint32_t> seen;
+    // By shared formula: its references to the source's book, as written at its anchor.
+    std::unordered_map<uint32_t, std::vector<Reference>> sharedExternalRefs;
     for (auto row = rows.begin(); row != rows.end(); ++row) {
         for (const Cell& cell : row->cells) {
             if (!cell.hasFormula()) {
@@ -565,10 +687,39 @@ void FormulaCarrier::cacheValues(const std::vector<Row>& rows) {
             }
             if (cell.hasSharedFormula()) {
                 // Only a formula that reads another book needs reading at each of its cells.
-                const std::string_view shared =
-                    book.formulas().text(book.sharedFormula(cell.formulaId()).text);
-                if (shared.find('[') != std::string_view::npos) {
-                    cacheFromText(cellFormula(book, cell, CellRef{row->index, cell.column}));
+                const SharedFormula& shared = book.sharedFormula(cell.formulaId());
+                auto [refs, added] = sharedExternalRefs.try_emplace(cell.formulaId());
+                if (added) {
+                    const std::string_view text = book.formulas().text(shared.text);
+                    if (text.find('[') != std::string_view::npos) {
+                        rewriteFormulaReferences(text, [&](const Reference& ref, std::string&) {
+                            if (ref.external && ref.externalIndex == m_sourceBookIndex + 1 &&
+                                formula::readsCells(ref.kind)) {
+                                refs->second.push_back(ref);
+                            }
+                            return false;
+                        });
+                    }
+                }
+                // Each reference as the cell reads it: moved by the cell's distance from the
+                // formula's anchor, without reading the whole formula again.
+                const int32_t down = row->index - shared.anchor.row;
+                const int32_t across = cell.column - shared.anchor.column;
+                for (Reference ref : refs->second) {
+                    bool onSheet = true;
+                    for (formula::RefEnd* end : {&ref.first, &ref.last}) {
+                        if (end->row >= 0 && !end->absoluteRow) {
+                            end->row += down;
+                            onSheet = onSheet && end->row >= 0 && end->row < kMaxRows;
+                        }
+                        if (end->column >= 0 && !end->absoluteColumn) {
+                            end->column += across;
+                            onSheet = onSheet && end->column >= 0 && end->column < kMaxColumns;
+                        }
+                    }
+                    if (onSheet) {
+                        cacheReference(ref);
+                    }
                 }
             } else if (seen.insert(cell.formulaId()).second) {
                 cacheFromText(book.formulas().text(cell.formulaId()));
@@ -616,20 +767,22 @@ void FormulaCarrier::cacheReference(const Reference& ref) {
         }
         auto& cells = external.sheets[static_cast<size_t>(external.addSheet(sheet.name()))].cells;
         size_t added = 0;
-        for (const Row& row : sheet.rows()) {
-            if (row.index < range->first.row || row.index > range->last.row) {
-                continue;
-            }
-            for (const Cell& cell : row.cells) {
-                if (cell.column < range->first.column || cell.column > range->last.column ||
-                    cell.type == CellType::Blank) {
+        const auto& rows = sheet.rows();
+        auto row = std::lower_bound(rows.begin(), rows.end(), range->first.row,
+                                    [](const Row& r, int32_t index) { return r.index < index; });
+        for (; row != rows.end() && row->index <= range->last.row; ++row) {
+            auto cell =
+                std::lower_bound(row->cells.begin(), row->cells.end(), range->first.column,
+                                 [](const Cell& c, int32_t column) { return c.column < column; });
+            for (; cell != row->cells.end() && cell->column <= range->last.column; ++cell) {
+                if (cell->type == CellType::Blank) {
                     continue;
                 }
-                added +=
-                    cells.try_emplace({row.index, cell.column}, externalValue(m_sourceBook, cell))
-                            .second
-                        ? 1
-                        : 0;
+                added += cells.try_emplace({row->index, cell->column},
+                                           externalValue(m_sourceBook, *cell))
+                                 .second
+                             ? 1
+                             : 0;
             }
         }
         // What a cached cell takes: the map node and its value.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -20,6 +21,17 @@ struct Row;
 namespace formula {
 struct Reference;
 }
+
+// Distances (rows, columns) from a cell, both ends included; empty when a from passes its to.
+struct DistanceBox {
+    int64_t rowFrom = INT32_MIN;
+    int64_t rowTo = INT32_MAX;
+    int64_t columnFrom = INT32_MIN;
+    int64_t columnTo = INT32_MAX;
+    bool contains(int64_t rows, int64_t columns) const {
+        return rows >= rowFrom && rows <= rowTo && columns >= columnFrom && columns <= columnTo;
+    }
+};
 
 // Makes formulas of cells taken from one workbook into another compute what they computed
 // there, as a spreadsheet does on a paste or sheet copy into another workbook:
@@ -55,6 +67,13 @@ public:
     // The formula as it reads in the target (moved as a paste moves it where
     // movesLocalReferences()).
     std::string carry(std::string_view formula);
+    // For a formula that many cells share: for each of its references without a sheet, in
+    // order, the distances from where the formula is written at which a cell reads only cells
+    // of the block with it (empty when the carrier does not move references). Cells that
+    // agree on every reference can share one text: carryDeciding() with whether each
+    // reference reads the block.
+    std::vector<DistanceBox> blockBoxes(std::string_view formula) const;
+    std::string carryDeciding(std::string_view formula, const std::vector<bool>& inside);
     // Adds the names scoped to the source sheet to the copy (SheetCopy), and the workbook names
     // that point into it.
     void carrySheetNames();
@@ -73,6 +92,7 @@ public:
     void readLinesFromSource(int32_t first, int32_t count, bool columns);
 
 private:
+    DistanceBox blockBox(const formula::Reference& ref) const;
     bool rewrite(const formula::Reference& ref, std::string& out);
     std::string carryName(std::string_view name);
     std::string placeName(const DefinedName& name, const std::string& formula);
@@ -93,6 +113,8 @@ private:
     std::set<std::string> m_cached;  // references already cached, as written
     std::optional<CellRange> m_block;
     CellRef m_offset;
+    const std::vector<bool>* m_decisions = nullptr;  // for carryDeciding
+    size_t m_decision = 0;
     size_t m_namesBefore;
     size_t m_booksBefore;
     size_t m_sheetNamesBefore;

@@ -301,8 +301,10 @@ TEST(PasteIntoAnotherWorkbook, SharedFormulasReadTheSameExternalCellsInEveryCell
     struct Paste {
         const char* block;
         const char* to;
+        bool staysShared;  // false where the group's anchor would land off the sheet
     };
-    for (const Paste& p : {Paste{"A2:C9", "B5"}, Paste{"A4:C9", "A1"}, Paste{"A1:C9", "E1"}}) {
+    for (const Paste& p :
+         {Paste{"A2:C9", "B5", true}, Paste{"A4:C9", "A1", false}, Paste{"A1:C9", "E1", true}}) {
         Workbook result;
         Sheet& target = result.addSheet("Sheet1");
         const CellRange block = *parseRangeName(p.block);
@@ -314,11 +316,34 @@ TEST(PasteIntoAnotherWorkbook, SharedFormulasReadTheSameExternalCellsInEveryCell
             const std::string expected = "[1]Sales!D" + std::to_string(row + 1) + "+" +
                                          cellName({landed.row, landed.column - 2});
             EXPECT_EQ(formulaAt(target, cellName(landed)), expected) << p.block << " to " << p.to;
+            EXPECT_EQ(target.findCell(landed)->hasSharedFormula(), p.staysShared) << p.block;
             EXPECT_EQ(cached(result, 0, "Sales", "D" + std::to_string(row + 1)),
                       std::to_string((row + 1) * 10))
                 << p.block;
         }
     }
+}
+
+TEST(PasteIntoAnotherWorkbook, ASharedFormulaReadingAcrossTheBlockEdgeSplitsInTwo) {
+    MonthBook jan("/data/jan.xlsx");
+    const uint32_t shared = addSharedFormula(jan.book, "B1*2+$A$1", at("C2"));
+    for (int r = 2; r <= 5; ++r) {
+        Cell& cell = jan.summary().cellAt(at("C" + std::to_string(r)));
+        cell.type = CellType::Number;
+        cell.formula = shared + 1;
+        cell.flags = kSharedFormula;
+    }
+    Workbook result;
+    Sheet& target = result.addSheet("Sheet1");
+    pasteBlock(jan.summary(), *parseRangeName("A2:C5"), target, at("A11"));
+    // C2 read B1, above the block; the cells below read cells of the block.
+    EXPECT_EQ(formulaAt(target, "C11"), "[1]Summary!B1*2+[1]Summary!$A$1");
+    EXPECT_EQ(formulaAt(target, "C12"), "B11*2+[1]Summary!$A$1");
+    EXPECT_EQ(formulaAt(target, "C14"), "B13*2+[1]Summary!$A$1");
+    // Those that read alike still share one formula.
+    EXPECT_TRUE(target.findCell(at("C12"))->hasSharedFormula());
+    EXPECT_EQ(target.findCell(at("C12"))->formula, target.findCell(at("C14"))->formula);
+    EXPECT_NE(target.findCell(at("C11"))->formula, target.findCell(at("C12"))->formula);
 }
 
 TEST(CopySheetIntoAnotherWorkbook, NamesTravelAndConflictsBecomeScopedToTheCopy) {
