@@ -210,6 +210,7 @@ void Range::Copy() const {
     app->heldBook = m_book;
     app->heldSheet = m_sheet;
     app->heldRange = m_rect;
+    app->pastedSheet = nullptr;
 }
 
 void Range::PasteSpecial() const {
@@ -379,6 +380,9 @@ void Worksheet::Delete() const {
         fail("The sheet '" + sheet.name() +
              "' cannot be deleted: a workbook must keep at least "
              "one visible sheet.");
+    }
+    if (auto app = m_book->app.lock(); app && app->pastedSheet == &sheet) {
+        app->pastedSheet = nullptr;
     }
     book.removeSheet(book.indexOf(sheet));
     markModified(m_book);
