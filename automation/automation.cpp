@@ -12,6 +12,7 @@
 #include "engine/model/limits.h"
 #include "engine/model/workbook.h"
 #include "engine/ops/sheet_ops.h"
+#include "engine/ops/workbook_links.h"
 
 namespace plyfold::automation {
 
@@ -43,6 +44,10 @@ struct ApplicationState {
     std::shared_ptr<WorkbookRecord> heldBook;
     engine::Sheet* heldSheet = nullptr;
     CellRange heldRange;
+    // Where the held range was last pasted: lines of it deleted right after keep their
+    // formulas reading the source.
+    engine::Sheet* pastedSheet = nullptr;
+    engine::CellRef pastedAt;
 };
 
 namespace {}  // namespace
@@ -205,6 +210,7 @@ void Range::Copy() const {
     app->heldBook = m_book;
     app->heldSheet = m_sheet;
     app->heldRange = m_rect;
+    app->pastedSheet = nullptr;
 }
 
 void Range::PasteSpecial() const {
@@ -216,8 +222,29 @@ void Range::PasteSpecial() const {
     engine::Sheet& source = liveSheet(app->heldBook, app->heldSheet);
     building("Pasting the copied cells into the sheet '" + target.name() + "'",
              [&] { engine::pasteBlock(source, app->heldRange, target, m_rect.first); });
+    app->pastedSheet = &target;
+    app->pastedAt = m_rect.first;
     markModified(m_book);
 }
+
+// Deleting lines of a block just pasted from another workbook (as a merge drops a block's
+// header): the block's formulas that read those lines read them from the source instead of
+// turning into #REF!, as long as the source is still held.
+namespace {
+
+void keepPastedLinesReadingSource(const std::shared_ptr<WorkbookRecord>& book,
+                                  engine::Sheet& target, const CellRange& lines, bool columns) {
+    auto app = runningApp(book->app);
+    if (!app->heldBook || !app->heldBook->open || app->pastedSheet != &target || !app->heldSheet ||
+        app->heldBook->book->indexOf(*app->heldSheet) < 0) {
+        return;
+    }
+    engine::readPastedLinesFromSource(*app->heldSheet, app->heldRange, target, app->pastedAt,
+                                      columns ? lines.first.column : lines.first.row,
+                                      columns ? lines.columnCount() : lines.rowCount(), columns);
+}
+
+}  // namespace
 
 void Range::Delete() const {
     engine::Sheet& target = sheet();
@@ -227,6 +254,7 @@ void Range::Delete() const {
     building(std::string(m_unit == Unit::Columns ? "Deleting the columns " : "Deleting the rows ") +
                  lineAddress(m_rect, m_unit) + " of the sheet '" + target.name() + "'",
              [&] {
+                 keepPastedLinesReadingSource(m_book, target, m_rect, m_unit == Unit::Columns);
                  if (m_unit == Unit::Columns) {
                      engine::deleteColumns(target, m_rect.first.column, m_rect.columnCount());
                  } else {
@@ -387,6 +415,9 @@ void Worksheet::Delete() const {
              "' cannot be deleted: a workbook must keep at least "
              "one visible sheet.");
     }
+    if (auto app = m_book->app.lock(); app && app->pastedSheet == &sheet) {
+        app->pastedSheet = nullptr;
+    }
     book.removeSheet(book.indexOf(sheet));
     markModified(m_book);
 }
@@ -463,6 +494,12 @@ void Workbook::Close(SaveChanges) const {
         app->heldBook.reset();
         app->heldSheet = nullptr;
     }
+}
+
+void Workbook::relinkToCopies() const {
+    engine::Workbook& book = *openBook(m_book).book;
+    building("Pointing the formulas at the copied sheets", [&] { engine::relinkToCopies(book); });
+    markModified(m_book);
 }
 
 void Workbook::SaveAs(const std::string& path) const {

@@ -150,6 +150,9 @@ public:
     // active sheet for .csv, else an Office Open XML package (.xlsm, .xltx and .xltm by name).
     // The file appears whole or not at all; an existing file stays untouched on failure.
     void SaveAs(const std::string& path) const;
+    // After sheets were copied in from other workbooks: every reference to another file's
+    // sheet that has a copy here points at that copy; the others stay external references.
+    void relinkToCopies() const;
 
 private:
     friend class WorkbookCollection;

@@ -28,6 +28,9 @@ private:
         // With nothing copied the placeholder is the only sheet: say so rather than fail to
         // delete it.
         m_walk.checkSomethingMerged();
+        // Now that every copy is in, whatever the queue order, references between sheets of
+        // one source read the copies of those sheets.
+        result.relinkToCopies();
         showOneCopyIfAllHidden(result);
         result.Sheets()(m_insertPosition).Delete();
         selectFirstVisible(result);

@@ -10,6 +10,7 @@
 #include "engine/model/cell.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/table.h"
+#include "engine/model/external_link.h"
 
 namespace plyfold::engine {
 
@@ -131,6 +132,13 @@ public:
     void setTableLoader(Loader loader) { m_tableLoader = std::move(loader); }
     // For table loaders: the tables read, replacing any the sheet had.
     void setLoadedTables(std::vector<Table> tables) { m_tables = std::move(tables); }
+    // The names scoped to this sheet (print areas and titles among them).
+    std::vector<DefinedName>& definedNames() { return m_definedNames; }
+    const std::vector<DefinedName>& definedNames() const { return m_definedNames; }
+
+    // The workbook and sheet this one was copied from, when it is a copy from another file.
+    const std::optional<SheetOrigin>& origin() const { return m_origin; }
+    void setOrigin(std::optional<SheetOrigin> origin) { m_origin = std::move(origin); }
 
 private:
     friend class Workbook;
@@ -155,6 +163,8 @@ private:
     double m_defaultColumnWidth = 8.43;
     double m_defaultRowHeight = 15.0;
     CellRef m_selectedCell;
+    std::vector<DefinedName> m_definedNames;
+    std::optional<SheetOrigin> m_origin;
 };
 
 }  // namespace plyfold::engine

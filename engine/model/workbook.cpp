@@ -42,6 +42,16 @@ int32_t Workbook::indexOf(const Sheet& sheet) const {
     return -1;
 }
 
+int32_t Workbook::externalBookFor(std::string_view path) {
+    for (size_t i = 0; i < m_externalBooks.size(); ++i) {
+        if (m_externalBooks[i].path == path) {
+            return static_cast<int32_t>(i);
+        }
+    }
+    m_externalBooks.push_back(ExternalBook{std::string(path), {}, {}});
+    return static_cast<int32_t>(m_externalBooks.size() - 1);
+}
+
 Sheet& Workbook::insertSheet(int32_t index, std::string name, SheetKind kind) {
     if (std::string problem = sheetNameProblem(name); !problem.empty()) {
         throw SpreadsheetError(ErrorNumber::ApplicationDefined, problem);

@@ -8,6 +8,7 @@
 
 #include "engine/common/memory_budget.h"
 #include "engine/model/cell_ref.h"
+#include "engine/model/external_link.h"
 #include "engine/model/sheet.h"
 #include "engine/model/string_pool.h"
 #include "engine/model/style.h"
@@ -43,12 +44,25 @@ public:
     const SharedFormula& sharedFormula(uint32_t id) const { return m_sharedFormulas[id]; }
     uint32_t sharedFormulaCount() const { return static_cast<uint32_t>(m_sharedFormulas.size()); }
     uint32_t addSharedFormula(const SharedFormula& formula);
+    // Points a shared formula at another text of the formula pool, for rewrites that leave
+    // every reference reading cells at the same distance (its reach stays as it is).
+    void setSharedFormulaText(uint32_t id, uint32_t text) { m_sharedFormulas.at(id).text = text; }
 
     StyleTable& styles() { return m_styles; }
     const StyleTable& styles() const { return m_styles; }
 
     bool isDate1904() const { return m_date1904; }
     void setDate1904(bool date1904) { m_date1904 = date1904; }
+
+    // The names scoped to the whole workbook; names scoped to one sheet are the sheet's.
+    std::vector<DefinedName>& definedNames() { return m_definedNames; }
+    const std::vector<DefinedName>& definedNames() const { return m_definedNames; }
+
+    // The other workbooks that formulas read: "[1]Sheet!A1" reads externalBooks()[0].
+    std::vector<ExternalBook>& externalBooks() { return m_externalBooks; }
+    const std::vector<ExternalBook>& externalBooks() const { return m_externalBooks; }
+    // The index of the external book for path (compared exactly), added when missing.
+    int32_t externalBookFor(std::string_view path);
 
     // The file the workbook was read from; empty for a new workbook.
     const std::string& path() const { return m_path; }
@@ -95,6 +109,8 @@ private:
     std::vector<SharedFormula> m_sharedFormulas;
     StyleTable m_styles;
     std::vector<std::unique_ptr<Sheet>> m_sheets;
+    std::vector<DefinedName> m_definedNames;
+    std::vector<ExternalBook> m_externalBooks;
     std::string m_path;
     std::shared_ptr<void> m_source;
     int32_t m_activeSheet = 0;

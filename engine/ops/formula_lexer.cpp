@@ -25,6 +25,17 @@ bool isWordChar(char c) {
            u >= 0x80;
 }
 
+// Characters a defined name can begin with.
+bool startsName(char c) {
+    return isLetter(c) || c == '_' || c == '\\' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// A word that can be a defined name: no "$", and not a boolean.
+bool isNameWord(std::string_view word) {
+    return word.find('$') == std::string_view::npos && !equalsIgnoringAsciiCase(word, "TRUE") &&
+           !equalsIgnoringAsciiCase(word, "FALSE");
+}
+
 // The error literals a formula can hold, longest first where one begins another.
 constexpr std::array<std::string_view, 8> kErrorLiterals = {
     "#GETTING_DATA", "#DIV/0!", "#VALUE!", "#NULL!", "#NAME?", "#REF!", "#NUM!", "#N/A"};
@@ -266,6 +277,7 @@ Reference& Lexer::freshReference() {
     m_ref.firstSheet.clear();
     m_ref.lastSheet.clear();
     m_ref.external = false;
+    m_ref.externalIndex = -1;
     m_ref.first = m_ref.last = RefEnd{};
     return m_ref;
 }
@@ -294,6 +306,22 @@ bool Lexer::startsBareStructured(size_t i) const {
            before != '"' && before != '!' && before != '#';
 }
 
+// n of a book written "[n]", or -1.
+int32_t bookIndex(std::string_view bracketed) {
+    if (bracketed.size() < 3 || bracketed.size() > 8 || bracketed.front() != '[' ||
+        bracketed.back() != ']') {
+        return -1;
+    }
+    int32_t n = 0;
+    for (char c : bracketed.substr(1, bracketed.size() - 2)) {
+        if (!isDigit(c)) {
+            return -1;
+        }
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
 // The sheets named by the inside of a quoted prefix: 'My Sheet', 'Jan:Mar', '[1]Data',
 // 'C:\dir\[Book.xlsx]Data'.
 void readQuotedSheets(std::string_view quoted, Reference& ref) {
@@ -306,7 +334,12 @@ void readQuotedSheets(std::string_view quoted, Reference& ref) {
     }
     if (auto bracket = content.rfind(']'); bracket != std::string::npos) {
         ref.external = true;
+        ref.externalIndex = bookIndex(content.substr(0, bracket + 1));
         content.erase(0, bracket + 1);
+        if (auto colon = content.find(':'); colon != std::string::npos) {
+            ref.lastSheet.assign(content, colon + 1);
+            content.resize(colon);
+        }
         return;
     }
     if (auto colon = content.find(':'); colon != std::string::npos) {
@@ -353,12 +386,21 @@ void Lexer::run() {
         if (c == '[') {
             const size_t end = skipBrackets(i);
             const size_t wordEnd = skipWord(end);
-            if (wordEnd > end && at(wordEnd) == '!') {
+            // [1]Jan:Mar! names sheets of the book from Jan to Mar.
+            size_t lastEnd = wordEnd;
+            if (wordEnd > end && at(wordEnd) == ':' && isWordChar(at(wordEnd + 1))) {
+                lastEnd = skipWord(wordEnd + 1);
+            }
+            if (wordEnd > end && at(lastEnd) == '!') {
                 Reference& ref = freshReference();
-                ref.prefix = m_s.substr(i, wordEnd + 1 - i);
+                ref.prefix = m_s.substr(i, lastEnd + 1 - i);
                 ref.external = true;
+                ref.externalIndex = bookIndex(m_s.substr(i, end - i));
                 ref.firstSheet.assign(m_s.substr(end, wordEnd - end));
-                if (auto bodyEnd = parseBody(wordEnd + 1, ref, true)) {
+                if (lastEnd != wordEnd) {
+                    ref.lastSheet.assign(m_s.substr(wordEnd + 1, lastEnd - wordEnd - 1));
+                }
+                if (auto bodyEnd = parseBody(lastEnd + 1, ref, true)) {
                     emitReference(i, *bodyEnd);
                     i = *bodyEnd;
                     continue;
@@ -429,6 +471,14 @@ void Lexer::run() {
         if (auto bodyEnd = parseBody(i, freshReference(), false)) {
             emitReference(i, *bodyEnd);
             i = *bodyEnd;
+            continue;
+        }
+        if (startsName(c) && isNameWord(m_s.substr(i, wordEnd - i))) {
+            // A defined name on its own (parameters of LAMBDA and LET read alike).
+            Reference& ref = freshReference();
+            ref.kind = RefKind::Name;
+            emitReference(i, wordEnd);
+            i = wordEnd;
             continue;
         }
         if (isDigit(c) || c == '.') {

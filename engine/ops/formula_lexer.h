@@ -22,7 +22,7 @@ enum class RefKind : uint8_t {
     Columns,  // A:C
     Rows,     // 3:5
     Error,    // Sheet1!#REF!
-    Name,     // Sheet1!Total: a defined name scoped to a sheet
+    Name,     // Total, Sheet1!Total: a defined name, on its own or scoped to a sheet
     // Sales[Qty], Sales[[#This Row],[Qty]], [@Qty]: a table's structured reference, whole in
     // body (parseStructuredReference takes it apart); prefix and sheets are empty.
     Structured,
@@ -38,11 +38,12 @@ inline bool readsCells(RefKind kind) {
 // A reference found in a formula, with its sheet prefix taken apart.
 struct Reference {
     RefKind kind = RefKind::Cell;
-    std::string_view prefix;  // "Sheet1!", "'My Sheet'!", "[1]Sheet1!" as written; may be empty
-    std::string_view body;    // the text after the prefix
-    std::string firstSheet;   // the sheet named by the prefix, unquoted; empty without one
-    std::string lastSheet;    // the second sheet of a 3-D prefix (Sheet1:Sheet3!)
-    bool external = false;    // the prefix names another workbook ([1]Sheet1!)
+    std::string_view prefix;     // "Sheet1!", "'My Sheet'!", "[1]Sheet1!" as written; may be empty
+    std::string_view body;       // the text after the prefix
+    std::string firstSheet;      // the sheet named by the prefix, unquoted; empty without one
+    std::string lastSheet;       // the second sheet of a 3-D prefix (Sheet1:Sheet3!)
+    bool external = false;       // the prefix names another workbook ([1]Sheet1!)
+    int32_t externalIndex = -1;  // n of a "[n]" prefix, -1 when it names the book otherwise
     RefEnd first;
     RefEnd last;  // equal to first for a single cell
 
@@ -52,7 +53,7 @@ struct Reference {
 
 enum class TokenKind : uint8_t {
     Text,       // copied as it is: operators, spaces, numbers, strings, names, functions ...
-    Reference,  // a reference to cells, rows, columns, or an error or name on a sheet
+    Reference,  // a reference to cells, rows, columns, an error on a sheet, or a name
 };
 
 struct Token {

@@ -310,4 +310,31 @@ std::string formulaWithSheetRenamed(std::string_view text, std::string_view oldN
     });
 }
 
+std::string rewriteFormulaReferences(
+    std::string_view text,
+    const std::function<bool(const formula::Reference&, std::string&)>& rewrite) {
+    return rewriteReferences(
+        text, [&](const Reference& ref, std::string& out) { return rewrite(ref, out); });
+}
+
+std::string shiftLocalReferences(std::string_view text, int32_t rowOffset, int32_t columnOffset) {
+    if (rowOffset == 0 && columnOffset == 0) {
+        return std::string(text);
+    }
+    return rewriteReferences(text, [&](const Reference& ref, std::string& out) {
+        if (!formula::readsCells(ref.kind) || ref.external) {
+            return false;
+        }
+        RefEnd first = ref.first;
+        RefEnd last = ref.last;
+        out += ref.prefix;
+        if (!shiftEnd(first, rowOffset, columnOffset) || !shiftEnd(last, rowOffset, columnOffset)) {
+            out += "#REF!";
+        } else {
+            out += formula::referenceBody(ref.kind, first, last);
+        }
+        return true;
+    });
+}
+
 }  // namespace plyfold::engine

@@ -7,6 +7,10 @@
 
 namespace plyfold::engine {
 
+namespace formula {
+struct Reference;
+}
+
 // Formula texts are stored without their leading "=", in the A1 style of the file format.
 
 // The formula as it reads after being copied rowOffset rows down and columnOffset columns
@@ -38,5 +42,15 @@ std::string formulaWithMissingSheetsAsRef(std::string_view text,
 // newName, for a sheet copied under another name that refers to itself by name.
 std::string formulaWithSheetRenamed(std::string_view text, std::string_view oldName,
                                     std::string_view newName);
+
+// The formula with each reference passed to rewrite, which returns false to keep it as
+// written, or true after appending its replacement to the text it is given.
+std::string rewriteFormulaReferences(
+    std::string_view text,
+    const std::function<bool(const formula::Reference&, std::string&)>& rewrite);
+
+// shiftFormula for cells pasted into another workbook: references to other workbooks stay as
+// they are, since the cells they read do not move with the paste.
+std::string shiftLocalReferences(std::string_view text, int32_t rowOffset, int32_t columnOffset);
 
 }  // namespace plyfold::engine

@@ -17,6 +17,7 @@
 #include "engine/ops/number_format.h"
 #include "engine/ops/shared_formula.h"
 #include "engine/ops/table_copy.h"
+#include "engine/ops/workbook_links.h"
 
 namespace plyfold::engine {
 namespace {
@@ -133,6 +134,15 @@ private:
     std::vector<int8_t> m_isDate;
 };
 
+size_t countRefErrors(std::string_view text) {
+    size_t count = 0;
+    for (size_t at = text.find("#REF!"); at != std::string_view::npos;
+         at = text.find("#REF!", at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 // Maps cells of one workbook into another: styles, texts, dates across date systems, and
 // formulas, moved by the offset of a paste and then rewritten by a caller-given function that
 // does not depend on where the cell is (a sheet's new name). A shared formula stays shared: a
@@ -142,8 +152,9 @@ public:
     using FormulaRewrite = std::function<std::string(std::string_view)>;
 
     CellMapper(const Workbook& from, Workbook& to, size_t expectedCells, CellRef offset,
-               FormulaRewrite rewrite)
-        : m_from(from),
+               FormulaRewrite rewrite, FormulaCarrier* carrier = nullptr)
+        : m_carrier(carrier),
+          m_from(from),
           m_to(to),
           m_same(&from == &to),
           m_offset(offset),
@@ -166,7 +177,9 @@ public:
             }
         }
         m_dates.apply(cell, sourceStyle);
-        if (cell.hasSharedFormula()) {
+        if (m_carrier && cell.hasFormula()) {
+            carryFormula(cell, at);
+        } else if (cell.hasSharedFormula()) {
             mapSharedFormula(cell, at);
         } else if (cell.hasFormula() && namesTables(cell.formulaId())) {
             mapFormulaWithTables(cell, at);
@@ -183,7 +196,12 @@ public:
     void setTableReferences(TableRefPolicy* policy, size_t expectedCells) {
         m_tables = policy;
         m_namesTables.emplace(m_from.formulas().size(), expectedCells);
+        m_sharedNamesTables.emplace(m_from.sharedFormulaCount(), expectedCells);
     }
+
+    // The source cells being mapped, for a carrier: shared formulas whose anchor lies outside
+    // it cannot move with the block.
+    void setBlock(const CellRange& block) { m_block = block; }
 
     uint32_t mapStyle(uint32_t style) {
         style = validStyle(style);
@@ -203,6 +221,32 @@ private:
         return m_tables && m_namesTables->get(formulaId, [&](uint32_t id) {
             return holdsStructuredReference(m_from.formulas().text(id)) ? 1u : 0u;
         }) != 0;
+    }
+
+    // Whether the formula of the cell, its own or its group's, holds a structured reference.
+    bool cellNamesTables(const Cell& cell) {
+        if (!cell.hasSharedFormula()) {
+            return namesTables(cell.formulaId());
+        }
+        return m_sharedNamesTables->get(cell.formulaId(), [&](uint32_t id) {
+            const uint32_t text = m_from.sharedFormula(id).text;
+            return holdsStructuredReference(m_from.formulas().text(text)) ? 1u : 0u;
+        }) != 0;
+    }
+
+    // Into another workbook, a formula naming a table reads the table's cells through
+    // ordinary references, made cell by cell (This Row, a reference without a table name)
+    // where the cells stood, and is then carried like any other formula.
+    void carryFormulaWithTables(Cell& cell, CellRef at) {
+        const CellRef source{at.row - m_offset.row, at.column - m_offset.column};
+        std::string text = cellFormula(m_from, cell, source);
+        if (!m_carrier->movesLocalReferences()) {
+            text = shiftFormula(text, m_offset.row, m_offset.column);
+        }
+        text = formulaWithTableReferences(text, *m_tables,
+                                          FormulaSite{.cell = source, .readRow = source.row});
+        cell.flags = static_cast<uint8_t>(cell.flags & ~kSharedFormula);
+        cell.formula = m_to.formulas().intern(m_carrier->carry(text)) + 1;
     }
 
     // A formula naming a table can read differently in each cell (This Row, a reference
@@ -229,6 +273,60 @@ private:
                 .cell = anchor, .readRow = anchor.row - m_offset.row, .checkThisRow = false});
     }
 
+    // Into another workbook through the carrier: its references to other sheets become
+    // external, and only the references to cells of the paste's own sheet move with it.
+    void carryFormula(Cell& cell, CellRef at) {
+        if (m_tables && cellNamesTables(cell)) {
+            carryFormulaWithTables(cell, at);
+            return;
+        }
+        const bool carrierMoves = m_carrier->movesLocalReferences();
+        auto moved = [&](std::string_view text) {
+            return carrierMoves ? m_carrier->carry(text)
+                                : shiftLocalReferences(m_carrier->carry(text), m_offset.row,
+                                                       m_offset.column);
+        };
+        if (!cell.hasSharedFormula()) {
+            cell.formula = m_formulas.get(cell.formulaId(), [&](uint32_t id) {
+                return m_to.formulas().intern(moved(m_from.formulas().text(id)));
+            }) + 1;
+            return;
+        }
+        const SharedFormula& source = m_from.sharedFormula(cell.formulaId());
+        const CellRef sourceAt{at.row - m_offset.row, at.column - m_offset.column};
+        if (carrierMoves) {
+            // The carrier decides for each reference whether it moves with the block or reads
+            // the source; the cells of the group that it decides alike for share one text.
+            const uint32_t id = sharedForDecisions(cell.formulaId(), source, sourceAt);
+            if (id != kUnmapped && m_to.sharedFormula(id).reach.contains(at)) {
+                cell.formula = id + 1;
+                return;
+            }
+        } else if (m_block.contains(source.anchor)) {
+            // The group moves with its anchor; then every cell reads the group's formula at the
+            // distance it did.
+            const uint32_t id = m_sharedFormulas.get(cell.formulaId(), [&](uint32_t) {
+                const CellRef anchor{source.anchor.row + m_offset.row,
+                                     source.anchor.column + m_offset.column};
+                const std::string carried = m_carrier->carry(m_from.formulas().text(source.text));
+                const std::string text =
+                    shiftLocalReferences(carried, m_offset.row, m_offset.column);
+                // An anchor whose own references fall off the sheet cannot serve the others.
+                if (countRefErrors(text) != countRefErrors(carried)) {
+                    return kUnmapped;
+                }
+                return addSharedFormula(m_to, text, anchor);
+            });
+            if (id != kUnmapped && m_to.sharedFormula(id).reach.contains(at)) {
+                cell.formula = id + 1;
+                return;
+            }
+        }
+        const std::string own = moved(cellFormula(m_from, cell, sourceAt));
+        cell.flags = static_cast<uint8_t>(cell.flags & ~kSharedFormula);
+        cell.formula = m_to.formulas().intern(own) + 1;
+    }
+
     void mapSharedFormula(Cell& cell, CellRef at) {
         const uint32_t id = m_sharedFormulas.get(cell.formulaId(), [&](uint32_t from) {
             if (m_same && !m_rewrite && !m_tables) {
@@ -252,6 +350,54 @@ private:
         cell.formula = m_to.formulas().intern(text) + 1;
     }
 
+    // The target's shared formula for the cells of source shared formula `from` for which the
+    // carrier decides as it does for the cell at sourceAt; kUnmapped where they cannot share
+    // one (its anchor would land off the sheet, or a reference off it).
+    uint32_t sharedForDecisions(uint32_t from, const SharedFormula& source, CellRef sourceAt) {
+        auto [boxes, added] = m_sharedBoxes.try_emplace(from);
+        if (added) {
+            boxes->second = m_carrier->blockBoxes(m_from.formulas().text(source.text));
+        }
+        if (boxes->second.size() > 64) {
+            return kUnmapped;
+        }
+        uint64_t signature = 0;
+        const int64_t rows = sourceAt.row - source.anchor.row;
+        const int64_t columns = sourceAt.column - source.anchor.column;
+        for (size_t i = 0; i < boxes->second.size(); ++i) {
+            if (boxes->second[i].contains(rows, columns)) {
+                signature |= uint64_t{1} << i;
+            }
+        }
+        auto [found, isNew] = m_sharedByDecisions.try_emplace({from, signature}, kUnmapped);
+        if (!isNew) {
+            return found->second;
+        }
+        const CellRef anchor{source.anchor.row + m_offset.row,
+                             source.anchor.column + m_offset.column};
+        if (anchor.row < 0 || anchor.column < 0 || anchor.row >= kMaxRows ||
+            anchor.column >= kMaxColumns) {
+            return kUnmapped;
+        }
+        std::vector<bool> inside(boxes->second.size());
+        for (size_t i = 0; i < inside.size(); ++i) {
+            inside[i] = (signature >> i & 1) != 0;
+        }
+        const std::string_view original = m_from.formulas().text(source.text);
+        const std::string text = m_carrier->carryDeciding(original, inside);
+        // A reference moved off the sheet at the anchor cannot serve the others.
+        if (countRefErrors(text) != countRefErrors(original)) {
+            return kUnmapped;
+        }
+        found->second = addSharedFormula(m_to, text, anchor);
+        return found->second;
+    }
+
+    FormulaCarrier* m_carrier;
+    CellRange m_block{{0, 0}, {kMaxRows - 1, kMaxColumns - 1}};
+    std::unordered_map<uint32_t, std::vector<DistanceBox>> m_sharedBoxes;  // by source id
+    // (source id, decisions) -> target id
+    std::map<std::pair<uint32_t, uint64_t>, uint32_t> m_sharedByDecisions;
     const Workbook& m_from;
     Workbook& m_to;
     bool m_same;
@@ -264,7 +410,37 @@ private:
     FormulaRewrite m_rewrite;
     TableRefPolicy* m_tables = nullptr;
     std::optional<IdCache> m_namesTables;
+    std::optional<IdCache> m_sharedNamesTables;
 };
+
+// The cells of the block's rows [rowsBegin, rowsEnd) mapped to where they land, into block.
+template <typename RowIt>
+void mapBlock(RowIt rowsBegin, RowIt rowsEnd, const CellRange& range, int32_t rowOffset,
+              int32_t columnOffset, const std::unordered_set<uint64_t>& movedAnchors,
+              CellMapper& mapper, std::vector<Row>& block) {
+    for (auto it = rowsBegin; it != rowsEnd; ++it) {
+        auto from = cellLowerBound(it->cells, range.first.column);
+        auto to = cellLowerBound(it->cells, range.last.column + 1);
+        if (from == to) {
+            continue;
+        }
+        Row row;
+        row.index = it->index + rowOffset;
+        row.cells.reserve(static_cast<size_t>(to - from));
+        for (auto cellIt = from; cellIt != to; ++cellIt) {
+            Cell cell = *cellIt;
+            if ((cell.flags & kArrayFormula) &&
+                !movedAnchors.count(cellKey({it->index, cell.column}))) {
+                cell.flags = static_cast<uint8_t>(cell.flags & ~kArrayFormula);
+                cell.formula = 0;
+            }
+            cell.column = static_cast<uint16_t>(cell.column + columnOffset);
+            mapper.map(cell, CellRef{row.index, cell.column});
+            row.cells.push_back(cell);
+        }
+        block.push_back(std::move(row));
+    }
+}
 
 void checkBlockFits(const CellRange& range, CellRef topLeft, const Sheet& target) {
     if (topLeft.row < 0 || topLeft.column < 0) {
@@ -737,39 +913,39 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
     // The block's cells go into the target's memory before any is made.
     target.workbook().memory().charge(expectedCells * sizeof(Cell) +
                                       static_cast<size_t>(rowsEnd - rowsBegin) * sizeof(Row));
-    CellMapper mapper(source.workbook(), target.workbook(), expectedCells,
-                      CellRef{rowOffset, columnOffset}, nullptr);
-    // The table objects stay behind in a paste; into another workbook their references
-    // become ordinary ones.
-    std::optional<PastedTableReferences> tables;
+    // Into another workbook, references to other sheets become external ones and the names
+    // the cells use come along.
+    std::optional<FormulaCarrier> carrier;
     if (&source.workbook() != &target.workbook()) {
-        tables.emplace(source, range, CellRef{rowOffset, columnOffset});
+        carrier.emplace(source, target, FormulaCarrier::Mode::Paste);
+        carrier->setPastedBlock(range, CellRef{rowOffset, columnOffset});
+    }
+    CellMapper mapper(source.workbook(), target.workbook(), expectedCells,
+                      CellRef{rowOffset, columnOffset}, nullptr, carrier ? &*carrier : nullptr);
+    mapper.setBlock(range);
+    // The table objects stay behind in a paste; into another workbook their references
+    // become ordinary ones, which the carrier then moves with the block or reads from the
+    // source like any other reference (so they are made where the cells stood).
+    std::optional<PastedTableReferences> tables;
+    if (carrier) {
+        tables.emplace(source, range,
+                       carrier->movesLocalReferences() ? CellRef{0, 0}
+                                                       : CellRef{rowOffset, columnOffset});
         mapper.setTableReferences(&*tables, expectedCells);
     }
 
     std::vector<Row> block;
     block.reserve(static_cast<size_t>(rowsEnd - rowsBegin));
-    for (auto it = rowsBegin; it != rowsEnd; ++it) {
-        auto from = cellLowerBound(it->cells, range.first.column);
-        auto to = cellLowerBound(it->cells, range.last.column + 1);
-        if (from == to) {
-            continue;
+    try {
+        mapBlock(rowsBegin, rowsEnd, range, rowOffset, columnOffset, movedAnchors, mapper, block);
+        if (carrier) {
+            carrier->cacheValues(block);
         }
-        Row row;
-        row.index = it->index + rowOffset;
-        row.cells.reserve(static_cast<size_t>(to - from));
-        for (auto cellIt = from; cellIt != to; ++cellIt) {
-            Cell cell = *cellIt;
-            if ((cell.flags & kArrayFormula) &&
-                !movedAnchors.count(cellKey({it->index, cell.column}))) {
-                cell.flags = static_cast<uint8_t>(cell.flags & ~kArrayFormula);
-                cell.formula = 0;
-            }
-            cell.column = static_cast<uint16_t>(cell.column + columnOffset);
-            mapper.map(cell, CellRef{row.index, cell.column});
-            row.cells.push_back(cell);
+    } catch (...) {
+        if (carrier) {
+            carrier->undo();
         }
-        block.push_back(std::move(row));
+        throw;
     }
 
     clearRectangle(target, rect);
@@ -846,6 +1022,9 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
     const auto& sourceRows = source.rows();
     std::string name = target.uniqueSheetName(source.name());
     Sheet& copy = target.insertSheet(beforeIndex, name, source.kind());
+    // A copy that fails takes back the names and external books it added.
+    const size_t namesBefore = target.definedNames().size();
+    const size_t booksBefore = target.externalBooks().size();
     try {
         size_t cellCount = 0;
         for (const Row& row : sourceRows) {
@@ -858,18 +1037,38 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
                 return formulaWithSheetRenamed(formula, source.name(), name);
             };
         }
+        // Into another workbook, references to the source's other sheets become external ones,
+        // and the names the sheet holds or its cells use come along.
+        std::optional<FormulaCarrier> carrier;
+        if (&source.workbook() != &target) {
+            carrier.emplace(source, copy, FormulaCarrier::Mode::SheetCopy);
+            rewrite = nullptr;
+            carrier->carrySheetNames();
+            if (!source.workbook().path().empty()) {
+                copy.setOrigin(SheetOrigin{linkPath(source.workbook().path()), source.name()});
+            } else if (source.origin()) {
+                copy.setOrigin(source.origin());
+            }
+        } else {
+            for (const DefinedName& defined : source.definedNames()) {
+                DefinedName carried = defined;
+                carried.formula = rewrite ? rewrite(defined.formula) : defined.formula;
+                copy.definedNames().push_back(std::move(carried));
+            }
+        }
         target.memory().charge(cellCount * sizeof(Cell) + sourceRows.size() * sizeof(Row));
-        CellMapper mapper(source.workbook(), target, cellCount, CellRef{0, 0}, rewrite);
+        CellMapper mapper(source.workbook(), target, cellCount, CellRef{0, 0}, rewrite,
+                          carrier ? &*carrier : nullptr);
         // The sheet's tables come along under names free in the target.
         CopiedTableReferences tables(source, target);
         copy.mutableTables() = copiedTables(source, target, tables);
-        if (rewrite) {
+        if (rewrite || carrier) {
             for (Table& table : copy.mutableTables()) {
                 for (TableColumn& column : table.columns) {
                     for (std::string* text :
                          {&column.calculatedColumnFormula, &column.totalsRowFormula}) {
                         if (!text->empty()) {
-                            *text = rewrite(*text);
+                            *text = carrier ? carrier->carry(*text) : rewrite(*text);
                         }
                     }
                 }
@@ -898,8 +1097,13 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         copy.setDefaultRowHeight(source.defaultRowHeight());
         copy.setSelectedCell(source.selectedCell());
         copy.setVisibility(source.visibility());
+        if (carrier) {
+            carrier->cacheValues(copy.rows());
+        }
     } catch (...) {
         target.removeSheet(target.indexOf(copy));
+        target.definedNames().resize(namesBefore);
+        target.externalBooks().resize(booksBefore);
         throw;
     }
     return copy;

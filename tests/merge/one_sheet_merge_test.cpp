@@ -99,7 +99,9 @@ TEST_F(VerticalMerge, FormulasStillPointAtTheirCells) {
     V rows = resultRows();
     ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows[4], "1|2|=A5+B5");
-    EXPECT_EQ(rows[5], "3|4|=SUM(A$1:B6)");
+    // The absolute row moves with the block too: the sum reads the block's own cells, not
+    // the first block's.
+    EXPECT_EQ(rows[5], "3|4|=SUM(A$5:B6)");
 }
 
 TEST_F(VerticalMerge, FailuresAreDescribedAndEndTheInstance) {

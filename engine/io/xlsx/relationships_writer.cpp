@@ -56,6 +56,10 @@ void writeWorkbookRelationships(ZipWriter& zip, const PackagePlan& plan) {
         // The sheet's part name without the leading "xl/": targets are relative to xl/.
         rels.add(kDocumentRelationship, "worksheet", PackagePlan::worksheetPartName(i).substr(3));
     }
+    for (size_t i = 0; i < plan.workbook->externalBooks().size(); ++i) {
+        rels.add(kDocumentRelationship, "externalLink",
+                 "externalLinks/externalLink" + std::to_string(i + 1) + ".xml");
+    }
     rels.add(kDocumentRelationship, "theme", "theme/theme1.xml");
     rels.add(kDocumentRelationship, "styles", "styles.xml");
     if (!plan.sharedStrings.texts.empty()) {

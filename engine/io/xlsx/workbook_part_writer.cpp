@@ -1,5 +1,6 @@
 #include "engine/io/xlsx/workbook_part_writer.h"
 
+#include "engine/io/xlsx/external_link_writer.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
 
 namespace plyfold::engine::xlsx {
@@ -42,7 +43,11 @@ void writeWorkbookPart(ZipWriter& zip, const PackagePlan& plan) {
     }
     // Cached results are kept, but formulas moved by pastes may no longer match them, so
     // the reading program is asked to calculate everything again.
-    out.raw("</sheets><calcPr calcId=\"124519\" fullCalcOnLoad=\"1\"/></workbook>");
+    out.raw("</sheets>");
+    // The external books' relationships follow the sheets'.
+    writeExternalReferences(out, plan, plan.sheetCount() + 1);
+    writeDefinedNames(out, plan);
+    out.raw("<calcPr calcId=\"124519\" fullCalcOnLoad=\"1\"/></workbook>");
     out.finish();
 }
 

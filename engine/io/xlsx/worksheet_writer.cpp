@@ -13,6 +13,7 @@
 #include "engine/model/limits.h"
 #include "engine/model/workbook.h"
 #include "engine/ops/formula_refs.h"
+#include "engine/ops/workbook_links.h"
 
 namespace plyfold::engine::xlsx {
 namespace {
@@ -492,7 +493,8 @@ std::string_view FormulaTexts::text(uint32_t formulaId) {
                 }
                 return false;
             };
-            std::string rewritten = formulaWithMissingSheetsAsRef(stored, exists);
+            std::string rewritten = formulaWithMissingBooksAsRef(
+                formulaWithMissingSheetsAsRef(stored, exists), m_workbook.externalBooks().size());
             if (rewritten != stored) {
                 state = static_cast<uint32_t>(m_rewritten.size()) + 2;
                 m_rewritten.push_back(std::move(rewritten));

@@ -5,6 +5,7 @@
 
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
+#include "engine/io/xlsx/external_link_reader.h"
 #include "engine/io/xlsx/opc_package.h"
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/shared_strings_reader.h"
@@ -54,6 +55,11 @@ SpreadsheetError describe(const ReadFailure& failure, const std::string& file,
     return SpreadsheetError(ErrorNumber::ApplicationDefined, text + ".");
 }
 
+struct NameEntry {
+    DefinedName name;
+    std::optional<uint32_t> sheet;  // localSheetId
+};
+
 struct SheetEntry {
     std::string name;
     std::string relationshipId;
@@ -63,6 +69,9 @@ struct SheetEntry {
 // workbook > (workbookPr, bookViews > workbookView, sheets > sheet).
 class WorkbookHandler : public xlsx_read::XmlHandler {
 public:
+    // The names read are counted in account: a workbook part can hold millions.
+    explicit WorkbookHandler(MemoryAccount& account) : m_account(account) {}
+
     void startElement(std::string_view name, xlsx_read::XmlAttributes attributes) override {
         ++m_depth;
         if (m_depth == 1) {
@@ -83,6 +92,24 @@ public:
                                : state == "veryHidden" ? SheetVisibility::VeryHidden
                                                        : SheetVisibility::Visible;
             sheets.push_back(std::move(entry));
+        } else if (m_depth == 3 && m_section == "definedNames" && name == "definedName") {
+            NameEntry entry;
+            entry.name.name = xlsx_read::attributeOr(attributes, "name");
+            entry.name.comment = xlsx_read::attributeOr(attributes, "comment");
+            entry.name.hidden =
+                xlsx_read::parseBoolean(xlsx_read::attributeOr(attributes, "hidden"))
+                    .value_or(false);
+            uint32_t sheet = 0;
+            if (xlsx_read::parseIndex(xlsx_read::attributeOr(attributes, "localSheetId"), sheet)) {
+                entry.sheet = sheet;
+            }
+            m_account.charge(sizeof(NameEntry) + entry.name.name.size() +
+                             entry.name.comment.size());
+            names.push_back(std::move(entry));
+            m_inName = true;
+        } else if (m_depth == 3 && m_section == "externalReferences" &&
+                   name == "externalReference") {
+            externalReferences.emplace_back(xlsx_read::attributeOr(attributes, "id"));
         } else if (m_depth == 3 && m_section == "bookViews" && name == "workbookView" &&
                    !activeTab) {
             uint32_t tab = 0;
@@ -91,17 +118,29 @@ public:
             }
         }
     }
-    void endElement(std::string_view) override { --m_depth; }
-    void characters(std::string_view) override {}
+    void endElement(std::string_view) override {
+        m_inName = false;
+        --m_depth;
+    }
+    void characters(std::string_view text) override {
+        if (m_inName) {
+            m_account.charge(text.size());
+            names.back().name.formula += text;
+        }
+    }
 
     bool isWorkbook = false;
+    std::vector<NameEntry> names;
+    std::vector<std::string> externalReferences;  // relationship ids, in order
     bool date1904 = false;
     std::optional<uint32_t> activeTab;
     std::vector<SheetEntry> sheets;
 
 private:
+    MemoryAccount& m_account;
     int m_depth = 0;
     std::string m_section;
+    bool m_inName = false;
 };
 
 // The open package behind a workbook, kept for the sheets read later.
@@ -124,9 +163,15 @@ public:
 
     void loadSheet(Sheet& sheet, const std::string& part);
     void loadTables(Sheet& sheet, const std::string& sheetPart);
+    // The external link part of each of the workbook's external books (nullopt where the
+    // package lacks it), read with the workbook's other shared parts.
+    void setExternalLinkParts(std::vector<std::optional<std::string>> parts) {
+        m_externalLinkParts = std::move(parts);
+    }
 
 private:
     void loadWorkbookParts(Workbook& workbook);
+    void readExternalLinks(Workbook& workbook, std::string& part);
     std::string storedName(const std::string& part);
 
     std::string m_displayName;
@@ -135,6 +180,7 @@ private:
     std::optional<std::string> m_sharedStringsPart;
     std::optional<std::string> m_stylesPart;
     std::optional<std::string> m_themePart;
+    std::vector<std::optional<std::string>> m_externalLinkParts;
     bool m_workbookPartsRead = false;
     std::optional<SpreadsheetError> m_workbookPartsError;
     std::vector<uint32_t> m_sharedStrings;
@@ -176,6 +222,7 @@ void XlsxSource::loadWorkbookParts(Workbook& workbook) {
             m_sharedStrings = xlsx_read::readSharedStrings(*m_package, part, workbook.strings(),
                                                            workbook.memory());
         }
+        readExternalLinks(workbook, part);
     } catch (const ReadFailure& failure) {
         m_workbookPartsError = describe(failure, m_displayName, part);
         throw *m_workbookPartsError;
@@ -184,6 +231,23 @@ void XlsxSource::loadWorkbookParts(Workbook& workbook) {
         throw;
     }
     m_workbookPartsRead = true;
+}
+
+// The books stay in place, empty where a part is missing, so that "[n]" in formulas keeps
+// naming the n-th.
+void XlsxSource::readExternalLinks(Workbook& workbook, std::string& part) {
+    auto& books = workbook.externalBooks();
+    for (size_t i = 0; i < m_externalLinkParts.size() && i < books.size(); ++i) {
+        if (!m_externalLinkParts[i]) {
+            continue;
+        }
+        std::optional<std::string> stored = m_package->findPart(*m_externalLinkParts[i]);
+        if (!stored) {
+            continue;
+        }
+        part = *stored;
+        xlsx_read::readExternalLink(*m_package, part, books[i], m_displayName, workbook.memory());
+    }
 }
 
 void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
@@ -280,7 +344,7 @@ void readStructure(const std::shared_ptr<XlsxSource>& source, Workbook& workbook
         auto relationships = xlsx_read::readRelationships(package, *workbookPart);
 
         part = *workbookPart;
-        WorkbookHandler handler;
+        WorkbookHandler handler(workbook.memory());
         xlsx_read::AlternateContentFilter filter(handler);
         xlsx_read::parsePart(package, part, filter, xlsx_read::kMaxSmallPartBytes, false);
         if (!handler.isWorkbook) {
@@ -358,6 +422,35 @@ void readStructure(const std::shared_ptr<XlsxSource>& source, Workbook& workbook
                         throw;
                     }
                 });
+            }
+        }
+        std::vector<std::optional<std::string>> externalLinkParts;
+        for (const std::string& id : handler.externalReferences) {
+            std::optional<std::string> linkPart;
+            for (const auto& r : relationships) {
+                if (r.id == id && !r.external) {
+                    linkPart = xlsx_read::resolveTarget(*workbookPart, r.target);
+                }
+            }
+            externalLinkParts.push_back(std::move(linkPart));
+            workbook.externalBooks().emplace_back();
+        }
+        source->setExternalLinkParts(std::move(externalLinkParts));
+        for (NameEntry& entry : handler.names) {
+            DefinedName& name = entry.name;
+            xlsx_read::decodeEscapes(name.formula);
+            if (!name.formula.empty() && name.formula.front() == '=') {
+                name.formula.erase(0, 1);
+            }
+            if (name.name.empty()) {
+                continue;
+            }
+            if (!entry.sheet) {
+                workbook.definedNames().push_back(std::move(name));
+            } else if (*entry.sheet < static_cast<uint32_t>(workbook.sheetCount())) {
+                workbook.sheet(static_cast<int32_t>(*entry.sheet))
+                    .definedNames()
+                    .push_back(std::move(name));
             }
         }
         if (handler.activeTab &&

@@ -3,6 +3,7 @@
 #include "engine/common/file_kind.h"
 #include "engine/io/xlsx/content_types_writer.h"
 #include "engine/io/xlsx/doc_props_writer.h"
+#include "engine/io/xlsx/external_link_writer.h"
 #include "engine/io/xlsx/relationships_writer.h"
 #include "engine/io/xlsx/shared_strings_writer.h"
 #include "engine/io/xlsx/styles_writer.h"
@@ -41,6 +42,7 @@ void writeXlsx(const Workbook& workbook, ByteSink& sink, const XlsxWriteOptions&
     if (!plan.sharedStrings.texts.empty()) {
         writeSharedStrings(zip, plan);
     }
+    writeExternalLinks(zip, plan);
     FormulaTexts formulas(workbook);
     for (int32_t i = 0; i < plan.sheetCount(); ++i) {
         writeWorksheet(zip, plan, i, formulas);
