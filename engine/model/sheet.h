@@ -9,8 +9,8 @@
 
 #include "engine/model/cell.h"
 #include "engine/model/cell_ref.h"
-#include "engine/model/table.h"
 #include "engine/model/external_link.h"
+#include "engine/model/table.h"
 
 namespace plyfold::engine {
 

@@ -26,6 +26,14 @@ struct SharedFormula {
     CellRange reach;
 };
 
+struct IterativeCalculation {
+    bool enabled = false;
+    uint32_t maxIterations = 100;
+    double maxChange = 0.001;
+
+    bool operator==(const IterativeCalculation&) const = default;
+};
+
 // A workbook: its sheets in order, one pool of cell texts, one pool of formula texts, the
 // formulas shared by many cells, and one style table shared by all its sheets. What it holds
 // is counted in its memory account.
@@ -53,6 +61,11 @@ public:
 
     bool isDate1904() const { return m_date1904; }
     void setDate1904(bool date1904) { m_date1904 = date1904; }
+
+    // Whether circular references are calculated by iteration, and how: a workbook whose
+    // formulas refer to themselves computes only with it.
+    const IterativeCalculation& iterativeCalculation() const { return m_iteration; }
+    void setIterativeCalculation(const IterativeCalculation& iteration) { m_iteration = iteration; }
 
     // The names scoped to the whole workbook; names scoped to one sheet are the sheet's.
     std::vector<DefinedName>& definedNames() { return m_definedNames; }
@@ -115,6 +128,7 @@ private:
     std::shared_ptr<void> m_source;
     int32_t m_activeSheet = 0;
     bool m_date1904 = false;
+    IterativeCalculation m_iteration;
     bool m_modified = false;
 };
 

@@ -134,6 +134,21 @@ private:
     std::vector<int8_t> m_isDate;
 };
 
+// Formulas that refer to themselves compute only where the workbook iterates: a workbook that
+// takes such cells in iterates too, as often and as finely as the strictest source asks.
+void carryIterativeCalculation(const Workbook& from, Workbook& to) {
+    const IterativeCalculation& source = from.iterativeCalculation();
+    if (!source.enabled || &from == &to) {
+        return;
+    }
+    IterativeCalculation carried = source;
+    if (const IterativeCalculation& own = to.iterativeCalculation(); own.enabled) {
+        carried.maxIterations = std::max(own.maxIterations, source.maxIterations);
+        carried.maxChange = std::min(own.maxChange, source.maxChange);
+    }
+    to.setIterativeCalculation(carried);
+}
+
 size_t countRefErrors(std::string_view text) {
     size_t count = 0;
     for (size_t at = text.find("#REF!"); at != std::string_view::npos;
@@ -928,9 +943,9 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
     // source like any other reference (so they are made where the cells stood).
     std::optional<PastedTableReferences> tables;
     if (carrier) {
-        tables.emplace(source, range,
-                       carrier->movesLocalReferences() ? CellRef{0, 0}
-                                                       : CellRef{rowOffset, columnOffset});
+        tables.emplace(
+            source, range,
+            carrier->movesLocalReferences() ? CellRef{0, 0} : CellRef{rowOffset, columnOffset});
         mapper.setTableReferences(&*tables, expectedCells);
     }
 
@@ -950,6 +965,7 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
 
     clearRectangle(target, rect);
     insertBlockRows(target.mutableRows(), std::move(block));
+    carryIterativeCalculation(source.workbook(), target.workbook());
     carryFitFloors(source, range, target, columnOffset);
 
     auto shifted = [&](CellRange r) {
@@ -1106,6 +1122,7 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         target.externalBooks().resize(booksBefore);
         throw;
     }
+    carryIterativeCalculation(source.workbook(), target);
     return copy;
 }
 

@@ -153,6 +153,11 @@ std::vector<std::string> workbookDifferences(const Workbook& expected, const Wor
             actual.sheetCount());
     d.check(expected.isDate1904() == actual.isDate1904(), "1904", expected.isDate1904(),
             actual.isDate1904());
+    const IterativeCalculation& iterating = expected.iterativeCalculation();
+    d.check(
+        iterating == actual.iterativeCalculation(), "iterative calculation",
+        iterating.enabled ? iterating.maxIterations : 0,
+        actual.iterativeCalculation().enabled ? actual.iterativeCalculation().maxIterations : 0);
     if (expected.sheetCount() != actual.sheetCount()) {
         return d.take();
     }

@@ -47,7 +47,14 @@ void writeWorkbookPart(ZipWriter& zip, const PackagePlan& plan) {
     // The external books' relationships follow the sheets'.
     writeExternalReferences(out, plan, plan.sheetCount() + 1);
     writeDefinedNames(out, plan);
-    out.raw("<calcPr calcId=\"124519\" fullCalcOnLoad=\"1\"/></workbook>");
+    out.raw("<calcPr calcId=\"124519\" fullCalcOnLoad=\"1\"");
+    const IterativeCalculation& iteration = workbook.iterativeCalculation();
+    if (iteration.enabled) {
+        out.raw(" iterate=\"1\"");
+        out.attribute("iterateCount", static_cast<int64_t>(iteration.maxIterations));
+        out.attributeNumber("iterateDelta", iteration.maxChange);
+    }
+    out.raw("/></workbook>");
     out.finish();
 }
 

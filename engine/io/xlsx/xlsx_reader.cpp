@@ -81,6 +81,8 @@ public:
             if (name == "workbookPr") {
                 date1904 = xlsx_read::parseBoolean(xlsx_read::attributeOr(attributes, "date1904"))
                                .value_or(false);
+            } else if (name == "calcPr") {
+                readIteration(attributes);
             }
         } else if (m_depth == 3 && m_section == "sheets" && name == "sheet") {
             SheetEntry entry;
@@ -133,10 +135,25 @@ public:
     std::vector<NameEntry> names;
     std::vector<std::string> externalReferences;  // relationship ids, in order
     bool date1904 = false;
+    IterativeCalculation iteration;
     std::optional<uint32_t> activeTab;
     std::vector<SheetEntry> sheets;
 
 private:
+    void readIteration(xlsx_read::XmlAttributes attributes) {
+        iteration.enabled =
+            xlsx_read::parseBoolean(xlsx_read::attributeOr(attributes, "iterate")).value_or(false);
+        uint32_t count = 0;
+        if (xlsx_read::parseIndex(xlsx_read::attributeOr(attributes, "iterateCount"), count)) {
+            iteration.maxIterations = count;
+        }
+        double delta = 0;
+        if (xlsx_read::parseNumber(xlsx_read::attributeOr(attributes, "iterateDelta"), delta) &&
+            delta >= 0) {
+            iteration.maxChange = delta;
+        }
+    }
+
     MemoryAccount& m_account;
     int m_depth = 0;
     std::string m_section;
@@ -352,6 +369,7 @@ void readStructure(const std::shared_ptr<XlsxSource>& source, Workbook& workbook
                             "it is an Office Open XML package, but not a workbook");
         }
         workbook.setDate1904(handler.date1904);
+        workbook.setIterativeCalculation(handler.iteration);
 
         auto target = [&](const xlsx_read::Relationship* r) -> std::optional<std::string> {
             if (!r) {

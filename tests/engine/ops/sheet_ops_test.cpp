@@ -607,5 +607,42 @@ TEST(CopySheet, CopiesEverythingUnderAFreeName) {
     EXPECT_EQ(copy.name(), std::string(27, 'x') + " (2)");
 }
 
+// Cells that refer to themselves compute only where the workbook iterates, so a workbook
+// taking them in iterates too, as often and as finely as the strictest of its sources.
+TEST(IterativeCalculation, TravelsWithPastedAndCopiedCells) {
+    struct Case {
+        IterativeCalculation target;
+        IterativeCalculation source;
+        IterativeCalculation expected;
+    };
+    const IterativeCalculation off;
+    const IterativeCalculation fine{.enabled = true, .maxIterations = 50, .maxChange = 0.0001};
+    const IterativeCalculation many{.enabled = true, .maxIterations = 500, .maxChange = 0.01};
+    const Case cases[] = {
+        {off, off, off},
+        {off, many, many},
+        {fine, off, fine},
+        {fine, many, {.enabled = true, .maxIterations = 500, .maxChange = 0.0001}},
+    };
+    for (const Case& c : cases) {
+        for (bool copy : {false, true}) {
+            Workbook source;
+            source.setIterativeCalculation(c.source);
+            Sheet& from = source.addSheet("Loop");
+            putFormula(from, "A1", "A1+1");
+            Workbook target;
+            target.setIterativeCalculation(c.target);
+            if (copy) {
+                copySheet(from, target, 0);
+            } else {
+                pasteBlock(from, area("A1"), target.addSheet("S"), at("B2"));
+            }
+            EXPECT_EQ(target.iterativeCalculation(), c.expected)
+                << (copy ? "copy " : "paste ") << c.source.maxIterations << " into "
+                << c.target.maxIterations;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace plyfold::engine

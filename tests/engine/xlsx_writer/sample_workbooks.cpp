@@ -28,6 +28,7 @@ void putText(Sheet& sheet, CellRef ref, std::string_view text, uint32_t style = 
 std::unique_ptr<Workbook> everythingWorkbook() {
     auto book = std::make_unique<Workbook>();
     book->setDate1904(true);
+    book->setIterativeCalculation({.enabled = true, .maxIterations = 250, .maxChange = 0.0005});
     StyleTable& styles = book->styles();
     std::vector<uint32_t> styleIds;
     {
