@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/common/text.h"
 #include "engine/model/limits.h"
 
 namespace plyfold::engine {
@@ -100,6 +101,34 @@ std::optional<CellRange> parseRangeName(std::string_view text) {
     }
     return CellRange{{std::min(a->row, b->row), std::min(a->column, b->column)},
                      {std::max(a->row, b->row), std::max(a->column, b->column)}};
+}
+
+namespace {
+
+// "R", "C", "R1", "C2", "R1C1", "RC" read as references in the R1C1 style.
+bool looksLikeR1C1(std::string_view text) {
+    size_t i = 0;
+    auto digits = [&] {
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            ++i;
+        }
+    };
+    if (i < text.size() && (text[i] == 'R' || text[i] == 'r')) {
+        ++i;
+        digits();
+    }
+    if (i < text.size() && (text[i] == 'C' || text[i] == 'c')) {
+        ++i;
+        digits();
+    }
+    return i > 0 && i == text.size();
+}
+
+}  // namespace
+
+bool readsAsCellOrLogical(std::string_view word) {
+    return parseCellName(word) || looksLikeR1C1(word) || equalsIgnoringAsciiCase(word, "TRUE") ||
+           equalsIgnoringAsciiCase(word, "FALSE");
 }
 
 }  // namespace plyfold::engine

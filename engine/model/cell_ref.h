@@ -42,4 +42,8 @@ std::optional<CellRef> parseCellName(std::string_view text);
 // Parses "A1:C3", "$A$1:$C$3" or a single cell, normalised so first <= last.
 std::optional<CellRange> parseRangeName(std::string_view text);
 
+// Whether a word reads in a formula as a cell (B7, R1C1, RC) or a logical value (TRUE), so that
+// it cannot stand unquoted as a sheet, table or defined name.
+bool readsAsCellOrLogical(std::string_view word);
+
 }  // namespace plyfold::engine

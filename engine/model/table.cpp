@@ -12,25 +12,6 @@ bool isAsciiDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// "R", "C", "R1", "C2", "R1C1", "RC", "R[1]C" read as references in the R1C1 style.
-bool looksLikeR1C1(std::string_view text) {
-    size_t i = 0;
-    auto digits = [&] {
-        while (i < text.size() && isAsciiDigit(text[i])) {
-            ++i;
-        }
-    };
-    if (i < text.size() && (text[i] == 'R' || text[i] == 'r')) {
-        ++i;
-        digits();
-    }
-    if (i < text.size() && (text[i] == 'C' || text[i] == 'c')) {
-        ++i;
-        digits();
-    }
-    return i > 0 && i == text.size();
-}
-
 }  // namespace
 
 std::optional<CellRange> Table::dataRange() const {
@@ -67,8 +48,7 @@ bool isValidTableName(std::string_view text) {
             return false;
         }
     }
-    return !parseCellName(text) && !looksLikeR1C1(text) && !equalsIgnoringAsciiCase(text, "TRUE") &&
-           !equalsIgnoringAsciiCase(text, "FALSE");
+    return !readsAsCellOrLogical(text);
 }
 
 }  // namespace plyfold::engine

@@ -509,24 +509,6 @@ std::string endText(const RefEnd& end, bool withColumn, bool withRow) {
     return text;
 }
 
-bool looksLikeR1C1(std::string_view name) {
-    size_t i = 0;
-    auto digits = [&] {
-        while (i < name.size() && isDigit(name[i])) {
-            ++i;
-        }
-    };
-    if (i < name.size() && (name[i] == 'R' || name[i] == 'r')) {
-        ++i;
-        digits();
-    }
-    if (i < name.size() && (name[i] == 'C' || name[i] == 'c')) {
-        ++i;
-        digits();
-    }
-    return i > 0 && i == name.size();
-}
-
 }  // namespace
 
 void scanReferences(std::string_view formula, ReferenceVisitor& visitor) {
@@ -586,9 +568,7 @@ std::string quotedSheetName(std::string_view name) {
             plain = false;
         }
     }
-    if (plain &&
-        (parseCellName(name) || looksLikeR1C1(name) || equalsIgnoringAsciiCase(name, "TRUE") ||
-         equalsIgnoringAsciiCase(name, "FALSE"))) {
+    if (plain && readsAsCellOrLogical(name)) {
         plain = false;
     }
     if (plain) {

@@ -219,14 +219,15 @@ std::string formulaAfterDeleting(std::string_view text, int32_t first, int32_t c
     });
 }
 
-}  // namespace
-
-std::string shiftFormula(std::string_view text, int32_t rowOffset, int32_t columnOffset) {
+// The formula with its references moved by the offset, those into other workbooks too when
+// withExternal; a reference pushed off the sheet becomes #REF!.
+std::string shifted(std::string_view text, int32_t rowOffset, int32_t columnOffset,
+                    bool withExternal) {
     if (rowOffset == 0 && columnOffset == 0) {
         return std::string(text);
     }
     return rewriteReferences(text, [&](const Reference& ref, std::string& out) {
-        if (!formula::readsCells(ref.kind)) {
+        if (!formula::readsCells(ref.kind) || (ref.external && !withExternal)) {
             return false;
         }
         RefEnd first = ref.first;
@@ -239,6 +240,12 @@ std::string shiftFormula(std::string_view text, int32_t rowOffset, int32_t colum
         }
         return true;
     });
+}
+
+}  // namespace
+
+std::string shiftFormula(std::string_view text, int32_t rowOffset, int32_t columnOffset) {
+    return shifted(text, rowOffset, columnOffset, true);
 }
 
 std::string formulaAfterDeletingRows(std::string_view text, int32_t first, int32_t count,
@@ -318,23 +325,7 @@ std::string rewriteFormulaReferences(
 }
 
 std::string shiftLocalReferences(std::string_view text, int32_t rowOffset, int32_t columnOffset) {
-    if (rowOffset == 0 && columnOffset == 0) {
-        return std::string(text);
-    }
-    return rewriteReferences(text, [&](const Reference& ref, std::string& out) {
-        if (!formula::readsCells(ref.kind) || ref.external) {
-            return false;
-        }
-        RefEnd first = ref.first;
-        RefEnd last = ref.last;
-        out += ref.prefix;
-        if (!shiftEnd(first, rowOffset, columnOffset) || !shiftEnd(last, rowOffset, columnOffset)) {
-            out += "#REF!";
-        } else {
-            out += formula::referenceBody(ref.kind, first, last);
-        }
-        return true;
-    });
+    return shifted(text, rowOffset, columnOffset, false);
 }
 
 }  // namespace plyfold::engine
