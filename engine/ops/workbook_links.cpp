@@ -55,7 +55,8 @@ std::string localSheetPrefix(std::string_view firstSheet, std::string_view lastS
     return isPlainSheetName(firstSheet) && isPlainSheetName(lastSheet) ? both : quotedWhole(both);
 }
 
-// The cells a reference reads, clipped to the sheet; nullopt for a name or an error.
+// The cells a reference reads, clipped to the sheet; nullopt for a name, an error or a
+// structured reference (a paste makes those ordinary references before carrying them).
 std::optional<CellRange> cellsRead(const Reference& ref) {
     CellRange range;
     switch (ref.kind) {
@@ -76,6 +77,7 @@ std::optional<CellRange> cellsRead(const Reference& ref) {
             break;
         case RefKind::Error:
         case RefKind::Name:
+        case RefKind::Structured:
             return std::nullopt;
     }
     return range;
