@@ -599,12 +599,13 @@ void FormulaCarrier::readLinesFromSource(int32_t first, int32_t count, bool colu
     std::unordered_map<uint32_t, std::vector<std::array<Coordinate, 2>>> sharedEnds;
     auto mayReadLines = [&](const Cell& cell, CellRef at) {
         const SharedFormula& shared = book.sharedFormula(cell.formulaId());
-        auto [it, added] = sharedEnds.try_emplace(cell.formulaId());
+        const auto [it, added] = sharedEnds.try_emplace(cell.formulaId());
         if (added) {
+            auto& found = it->second;
             rewriteFormulaReferences(book.formulas().text(shared.text),
                                      [&](const Reference& ref, std::string&) {
                                          if (!ref.hasSheet() && formula::readsCells(ref.kind)) {
-                                             it->second.push_back(endsAlong(ref, !columns));
+                                             found.push_back(endsAlong(ref, !columns));
                                          }
                                          return false;
                                      });
@@ -690,14 +691,15 @@ void FormulaCarrier::cacheValues(const std::vector<Row>& rows) {
             if (cell.hasSharedFormula()) {
                 // Only a formula that reads another book needs reading at each of its cells.
                 const SharedFormula& shared = book.sharedFormula(cell.formulaId());
-                auto [refs, added] = sharedExternalRefs.try_emplace(cell.formulaId());
+                const auto [refs, added] = sharedExternalRefs.try_emplace(cell.formulaId());
                 if (added) {
                     const std::string_view text = book.formulas().text(shared.text);
+                    auto& found = refs->second;
                     if (text.find('[') != std::string_view::npos) {
                         rewriteFormulaReferences(text, [&](const Reference& ref, std::string&) {
                             if (ref.external && ref.externalIndex == m_sourceBookIndex + 1 &&
                                 formula::readsCells(ref.kind)) {
-                                refs->second.push_back(ref);
+                                found.push_back(ref);
                             }
                             return false;
                         });
