@@ -140,8 +140,12 @@ std::vector<Table> copiedTables(const Sheet& source, const Workbook& target,
     std::vector<Table> copies;
     copies.reserve(tables.size());
     for (size_t i = 0; i < tables.size(); ++i) {
-        // Free in the target and among the copies named before it.
+        // Free in the target, among its workbook's defined names (formulas would read a
+        // table and a name alike) and among the copies named before it.
         std::string name = uniqueTableName(target, tables[i].displayName, [&](std::string_view n) {
+            if (findDefinedName(target.definedNames(), n)) {
+                return true;
+            }
             for (const Table& copy : copies) {
                 if (equalsIgnoringAsciiCase(copy.displayName, n)) {
                     return true;

@@ -187,6 +187,19 @@ TEST_F(TableSource, SheetCopyReadsOtherSheetsTablesAsRanges) {
     EXPECT_EQ(dataCopy.tables()[0].columns[0].calculatedColumnFormula, "'Data (2)'!$A$1*2");
 }
 
+TEST_F(TableSource, ACopiedTableTakesNoNameTheTargetDefines) {
+    Workbook result;
+    result.addSheet("Sheet1");
+    DefinedName taken;
+    taken.name = "SALES";
+    taken.formula = "Sheet1!$A$1";
+    result.definedNames().push_back(taken);
+    Sheet& copy = copySheet(book.sheet(0), result, 1);
+    ASSERT_EQ(copy.tables().size(), 1u);
+    EXPECT_EQ(copy.tables()[0].displayName, "Sales2");
+    EXPECT_EQ(formulaAt(copy, "F2"), "SUM(Sales2[Qty])+A1");
+}
+
 TEST(TableCopies, TwoTablesOfOneSheetGetDistinctNames) {
     Workbook source;
     Sheet& sheet = source.addSheet("Data");
