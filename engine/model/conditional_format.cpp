@@ -6,17 +6,21 @@
 namespace plyfold::engine {
 namespace {
 
-constexpr std::array<std::string_view, 18> kTypeNames = {
-    "expression",        "cellIs",         "colorScale",        "dataBar",
-    "iconSet",           "top10",          "uniqueValues",      "duplicateValues",
-    "containsText",      "notContainsText", "beginsWith",       "endsWith",
-    "containsBlanks",    "notContainsBlanks", "containsErrors", "notContainsErrors",
-    "timePeriod",        "aboveAverage"};
+constexpr std::array<std::string_view, 18> kTypeNames = {"expression",     "cellIs",
+                                                         "colorScale",     "dataBar",
+                                                         "iconSet",        "top10",
+                                                         "uniqueValues",   "duplicateValues",
+                                                         "containsText",   "notContainsText",
+                                                         "beginsWith",     "endsWith",
+                                                         "containsBlanks", "notContainsBlanks",
+                                                         "containsErrors", "notContainsErrors",
+                                                         "timePeriod",     "aboveAverage"};
 
 constexpr std::array<std::string_view, 13> kOperatorNames = {
-    "",           "lessThan",     "lessThanOrEqual", "equal",      "notEqual",
-    "greaterThanOrEqual", "greaterThan", "between",  "notBetween", "containsText",
-    "notContains", "beginsWith",  "endsWith"};
+    "",           "lessThan",           "lessThanOrEqual", "equal",
+    "notEqual",   "greaterThanOrEqual", "greaterThan",     "between",
+    "notBetween", "containsText",       "notContains",     "beginsWith",
+    "endsWith"};
 
 template <typename Enum, size_t N>
 std::optional<Enum> fromName(std::string_view name, const std::array<std::string_view, N>& names) {

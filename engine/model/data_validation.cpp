@@ -5,8 +5,8 @@
 namespace plyfold::engine {
 namespace {
 
-constexpr std::array<std::string_view, 8> kTypeNames = {
-    "none", "whole", "decimal", "list", "date", "time", "textLength", "custom"};
+constexpr std::array<std::string_view, 8> kTypeNames = {"none", "whole", "decimal",    "list",
+                                                        "date", "time",  "textLength", "custom"};
 
 constexpr std::array<std::string_view, 8> kOperatorNames = {
     "between",  "notBetween",      "equal",       "notEqual",

@@ -212,9 +212,7 @@ public:
     // For readers: adds the style as the next id, so that a file's list keeps its numbering.
     uint32_t appendDifferentialStyle(DifferentialStyle style);
     const DifferentialStyle& differentialStyle(uint32_t id) const { return m_differential[id]; }
-    uint32_t differentialStyleCount() const {
-        return static_cast<uint32_t>(m_differential.size());
-    }
+    uint32_t differentialStyleCount() const { return static_cast<uint32_t>(m_differential.size()); }
     // The id in this table of a differential style of another table, adding it when missing.
     uint32_t importDifferentialStyle(const StyleTable& source, uint32_t sourceId);
 

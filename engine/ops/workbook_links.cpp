@@ -14,6 +14,7 @@
 #include "engine/ops/formula_lexer.h"
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/shared_formula.h"
+#include "engine/ops/sheet_rules_copy.h"
 
 namespace plyfold::engine {
 namespace {
@@ -134,6 +135,7 @@ void rewriteAllFormulas(Workbook& workbook,
         for (DefinedName& name : sheet.definedNames()) {
             name.formula = fn(name.formula);
         }
+        rewriteRuleFormulas(sheet, fn);
     }
     for (uint32_t id = 0; id < workbook.sharedFormulaCount(); ++id) {
         workbook.setSharedFormulaText(id, remap(workbook.sharedFormula(id).text));

@@ -55,8 +55,7 @@ public:
             m_format = {};
             m_format.ranges = parseRangeList(attributeOr(attributes, "sqref"));
             m_format.pivot = booleanAttribute(attributes, "pivot", false);
-            m_context.count(sizeof(ConditionalFormat) +
-                            m_format.ranges.size() * sizeof(CellRange));
+            m_context.count(sizeof(ConditionalFormat) + m_format.ranges.size() * sizeof(CellRange));
         } else if (m_depth == 2 && name == "cfRule") {
             startRule(attributes);
         } else if (m_depth == 3 && m_inRule && name == "formula") {
@@ -91,9 +90,8 @@ public:
             m_rule.values.push_back(std::move(value));
         } else if (m_depth == 4 && m_inScale && name == "color") {
             m_context.count(sizeof(Color));
-            m_rule.colors.push_back(m_context.colors ? m_context.colors->resolve(
-                                                           readColorSpec(attributes))
-                                                     : Color{});
+            m_rule.colors.push_back(
+                m_context.colors ? m_context.colors->resolve(readColorSpec(attributes)) : Color{});
         }
     }
 
@@ -141,8 +139,8 @@ private:
         }
         m_rule.type = *type;
         uint32_t number = 0;
-        if (parseIndex(attributeOr(attributes, "dxfId"), number) && m_context.differentialStyleIds &&
-            number < m_context.differentialStyleIds->size()) {
+        if (parseIndex(attributeOr(attributes, "dxfId"), number) &&
+            m_context.differentialStyleIds && number < m_context.differentialStyleIds->size()) {
             m_rule.differentialStyle = (*m_context.differentialStyleIds)[number];
         }
         if (parseIndex(attributeOr(attributes, "priority"), number) && number >= 1 &&
@@ -151,8 +149,8 @@ private:
         }
         m_rule.stopIfTrue = booleanAttribute(attributes, "stopIfTrue", false);
         if (const std::string_view* op = findAttribute(attributes, "operator")) {
-            m_rule.op = conditionalFormatOperatorFromName(*op).value_or(
-                ConditionalFormatOperator::None);
+            m_rule.op =
+                conditionalFormatOperatorFromName(*op).value_or(ConditionalFormatOperator::None);
         }
         m_rule.text = textAttribute(attributes, "text");
         m_rule.timePeriod = textAttribute(attributes, "timePeriod");

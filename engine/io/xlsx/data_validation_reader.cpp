@@ -90,8 +90,8 @@ private:
         m_rule.promptTitle = messageAttribute(attributes, "promptTitle");
         m_rule.prompt = messageAttribute(attributes, "prompt");
         m_context.count(sizeof(DataValidation) + m_rule.ranges.size() * sizeof(CellRange) +
-                        m_rule.errorTitle.size() + m_rule.error.size() +
-                        m_rule.promptTitle.size() + m_rule.prompt.size());
+                        m_rule.errorTitle.size() + m_rule.error.size() + m_rule.promptTitle.size() +
+                        m_rule.prompt.size());
     }
 
     static bool cleanFormula(std::string& text) {

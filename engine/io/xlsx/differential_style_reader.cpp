@@ -16,10 +16,20 @@ constexpr std::array<std::string_view, 19> kPatternNames = {
     "darkTrellis",    "lightHorizontal", "lightVertical", "lightDown", "lightUp",
     "lightGrid",      "lightTrellis",    "gray125",       "gray0625"};
 
-constexpr std::array<std::string_view, 14> kBorderStyleNames = {
-    "none",   "thin",         "medium",  "dashed",        "dotted",     "thick",
-    "double", "hair",         "mediumDashed", "dashDot",  "mediumDashDot", "dashDotDot",
-    "mediumDashDotDot", "slantDashDot"};
+constexpr std::array<std::string_view, 14> kBorderStyleNames = {"none",
+                                                                "thin",
+                                                                "medium",
+                                                                "dashed",
+                                                                "dotted",
+                                                                "thick",
+                                                                "double",
+                                                                "hair",
+                                                                "mediumDashed",
+                                                                "dashDot",
+                                                                "mediumDashDot",
+                                                                "dashDotDot",
+                                                                "mediumDashDotDot",
+                                                                "slantDashDot"};
 
 constexpr std::array<std::string_view, 8> kHorizontalNames = {
     "general", "left", "center", "right", "fill", "justify", "centerContinuous", "distributed"};
@@ -54,7 +64,7 @@ uint32_t indexAttribute(XmlAttributes attributes, std::string_view name) {
 }
 
 int edgeOf(std::string_view name) {
-    return name == "left" || name == "start" ? 0
+    return name == "left" || name == "start"  ? 0
            : name == "right" || name == "end" ? 1
            : name == "top"                    ? 2
            : name == "bottom"                 ? 3
@@ -120,7 +130,8 @@ void DifferentialStyleHandler::startElement(int depth, std::string_view name,
             a.indent =
                 static_cast<uint8_t>(std::min<uint32_t>(indexAttribute(attributes, "indent"), 255));
             const uint32_t rotation = indexAttribute(attributes, "textRotation");
-            a.textRotation = static_cast<int16_t>(rotation <= 180 || rotation == 255 ? rotation : 0);
+            a.textRotation =
+                static_cast<int16_t>(rotation <= 180 || rotation == 255 ? rotation : 0);
             a.readingOrder = static_cast<uint8_t>(
                 std::min<uint32_t>(indexAttribute(attributes, "readingOrder"), 2));
             style.alignment = a;
@@ -153,9 +164,9 @@ void DifferentialStyleHandler::startElement(int depth, std::string_view name,
             if (depth == 4) {
                 m_edge = edgeOf(name);
                 if (m_edge >= 0) {
-                    edgeRef(*style.border, m_edge).style = lookup(
-                        attributeOr(attributes, "style", "none"), kBorderStyleNames,
-                        BorderStyle::None);
+                    edgeRef(*style.border, m_edge).style =
+                        lookup(attributeOr(attributes, "style", "none"), kBorderStyleNames,
+                               BorderStyle::None);
                 }
             } else if (depth == 5 && m_edge >= 0 && name == "color") {
                 raw.edgeColors[static_cast<size_t>(m_edge)] = readColorSpec(attributes);

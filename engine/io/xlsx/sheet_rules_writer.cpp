@@ -172,8 +172,7 @@ void writeConditionalFormats(XmlStreamWriter& out, const Sheet& sheet,
     }
 }
 
-void writeDataValidations(XmlStreamWriter& out, const Sheet& sheet,
-                          const WrittenFormula& formula) {
+void writeDataValidations(XmlStreamWriter& out, const Sheet& sheet, const WrittenFormula& formula) {
     size_t count = 0;
     for (const DataValidation& rule : sheet.dataValidations()) {
         count += rule.ranges.empty() ? 0 : 1;

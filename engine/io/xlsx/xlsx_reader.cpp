@@ -278,15 +278,15 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
     }
     xlsx_read::SheetContent content;
     try {
-        const xlsx_read::SheetContext context{.sheet = sheet,
-                                              .strings = workbook.strings(),
-                                              .formulas = workbook.formulas(),
-                                              .sharedStrings = m_sharedStrings,
-                                              .styleIds = m_styleIds,
-                                              .date1904 = workbook.isDate1904(),
-                                              .differentialStyleIds =
-                                                  &m_stylesExtras.differentialStyleIds,
-                                              .colors = &m_stylesExtras.colors};
+        const xlsx_read::SheetContext context{
+            .sheet = sheet,
+            .strings = workbook.strings(),
+            .formulas = workbook.formulas(),
+            .sharedStrings = m_sharedStrings,
+            .styleIds = m_styleIds,
+            .date1904 = workbook.isDate1904(),
+            .differentialStyleIds = &m_stylesExtras.differentialStyleIds,
+            .colors = &m_stylesExtras.colors};
         std::unique_ptr<xlsx_read::ByteSource> source =
             m_package->openPart(*stored, xlsx_read::kMaxLargePartBytes);
         content = xlsx_read::readSheetPart(*source, context);
