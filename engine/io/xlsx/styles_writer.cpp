@@ -263,7 +263,7 @@ void writeCellFormat(XmlStreamWriter& out, const CellStyle& style, const Package
     out.raw("</xf>");
 }
 
-// A differential style states only what it changes.
+// A differential style states only what it changes, in the order the schema gives.
 void writeDifferentialStyle(XmlStreamWriter& out, const DifferentialStyle& style,
                             const PackagePlan& plan, const StyleTable& styles) {
     out.raw("<dxf>");
@@ -320,6 +320,12 @@ void writeDifferentialStyle(XmlStreamWriter& out, const DifferentialStyle& style
     if (style.alignment) {
         writeAlignment(out, *style.alignment);
     }
+    if (const auto& protection = style.protection) {
+        out.raw("<protection");
+        out.attribute("locked", protection->locked ? "1" : "0");
+        out.attribute("hidden", protection->hidden ? "1" : "0");
+        out.raw("/>");
+    }
     if (style.border) {
         // Only the edges it states.
         const Border& border = *style.border;
@@ -343,12 +349,6 @@ void writeDifferentialStyle(XmlStreamWriter& out, const DifferentialStyle& style
             }
         }
         out.raw("</border>");
-    }
-    if (const auto& protection = style.protection) {
-        out.raw("<protection");
-        out.attribute("locked", protection->locked ? "1" : "0");
-        out.attribute("hidden", protection->hidden ? "1" : "0");
-        out.raw("/>");
     }
     out.raw("</dxf>");
 }
