@@ -119,7 +119,7 @@ def make_pad():
     pad = book.active
     pad.title = 'Pad'
     pad['A1'] = 'pad'
-    pad['B2'] = 1
+    pad['B4'] = 1
     book.save('pad.xlsx')
 
 
