@@ -833,6 +833,15 @@ private:
 // distinct formula text is rewritten once for the edited sheet and once for the others.
 void updateFormulas(Workbook& workbook, const Deletion& deletion) {
     const Sheet& edited = deletion.sheet;
+    // The rules of the other sheets; the edited sheet's moved with its lines.
+    for (int32_t s = 0; s < workbook.sheetCount(); ++s) {
+        Sheet& sheet = workbook.sheet(s);
+        if (&sheet != &edited) {
+            const SheetScope scope{edited.name(), sheet.name()};
+            rewriteRuleFormulas(
+                sheet, [&](std::string_view text) { return deletion.rewrite(text, scope); });
+        }
+    }
     StringPool& pool = workbook.formulas();
     const uint32_t poolSize = pool.size();
     if (poolSize == 0) {
@@ -845,10 +854,6 @@ void updateFormulas(Workbook& workbook, const Deletion& deletion) {
         Sheet& sheet = workbook.sheet(s);
         const SheetScope scope{edited.name(), sheet.name()};
         const bool isEdited = &sheet == &edited;
-        if (!isEdited) {
-            rewriteRuleFormulas(
-                sheet, [&](std::string_view text) { return deletion.rewrite(text, scope); });
-        }
         auto& cache = isEdited ? onEdited : onOthers;
         for (Row& row : sheet.mutableRows()) {
             for (Cell& cell : row.cells) {
