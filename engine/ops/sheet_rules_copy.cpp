@@ -229,6 +229,25 @@ void rewriteRuleFormulas(Sheet& sheet, const RuleFormulaRewrite& rewrite) {
     }
 }
 
+void rewriteRuleFormulasWithin(Sheet& sheet, const CellRange& area,
+                               const RuleFormulaRewrite& rewrite) {
+    auto inside = [&](const std::vector<CellRange>& ranges) {
+        return std::all_of(ranges.begin(), ranges.end(), [&](const CellRange& range) {
+            return area.contains(range.first) && area.contains(range.last);
+        });
+    };
+    for (ConditionalFormat& format : sheet.conditionalFormats()) {
+        if (inside(format.ranges)) {
+            forEachFormula(format, [&](std::string& text) { text = rewrite(text); });
+        }
+    }
+    for (DataValidation& rule : sheet.dataValidations()) {
+        if (inside(rule.ranges)) {
+            forEachFormula(rule, [&](std::string& text) { text = rewrite(text); });
+        }
+    }
+}
+
 void copySheetRules(const Sheet& source, Sheet& copy, const RuleFormulaRewrite& rewrite) {
     if (source.conditionalFormats().empty() && source.dataValidations().empty()) {
         return;

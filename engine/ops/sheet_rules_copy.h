@@ -18,6 +18,10 @@ using RuleFormulaRewrite = std::function<std::string(std::string_view)>;
 // rules, replaced by what rewrite makes of it.
 void rewriteRuleFormulas(Sheet& sheet, const RuleFormulaRewrite& rewrite);
 
+// The same for the rules whose ranges all lie within area.
+void rewriteRuleFormulasWithin(Sheet& sheet, const CellRange& area,
+                               const RuleFormulaRewrite& rewrite);
+
 // For a sheet copy: the conditional formats and validation rules of source, whole, on copy,
 // their formulas rewritten (nullptr keeps them), their differential styles mapped into the
 // copy's workbook.

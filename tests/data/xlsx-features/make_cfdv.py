@@ -57,6 +57,8 @@ def make_cf():
     # An expression relative to the top-left cell of its range.
     cf.add('B4:E11', FormulaRule(formula=['$D4>40'], font=Font(italic=True),
                                  border=Border(bottom=Side(style='thin', color='FF0000FF'))))
+    # A rule reading the header row, which a merge that drops first rows deletes.
+    cf.add('B4:B11', FormulaRule(formula=['LEN($B$3)<LEN(B4)'], font=Font(color='FF7F7F7F')))
     cf.add('D4:D11', ColorScaleRule(start_type='min', start_color='FFF8696B',
                                     mid_type='percentile', mid_value=50, mid_color='FFFFEB84',
                                     end_type='max', end_color='FF63BE7B'))
