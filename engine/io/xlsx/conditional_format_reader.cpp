@@ -12,6 +12,23 @@ namespace {
 
 constexpr size_t kMaxFormulasPerRule = 3;
 
+constexpr std::array<std::string_view, 10> kTimePeriods = {
+    "today",     "yesterday", "tomorrow", "last7Days", "thisMonth",
+    "lastMonth", "nextMonth", "thisWeek", "lastWeek",  "nextWeek"};
+
+constexpr std::array<std::string_view, 6> kValueTypes = {"num", "percent", "max",
+                                                         "min", "formula", "percentile"};
+
+constexpr std::array<std::string_view, 17> kIconSets = {
+    "3Arrows",        "3ArrowsGray", "3Flags",      "3TrafficLights1", "3TrafficLights2", "3Signs",
+    "3Symbols",       "3Symbols2",   "4Arrows",     "4ArrowsGray",     "4RedToBlack",     "4Rating",
+    "4TrafficLights", "5Arrows",     "5ArrowsGray", "5Rating",         "5Quarters"};
+
+template <size_t N>
+bool isOneOf(std::string_view value, const std::array<std::string_view, N>& names) {
+    return std::find(names.begin(), names.end(), value) != names.end();
+}
+
 bool booleanAttribute(XmlAttributes attributes, std::string_view name, bool fallback) {
     const std::string_view* text = findAttribute(attributes, name);
     return text ? parseBoolean(*text).value_or(fallback) : fallback;
@@ -73,7 +90,11 @@ public:
                     m_rule.maxLength = length;
                 }
             } else if (name == "iconSet") {
+                // Names other programs would not know fall back to the default set.
                 m_rule.iconSet = textAttribute(attributes, "iconSet");
+                if (!isOneOf(m_rule.iconSet, kIconSets)) {
+                    m_rule.iconSet.clear();
+                }
                 m_rule.reverseIcons = booleanAttribute(attributes, "reverse", false);
                 m_rule.percent = booleanAttribute(attributes, "percent", true);
             }
@@ -86,6 +107,9 @@ public:
                 value.value.erase(0, 1);
             }
             value.greaterOrEqual = booleanAttribute(attributes, "gte", true);
+            if (!isOneOf(value.type, kValueTypes)) {
+                m_ruleValid = false;
+            }
             m_context.count(sizeof(ConditionalValue) + value.type.size() + value.value.size());
             m_rule.values.push_back(std::move(value));
         } else if (m_depth == 4 && m_inScale && name == "color") {
@@ -154,6 +178,10 @@ private:
         }
         m_rule.text = textAttribute(attributes, "text");
         m_rule.timePeriod = textAttribute(attributes, "timePeriod");
+        if (m_rule.type == ConditionalFormatType::TimePeriod &&
+            !isOneOf(m_rule.timePeriod, kTimePeriods)) {
+            m_ruleValid = false;
+        }
         if (parseIndex(attributeOr(attributes, "rank"), number) && number <= INT32_MAX) {
             m_rule.rank = static_cast<int32_t>(number);
         }

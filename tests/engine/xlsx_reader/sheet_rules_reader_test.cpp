@@ -174,7 +174,13 @@ TEST(SheetRulesReading, RulesThatBreakTheFormatAreLeftOutAndTheRestKept) {
         "<cfRule type=\"colorScale\" priority=\"3\"><colorScale><cfvo type=\"min\"/>"
         "<color rgb=\"FF000000\"/></colorScale></cfRule>"
         "<cfRule type=\"expression\" dxfId=\"99\" priority=\"4\"><formula>A1&gt;0</formula>"
-        "</cfRule></conditionalFormatting>"
+        "</cfRule>"
+        "<cfRule type=\"timePeriod\" priority=\"5\" timePeriod=\"someday\"/>"
+        "<cfRule type=\"iconSet\" priority=\"6\"><iconSet><cfvo type=\"min\"/>"
+        "<cfvo type=\"median\"/></iconSet></cfRule>"
+        "<cfRule type=\"iconSet\" priority=\"7\"><iconSet iconSet=\"9Smileys\">"
+        "<cfvo type=\"min\"/><cfvo type=\"max\"/></iconSet></cfRule>"
+        "</conditionalFormatting>"
         "<dataValidations count=\"2\"><dataValidation type=\"magic\" sqref=\"A1\"/>"
         "<dataValidation type=\"whole\" sqref=\"\"><formula1>1</formula1></dataValidation>"
         "<dataValidation type=\"decimal\" sqref=\"C1\"><formula1>0.5</formula1>"
@@ -184,9 +190,11 @@ TEST(SheetRulesReading, RulesThatBreakTheFormatAreLeftOutAndTheRestKept) {
     ASSERT_EQ(sheet.conditionalFormats().size(), 1u);
     const ConditionalFormat& kept = sheet.conditionalFormats()[0];
     EXPECT_EQ(kept.ranges, (std::vector<CellRange>{range("A1:A3"), range("B2")}));
-    ASSERT_EQ(kept.rules.size(), 1u);
+    ASSERT_EQ(kept.rules.size(), 2u);
     EXPECT_EQ(kept.rules[0].priority, 4);
     EXPECT_FALSE(kept.rules[0].differentialStyle);  // a style the part does not have
+    EXPECT_EQ(kept.rules[1].priority, 7);
+    EXPECT_EQ(kept.rules[1].iconSet, "");  // an unknown set is the default one
     ASSERT_EQ(sheet.dataValidations().size(), 1u);
     EXPECT_EQ(sheet.dataValidations()[0].type, ValidationType::Decimal);
 }
@@ -208,6 +216,21 @@ TEST(SheetRulesReading, AFormulaPastAnyLimitFailsNamingTheSheet) {
             EXPECT_NE(error.description().find("formula"), std::string::npos)
                 << error.description();
         }
+    }
+}
+
+TEST(SheetRulesReading, ATruncatedRuleFailsTheSheetNamingIt) {
+    TestPackage package;
+    package.sheet("Data",
+                  "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                  "<sheetData/><conditionalFormatting sqref=\"A1\">"
+                  "<cfRule type=\"expression\" priority=\"1\"><formula>A1");
+    auto book = readXlsxFromMemory(package.build(), "cut.xlsx");
+    try {
+        book->sheet(0).ensureLoaded();
+        FAIL() << "a truncated sheet must fail";
+    } catch (const SpreadsheetError& error) {
+        EXPECT_NE(error.description().find("'Data'"), std::string::npos) << error.description();
     }
 }
 
