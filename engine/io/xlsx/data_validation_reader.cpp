@@ -32,13 +32,23 @@ public:
         if (m_depth == 2 && name == "dataValidation") {
             startRule(attributes);
         } else if (m_depth == 3 && m_inRule && (name == "formula1" || name == "formula2")) {
+            // Written as text, or (in the extension list) as the text of an <f> inside.
             m_formula = name == "formula1" ? &m_rule.formula1 : &m_rule.formula2;
             m_formula->clear();
+        } else if (m_depth == 3 && m_inRule && name == "sqref") {
+            // The extension list's rules give their ranges as an element.
+            m_sqref.clear();
+            m_formula = &m_sqref;
         }
     }
 
     void endElement(std::string_view) override {
-        if (m_depth == 3 && m_formula) {
+        if (m_depth == 3 && m_formula == &m_sqref) {
+            const std::vector<CellRange> ranges = parseRangeList(m_sqref);
+            m_rule.ranges.insert(m_rule.ranges.end(), ranges.begin(), ranges.end());
+            m_context.count(ranges.size() * sizeof(CellRange));
+            m_formula = nullptr;
+        } else if (m_depth == 3 && m_formula) {
             if (!cleanFormula(*m_formula)) {
                 m_valid = false;
             }
@@ -116,7 +126,8 @@ private:
     DataValidation m_rule;
     bool m_inRule = false;
     bool m_valid = false;
-    std::string* m_formula = nullptr;
+    std::string* m_formula = nullptr;  // the text being collected
+    std::string m_sqref;
 };
 
 }  // namespace

@@ -36,6 +36,8 @@ enum Context : uint8_t {
     kMergeCells,
     kSheetViews,
     kSheetView,
+    kExtensions,
+    kExtension,
 };
 
 enum class ValueType : uint8_t {
@@ -245,6 +247,22 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                            name, attributes);
                 return;
             } else if (nameIs(name, "dataValidations")) {
+                startRules(dataValidationReader(m_ruleContext, m_content.dataValidations), name,
+                           attributes);
+                return;
+            } else if (nameIs(name, "extLst")) {
+                context = kExtensions;
+            }
+            break;
+        case kExtensions:
+            if (nameIs(name, "ext")) {
+                context = kExtension;
+            }
+            break;
+        case kExtension:
+            // Validation rules that read other sheets, as programs write them for readers
+            // that allow such references only there.
+            if (nameIs(name, "dataValidations")) {
                 startRules(dataValidationReader(m_ruleContext, m_content.dataValidations), name,
                            attributes);
                 return;

@@ -164,6 +164,33 @@ TEST(SheetRulesReading, EveryPartOfAValidationRule) {
     EXPECT_EQ(rules[2].prompt, "Just a message");
 }
 
+TEST(SheetRulesReading, ValidationRulesOfTheExtensionListJoinTheOthers) {
+    auto book = bookWithSheet(
+        "<dataValidations count=\"1\"><dataValidation type=\"whole\" sqref=\"A1\">"
+        "<formula1>1</formula1></dataValidation></dataValidations>"
+        "<extLst><ext uri=\"{CCE6A557-97BC-4b89-ADB6-D9C93CAAB3DF}\" "
+        "xmlns:x14=\"http://schemas.microsoft.com/office/spreadsheetml/2009/9/main\">"
+        "<x14:dataValidations count=\"1\" "
+        "xmlns:xm=\"http://schemas.microsoft.com/office/excel/2006/main\">"
+        "<x14:dataValidation type=\"list\" allowBlank=\"1\" showErrorMessage=\"1\">"
+        "<x14:formula1><xm:f>Lists!$A$1:$A$3</xm:f></x14:formula1>"
+        "<xm:sqref>B2:B10 D4</xm:sqref></x14:dataValidation>"
+        "<x14:dataValidation type=\"list\"><x14:formula1><xm:f>Lists!$B$1</xm:f>"
+        "</x14:formula1></x14:dataValidation>"
+        "</x14:dataValidations></ext>"
+        "<ext uri=\"{other}\"><dataValidations><dataValidation type=\"whole\" sqref=\"Z1\"/>"
+        "</dataValidations></ext></extLst>");
+    book->sheet(0).ensureLoaded();
+    const auto& rules = book->sheet(0).dataValidations();
+    ASSERT_EQ(rules.size(), 3u);  // the rule without ranges is left out
+    EXPECT_EQ(rules[1].type, ValidationType::List);
+    EXPECT_EQ(rules[1].formula1, "Lists!$A$1:$A$3");
+    EXPECT_EQ(rules[1].ranges, (std::vector<CellRange>{range("B2:B10"), range("D4")}));
+    EXPECT_TRUE(rules[1].allowBlank);
+    EXPECT_TRUE(rules[1].showErrorMessage);
+    EXPECT_EQ(rules[2].ranges, (std::vector<CellRange>{range("Z1")}));
+}
+
 TEST(SheetRulesReading, RulesThatBreakTheFormatAreLeftOutAndTheRestKept) {
     auto book = bookWithSheet(
         "<conditionalFormatting sqref=\"nonsense\"><cfRule type=\"expression\" priority=\"1\">"
