@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "engine/common/text.h"
+#include "engine/io/xlsx/differential_style_reader.h"
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/sheet_rules_reader.h"
 #include "engine/io/xlsx/value_parsing.h"
@@ -63,11 +65,16 @@ bool cleanFormula(std::string& text) {
 
 class ConditionalFormatHandler final : public XmlHandler {
 public:
-    ConditionalFormatHandler(const RuleContext& context, std::vector<ConditionalFormat>& into)
-        : m_context(context), m_into(into) {}
+    ConditionalFormatHandler(const RuleContext& context, std::vector<ConditionalFormat>& into,
+                             bool extension)
+        : m_context(context), m_into(into), m_extension(extension) {}
 
     void startElement(std::string_view name, XmlAttributes attributes) override {
         ++m_depth;
+        if (m_dxf) {
+            m_dxf->startElement(m_depth - 1, name, attributes);
+            return;
+        }
         if (m_depth == 1) {
             m_format = {};
             m_format.ranges = parseRangeList(attributeOr(attributes, "sqref"));
@@ -75,9 +82,16 @@ public:
             m_context.count(sizeof(ConditionalFormat) + m_format.ranges.size() * sizeof(CellRange));
         } else if (m_depth == 2 && name == "cfRule") {
             startRule(attributes);
-        } else if (m_depth == 3 && m_inRule && name == "formula") {
+        } else if (m_depth == 3 && m_inRule &&
+                   (name == "formula" || (m_extension && name == "f"))) {
             m_text.clear();
             m_collecting = true;
+        } else if (m_depth == 3 && m_inRule && m_extension && name == "dxf") {
+            m_dxf.emplace(m_context.count);
+            m_dxf->startElement(2, name, attributes);
+        } else if (m_depth == 2 && m_extension && name == "sqref") {
+            m_text.clear();
+            m_collectingRanges = true;
         } else if (m_depth == 3 && m_inRule &&
                    (name == "colorScale" || name == "dataBar" || name == "iconSet")) {
             m_inScale = true;
@@ -120,7 +134,20 @@ public:
     }
 
     void endElement(std::string_view) override {
-        if (m_depth == 3 && m_collecting) {
+        if (m_dxf) {
+            m_dxf->endElement(m_depth - 1);
+            if (m_depth == 3) {
+                finishStyle();
+            }
+            --m_depth;
+            return;
+        }
+        if (m_depth == 2 && m_collectingRanges) {
+            m_collectingRanges = false;
+            const std::vector<CellRange> ranges = parseRangeList(m_text);
+            m_format.ranges.insert(m_format.ranges.end(), ranges.begin(), ranges.end());
+            m_context.count(ranges.size() * sizeof(CellRange));
+        } else if (m_depth == 3 && m_collecting) {
             m_collecting = false;
             if (!cleanFormula(m_text) || m_rule.formulas.size() >= kMaxFormulasPerRule) {
                 m_ruleValid = false;
@@ -142,7 +169,7 @@ public:
     }
 
     void characters(std::string_view text) override {
-        if (m_collecting) {
+        if (m_collecting || m_collectingRanges) {
             if (m_text.size() + text.size() > kMaxRawTextBytes) {
                 fail(FailureKind::TooLarge,
                      "a conditional format holds a formula longer than a formula can be");
@@ -162,6 +189,12 @@ private:
             return;
         }
         m_rule.type = *type;
+        if (m_extension && (m_rule.type == ConditionalFormatType::DataBar ||
+                            m_rule.type == ConditionalFormatType::ColorScale ||
+                            m_rule.type == ConditionalFormatType::IconSet)) {
+            m_ruleValid = false;
+            return;
+        }
         uint32_t number = 0;
         if (parseIndex(attributeOr(attributes, "dxfId"), number) &&
             m_context.differentialStyleIds && number < m_context.differentialStyleIds->size()) {
@@ -213,8 +246,20 @@ private:
         }
     }
 
+    // The style written inside the rule, added to the workbook's differential styles.
+    void finishStyle() {
+        if (m_context.styles && m_context.colors && !m_dxf->styles.empty()) {
+            m_rule.differentialStyle =
+                addDifferentialStyles(m_dxf->styles, *m_context.colors, *m_context.styles).back();
+        }
+        m_dxf.reset();
+    }
+
     const RuleContext& m_context;
     std::vector<ConditionalFormat>& m_into;
+    bool m_extension;
+    std::optional<DifferentialStyleHandler> m_dxf;
+    bool m_collectingRanges = false;
     int m_depth = 0;
     ConditionalFormat m_format;
     ConditionalFormatRule m_rule;
@@ -247,7 +292,12 @@ std::vector<CellRange> parseRangeList(std::string_view text) {
 
 std::unique_ptr<XmlHandler> conditionalFormatReader(const RuleContext& context,
                                                     std::vector<ConditionalFormat>& into) {
-    return std::make_unique<ConditionalFormatHandler>(context, into);
+    return std::make_unique<ConditionalFormatHandler>(context, into, false);
+}
+
+std::unique_ptr<XmlHandler> extensionConditionalFormatReader(const RuleContext& context,
+                                                             std::vector<ConditionalFormat>& into) {
+    return std::make_unique<ConditionalFormatHandler>(context, into, true);
 }
 
 }  // namespace plyfold::engine::xlsx_read

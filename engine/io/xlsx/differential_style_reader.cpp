@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/common/memory_budget.h"
 #include "engine/io/xlsx/value_parsing.h"
 #include "engine/ops/number_format.h"
 
@@ -84,7 +83,7 @@ void DifferentialStyleHandler::startElement(int depth, std::string_view name,
                                             XmlAttributes attributes) {
     if (depth == 2) {
         if (name == "dxf") {
-            m_count.add(sizeof(RawDifferentialStyle));
+            m_count(sizeof(RawDifferentialStyle));
             styles.emplace_back();
         }
         return;
@@ -116,7 +115,7 @@ void DifferentialStyleHandler::startElement(int depth, std::string_view name,
                 code = std::string(builtinFormatCode(static_cast<int>(id)));
             }
             if (!code.empty()) {
-                m_count.add(code.size());
+                m_count(code.size());
                 raw.formatCode = std::move(code);
             }
         } else if (name == "alignment") {
@@ -208,7 +207,7 @@ void DifferentialStyleHandler::startFontChild(std::string_view name, XmlAttribut
     } else if (name == "name" || name == "rFont") {
         std::string text(value);
         decodeEscapes(text);
-        m_count.add(text.size());
+        m_count(text.size());
         font.name = std::move(text);
     }
 }

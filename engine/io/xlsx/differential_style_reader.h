@@ -2,16 +2,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/io/xlsx/color_resolver.h"
 #include "engine/model/style.h"
-
-namespace plyfold {
-class ChunkedCount;
-}
 
 namespace plyfold::engine::xlsx_read {
 
@@ -25,12 +22,15 @@ struct RawDifferentialStyle {
     std::optional<std::string> formatCode;
 };
 
-// Reads the <dxfs> list of a styles part: given its events from the <dxfs> element on.
+// Reads the <dxfs> list of a styles part, or a differential style written inside a rule:
+// given their events from the <dxfs> element on (or as if there were one around the <dxf>).
+// count hears of the bytes it builds.
 class DifferentialStyleHandler {
 public:
-    explicit DifferentialStyleHandler(ChunkedCount& count) : m_count(count) {}
+    explicit DifferentialStyleHandler(std::function<void(uint64_t)> count)
+        : m_count(std::move(count)) {}
 
-    // depth: 1 for <dxfs> itself.
+    // depth: 1 for <dxfs> itself, 2 for a <dxf>.
     void startElement(int depth, std::string_view name, XmlAttributes attributes);
     void endElement(int depth);
 
@@ -39,7 +39,7 @@ public:
 private:
     void startFontChild(std::string_view name, XmlAttributes attributes);
 
-    ChunkedCount& m_count;
+    std::function<void(uint64_t)> m_count;
     enum class Part : uint8_t { None, Font, Fill, Border, Other } m_part = Part::None;
     int m_edge = -1;
 };

@@ -21,6 +21,8 @@ struct RuleContext {
     std::function<void(uint64_t)> count;
     const std::vector<uint32_t>* differentialStyleIds = nullptr;
     const ColorResolver* colors = nullptr;
+    // Where differential styles written inside rules (extension lists) are added.
+    StyleTable* styles = nullptr;
 };
 
 // A list of ranges as an sqref attribute writes it ("A1:B4 D7"); ranges that do not parse
@@ -32,6 +34,12 @@ std::vector<CellRange> parseRangeList(std::string_view text);
 // what is too large to hold throws ReadFailure.
 std::unique_ptr<XmlHandler> conditionalFormatReader(const RuleContext& context,
                                                     std::vector<ConditionalFormat>& into);
+// The same for a <conditionalFormatting> of a sheet's extension list, whose rules write their
+// formulas and ranges as elements and their differential styles inside them. Its data bars,
+// colour scales and icon sets are left out: a data bar there extends one the sheet holds
+// anyway, and the others use what only the extension can say.
+std::unique_ptr<XmlHandler> extensionConditionalFormatReader(const RuleContext& context,
+                                                             std::vector<ConditionalFormat>& into);
 std::unique_ptr<XmlHandler> dataValidationReader(const RuleContext& context,
                                                  std::vector<DataValidation>& into);
 

@@ -101,7 +101,8 @@ bool booleanAttribute(XmlAttributes attributes, std::string_view name, bool fall
 
 class StylesHandler : public XmlHandler {
 public:
-    explicit StylesHandler(MemoryAccount& memory) : m_count(memory), differential(m_count) {}
+    explicit StylesHandler(MemoryAccount& memory)
+        : m_count(memory), differential([this](uint64_t bytes) { m_count.add(bytes); }) {}
 
     void startElement(std::string_view name, XmlAttributes attributes) override;
     void endElement(std::string_view) override;

@@ -38,6 +38,7 @@ enum Context : uint8_t {
     kSheetView,
     kExtensions,
     kExtension,
+    kExtensionFormats,
 };
 
 enum class ValueType : uint8_t {
@@ -175,6 +176,7 @@ void SheetHandler::startRules(std::unique_ptr<XmlHandler> reader, std::string_vi
         m_ruleContext.count = [this](uint64_t bytes) { count(bytes); };
         m_ruleContext.differentialStyleIds = m_context.differentialStyleIds;
         m_ruleContext.colors = m_context.colors;
+        m_ruleContext.styles = &m_context.sheet.workbook().styles();
     }
     m_rules = std::move(reader);
     m_rulesDepth = 1;
@@ -265,6 +267,16 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
             if (nameIs(name, "dataValidations")) {
                 startRules(dataValidationReader(m_ruleContext, m_content.dataValidations), name,
                            attributes);
+                return;
+            } else if (nameIs(name, "conditionalFormattings")) {
+                context = kExtensionFormats;
+            }
+            break;
+        case kExtensionFormats:
+            if (nameIs(name, "conditionalFormatting")) {
+                startRules(
+                    extensionConditionalFormatReader(m_ruleContext, m_content.conditionalFormats),
+                    name, attributes);
                 return;
             }
             break;

@@ -164,6 +164,47 @@ TEST(SheetRulesReading, EveryPartOfAValidationRule) {
     EXPECT_EQ(rules[2].prompt, "Just a message");
 }
 
+TEST(SheetRulesReading, ConditionalFormatsOfTheExtensionListJoinTheOthers) {
+    auto book = bookWithSheet(
+        "<conditionalFormatting sqref=\"A1:A5\"><cfRule type=\"dataBar\" priority=\"1\">"
+        "<dataBar><cfvo type=\"min\"/><cfvo type=\"max\"/><color rgb=\"FF638EC6\"/>"
+        "</dataBar></cfRule></conditionalFormatting>"
+        "<extLst><ext uri=\"{78C0D931-6437-407d-A8EE-F0AAD7539E65}\" "
+        "xmlns:x14=\"http://schemas.microsoft.com/office/spreadsheetml/2009/9/main\">"
+        "<x14:conditionalFormattings>"
+        "<x14:conditionalFormatting "
+        "xmlns:xm=\"http://schemas.microsoft.com/office/excel/2006/main\">"
+        "<x14:cfRule type=\"dataBar\" id=\"{1}\"><x14:dataBar minLength=\"0\" "
+        "maxLength=\"100\"><x14:cfvo type=\"autoMin\"/><x14:cfvo type=\"autoMax\"/>"
+        "</x14:dataBar></x14:cfRule><xm:sqref>A1:A5</xm:sqref></x14:conditionalFormatting>"
+        "<x14:conditionalFormatting "
+        "xmlns:xm=\"http://schemas.microsoft.com/office/excel/2006/main\">"
+        "<x14:cfRule type=\"cellIs\" priority=\"2\" operator=\"greaterThan\" id=\"{2}\">"
+        "<xm:f>Limits!$A$1</xm:f><x14:dxf><font><b/><color rgb=\"FF9C0006\"/></font>"
+        "<fill><patternFill><bgColor rgb=\"FFFFC7CE\"/></patternFill></fill></x14:dxf>"
+        "</x14:cfRule><xm:sqref>B2:B9 D1</xm:sqref></x14:conditionalFormatting>"
+        "</x14:conditionalFormattings></ext></extLst>");
+    book->sheet(0).ensureLoaded();
+    const auto& formats = book->sheet(0).conditionalFormats();
+    ASSERT_EQ(formats.size(), 2u);  // the data bar's extension adds no rule of its own
+    EXPECT_EQ(formats[0].rules[0].type, ConditionalFormatType::DataBar);
+    const ConditionalFormat& extended = formats[1];
+    EXPECT_EQ(extended.ranges, (std::vector<CellRange>{range("B2:B9"), range("D1")}));
+    ASSERT_EQ(extended.rules.size(), 1u);
+    const ConditionalFormatRule& rule = extended.rules[0];
+    EXPECT_EQ(rule.type, ConditionalFormatType::CellIs);
+    EXPECT_EQ(rule.op, ConditionalFormatOperator::GreaterThan);
+    EXPECT_EQ(rule.priority, 2);
+    EXPECT_EQ(rule.formulas, (std::vector<std::string>{"Limits!$A$1"}));
+    ASSERT_TRUE(rule.differentialStyle);
+    const DifferentialStyle& style = book->styles().differentialStyle(*rule.differentialStyle);
+    ASSERT_TRUE(style.font);
+    EXPECT_EQ(style.font->bold, true);
+    EXPECT_EQ(style.font->color, Color::rgb(0xFF9C0006));
+    ASSERT_TRUE(style.fill);
+    EXPECT_EQ(style.fill->background, Color::rgb(0xFFFFC7CE));
+}
+
 TEST(SheetRulesReading, ValidationRulesOfTheExtensionListJoinTheOthers) {
     auto book = bookWithSheet(
         "<dataValidations count=\"1\"><dataValidation type=\"whole\" sqref=\"A1\">"
