@@ -9,6 +9,8 @@
 
 #include "engine/model/cell.h"
 #include "engine/model/cell_ref.h"
+#include "engine/model/conditional_format.h"
+#include "engine/model/data_validation.h"
 #include "engine/model/external_link.h"
 #include "engine/model/table.h"
 
@@ -136,6 +138,14 @@ public:
     std::vector<DefinedName>& definedNames() { return m_definedNames; }
     const std::vector<DefinedName>& definedNames() const { return m_definedNames; }
 
+    // Conditional formats and data validation rules, in the order of the file.
+    std::vector<ConditionalFormat>& conditionalFormats() { return m_conditionalFormats; }
+    const std::vector<ConditionalFormat>& conditionalFormats() const {
+        return m_conditionalFormats;
+    }
+    std::vector<DataValidation>& dataValidations() { return m_dataValidations; }
+    const std::vector<DataValidation>& dataValidations() const { return m_dataValidations; }
+
     // The workbook and sheet this one was copied from, when it is a copy from another file.
     const std::optional<SheetOrigin>& origin() const { return m_origin; }
     void setOrigin(std::optional<SheetOrigin> origin) { m_origin = std::move(origin); }
@@ -165,6 +175,8 @@ private:
     CellRef m_selectedCell;
     std::vector<DefinedName> m_definedNames;
     std::optional<SheetOrigin> m_origin;
+    std::vector<ConditionalFormat> m_conditionalFormats;
+    std::vector<DataValidation> m_dataValidations;
 };
 
 }  // namespace plyfold::engine

@@ -87,4 +87,24 @@ uint32_t StyleTable::importStyle(const StyleTable& source, uint32_t sourceStyle)
     return addStyle(mapped);
 }
 
+uint32_t StyleTable::addDifferentialStyle(const DifferentialStyle& style) {
+    return addUnique(m_differential, style);
+}
+
+uint32_t StyleTable::appendDifferentialStyle(DifferentialStyle style) {
+    m_differential.push_back(std::move(style));
+    return static_cast<uint32_t>(m_differential.size() - 1);
+}
+
+uint32_t StyleTable::importDifferentialStyle(const StyleTable& source, uint32_t sourceId) {
+    if (&source == this) {
+        return sourceId;
+    }
+    DifferentialStyle mapped = source.differentialStyle(sourceId);
+    if (mapped.numberFormat) {
+        mapped.numberFormat = addFormatCode(source.formatCode(*mapped.numberFormat));
+    }
+    return addDifferentialStyle(mapped);
+}
+
 }  // namespace plyfold::engine

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -129,6 +130,39 @@ struct Protection {
     friend bool operator==(const Protection&, const Protection&) = default;
 };
 
+// A differential style, as conditional formats apply it over a cell's own format: only
+// what it states changes (a font made bold keeps its name and size).
+struct DifferentialFont {
+    std::optional<std::string> name;
+    std::optional<double> size;
+    std::optional<bool> bold;
+    std::optional<bool> italic;
+    std::optional<bool> strike;
+    std::optional<Underline> underline;
+    std::optional<VerticalTextAlign> verticalAlign;
+    Color color;  // Kind::None when not stated
+    friend bool operator==(const DifferentialFont&, const DifferentialFont&) = default;
+};
+
+// A differential fill: without a pattern a stated colour fills the cell solid, and a solid
+// fill's colour is its background colour, as the file format defines differential fills.
+struct DifferentialFill {
+    std::optional<PatternType> pattern;
+    Color foreground;
+    Color background;
+    friend bool operator==(const DifferentialFill&, const DifferentialFill&) = default;
+};
+
+struct DifferentialStyle {
+    std::optional<DifferentialFont> font;
+    std::optional<uint32_t> numberFormat;  // id in StyleTable::formatCodes()
+    std::optional<DifferentialFill> fill;
+    std::optional<Border> border;  // edges without a style and colour are not stated
+    std::optional<Alignment> alignment;
+    std::optional<Protection> protection;
+    friend bool operator==(const DifferentialStyle&, const DifferentialStyle&) = default;
+};
+
 // One cell format: indexes into the tables of its StyleTable plus inline alignment and
 // protection. The number format is an id of the table's format-code pool.
 struct CellStyle {
@@ -172,6 +206,16 @@ public:
     // The id in this table of a style of another table, adding what is missing.
     uint32_t importStyle(const StyleTable& source, uint32_t sourceStyle);
 
+    // The differential styles (dxfs) that conditional formats apply. Adding one equal to an
+    // existing one returns the existing id.
+    uint32_t addDifferentialStyle(const DifferentialStyle& style);
+    // For readers: adds the style as the next id, so that a file's list keeps its numbering.
+    uint32_t appendDifferentialStyle(DifferentialStyle style);
+    const DifferentialStyle& differentialStyle(uint32_t id) const { return m_differential[id]; }
+    uint32_t differentialStyleCount() const { return static_cast<uint32_t>(m_differential.size()); }
+    // The id in this table of a differential style of another table, adding it when missing.
+    uint32_t importDifferentialStyle(const StyleTable& source, uint32_t sourceId);
+
 private:
     template <typename T>
     uint32_t addUnique(std::vector<T>& table, const T& value);
@@ -181,6 +225,7 @@ private:
     std::vector<Border> m_borders;
     StringPool m_formatCodes;
     std::vector<CellStyle> m_styles;
+    std::vector<DifferentialStyle> m_differential;
     std::unordered_map<uint64_t, std::vector<uint32_t>> m_styleIndex;
 };
 

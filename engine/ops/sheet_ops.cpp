@@ -16,6 +16,7 @@
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/number_format.h"
 #include "engine/ops/shared_formula.h"
+#include "engine/ops/sheet_rules_copy.h"
 #include "engine/ops/table_copy.h"
 #include "engine/ops/workbook_links.h"
 
@@ -590,6 +591,8 @@ void copyBlockInto(const Sheet& sheet, const CellRange& range, Sheet& copy) {
     }
     copy.merges() = sheet.merges();
     copy.arrayFormulas() = sheet.arrayFormulas();
+    copy.conditionalFormats() = sheet.conditionalFormats();
+    copy.dataValidations() = sheet.dataValidations();
     copy.columns() = sheet.columns();
     copy.fitFloors() = sheet.fitFloors();
     copy.setDefaultColumnWidth(sheet.defaultColumnWidth());
@@ -830,6 +833,15 @@ private:
 // distinct formula text is rewritten once for the edited sheet and once for the others.
 void updateFormulas(Workbook& workbook, const Deletion& deletion) {
     const Sheet& edited = deletion.sheet;
+    // The rules of the other sheets; the edited sheet's moved with its lines.
+    for (int32_t s = 0; s < workbook.sheetCount(); ++s) {
+        Sheet& sheet = workbook.sheet(s);
+        if (&sheet != &edited) {
+            const SheetScope scope{edited.name(), sheet.name()};
+            rewriteRuleFormulas(
+                sheet, [&](std::string_view text) { return deletion.rewrite(text, scope); });
+        }
+    }
     StringPool& pool = workbook.formulas();
     const uint32_t poolSize = pool.size();
     if (poolSize == 0) {
@@ -992,6 +1004,7 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
         array.range = shifted(array.range);
         target.arrayFormulas().push_back(array);
     }
+    pasteSheetRules(source, range, target, topLeft, carrier ? &*carrier : nullptr);
 }
 
 void deleteRows(Sheet& sheet, int32_t first, int32_t count) {
@@ -999,6 +1012,9 @@ void deleteRows(Sheet& sheet, int32_t first, int32_t count) {
     Workbook& workbook = sheet.workbook();
     loadAllSheets(workbook);
     shrinkMergesAndArrays(sheet, first, count, Axis::Rows);
+    deleteLinesFromRules(sheet, first, count, false, [&](std::string_view text) {
+        return formulaAfterDeletingRows(text, first, count, {sheet.name(), sheet.name()});
+    });
     auto& rows = sheet.mutableRows();
     auto begin = rowLowerBound(rows, first);
     auto end = rowLowerBound(rows, first + count);
@@ -1014,6 +1030,9 @@ void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
     Workbook& workbook = sheet.workbook();
     loadAllSheets(workbook);
     shrinkMergesAndArrays(sheet, first, count, Axis::Columns);
+    deleteLinesFromRules(sheet, first, count, true, [&](std::string_view text) {
+        return formulaAfterDeletingColumns(text, first, count, {sheet.name(), sheet.name()});
+    });
     for (Row& row : sheet.mutableRows()) {
         auto& cells = row.cells;
         auto begin = cellLowerBound(cells, first);
@@ -1105,6 +1124,12 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         }
         copy.merges() = source.merges();
         copy.arrayFormulas() = source.arrayFormulas();
+        if (carrier) {
+            copySheetRules(source, copy,
+                           [&](std::string_view text) { return carrier->carry(text); });
+        } else {
+            copySheetRules(source, copy, rewrite);
+        }
         copy.setDefaultColumnWidth(source.defaultColumnWidth());
         copy.fitFloors() = source.fitFloors();
         if (const auto used = source.usedRange()) {

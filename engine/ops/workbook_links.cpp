@@ -14,6 +14,7 @@
 #include "engine/ops/formula_lexer.h"
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/shared_formula.h"
+#include "engine/ops/sheet_rules_copy.h"
 
 namespace plyfold::engine {
 namespace {
@@ -134,6 +135,7 @@ void rewriteAllFormulas(Workbook& workbook,
         for (DefinedName& name : sheet.definedNames()) {
             name.formula = fn(name.formula);
         }
+        rewriteRuleFormulas(sheet, fn);
     }
     for (uint32_t id = 0; id < workbook.sharedFormulaCount(); ++id) {
         workbook.setSharedFormulaText(id, remap(workbook.sharedFormula(id).text));
@@ -620,6 +622,33 @@ void FormulaCarrier::readLinesFromSource(int32_t first, int32_t count, bool colu
         }
         return false;
     };
+    // The formula with its references into the lines made to read the source sheet.
+    auto readingSource = [&](std::string_view text, bool& touched) {
+        return rewriteFormulaReferences(text, [&](const Reference& ref, std::string& out) {
+            const std::optional<CellRange> read = cellsRead(ref);
+            if (ref.hasSheet() || !read || !readsLines(*read)) {
+                return false;
+            }
+            // In the block every such reference was moved whole with it (see rewrite).
+            formula::RefEnd low = ref.first;
+            formula::RefEnd high = ref.last;
+            for (formula::RefEnd* e : {&low, &high}) {
+                if (e->row >= 0) {
+                    e->row -= m_offset.row;
+                }
+                if (e->column >= 0) {
+                    e->column -= m_offset.column;
+                }
+            }
+            const int32_t index = sourceBook();
+            m_targetBook.externalBooks()[static_cast<size_t>(index)].addSheet(m_source.name());
+            out += externalSheetPrefix(index, m_source.name());
+            out += "!";
+            out += formula::referenceBody(ref.kind, low, high);
+            touched = true;
+            return true;
+        });
+    };
     std::set<uint32_t> untouched;  // own formulas that read none of the lines
     for (Row& row : m_target.mutableRows()) {
         if (row.index < landed.first.row || row.index > landed.last.row) {
@@ -637,31 +666,7 @@ void FormulaCarrier::readLinesFromSource(int32_t first, int32_t count, bool colu
             }
             const std::string text = cellFormula(book, cell, at);
             bool touched = false;
-            std::string rewritten = rewriteFormulaReferences(text, [&](const Reference& ref,
-                                                                       std::string& out) {
-                const std::optional<CellRange> read = cellsRead(ref);
-                if (ref.hasSheet() || !read || !readsLines(*read)) {
-                    return false;
-                }
-                // In the block every such reference was moved whole with it (see rewrite).
-                formula::RefEnd low = ref.first;
-                formula::RefEnd high = ref.last;
-                for (formula::RefEnd* e : {&low, &high}) {
-                    if (e->row >= 0) {
-                        e->row -= m_offset.row;
-                    }
-                    if (e->column >= 0) {
-                        e->column -= m_offset.column;
-                    }
-                }
-                const int32_t index = sourceBook();
-                m_targetBook.externalBooks()[static_cast<size_t>(index)].addSheet(m_source.name());
-                out += externalSheetPrefix(index, m_source.name());
-                out += "!";
-                out += formula::referenceBody(ref.kind, low, high);
-                touched = true;
-                return true;
-            });
+            std::string rewritten = readingSource(text, touched);
             if (!touched) {
                 if (!cell.hasSharedFormula()) {
                     untouched.insert(cell.formulaId());
@@ -673,6 +678,15 @@ void FormulaCarrier::readLinesFromSource(int32_t first, int32_t count, bool colu
             cacheFromText(rewritten);
         }
     }
+    // The block's conditional formats and validation rules, as read at their top-left cells.
+    rewriteRuleFormulasWithin(m_target, landed, [&](std::string_view text) {
+        bool touched = false;
+        std::string rewritten = readingSource(text, touched);
+        if (touched) {
+            cacheFromText(rewritten);
+        }
+        return rewritten;
+    });
 }
 
 void FormulaCarrier::cacheValues(const std::vector<Row>& rows) {

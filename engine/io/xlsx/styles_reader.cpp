@@ -5,6 +5,7 @@
 #include <map>
 
 #include "engine/common/memory_budget.h"
+#include "engine/io/xlsx/differential_style_reader.h"
 #include "engine/io/xlsx/opc_package.h"
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/value_parsing.h"
@@ -100,7 +101,8 @@ bool booleanAttribute(XmlAttributes attributes, std::string_view name, bool fall
 
 class StylesHandler : public XmlHandler {
 public:
-    explicit StylesHandler(MemoryAccount& memory) : m_count(memory) {}
+    explicit StylesHandler(MemoryAccount& memory)
+        : m_count(memory), differential([this](uint64_t bytes) { m_count.add(bytes); }) {}
 
     void startElement(std::string_view name, XmlAttributes attributes) override;
     void endElement(std::string_view) override;
@@ -115,11 +117,26 @@ public:
     std::vector<uint32_t> indexedColors;
 
 private:
-    enum class Section : uint8_t { None, NumFmts, Fonts, Fills, Borders, CellXfs, Colors, Other };
+    ChunkedCount m_count;
+
+public:
+    DifferentialStyleHandler differential;
+
+private:
+    enum class Section : uint8_t {
+        None,
+        NumFmts,
+        Fonts,
+        Fills,
+        Borders,
+        CellXfs,
+        Colors,
+        Dxfs,
+        Other
+    };
     void startFontChild(std::string_view name, XmlAttributes attributes);
     void startXf(XmlAttributes attributes);
 
-    ChunkedCount m_count;
     int m_depth = 0;
     Section m_section = Section::None;
     bool m_inGradient = false;
@@ -138,10 +155,14 @@ void StylesHandler::startElement(std::string_view name, XmlAttributes attributes
                     : name == "borders" ? Section::Borders
                     : name == "cellXfs" ? Section::CellXfs
                     : name == "colors"  ? Section::Colors
+                    : name == "dxfs"    ? Section::Dxfs
                                         : Section::Other;
         return;
     }
     switch (m_section) {
+        case Section::Dxfs:
+            differential.startElement(m_depth - 1, name, attributes);
+            break;
         case Section::NumFmts:
             if (m_depth == 3 && name == "numFmt") {
                 uint32_t id = 0;
@@ -316,6 +337,11 @@ void StylesHandler::startXf(XmlAttributes attributes) {
 }
 
 void StylesHandler::endElement(std::string_view) {
+    if (m_section == Section::Dxfs && m_depth > 2) {
+        differential.endElement(m_depth - 1);
+        --m_depth;
+        return;
+    }
     if (m_depth == 2) {
         m_section = Section::None;
     } else if (m_depth == 4) {
@@ -345,7 +371,7 @@ uint32_t mapIndex(const std::vector<uint32_t>& ids, uint32_t index, size_t xf, c
 
 std::vector<uint32_t> readStyles(ZipPackage& package, const std::string& storedName,
                                  const ThemeColors& theme, StyleTable& styles,
-                                 MemoryAccount& memory) {
+                                 MemoryAccount& memory, StylesExtras* extras) {
     StylesHandler handler(memory);
     AlternateContentFilter filter(handler);
     parsePart(package, storedName, filter, kMaxSmallPartBytes, false);
@@ -418,6 +444,11 @@ std::vector<uint32_t> readStyles(ZipPackage& package, const std::string& storedN
         style.alignment = xf.alignment;
         style.protection = xf.protection;
         styleIds.push_back(styles.addStyle(style));
+    }
+    if (extras) {
+        extras->differentialStyleIds =
+            addDifferentialStyles(handler.differential.styles, colors, styles);
+        extras->colors = colors;
     }
     return styleIds;
 }

@@ -263,6 +263,96 @@ void writeCellFormat(XmlStreamWriter& out, const CellStyle& style, const Package
     out.raw("</xf>");
 }
 
+// A differential style states only what it changes, in the order the schema gives.
+void writeDifferentialStyle(XmlStreamWriter& out, const DifferentialStyle& style,
+                            const PackagePlan& plan, const StyleTable& styles) {
+    out.raw("<dxf>");
+    if (const auto& font = style.font) {
+        out.raw("<font>");
+        auto flag = [&](std::string_view name, const std::optional<bool>& value) {
+            if (value) {
+                out.raw('<');
+                out.raw(name);
+                out.raw(*value ? "/>" : " val=\"0\"/>");
+            }
+        };
+        flag("b", font->bold);
+        flag("i", font->italic);
+        flag("strike", font->strike);
+        if (font->underline) {
+            constexpr std::array<std::string_view, 5> kUnderline = {
+                "none", "single", "double", "singleAccounting", "doubleAccounting"};
+            writeValElement(out, "u", nameOf(kUnderline, *font->underline));
+        }
+        if (font->verticalAlign) {
+            constexpr std::array<std::string_view, 3> kVertical = {"baseline", "superscript",
+                                                                   "subscript"};
+            writeValElement(out, "vertAlign", nameOf(kVertical, *font->verticalAlign));
+        }
+        if (font->size) {
+            out.raw("<sz");
+            out.attributeNumber("val", *font->size);
+            out.raw("/>");
+        }
+        writeColor(out, "color", font->color, AutomaticAs::Auto);
+        if (font->name) {
+            writeValElement(out, "name", *font->name);
+        }
+        out.raw("</font>");
+    }
+    if (style.numberFormat && *style.numberFormat < plan.numberFormatIds.size() &&
+        plan.numberFormatIds[*style.numberFormat] >= 0) {
+        out.raw("<numFmt");
+        out.attribute("numFmtId", plan.numberFormatIds[*style.numberFormat]);
+        out.attribute("formatCode", styles.formatCode(*style.numberFormat));
+        out.raw("/>");
+    }
+    if (const auto& fill = style.fill) {
+        out.raw("<fill><patternFill");
+        if (fill->pattern) {
+            out.attribute("patternType", nameOf(kPatternNames, *fill->pattern));
+        }
+        out.raw('>');
+        writeColor(out, "fgColor", fill->foreground, AutomaticAs::Indexed64);
+        writeColor(out, "bgColor", fill->background, AutomaticAs::Indexed64);
+        out.raw("</patternFill></fill>");
+    }
+    if (style.alignment) {
+        writeAlignment(out, *style.alignment);
+    }
+    if (const auto& protection = style.protection) {
+        out.raw("<protection");
+        out.attribute("locked", protection->locked ? "1" : "0");
+        out.attribute("hidden", protection->hidden ? "1" : "0");
+        out.raw("/>");
+    }
+    if (style.border) {
+        // Only the edges it states.
+        const Border& border = *style.border;
+        out.raw("<border");
+        if (border.diagonalUp) {
+            out.raw(" diagonalUp=\"1\"");
+        }
+        if (border.diagonalDown) {
+            out.raw(" diagonalDown=\"1\"");
+        }
+        out.raw('>');
+        const std::pair<std::string_view, const BorderEdge*> edges[] = {
+            {"left", &border.left},
+            {"right", &border.right},
+            {"top", &border.top},
+            {"bottom", &border.bottom},
+            {"diagonal", &border.diagonal}};
+        for (const auto& [name, edge] : edges) {
+            if (edge->style != BorderStyle::None || edge->color.isSet()) {
+                writeEdge(out, name, *edge);
+            }
+        }
+        out.raw("</border>");
+    }
+    out.raw("</dxf>");
+}
+
 void openList(XmlStreamWriter& out, std::string_view element, uint64_t count) {
     out.raw('<');
     out.raw(element);
@@ -317,7 +407,14 @@ void writeStyles(ZipWriter& zip, const PackagePlan& plan) {
     closeList(out, "cellXfs");
     out.raw(
         "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/>"
-        "</cellStyles><dxfs count=\"0\"/><tableStyles count=\"0\" "
+        "</cellStyles>");
+    openList(out, "dxfs", styles.differentialStyleCount());
+    for (uint32_t i = 0; i < styles.differentialStyleCount(); ++i) {
+        writeDifferentialStyle(out, styles.differentialStyle(i), plan, styles);
+    }
+    closeList(out, "dxfs");
+    out.raw(
+        "<tableStyles count=\"0\" "
         "defaultTableStyle=\"TableStyleMedium9\" defaultPivotStyle=\"PivotStyleLight16\"/>"
         "</styleSheet>");
     out.finish();

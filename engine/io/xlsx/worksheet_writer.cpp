@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "engine/common/text.h"
+#include "engine/io/xlsx/sheet_rules_writer.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/limits.h"
@@ -114,6 +115,13 @@ public:
         writeColumns();
         writeSheetData();
         writeMerges();
+        {
+            const WrittenFormula formula = [this](std::string_view text) {
+                return m_formulas.written(text);
+            };
+            writeConditionalFormats(m_out, m_sheet, formula);
+            writeDataValidations(m_out, m_sheet, formula);
+        }
         m_out.raw(
             "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" "
             "header=\"0.3\" footer=\"0.3\"/>");
@@ -479,22 +487,29 @@ private:
 FormulaTexts::FormulaTexts(const Workbook& workbook)
     : m_workbook(workbook), m_state(workbook.formulas().size(), 0) {}
 
+std::string FormulaTexts::written(std::string_view text) const {
+    if (text.find('!') == std::string_view::npos) {
+        return std::string(text);
+    }
+    auto exists = [this](std::string_view name) {
+        for (int32_t i = 0; i < m_workbook.sheetCount(); ++i) {
+            if (equalsIgnoringAsciiCase(m_workbook.sheet(i).name(), name)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    return formulaWithMissingBooksAsRef(formulaWithMissingSheetsAsRef(text, exists),
+                                        m_workbook.externalBooks().size());
+}
+
 std::string_view FormulaTexts::text(uint32_t formulaId) {
     std::string_view stored = m_workbook.formulas().text(formulaId);
     uint32_t& state = m_state[formulaId];
     if (state == 0) {
         state = 1;
         if (stored.find('!') != std::string_view::npos) {
-            auto exists = [this](std::string_view name) {
-                for (int32_t i = 0; i < m_workbook.sheetCount(); ++i) {
-                    if (equalsIgnoringAsciiCase(m_workbook.sheet(i).name(), name)) {
-                        return true;
-                    }
-                }
-                return false;
-            };
-            std::string rewritten = formulaWithMissingBooksAsRef(
-                formulaWithMissingSheetsAsRef(stored, exists), m_workbook.externalBooks().size());
+            std::string rewritten = written(stored);
             if (rewritten != stored) {
                 state = static_cast<uint32_t>(m_rewritten.size()) + 2;
                 m_rewritten.push_back(std::move(rewritten));

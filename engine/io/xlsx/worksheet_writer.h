@@ -17,6 +17,8 @@ class FormulaTexts {
 public:
     explicit FormulaTexts(const Workbook& workbook);
     std::string_view text(uint32_t formulaId);
+    // The same for a formula held outside the pool (conditional formats, validation rules).
+    std::string written(std::string_view text) const;
 
 private:
     const Workbook& m_workbook;

@@ -202,6 +202,7 @@ private:
     std::optional<SpreadsheetError> m_workbookPartsError;
     std::vector<uint32_t> m_sharedStrings;
     std::vector<uint32_t> m_styleIds;
+    xlsx_read::StylesExtras m_stylesExtras;
 };
 
 std::string XlsxSource::storedName(const std::string& part) {
@@ -232,7 +233,7 @@ void XlsxSource::loadWorkbookParts(Workbook& workbook) {
             }
             part = storedName(*m_stylesPart);
             m_styleIds = xlsx_read::readStyles(*m_package, part, theme, workbook.styles(),
-                                               workbook.memory());
+                                               workbook.memory(), &m_stylesExtras);
         }
         if (m_sharedStringsPart) {
             part = storedName(*m_sharedStringsPart);
@@ -277,12 +278,15 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
     }
     xlsx_read::SheetContent content;
     try {
-        const xlsx_read::SheetContext context{.sheet = sheet,
-                                              .strings = workbook.strings(),
-                                              .formulas = workbook.formulas(),
-                                              .sharedStrings = m_sharedStrings,
-                                              .styleIds = m_styleIds,
-                                              .date1904 = workbook.isDate1904()};
+        const xlsx_read::SheetContext context{
+            .sheet = sheet,
+            .strings = workbook.strings(),
+            .formulas = workbook.formulas(),
+            .sharedStrings = m_sharedStrings,
+            .styleIds = m_styleIds,
+            .date1904 = workbook.isDate1904(),
+            .differentialStyleIds = &m_stylesExtras.differentialStyleIds,
+            .colors = &m_stylesExtras.colors};
         std::unique_ptr<xlsx_read::ByteSource> source =
             m_package->openPart(*stored, xlsx_read::kMaxLargePartBytes);
         content = xlsx_read::readSheetPart(*source, context);
@@ -295,6 +299,8 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
     sheet.columns() = std::move(content.columns);
     sheet.merges() = std::move(content.merges);
     sheet.arrayFormulas() = std::move(content.arrayFormulas);
+    sheet.conditionalFormats() = std::move(content.conditionalFormats);
+    sheet.dataValidations() = std::move(content.dataValidations);
     if (content.defaultColumnWidth) {
         sheet.setDefaultColumnWidth(*content.defaultColumnWidth);
     }

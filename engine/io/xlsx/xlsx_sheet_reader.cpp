@@ -7,6 +7,7 @@
 
 #include "engine/common/text.h"
 #include "engine/io/xlsx/read_failure.h"
+#include "engine/io/xlsx/sheet_rules_reader.h"
 #include "engine/io/xlsx/value_parsing.h"
 #include "engine/io/xlsx/xml_parser.h"
 #include "engine/model/limits.h"
@@ -35,6 +36,9 @@ enum Context : uint8_t {
     kMergeCells,
     kSheetViews,
     kSheetView,
+    kExtensions,
+    kExtension,
+    kExtensionFormats,
 };
 
 enum class ValueType : uint8_t {
@@ -80,6 +84,10 @@ public:
     void startElement(std::string_view name, XmlAttributes attributes) override;
     void endElement(std::string_view name) override;
     void characters(std::string_view text) override {
+        if (m_rules) {
+            m_rules->characters(text);
+            return;
+        }
         if (m_collect) {
             if (m_collect->size() + text.size() > kMaxRawTextBytes) {
                 fail(FailureKind::TooLarge,
@@ -102,6 +110,9 @@ private:
     void readMerge(XmlAttributes attributes);
     void readFormat(XmlAttributes attributes);
     void readSelection(XmlAttributes attributes);
+    // Hands the element just started and all it holds to a reader of its own.
+    void startRules(std::unique_ptr<XmlHandler> reader, std::string_view name,
+                    XmlAttributes attributes);
 
     Row& rowFor(int32_t index);
     uint32_t styleFor(uint32_t format) const;
@@ -151,9 +162,33 @@ private:
     // The shared formulas defined so far: si -> id in the workbook's shared formulas.
     std::unordered_map<uint32_t, uint32_t> m_sharedFormulas;
     uint64_t m_uncounted = 0;  // bytes built, not counted yet
+
+    // Conditional formats and validation rules: the reader of the element being read, and
+    // how deep in it the parser is.
+    RuleContext m_ruleContext;
+    std::unique_ptr<XmlHandler> m_rules;
+    int m_rulesDepth = 0;
 };
 
+void SheetHandler::startRules(std::unique_ptr<XmlHandler> reader, std::string_view name,
+                              XmlAttributes attributes) {
+    if (!m_ruleContext.count) {
+        m_ruleContext.count = [this](uint64_t bytes) { count(bytes); };
+        m_ruleContext.differentialStyleIds = m_context.differentialStyleIds;
+        m_ruleContext.colors = m_context.colors;
+        m_ruleContext.styles = &m_context.sheet.workbook().styles();
+    }
+    m_rules = std::move(reader);
+    m_rulesDepth = 1;
+    m_rules->startElement(name, attributes);
+}
+
 void SheetHandler::startElement(std::string_view name, XmlAttributes attributes) {
+    if (m_rules) {
+        ++m_rulesDepth;
+        m_rules->startElement(name, attributes);
+        return;
+    }
     uint8_t context = kIgnore;
     switch (m_stack.back()) {
         case kRow:
@@ -209,6 +244,40 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                 readFormat(attributes);
             } else if (nameIs(name, "sheetViews")) {
                 context = kSheetViews;
+            } else if (nameIs(name, "conditionalFormatting")) {
+                startRules(conditionalFormatReader(m_ruleContext, m_content.conditionalFormats),
+                           name, attributes);
+                return;
+            } else if (nameIs(name, "dataValidations")) {
+                startRules(dataValidationReader(m_ruleContext, m_content.dataValidations), name,
+                           attributes);
+                return;
+            } else if (nameIs(name, "extLst")) {
+                context = kExtensions;
+            }
+            break;
+        case kExtensions:
+            if (nameIs(name, "ext")) {
+                context = kExtension;
+            }
+            break;
+        case kExtension:
+            // Validation rules that read other sheets, as programs write them for readers
+            // that allow such references only there.
+            if (nameIs(name, "dataValidations")) {
+                startRules(dataValidationReader(m_ruleContext, m_content.dataValidations), name,
+                           attributes);
+                return;
+            } else if (nameIs(name, "conditionalFormattings")) {
+                context = kExtensionFormats;
+            }
+            break;
+        case kExtensionFormats:
+            if (nameIs(name, "conditionalFormatting")) {
+                startRules(
+                    extensionConditionalFormatReader(m_ruleContext, m_content.conditionalFormats),
+                    name, attributes);
+                return;
             }
             break;
         case kCols:
@@ -241,7 +310,14 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
     m_stack.push_back(context);
 }
 
-void SheetHandler::endElement(std::string_view) {
+void SheetHandler::endElement(std::string_view name) {
+    if (m_rules) {
+        m_rules->endElement(name);
+        if (--m_rulesDepth == 0) {
+            m_rules.reset();
+        }
+        return;
+    }
     uint8_t context = m_stack.back();
     m_stack.pop_back();
     switch (context) {

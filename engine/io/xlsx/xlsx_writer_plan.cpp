@@ -76,8 +76,18 @@ void scanSheet(const Sheet& sheet, const Workbook& workbook, SharedStringTable& 
 // code they use gets an id.
 void planNumberFormats(const StyleTable& styles, PackagePlan& plan) {
     plan.numberFormatIds.assign(styles.formatCodeCount(), -1);
+    // The codes of the cell formats, then those only differential styles use.
+    std::vector<uint32_t> codes;
+    codes.reserve(styles.styleCount());
     for (uint32_t id = 0; id < styles.styleCount(); ++id) {
-        uint32_t code = styles.style(id).numberFormat;
+        codes.push_back(styles.style(id).numberFormat);
+    }
+    for (uint32_t id = 0; id < styles.differentialStyleCount(); ++id) {
+        if (const auto code = styles.differentialStyle(id).numberFormat) {
+            codes.push_back(*code);
+        }
+    }
+    for (uint32_t code : codes) {
         if (code >= styles.formatCodeCount() || plan.numberFormatIds[code] >= 0) {
             continue;
         }
