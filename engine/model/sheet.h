@@ -10,7 +10,9 @@
 #include "engine/model/cell.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/external_link.h"
+#include "engine/model/sheet_settings.h"
 #include "engine/model/table.h"
+#include "engine/model/uncarried.h"
 
 namespace plyfold::engine {
 
@@ -21,7 +23,11 @@ struct Row {
     float height = 0.0f;  // points; 0 keeps the sheet's default height
     bool hidden = false;
     bool customHeight = false;
-    std::vector<Cell> cells;  // sorted by column, one cell a column
+    uint8_t outlineLevel = 0;  // 0..7: the depth of the row's grouping
+    bool collapsed = false;    // the group this row summarises is collapsed
+    std::vector<Cell> cells;   // sorted by column, one cell a column
+    // Whether the row carries something of its own besides its cells.
+    bool hasOwnFormat() const { return hidden || customHeight || outlineLevel != 0 || collapsed; }
 };
 
 // Width and visibility of a run of columns. Runs are sorted and do not overlap.
@@ -31,6 +37,8 @@ struct ColumnInfo {
     double width = 0.0;  // in characters of the default font's digit width; 0 is default
     bool hidden = false;
     bool customWidth = false;
+    uint8_t outlineLevel = 0;  // 0..7: the depth of the columns' grouping
+    bool collapsed = false;
     uint32_t style = 0;
 };
 
@@ -136,9 +144,18 @@ public:
     std::vector<DefinedName>& definedNames() { return m_definedNames; }
     const std::vector<DefinedName>& definedNames() const { return m_definedNames; }
 
+    // How the sheet shows, prints, is protected and filtered.
+    SheetSettings& settings() { return m_settings; }
+    const SheetSettings& settings() const { return m_settings; }
+
     // The workbook and sheet this one was copied from, when it is a copy from another file.
     const std::optional<SheetOrigin>& origin() const { return m_origin; }
     void setOrigin(std::optional<SheetOrigin> origin) { m_origin = std::move(origin); }
+
+    // What the reader found in the sheet that cannot be carried (pivot tables, controls, ...),
+    // filled when the sheet loads. A copy of the sheet does not inherit it: it lacks them.
+    UncarriedFeatures& uncarried() { return m_uncarried; }
+    const UncarriedFeatures& uncarried() const { return m_uncarried; }
 
 private:
     friend class Workbook;
@@ -165,6 +182,8 @@ private:
     CellRef m_selectedCell;
     std::vector<DefinedName> m_definedNames;
     std::optional<SheetOrigin> m_origin;
+    UncarriedFeatures m_uncarried;
+    SheetSettings m_settings;
 };
 
 }  // namespace plyfold::engine

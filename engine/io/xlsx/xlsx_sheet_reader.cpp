@@ -7,6 +7,7 @@
 
 #include "engine/common/text.h"
 #include "engine/io/xlsx/read_failure.h"
+#include "engine/io/xlsx/sheet_settings_reader.h"
 #include "engine/io/xlsx/value_parsing.h"
 #include "engine/io/xlsx/xml_parser.h"
 #include "engine/model/limits.h"
@@ -33,8 +34,7 @@ enum Context : uint8_t {
     kInlineRunText,
     kCols,
     kMergeCells,
-    kSheetViews,
-    kSheetView,
+    kSettings,  // inside an element the settings reader takes
 };
 
 enum class ValueType : uint8_t {
@@ -72,7 +72,10 @@ bool isBlankText(std::string_view text) {
 
 class SheetHandler final : public XmlHandler {
 public:
-    explicit SheetHandler(const SheetContext& context) : m_context(context) {
+    explicit SheetHandler(const SheetContext& context)
+        : m_context(context),
+          m_settings(context.colors ? *context.colors : defaultColors(),
+                     [this](uint64_t bytes) { count(bytes); }) {
         m_stack.reserve(32);
         m_stack.push_back(kDocument);
     }
@@ -80,6 +83,10 @@ public:
     void startElement(std::string_view name, XmlAttributes attributes) override;
     void endElement(std::string_view name) override;
     void characters(std::string_view text) override {
+        if (m_stack.back() == kSettings) {
+            m_settings.characters(text);
+            return;
+        }
         if (m_collect) {
             if (m_collect->size() + text.size() > kMaxRawTextBytes) {
                 fail(FailureKind::TooLarge,
@@ -101,7 +108,10 @@ private:
     void readColumn(XmlAttributes attributes);
     void readMerge(XmlAttributes attributes);
     void readFormat(XmlAttributes attributes);
-    void readSelection(XmlAttributes attributes);
+    static const ColorResolver& defaultColors() {
+        static const ColorResolver colors;
+        return colors;
+    }
 
     Row& rowFor(int32_t index);
     uint32_t styleFor(uint32_t format) const;
@@ -132,8 +142,7 @@ private:
     int32_t m_nextColumn = 0;   // for cells without r=
     size_t m_lastRowWidth = 0;  // cells in the previous row, to size the next
     bool m_unordered = false;   // rows or cells came out of order
-    bool m_sheetViewSeen = false;
-    bool m_selectionSeen = false;
+    SheetSettingsReader m_settings;
 
     // The cell being read.
     CellRef m_cell;
@@ -207,9 +216,14 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                 context = kMergeCells;
             } else if (nameIs(name, "sheetFormatPr")) {
                 readFormat(attributes);
-            } else if (nameIs(name, "sheetViews")) {
-                context = kSheetViews;
+            } else if (SheetSettingsReader::claims(name)) {
+                m_settings.startElement(name, attributes);
+                context = kSettings;
             }
+            break;
+        case kSettings:
+            m_settings.startElement(name, attributes);
+            context = kSettings;
             break;
         case kCols:
             if (nameIs(name, "col")) {
@@ -219,17 +233,6 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
         case kMergeCells:
             if (nameIs(name, "mergeCell")) {
                 readMerge(attributes);
-            }
-            break;
-        case kSheetViews:
-            if (nameIs(name, "sheetView") && !m_sheetViewSeen) {
-                m_sheetViewSeen = true;
-                context = kSheetView;
-            }
-            break;
-        case kSheetView:
-            if (nameIs(name, "selection")) {
-                readSelection(attributes);
             }
             break;
         case kDocument:
@@ -256,6 +259,9 @@ void SheetHandler::endElement(std::string_view) {
             break;
         case kRow:
             finishRow();
+            break;
+        case kSettings:
+            m_settings.endElement();
             break;
         default:
             break;
@@ -298,6 +304,8 @@ void SheetHandler::startRow(XmlAttributes attributes) {
     float height = 0.0f;
     bool hidden = false;
     bool customHeight = false;
+    uint32_t outlineLevel = 0;
+    bool collapsed = false;
     for (const XmlAttribute& a : attributes) {
         if (nameIs(a.name, "r")) {
             uint32_t number = 0;
@@ -319,6 +327,10 @@ void SheetHandler::startRow(XmlAttributes attributes) {
             hidden = parseBoolean(a.value).value_or(false);
         } else if (nameIs(a.name, "customHeight")) {
             customHeight = parseBoolean(a.value).value_or(false);
+        } else if (nameIs(a.name, "outlineLevel")) {
+            parseIndex(a.value, outlineLevel);
+        } else if (nameIs(a.name, "collapsed")) {
+            collapsed = parseBoolean(a.value).value_or(false);
         }
     }
     if (index >= kMaxRows) {
@@ -333,6 +345,8 @@ void SheetHandler::startRow(XmlAttributes attributes) {
     }
     row.hidden = row.hidden || hidden;
     row.customHeight = row.customHeight || customHeight;
+    row.outlineLevel = static_cast<uint8_t>(std::min<uint32_t>(outlineLevel, 7));
+    row.collapsed = row.collapsed || collapsed;
 }
 
 void SheetHandler::finishRow() {
@@ -341,7 +355,7 @@ void SheetHandler::finishRow() {
         return;
     }
     Row& last = rows.back();
-    if (last.index == m_rowIndex && last.cells.empty() && !last.hidden && !last.customHeight) {
+    if (last.index == m_rowIndex && last.cells.empty() && !last.hasOwnFormat()) {
         rows.pop_back();  // nothing of its own to keep
         return;
     }
@@ -659,6 +673,12 @@ void SheetHandler::readColumn(XmlAttributes attributes) {
             info.hidden = parseBoolean(a.value).value_or(false);
         } else if (nameIs(a.name, "customWidth")) {
             info.customWidth = parseBoolean(a.value).value_or(false);
+        } else if (nameIs(a.name, "outlineLevel")) {
+            uint32_t level = 0;
+            parseIndex(a.value, level);
+            info.outlineLevel = static_cast<uint8_t>(std::min<uint32_t>(level, 7));
+        } else if (nameIs(a.name, "collapsed")) {
+            info.collapsed = parseBoolean(a.value).value_or(false);
         } else if (nameIs(a.name, "style")) {
             parseIndex(a.value, format);
         }
@@ -696,6 +716,7 @@ void SheetHandler::readMerge(XmlAttributes attributes) {
 }
 
 void SheetHandler::readFormat(XmlAttributes attributes) {
+    m_settings.readOutlineLevels(attributes);
     std::optional<double> base;
     for (const XmlAttribute& a : attributes) {
         double value = 0;
@@ -717,19 +738,10 @@ void SheetHandler::readFormat(XmlAttributes attributes) {
     }
 }
 
-void SheetHandler::readSelection(XmlAttributes attributes) {
-    if (m_selectionSeen) {
-        return;
-    }
-    const std::string_view* active = findAttribute(attributes, "activeCell");
-    CellRef ref;
-    if (active && parseCellReference(*active, ref) == ReferenceStatus::Ok) {
-        m_content.selectedCell = ref;
-        m_selectionSeen = true;
-    }
-}
-
 SheetContent SheetHandler::finish() {
+    m_content.selectedCell = m_settings.selectedCell();
+    m_content.settings = m_settings.takeSettings();
+    m_content.uncarried = m_settings.takeUncarried();
     countNow();
     std::vector<Row>& rows = m_content.rows;
     if (m_unordered) {
@@ -743,6 +755,8 @@ SheetContent SheetHandler::finish() {
                 into.cells.insert(into.cells.end(), row.cells.begin(), row.cells.end());
                 into.hidden = into.hidden || row.hidden;
                 into.customHeight = into.customHeight || row.customHeight;
+                into.outlineLevel = std::max(into.outlineLevel, row.outlineLevel);
+                into.collapsed = into.collapsed || row.collapsed;
                 if (row.height > 0) {
                     into.height = row.height;
                 }

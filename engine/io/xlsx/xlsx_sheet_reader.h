@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/io/xlsx/byte_source.h"
+#include "engine/io/xlsx/color_resolver.h"
 #include "engine/model/sheet.h"
 #include "engine/model/string_pool.h"
 
@@ -21,6 +22,9 @@ struct SheetContext {
     const std::vector<uint32_t>& sharedStrings;
     const std::vector<uint32_t>& styleIds;
     bool date1904 = false;
+    // Resolves the colours of the sheet's settings (the tab's); the standard palette and
+    // theme when null.
+    const ColorResolver* colors = nullptr;
 };
 
 // Everything read from a sheet part, gathered before it is handed to the sheet so that a
@@ -33,6 +37,8 @@ struct SheetContent {
     std::optional<double> defaultColumnWidth;
     std::optional<double> defaultRowHeight;
     std::optional<CellRef> selectedCell;
+    std::optional<SheetSettings> settings;  // nullopt when the part holds none
+    UncarriedFeatures uncarried;
 };
 
 enum class XmlParser { Fast, Expat };
