@@ -37,9 +37,9 @@ struct ColumnInfo {
     double width = 0.0;  // in characters of the default font's digit width; 0 is default
     bool hidden = false;
     bool customWidth = false;
+    uint32_t style = 0;
     uint8_t outlineLevel = 0;  // 0..7: the depth of the columns' grouping
     bool collapsed = false;
-    uint32_t style = 0;
 };
 
 struct ArrayFormula {

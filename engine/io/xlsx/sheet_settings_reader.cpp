@@ -663,14 +663,7 @@ std::optional<CellRef> SheetSettingsReader::selectedCell() const {
     if (!m_settings) {
         return std::nullopt;
     }
-    const SheetView& view = m_settings->view;
-    const PaneId active = view.pane ? view.pane->activePane : PaneId::TopLeft;
-    for (const Selection& selection : view.selections) {
-        if (selection.pane == active && selection.activeCell) {
-            return selection.activeCell;
-        }
-    }
-    for (const Selection& selection : view.selections) {
+    for (const Selection& selection : m_settings->view.selections) {
         if (selection.activeCell) {
             return selection.activeCell;
         }

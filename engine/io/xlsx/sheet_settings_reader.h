@@ -40,7 +40,7 @@ public:
 
     // What was read; nullopt when the part held no settings of its own.
     std::optional<SheetSettings> takeSettings();
-    // The selected cell of the active pane, when a view gives one.
+    // The active cell of the view's first selection that gives one.
     std::optional<CellRef> selectedCell() const;
     UncarriedFeatures takeUncarried() { return std::move(m_uncarried); }
 

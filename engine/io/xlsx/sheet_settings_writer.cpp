@@ -1,5 +1,6 @@
 #include "engine/io/xlsx/sheet_settings_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -283,21 +284,19 @@ void writeSheetViews(XmlStreamWriter& out, const SheetView& view, bool tabSelect
     count(out, "zoomScalePageLayoutView", view.zoomScalePageLayoutView, 0);
     out.raw(" workbookViewId=\"0\"");
 
-    // The selection the object model holds goes to the active pane; the others stay.
+    // The object model's selection is the first selection that names an active cell, as
+    // the reader takes it; without one it goes to the active pane. The others stay.
     std::vector<Selection> selections = view.selections;
-    const PaneId active = view.pane ? view.pane->activePane : PaneId::TopLeft;
     if (selectedCell && inSheet(*selectedCell)) {
-        bool placed = false;
-        for (Selection& selection : selections) {
-            if (selection.pane == active) {
-                if (selection.activeCell != selectedCell) {
-                    selection.activeCell = selectedCell;
-                    selection.ranges = {CellRange{*selectedCell, *selectedCell}};
-                }
-                placed = true;
+        auto named = std::find_if(selections.begin(), selections.end(),
+                                  [](const Selection& s) { return s.activeCell.has_value(); });
+        if (named != selections.end()) {
+            if (named->activeCell != selectedCell) {
+                named->activeCell = selectedCell;
+                named->ranges = {CellRange{*selectedCell, *selectedCell}};
             }
-        }
-        if (!placed && !(active == PaneId::TopLeft && *selectedCell == CellRef{})) {
+        } else if (!(*selectedCell == CellRef{}) || view.pane) {
+            const PaneId active = view.pane ? view.pane->activePane : PaneId::TopLeft;
             selections.push_back(
                 Selection{active, selectedCell, {CellRange{*selectedCell, *selectedCell}}});
         }
