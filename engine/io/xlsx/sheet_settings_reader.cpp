@@ -638,6 +638,7 @@ void SheetSettingsReader::readBreak(XmlAttributes attributes) {
     pageBreak.line = static_cast<int32_t>(id - 1);
     pageBreak.min = static_cast<int32_t>(std::min(min, lastAcross - 1));
     pageBreak.max = static_cast<int32_t>(std::min(std::max(max, min), lastAcross - 1));
+    pageBreak.manual = false;  // the format's default, unlike the model's for breaks made here
     readBool(attributes, "man", pageBreak.manual);
     readBool(attributes, "pt", pageBreak.pivotTable);
     count(sizeof(PageBreak));

@@ -130,8 +130,8 @@ SheetSettings expectedSettings() {
     dynamic.dynamicType = "aboveAverage";
     dynamic.dynamicValue = 4.5;
     f.columns = {values, custom, top, dynamic};
-    f.sortState = SortState{CellRange{{3, 2}, {14, 5}}, false, true,
-                            {SortCondition{CellRange{{3, 3}, {14, 3}}, true}}};
+    f.sortState = SortState{
+        CellRange{{3, 2}, {14, 5}}, false, true, {SortCondition{CellRange{{3, 3}, {14, 3}}, true}}};
     s.printOptions = PrintOptions{true, false, true, true, true};
     s.margins = PageMargins{1.25, 0.5, 1.5, 0.25, 0.4, 0.2};
     PageSetup& setup = s.pageSetup.emplace();
@@ -169,10 +169,10 @@ std::unique_ptr<Workbook> openSheet(const std::string& content, TestPackage pack
 }
 
 std::unique_ptr<Workbook> writtenAndRead(const Workbook& workbook) {
-    StringSink sink;
-    XlsxWriteOptions options;
+    xlsx::StringSink sink;
+    xlsx::XlsxWriteOptions options;
     options.zip.threads = 0;
-    writeXlsx(workbook, sink, options);
+    xlsx::writeXlsx(workbook, sink, options);
     auto read = readXlsxFromMemory(sink.bytes(), "/data/written.xlsx");
     for (int32_t i = 0; i < read->sheetCount(); ++i) {
         read->sheet(i).ensureLoaded();
@@ -309,8 +309,7 @@ TEST(SheetSettings, HostileCountsAreRefusedNamingTheFileAndSheet) {
     values += "</filters></filterColumn></autoFilter>";
     const std::string longHeader =
         "<headerFooter><oddHeader>" + std::string(70000, 'h') + "</oddHeader></headerFooter>";
-    for (const auto& [content, problem] :
-         std::vector<std::pair<std::string, std::string>>{
+    for (const auto& [content, problem] : std::vector<std::pair<std::string, std::string>>{
              {breaks, "more than the 1026 page breaks"},
              {values, "keeps more than 100000 values"},
              {longHeader, "header or footer of the sheet is longer than"}}) {
@@ -333,10 +332,10 @@ TEST(SheetSettings, WhatNothingCarriesIsNotedOnceEach) {
         "<ext uri=\"{05c60535-1f16-4fd2-b633-f4f36f0b64e0}\"/><ext uri=\"{SOMETHING-NEW}\"/>"
         "</extLst>";
     auto workbook = openSheet(content);
-    EXPECT_EQ(workbook->sheet(0).uncarried().list(),
-              (std::vector<std::string>{"form or ActiveX controls", "embedded OLE objects",
-                                        "slicers", "sparklines",
-                                        "sheet extension {SOMETHING-NEW}"}));
+    EXPECT_EQ(
+        workbook->sheet(0).uncarried().list(),
+        (std::vector<std::string>{"form or ActiveX controls", "embedded OLE objects", "slicers",
+                                  "sparklines", "sheet extension {SOMETHING-NEW}"}));
     EXPECT_TRUE(workbook->uncarried().empty());
 }
 
@@ -367,15 +366,25 @@ TEST(GradientFills, LinearAndPathGradientsAreReadAndWrittenWithTheirStops) {
     Fill linear;
     linear.pattern = PatternType::Solid;  // what views without gradients draw
     linear.foreground = Color::rgb(0xFFFF0000);
-    linear.gradient = Gradient{GradientType::Linear, 45, 0, 0, 0, 0,
-                               {GradientStop{0, Color::rgb(0xFFFF0000)},
-                                GradientStop{1, Color::rgb(0xFF0000FF)}}};
+    linear.gradient = Gradient{
+        GradientType::Linear,
+        45,
+        0,
+        0,
+        0,
+        0,
+        {GradientStop{0, Color::rgb(0xFFFF0000)}, GradientStop{1, Color::rgb(0xFF0000FF)}}};
     Fill path;
     path.pattern = PatternType::Solid;
-    path.foreground = Color::rgb(0xFF000000);  // theme colour 0, dark 1
-    path.gradient = Gradient{GradientType::Path, 0, 0.2, 0.8, 0.3, 0.7,
-                             {GradientStop{0, Color::rgb(0xFF000000)},
-                              GradientStop{0.5, Color::rgb(0xFF00FF00)}}};
+    path.foreground = Color::rgb(0xFFFFFFFF);  // theme colour 0 of a style is light 1
+    path.gradient = Gradient{
+        GradientType::Path,
+        0,
+        0.2,
+        0.8,
+        0.3,
+        0.7,
+        {GradientStop{0, Color::rgb(0xFFFFFFFF)}, GradientStop{0.5, Color::rgb(0xFF00FF00)}}};
     EXPECT_EQ(fillOf(*workbook, "C3"), linear);
     EXPECT_EQ(fillOf(*workbook, "D3"), path);
     auto back = writtenAndRead(*workbook);
