@@ -422,6 +422,12 @@ void Worksheet::Delete() const {
     markModified(m_book);
 }
 
+std::vector<std::string> Worksheet::uncarriedFeatures() const {
+    engine::Sheet& sheet = sheetModel();
+    sheet.ensureLoaded();
+    return sheet.uncarried().list();
+}
+
 void Worksheet::Select() const {
     engine::Sheet& sheet = sheetModel();
     m_book->book->setActiveSheet(m_book->book->indexOf(sheet));
@@ -500,6 +506,10 @@ void Workbook::relinkToCopies() const {
     engine::Workbook& book = *openBook(m_book).book;
     building("Pointing the formulas at the copied sheets", [&] { engine::relinkToCopies(book); });
     markModified(m_book);
+}
+
+std::vector<std::string> Workbook::uncarriedFeatures() const {
+    return openBook(m_book).book->uncarried().list();
 }
 
 void Workbook::SaveAs(const std::string& path) const {

@@ -107,6 +107,10 @@ public:
     void Delete() const;
     void Select() const;
 
+    // What the sheet holds that no copy or paste of it carries (pivot tables, controls, ...),
+    // as short names; reads the sheet's cells first, since that is when they are found.
+    std::vector<std::string> uncarriedFeatures() const;
+
 private:
     friend class SheetCollection;
     friend class Workbook;
@@ -153,6 +157,8 @@ public:
     // After sheets were copied in from other workbooks: every reference to another file's
     // sheet that has a copy here points at that copy; the others stay external references.
     void relinkToCopies() const;
+    // What the workbook as a whole holds that no copy of its sheets carries (a VBA project).
+    std::vector<std::string> uncarriedFeatures() const;
 
 private:
     friend class WorkbookCollection;

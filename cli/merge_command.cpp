@@ -100,6 +100,10 @@ int runMerge(const Options& options) {
         printMessage("Merge Failed!");
         return kFailure;
     }
+    // Said whether or not the save succeeds: the sources hold it either way.
+    for (const merge::UncarriedFeature& feature : outcome.uncarried) {
+        printMessage(feature.message());
+    }
     status = kSuccess;
     try {
         outcome.result->SaveAs(options.output);

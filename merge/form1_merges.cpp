@@ -1,3 +1,6 @@
+#include <string>
+#include <vector>
+
 #include "controls/form1_controls.h"
 #include "merge/merge_request.h"
 #include "merge/merges.h"
@@ -19,12 +22,24 @@ MergeRequest requestFromForm(controls::Form1Controls& form, MergeMode mode) {
     return request;
 }
 
+std::string uncarriedMessage(const std::vector<UncarriedFeature>& uncarried) {
+    std::string text = "The result does not carry everything its sources hold:\n";
+    for (const UncarriedFeature& feature : uncarried) {
+        text += "\n" + feature.message();
+    }
+    return text;
+}
+
 enum class FailureMessage { Describe, Silent };
 
 bool mergeFromForm(controls::Form1Controls& form, MergeMode mode, FailureMessage message) {
     const MergeOutcome outcome = runMerge(requestFromForm(form, mode));
     if (outcome.failure && message == FailureMessage::Describe) {
         form.showMessage(outcome.failure->message(), controls::MessageIcon::Critical);
+    }
+    // The result window is open by now; one box lists what it lacks.
+    if (!outcome.uncarried.empty()) {
+        form.showMessage(uncarriedMessage(outcome.uncarried), controls::MessageIcon::Information);
     }
     return outcome.succeeded();
 }

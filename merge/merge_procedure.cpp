@@ -1,5 +1,6 @@
 #include "merge/merge_procedure.h"
 
+#include <algorithm>
 #include <string_view>
 #include <unordered_set>
 
@@ -17,11 +18,25 @@ void QueueWalk::forEachSheet(automation::Application& server,
         const QueueRow& row = m_request.rows[i];
         if (shouldMerge(row)) {
             m_current = &row;
-            mergeSheet(openSource(server, row.path).Worksheets()(row.sheet));
+            const automation::Workbook& book = openSource(server, row.path);
+            const automation::Worksheet sheet = book.Worksheets()(row.sheet);
+            mergeSheet(sheet);
+            noteUncarried(row.path, {}, book.uncarriedFeatures());
+            noteUncarried(row.path, sheet.name(), sheet.uncarriedFeatures());
             m_current = nullptr;
         }
         if (m_request.progress) {
             m_request.progress(static_cast<int>(i) + 1);
+        }
+    }
+}
+
+void QueueWalk::noteUncarried(const std::string& path, const std::string& sheet,
+                              const std::vector<std::string>& features) {
+    for (const std::string& feature : features) {
+        UncarriedFeature found{path, sheet, feature};
+        if (std::find(m_uncarried.begin(), m_uncarried.end(), found) == m_uncarried.end()) {
+            m_uncarried.push_back(std::move(found));
         }
     }
 }
@@ -79,6 +94,7 @@ MergeOutcome MergeProcedure::run() {
         merge();
         outcome.server = m_server;
         outcome.result = m_result;
+        outcome.uncarried = m_walk.uncarried();
     } catch (...) {
         const SpreadsheetError error = automation::currentError();
         MergeFailure failure{error.number(), error.description(), {}, {}};

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "automation/automation.h"
 #include "merge/merge_request.h"
@@ -31,8 +32,13 @@ public:
     // The row being merged, while a row is being merged.
     const QueueRow* currentRow() const { return m_current; }
 
+    // What the merged sources hold that the result lacks, once each by source and feature.
+    const std::vector<UncarriedFeature>& uncarried() const { return m_uncarried; }
+
 private:
     static bool shouldMerge(const QueueRow& row);
+    void noteUncarried(const std::string& path, const std::string& sheet,
+                       const std::vector<std::string>& features);
     const automation::Workbook& openSource(automation::Application& server,
                                            const std::string& path);
 
@@ -40,6 +46,7 @@ private:
     std::optional<automation::Workbook> m_openSource;
     std::string m_previousPath;
     const QueueRow* m_current = nullptr;
+    std::vector<UncarriedFeature> m_uncarried;
 };
 
 // The frame every merge runs in: a server instance of its own, the queue walk, and the

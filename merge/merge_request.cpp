@@ -11,6 +11,14 @@ std::string MergeFailure::message() const {
     return "The worksheet '" + sheet + "' of '" + path + "' could not be merged. " + description;
 }
 
+std::string UncarriedFeature::message() const {
+    std::string text = "'" + path + "'";
+    if (!sheet.empty()) {
+        text += ", sheet '" + sheet + "'";
+    }
+    return text + ": not carried into the result: " + feature;
+}
+
 MergeOutcome runMerge(const MergeRequest& request) {
     return request.mode == MergeMode::Workbook ? detail::mergeToOneWorkbook(request)
                                                : detail::mergeToOneSheet(request);

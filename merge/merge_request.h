@@ -57,6 +57,19 @@ struct MergeFailure {
     std::string message() const;
 };
 
+// Something a merged source holds that the result lacks, since nothing here can carry it: a
+// pivot table (its cells are kept as values), a form or ActiveX control, a VBA project... The
+// sheet is empty for what belongs to the workbook as a whole.
+struct UncarriedFeature {
+    std::string path;
+    std::string sheet;
+    std::string feature;
+
+    // "'path', sheet 'Name': pivot table" (without the sheet for the workbook's own).
+    std::string message() const;
+    friend bool operator==(const UncarriedFeature&, const UncarriedFeature&) = default;
+};
+
 // What a merge gives back. On success the server instance runs, visible, holding the result
 // workbook (already handed to the registered result presenter); the caller may save it and
 // then quit the instance, or leave it to the presenter. On failure the instance has been quit.
@@ -64,6 +77,9 @@ struct MergeOutcome {
     std::shared_ptr<automation::Application> server;
     std::optional<automation::Workbook> result;
     std::optional<MergeFailure> failure;
+    // What the merged sources hold and the result lacks, once each by source and feature, in
+    // the order met; filled on success.
+    std::vector<UncarriedFeature> uncarried;
 
     bool succeeded() const { return !failure.has_value(); }
 };

@@ -88,14 +88,14 @@ const Row* Sheet::findRow(int32_t index) const {
 Row& Sheet::rowAt(int32_t index) {
     auto& rows = mutableRows();
     if (!rows.empty() && rows.back().index < index) {
-        rows.push_back(Row{index, 0.0f, false, false, {}});
+        rows.push_back(Row{index, 0.0f, false, false, 0, false, {}});
         return rows.back();
     }
     auto it = findRowIn(rows, index);
     if (it != rows.end() && it->index == index) {
         return *it;
     }
-    return *rows.insert(it, Row{index, 0.0f, false, false, {}});
+    return *rows.insert(it, Row{index, 0.0f, false, false, 0, false, {}});
 }
 
 Row& Sheet::appendRow(int32_t index) {
@@ -103,7 +103,7 @@ Row& Sheet::appendRow(int32_t index) {
         if (m_lastRowUncounted) {
             countRow(m_rows.back());
         }
-        m_rows.push_back(Row{index, 0.0f, false, false, {}});
+        m_rows.push_back(Row{index, 0.0f, false, false, 0, false, {}});
         m_lastRowUncounted = m_loader != nullptr;
         return m_rows.back();
     }
@@ -214,9 +214,8 @@ size_t Sheet::cellCount() const {
 
 void Sheet::compactRows() {
     auto& rows = mutableRows();
-    rows.erase(std::remove_if(
-                   rows.begin(), rows.end(),
-                   [](const Row& r) { return r.cells.empty() && !r.hidden && !r.customHeight; }),
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [](const Row& r) { return r.cells.empty() && !r.hasOwnFormat(); }),
                rows.end());
 }
 

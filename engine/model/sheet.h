@@ -12,7 +12,9 @@
 #include "engine/model/conditional_format.h"
 #include "engine/model/data_validation.h"
 #include "engine/model/external_link.h"
+#include "engine/model/sheet_settings.h"
 #include "engine/model/table.h"
+#include "engine/model/uncarried.h"
 
 namespace plyfold::engine {
 
@@ -23,7 +25,11 @@ struct Row {
     float height = 0.0f;  // points; 0 keeps the sheet's default height
     bool hidden = false;
     bool customHeight = false;
-    std::vector<Cell> cells;  // sorted by column, one cell a column
+    uint8_t outlineLevel = 0;  // 0..7: the depth of the row's grouping
+    bool collapsed = false;    // the group this row summarises is collapsed
+    std::vector<Cell> cells;   // sorted by column, one cell a column
+    // Whether the row carries something of its own besides its cells.
+    bool hasOwnFormat() const { return hidden || customHeight || outlineLevel != 0 || collapsed; }
 };
 
 // Width and visibility of a run of columns. Runs are sorted and do not overlap.
@@ -34,6 +40,8 @@ struct ColumnInfo {
     bool hidden = false;
     bool customWidth = false;
     uint32_t style = 0;
+    uint8_t outlineLevel = 0;  // 0..7: the depth of the columns' grouping
+    bool collapsed = false;
 };
 
 struct ArrayFormula {
@@ -146,9 +154,18 @@ public:
     std::vector<DataValidation>& dataValidations() { return m_dataValidations; }
     const std::vector<DataValidation>& dataValidations() const { return m_dataValidations; }
 
+    // How the sheet shows, prints, is protected and filtered.
+    SheetSettings& settings() { return m_settings; }
+    const SheetSettings& settings() const { return m_settings; }
+
     // The workbook and sheet this one was copied from, when it is a copy from another file.
     const std::optional<SheetOrigin>& origin() const { return m_origin; }
     void setOrigin(std::optional<SheetOrigin> origin) { m_origin = std::move(origin); }
+
+    // What the reader found in the sheet that cannot be carried (pivot tables, controls, ...),
+    // filled when the sheet loads. A copy of the sheet does not inherit it: it lacks them.
+    UncarriedFeatures& uncarried() { return m_uncarried; }
+    const UncarriedFeatures& uncarried() const { return m_uncarried; }
 
 private:
     friend class Workbook;
@@ -177,6 +194,8 @@ private:
     std::optional<SheetOrigin> m_origin;
     std::vector<ConditionalFormat> m_conditionalFormats;
     std::vector<DataValidation> m_dataValidations;
+    UncarriedFeatures m_uncarried;
+    SheetSettings m_settings;
 };
 
 }  // namespace plyfold::engine

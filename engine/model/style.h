@@ -64,10 +64,35 @@ enum class PatternType : uint8_t {
     Gray0625
 };
 
+enum class GradientType : uint8_t { None, Linear, Path };
+
+struct GradientStop {
+    double position = 0.0;  // 0..1 along the gradient
+    Color color;
+    friend bool operator==(const GradientStop&, const GradientStop&) = default;
+};
+
+// A gradient fill: linear at an angle (degree), or a path from the inner rectangle given by
+// left, right, top and bottom (fractions of the cell) out to its edges.
+struct Gradient {
+    GradientType type = GradientType::None;
+    double degree = 0.0;
+    double left = 0.0;
+    double right = 0.0;
+    double top = 0.0;
+    double bottom = 0.0;
+    std::vector<GradientStop> stops;
+    friend bool operator==(const Gradient&, const Gradient&) = default;
+};
+
+// A pattern fill, or a gradient one when gradient.type is not None; a gradient also keeps
+// its first colour as a solid pattern, for views that draw only plain fills.
 struct Fill {
     PatternType pattern = PatternType::None;
     Color foreground;
     Color background;
+    Gradient gradient;
+    bool isGradient() const { return gradient.type != GradientType::None; }
     friend bool operator==(const Fill&, const Fill&) = default;
 };
 

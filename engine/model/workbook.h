@@ -12,6 +12,7 @@
 #include "engine/model/sheet.h"
 #include "engine/model/string_pool.h"
 #include "engine/model/style.h"
+#include "engine/model/uncarried.h"
 
 namespace plyfold::engine {
 
@@ -103,6 +104,11 @@ public:
     int32_t activeSheet() const { return m_activeSheet; }
     void setActiveSheet(int32_t index) { m_activeSheet = index; }
 
+    // What the reader found in the workbook as a whole that cannot be carried (a VBA
+    // project); what it found in a sheet is the sheet's.
+    UncarriedFeatures& uncarried() { return m_uncarried; }
+    const UncarriedFeatures& uncarried() const { return m_uncarried; }
+
     // Set by every change made through the automation layer; readers leave it false.
     bool isModified() const { return m_modified; }
     void setModified(bool modified) { m_modified = modified; }
@@ -130,6 +136,7 @@ private:
     bool m_date1904 = false;
     IterativeCalculation m_iteration;
     bool m_modified = false;
+    UncarriedFeatures m_uncarried;
 };
 
 // Why a sheet name is not acceptable, or empty when it is: 1 to 31 characters, none of

@@ -17,6 +17,7 @@
 #include "engine/ops/number_format.h"
 #include "engine/ops/shared_formula.h"
 #include "engine/ops/sheet_rules_copy.h"
+#include "engine/ops/sheet_settings_moves.h"
 #include "engine/ops/table_copy.h"
 #include "engine/ops/workbook_links.h"
 
@@ -1015,6 +1016,7 @@ void deleteRows(Sheet& sheet, int32_t first, int32_t count) {
     deleteLinesFromRules(sheet, first, count, false, [&](std::string_view text) {
         return formulaAfterDeletingRows(text, first, count, {sheet.name(), sheet.name()});
     });
+    settingsAfterDeletingRows(sheet.settings(), first, count);
     auto& rows = sheet.mutableRows();
     auto begin = rowLowerBound(rows, first);
     auto end = rowLowerBound(rows, first + count);
@@ -1033,6 +1035,7 @@ void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
     deleteLinesFromRules(sheet, first, count, true, [&](std::string_view text) {
         return formulaAfterDeletingColumns(text, first, count, {sheet.name(), sheet.name()});
     });
+    settingsAfterDeletingColumns(sheet.settings(), first, count);
     for (Row& row : sheet.mutableRows()) {
         auto& cells = row.cells;
         auto begin = cellLowerBound(cells, first);
@@ -1138,6 +1141,9 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         copy.setDefaultRowHeight(source.defaultRowHeight());
         copy.setSelectedCell(source.selectedCell());
         copy.setVisibility(source.visibility());
+        // Views, print setup, protection and the autofilter: their ranges are the sheet's own
+        // cells, which keep their places in a copy.
+        copy.settings() = source.settings();
         if (carrier) {
             carrier->cacheValues(copy.rows());
         }

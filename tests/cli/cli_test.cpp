@@ -269,6 +269,31 @@ TEST_F(CliTest, TheResultsExtensionChoosesItsFormatInAnyCase) {
               (V{"f11|f12", "f21|f22", "f31|f32"}));
 }
 
+TEST_F(CliTest, WhatASourceHoldsAndTheResultLacksIsOneLineEachOnStandardError) {
+    const std::string held = dir.file("held.xlsx");
+    fs::copy_file(
+        std::string(PLYFOLD_SOURCE_DIR) + "/tests/data/xlsx-features/settings_uncarried.xlsx",
+        held);
+    const std::string lead = "plyfold-merge: '" + held + "'";
+    const std::string expected =
+        lead + ": not carried into the result: VBA project (macros)\n" + lead +
+        ", sheet 'Held': not carried into the result: form or ActiveX controls\n" + lead +
+        ", sheet 'Held': not carried into the result: sparklines\n" + lead +
+        ", sheet 'Held': not carried into the result: pivot table (its cells are kept as "
+        "values)\n";
+    for (const char* mode : {"vertical", "horizontal", "workbook"}) {
+        SCOPED_TRACE(mode);
+        fs::remove(dir.file("out.xlsx"));
+        ProgramRun r = run({"-q", "--mode", mode, held, jan, "-o", dir.file("out.xlsx")});
+        EXPECT_EQ(r.status, 0);  // the result holds what could be carried
+        EXPECT_EQ(r.err, expected);
+        EXPECT_TRUE(fs::exists(dir.file("out.xlsx")));
+    }
+    ProgramRun plain = run({"-q", jan, "-o", dir.file("out.xlsx")});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err, "");
+}
+
 TEST_F(CliTest, ListPrintsWorkbooksAndWorksheets) {
     ProgramRun r = run({"--list", dir.file("monthly"), jan});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
 
 #include "engine/common/memory_budget.h"
@@ -19,11 +20,29 @@ struct RawFont {
     ColorSpec color;
 };
 
+struct RawStop {
+    double position = 0.0;
+    ColorSpec color;
+};
+
 struct RawFill {
     PatternType pattern = PatternType::None;
     ColorSpec foreground;
     ColorSpec background;
+    Gradient gradient;  // its stops' colours are in stops until resolved
+    std::vector<RawStop> stops;
 };
+
+// Gradients have two stops or a few; a file that gives more is not one a program wrote.
+constexpr size_t kMaxGradientStops = 256;
+
+double numberAttribute(XmlAttributes attributes, std::string_view name) {
+    double value = 0.0;
+    if (!parseNumber(attributeOr(attributes, name), value) || !std::isfinite(value)) {
+        return 0.0;
+    }
+    return value;
+}
 
 enum Edge { kLeft, kRight, kTop, kBottom, kDiagonal, kEdgeCount };
 
@@ -203,13 +222,30 @@ void StylesHandler::startElement(std::string_view name, XmlAttributes attributes
                 fills.back().background = readColorSpec(attributes);
             } else if (m_depth == 4 && name == "gradientFill") {
                 m_inGradient = true;
+                Gradient& gradient = fills.back().gradient;
+                gradient.type = attributeOr(attributes, "type") == "path" ? GradientType::Path
+                                                                          : GradientType::Linear;
+                gradient.degree = numberAttribute(attributes, "degree");
+                gradient.left = numberAttribute(attributes, "left");
+                gradient.right = numberAttribute(attributes, "right");
+                gradient.top = numberAttribute(attributes, "top");
+                gradient.bottom = numberAttribute(attributes, "bottom");
             } else if (m_depth == 5 && m_inGradient && name == "stop") {
-                m_inStop = !m_gradientStopSeen;
-                m_gradientStopSeen = true;
+                std::vector<RawStop>& stops = fills.back().stops;
+                m_inStop = stops.size() < kMaxGradientStops;
+                if (m_inStop) {
+                    m_count.add(sizeof(RawStop));
+                    stops.push_back(RawStop{numberAttribute(attributes, "position"), {}});
+                }
             } else if (m_depth == 6 && m_inStop && name == "color") {
-                // A gradient is kept as its first colour filling the cell.
-                fills.back().pattern = PatternType::Solid;
-                fills.back().foreground = readColorSpec(attributes);
+                RawFill& fill = fills.back();
+                fill.stops.back().color = readColorSpec(attributes);
+                if (!m_gradientStopSeen) {
+                    // The first colour also fills the cell in views that draw no gradient.
+                    m_gradientStopSeen = true;
+                    fill.pattern = PatternType::Solid;
+                    fill.foreground = fill.stops.back().color;
+                }
             }
             break;
         case Section::Borders:
@@ -398,6 +434,10 @@ std::vector<uint32_t> readStyles(ZipPackage& package, const std::string& storedN
         fill.pattern = raw.pattern;
         fill.foreground = colors.resolve(raw.foreground);
         fill.background = colors.resolve(raw.background);
+        fill.gradient = raw.gradient;
+        for (const RawStop& stop : raw.stops) {
+            fill.gradient.stops.push_back(GradientStop{stop.position, colors.resolve(stop.color)});
+        }
         fillIds.push_back(styles.addFill(fill));
     }
     std::vector<uint32_t> borderIds;

@@ -1,6 +1,7 @@
 #include "engine/io/xlsx/styles_writer.h"
 
 #include <array>
+#include <cmath>
 
 #include "engine/io/xlsx/theme_writer.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
@@ -136,7 +137,40 @@ void writeFont(XmlStreamWriter& out, const Font& font) {
     out.raw("</font>");
 }
 
+// <gradientFill type="path" left=".." ...><stop position=".."><color/></stop>...
+void writeGradientFill(XmlStreamWriter& out, const Gradient& gradient) {
+    out.raw("<fill><gradientFill");
+    auto number = [&out](std::string_view name, double value) {
+        if (value != 0.0 && std::isfinite(value)) {
+            out.attributeNumber(name, value);
+        }
+    };
+    if (gradient.type == GradientType::Path) {
+        out.raw(" type=\"path\"");
+    }
+    number("degree", gradient.degree);
+    number("left", gradient.left);
+    number("right", gradient.right);
+    number("top", gradient.top);
+    number("bottom", gradient.bottom);
+    out.raw('>');
+    for (const GradientStop& stop : gradient.stops) {
+        out.raw("<stop");
+        out.attributeNumber("position", std::isfinite(stop.position) ? stop.position : 0.0);
+        out.raw('>');
+        // A stop must hold a colour; one given none reads as black.
+        writeColor(out, "color", stop.color.isSet() ? stop.color : Color::rgb(0xFF000000),
+                   AutomaticAs::Auto);
+        out.raw("</stop>");
+    }
+    out.raw("</gradientFill></fill>");
+}
+
 void writeFill(XmlStreamWriter& out, const Fill& fill) {
+    if (fill.isGradient()) {
+        writeGradientFill(out, fill.gradient);
+        return;
+    }
     out.raw("<fill><patternFill patternType=\"");
     out.raw(nameOf(kPatternNames, fill.pattern));
     out.raw('"');

@@ -9,6 +9,7 @@
 
 #include "engine/common/text.h"
 #include "engine/io/xlsx/sheet_rules_writer.h"
+#include "engine/io/xlsx/sheet_settings_writer.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/limits.h"
@@ -109,11 +110,14 @@ public:
             "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
             "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
             "relationships\">");
+        writeSheetProperties(m_out, m_sheet.settings().properties);
         writeDimension();
-        writeSheetViews();
+        writeSheetViews(m_out, m_sheet.settings().view, m_index == m_plan.activeSheet,
+                        m_sheet.selectedCell());
         writeSheetFormat();
         writeColumns();
         writeSheetData();
+        writeProtectionAndFilter(m_out, m_sheet.settings());
         writeMerges();
         {
             const WrittenFormula formula = [this](std::string_view text) {
@@ -122,9 +126,7 @@ public:
             writeConditionalFormats(m_out, m_sheet, formula);
             writeDataValidations(m_out, m_sheet, formula);
         }
-        m_out.raw(
-            "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" "
-            "header=\"0.3\" footer=\"0.3\"/>");
+        writePrintSetup(m_out, m_sheet.settings());
         writeTablePartsElement(m_out, m_plan.tables, m_index);
         m_out.raw("</worksheet>");
         m_out.finish();
@@ -161,26 +163,6 @@ private:
         m_out.raw("\"/>");
     }
 
-    void writeSheetViews() {
-        m_out.raw("<sheetViews><sheetView");
-        if (m_index == m_plan.activeSheet) {
-            m_out.raw(" tabSelected=\"1\"");
-        }
-        m_out.raw(" workbookViewId=\"0\"");
-        CellRef selected = m_sheet.selectedCell();
-        const bool inSheet = selected.row >= 0 && selected.row < kMaxRows && selected.column >= 0 &&
-                             selected.column < kMaxColumns;
-        if (!inSheet || selected == CellRef{}) {
-            m_out.raw("/></sheetViews>");
-            return;
-        }
-        const std::string name = cellName(selected);
-        m_out.raw("><selection");
-        m_out.attribute("activeCell", name);
-        m_out.attribute("sqref", name);
-        m_out.raw("/></sheetView></sheetViews>");
-    }
-
     void writeSheetFormat() {
         double height = m_sheet.defaultRowHeight();
         if (!(height > 0) || !std::isfinite(height)) {
@@ -195,6 +177,12 @@ private:
         if (height != kDefaultRowHeight) {
             m_out.raw(" customHeight=\"1\"");
         }
+        if (const uint8_t level = m_sheet.settings().outlineLevelRow; level != 0) {
+            m_out.attribute("outlineLevelRow", level);
+        }
+        if (const uint8_t level = m_sheet.settings().outlineLevelColumn; level != 0) {
+            m_out.attribute("outlineLevelCol", level);
+        }
         m_out.raw("/>");
     }
 
@@ -203,7 +191,8 @@ private:
         for (const ColumnInfo& column : m_sheet.columns()) {
             const bool hasWidth = column.width > 0 && std::isfinite(column.width);
             if (column.first < 0 || column.last >= kMaxColumns || column.first > column.last ||
-                (!hasWidth && !column.hidden && column.style == 0)) {
+                (!hasWidth && !column.hidden && column.style == 0 && column.outlineLevel == 0 &&
+                 !column.collapsed)) {
                 continue;
             }
             if (!open) {
@@ -224,6 +213,12 @@ private:
             }
             if (column.customWidth && hasWidth) {
                 m_out.raw(" customWidth=\"1\"");
+            }
+            if (column.outlineLevel != 0) {
+                m_out.attribute("outlineLevel", column.outlineLevel);
+            }
+            if (column.collapsed) {
+                m_out.raw(" collapsed=\"1\"");
             }
             m_out.raw("/>");
         }
@@ -276,7 +271,8 @@ private:
 
     void writeRow(const Row& row) {
         const bool hasHeight = row.height > 0 && std::isfinite(row.height);
-        if (row.cells.empty() && !row.hidden && !hasHeight) {
+        if (row.cells.empty() && !row.hidden && !hasHeight && row.outlineLevel == 0 &&
+            !row.collapsed) {
             return;
         }
         char rowText[12];
@@ -299,6 +295,14 @@ private:
         }
         if (row.hidden) {
             p = put(p, " hidden=\"1\"");
+        }
+        if (row.outlineLevel != 0) {
+            p = put(p, " outlineLevel=\"");
+            *p++ = static_cast<char>('0' + std::min<uint8_t>(row.outlineLevel, 7));
+            *p++ = '"';
+        }
+        if (row.collapsed) {
+            p = put(p, " collapsed=\"1\"");
         }
         if (row.cells.empty()) {
             p = put(p, "/>");

@@ -5,6 +5,7 @@
 
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
+#include "engine/io/xlsx/color_resolver.h"
 #include "engine/io/xlsx/external_link_reader.h"
 #include "engine/io/xlsx/opc_package.h"
 #include "engine/io/xlsx/read_failure.h"
@@ -83,6 +84,8 @@ public:
                                .value_or(false);
             } else if (name == "calcPr") {
                 readIteration(attributes);
+            } else if (name == "pivotCaches") {
+                hasPivotCaches = true;
             }
         } else if (m_depth == 3 && m_section == "sheets" && name == "sheet") {
             SheetEntry entry;
@@ -138,6 +141,7 @@ public:
     IterativeCalculation iteration;
     std::optional<uint32_t> activeTab;
     std::vector<SheetEntry> sheets;
+    bool hasPivotCaches = false;  // so some sheet holds a pivot table
 
 private:
     void readIteration(xlsx_read::XmlAttributes attributes) {
@@ -179,6 +183,9 @@ public:
     }
 
     void loadSheet(Sheet& sheet, const std::string& part);
+    // Pivot tables are found through the sheets' relationships, which are read for that only
+    // in a workbook that has pivot caches.
+    void setHasPivotTables(bool has) { m_hasPivotTables = has; }
     void loadTables(Sheet& sheet, const std::string& sheetPart);
     // The external link part of each of the workbook's external books (nullopt where the
     // package lacks it), read with the workbook's other shared parts.
@@ -188,6 +195,7 @@ public:
 
 private:
     void loadWorkbookParts(Workbook& workbook);
+    void notePivotTables(Sheet& sheet, const std::string& sheetPart);
     void readExternalLinks(Workbook& workbook, std::string& part);
     std::string storedName(const std::string& part);
 
@@ -203,6 +211,7 @@ private:
     std::vector<uint32_t> m_sharedStrings;
     std::vector<uint32_t> m_styleIds;
     xlsx_read::StylesExtras m_stylesExtras;
+    bool m_hasPivotTables = false;
 };
 
 std::string XlsxSource::storedName(const std::string& part) {
@@ -310,6 +319,27 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
     if (content.selectedCell) {
         sheet.setSelectedCell(*content.selectedCell);
     }
+    if (content.settings) {
+        sheet.settings() = std::move(*content.settings);
+    }
+    sheet.uncarried() = std::move(content.uncarried);
+    if (m_hasPivotTables) {
+        notePivotTables(sheet, *stored);
+    }
+}
+
+void XlsxSource::notePivotTables(Sheet& sheet, const std::string& sheetPart) {
+    try {
+        for (const xlsx_read::Relationship& r :
+             xlsx_read::readRelationships(*m_package, sheetPart)) {
+            if (xlsx_read::relationshipKind(r.type) == "pivotTable") {
+                sheet.uncarried().add("pivot table (its cells are kept as values)");
+            }
+        }
+    } catch (const ReadFailure& failure) {
+        throw describe(failure, m_displayName, xlsx_read::relationshipsPartOf(sheetPart),
+                       &sheet.name());
+    }
 }
 
 void XlsxSource::loadTables(Sheet& sheet, const std::string& sheetPart) {
@@ -375,6 +405,10 @@ void readStructure(const std::shared_ptr<XlsxSource>& source, Workbook& workbook
                             "it is an Office Open XML package, but not a workbook");
         }
         workbook.setDate1904(handler.date1904);
+        source->setHasPivotTables(handler.hasPivotCaches);
+        if (findRelationship(relationships, "vbaProject")) {
+            workbook.uncarried().add("VBA project (macros)");
+        }
         workbook.setIterativeCalculation(handler.iteration);
 
         auto target = [&](const xlsx_read::Relationship* r) -> std::optional<std::string> {

@@ -8,6 +8,7 @@
 #include "engine/common/text.h"
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/sheet_rules_reader.h"
+#include "engine/io/xlsx/sheet_settings_reader.h"
 #include "engine/io/xlsx/value_parsing.h"
 #include "engine/io/xlsx/xml_parser.h"
 #include "engine/model/limits.h"
@@ -34,11 +35,10 @@ enum Context : uint8_t {
     kInlineRunText,
     kCols,
     kMergeCells,
-    kSheetViews,
-    kSheetView,
     kExtensions,
     kExtension,
     kExtensionFormats,
+    kSettings,  // inside an element the settings reader takes
 };
 
 enum class ValueType : uint8_t {
@@ -74,9 +74,19 @@ bool isBlankText(std::string_view text) {
                        [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
 }
 
+// The extensions of a sheet part that hold conditional formats and validation rules of a later
+// version (rules reading other sheets), read with the others.
+bool isRuleExtension(std::string_view uri) {
+    return equalsIgnoringAsciiCase(uri, "{78C0D931-6437-407d-A8EE-F0AAD7539E65}") ||
+           equalsIgnoringAsciiCase(uri, "{CCE6A557-97BC-4b89-ADB6-D9C93CAAB3DF}");
+}
+
 class SheetHandler final : public XmlHandler {
 public:
-    explicit SheetHandler(const SheetContext& context) : m_context(context) {
+    explicit SheetHandler(const SheetContext& context)
+        : m_context(context),
+          m_settings(context.colors ? *context.colors : defaultColors(),
+                     [this](uint64_t bytes) { count(bytes); }) {
         m_stack.reserve(32);
         m_stack.push_back(kDocument);
     }
@@ -86,6 +96,10 @@ public:
     void characters(std::string_view text) override {
         if (m_rules) {
             m_rules->characters(text);
+            return;
+        }
+        if (m_stack.back() == kSettings) {
+            m_settings.characters(text);
             return;
         }
         if (m_collect) {
@@ -109,10 +123,13 @@ private:
     void readColumn(XmlAttributes attributes);
     void readMerge(XmlAttributes attributes);
     void readFormat(XmlAttributes attributes);
-    void readSelection(XmlAttributes attributes);
     // Hands the element just started and all it holds to a reader of its own.
     void startRules(std::unique_ptr<XmlHandler> reader, std::string_view name,
                     XmlAttributes attributes);
+    static const ColorResolver& defaultColors() {
+        static const ColorResolver colors;
+        return colors;
+    }
 
     Row& rowFor(int32_t index);
     uint32_t styleFor(uint32_t format) const;
@@ -143,8 +160,7 @@ private:
     int32_t m_nextColumn = 0;   // for cells without r=
     size_t m_lastRowWidth = 0;  // cells in the previous row, to size the next
     bool m_unordered = false;   // rows or cells came out of order
-    bool m_sheetViewSeen = false;
-    bool m_selectionSeen = false;
+    SheetSettingsReader m_settings;
 
     // The cell being read.
     CellRef m_cell;
@@ -242,8 +258,6 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                 context = kMergeCells;
             } else if (nameIs(name, "sheetFormatPr")) {
                 readFormat(attributes);
-            } else if (nameIs(name, "sheetViews")) {
-                context = kSheetViews;
             } else if (nameIs(name, "conditionalFormatting")) {
                 startRules(conditionalFormatReader(m_ruleContext, m_content.conditionalFormats),
                            name, attributes);
@@ -254,11 +268,21 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                 return;
             } else if (nameIs(name, "extLst")) {
                 context = kExtensions;
+            } else if (SheetSettingsReader::claims(name)) {
+                m_settings.startElement(name, attributes);
+                context = kSettings;
             }
             break;
         case kExtensions:
             if (nameIs(name, "ext")) {
-                context = kExtension;
+                // Rules of a later version are read with the others; what other extensions
+                // hold is noted as left out.
+                const std::string_view* uri = findAttribute(attributes, "uri");
+                if (uri && isRuleExtension(*uri)) {
+                    context = kExtension;
+                } else {
+                    m_settings.noteExtension(attributes);
+                }
             }
             break;
         case kExtension:
@@ -280,6 +304,10 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                 return;
             }
             break;
+        case kSettings:
+            m_settings.startElement(name, attributes);
+            context = kSettings;
+            break;
         case kCols:
             if (nameIs(name, "col")) {
                 readColumn(attributes);
@@ -288,17 +316,6 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
         case kMergeCells:
             if (nameIs(name, "mergeCell")) {
                 readMerge(attributes);
-            }
-            break;
-        case kSheetViews:
-            if (nameIs(name, "sheetView") && !m_sheetViewSeen) {
-                m_sheetViewSeen = true;
-                context = kSheetView;
-            }
-            break;
-        case kSheetView:
-            if (nameIs(name, "selection")) {
-                readSelection(attributes);
             }
             break;
         case kDocument:
@@ -332,6 +349,9 @@ void SheetHandler::endElement(std::string_view name) {
             break;
         case kRow:
             finishRow();
+            break;
+        case kSettings:
+            m_settings.endElement();
             break;
         default:
             break;
@@ -374,6 +394,8 @@ void SheetHandler::startRow(XmlAttributes attributes) {
     float height = 0.0f;
     bool hidden = false;
     bool customHeight = false;
+    uint32_t outlineLevel = 0;
+    bool collapsed = false;
     for (const XmlAttribute& a : attributes) {
         if (nameIs(a.name, "r")) {
             uint32_t number = 0;
@@ -395,6 +417,10 @@ void SheetHandler::startRow(XmlAttributes attributes) {
             hidden = parseBoolean(a.value).value_or(false);
         } else if (nameIs(a.name, "customHeight")) {
             customHeight = parseBoolean(a.value).value_or(false);
+        } else if (nameIs(a.name, "outlineLevel")) {
+            parseIndex(a.value, outlineLevel);
+        } else if (nameIs(a.name, "collapsed")) {
+            collapsed = parseBoolean(a.value).value_or(false);
         }
     }
     if (index >= kMaxRows) {
@@ -409,6 +435,8 @@ void SheetHandler::startRow(XmlAttributes attributes) {
     }
     row.hidden = row.hidden || hidden;
     row.customHeight = row.customHeight || customHeight;
+    row.outlineLevel = static_cast<uint8_t>(std::min<uint32_t>(outlineLevel, 7));
+    row.collapsed = row.collapsed || collapsed;
 }
 
 void SheetHandler::finishRow() {
@@ -417,7 +445,7 @@ void SheetHandler::finishRow() {
         return;
     }
     Row& last = rows.back();
-    if (last.index == m_rowIndex && last.cells.empty() && !last.hidden && !last.customHeight) {
+    if (last.index == m_rowIndex && last.cells.empty() && !last.hasOwnFormat()) {
         rows.pop_back();  // nothing of its own to keep
         return;
     }
@@ -735,6 +763,12 @@ void SheetHandler::readColumn(XmlAttributes attributes) {
             info.hidden = parseBoolean(a.value).value_or(false);
         } else if (nameIs(a.name, "customWidth")) {
             info.customWidth = parseBoolean(a.value).value_or(false);
+        } else if (nameIs(a.name, "outlineLevel")) {
+            uint32_t level = 0;
+            parseIndex(a.value, level);
+            info.outlineLevel = static_cast<uint8_t>(std::min<uint32_t>(level, 7));
+        } else if (nameIs(a.name, "collapsed")) {
+            info.collapsed = parseBoolean(a.value).value_or(false);
         } else if (nameIs(a.name, "style")) {
             parseIndex(a.value, format);
         }
@@ -772,6 +806,7 @@ void SheetHandler::readMerge(XmlAttributes attributes) {
 }
 
 void SheetHandler::readFormat(XmlAttributes attributes) {
+    m_settings.readOutlineLevels(attributes);
     std::optional<double> base;
     for (const XmlAttribute& a : attributes) {
         double value = 0;
@@ -793,19 +828,10 @@ void SheetHandler::readFormat(XmlAttributes attributes) {
     }
 }
 
-void SheetHandler::readSelection(XmlAttributes attributes) {
-    if (m_selectionSeen) {
-        return;
-    }
-    const std::string_view* active = findAttribute(attributes, "activeCell");
-    CellRef ref;
-    if (active && parseCellReference(*active, ref) == ReferenceStatus::Ok) {
-        m_content.selectedCell = ref;
-        m_selectionSeen = true;
-    }
-}
-
 SheetContent SheetHandler::finish() {
+    m_content.selectedCell = m_settings.selectedCell();
+    m_content.settings = m_settings.takeSettings();
+    m_content.uncarried = m_settings.takeUncarried();
     countNow();
     std::vector<Row>& rows = m_content.rows;
     if (m_unordered) {
@@ -819,6 +845,8 @@ SheetContent SheetHandler::finish() {
                 into.cells.insert(into.cells.end(), row.cells.begin(), row.cells.end());
                 into.hidden = into.hidden || row.hidden;
                 into.customHeight = into.customHeight || row.customHeight;
+                into.outlineLevel = std::max(into.outlineLevel, row.outlineLevel);
+                into.collapsed = into.collapsed || row.collapsed;
                 if (row.height > 0) {
                     into.height = row.height;
                 }

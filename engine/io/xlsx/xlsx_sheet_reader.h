@@ -22,8 +22,10 @@ struct SheetContext {
     const std::vector<uint32_t>& sharedStrings;
     const std::vector<uint32_t>& styleIds;
     bool date1904 = false;
-    // For conditional formats: the differential styles of the styles part and its colours.
+    // For conditional formats: the differential styles of the styles part.
     const std::vector<uint32_t>* differentialStyleIds = nullptr;
+    // Resolves colours (of differential styles, the tab's); the standard palette and theme
+    // when null.
     const ColorResolver* colors = nullptr;
 };
 
@@ -39,6 +41,8 @@ struct SheetContent {
     std::optional<CellRef> selectedCell;
     std::vector<ConditionalFormat> conditionalFormats;
     std::vector<DataValidation> dataValidations;
+    std::optional<SheetSettings> settings;  // nullopt when the part holds none
+    UncarriedFeatures uncarried;
 };
 
 enum class XmlParser { Fast, Expat };
