@@ -9,7 +9,9 @@
 
 #include "engine/model/cell.h"
 #include "engine/model/cell_ref.h"
+#include "engine/model/comment.h"
 #include "engine/model/external_link.h"
+#include "engine/model/hyperlink.h"
 #include "engine/model/table.h"
 
 namespace plyfold::engine {
@@ -136,6 +138,12 @@ public:
     std::vector<DefinedName>& definedNames() { return m_definedNames; }
     const std::vector<DefinedName>& definedNames() const { return m_definedNames; }
 
+    // The hyperlinks and notes of the sheet's cells.
+    std::vector<Hyperlink>& hyperlinks() { return m_hyperlinks; }
+    const std::vector<Hyperlink>& hyperlinks() const { return m_hyperlinks; }
+    std::vector<Comment>& comments() { return m_comments; }
+    const std::vector<Comment>& comments() const { return m_comments; }
+
     // The workbook and sheet this one was copied from, when it is a copy from another file.
     const std::optional<SheetOrigin>& origin() const { return m_origin; }
     void setOrigin(std::optional<SheetOrigin> origin) { m_origin = std::move(origin); }
@@ -165,6 +173,8 @@ private:
     CellRef m_selectedCell;
     std::vector<DefinedName> m_definedNames;
     std::optional<SheetOrigin> m_origin;
+    std::vector<Hyperlink> m_hyperlinks;
+    std::vector<Comment> m_comments;
 };
 
 }  // namespace plyfold::engine

@@ -76,6 +76,13 @@ void writeValElement(XmlStreamWriter& out, std::string_view element, std::string
 
 void writeFont(XmlStreamWriter& out, const Font& font) {
     out.raw("<font>");
+    writeFontChildren(out, font, "name");
+    out.raw("</font>");
+}
+
+}  // namespace
+
+void writeFontChildren(XmlStreamWriter& out, const Font& font, std::string_view nameElement) {
     if (font.bold) {
         out.raw("<b/>");
     }
@@ -115,7 +122,7 @@ void writeFont(XmlStreamWriter& out, const Font& font) {
     out.attributeNumber("val", font.size);
     out.raw("/>");
     writeColor(out, "color", font.color, AutomaticAs::Auto);
-    writeValElement(out, "name", font.name);
+    writeValElement(out, nameElement, font.name);
     if (font.family > 0) {
         out.raw("<family");
         out.attribute("val", font.family);
@@ -133,8 +140,9 @@ void writeFont(XmlStreamWriter& out, const Font& font) {
         (font.scheme == "major" && font.name == kThemeMajorFont)) {
         writeValElement(out, "scheme", font.scheme);
     }
-    out.raw("</font>");
 }
+
+namespace {
 
 void writeFill(XmlStreamWriter& out, const Fill& fill) {
     out.raw("<fill><patternFill patternType=\"");

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "engine/common/text.h"
+#include "engine/io/xlsx/notes_writer.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/limits.h"
@@ -114,9 +115,11 @@ public:
         writeColumns();
         writeSheetData();
         writeMerges();
+        writeHyperlinksElement(m_out, m_sheet);
         m_out.raw(
             "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" "
             "header=\"0.3\" footer=\"0.3\"/>");
+        writeLegacyDrawingElement(m_out, m_sheet);
         writeTablePartsElement(m_out, m_plan.tables, m_index);
         m_out.raw("</worksheet>");
         m_out.finish();
@@ -324,6 +327,12 @@ private:
                     }
                     break;
                 case CellType::Text:
+                    if (cell.richText != 0) {
+                        if (const RichText* rich = m_workbook.richTextOf(cell)) {
+                            p = writeRichCell(p, *rich);
+                            break;
+                        }
+                    }
                     p = put(p, " t=\"s\"><v>");
                     p = putUnsigned(p, sharedIndex[cell.value.text]);
                     p = put(p, "</v></c>");
@@ -344,6 +353,16 @@ private:
             m_out.commit(p);
         }
         m_out.raw("</row>");
+    }
+
+    // A text formatted in runs, written in the cell, after its start p: the cell's end is
+    // returned in a fresh reservation.
+    char* writeRichCell(char* p, const RichText& text) {
+        p = put(p, " t=\"inlineStr\"><is>");
+        m_out.commit(p);
+        writeRichTextRuns(m_out, m_workbook.styles(), text);
+        p = m_out.reserve(kPlainCellRoom);
+        return put(p, "</is></c>");
     }
 
     void writeFormulaCell(const Cell& cell, int32_t rowIndex, std::string_view rowName) {

@@ -35,6 +35,8 @@ enum Context : uint8_t {
     kMergeCells,
     kSheetViews,
     kSheetView,
+    kInlineRunProperties,
+    kHyperlinks,
 };
 
 enum class ValueType : uint8_t {
@@ -75,6 +77,9 @@ public:
     explicit SheetHandler(const SheetContext& context) : m_context(context) {
         m_stack.reserve(32);
         m_stack.push_back(kDocument);
+        if (context.runFonts) {
+            m_runs.emplace(*context.runFonts);
+        }
     }
 
     void startElement(std::string_view name, XmlAttributes attributes) override;
@@ -102,6 +107,8 @@ private:
     void readMerge(XmlAttributes attributes);
     void readFormat(XmlAttributes attributes);
     void readSelection(XmlAttributes attributes);
+    void readHyperlink(XmlAttributes attributes);
+    void keepInlineRuns(Cell& cell);
 
     Row& rowFor(int32_t index);
     uint32_t styleFor(uint32_t format) const;
@@ -151,6 +158,10 @@ private:
     // The shared formulas defined so far: si -> id in the workbook's shared formulas.
     std::unordered_map<uint32_t, uint32_t> m_sharedFormulas;
     uint64_t m_uncounted = 0;  // bytes built, not counted yet
+
+    // The runs of the cell's inline string.
+    std::optional<RunCollector> m_runs;
+    size_t m_runStart = 0;  // where the current run's text begins in m_inline
 };
 
 void SheetHandler::startElement(std::string_view name, XmlAttributes attributes) {
@@ -175,6 +186,9 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
             } else if (nameIs(name, "is")) {
                 m_inline.clear();
                 m_hasInline = true;
+                if (m_runs) {
+                    m_runs->clear();
+                }
                 context = kInline;
             }
             break;
@@ -189,13 +203,29 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                 m_collect = &m_inline;
                 context = kInlineText;
             } else if (nameIs(name, "r")) {
+                if (m_runs) {
+                    m_runs->startRun();
+                }
                 context = kInlineRun;
             }
             break;
         case kInlineRun:
             if (nameIs(name, "t")) {
                 m_collect = &m_inline;
+                m_runStart = m_inline.size();
                 context = kInlineRunText;
+            } else if (nameIs(name, "rPr")) {
+                context = kInlineRunProperties;
+            }
+            break;
+        case kInlineRunProperties:
+            if (m_runs) {
+                m_runs->runProperty(name, attributes);
+            }
+            break;
+        case kHyperlinks:
+            if (nameIs(name, "hyperlink")) {
+                readHyperlink(attributes);
             }
             break;
         case kRoot:
@@ -209,6 +239,10 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                 readFormat(attributes);
             } else if (nameIs(name, "sheetViews")) {
                 context = kSheetViews;
+            } else if (nameIs(name, "hyperlinks")) {
+                context = kHyperlinks;
+            } else if (nameIs(name, "legacyDrawing")) {
+                m_content.hasLegacyDrawing = true;
             }
             break;
         case kCols:
@@ -248,8 +282,18 @@ void SheetHandler::endElement(std::string_view) {
         case kValue:
         case kFormula:
         case kInlineText:
+            m_collect = nullptr;
+            break;
         case kInlineRunText:
             m_collect = nullptr;
+            if (m_runs) {
+                m_runs->runText().append(m_inline, m_runStart);
+            }
+            break;
+        case kInlineRun:
+            if (m_runs) {
+                m_runs->endRun();
+            }
             break;
         case kCell:
             finishCell();
@@ -504,12 +548,19 @@ void SheetHandler::setValue(Cell& cell) {
                 }
                 cell.type = CellType::Text;
                 cell.value.text = m_context.sharedStrings[index];
+                if (const std::vector<uint32_t>* rich = m_context.sharedRichIds;
+                    rich && index < rich->size()) {
+                    cell.richText = (*rich)[index];
+                }
             }
             break;
         case ValueType::InlineString:
             if (m_hasInline || m_hasValue) {
                 cell.type = CellType::Text;
                 cell.value.text = internText(m_hasInline ? m_inline : m_value);
+                if (m_hasInline && m_runs && m_runs->hasRuns()) {
+                    keepInlineRuns(cell);
+                }
             }
             break;
         case ValueType::FormulaString:
@@ -638,6 +689,41 @@ void SheetHandler::finishCell() {
         count(std::max<size_t>(row.cells.capacity(), 4) * sizeof(Cell));
     }
     row.cells.push_back(cell);
+}
+
+void SheetHandler::keepInlineRuns(Cell& cell) {
+    RichText text;
+    if (!m_runs->take(text) || text.runs.empty() ||
+        (text.runs.size() == 1 && text.runs[0].font == TextRun::kCellFont)) {
+        return;
+    }
+    count(sizeof(RichText) + text.runs.size() * sizeof(TextRun));
+    cell.richText = m_context.sheet.workbook().addRichText(std::move(text)) + 1;
+}
+
+void SheetHandler::readHyperlink(XmlAttributes attributes) {
+    HyperlinkEntry entry;
+    std::optional<CellRange> range;
+    for (const XmlAttribute& a : attributes) {
+        if (nameIs(a.name, "ref")) {
+            range = parseRangeName(a.value);
+        } else if (nameIs(a.name, "id")) {
+            entry.relationshipId.assign(a.value);
+        } else if (nameIs(a.name, "location")) {
+            entry.link.location.assign(a.value);
+        } else if (nameIs(a.name, "display")) {
+            entry.link.display.assign(a.value);
+        } else if (nameIs(a.name, "tooltip")) {
+            entry.link.tooltip.assign(a.value);
+        }
+    }
+    if (!range || (entry.relationshipId.empty() && entry.link.location.empty())) {
+        return;  // a link to nowhere, or on no cells: spreadsheet programs drop it too
+    }
+    entry.link.range = *range;
+    count(sizeof(HyperlinkEntry) + entry.relationshipId.size() + entry.link.location.size() +
+          entry.link.display.size() + entry.link.tooltip.size());
+    m_content.hyperlinks.push_back(std::move(entry));
 }
 
 void SheetHandler::readColumn(XmlAttributes attributes) {

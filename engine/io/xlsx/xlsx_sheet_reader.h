@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/io/xlsx/byte_source.h"
+#include "engine/io/xlsx/rich_text_reader.h"
 #include "engine/model/sheet.h"
 #include "engine/model/string_pool.h"
 
@@ -21,6 +23,17 @@ struct SheetContext {
     const std::vector<uint32_t>& sharedStrings;
     const std::vector<uint32_t>& styleIds;
     bool date1904 = false;
+    // The rich text of each shared string (SharedStringRuns::richIds), and where the fonts of
+    // inline strings' runs go; without them, texts keep only their characters.
+    const std::vector<uint32_t>* sharedRichIds = nullptr;
+    RunFonts* runFonts = nullptr;
+};
+
+// A hyperlink as the sheet part gives it: an external one's target is in the sheet's
+// relationships, under relationshipId.
+struct HyperlinkEntry {
+    Hyperlink link;
+    std::string relationshipId;
 };
 
 // Everything read from a sheet part, gathered before it is handed to the sheet so that a
@@ -33,6 +46,8 @@ struct SheetContent {
     std::optional<double> defaultColumnWidth;
     std::optional<double> defaultRowHeight;
     std::optional<CellRef> selectedCell;
+    std::vector<HyperlinkEntry> hyperlinks;
+    bool hasLegacyDrawing = false;  // the sheet shows notes, whose part its relationships name
 };
 
 enum class XmlParser { Fast, Expat };
