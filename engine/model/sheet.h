@@ -138,11 +138,16 @@ public:
     std::vector<DefinedName>& definedNames() { return m_definedNames; }
     const std::vector<DefinedName>& definedNames() const { return m_definedNames; }
 
-    // The hyperlinks and notes of the sheet's cells.
-    std::vector<Hyperlink>& hyperlinks() { return m_hyperlinks; }
-    const std::vector<Hyperlink>& hyperlinks() const { return m_hyperlinks; }
-    std::vector<Comment>& comments() { return m_comments; }
-    const std::vector<Comment>& comments() const { return m_comments; }
+    // The hyperlinks and notes of the sheet's cells, read with them (ensureLoaded).
+    std::vector<Hyperlink>& hyperlinks();
+    const std::vector<Hyperlink>& hyperlinks() const;
+    std::vector<Comment>& comments();
+    const std::vector<Comment>& comments() const;
+    // For loaders: the links and notes read.
+    void setLoadedNotes(std::vector<Hyperlink> hyperlinks, std::vector<Comment> comments) {
+        m_hyperlinks = std::move(hyperlinks);
+        m_comments = std::move(comments);
+    }
 
     // The workbook and sheet this one was copied from, when it is a copy from another file.
     const std::optional<SheetOrigin>& origin() const { return m_origin; }

@@ -320,8 +320,7 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
             xlsx_read::SheetNotes notes = xlsx_read::readSheetNotes(
                 *m_package, *stored, std::move(content.hyperlinks), content.hasLegacyDrawing,
                 *m_runFonts, workbook.memory(), notesPart);
-            sheet.hyperlinks() = std::move(notes.hyperlinks);
-            sheet.comments() = std::move(notes.comments);
+            sheet.setLoadedNotes(std::move(notes.hyperlinks), std::move(notes.comments));
         } catch (const ReadFailure& failure) {
             throw describe(failure, m_displayName, notesPart, &sheet.name());
         }
