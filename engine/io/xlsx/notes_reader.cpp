@@ -1,6 +1,8 @@
 #include "engine/io/xlsx/notes_reader.h"
 
+#include <algorithm>
 #include <optional>
+#include <unordered_set>
 
 #include "engine/common/memory_budget.h"
 #include "engine/common/text.h"
@@ -166,7 +168,18 @@ std::vector<Comment> readCommentsPart(ZipPackage& package, const std::string& st
                                       RunFonts& fonts, MemoryAccount& memory) {
     CommentsHandler handler(fonts, memory);
     parsePart(package, storedName, handler, kMaxLargePartBytes, true);
-    return std::move(handler.comments);
+    // A cell holds one note: a second one on it is left out, as spreadsheet programs do.
+    std::vector<Comment>& comments = handler.comments;
+    std::unordered_set<uint64_t> cells;
+    comments.erase(std::remove_if(comments.begin(), comments.end(),
+                                  [&](const Comment& c) {
+                                      const uint64_t key =
+                                          (static_cast<uint64_t>(c.cell.row) << 16) |
+                                          static_cast<uint64_t>(c.cell.column);
+                                      return !cells.insert(key).second;
+                                  }),
+                   comments.end());
+    return std::move(comments);
 }
 
 SheetNotes readSheetNotes(ZipPackage& package, const std::string& sheetPart,

@@ -1,6 +1,7 @@
 #include "engine/io/xlsx/notes_writer.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "engine/io/xlsx/external_link_writer.h"
 #include "engine/io/xlsx/styles_writer.h"
@@ -88,10 +89,16 @@ void writeVmlDrawing(ZipWriter& zip, const Sheet& sheet, int32_t index) {
 
 void writeCommentsPart(ZipWriter& zip, const Sheet& sheet, int32_t index) {
     std::vector<std::string_view> authors;
+    std::unordered_map<std::string_view, int64_t> authorIds;
+    std::vector<int64_t> authorOf;
+    authorOf.reserve(sheet.comments().size());
     for (const Comment& comment : sheet.comments()) {
-        if (std::find(authors.begin(), authors.end(), comment.author) == authors.end()) {
+        auto [it, added] =
+            authorIds.try_emplace(comment.author, static_cast<int64_t>(authors.size()));
+        if (added) {
             authors.push_back(comment.author);
         }
+        authorOf.push_back(it->second);
     }
     XmlStreamWriter out(zip, commentsPartName(index));
     out.raw(
@@ -104,12 +111,11 @@ void writeCommentsPart(ZipWriter& zip, const Sheet& sheet, int32_t index) {
     }
     out.raw("</authors><commentList>");
     const StyleTable& styles = sheet.workbook().styles();
+    size_t next = 0;
     for (const Comment& comment : sheet.comments()) {
         out.raw("<comment");
         out.attribute("ref", cellName(comment.cell));
-        out.attribute("authorId", static_cast<int64_t>(
-                                      std::find(authors.begin(), authors.end(), comment.author) -
-                                      authors.begin()));
+        out.attribute("authorId", authorOf[next++]);
         out.raw("><text>");
         const auto& runs = comment.text.runs;
         if (runs.size() == 1 && runs[0].font == TextRun::kCellFont) {

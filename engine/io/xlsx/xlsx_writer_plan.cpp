@@ -57,6 +57,9 @@ void scanSheet(const Sheet& sheet, const Workbook& workbook, SharedStringTable& 
             if (cell.hasFormula()) {
                 continue;  // a formula's text result is written in the cell itself
             }
+            if (cell.richText != 0 && workbook.richTextOf(cell)) {
+                continue;  // written in the cell with its runs
+            }
             uint32_t& index = strings.indexOfText[cell.value.text];
             if (index == kNoSharedString) {
                 index = static_cast<uint32_t>(strings.texts.size());

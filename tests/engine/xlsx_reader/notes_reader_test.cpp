@@ -97,7 +97,8 @@ TEST(NoteReading, AuthorsTextsAndRunsOfTheCommentsPart) {
         "<color theme=\"4\"/><rFont val=\"Tahoma\"/></rPr><t>Ann:</t></r>"
         "<r><t xml:space=\"preserve\"> plain</t></r><rPh><t>skipped</t></rPh></text></comment>"
         "<comment ref=\"bad\" authorId=\"0\"><text><t>on no cell</t></text></comment>"
-        "<comment ref=\"D4:E5\" authorId=\"0\"><text/></comment>");
+        "<comment ref=\"D4:E5\" authorId=\"0\"><text/></comment>"
+        "<comment ref=\"B2\" authorId=\"0\"><text><t>a second note</t></text></comment>");
     auto book = bookWith("<legacyDrawing r:id=\"rId2\"/>",
                          relationship("rId1", "comments", "../comments1.xml") +
                              relationship("rId2", "vmlDrawing", "../drawings/vml1.vml"),
