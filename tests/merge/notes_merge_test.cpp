@@ -321,6 +321,20 @@ TEST_P(NotesMergeModes, NotesLandOnTheirCellsWithAuthorsAndRuns) {
     EXPECT_EQ(lines.size(), mode == Mode::Workbook ? 3u : 2u);
 }
 
+TEST_P(NotesMergeModes, AThreadedCommentArrivesAsTheNoteOlderProgramsShow) {
+    const Mode mode = GetParam();
+    queueFeature(featureBook("notes_threaded.xlsx"), mode);
+    ASSERT_TRUE(merge(mode));
+    checkResultAndFile([&](const Workbook& book) {
+        const Sheet* sheet = sheetWith(book, "discussed");
+        ASSERT_NE(sheet, nullptr);
+        const Comment* note = noteAt(*sheet, findText(*sheet, "discussed"));
+        ASSERT_NE(note, nullptr);
+        EXPECT_TRUE(note->text.plainText().starts_with("[Threaded comment]"));
+        EXPECT_TRUE(note->text.plainText().ends_with("Comment:\n    Looks right"));
+    });
+}
+
 TEST_P(NotesMergeModes, RichTextKeepsItsRunsAndFonts) {
     const Mode mode = GetParam();
     queueFeature(featureBook("notes_rich_text.xlsx"), mode);

@@ -92,6 +92,54 @@ def make_comments(folder):
     rewrite(path, {part: comments for part in parts})
 
 
+THREADED_FALLBACK = (
+    "[Threaded comment]\n\nYour version of Excel allows you to read this threaded comment; "
+    "however, any edits to it will get removed if the file is opened in a newer version of "
+    "Excel. Learn more: https://go.microsoft.com/fwlink/?linkid=870924\n\nComment:\n"
+    "    Looks right")
+THREAD_ID = "{6C2F2C1E-0A3B-4C4B-9E0D-2B1D6E3A7F10}"
+PERSON_ID = "{0B5A8F2E-77C1-4D0F-8A44-3E2C1B9D5A66}"
+
+
+def make_threaded(folder):
+    """A threaded comment as a newer desktop spreadsheet saves it: the thread in parts of its
+    own, and the note that older programs show in the comments part."""
+    book, data, other = base()
+    data["C4"] = "discussed"
+    data["C4"].comment = Comment(THREADED_FALLBACK, "tc=" + THREAD_ID)
+    path = os.path.join(folder, "notes_threaded.xlsx")
+    book.save(path)
+    thread = ('<ThreadedComments xmlns="http://schemas.microsoft.com/office/spreadsheetml/2018/'
+              'threadedcomments"><threadedComment ref="C4" dT="2024-01-02T10:00:00.00" '
+              'personId="' + PERSON_ID + '" id="' + THREAD_ID + '"><text>Looks right</text>'
+              '</threadedComment></ThreadedComments>')
+    persons = ('<personList xmlns="http://schemas.microsoft.com/office/spreadsheetml/2018/'
+               'threadedcomments"><person displayName="Ann" id="' + PERSON_ID + '" '
+               'userId="Ann" providerId="None"/></personList>')
+
+    def sheet_relationships(text):
+        return text.replace("</Relationships>", '<Relationship Id="rIdT" Type="http://schemas.'
+                            'microsoft.com/office/2017/10/relationships/threadedComment" '
+                            'Target="../threadedComments/threadedComment1.xml"/></Relationships>')
+
+    def book_relationships(text):
+        return text.replace("</Relationships>", '<Relationship Id="rIdP" Type="http://schemas.'
+                            'microsoft.com/office/2017/10/relationships/person" '
+                            'Target="persons/person.xml"/></Relationships>')
+
+    def content_types(text):
+        return text.replace("</Types>", '<Override PartName="/xl/threadedComments/'
+                            'threadedComment1.xml" ContentType="application/vnd.ms-excel.'
+                            'threadedcomments+xml"/><Override PartName="/xl/persons/person.xml" '
+                            'ContentType="application/vnd.ms-excel.person+xml"/></Types>')
+
+    rewrite(path, {"xl/worksheets/_rels/sheet1.xml.rels": sheet_relationships,
+                   "xl/_rels/workbook.xml.rels": book_relationships,
+                   "[Content_Types].xml": content_types},
+            {"xl/threadedComments/threadedComment1.xml": thread,
+             "xl/persons/person.xml": persons})
+
+
 def make_rich_text(folder):
     book, data, other = base()
     data["B3"] = "RICH-SHARED"
@@ -131,6 +179,7 @@ def main():
     make_hyperlinks(folder)
     make_comments(folder)
     make_rich_text(folder)
+    make_threaded(folder)
 
 
 if __name__ == "__main__":
