@@ -75,10 +75,20 @@ CellRange shifted(CellRange r, int32_t rows, int32_t columns) {
     return r;
 }
 
+bool hasSheet(const Workbook& book, std::string_view name) {
+    for (int32_t i = 0; i < book.sheetCount(); ++i) {
+        if (equalsIgnoringAsciiCase(book.sheet(i).name(), name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Makes an internal link point at place on the source sheet sheetName in the source's file.
+// A link to a sheet the source does not have led nowhere there, and keeps its text.
 void pointAtSourceFile(Hyperlink& link, const Sheet& source, std::string_view sheetName,
                        std::string_view place) {
-    if (source.workbook().path().empty()) {
+    if (source.workbook().path().empty() || !hasSheet(source.workbook(), sheetName)) {
         return;  // no file to point at: the link keeps its text
     }
     link.target = linkPath(source.workbook().path());

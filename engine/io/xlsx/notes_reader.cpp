@@ -97,6 +97,7 @@ public:
     }
 
     std::vector<Comment> comments;
+    void finish() { m_count.flush(); }
 
 private:
     void startComment(XmlAttributes attributes) {
@@ -168,6 +169,7 @@ std::vector<Comment> readCommentsPart(ZipPackage& package, const std::string& st
                                       RunFonts& fonts, MemoryAccount& memory) {
     CommentsHandler handler(fonts, memory);
     parsePart(package, storedName, handler, kMaxLargePartBytes, true);
+    handler.finish();
     // A cell holds one note: a second one on it is left out, as spreadsheet programs do.
     std::vector<Comment>& comments = handler.comments;
     std::unordered_set<uint64_t> cells;

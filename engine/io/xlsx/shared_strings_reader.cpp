@@ -93,11 +93,10 @@ private:
         }
     }
 
-    // A text of several runs, or of one with a font of its own, keeps them.
+    // A text written in runs keeps them, even a single run in the cell's font.
     void keepRuns() {
         RichText text;
-        if (!m_collector->take(text) || text.runs.empty() ||
-            (text.runs.size() == 1 && text.runs[0].font == TextRun::kCellFont)) {
+        if (!m_collector->take(text) || text.runs.empty()) {
             return;
         }
         std::vector<uint32_t>& richIds = m_runs->richIds;

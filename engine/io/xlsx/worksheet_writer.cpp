@@ -327,14 +327,10 @@ private:
                     }
                     break;
                 case CellType::Text:
-                    if (cell.richText != 0) {
-                        if (const RichText* rich = m_workbook.richTextOf(cell)) {
-                            p = writeRichCell(p, *rich);
-                            break;
-                        }
-                    }
                     p = put(p, " t=\"s\"><v>");
-                    p = putUnsigned(p, sharedIndex[cell.value.text]);
+                    p = putUnsigned(p, cell.richText != 0 && m_workbook.richTextOf(cell)
+                                           ? m_plan.sharedStrings.indexOfRich[cell.richText - 1]
+                                           : sharedIndex[cell.value.text]);
                     p = put(p, "</v></c>");
                     break;
                 case CellType::Boolean:
@@ -353,16 +349,6 @@ private:
             m_out.commit(p);
         }
         m_out.raw("</row>");
-    }
-
-    // A text formatted in runs, written in the cell, after its start p: the cell's end is
-    // returned in a fresh reservation.
-    char* writeRichCell(char* p, const RichText& text) {
-        p = put(p, " t=\"inlineStr\"><is>");
-        m_out.commit(p);
-        writeRichTextRuns(m_out, m_workbook.styles(), text);
-        p = m_out.reserve(kPlainCellRoom);
-        return put(p, "</is></c>");
     }
 
     void writeFormulaCell(const Cell& cell, int32_t rowIndex, std::string_view rowName) {

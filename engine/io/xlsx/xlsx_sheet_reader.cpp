@@ -693,11 +693,9 @@ void SheetHandler::finishCell() {
 
 void SheetHandler::keepInlineRuns(Cell& cell) {
     RichText text;
-    if (!m_runs->take(text) || text.runs.empty() ||
-        (text.runs.size() == 1 && text.runs[0].font == TextRun::kCellFont)) {
+    if (!m_runs->take(text) || text.runs.empty()) {
         return;
     }
-    count(sizeof(RichText) + text.runs.size() * sizeof(TextRun));
     cell.richText = m_context.sheet.workbook().addRichText(std::move(text)) + 1;
 }
 

@@ -131,6 +131,7 @@ TEST(NotesOnPaste, WhatLiesInTheBlockMovesWithItCutToTheBlock) {
     Workbook sourceBook;
     sourceBook.setPath("/data/source.xlsx");
     Sheet& source = sourceBook.addSheet("Data");
+    sourceBook.addSheet("Other One");
     source.hyperlinks() = {
         internalLink("B2:D3", "Data!C3"),      // cut to C2:D3, its place inside the block
         internalLink("C4", "'Data'!$C$5"),     // inside, absolute: still the same cell
@@ -174,15 +175,21 @@ TEST(NotesOnPaste, WhatLiesInTheBlockMovesWithItCutToTheBlock) {
     EXPECT_EQ(carried->runs[1].font, TextRun::kCellFont);
 }
 
-TEST(NotesOnPaste, ASourceWithoutAFileKeepsItsLinksAsWritten) {
-    Workbook sourceBook;
-    Sheet& source = sourceBook.addSheet("Data");
-    source.hyperlinks() = {internalLink("A1", "Other!B2")};
-    Workbook targetBook;
-    Sheet& target = targetBook.addSheet("Result");
-    pasteBlock(source, range("A1:B2"), target, at("C3"));
-    EXPECT_EQ(linkCells(target), (V{"C3 Other!B2"}));
-    EXPECT_EQ(target.hyperlinks()[0].target, "");
+TEST(NotesOnPaste, LinksThatLedNowhereOrToNoFileKeepTheirText) {
+    for (const char* path : {"", "/data/source.xlsx"}) {
+        Workbook sourceBook;
+        sourceBook.setPath(path);
+        Sheet& source = sourceBook.addSheet("Data");
+        if (*path == 0) {
+            sourceBook.addSheet("Other");  // there, but no file to point into
+        }
+        source.hyperlinks() = {internalLink("A1", "Other!B2")};
+        Workbook targetBook;
+        Sheet& target = targetBook.addSheet("Result");
+        pasteBlock(source, range("A1:B2"), target, at("C3"));
+        EXPECT_EQ(linkCells(target), (V{"C3 Other!B2"})) << path;
+        EXPECT_EQ(target.hyperlinks()[0].target, "") << path;
+    }
 }
 
 TEST(NotesOnCopy, AWholeCopyFollowsItsOwnNameAndRelinksToCopiesOfItsSheets) {
@@ -190,8 +197,10 @@ TEST(NotesOnCopy, AWholeCopyFollowsItsOwnNameAndRelinksToCopiesOfItsSheets) {
     sourceBook.setPath("/data/source.xlsx");
     Sheet& data = sourceBook.addSheet("Data");
     Sheet& other = sourceBook.addSheet("Other");
+    sourceBook.addSheet("Third");  // not copied
     data.hyperlinks() = {internalLink("A1", "Data!B2"), internalLink("A2", "Other!C3"),
-                         internalLink("A3", "Missing!C3"), internalLink("A4", "B7")};
+                         internalLink("A3", "Third!C3"), internalLink("A4", "B7"),
+                         internalLink("A5", "Missing!C3")};
     data.comments() = {note("D4", "kept")};
     putRichText(data, "E5", "Arial");
     putText(other, "A1", "x");
@@ -203,9 +212,11 @@ TEST(NotesOnCopy, AWholeCopyFollowsItsOwnNameAndRelinksToCopiesOfItsSheets) {
     relinkToCopies(result);
     const Sheet& copy = result.sheet(1);
     ASSERT_EQ(copy.name(), "Data (2)");
-    EXPECT_EQ(linkCells(copy), (V{"A1 'Data (2)'!B2", "A2 Other!C3", "A3 Missing!C3", "A4 B7"}));
+    EXPECT_EQ(linkCells(copy),
+              (V{"A1 'Data (2)'!B2", "A2 Other!C3", "A3 Third!C3", "A4 B7", "A5 Missing!C3"}));
     EXPECT_EQ(copy.hyperlinks()[1].target, "");
     EXPECT_EQ(copy.hyperlinks()[2].target, linkPath("/data/source.xlsx"));
+    EXPECT_EQ(copy.hyperlinks()[4].target, "");  // led nowhere, and still does
     EXPECT_EQ(noteCells(copy), (V{"D4 kept"}));
     const RichText* rich = result.richTextOf(*copy.findCell(at("E5")));
     ASSERT_NE(rich, nullptr);
@@ -213,7 +224,8 @@ TEST(NotesOnCopy, AWholeCopyFollowsItsOwnNameAndRelinksToCopiesOfItsSheets) {
 
     // A copy within its own workbook keeps its links to the other sheets as they are.
     Sheet& again = copySheet(data, sourceBook, sourceBook.sheetCount());
-    EXPECT_EQ(linkCells(again), (V{"A1 'Data (2)'!B2", "A2 Other!C3", "A3 Missing!C3", "A4 B7"}));
+    EXPECT_EQ(linkCells(again),
+              (V{"A1 'Data (2)'!B2", "A2 Other!C3", "A3 Third!C3", "A4 B7", "A5 Missing!C3"}));
     EXPECT_EQ(again.hyperlinks()[1].target, "");
 }
 
