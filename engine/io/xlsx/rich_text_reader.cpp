@@ -6,9 +6,26 @@
 namespace plyfold::engine::xlsx_read {
 namespace {
 
-// Past this many fonts in the style table, a run's new font is not added (the table is
-// searched linearly) and the run takes its cell's font: its text is kept.
+// Past this many fonts in the style table, a run's font is not looked up or added (the table
+// is searched linearly) and the run takes its cell's font: its text is kept.
 constexpr uint32_t kMaxFontsForRuns = 16384;
+
+std::string fontKey(const Font& font) {
+    std::string key = font.name;
+    key += '\0';
+    key += font.scheme;
+    key += '\0';
+    const double size = font.size;
+    key.append(reinterpret_cast<const char*>(&size), sizeof size);
+    for (int32_t value :
+         {static_cast<int32_t>(font.bold), static_cast<int32_t>(font.italic),
+          static_cast<int32_t>(font.strike), static_cast<int32_t>(font.underline),
+          static_cast<int32_t>(font.verticalAlign), static_cast<int32_t>(font.color.kind),
+          static_cast<int32_t>(font.color.argb), font.family, font.charset}) {
+        key.append(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+    return key;
+}
 
 }  // namespace
 
@@ -40,16 +57,13 @@ void RunCollector::endRun() {
     if (m_hasFont) {
         m_font.color = m_fonts.colors.resolve(m_color);
         StyleTable& styles = m_fonts.styles;
-        const uint32_t before = styles.fontCount();
-        if (before < kMaxFontsForRuns) {
-            m_text.runs.back().font = styles.addFont(m_font);
-        } else {
-            for (uint32_t i = 0; i < before; ++i) {
-                if (styles.font(i) == m_font) {
-                    m_text.runs.back().font = i;
-                    break;
-                }
-            }
+        std::string key = fontKey(m_font);
+        if (auto found = m_fonts.known.find(key); found != m_fonts.known.end()) {
+            m_text.runs.back().font = found->second;
+        } else if (styles.fontCount() < kMaxFontsForRuns) {
+            const uint32_t id = styles.addFont(m_font);
+            m_fonts.known.emplace(std::move(key), id);
+            m_text.runs.back().font = id;
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "engine/io/xlsx/color_resolver.h"
 #include "engine/io/xlsx/xml_handler.h"
@@ -15,6 +16,9 @@ namespace plyfold::engine::xlsx_read {
 struct RunFonts {
     StyleTable& styles;
     ColorResolver colors;
+    // The fonts of runs met so far, by a key of their properties: the style table is searched
+    // once a font, not once a run.
+    std::unordered_map<std::string, uint32_t> known;
 };
 
 // Collects the runs of a formatted text (<r><rPr>...</rPr><t>...</t></r>) as a handler meets

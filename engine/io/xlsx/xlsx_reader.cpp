@@ -238,7 +238,7 @@ void XlsxSource::loadWorkbookParts(Workbook& workbook) {
                                                workbook.memory());
         }
         // Formatted runs of texts and notes take their fonts into the style table.
-        m_runFonts.emplace(xlsx_read::RunFonts{workbook.styles(), {}});
+        m_runFonts.emplace(xlsx_read::RunFonts{workbook.styles(), {}, {}});
         m_runFonts->colors.setThemeColors(theme);
         if (m_sharedStringsPart) {
             part = storedName(*m_sharedStringsPart);

@@ -157,6 +157,28 @@ TEST(RichTextReading, SharedAndInlineStringsKeepTheirRuns) {
     EXPECT_EQ(book->styles().font(inlined->runs[1].font).underline, Underline::Single);
 }
 
+TEST(RichTextReading, AFloodOfFontsKeepsEveryTextAndBoundsTheFonts) {
+    std::string strings =
+        "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
+    for (int i = 0; i < 20000; ++i) {
+        strings += "<si><r><rPr><sz val=\"" + std::to_string(1 + i / 100.0) + "\"/></rPr><t>t" +
+                   std::to_string(i) + "</t></r></si>";
+    }
+    TestPackage package;
+    package.sharedStrings(strings + "</sst>");
+    package.sheet(
+        "Data",
+        worksheetXml(sheetDataXml("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>19999</v></c></row>")));
+    auto book = readXlsxFromMemory(package.build(), "fonts.xlsx");
+    const Cell* cell = book->sheet(0).findCell(CellRef{0, 0});
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(book->strings().text(cell->value.text), "t19999");
+    const RichText* rich = book->richTextOf(*cell);
+    ASSERT_NE(rich, nullptr);
+    EXPECT_EQ(rich->runs[0].font, TextRun::kCellFont);  // past the bound: the cell's font
+    EXPECT_LE(book->styles().fontCount(), 16384u);
+}
+
 TEST(NoteReading, DamagedOrHostilePartsAreRefusedNamingTheSheet) {
     const std::string vml = "<legacyDrawing r:id=\"rId2\"/>";
     const std::string rels = relationship("rId1", "comments", "../comments1.xml");
