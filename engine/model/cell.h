@@ -34,6 +34,9 @@ struct Cell {
     uint16_t column = 0;  // 0-based
     CellType type = CellType::Blank;
     uint8_t flags = 0;
+    // 0 none, else id + 1 in the workbook's rich texts: the runs of a text cell whose parts
+    // are formatted apart (Workbook::richTextOf).
+    uint32_t richText = 0;
 
     bool hasFormula() const { return formula != 0; }
     uint32_t formulaId() const { return formula - 1; }

@@ -79,6 +79,26 @@ std::vector<Row>& Sheet::mutableRows() {
     return m_rows;
 }
 
+std::vector<Hyperlink>& Sheet::hyperlinks() {
+    ensureLoaded();
+    return m_hyperlinks;
+}
+
+const std::vector<Hyperlink>& Sheet::hyperlinks() const {
+    ensureLoaded();
+    return m_hyperlinks;
+}
+
+std::vector<Comment>& Sheet::comments() {
+    ensureLoaded();
+    return m_comments;
+}
+
+const std::vector<Comment>& Sheet::comments() const {
+    ensureLoaded();
+    return m_comments;
+}
+
 const Row* Sheet::findRow(int32_t index) const {
     auto& rows = const_cast<Sheet*>(this)->mutableRows();
     auto it = findRowIn(rows, index);

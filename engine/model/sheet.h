@@ -11,7 +11,9 @@
 #include "engine/model/cell_ref.h"
 #include "engine/model/conditional_format.h"
 #include "engine/model/data_validation.h"
+#include "engine/model/comment.h"
 #include "engine/model/external_link.h"
+#include "engine/model/hyperlink.h"
 #include "engine/model/sheet_settings.h"
 #include "engine/model/table.h"
 #include "engine/model/uncarried.h"
@@ -158,6 +160,17 @@ public:
     SheetSettings& settings() { return m_settings; }
     const SheetSettings& settings() const { return m_settings; }
 
+    // The hyperlinks and notes of the sheet's cells, read with them (ensureLoaded).
+    std::vector<Hyperlink>& hyperlinks();
+    const std::vector<Hyperlink>& hyperlinks() const;
+    std::vector<Comment>& comments();
+    const std::vector<Comment>& comments() const;
+    // For loaders: the links and notes read.
+    void setLoadedNotes(std::vector<Hyperlink> hyperlinks, std::vector<Comment> comments) {
+        m_hyperlinks = std::move(hyperlinks);
+        m_comments = std::move(comments);
+    }
+
     // The workbook and sheet this one was copied from, when it is a copy from another file.
     const std::optional<SheetOrigin>& origin() const { return m_origin; }
     void setOrigin(std::optional<SheetOrigin> origin) { m_origin = std::move(origin); }
@@ -196,6 +209,8 @@ private:
     std::vector<DataValidation> m_dataValidations;
     UncarriedFeatures m_uncarried;
     SheetSettings m_settings;
+    std::vector<Hyperlink> m_hyperlinks;
+    std::vector<Comment> m_comments;
 };
 
 }  // namespace plyfold::engine

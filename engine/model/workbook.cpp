@@ -24,6 +24,32 @@ uint32_t Workbook::addSharedFormula(const SharedFormula& formula) {
     return static_cast<uint32_t>(m_sharedFormulas.size() - 1);
 }
 
+uint32_t Workbook::addRichText(RichText text) {
+    size_t bytes = sizeof(RichText) + text.runs.size() * sizeof(TextRun);
+    for (const TextRun& run : text.runs) {
+        bytes += run.text.size();
+    }
+    m_memory.charge(bytes);
+    m_richTexts.push_back(std::move(text));
+    return static_cast<uint32_t>(m_richTexts.size() - 1);
+}
+
+const RichText* Workbook::richTextOf(const Cell& cell) const {
+    if (cell.richText == 0 || cell.type != CellType::Text || cell.richText > m_richTexts.size()) {
+        return nullptr;
+    }
+    const RichText& text = m_richTexts[cell.richText - 1];
+    const std::string_view plain = m_strings.text(cell.value.text);
+    size_t at = 0;
+    for (const TextRun& run : text.runs) {
+        if (plain.compare(at, run.text.size(), run.text) != 0) {
+            return nullptr;
+        }
+        at += run.text.size();
+    }
+    return at == plain.size() ? &text : nullptr;
+}
+
 Sheet* Workbook::findSheet(std::string_view name) {
     for (auto& sheet : m_sheets) {
         if (equalsIgnoringAsciiCase(sheet->name(), name)) {

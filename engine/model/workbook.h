@@ -9,6 +9,7 @@
 #include "engine/common/memory_budget.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/external_link.h"
+#include "engine/model/rich_text.h"
 #include "engine/model/sheet.h"
 #include "engine/model/string_pool.h"
 #include "engine/model/style.h"
@@ -56,6 +57,15 @@ public:
     // Points a shared formula at another text of the formula pool, for rewrites that leave
     // every reference reading cells at the same distance (its reach stays as it is).
     void setSharedFormulaText(uint32_t id, uint32_t text) { m_sharedFormulas.at(id).text = text; }
+
+    // The texts of cells formatted in runs; Cell::richText is an id + 1 here. Texts whose runs
+    // name fonts of this workbook's style table.
+    uint32_t addRichText(RichText text);
+    const RichText& richText(uint32_t id) const { return m_richTexts[id]; }
+    uint32_t richTextCount() const { return static_cast<uint32_t>(m_richTexts.size()); }
+    // The runs of a text cell, or nullptr when it has none or its text is no longer theirs
+    // (a value written over the cell since).
+    const RichText* richTextOf(const Cell& cell) const;
 
     StyleTable& styles() { return m_styles; }
     const StyleTable& styles() const { return m_styles; }
@@ -127,6 +137,7 @@ private:
     StringPool m_formulas;
     std::vector<SharedFormula> m_sharedFormulas;
     StyleTable m_styles;
+    std::vector<RichText> m_richTexts;
     std::vector<std::unique_ptr<Sheet>> m_sheets;
     std::vector<DefinedName> m_definedNames;
     std::vector<ExternalBook> m_externalBooks;

@@ -14,6 +14,7 @@
 #include "engine/ops/autofit.h"
 #include "engine/ops/date_serial.h"
 #include "engine/ops/formula_refs.h"
+#include "engine/ops/notes_copy.h"
 #include "engine/ops/number_format.h"
 #include "engine/ops/shared_formula.h"
 #include "engine/ops/sheet_rules_copy.h"
@@ -192,6 +193,9 @@ public:
                     return m_to.strings().intern(m_from.strings().text(id));
                 });
             }
+            if (cell.richText != 0) {
+                cell.richText = mapRichText(cell.richText);
+            }
         }
         m_dates.apply(cell, sourceStyle);
         if (m_carrier && cell.hasFormula()) {
@@ -210,6 +214,13 @@ public:
     }
 
     // Structured references are rewritten as the policy says; it outlives the mapper.
+    uint32_t mapRichText(uint32_t richText) {
+        if (!m_richTexts) {
+            m_richTexts.emplace(m_from, m_to);
+        }
+        return m_richTexts->carry(richText);
+    }
+
     void setTableReferences(TableRefPolicy* policy, size_t expectedCells) {
         m_tables = policy;
         m_namesTables.emplace(m_from.formulas().size(), expectedCells);
@@ -426,6 +437,7 @@ private:
     DateShift m_dates;
     FormulaRewrite m_rewrite;
     TableRefPolicy* m_tables = nullptr;
+    std::optional<RichTextCarrier> m_richTexts;
     std::optional<IdCache> m_namesTables;
     std::optional<IdCache> m_sharedNamesTables;
 };
@@ -594,6 +606,8 @@ void copyBlockInto(const Sheet& sheet, const CellRange& range, Sheet& copy) {
     copy.arrayFormulas() = sheet.arrayFormulas();
     copy.conditionalFormats() = sheet.conditionalFormats();
     copy.dataValidations() = sheet.dataValidations();
+    copy.hyperlinks() = sheet.hyperlinks();
+    copy.comments() = sheet.comments();
     copy.columns() = sheet.columns();
     copy.fitFloors() = sheet.fitFloors();
     copy.setDefaultColumnWidth(sheet.defaultColumnWidth());
@@ -1006,6 +1020,7 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
         target.arrayFormulas().push_back(array);
     }
     pasteSheetRules(source, range, target, topLeft, carrier ? &*carrier : nullptr);
+    pasteNotes(source, range, target, topLeft);
 }
 
 void deleteRows(Sheet& sheet, int32_t first, int32_t count) {
@@ -1025,6 +1040,7 @@ void deleteRows(Sheet& sheet, int32_t first, int32_t count) {
         next->index -= count;
     }
     updateFormulas(workbook, Deletion{sheet, Axis::Rows, first, count});
+    notesAfterDeletingLines(sheet, first, count, false);
 }
 
 void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
@@ -1054,6 +1070,7 @@ void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
     sheet.columns().swap(columns);
     fitFloorsAfterDeletingColumns(sheet, first, count);
     updateFormulas(workbook, Deletion{sheet, Axis::Columns, first, count});
+    notesAfterDeletingLines(sheet, first, count, true);
 }
 
 Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
@@ -1133,6 +1150,7 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         } else {
             copySheetRules(source, copy, rewrite);
         }
+        copySheetNotes(source, copy);
         copy.setDefaultColumnWidth(source.defaultColumnWidth());
         copy.fitFloors() = source.fitFloors();
         if (const auto used = source.usedRange()) {

@@ -13,6 +13,7 @@
 #include "engine/model/workbook.h"
 #include "engine/ops/formula_lexer.h"
 #include "engine/ops/formula_refs.h"
+#include "engine/ops/notes_copy.h"
 #include "engine/ops/shared_formula.h"
 #include "engine/ops/sheet_rules_copy.h"
 
@@ -820,6 +821,7 @@ void readPastedLinesFromSource(const Sheet& source, const CellRange& block, Shee
 }
 
 void relinkToCopies(Workbook& workbook) {
+    relinkNotesToCopies(workbook);
     auto& books = workbook.externalBooks();
     if (books.empty()) {
         return;

@@ -1,5 +1,6 @@
 #include "engine/io/xlsx/content_types_writer.h"
 
+#include "engine/io/xlsx/notes_writer.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
 
 namespace plyfold::engine::xlsx {
@@ -45,6 +46,7 @@ void writeContentTypes(ZipWriter& zip, const PackagePlan& plan) {
     out.raw("<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">");
     writeDefault(out, "rels", "application/vnd.openxmlformats-package.relationships+xml");
     writeDefault(out, "xml", "application/xml");
+    writeNotesContentTypes(out, *plan.workbook);
     writeOverride(out, "docProps/app.xml", "extended-properties+xml");
     writeOverride(out, "docProps/core.xml",
                   "application/vnd.openxmlformats-package.core-properties+xml", "");

@@ -1,5 +1,6 @@
 #include "engine/io/xlsx/shared_strings_writer.h"
 
+#include "engine/io/xlsx/notes_writer.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
 
 namespace plyfold::engine::xlsx {
@@ -12,8 +13,15 @@ void writeSharedStrings(ZipWriter& zip, const PackagePlan& plan) {
     out.attribute("count", static_cast<int64_t>(table.references));
     out.attribute("uniqueCount", static_cast<int64_t>(table.texts.size()));
     out.raw('>');
-    for (uint32_t id : table.texts) {
-        std::string_view text = pool.text(id);
+    for (size_t i = 0; i < table.texts.size(); ++i) {
+        if (i < table.richOf.size() && table.richOf[i] != 0) {
+            out.raw("<si>");
+            writeRichTextRuns(out, plan.workbook->styles(),
+                              plan.workbook->richText(table.richOf[i] - 1));
+            out.raw("</si>");
+            continue;
+        }
+        std::string_view text = pool.text(table.texts[i]);
         out.raw(needsSpacePreserve(text) ? "<si><t xml:space=\"preserve\">" : "<si><t>");
         out.text(text);
         out.raw("</t></si>");

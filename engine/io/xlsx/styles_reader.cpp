@@ -321,7 +321,13 @@ void StylesHandler::startElement(std::string_view name, XmlAttributes attributes
 }
 
 void StylesHandler::startFontChild(std::string_view name, XmlAttributes attributes) {
-    Font& font = fonts.back().font;
+    readFontProperty(name, attributes, fonts.back().font, fonts.back().color);
+}
+
+}  // namespace
+
+void readFontProperty(std::string_view name, XmlAttributes attributes, Font& font,
+                      ColorSpec& color) {
     std::string_view value = attributeOr(attributes, "val");
     if (name == "b") {
         font.bold = flagElement(attributes);
@@ -345,7 +351,7 @@ void StylesHandler::startFontChild(std::string_view name, XmlAttributes attribut
             font.size = size;
         }
     } else if (name == "color") {
-        fonts.back().color = readColorSpec(attributes);
+        color = readColorSpec(attributes);
     } else if (name == "name" || name == "rFont") {
         font.name = std::string(value);
         decodeEscapes(font.name);
@@ -361,6 +367,8 @@ void StylesHandler::startFontChild(std::string_view name, XmlAttributes attribut
         font.scheme = value == "major" || value == "minor" ? std::string(value) : std::string();
     }
 }
+
+namespace {
 
 void StylesHandler::startXf(XmlAttributes attributes) {
     RawXf xf;

@@ -29,4 +29,9 @@ std::vector<uint32_t> readStyles(ZipPackage& package, const std::string& storedN
                                  const ThemeColors& theme, StyleTable& styles,
                                  MemoryAccount& memory, StylesExtras* extras = nullptr);
 
+// One child of a <font> or of a run's <rPr> (b, i, sz, color, name or rFont, ...) into font;
+// its colour, resolved later, into color.
+void readFontProperty(std::string_view name, XmlAttributes attributes, Font& font,
+                      ColorSpec& color);
+
 }  // namespace plyfold::engine::xlsx_read

@@ -77,6 +77,13 @@ void writeValElement(XmlStreamWriter& out, std::string_view element, std::string
 
 void writeFont(XmlStreamWriter& out, const Font& font) {
     out.raw("<font>");
+    writeFontChildren(out, font, "name");
+    out.raw("</font>");
+}
+
+}  // namespace
+
+void writeFontChildren(XmlStreamWriter& out, const Font& font, std::string_view nameElement) {
     if (font.bold) {
         out.raw("<b/>");
     }
@@ -116,7 +123,7 @@ void writeFont(XmlStreamWriter& out, const Font& font) {
     out.attributeNumber("val", font.size);
     out.raw("/>");
     writeColor(out, "color", font.color, AutomaticAs::Auto);
-    writeValElement(out, "name", font.name);
+    writeValElement(out, nameElement, font.name);
     if (font.family > 0) {
         out.raw("<family");
         out.attribute("val", font.family);
@@ -134,8 +141,9 @@ void writeFont(XmlStreamWriter& out, const Font& font) {
         (font.scheme == "major" && font.name == kThemeMajorFont)) {
         writeValElement(out, "scheme", font.scheme);
     }
-    out.raw("</font>");
 }
+
+namespace {
 
 // <gradientFill type="path" left=".." ...><stop position=".."><color/></stop>...
 void writeGradientFill(XmlStreamWriter& out, const Gradient& gradient) {

@@ -9,4 +9,8 @@ namespace plyfold::engine::xlsx {
 // their style ids, with the one cell style "Normal" spreadsheet programs expect.
 void writeStyles(ZipWriter& zip, const PackagePlan& plan);
 
+class XmlStreamWriter;
+// The children of a <font>, or of a run's <rPr> with nameElement "rFont".
+void writeFontChildren(XmlStreamWriter& out, const Font& font, std::string_view nameElement);
+
 }  // namespace plyfold::engine::xlsx

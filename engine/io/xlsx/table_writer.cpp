@@ -172,6 +172,13 @@ void writeSheetTableRelationships(ZipWriter& zip, const TablePlan& plan, int32_t
     XmlStreamWriter out(zip, relsName);
     out.raw(
         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">");
+    writeSheetTableRelationshipEntries(out, plan, sheet);
+    out.raw("</Relationships>");
+    out.finish();
+}
+
+void writeSheetTableRelationshipEntries(XmlStreamWriter& out, const TablePlan& plan,
+                                        int32_t sheet) {
     const size_t first = plan.firstOfSheet[static_cast<size_t>(sheet)];
     for (size_t k = 0; k < plan.countOf(sheet); ++k) {
         out.raw("<Relationship Id=\"rId");
@@ -183,8 +190,6 @@ void writeSheetTableRelationships(ZipWriter& zip, const TablePlan& plan, int32_t
         out.attribute("Target", "../tables/table" + std::to_string(first + k + 1) + ".xml");
         out.raw("/>");
     }
-    out.raw("</Relationships>");
-    out.finish();
 }
 
 void writeTablePartsElement(XmlStreamWriter& out, const TablePlan& plan, int32_t sheet) {

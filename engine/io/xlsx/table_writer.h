@@ -38,6 +38,8 @@ void writeTablePart(ZipWriter& zip, const TablePlan& plan, size_t index);
 // xl/worksheets/_rels/sheetN.xml.rels: the sheet's tables as rId1..rIdK, when it has any.
 void writeSheetTableRelationships(ZipWriter& zip, const TablePlan& plan, int32_t sheet,
                                   const std::string& sheetPartName);
+// The <Relationship> entries of the sheet's tables, for a relationships part that holds more.
+void writeSheetTableRelationshipEntries(XmlStreamWriter& out, const TablePlan& plan, int32_t sheet);
 // <tableParts> of a worksheet part, naming the relationships above; nothing without tables.
 void writeTablePartsElement(XmlStreamWriter& out, const TablePlan& plan, int32_t sheet);
 

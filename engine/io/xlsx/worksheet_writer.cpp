@@ -10,6 +10,7 @@
 #include "engine/common/text.h"
 #include "engine/io/xlsx/sheet_rules_writer.h"
 #include "engine/io/xlsx/sheet_settings_writer.h"
+#include "engine/io/xlsx/notes_writer.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/limits.h"
@@ -126,7 +127,9 @@ public:
             writeConditionalFormats(m_out, m_sheet, formula);
             writeDataValidations(m_out, m_sheet, formula);
         }
+        writeHyperlinksElement(m_out, m_sheet);
         writePrintSetup(m_out, m_sheet.settings());
+        writeLegacyDrawingElement(m_out, m_sheet);
         writeTablePartsElement(m_out, m_plan.tables, m_index);
         m_out.raw("</worksheet>");
         m_out.finish();
@@ -337,7 +340,9 @@ private:
                     break;
                 case CellType::Text:
                     p = put(p, " t=\"s\"><v>");
-                    p = putUnsigned(p, sharedIndex[cell.value.text]);
+                    p = putUnsigned(p, cell.richText != 0 && m_workbook.richTextOf(cell)
+                                           ? m_plan.sharedStrings.indexOfRich[cell.richText - 1]
+                                           : sharedIndex[cell.value.text]);
                     p = put(p, "</v></c>");
                     break;
                 case CellType::Boolean:

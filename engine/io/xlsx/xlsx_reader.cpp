@@ -7,6 +7,7 @@
 #include "engine/common/file_access.h"
 #include "engine/io/xlsx/color_resolver.h"
 #include "engine/io/xlsx/external_link_reader.h"
+#include "engine/io/xlsx/notes_reader.h"
 #include "engine/io/xlsx/opc_package.h"
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/shared_strings_reader.h"
@@ -209,6 +210,8 @@ private:
     bool m_workbookPartsRead = false;
     std::optional<SpreadsheetError> m_workbookPartsError;
     std::vector<uint32_t> m_sharedStrings;
+    std::vector<uint32_t> m_sharedRichIds;
+    std::optional<xlsx_read::RunFonts> m_runFonts;
     std::vector<uint32_t> m_styleIds;
     xlsx_read::StylesExtras m_stylesExtras;
     bool m_hasPivotTables = false;
@@ -234,8 +237,8 @@ void XlsxSource::loadWorkbookParts(Workbook& workbook) {
     }
     std::string part;
     try {
+        xlsx_read::ThemeColors theme = xlsx_read::defaultThemeColors();
         if (m_stylesPart) {
-            xlsx_read::ThemeColors theme = xlsx_read::defaultThemeColors();
             if (m_themePart) {
                 part = storedName(*m_themePart);
                 theme = xlsx_read::readThemeColors(*m_package, part);
@@ -244,10 +247,15 @@ void XlsxSource::loadWorkbookParts(Workbook& workbook) {
             m_styleIds = xlsx_read::readStyles(*m_package, part, theme, workbook.styles(),
                                                workbook.memory(), &m_stylesExtras);
         }
+        // Formatted runs of texts and notes take their fonts into the style table.
+        m_runFonts.emplace(xlsx_read::RunFonts{workbook.styles(), {}, {}});
+        m_runFonts->colors.setThemeColors(theme);
         if (m_sharedStringsPart) {
             part = storedName(*m_sharedStringsPart);
+            xlsx_read::SharedStringRuns runs{*m_runFonts, workbook, {}};
             m_sharedStrings = xlsx_read::readSharedStrings(*m_package, part, workbook.strings(),
-                                                           workbook.memory());
+                                                           workbook.memory(), &runs);
+            m_sharedRichIds = std::move(runs.richIds);
         }
         readExternalLinks(workbook, part);
     } catch (const ReadFailure& failure) {
@@ -295,7 +303,9 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
             .styleIds = m_styleIds,
             .date1904 = workbook.isDate1904(),
             .differentialStyleIds = &m_stylesExtras.differentialStyleIds,
-            .colors = &m_stylesExtras.colors};
+            .colors = &m_stylesExtras.colors,
+            .sharedRichIds = &m_sharedRichIds,
+            .runFonts = &*m_runFonts};
         std::unique_ptr<xlsx_read::ByteSource> source =
             m_package->openPart(*stored, xlsx_read::kMaxLargePartBytes);
         content = xlsx_read::readSheetPart(*source, context);
@@ -323,6 +333,17 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
         sheet.settings() = std::move(*content.settings);
     }
     sheet.uncarried() = std::move(content.uncarried);
+    if (!content.hyperlinks.empty() || content.hasLegacyDrawing) {
+        std::string notesPart = *stored;
+        try {
+            xlsx_read::SheetNotes notes = xlsx_read::readSheetNotes(
+                *m_package, *stored, std::move(content.hyperlinks), content.hasLegacyDrawing,
+                *m_runFonts, workbook.memory(), notesPart);
+            sheet.setLoadedNotes(std::move(notes.hyperlinks), std::move(notes.comments));
+        } catch (const ReadFailure& failure) {
+            throw describe(failure, m_displayName, notesPart, &sheet.name());
+        }
+    }
     if (m_hasPivotTables) {
         notePivotTables(sheet, *stored);
     }

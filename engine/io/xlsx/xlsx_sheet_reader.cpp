@@ -39,6 +39,8 @@ enum Context : uint8_t {
     kExtension,
     kExtensionFormats,
     kSettings,  // inside an element the settings reader takes
+    kInlineRunProperties,
+    kHyperlinks,
 };
 
 enum class ValueType : uint8_t {
@@ -89,6 +91,9 @@ public:
                      [this](uint64_t bytes) { count(bytes); }) {
         m_stack.reserve(32);
         m_stack.push_back(kDocument);
+        if (context.runFonts) {
+            m_runs.emplace(*context.runFonts);
+        }
     }
 
     void startElement(std::string_view name, XmlAttributes attributes) override;
@@ -130,6 +135,8 @@ private:
         static const ColorResolver colors;
         return colors;
     }
+    void readHyperlink(XmlAttributes attributes);
+    void keepInlineRuns(Cell& cell);
 
     Row& rowFor(int32_t index);
     uint32_t styleFor(uint32_t format) const;
@@ -184,6 +191,10 @@ private:
     RuleContext m_ruleContext;
     std::unique_ptr<XmlHandler> m_rules;
     int m_rulesDepth = 0;
+
+    // The runs of the cell's inline string.
+    std::optional<RunCollector> m_runs;
+    size_t m_runStart = 0;  // where the current run's text begins in m_inline
 };
 
 void SheetHandler::startRules(std::unique_ptr<XmlHandler> reader, std::string_view name,
@@ -226,6 +237,9 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
             } else if (nameIs(name, "is")) {
                 m_inline.clear();
                 m_hasInline = true;
+                if (m_runs) {
+                    m_runs->clear();
+                }
                 context = kInline;
             }
             break;
@@ -240,13 +254,29 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                 m_collect = &m_inline;
                 context = kInlineText;
             } else if (nameIs(name, "r")) {
+                if (m_runs) {
+                    m_runs->startRun();
+                }
                 context = kInlineRun;
             }
             break;
         case kInlineRun:
             if (nameIs(name, "t")) {
                 m_collect = &m_inline;
+                m_runStart = m_inline.size();
                 context = kInlineRunText;
+            } else if (nameIs(name, "rPr")) {
+                context = kInlineRunProperties;
+            }
+            break;
+        case kInlineRunProperties:
+            if (m_runs) {
+                m_runs->runProperty(name, attributes);
+            }
+            break;
+        case kHyperlinks:
+            if (nameIs(name, "hyperlink")) {
+                readHyperlink(attributes);
             }
             break;
         case kRoot:
@@ -268,6 +298,10 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                 return;
             } else if (nameIs(name, "extLst")) {
                 context = kExtensions;
+            } else if (nameIs(name, "hyperlinks")) {
+                context = kHyperlinks;
+            } else if (nameIs(name, "legacyDrawing")) {
+                m_content.hasLegacyDrawing = true;
             } else if (SheetSettingsReader::claims(name)) {
                 m_settings.startElement(name, attributes);
                 context = kSettings;
@@ -341,8 +375,18 @@ void SheetHandler::endElement(std::string_view name) {
         case kValue:
         case kFormula:
         case kInlineText:
+            m_collect = nullptr;
+            break;
         case kInlineRunText:
             m_collect = nullptr;
+            if (m_runs) {
+                m_runs->runText().append(m_inline, m_runStart);
+            }
+            break;
+        case kInlineRun:
+            if (m_runs) {
+                m_runs->endRun();
+            }
             break;
         case kCell:
             finishCell();
@@ -608,12 +652,19 @@ void SheetHandler::setValue(Cell& cell) {
                 }
                 cell.type = CellType::Text;
                 cell.value.text = m_context.sharedStrings[index];
+                if (const std::vector<uint32_t>* rich = m_context.sharedRichIds;
+                    rich && index < rich->size()) {
+                    cell.richText = (*rich)[index];
+                }
             }
             break;
         case ValueType::InlineString:
             if (m_hasInline || m_hasValue) {
                 cell.type = CellType::Text;
                 cell.value.text = internText(m_hasInline ? m_inline : m_value);
+                if (m_hasInline && m_runs && m_runs->hasRuns()) {
+                    keepInlineRuns(cell);
+                }
             }
             break;
         case ValueType::FormulaString:
@@ -742,6 +793,39 @@ void SheetHandler::finishCell() {
         count(std::max<size_t>(row.cells.capacity(), 4) * sizeof(Cell));
     }
     row.cells.push_back(cell);
+}
+
+void SheetHandler::keepInlineRuns(Cell& cell) {
+    RichText text;
+    if (!m_runs->take(text) || text.runs.empty()) {
+        return;
+    }
+    cell.richText = m_context.sheet.workbook().addRichText(std::move(text)) + 1;
+}
+
+void SheetHandler::readHyperlink(XmlAttributes attributes) {
+    HyperlinkEntry entry;
+    std::optional<CellRange> range;
+    for (const XmlAttribute& a : attributes) {
+        if (nameIs(a.name, "ref")) {
+            range = parseRangeName(a.value);
+        } else if (nameIs(a.name, "id")) {
+            entry.relationshipId.assign(a.value);
+        } else if (nameIs(a.name, "location")) {
+            entry.link.location.assign(a.value);
+        } else if (nameIs(a.name, "display")) {
+            entry.link.display.assign(a.value);
+        } else if (nameIs(a.name, "tooltip")) {
+            entry.link.tooltip.assign(a.value);
+        }
+    }
+    if (!range || (entry.relationshipId.empty() && entry.link.location.empty())) {
+        return;  // a link to nowhere, or on no cells: spreadsheet programs drop it too
+    }
+    entry.link.range = *range;
+    count(sizeof(HyperlinkEntry) + entry.relationshipId.size() + entry.link.location.size() +
+          entry.link.display.size() + entry.link.tooltip.size());
+    m_content.hyperlinks.push_back(std::move(entry));
 }
 
 void SheetHandler::readColumn(XmlAttributes attributes) {

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/io/xlsx/byte_source.h"
 #include "engine/io/xlsx/color_resolver.h"
+#include "engine/io/xlsx/rich_text_reader.h"
 #include "engine/model/sheet.h"
 #include "engine/model/string_pool.h"
 
@@ -27,6 +29,17 @@ struct SheetContext {
     // Resolves colours (of differential styles, the tab's); the standard palette and theme
     // when null.
     const ColorResolver* colors = nullptr;
+    // The rich text of each shared string (SharedStringRuns::richIds), and where the fonts of
+    // inline strings' runs go; without them, texts keep only their characters.
+    const std::vector<uint32_t>* sharedRichIds = nullptr;
+    RunFonts* runFonts = nullptr;
+};
+
+// A hyperlink as the sheet part gives it: an external one's target is in the sheet's
+// relationships, under relationshipId.
+struct HyperlinkEntry {
+    Hyperlink link;
+    std::string relationshipId;
 };
 
 // Everything read from a sheet part, gathered before it is handed to the sheet so that a
@@ -43,6 +56,8 @@ struct SheetContent {
     std::vector<DataValidation> dataValidations;
     std::optional<SheetSettings> settings;  // nullopt when the part holds none
     UncarriedFeatures uncarried;
+    std::vector<HyperlinkEntry> hyperlinks;
+    bool hasLegacyDrawing = false;  // the sheet shows notes, whose part its relationships name
 };
 
 enum class XmlParser { Fast, Expat };

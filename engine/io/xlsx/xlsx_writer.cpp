@@ -4,6 +4,7 @@
 #include "engine/io/xlsx/content_types_writer.h"
 #include "engine/io/xlsx/doc_props_writer.h"
 #include "engine/io/xlsx/external_link_writer.h"
+#include "engine/io/xlsx/notes_writer.h"
 #include "engine/io/xlsx/relationships_writer.h"
 #include "engine/io/xlsx/shared_strings_writer.h"
 #include "engine/io/xlsx/styles_writer.h"
@@ -46,7 +47,9 @@ void writeXlsx(const Workbook& workbook, ByteSink& sink, const XlsxWriteOptions&
     FormulaTexts formulas(workbook);
     for (int32_t i = 0; i < plan.sheetCount(); ++i) {
         writeWorksheet(zip, plan, i, formulas);
-        writeSheetTableRelationships(zip, plan.tables, i, PackagePlan::worksheetPartName(i));
+        writeSheetRelationships(zip, plan.tables, workbook.sheet(i), i,
+                                PackagePlan::worksheetPartName(i));
+        writeNotesParts(zip, workbook.sheet(i), i);
     }
     for (size_t i = 0; i < plan.tables.tables.size(); ++i) {
         writeTablePart(zip, plan.tables, i);

@@ -14,6 +14,20 @@ namespace {
                            "The sheet '" + sheet.name() + "' cannot be written: " + what + ".");
 }
 
+void addRichText(const Workbook& workbook, const Cell& cell, SharedStringTable& strings) {
+    if (strings.indexOfRich.size() < workbook.richTextCount()) {
+        strings.indexOfRich.resize(workbook.richTextCount(), kNoSharedString);
+    }
+    uint32_t& index = strings.indexOfRich[cell.richText - 1];
+    if (index == kNoSharedString) {
+        index = static_cast<uint32_t>(strings.texts.size());
+        strings.texts.push_back(cell.value.text);
+        strings.richOf.resize(strings.texts.size(), 0);
+        strings.richOf.back() = cell.richText;
+    }
+    ++strings.references;
+}
+
 void scanSheet(const Sheet& sheet, const Workbook& workbook, SharedStringTable& strings) {
     // Loading a sheet adds to the workbook's texts, formulas and styles, so the counts are
     // taken after it.
@@ -56,6 +70,10 @@ void scanSheet(const Sheet& sheet, const Workbook& workbook, SharedStringTable& 
             }
             if (cell.hasFormula()) {
                 continue;  // a formula's text result is written in the cell itself
+            }
+            if (cell.richText != 0 && workbook.richTextOf(cell)) {
+                addRichText(workbook, cell, strings);
+                continue;
             }
             uint32_t& index = strings.indexOfText[cell.value.text];
             if (index == kNoSharedString) {

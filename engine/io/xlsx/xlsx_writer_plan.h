@@ -21,6 +21,11 @@ struct SharedStringTable {
     std::vector<uint32_t> indexOfText;  // by pool id: the index in the part, or kNoSharedString
     std::vector<uint32_t> texts;        // pool ids in the order of the part
     uint64_t references = 0;            // cells that refer to the part
+    // Texts written with their runs (Workbook::richTextOf), each once: by rich text id, the
+    // index in the part or kNoSharedString; by index in the part, the Cell::richText written
+    // there (0 for a plain text). Both empty while no cell has runs.
+    std::vector<uint32_t> indexOfRich;
+    std::vector<uint32_t> richOf;
 };
 
 // What every part writer needs to know, worked out in one pass over the workbook before
