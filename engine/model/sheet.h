@@ -9,6 +9,7 @@
 
 #include "engine/model/cell.h"
 #include "engine/model/cell_ref.h"
+#include "engine/model/drawing.h"
 #include "engine/model/external_link.h"
 #include "engine/model/table.h"
 
@@ -136,6 +137,21 @@ public:
     std::vector<DefinedName>& definedNames() { return m_definedNames; }
     const std::vector<DefinedName>& definedNames() const { return m_definedNames; }
 
+    // The pictures, shapes and charts anchored on the sheet, in their drawing order; read
+    // with the cells.
+    std::vector<DrawingObject>& drawings() {
+        ensureLoaded();
+        return m_drawings;
+    }
+    const std::vector<DrawingObject>& drawings() const {
+        ensureLoaded();
+        return m_drawings;
+    }
+    // For readers, while the sheet loads.
+    void setLoadedDrawings(std::vector<DrawingObject> drawings) {
+        m_drawings = std::move(drawings);
+    }
+
     // The workbook and sheet this one was copied from, when it is a copy from another file.
     const std::optional<SheetOrigin>& origin() const { return m_origin; }
     void setOrigin(std::optional<SheetOrigin> origin) { m_origin = std::move(origin); }
@@ -165,6 +181,7 @@ private:
     CellRef m_selectedCell;
     std::vector<DefinedName> m_definedNames;
     std::optional<SheetOrigin> m_origin;
+    std::vector<DrawingObject> m_drawings;
 };
 
 }  // namespace plyfold::engine

@@ -13,6 +13,7 @@
 #include "engine/model/workbook.h"
 #include "engine/ops/autofit.h"
 #include "engine/ops/date_serial.h"
+#include "engine/ops/drawing_copy.h"
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/number_format.h"
 #include "engine/ops/shared_formula.h"
@@ -861,6 +862,9 @@ void updateFormulas(Workbook& workbook, const Deletion& deletion) {
                 cell.formula = mapped + 1;
             }
         }
+        // Charts' series and titles follow the deletion like formulas of the sheet.
+        rewriteChartFormulas(
+            sheet, [&](std::string_view formula) { return deletion.rewrite(formula, scope); });
     }
 }
 
@@ -992,6 +996,13 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
         array.range = shifted(array.range);
         target.arrayFormulas().push_back(array);
     }
+    // Pictures, shapes and charts anchored in the block come along, after what the target
+    // shows already.
+    for (DrawingObject& object :
+         pastedDrawings(source, range, target, CellRef{rowOffset, columnOffset},
+                        carrier ? &*carrier : nullptr)) {
+        target.drawings().push_back(std::move(object));
+    }
 }
 
 void deleteRows(Sheet& sheet, int32_t first, int32_t count) {
@@ -999,6 +1010,7 @@ void deleteRows(Sheet& sheet, int32_t first, int32_t count) {
     Workbook& workbook = sheet.workbook();
     loadAllSheets(workbook);
     shrinkMergesAndArrays(sheet, first, count, Axis::Rows);
+    drawingsAfterDeleting(sheet, first, count, false);
     auto& rows = sheet.mutableRows();
     auto begin = rowLowerBound(rows, first);
     auto end = rowLowerBound(rows, first + count);
@@ -1014,6 +1026,7 @@ void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
     Workbook& workbook = sheet.workbook();
     loadAllSheets(workbook);
     shrinkMergesAndArrays(sheet, first, count, Axis::Columns);
+    drawingsAfterDeleting(sheet, first, count, true);
     for (Row& row : sheet.mutableRows()) {
         auto& cells = row.cells;
         auto begin = cellLowerBound(cells, first);
@@ -1105,6 +1118,11 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         }
         copy.merges() = source.merges();
         copy.arrayFormulas() = source.arrayFormulas();
+        copy.drawings() = copiedDrawings(source, [&](std::string_view formula) {
+            return carrier   ? carrier->carry(formula)
+                   : rewrite ? rewrite(formula)
+                             : std::string(formula);
+        });
         copy.setDefaultColumnWidth(source.defaultColumnWidth());
         copy.fitFloors() = source.fitFloors();
         if (const auto used = source.usedRange()) {

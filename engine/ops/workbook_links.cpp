@@ -11,6 +11,7 @@
 #include "engine/model/limits.h"
 #include "engine/model/sheet.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/drawing_copy.h"
 #include "engine/ops/formula_lexer.h"
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/shared_formula.h"
@@ -134,6 +135,7 @@ void rewriteAllFormulas(Workbook& workbook,
         for (DefinedName& name : sheet.definedNames()) {
             name.formula = fn(name.formula);
         }
+        rewriteChartFormulas(sheet, fn);
     }
     for (uint32_t id = 0; id < workbook.sharedFormulaCount(); ++id) {
         workbook.setSharedFormulaText(id, remap(workbook.sharedFormula(id).text));

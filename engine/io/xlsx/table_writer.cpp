@@ -162,8 +162,9 @@ void writeTablePart(ZipWriter& zip, const TablePlan& plan, size_t index) {
 }
 
 void writeSheetTableRelationships(ZipWriter& zip, const TablePlan& plan, int32_t sheet,
-                                  const std::string& sheetPartName) {
-    if (plan.countOf(sheet) == 0) {
+                                  const std::string& sheetPartName,
+                                  std::string_view otherRelationships) {
+    if (plan.countOf(sheet) == 0 && otherRelationships.empty()) {
         return;
     }
     const size_t slash = sheetPartName.rfind('/');
@@ -183,6 +184,7 @@ void writeSheetTableRelationships(ZipWriter& zip, const TablePlan& plan, int32_t
         out.attribute("Target", "../tables/table" + std::to_string(first + k + 1) + ".xml");
         out.raw("/>");
     }
+    out.raw(otherRelationships);
     out.raw("</Relationships>");
     out.finish();
 }

@@ -117,6 +117,7 @@ public:
         m_out.raw(
             "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" "
             "header=\"0.3\" footer=\"0.3\"/>");
+        writeDrawingElement(m_out, m_plan.drawings, m_index);
         writeTablePartsElement(m_out, m_plan.tables, m_index);
         m_out.raw("</worksheet>");
         m_out.finish();

@@ -5,6 +5,7 @@
 
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
+#include "engine/io/xlsx/drawing_reader.h"
 #include "engine/io/xlsx/external_link_reader.h"
 #include "engine/io/xlsx/opc_package.h"
 #include "engine/io/xlsx/read_failure.h"
@@ -303,6 +304,16 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
     }
     if (content.selectedCell) {
         sheet.setSelectedCell(*content.selectedCell);
+    }
+    // Pictures, shapes and charts: their parts are read only for a sheet that has them.
+    if (!content.drawingRelationship.empty()) {
+        std::string drawingPart = *stored;
+        try {
+            sheet.setLoadedDrawings(xlsx_read::readSheetDrawing(
+                *m_package, *stored, content.drawingRelationship, sheet, drawingPart));
+        } catch (const ReadFailure& failure) {
+            throw describe(failure, m_displayName, drawingPart, &sheet.name());
+        }
     }
 }
 

@@ -209,6 +209,8 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                 readFormat(attributes);
             } else if (nameIs(name, "sheetViews")) {
                 context = kSheetViews;
+            } else if (nameIs(name, "drawing")) {
+                m_content.drawingRelationship = attributeOr(attributes, "id");
             }
             break;
         case kCols:

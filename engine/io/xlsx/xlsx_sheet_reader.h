@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/io/xlsx/byte_source.h"
@@ -33,6 +34,8 @@ struct SheetContent {
     std::optional<double> defaultColumnWidth;
     std::optional<double> defaultRowHeight;
     std::optional<CellRef> selectedCell;
+    // The relationship id of the sheet's drawing part; empty when it has none.
+    std::string drawingRelationship;
 };
 
 enum class XmlParser { Fast, Expat };

@@ -46,11 +46,13 @@ void writeXlsx(const Workbook& workbook, ByteSink& sink, const XlsxWriteOptions&
     FormulaTexts formulas(workbook);
     for (int32_t i = 0; i < plan.sheetCount(); ++i) {
         writeWorksheet(zip, plan, i, formulas);
-        writeSheetTableRelationships(zip, plan.tables, i, PackagePlan::worksheetPartName(i));
+        writeSheetTableRelationships(zip, plan.tables, i, PackagePlan::worksheetPartName(i),
+                                     sheetDrawingRelationship(plan.drawings, i));
     }
     for (size_t i = 0; i < plan.tables.tables.size(); ++i) {
         writeTablePart(zip, plan.tables, i);
     }
+    writeDrawingParts(zip, plan.drawings, workbook);
     zip.finish();
 }
 

@@ -1,0 +1,162 @@
+#include "engine/ops/drawing_copy.h"
+
+#include <memory>
+
+#include "engine/common/text.h"
+#include "engine/model/limits.h"
+#include "engine/model/sheet.h"
+#include "engine/ops/formula_lexer.h"
+#include "engine/ops/formula_refs.h"
+#include "engine/ops/workbook_links.h"
+
+namespace plyfold::engine {
+namespace {
+
+// The object with each chart it shows made a part of its own, its formulas rewritten.
+void rewriteCharts(DrawingObject& object, const FormulaRewrite& rewrite, bool always) {
+    for (DrawingLink& link : object.links) {
+        if (!link.part || !link.part->isChart()) {
+            continue;
+        }
+        std::vector<std::string> formulas = link.part->formulas;
+        bool changed = false;
+        if (rewrite) {
+            for (std::string& formula : formulas) {
+                std::string after = rewrite(formula);
+                if (after != formula) {
+                    formula = std::move(after);
+                    changed = true;
+                }
+            }
+        }
+        if (changed || always) {
+            auto part = std::make_shared<DrawingPart>(*link.part);
+            part->formulas = std::move(formulas);
+            link.part = std::move(part);
+        }
+    }
+}
+
+std::string endText(const formula::RefEnd& end, int32_t rowOffset, int32_t columnOffset) {
+    std::string out;
+    if (end.absoluteColumn) {
+        out += '$';
+    }
+    out += columnName(end.column + columnOffset);
+    if (end.absoluteRow) {
+        out += '$';
+    }
+    out += std::to_string(end.row + rowOffset + 1);
+    return out;
+}
+
+// The whole text of a reference, its sheet prefix included.
+std::string_view wholeText(const formula::Reference& ref) {
+    if (ref.prefix.empty()) {
+        return ref.body;
+    }
+    return {ref.prefix.data(),
+            static_cast<size_t>(ref.body.data() + ref.body.size() - ref.prefix.data())};
+}
+
+}  // namespace
+
+std::vector<DrawingObject> copiedDrawings(const Sheet& source, const FormulaRewrite& rewrite) {
+    std::vector<DrawingObject> objects = source.drawings();
+    for (DrawingObject& object : objects) {
+        rewriteCharts(object, rewrite, true);
+    }
+    return objects;
+}
+
+std::vector<DrawingObject> pastedDrawings(const Sheet& source, const CellRange& block,
+                                          const Sheet& target, CellRef offset,
+                                          FormulaCarrier* carrier) {
+    std::vector<DrawingObject> objects;
+    const std::string targetPrefix = formula::quotedSheetName(target.name()) + "!";
+    const FormulaRewrite rewrite = [&](std::string_view text) {
+        return rewriteFormulaReferences(text, [&](const formula::Reference& ref, std::string& out) {
+            const bool namesSource =
+                !ref.external && !ref.isThreeD() &&
+                (!ref.hasSheet() || equalsIgnoringAsciiCase(ref.firstSheet, source.name()));
+            const bool cells =
+                ref.kind == formula::RefKind::Cell || ref.kind == formula::RefKind::Area;
+            if (namesSource && cells && block.contains(CellRef{ref.first.row, ref.first.column}) &&
+                block.contains(CellRef{ref.last.row, ref.last.column})) {
+                out += targetPrefix;
+                out += endText(ref.first, offset.row, offset.column);
+                if (ref.kind == formula::RefKind::Area) {
+                    out += ':';
+                    out += endText(ref.last, offset.row, offset.column);
+                }
+                return true;
+            }
+            if (carrier && formula::readsCells(ref.kind)) {
+                out += carrier->carry(wholeText(ref));
+                return true;
+            }
+            return false;
+        });
+    };
+    for (const DrawingObject& object : source.drawings()) {
+        if (object.anchor == AnchorKind::Absolute ||
+            !block.contains(CellRef{object.from.row, object.from.column})) {
+            continue;
+        }
+        DrawingObject moved = object;
+        for (AnchorMarker* marker : {&moved.from, &moved.to}) {
+            marker->row = std::clamp(marker->row + offset.row, 0, kMaxRows - 1);
+            marker->column = std::clamp(marker->column + offset.column, 0, kMaxColumns - 1);
+        }
+        rewriteCharts(moved, rewrite, true);
+        objects.push_back(std::move(moved));
+    }
+    return objects;
+}
+
+void drawingsAfterDeleting(Sheet& sheet, int32_t first, int32_t count, bool columns) {
+    const int64_t end = int64_t{first} + count;
+    auto line = [columns](AnchorMarker& marker) -> int32_t& {
+        return columns ? marker.column : marker.row;
+    };
+    auto offset = [columns](AnchorMarker& marker) -> int64_t& {
+        return columns ? marker.columnOffset : marker.rowOffset;
+    };
+    // A corner in the deleted lines lands where they were, at the start of the line after.
+    auto move = [&](AnchorMarker& marker) {
+        if (line(marker) >= end) {
+            line(marker) -= count;
+        } else if (line(marker) >= first) {
+            line(marker) = first;
+            offset(marker) = 0;
+        }
+    };
+    auto& objects = sheet.drawings();
+    std::vector<DrawingObject> kept;
+    kept.reserve(objects.size());
+    for (DrawingObject& object : objects) {
+        // An object whose every covered cell is deleted goes with them; its far corner at the
+        // very start of the line after them still counts as inside.
+        if (object.anchor == AnchorKind::TwoCell && line(object.from) >= first &&
+            line(object.from) < end &&
+            (line(object.to) < end || (line(object.to) == end && offset(object.to) == 0))) {
+            continue;
+        }
+        if (object.anchor != AnchorKind::Absolute) {
+            move(object.from);
+            if (object.anchor == AnchorKind::TwoCell) {
+                move(object.to);
+            }
+        }
+        kept.push_back(std::move(object));
+    }
+    objects.swap(kept);
+}
+
+void rewriteChartFormulas(Sheet& sheet, const FormulaRewrite& rewrite) {
+    for (DrawingObject& object : sheet.drawings()) {
+        rewriteCharts(object, rewrite, false);
+    }
+}
+
+}  // namespace plyfold::engine
