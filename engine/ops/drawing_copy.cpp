@@ -92,7 +92,9 @@ std::vector<DrawingObject> pastedDrawings(const Sheet& source, const CellRange& 
                 return true;
             }
             if (carrier && formula::readsCells(ref.kind)) {
-                out += carrier->carry(wholeText(ref));
+                const std::string carried = carrier->carry(wholeText(ref));
+                carrier->cacheValuesOf(carried);
+                out += carried;
                 return true;
             }
             return false;
@@ -112,6 +114,50 @@ std::vector<DrawingObject> pastedDrawings(const Sheet& source, const CellRange& 
         objects.push_back(std::move(moved));
     }
     return objects;
+}
+
+void chartsReadLinesFromSource(const Sheet& source, const CellRange& block, Sheet& target,
+                               CellRef topLeft, int32_t first, int32_t count, bool columns,
+                               FormulaCarrier& carrier) {
+    if (!carrier.movesLocalReferences() || count <= 0 || target.drawings().empty()) {
+        return;
+    }
+    const CellRef offset{topLeft.row - block.first.row, topLeft.column - block.first.column};
+    const CellRange landed{topLeft,
+                           {block.last.row + offset.row, block.last.column + offset.column}};
+    const int64_t end = int64_t{first} + count;
+    const std::string sourcePrefix = formula::quotedSheetName(source.name()) + "!";
+    const FormulaRewrite rewrite = [&](std::string_view text) {
+        return rewriteFormulaReferences(text, [&](const formula::Reference& ref, std::string& out) {
+            if (ref.external || ref.isThreeD() || !ref.hasSheet() ||
+                !equalsIgnoringAsciiCase(ref.firstSheet, target.name()) ||
+                (ref.kind != formula::RefKind::Cell && ref.kind != formula::RefKind::Area)) {
+                return false;
+            }
+            const CellRef a{ref.first.row, ref.first.column};
+            const CellRef b{ref.last.row, ref.last.column};
+            const int32_t low = columns ? std::min(a.column, b.column) : std::min(a.row, b.row);
+            const int32_t high = columns ? std::max(a.column, b.column) : std::max(a.row, b.row);
+            if (!landed.contains(a) || !landed.contains(b) || low < first || high >= end) {
+                return false;
+            }
+            std::string moved = sourcePrefix + endText(ref.first, -offset.row, -offset.column);
+            if (ref.kind == formula::RefKind::Area) {
+                moved += ':';
+                moved += endText(ref.last, -offset.row, -offset.column);
+            }
+            const std::string carried = carrier.carry(moved);
+            carrier.cacheValuesOf(carried);
+            out += carried;
+            return true;
+        });
+    };
+    for (DrawingObject& object : target.drawings()) {
+        if (object.anchor != AnchorKind::Absolute &&
+            landed.contains(CellRef{object.from.row, object.from.column})) {
+            rewriteCharts(object, rewrite, false);
+        }
+    }
 }
 
 void drawingsAfterDeleting(Sheet& sheet, int32_t first, int32_t count, bool columns) {

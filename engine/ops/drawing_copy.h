@@ -30,6 +30,14 @@ std::vector<DrawingObject> pastedDrawings(const Sheet& source, const CellRange& 
                                           const Sheet& target, CellRef offset,
                                           FormulaCarrier* carrier);
 
+// Before lines [first, first + count) of target are deleted that cut through block of source
+// pasted there with block.first at topLeft: the references of the charts pasted with it that
+// read only cells of those lines read the source instead, through carrier, so that the
+// deletion leaves them showing what they did (a series title in a dropped header row).
+void chartsReadLinesFromSource(const Sheet& source, const CellRange& block, Sheet& target,
+                               CellRef topLeft, int32_t first, int32_t count, bool columns,
+                               FormulaCarrier& carrier);
+
 // Moves the objects of sheet after lines [first, first + count) were deleted (rows, or columns
 // where columns): later ones move up or left, one reaching into the lines shrinks, one lying
 // wholly in them goes, as cells that carry them do.

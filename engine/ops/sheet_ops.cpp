@@ -831,6 +831,13 @@ private:
 // distinct formula text is rewritten once for the edited sheet and once for the others.
 void updateFormulas(Workbook& workbook, const Deletion& deletion) {
     const Sheet& edited = deletion.sheet;
+    // Charts' series and titles follow the deletion like formulas of their sheets.
+    for (int32_t s = 0; s < workbook.sheetCount(); ++s) {
+        Sheet& sheet = workbook.sheet(s);
+        const SheetScope scope{edited.name(), sheet.name()};
+        rewriteChartFormulas(
+            sheet, [&](std::string_view formula) { return deletion.rewrite(formula, scope); });
+    }
     StringPool& pool = workbook.formulas();
     const uint32_t poolSize = pool.size();
     if (poolSize == 0) {
@@ -1119,9 +1126,12 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         copy.merges() = source.merges();
         copy.arrayFormulas() = source.arrayFormulas();
         copy.drawings() = copiedDrawings(source, [&](std::string_view formula) {
-            return carrier   ? carrier->carry(formula)
-                   : rewrite ? rewrite(formula)
-                             : std::string(formula);
+            if (carrier) {
+                std::string carried = carrier->carry(formula);
+                carrier->cacheValuesOf(carried);
+                return carried;
+            }
+            return rewrite ? rewrite(formula) : std::string(formula);
         });
         copy.setDefaultColumnWidth(source.defaultColumnWidth());
         copy.fitFloors() = source.fitFloors();

@@ -738,6 +738,12 @@ void FormulaCarrier::cacheValues(const std::vector<Row>& rows) {
     m_carriedFormulas.clear();
 }
 
+void FormulaCarrier::cacheValuesOf(std::string_view carried) {
+    if (m_sourceBookIndex >= 0) {
+        cacheFromText(carried);
+    }
+}
+
 void FormulaCarrier::cacheFromText(std::string_view text) {
     if (text.find('[') == std::string_view::npos) {
         return;
@@ -805,6 +811,7 @@ void readPastedLinesFromSource(const Sheet& source, const CellRange& block, Shee
     carrier.setPastedBlock(
         block, CellRef{topLeft.row - block.first.row, topLeft.column - block.first.column});
     carrier.readLinesFromSource(first, count, columns);
+    chartsReadLinesFromSource(source, block, target, topLeft, first, count, columns, carrier);
 }
 
 void relinkToCopies(Workbook& workbook) {
