@@ -39,7 +39,7 @@ uint64_t DrawingObject::bytes() const {
     for (const std::string& piece : pieces) {
         total += sizeof(std::string) + piece.size();
     }
-    total += slots.size() * sizeof(uint32_t);
+    total += linkSlots.size() * sizeof(uint32_t);
     for (const DrawingLink& link : links) {
         total += sizeof(DrawingLink) + link.type.size() + link.target.size();
     }

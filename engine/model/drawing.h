@@ -50,7 +50,7 @@ struct AnchorMarker {
 
 // A picture, shape, group, connector or chart frame anchored on a worksheet. Its position is
 // held here; the object itself is its XML as read, kept as pieces with the relationships it
-// names between them (pieces[0] link id of links[slots[0]] pieces[1] ...), so that the writer
+// names between them (pieces[0], the id of links[linkSlots[0]], pieces[1] ...), so that the writer
 // can give them ids of its own. The XML uses the prefixes its file declared (namespaces).
 struct DrawingObject {
     AnchorKind anchor = AnchorKind::TwoCell;
@@ -64,7 +64,7 @@ struct DrawingObject {
     std::string prefix;      // of the anchor's elements as read: "xdr:" or empty
     std::string namespaces;  // the declarations in scope: ` xmlns:xdr="..." xmlns:a="..."`
     std::vector<std::string> pieces;
-    std::vector<uint32_t> slots;
+    std::vector<uint32_t> linkSlots;
     std::vector<DrawingLink> links;
 
     // The top-left cell of the object.

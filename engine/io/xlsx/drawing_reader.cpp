@@ -558,7 +558,7 @@ private:
                 object.links.push_back(*link);
             }
             object.pieces.emplace_back(m_xml.substr(at, a.valueBegin - at));
-            object.slots.push_back(it->second);
+            object.linkSlots.push_back(it->second);
             at = a.valueBegin + a.value.size();
         }
         object.pieces.emplace_back(m_xml.substr(at, contentEnd - at));

@@ -203,9 +203,9 @@ void writeObject(XmlStreamWriter& out, const DrawingObject& object, size_t first
     }
     for (size_t i = 0; i < object.pieces.size(); ++i) {
         out.raw(object.pieces[i]);
-        if (i < object.slots.size()) {
+        if (i < object.linkSlots.size()) {
             out.raw("rId");
-            out.integer(static_cast<int64_t>(firstId + object.slots[i]));
+            out.integer(static_cast<int64_t>(firstId + object.linkSlots[i]));
         }
     }
     out.raw("</");
