@@ -16,7 +16,8 @@ namespace {
 constexpr size_t kMaxObjectsPerSheet = 100'000;
 constexpr size_t kMaxLinksPerPart = 10'000;
 constexpr size_t kMaxFormulasPerChart = 100'000;
-constexpr int kMaxPartDepth = 4;  // drawing -> chart -> chart's drawing -> picture
+constexpr int kMaxPartDepth = 4;     // drawing -> chart -> chart's drawing -> picture
+constexpr int kMaxWrapperDepth = 8;  // compatibility wrappers inside fallbacks
 constexpr std::string_view kRelationshipsNamespace =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr std::string_view kStrictRelationshipsNamespace =
@@ -37,6 +38,8 @@ std::string_view prefixOf(std::string_view qualified) {
     const size_t colon = qualified.find(':');
     return colon == std::string_view::npos ? std::string_view{} : qualified.substr(0, colon);
 }
+
+std::string decodeText(std::string_view text);
 
 // The markup of a small XML document with the byte positions of everything, which the
 // event parsers do not give: what is carried is cut out of the text as it stands.
@@ -70,6 +73,8 @@ public:
         if (m_text[m_pos] != '<') {
             const size_t lt = m_text.find('<', m_pos);
             m_pos = lt == std::string_view::npos ? m_text.size() : lt;
+            // What is copied must be well-formed: every "&" starts an entity.
+            checkEntities(m_text.substr(token.begin, m_pos - token.begin));
             token.kind = Token::Kind::Text;
             token.end = m_pos;
             return true;
@@ -95,6 +100,12 @@ public:
     }
 
 private:
+    static void checkEntities(std::string_view text) {
+        if (text.find('&') != std::string_view::npos) {
+            decodeText(text);
+        }
+    }
+
     void skipPast(std::string_view marker) {
         const size_t at = m_text.find(marker, m_pos);
         if (at == std::string_view::npos) {
@@ -173,6 +184,7 @@ private:
             if (attribute.value.find('<') != std::string_view::npos) {
                 damaged("an attribute value holds '<'");
             }
+            checkEntities(attribute.value);
             m_pos = close + 1;
             token.attributes.push_back(attribute);
         }
@@ -316,7 +328,9 @@ public:
         std::string out;
         for (const auto& [prefix, uri] : byPrefix) {
             out += prefix.empty() ? " xmlns=\"" : " xmlns:" + std::string(prefix) + "=\"";
-            out += uri;
+            for (char c : uri) {
+                out += c == '"' ? std::string_view("&quot;") : std::string_view(&c, 1);
+            }
             out += '"';
         }
         return out;
@@ -384,7 +398,7 @@ private:
                            local == "absoluteAnchor")) {
                 m_scopes.push(token);
                 readAnchor(token);
-            } else if (!empty && local == "AlternateContent") {
+            } else if (!empty && local == "AlternateContent" && wrapperDepth < kMaxWrapperDepth) {
                 m_scopes.push(token);
                 readChildren(token.name, wrapperDepth + 1);
             } else if (!empty && local == "Fallback" && wrapperDepth > 0) {

@@ -165,6 +165,23 @@ TEST(DrawingParsing, AnObjectNamingAMissingRelationshipIsLeftOut) {
     EXPECT_EQ(objects[0].from.row, 4);
 }
 
+TEST(DrawingParsing, WrappersNestedPastReasonAreSkippedNotFollowed) {
+    Links links;
+    links.byId["rId1"].type = "image";
+    std::string nested;
+    for (int i = 0; i < 100000; ++i) {
+        nested += "<mc:AlternateContent><mc:Fallback>";
+    }
+    nested += "<xdr:oneCellAnchor>" + marker("from", 0, 0, 0, 0) + "<xdr:ext cx=\"1\" cy=\"1\"/>" +
+              picture("rId1") + "</xdr:oneCellAnchor>";
+    for (int i = 0; i < 100000; ++i) {
+        nested += "</mc:Fallback></mc:AlternateContent>";
+    }
+    const std::string xml = drawingXml("<mc:AlternateContent xmlns:mc=\"urn:mc\"><mc:Fallback>" +
+                                       nested + "</mc:Fallback></mc:AlternateContent>");
+    EXPECT_TRUE(parseDrawing(xml, links.find()).empty());
+}
+
 TEST(DrawingParsing, PositionsPastTheSheetAreHeldAtItsEdge) {
     Links links;
     links.byId["rId1"].type = "image";
@@ -196,6 +213,8 @@ TEST(DrawingParsing, DamagedXmlFails) {
         drawingXml("<xdr:oneCellAnchor><xdr:from><xdr:col>&bogus;</xdr:col></xdr:from>"
                    "</xdr:oneCellAnchor>"),
         "<!DOCTYPE x [<!ENTITY a \"aaaa\">]>" + whole,
+        drawingXml("<xdr:oneCellAnchor><xdr:pic>R&D</xdr:pic></xdr:oneCellAnchor>"),
+        drawingXml("<xdr:oneCellAnchor><xdr:pic a=\"R&D\"/></xdr:oneCellAnchor>"),
         "",
     };
     for (const std::string& xml : cases) {
