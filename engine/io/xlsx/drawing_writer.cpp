@@ -3,8 +3,10 @@
 #include <map>
 #include <set>
 
+#include "engine/common/text.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
 #include "engine/io/xlsx/zip_writer.h"
+#include "engine/ops/formula_refs.h"
 #include "engine/ops/workbook_links.h"
 
 namespace plyfold::engine::xlsx {
@@ -275,14 +277,23 @@ void writeDrawingParts(ZipWriter& zip, const DrawingPlan& plan, const Workbook& 
         writeRelationships(zip, name, plan.drawingRelationships[d]);
     }
     const size_t bookCount = workbook.externalBooks().size();
+    const auto sheetExists = [&workbook](std::string_view name) {
+        for (int32_t s = 0; s < workbook.sheetCount(); ++s) {
+            if (equalsIgnoringAsciiCase(workbook.sheet(s).name(), name)) {
+                return true;
+            }
+        }
+        return false;
+    };
     for (const DrawingPlan::Carried& carried : plan.carried) {
         const DrawingPart& part = *carried.part;
         zip.beginEntry(carried.name);
         if (part.isChart()) {
-            // A chart naming a book the result lacks would not open.
+            // A chart naming a sheet or book the result lacks would not open.
             DrawingPart written = part;
             for (std::string& formula : written.formulas) {
-                formula = formulaWithMissingBooksAsRef(formula, bookCount);
+                formula = formulaWithMissingBooksAsRef(
+                    formulaWithMissingSheetsAsRef(formula, sheetExists), bookCount);
             }
             zip.write(written.bytes());
         } else {

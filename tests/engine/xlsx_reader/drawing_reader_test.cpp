@@ -398,6 +398,20 @@ TEST(DrawingWriting, PartsAreNamedAfreshAndReadBackTheSame) {
               (std::vector<std::string>{"'Data (2)'!$B$2:$B$6", "'Data (2)'!$B$1"}));
 }
 
+TEST(DrawingWriting, AChartNamingAMissingSheetOrBookWritesRefErrors) {
+    auto book = readXlsxFromMemory(drawingPackage().build(), "drawing.xlsx");
+    auto& object = book->sheet(0).drawings()[2];
+    auto part = std::make_shared<DrawingPart>(*object.links[0].part);
+    part->formulas = {"Gone!$A$1:$A$3", "[3]Data!$B$1"};
+    object.links[0].part = part;
+    auto back = readXlsxFromMemory(saved(*book), "back.xlsx");
+    const auto& formulas = back->sheet(0).drawings()[2].links[0].part->formulas;
+    ASSERT_EQ(formulas.size(), 2u);
+    EXPECT_EQ(formulas[0].find("Gone"), std::string::npos) << formulas[0];
+    EXPECT_NE(formulas[0].find("#REF!"), std::string::npos) << formulas[0];
+    EXPECT_NE(formulas[1].find("#REF!"), std::string::npos) << formulas[1];
+}
+
 TEST(DrawingWriting, HostileNamesOfCarriedPartsAreNotWritten) {
     auto book = readXlsxFromMemory(drawingPackage().build(), "drawing.xlsx");
     auto& object = book->sheet(0).drawings()[0];
