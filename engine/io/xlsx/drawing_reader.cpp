@@ -18,6 +18,9 @@ constexpr size_t kMaxLinksPerPart = 10'000;
 constexpr size_t kMaxFormulasPerChart = 100'000;
 constexpr int kMaxPartDepth = 4;     // drawing -> chart -> chart's drawing -> picture
 constexpr int kMaxWrapperDepth = 8;  // compatibility wrappers inside fallbacks
+// Attributes of one tag, and namespace declarations in force: far more than any writer uses,
+// few enough that looking through them stays cheap.
+constexpr size_t kMaxAttributes = 4096;
 constexpr std::string_view kRelationshipsNamespace =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr std::string_view kStrictRelationshipsNamespace =
@@ -186,6 +189,10 @@ private:
             }
             checkEntities(attribute.value);
             m_pos = close + 1;
+            if (token.attributes.size() >= kMaxAttributes) {
+                fail(FailureKind::TooLarge,
+                     "a tag holds more than " + std::to_string(kMaxAttributes) + " attributes");
+            }
             token.attributes.push_back(attribute);
         }
     }
@@ -302,6 +309,9 @@ public:
         m_marks.push_back(m_declarations.size());
         for (const Attribute& a : token.attributes) {
             if (isDeclaration(a)) {
+                if (m_declarations.size() >= kMaxAttributes) {
+                    fail(FailureKind::TooLarge, "it declares too many namespaces");
+                }
                 m_declarations.emplace_back(a.name == "xmlns" ? "" : localOf(a.name), a.value);
             }
         }
@@ -786,7 +796,9 @@ void splitChart(std::string_view xml, DrawingPart& part) {
                     damaged("</" + std::string(token.name) + "> closes another element");
                 }
                 open.pop_back();
-                if (!pendingName.empty() && pendingName == token.name && sawText) {
+                // A text longer than any formula is kept as it stands.
+                if (!pendingName.empty() && pendingName == token.name && sawText &&
+                    textEnd - textBegin <= size_t{kMaxFormulaLength} * 6) {
                     if (part.formulas.size() >= kMaxFormulasPerChart) {
                         fail(FailureKind::TooLarge, "a chart holds too many references");
                     }

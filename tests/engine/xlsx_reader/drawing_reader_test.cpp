@@ -204,6 +204,10 @@ TEST(DrawingParsing, DamagedXmlFails) {
                              "<xdr:ext cx=\"1\" cy=\"1\"/>" + picture("rId1") +
                              "</xdr:oneCellAnchor>";
     const std::string whole = drawingXml(good);
+    std::string manyAttributes;
+    for (int i = 0; i < 5000; ++i) {
+        manyAttributes += " xmlns:p" + std::to_string(i) + "=\"urn:x\"";
+    }
     const std::vector<std::string> cases = {
         whole.substr(0, whole.size() - 5),                               // cut short
         whole.substr(0, whole.find("<xdr:pic>") + 6),                    // cut inside a tag
@@ -214,6 +218,7 @@ TEST(DrawingParsing, DamagedXmlFails) {
                    "</xdr:oneCellAnchor>"),
         "<!DOCTYPE x [<!ENTITY a \"aaaa\">]>" + whole,
         drawingXml("<xdr:oneCellAnchor><xdr:pic>R&D</xdr:pic></xdr:oneCellAnchor>"),
+        drawingXml("<xdr:oneCellAnchor><xdr:pic" + manyAttributes + "/></xdr:oneCellAnchor>"),
         drawingXml("<xdr:oneCellAnchor><xdr:pic a=\"R&D\"/></xdr:oneCellAnchor>"),
         "",
     };
@@ -236,6 +241,11 @@ TEST(ChartSplitting, TheTextsOfFormulaElementsComeApart) {
     ASSERT_EQ(part.pieces.size(), 4u);
     EXPECT_TRUE(part.isChart());
     EXPECT_EQ(part.bytes(), xml);
+    // A text longer than any formula is no formula.
+    DrawingPart huge;
+    splitChart("<c:f>" + std::string(100000, 'A') + "</c:f>", huge);
+    EXPECT_TRUE(huge.formulas.empty());
+    EXPECT_EQ(huge.pieces.size(), 1u);
     part.formulas[1] = "Other!A1<2";
     EXPECT_NE(part.bytes().find("<c:f>Other!A1&lt;2</c:f>"), std::string::npos);
 
