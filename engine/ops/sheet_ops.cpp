@@ -591,6 +591,7 @@ void copyBlockInto(const Sheet& sheet, const CellRange& range, Sheet& copy) {
     }
     copy.merges() = sheet.merges();
     copy.arrayFormulas() = sheet.arrayFormulas();
+    copy.drawings() = sheet.drawings();
     copy.columns() = sheet.columns();
     copy.fitFloors() = sheet.fitFloors();
     copy.setDefaultColumnWidth(sheet.defaultColumnWidth());

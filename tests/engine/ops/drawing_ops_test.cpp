@@ -152,6 +152,18 @@ TEST(DrawingPaste, ObjectsAnchoredInTheBlockComeAlongMoved) {
     EXPECT_EQ(formulasOf(source.drawings()[3])[0], "Source!$B$2:$B$6");
 }
 
+TEST(DrawingPaste, APasteOnItsOwnSheetDrawsTheObjectsAgain) {
+    Workbook book;
+    Sheet& sheet = book.addSheet("Data");
+    putNumber(sheet, "A1", 1);
+    sheet.drawings().push_back(chart(1, 0, {"Data!$A$1:$A$4"}));
+    pasteBlock(sheet, area("A1:D8"), sheet, *parseCellName("F1"));
+    ASSERT_EQ(sheet.drawings().size(), 2u);
+    EXPECT_EQ(sheet.drawings()[1].from.column, 5);
+    EXPECT_EQ(formulasOf(sheet.drawings()[0]), (std::vector<std::string>{"Data!$A$1:$A$4"}));
+    EXPECT_EQ(formulasOf(sheet.drawings()[1]), (std::vector<std::string>{"Data!$F$1:$F$4"}));
+}
+
 TEST(DrawingCopy, ACopyInTheSameWorkbookReadsItselfWithChartsOfItsOwn) {
     Workbook book;
     Sheet& data = book.addSheet("Data");
