@@ -12,6 +12,36 @@
 namespace plyfold::engine {
 namespace {
 
+// Whether two formulas read the same cells and differ at most in how sheet names are
+// written ('Sales'!A1 and Sales!A1): a chart keeps the text it had then.
+bool sameReferences(std::string_view a, std::string_view b) {
+    const std::vector<formula::Token> left = formula::tokenize(a);
+    const std::vector<formula::Token> right = formula::tokenize(b);
+    if (left.size() != right.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < left.size(); ++i) {
+        const formula::Token& x = left[i];
+        const formula::Token& y = right[i];
+        if (x.kind != y.kind) {
+            return false;
+        }
+        if (x.kind == formula::TokenKind::Text) {
+            if (x.text != y.text) {
+                return false;
+            }
+            continue;
+        }
+        if (x.ref.external != y.ref.external || x.ref.externalIndex != y.ref.externalIndex ||
+            x.ref.body != y.ref.body || x.ref.hasSheet() != y.ref.hasSheet() ||
+            !equalsIgnoringAsciiCase(x.ref.firstSheet, y.ref.firstSheet) ||
+            !equalsIgnoringAsciiCase(x.ref.lastSheet, y.ref.lastSheet)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The object with each chart it shows made a part of its own, its formulas rewritten.
 void rewriteCharts(DrawingObject& object, const FormulaRewrite& rewrite, bool always) {
     for (DrawingLink& link : object.links) {
@@ -23,7 +53,7 @@ void rewriteCharts(DrawingObject& object, const FormulaRewrite& rewrite, bool al
         if (rewrite) {
             for (std::string& formula : formulas) {
                 std::string after = rewrite(formula);
-                if (after != formula) {
+                if (after != formula && !sameReferences(formula, after)) {
                     formula = std::move(after);
                     changed = true;
                 }

@@ -289,11 +289,12 @@ TEST_F(DrawingMerge, TheWorkbookMergeCarriesEverySheetsObjects) {
     ASSERT_EQ(sales.name(), "Sales");
     EXPECT_EQ(placed(sales),
               (std::vector<Placed>{{AnchorKind::OneCell, 2, 4}, {AnchorKind::OneCell, 11, 4}}));
-    // Prices was not copied: the chart reads it from its file, its values kept.
+    // Prices was not copied: the chart reads it from its file, its values kept. What reads the
+    // same cells keeps its text.
     EXPECT_EQ(chartFormulas(sales.drawings()[0]),
-              (std::vector<std::string>{"Sales!C2", "Sales!$B$3:$B$7", "Sales!$C$3:$C$7"}));
+              (std::vector<std::string>{"'Sales'!C2", "'Sales'!$B$3:$B$7", "'Sales'!$C$3:$C$7"}));
     EXPECT_EQ(chartFormulas(sales.drawings()[1]),
-              (std::vector<std::string>{"Sales!$C$2", "[1]Prices!$A$1:$A$4"}));
+              (std::vector<std::string>{"'Sales'!$C$2", "[1]Prices!$A$1:$A$4"}));
     ASSERT_EQ(book.externalBooks().size(), 1u);
     const engine::Sheet& shapes = book.sheet(3);
     // Every object of the sheet, the one with an absolute anchor too.
@@ -309,7 +310,7 @@ TEST_F(DrawingMerge, TheWorkbookMergeCarriesEverySheetsObjects) {
     if (lines.empty()) {
         GTEST_SKIP() << "no openpyxl with Pillow";
     }
-    EXPECT_TRUE(lines.count("C Sales 4 2 Sales!C2 Sales!$B$3:$B$7 Sales!$C$3:$C$7"))
+    EXPECT_TRUE(lines.count("C Sales 4 2 'Sales'!C2 'Sales'!$B$3:$B$7 'Sales'!$C$3:$C$7"))
         << testing::PrintToString(lines);
     EXPECT_TRUE(lines.count("I Photos TwoCellAnchor 2 2 4 5")) << testing::PrintToString(lines);
     EXPECT_TRUE(lines.count("I Photos OneCellAnchor 1 8")) << testing::PrintToString(lines);
@@ -323,7 +324,7 @@ TEST_F(DrawingMerge, AChartReadsTheCopyOfItsOtherSheetWhereverItIsQueued) {
     const engine::Workbook& book = resultBook();
     ASSERT_EQ(book.sheetCount(), 4);
     EXPECT_EQ(chartFormulas(book.sheet(1).drawings()[1]),
-              (std::vector<std::string>{"Sales!$C$2", "Prices!$A$1:$A$4"}));
+              (std::vector<std::string>{"'Sales'!$C$2", "Prices!$A$1:$A$4"}));
     ASSERT_EQ(book.sheet(3).name(), "Sales (2)");
     EXPECT_EQ(chartFormulas(book.sheet(3).drawings()[0])[2], "'Sales (2)'!$C$3:$C$7");
     EXPECT_EQ(chartFormulas(book.sheet(3).drawings()[1])[1], "Prices!$A$1:$A$4");

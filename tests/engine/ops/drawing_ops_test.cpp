@@ -178,6 +178,11 @@ TEST(DrawingCopy, ACopyInTheSameWorkbookReadsItselfWithChartsOfItsOwn) {
     EXPECT_NE(copy.drawings()[1].links[0].part, data.drawings()[1].links[0].part);
     EXPECT_EQ(formulasOf(copy.drawings()[1]),
               (std::vector<std::string>{"'Data (2)'!$A$1:$A$3", "'Data (2)'!$B$1", "Else!$A$1"}));
+
+    // Into another workbook, a reference that still reads the same cells keeps its text.
+    Workbook other;
+    const Sheet& carried = copySheet(data, other, 0);
+    EXPECT_EQ(formulasOf(carried.drawings()[1])[1], "'Data'!$B$1");
     EXPECT_EQ(formulasOf(data.drawings()[1])[0], "Data!$A$1:$A$3");
 }
 
