@@ -30,6 +30,9 @@ struct DrawingPart {
     std::string extension;  // "png", "xml", ...
     std::vector<std::string> pieces;
     std::vector<std::string> formulas;
+    // The formulas as the file wrote them: a formula moved back onto the same cells is written
+    // as it was read.
+    std::vector<std::string> readFormulas;
     // The part's own relationships, with the ids its XML names them by.
     std::vector<std::pair<std::string, DrawingLink>> links;
 

@@ -51,10 +51,15 @@ void rewriteCharts(DrawingObject& object, const FormulaRewrite& rewrite, bool al
         std::vector<std::string> formulas = link.part->formulas;
         bool changed = false;
         if (rewrite) {
-            for (std::string& formula : formulas) {
-                std::string after = rewrite(formula);
-                if (after != formula && !sameReferences(formula, after)) {
-                    formula = std::move(after);
+            const std::vector<std::string>& read = link.part->readFormulas;
+            for (size_t i = 0; i < formulas.size(); ++i) {
+                std::string after = rewrite(formulas[i]);
+                const bool asRead = i < read.size() && sameReferences(read[i], after);
+                if (asRead) {
+                    after = read[i];
+                }
+                if (after != formulas[i] && (asRead || !sameReferences(formulas[i], after))) {
+                    formulas[i] = std::move(after);
                     changed = true;
                 }
             }

@@ -324,10 +324,11 @@ TEST_F(DrawingMerge, AChartReadsTheCopyOfItsOtherSheetWhereverItIsQueued) {
     const engine::Workbook& book = resultBook();
     ASSERT_EQ(book.sheetCount(), 4);
     EXPECT_EQ(chartFormulas(book.sheet(1).drawings()[1]),
-              (std::vector<std::string>{"'Sales'!$C$2", "Prices!$A$1:$A$4"}));
+              (std::vector<std::string>{"'Sales'!$C$2", "'Prices'!$A$1:$A$4"}));
     ASSERT_EQ(book.sheet(3).name(), "Sales (2)");
     EXPECT_EQ(chartFormulas(book.sheet(3).drawings()[0])[2], "'Sales (2)'!$C$3:$C$7");
-    EXPECT_EQ(chartFormulas(book.sheet(3).drawings()[1])[1], "Prices!$A$1:$A$4");
+    // Pointed back at the sheet it read, a reference is written as the file wrote it.
+    EXPECT_EQ(chartFormulas(book.sheet(3).drawings()[1])[1], "'Prices'!$A$1:$A$4");
     // Nothing reads the source file any more.
     EXPECT_TRUE(book.externalBooks().empty());
     // Each copy has charts of its own.

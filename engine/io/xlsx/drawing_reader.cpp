@@ -818,6 +818,7 @@ void splitChart(std::string_view xml, DrawingPart& part) {
         damaged("it ends before its elements are closed");
     }
     part.pieces.emplace_back(xml.substr(at));
+    part.readFormulas = part.formulas;
 }
 
 }  // namespace detail
