@@ -35,7 +35,8 @@ std::string DrawingPart::bytes() const {
 }
 
 uint64_t DrawingObject::bytes() const {
-    uint64_t total = sizeof(DrawingObject) + prefix.size() + namespaces.size() + editAs.size();
+    uint64_t total = sizeof(DrawingObject) + prefix.size() + namespaces.size() + editAs.size() +
+                     wrapper.element.size() + wrapper.fallback.size() + wrapper.choices.size();
     for (const std::string& piece : pieces) {
         total += sizeof(std::string) + piece.size();
     }

@@ -51,6 +51,16 @@ struct AnchorMarker {
     int64_t rowOffset = 0;
 };
 
+// The markup-compatibility wrapper an object was read from: the choices that need an
+// extension, as written, around the object as their fallback. Empty when there is none.
+struct DrawingWrapper {
+    std::string element;   // "mc:AlternateContent" as written
+    std::string fallback;  // "mc:Fallback" as written
+    std::string choices;   // the choice elements' XML
+
+    bool isEmpty() const { return choices.empty(); }
+};
+
 // A picture, shape, group, connector or chart frame anchored on a worksheet. Its position is
 // held here; the object itself is its XML as read, kept as pieces with the relationships it
 // names between them (pieces[0], the id of links[linkSlots[0]], pieces[1] ...), so that the writer
@@ -69,6 +79,8 @@ struct DrawingObject {
     std::vector<std::string> pieces;
     std::vector<uint32_t> linkSlots;
     std::vector<DrawingLink> links;
+    // Kept only while the object has not moved, since the choices hold positions of their own.
+    DrawingWrapper wrapper;
 
     // The top-left cell of the object.
     int32_t topRow() const { return anchor == AnchorKind::Absolute ? -1 : from.row; }

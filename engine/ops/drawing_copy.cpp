@@ -141,6 +141,9 @@ std::vector<DrawingObject> pastedDrawings(const Sheet& source, const CellRange& 
             continue;
         }
         DrawingObject moved = object;
+        if (offset.row != 0 || offset.column != 0) {
+            moved.wrapper = {};  // its choices would stay where they were
+        }
         for (AnchorMarker* marker : {&moved.from, &moved.to}) {
             marker->row = std::clamp(marker->row + offset.row, 0, kMaxRows - 1);
             marker->column = std::clamp(marker->column + offset.column, 0, kMaxColumns - 1);
@@ -224,9 +227,18 @@ void drawingsAfterDeleting(Sheet& sheet, int32_t first, int32_t count, bool colu
             continue;
         }
         if (object.anchor != AnchorKind::Absolute) {
+            const AnchorMarker from = object.from;
+            const AnchorMarker to = object.to;
             move(object.from);
             if (object.anchor == AnchorKind::TwoCell) {
                 move(object.to);
+            }
+            auto same = [](const AnchorMarker& a, const AnchorMarker& b) {
+                return a.row == b.row && a.column == b.column && a.rowOffset == b.rowOffset &&
+                       a.columnOffset == b.columnOffset;
+            };
+            if (!same(object.from, from) || !same(object.to, to)) {
+                object.wrapper = {};  // its choices would stay where they were
             }
         }
         kept.push_back(std::move(object));

@@ -329,6 +329,15 @@ public:
         }
         return false;
     }
+    std::vector<std::string_view> relationshipsPrefixes() const {
+        std::vector<std::string_view> out;
+        for (const auto& [prefix, uri] : m_declarations) {
+            if (!prefix.empty() && isRelationshipsPrefix(prefix)) {
+                out.push_back(prefix);
+            }
+        }
+        return out;
+    }
     // The declarations in force, one a prefix, as attribute text.
     std::string text() const {
         std::map<std::string_view, std::string_view> byPrefix;
@@ -410,14 +419,55 @@ private:
                 readAnchor(token);
             } else if (!empty && local == "AlternateContent" && wrapperDepth < kMaxWrapperDepth) {
                 m_scopes.push(token);
-                readChildren(token.name, wrapperDepth + 1);
+                if (wrapperDepth == 0) {
+                    readWrapper(token);
+                } else {
+                    readChildren(token.name, wrapperDepth + 1);
+                }
             } else if (!empty && local == "Fallback" && wrapperDepth > 0) {
+                if (wrapperDepth == 1 && m_fallbackBegin == std::string_view::npos) {
+                    m_fallbackBegin = token.begin;
+                    m_fallbackName = token.name;
+                }
                 m_scopes.push(token);
                 readChildren(token.name, wrapperDepth);
             } else if (!empty) {
                 skipElement(token.name);
             }
         }
+    }
+
+    // A compatibility wrapper under the root. Its fallback gives the object; its choices go
+    // with it as written, so that programs that have the extension still show them, when the
+    // fallback is one object and the choices name no relationship (which could not be
+    // renamed).
+    void readWrapper(const Token& wrapper) {
+        const size_t before = m_objects.size();
+        m_fallbackBegin = std::string_view::npos;
+        std::vector<std::string> linkPrefixes;
+        for (std::string_view prefix : m_scopes.relationshipsPrefixes()) {
+            linkPrefixes.emplace_back(prefix);
+        }
+        readChildren(wrapper.name, 1);
+        if (m_fallbackBegin == std::string_view::npos || m_objects.size() != before + 1) {
+            return;
+        }
+        const std::string_view choices = m_xml.substr(wrapper.end, m_fallbackBegin - wrapper.end);
+        if (choices.find(kRelationshipsNamespace) != std::string_view::npos ||
+            choices.find(kStrictRelationshipsNamespace) != std::string_view::npos) {
+            return;
+        }
+        for (const std::string& prefix : linkPrefixes) {
+            for (char space : {' ', '\t', '\n', '\r'}) {
+                if (choices.find(std::string(1, space) + prefix + ":") != std::string_view::npos) {
+                    return;
+                }
+            }
+        }
+        DrawingObject& object = m_objects.back();
+        object.wrapper.element = std::string(wrapper.name);
+        object.wrapper.fallback = std::string(m_fallbackName);
+        object.wrapper.choices = std::string(choices);
     }
 
     void skipElement(std::string_view name) {
@@ -596,6 +646,8 @@ private:
     const std::function<const DrawingLink*(std::string_view)>& m_find;
     Scopes m_scopes;
     std::vector<DrawingObject> m_objects;
+    size_t m_fallbackBegin = std::string_view::npos;  // of the wrapper being read
+    std::string_view m_fallbackName;
 };
 
 // Reads a whole part into memory, counted against the sheet.

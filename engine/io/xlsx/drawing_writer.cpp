@@ -170,7 +170,31 @@ void writeMarker(XmlStreamWriter& out, const std::string& prefix, std::string_vi
     out.raw('>');
 }
 
+void writeAnchor(XmlStreamWriter& out, const DrawingObject& object, size_t firstId);
+
 void writeObject(XmlStreamWriter& out, const DrawingObject& object, size_t firstId) {
+    const DrawingWrapper& wrapper = object.wrapper;
+    if (wrapper.isEmpty()) {
+        writeAnchor(out, object, firstId);
+        return;
+    }
+    out.raw('<');
+    out.raw(wrapper.element);
+    out.raw(object.namespaces);
+    out.raw('>');
+    out.raw(wrapper.choices);
+    out.raw('<');
+    out.raw(wrapper.fallback);
+    out.raw('>');
+    writeAnchor(out, object, firstId);
+    out.raw("</");
+    out.raw(wrapper.fallback);
+    out.raw("></");
+    out.raw(wrapper.element);
+    out.raw('>');
+}
+
+void writeAnchor(XmlStreamWriter& out, const DrawingObject& object, size_t firstId) {
     std::string_view element = object.anchor == AnchorKind::TwoCell   ? "twoCellAnchor"
                                : object.anchor == AnchorKind::OneCell ? "oneCellAnchor"
                                                                       : "absoluteAnchor";

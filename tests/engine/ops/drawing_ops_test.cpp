@@ -76,9 +76,10 @@ TEST(DrawingDeletion, ObjectsMoveShrinkOrGoWithTheirLines) {
         {"one-cell anchor below", one, 0, 2, true, 4, 50, 0, 0},
         {"absolute anchor stays", absolute, 0, 5, true, 9, 0, 0, 0},
     };
-    for (const Case& c : cases) {
+    for (Case c : cases) {
         Workbook book;
         Sheet& sheet = book.addSheet("S");
+        c.object.wrapper.choices = "<mc:Choice/>";
         sheet.drawings().push_back(c.object);
         drawingsAfterDeleting(sheet, c.first, c.count, false);
         ASSERT_EQ(sheet.drawings().size(), c.kept ? 1u : 0u) << c.what;
@@ -86,6 +87,13 @@ TEST(DrawingDeletion, ObjectsMoveShrinkOrGoWithTheirLines) {
             continue;
         }
         const DrawingObject& after = sheet.drawings()[0];
+        // A wrapper's choices stay only with an object that did not move.
+        const bool moved =
+            after.from.row != c.object.from.row ||
+            after.from.rowOffset != c.object.from.rowOffset ||
+            (after.anchor == AnchorKind::TwoCell &&
+             (after.to.row != c.object.to.row || after.to.rowOffset != c.object.to.rowOffset));
+        EXPECT_EQ(after.wrapper.isEmpty(), moved) << c.what;
         EXPECT_EQ(after.from.row, c.fromRow) << c.what;
         EXPECT_EQ(after.from.rowOffset, c.fromOffset) << c.what;
         EXPECT_EQ(after.from.column, c.object.from.column) << c.what;

@@ -119,6 +119,10 @@ TEST(DrawingParsing, EveryAnchorKindWithItsPosition) {
     EXPECT_EQ(objects[3].from.column, 4);
     EXPECT_EQ(objects[3].from.row, 12);
     EXPECT_NE(objects[3].namespaces.find("xmlns:mc="), std::string::npos);
+    // Its choice names a picture by a relationship id, which could not be renamed: the
+    // fallback stands alone.
+    EXPECT_TRUE(objects[3].wrapper.isEmpty());
+    EXPECT_TRUE(objects[0].wrapper.isEmpty());
 }
 
 TEST(DrawingParsing, RelationshipIdsBecomeSlotsWhateverThePrefix) {
@@ -148,6 +152,42 @@ TEST(DrawingParsing, RelationshipIdsBecomeSlotsWhateverThePrefix) {
     EXPECT_NE(content(object).find("r:id=\"rId9\""), std::string::npos);
     EXPECT_NE(content(object).find("rel:id=\"\""), std::string::npos);
     EXPECT_NE(object.namespaces.find(std::string("xmlns=\"") + kXdr + "\""), std::string::npos);
+}
+
+TEST(DrawingParsing, ChoicesThatNameRelationshipsAreLeftOut) {
+    Links links;
+    links.byId["rId1"].type = "image";
+    auto wrapped = [](const std::string& choice, int fallbacks) {
+        std::string fallback;
+        for (int i = 0; i < fallbacks; ++i) {
+            fallback += "<xdr:oneCellAnchor>" + marker("from", 4, 0, 12 + i, 0) +
+                        "<xdr:ext cx=\"1\" cy=\"1\"/>" + picture("rId1") + "</xdr:oneCellAnchor>";
+        }
+        return drawingXml("<mc:AlternateContent xmlns:mc=\"urn:mc\"><mc:Choice Requires=\"x\">" +
+                          choice + "</mc:Choice><mc:Fallback>" + fallback +
+                          "</mc:Fallback></mc:AlternateContent>");
+    };
+    struct Case {
+        std::string xml;
+        bool kept;
+    };
+    const std::vector<Case> cases = {
+        {wrapped("<x:shape/>", 1), true},
+        {wrapped("<x:shape a=\"b:c\"/>", 1), true},
+        {wrapped("<x:shape r:id=\"rId1\"/>", 1), false},
+        {wrapped(std::string("<x:shape xmlns:q=\"") + kRels + "\" q:id=\"rId1\"/>", 1), false},
+        {wrapped("<x:shape/>", 2), false},  // which object would it stand for?
+    };
+    for (const Case& c : cases) {
+        const std::vector<DrawingObject> objects = parseDrawing(c.xml, links.find());
+        ASSERT_FALSE(objects.empty()) << c.xml;
+        EXPECT_EQ(!objects[0].wrapper.isEmpty(), c.kept) << c.xml;
+        if (c.kept) {
+            EXPECT_EQ(objects[0].wrapper.element, "mc:AlternateContent");
+            EXPECT_EQ(objects[0].wrapper.fallback, "mc:Fallback");
+            EXPECT_TRUE(objects[0].wrapper.choices.starts_with("<mc:Choice Requires=\"x\">"));
+        }
+    }
 }
 
 TEST(DrawingParsing, AnObjectNamingAMissingRelationshipIsLeftOut) {
