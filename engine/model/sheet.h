@@ -12,6 +12,7 @@
 #include "engine/model/conditional_format.h"
 #include "engine/model/data_validation.h"
 #include "engine/model/comment.h"
+#include "engine/model/drawing.h"
 #include "engine/model/external_link.h"
 #include "engine/model/hyperlink.h"
 #include "engine/model/sheet_settings.h"
@@ -171,6 +172,21 @@ public:
         m_comments = std::move(comments);
     }
 
+    // The pictures, shapes and charts anchored on the sheet, in their drawing order; read
+    // with the cells.
+    std::vector<DrawingObject>& drawings() {
+        ensureLoaded();
+        return m_drawings;
+    }
+    const std::vector<DrawingObject>& drawings() const {
+        ensureLoaded();
+        return m_drawings;
+    }
+    // For readers, while the sheet loads.
+    void setLoadedDrawings(std::vector<DrawingObject> drawings) {
+        m_drawings = std::move(drawings);
+    }
+
     // The workbook and sheet this one was copied from, when it is a copy from another file.
     const std::optional<SheetOrigin>& origin() const { return m_origin; }
     void setOrigin(std::optional<SheetOrigin> origin) { m_origin = std::move(origin); }
@@ -211,6 +227,7 @@ private:
     SheetSettings m_settings;
     std::vector<Hyperlink> m_hyperlinks;
     std::vector<Comment> m_comments;
+    std::vector<DrawingObject> m_drawings;
 };
 
 }  // namespace plyfold::engine

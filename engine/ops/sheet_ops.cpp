@@ -13,6 +13,7 @@
 #include "engine/model/workbook.h"
 #include "engine/ops/autofit.h"
 #include "engine/ops/date_serial.h"
+#include "engine/ops/drawing_copy.h"
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/notes_copy.h"
 #include "engine/ops/number_format.h"
@@ -608,6 +609,7 @@ void copyBlockInto(const Sheet& sheet, const CellRange& range, Sheet& copy) {
     copy.dataValidations() = sheet.dataValidations();
     copy.hyperlinks() = sheet.hyperlinks();
     copy.comments() = sheet.comments();
+    copy.drawings() = sheet.drawings();
     copy.columns() = sheet.columns();
     copy.fitFloors() = sheet.fitFloors();
     copy.setDefaultColumnWidth(sheet.defaultColumnWidth());
@@ -856,6 +858,12 @@ void updateFormulas(Workbook& workbook, const Deletion& deletion) {
             rewriteRuleFormulas(
                 sheet, [&](std::string_view text) { return deletion.rewrite(text, scope); });
         }
+    // Charts' series and titles follow the deletion like formulas of their sheets.
+    for (int32_t s = 0; s < workbook.sheetCount(); ++s) {
+        Sheet& sheet = workbook.sheet(s);
+        const SheetScope scope{edited.name(), sheet.name()};
+        rewriteChartFormulas(
+            sheet, [&](std::string_view formula) { return deletion.rewrite(formula, scope); });
     }
     StringPool& pool = workbook.formulas();
     const uint32_t poolSize = pool.size();
@@ -888,6 +896,9 @@ void updateFormulas(Workbook& workbook, const Deletion& deletion) {
                 cell.formula = mapped + 1;
             }
         }
+        // Charts' series and titles follow the deletion like formulas of the sheet.
+        rewriteChartFormulas(
+            sheet, [&](std::string_view formula) { return deletion.rewrite(formula, scope); });
     }
 }
 
@@ -1021,6 +1032,13 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
     }
     pasteSheetRules(source, range, target, topLeft, carrier ? &*carrier : nullptr);
     pasteNotes(source, range, target, topLeft);
+    // Pictures, shapes and charts anchored in the block come along, after what the target
+    // shows already.
+    for (DrawingObject& object :
+         pastedDrawings(source, range, target, CellRef{rowOffset, columnOffset},
+                        carrier ? &*carrier : nullptr)) {
+        target.drawings().push_back(std::move(object));
+    }
 }
 
 void deleteRows(Sheet& sheet, int32_t first, int32_t count) {
@@ -1032,6 +1050,7 @@ void deleteRows(Sheet& sheet, int32_t first, int32_t count) {
         return formulaAfterDeletingRows(text, first, count, {sheet.name(), sheet.name()});
     });
     settingsAfterDeletingRows(sheet.settings(), first, count);
+    drawingsAfterDeleting(sheet, first, count, false);
     auto& rows = sheet.mutableRows();
     auto begin = rowLowerBound(rows, first);
     auto end = rowLowerBound(rows, first + count);
@@ -1052,6 +1071,7 @@ void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
         return formulaAfterDeletingColumns(text, first, count, {sheet.name(), sheet.name()});
     });
     settingsAfterDeletingColumns(sheet.settings(), first, count);
+    drawingsAfterDeleting(sheet, first, count, true);
     for (Row& row : sheet.mutableRows()) {
         auto& cells = row.cells;
         auto begin = cellLowerBound(cells, first);
@@ -1151,6 +1171,14 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
             copySheetRules(source, copy, rewrite);
         }
         copySheetNotes(source, copy);
+        copy.drawings() = copiedDrawings(source, [&](std::string_view formula) {
+            if (carrier) {
+                std::string carried = carrier->carry(formula);
+                carrier->cacheValuesOf(carried);
+                return carried;
+            }
+            return rewrite ? rewrite(formula) : std::string(formula);
+        });
         copy.setDefaultColumnWidth(source.defaultColumnWidth());
         copy.fitFloors() = source.fitFloors();
         if (const auto used = source.usedRange()) {

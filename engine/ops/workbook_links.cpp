@@ -11,6 +11,7 @@
 #include "engine/model/limits.h"
 #include "engine/model/sheet.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/drawing_copy.h"
 #include "engine/ops/formula_lexer.h"
 #include "engine/ops/formula_refs.h"
 #include "engine/ops/notes_copy.h"
@@ -137,6 +138,7 @@ void rewriteAllFormulas(Workbook& workbook,
             name.formula = fn(name.formula);
         }
         rewriteRuleFormulas(sheet, fn);
+        rewriteChartFormulas(sheet, fn);
     }
     for (uint32_t id = 0; id < workbook.sharedFormulaCount(); ++id) {
         workbook.setSharedFormulaText(id, remap(workbook.sharedFormula(id).text));
@@ -751,6 +753,12 @@ void FormulaCarrier::cacheValues(const std::vector<Row>& rows) {
     m_carriedFormulas.clear();
 }
 
+void FormulaCarrier::cacheValuesOf(std::string_view carried) {
+    if (m_sourceBookIndex >= 0) {
+        cacheFromText(carried);
+    }
+}
+
 void FormulaCarrier::cacheFromText(std::string_view text) {
     if (text.find('[') == std::string_view::npos) {
         return;
@@ -818,6 +826,7 @@ void readPastedLinesFromSource(const Sheet& source, const CellRange& block, Shee
     carrier.setPastedBlock(
         block, CellRef{topLeft.row - block.first.row, topLeft.column - block.first.column});
     carrier.readLinesFromSource(first, count, columns);
+    chartsReadLinesFromSource(source, block, target, topLeft, first, count, columns, carrier);
 }
 
 void relinkToCopies(Workbook& workbook) {

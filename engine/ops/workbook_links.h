@@ -81,6 +81,9 @@ public:
     // the formulas of the given rows' cells (mapped into the target) and of the names carried
     // read.
     void cacheValues(const std::vector<Row>& rows);
+    // The same for the references of one formula carried (a chart's series): the values of
+    // the source cells it reads as external references.
+    void cacheValuesOf(std::string_view carried);
     // Takes back the names and external books added since the carrier was made, for a paste
     // or copy that failed.
     void undo();

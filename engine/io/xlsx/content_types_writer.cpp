@@ -62,6 +62,7 @@ void writeContentTypes(ZipWriter& zip, const PackagePlan& plan) {
     for (size_t i = 0; i < plan.tables.tables.size(); ++i) {
         writeOverride(out, TablePlan::partName(i), "spreadsheetml.table+xml");
     }
+    writeDrawingContentTypes(out, plan.drawings);
     for (size_t i = 0; i < plan.workbook->externalBooks().size(); ++i) {
         writeOverride(out, "xl/externalLinks/externalLink" + std::to_string(i + 1) + ".xml",
                       "spreadsheetml.externalLink+xml");

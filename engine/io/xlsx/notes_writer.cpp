@@ -180,11 +180,12 @@ void writeLegacyDrawingElement(XmlStreamWriter& out, const Sheet& sheet) {
 }
 
 void writeSheetRelationships(ZipWriter& zip, const TablePlan& tables, const Sheet& sheet,
-                             int32_t index, const std::string& sheetPartName) {
+                             int32_t index, const std::string& sheetPartName,
+                             std::string_view otherRelationships) {
     const bool hasExternalLinks =
         std::any_of(sheet.hyperlinks().begin(), sheet.hyperlinks().end(), isExternal);
     if (!hasExternalLinks && sheet.comments().empty()) {
-        writeSheetTableRelationships(zip, tables, index, sheetPartName);
+        writeSheetTableRelationships(zip, tables, index, sheetPartName, otherRelationships);
         return;
     }
     const size_t slash = sheetPartName.rfind('/');
@@ -208,6 +209,7 @@ void writeSheetRelationships(ZipWriter& zip, const TablePlan& tables, const Shee
         writeRelationship(out, "rIdV1", "vmlDrawing",
                           "../drawings/vmlDrawing" + std::to_string(index + 1) + ".vml", false);
     }
+    out.raw(otherRelationships);
     out.raw("</Relationships>");
     out.finish();
 }

@@ -22,9 +22,10 @@ void writeHyperlinksElement(XmlStreamWriter& out, const Sheet& sheet);
 void writeLegacyDrawingElement(XmlStreamWriter& out, const Sheet& sheet);
 
 // xl/worksheets/_rels/sheetN.xml.rels: the sheet's tables, its external links, its notes
-// and their drawing; nothing when it has none.
+// and their drawing, then the other relationships given as XML; nothing when it has none.
 void writeSheetRelationships(ZipWriter& zip, const TablePlan& tables, const Sheet& sheet,
-                             int32_t index, const std::string& sheetPartName);
+                             int32_t index, const std::string& sheetPartName,
+                             std::string_view otherRelationships = {});
 
 // xl/commentsN.xml and xl/drawings/vmlDrawingN.xml (N the sheet's number) for a sheet with
 // notes: the notes, and the shapes a desktop spreadsheet shows them in.

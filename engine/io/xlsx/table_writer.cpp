@@ -162,8 +162,9 @@ void writeTablePart(ZipWriter& zip, const TablePlan& plan, size_t index) {
 }
 
 void writeSheetTableRelationships(ZipWriter& zip, const TablePlan& plan, int32_t sheet,
-                                  const std::string& sheetPartName) {
-    if (plan.countOf(sheet) == 0) {
+                                  const std::string& sheetPartName,
+                                  std::string_view otherRelationships) {
+    if (plan.countOf(sheet) == 0 && otherRelationships.empty()) {
         return;
     }
     const size_t slash = sheetPartName.rfind('/');
@@ -173,6 +174,7 @@ void writeSheetTableRelationships(ZipWriter& zip, const TablePlan& plan, int32_t
     out.raw(
         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">");
     writeSheetTableRelationshipEntries(out, plan, sheet);
+    out.raw(otherRelationships);
     out.raw("</Relationships>");
     out.finish();
 }

@@ -35,9 +35,11 @@ TablePlan planTables(const Workbook& workbook);
 
 // xl/tables/tableN.xml for the table at index.
 void writeTablePart(ZipWriter& zip, const TablePlan& plan, size_t index);
-// xl/worksheets/_rels/sheetN.xml.rels: the sheet's tables as rId1..rIdK, when it has any.
+// xl/worksheets/_rels/sheetN.xml.rels: the sheet's tables as rId1..rIdK, then the other
+// relationships given as XML; nothing when there are none.
 void writeSheetTableRelationships(ZipWriter& zip, const TablePlan& plan, int32_t sheet,
-                                  const std::string& sheetPartName);
+                                  const std::string& sheetPartName,
+                                  std::string_view otherRelationships = {});
 // The <Relationship> entries of the sheet's tables, for a relationships part that holds more.
 void writeSheetTableRelationshipEntries(XmlStreamWriter& out, const TablePlan& plan, int32_t sheet);
 // <tableParts> of a worksheet part, naming the relationships above; nothing without tables.

@@ -129,6 +129,7 @@ public:
         }
         writeHyperlinksElement(m_out, m_sheet);
         writePrintSetup(m_out, m_sheet.settings());
+        writeDrawingElement(m_out, m_plan.drawings, m_index);
         writeLegacyDrawingElement(m_out, m_sheet);
         writeTablePartsElement(m_out, m_plan.tables, m_index);
         m_out.raw("</worksheet>");

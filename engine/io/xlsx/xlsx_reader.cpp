@@ -6,6 +6,7 @@
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
 #include "engine/io/xlsx/color_resolver.h"
+#include "engine/io/xlsx/drawing_reader.h"
 #include "engine/io/xlsx/external_link_reader.h"
 #include "engine/io/xlsx/notes_reader.h"
 #include "engine/io/xlsx/opc_package.h"
@@ -342,6 +343,16 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
             sheet.setLoadedNotes(std::move(notes.hyperlinks), std::move(notes.comments));
         } catch (const ReadFailure& failure) {
             throw describe(failure, m_displayName, notesPart, &sheet.name());
+        }
+    }
+    // Pictures, shapes and charts: their parts are read only for a sheet that has them.
+    if (!content.drawingRelationship.empty()) {
+        std::string drawingPart = *stored;
+        try {
+            sheet.setLoadedDrawings(xlsx_read::readSheetDrawing(
+                *m_package, *stored, content.drawingRelationship, sheet, drawingPart));
+        } catch (const ReadFailure& failure) {
+            throw describe(failure, m_displayName, drawingPart, &sheet.name());
         }
     }
     if (m_hasPivotTables) {

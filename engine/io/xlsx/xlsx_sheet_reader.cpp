@@ -302,6 +302,8 @@ void SheetHandler::startElement(std::string_view name, XmlAttributes attributes)
                 context = kHyperlinks;
             } else if (nameIs(name, "legacyDrawing")) {
                 m_content.hasLegacyDrawing = true;
+            } else if (nameIs(name, "drawing")) {
+                m_content.drawingRelationship = attributeOr(attributes, "id");
             } else if (SheetSettingsReader::claims(name)) {
                 m_settings.startElement(name, attributes);
                 context = kSettings;

@@ -58,6 +58,8 @@ struct SheetContent {
     UncarriedFeatures uncarried;
     std::vector<HyperlinkEntry> hyperlinks;
     bool hasLegacyDrawing = false;  // the sheet shows notes, whose part its relationships name
+    // The relationship id of the sheet's drawing part; empty when it has none.
+    std::string drawingRelationship;
 };
 
 enum class XmlParser { Fast, Expat };

@@ -48,12 +48,14 @@ void writeXlsx(const Workbook& workbook, ByteSink& sink, const XlsxWriteOptions&
     for (int32_t i = 0; i < plan.sheetCount(); ++i) {
         writeWorksheet(zip, plan, i, formulas);
         writeSheetRelationships(zip, plan.tables, workbook.sheet(i), i,
-                                PackagePlan::worksheetPartName(i));
+                                PackagePlan::worksheetPartName(i),
+                                sheetDrawingRelationship(plan.drawings, i));
         writeNotesParts(zip, workbook.sheet(i), i);
     }
     for (size_t i = 0; i < plan.tables.tables.size(); ++i) {
         writeTablePart(zip, plan.tables, i);
     }
+    writeDrawingParts(zip, plan.drawings, workbook);
     zip.finish();
 }
 

@@ -159,6 +159,7 @@ PackagePlan planPackage(const Workbook& workbook, const XlsxWriteOptions& option
 
     planNumberFormats(styles, plan);
     plan.tables = planTables(workbook);
+    plan.drawings = planDrawings(workbook);
 
     plan.activeSheet = std::clamp(workbook.activeSheet(), 0, plan.sheetCount() - 1);
     auto visible = [&plan](int32_t i) { return plan.visibility[i] == SheetVisibility::Visible; };

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/io/xlsx/drawing_writer.h"
 #include "engine/io/xlsx/table_writer.h"
 #include "engine/io/xlsx/xlsx_writer.h"
 #include "engine/model/workbook.h"
@@ -43,6 +44,7 @@ struct PackagePlan {
     // Format code ids of the custom codes, in the order of their ids from 164.
     std::vector<uint32_t> customFormatCodes;
     TablePlan tables;
+    DrawingPlan drawings;
 
     int32_t sheetCount() const { return static_cast<int32_t>(visibility.size()); }
     static std::string worksheetPartName(int32_t index);  // "xl/worksheets/sheet1.xml", ...
