@@ -850,20 +850,16 @@ private:
 // distinct formula text is rewritten once for the edited sheet and once for the others.
 void updateFormulas(Workbook& workbook, const Deletion& deletion) {
     const Sheet& edited = deletion.sheet;
-    // The rules of the other sheets; the edited sheet's moved with its lines.
-    for (int32_t s = 0; s < workbook.sheetCount(); ++s) {
-        Sheet& sheet = workbook.sheet(s);
-        if (&sheet != &edited) {
-            const SheetScope scope{edited.name(), sheet.name()};
-            rewriteRuleFormulas(
-                sheet, [&](std::string_view text) { return deletion.rewrite(text, scope); });
-        }
-    // Charts' series and titles follow the deletion like formulas of their sheets.
+    // The rules of the other sheets (the edited sheet's moved with its lines), and charts'
+    // series and titles, which follow the deletion like formulas of their sheets.
     for (int32_t s = 0; s < workbook.sheetCount(); ++s) {
         Sheet& sheet = workbook.sheet(s);
         const SheetScope scope{edited.name(), sheet.name()};
-        rewriteChartFormulas(
-            sheet, [&](std::string_view formula) { return deletion.rewrite(formula, scope); });
+        const auto rewrite = [&](std::string_view text) { return deletion.rewrite(text, scope); };
+        if (&sheet != &edited) {
+            rewriteRuleFormulas(sheet, rewrite);
+        }
+        rewriteChartFormulas(sheet, rewrite);
     }
     StringPool& pool = workbook.formulas();
     const uint32_t poolSize = pool.size();
