@@ -333,6 +333,10 @@ TEST_P(NotesMergeModes, AThreadedCommentArrivesAsTheNoteOlderProgramsShow) {
         EXPECT_TRUE(note->text.plainText().starts_with("[Threaded comment]"));
         EXPECT_TRUE(note->text.plainText().ends_with("Comment:\n    Looks right"));
     });
+    // The thread's own part is not carried, and the user is told.
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].first.find("threaded comments (each thread is kept as a note)"),
+              std::string::npos);
 }
 
 TEST_P(NotesMergeModes, RichTextKeepsItsRunsAndFonts) {

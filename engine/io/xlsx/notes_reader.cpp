@@ -219,6 +219,13 @@ SheetNotes readSheetNotes(ZipPackage& package, const std::string& sheetPart,
     }
     if (hasLegacyDrawing) {
         for (const Relationship& r : relationships) {
+            // A thread's replies and authors live in its own part; its note holds the thread
+            // as text, which is what is carried.
+            if (!r.external && relationshipKind(r.type) == "threadedComment") {
+                notes.hasThreads = true;
+            }
+        }
+        for (const Relationship& r : relationships) {
             if (r.external || relationshipKind(r.type) != "comments") {
                 continue;
             }

@@ -22,6 +22,7 @@ namespace plyfold::engine::xlsx_read {
 struct SheetNotes {
     std::vector<Hyperlink> hyperlinks;
     std::vector<Comment> comments;
+    bool hasThreads = false;  // threaded comments, of which the notes are the text
 };
 SheetNotes readSheetNotes(ZipPackage& package, const std::string& sheetPart,
                           std::vector<HyperlinkEntry> hyperlinks, bool hasLegacyDrawing,

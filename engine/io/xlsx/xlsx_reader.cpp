@@ -341,6 +341,9 @@ void XlsxSource::loadSheet(Sheet& sheet, const std::string& part) {
                 *m_package, *stored, std::move(content.hyperlinks), content.hasLegacyDrawing,
                 *m_runFonts, workbook.memory(), notesPart);
             sheet.setLoadedNotes(std::move(notes.hyperlinks), std::move(notes.comments));
+            if (notes.hasThreads) {
+                sheet.uncarried().add("threaded comments (each thread is kept as a note)");
+            }
         } catch (const ReadFailure& failure) {
             throw describe(failure, m_displayName, notesPart, &sheet.name());
         }
