@@ -9,9 +9,9 @@
 
 #include "engine/model/cell.h"
 #include "engine/model/cell_ref.h"
+#include "engine/model/comment.h"
 #include "engine/model/conditional_format.h"
 #include "engine/model/data_validation.h"
-#include "engine/model/comment.h"
 #include "engine/model/drawing.h"
 #include "engine/model/external_link.h"
 #include "engine/model/hyperlink.h"

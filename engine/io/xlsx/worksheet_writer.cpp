@@ -8,9 +8,9 @@
 #include <unordered_map>
 
 #include "engine/common/text.h"
+#include "engine/io/xlsx/notes_writer.h"
 #include "engine/io/xlsx/sheet_rules_writer.h"
 #include "engine/io/xlsx/sheet_settings_writer.h"
-#include "engine/io/xlsx/notes_writer.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/limits.h"
