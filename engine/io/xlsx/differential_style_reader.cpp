@@ -3,48 +3,17 @@
 #include <algorithm>
 #include <array>
 
+#include "engine/io/xlsx/style_names.h"
 #include "engine/io/xlsx/value_parsing.h"
 #include "engine/ops/number_format.h"
 
 namespace plyfold::engine::xlsx_read {
 namespace {
 
-constexpr std::array<std::string_view, 19> kPatternNames = {
-    "none",           "solid",           "mediumGray",    "darkGray",  "lightGray",
-    "darkHorizontal", "darkVertical",    "darkDown",      "darkUp",    "darkGrid",
-    "darkTrellis",    "lightHorizontal", "lightVertical", "lightDown", "lightUp",
-    "lightGrid",      "lightTrellis",    "gray125",       "gray0625"};
-
-constexpr std::array<std::string_view, 14> kBorderStyleNames = {"none",
-                                                                "thin",
-                                                                "medium",
-                                                                "dashed",
-                                                                "dotted",
-                                                                "thick",
-                                                                "double",
-                                                                "hair",
-                                                                "mediumDashed",
-                                                                "dashDot",
-                                                                "mediumDashDot",
-                                                                "dashDotDot",
-                                                                "mediumDashDotDot",
-                                                                "slantDashDot"};
-
-constexpr std::array<std::string_view, 8> kHorizontalNames = {
-    "general", "left", "center", "right", "fill", "justify", "centerContinuous", "distributed"};
+using namespace xlsx_names;
 
 constexpr std::array<std::string_view, 5> kVerticalNames = {"bottom", "top", "center", "justify",
                                                             "distributed"};
-
-template <typename Enum, size_t N>
-Enum lookup(std::string_view value, const std::array<std::string_view, N>& names, Enum fallback) {
-    for (size_t i = 0; i < N; ++i) {
-        if (names[i] == value) {
-            return static_cast<Enum>(i);
-        }
-    }
-    return fallback;
-}
 
 bool flagElement(XmlAttributes attributes) {
     const std::string_view* value = findAttribute(attributes, "val");
@@ -120,10 +89,10 @@ void DifferentialStyleHandler::startElement(int depth, std::string_view name,
             }
         } else if (name == "alignment") {
             Alignment a;
-            a.horizontal = lookup(attributeOr(attributes, "horizontal"), kHorizontalNames,
-                                  HorizontalAlign::General);
-            a.vertical =
-                lookup(attributeOr(attributes, "vertical"), kVerticalNames, VerticalAlign::Bottom);
+            a.horizontal = lookupName(attributeOr(attributes, "horizontal"), kHorizontalNames,
+                                      HorizontalAlign::General);
+            a.vertical = lookupName(attributeOr(attributes, "vertical"), kVerticalNames,
+                                    VerticalAlign::Bottom);
             a.wrapText = booleanAttribute(attributes, "wrapText", false);
             a.shrinkToFit = booleanAttribute(attributes, "shrinkToFit", false);
             a.indent =
@@ -151,7 +120,7 @@ void DifferentialStyleHandler::startElement(int depth, std::string_view name,
         case Part::Fill:
             if (depth == 4 && name == "patternFill") {
                 if (const std::string_view* type = findAttribute(attributes, "patternType")) {
-                    style.fill->pattern = lookup(*type, kPatternNames, PatternType::None);
+                    style.fill->pattern = lookupName(*type, kPatternNames, PatternType::None);
                 }
             } else if (depth == 5 && name == "fgColor") {
                 raw.fillForeground = readColorSpec(attributes);
@@ -164,8 +133,8 @@ void DifferentialStyleHandler::startElement(int depth, std::string_view name,
                 m_edge = edgeOf(name);
                 if (m_edge >= 0) {
                     edgeRef(*style.border, m_edge).style =
-                        lookup(attributeOr(attributes, "style", "none"), kBorderStyleNames,
-                               BorderStyle::None);
+                        lookupName(attributeOr(attributes, "style", "none"), kBorderStyleNames,
+                                   BorderStyle::None);
                 }
             } else if (depth == 5 && m_edge >= 0 && name == "color") {
                 raw.edgeColors[static_cast<size_t>(m_edge)] = readColorSpec(attributes);

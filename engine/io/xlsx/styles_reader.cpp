@@ -9,6 +9,7 @@
 #include "engine/io/xlsx/differential_style_reader.h"
 #include "engine/io/xlsx/opc_package.h"
 #include "engine/io/xlsx/read_failure.h"
+#include "engine/io/xlsx/style_names.h"
 #include "engine/io/xlsx/value_parsing.h"
 #include "engine/ops/number_format.h"
 
@@ -63,40 +64,7 @@ struct RawXf {
     Protection protection;
 };
 
-template <typename Enum, size_t N>
-Enum lookupName(std::string_view value, const std::array<std::string_view, N>& names,
-                Enum fallback) {
-    for (size_t i = 0; i < N; ++i) {
-        if (names[i] == value) {
-            return static_cast<Enum>(i);
-        }
-    }
-    return fallback;
-}
-
-constexpr std::array<std::string_view, 19> kPatternNames = {
-    "none",           "solid",           "mediumGray",    "darkGray",  "lightGray",
-    "darkHorizontal", "darkVertical",    "darkDown",      "darkUp",    "darkGrid",
-    "darkTrellis",    "lightHorizontal", "lightVertical", "lightDown", "lightUp",
-    "lightGrid",      "lightTrellis",    "gray125",       "gray0625"};
-
-constexpr std::array<std::string_view, 14> kBorderStyleNames = {"none",
-                                                                "thin",
-                                                                "medium",
-                                                                "dashed",
-                                                                "dotted",
-                                                                "thick",
-                                                                "double",
-                                                                "hair",
-                                                                "mediumDashed",
-                                                                "dashDot",
-                                                                "mediumDashDot",
-                                                                "dashDotDot",
-                                                                "mediumDashDotDot",
-                                                                "slantDashDot"};
-
-constexpr std::array<std::string_view, 8> kHorizontalNames = {
-    "general", "left", "center", "right", "fill", "justify", "centerContinuous", "distributed"};
+using namespace xlsx_names;
 
 constexpr std::array<std::string_view, 5> kVerticalNames = {"bottom", "top", "center", "justify",
                                                             "distributed"};

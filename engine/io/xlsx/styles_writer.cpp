@@ -3,44 +3,17 @@
 #include <array>
 #include <cmath>
 
+#include "engine/io/xlsx/style_names.h"
 #include "engine/io/xlsx/theme_writer.h"
 #include "engine/io/xlsx/xml_stream_writer.h"
 
 namespace plyfold::engine::xlsx {
 namespace {
 
-constexpr std::array<std::string_view, 19> kPatternNames = {
-    "none",           "solid",           "mediumGray",    "darkGray",  "lightGray",
-    "darkHorizontal", "darkVertical",    "darkDown",      "darkUp",    "darkGrid",
-    "darkTrellis",    "lightHorizontal", "lightVertical", "lightDown", "lightUp",
-    "lightGrid",      "lightTrellis",    "gray125",       "gray0625"};
-
-constexpr std::array<std::string_view, 14> kBorderStyleNames = {"none",
-                                                                "thin",
-                                                                "medium",
-                                                                "dashed",
-                                                                "dotted",
-                                                                "thick",
-                                                                "double",
-                                                                "hair",
-                                                                "mediumDashed",
-                                                                "dashDot",
-                                                                "mediumDashDot",
-                                                                "dashDotDot",
-                                                                "mediumDashDotDot",
-                                                                "slantDashDot"};
-
-constexpr std::array<std::string_view, 8> kHorizontalNames = {
-    "general", "left", "center", "right", "fill", "justify", "centerContinuous", "distributed"};
+using namespace xlsx_names;
 
 constexpr std::array<std::string_view, 5> kVerticalNames = {"bottom", "top", "center", "justify",
                                                             "distributed"};
-
-template <size_t N, typename Enum>
-std::string_view nameOf(const std::array<std::string_view, N>& names, Enum value) {
-    auto index = static_cast<size_t>(value);
-    return index < N ? names[index] : names[0];
-}
 
 // How an automatic colour is spelled: fills and borders use the system colour index 64 as
 // spreadsheet programs write it, fonts the auto flag.
