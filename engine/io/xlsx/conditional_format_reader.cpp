@@ -31,21 +31,6 @@ bool isOneOf(std::string_view value, const std::array<std::string_view, N>& name
     return std::find(names.begin(), names.end(), value) != names.end();
 }
 
-bool booleanAttribute(XmlAttributes attributes, std::string_view name, bool fallback) {
-    const std::string_view* text = findAttribute(attributes, name);
-    return text ? parseBoolean(*text).value_or(fallback) : fallback;
-}
-
-// An attribute's text, or empty when it is not text XML allows.
-std::string textAttribute(XmlAttributes attributes, std::string_view name) {
-    std::string text(attributeOr(attributes, name));
-    if (!isXmlText(text)) {
-        return {};
-    }
-    decodeEscapes(text);
-    return text;
-}
-
 // A formula's text as a file writes it, without a leading "=".
 bool cleanFormula(std::string& text) {
     if (!isXmlText(text)) {

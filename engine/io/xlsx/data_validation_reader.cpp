@@ -7,21 +7,6 @@
 namespace plyfold::engine::xlsx_read {
 namespace {
 
-bool booleanAttribute(XmlAttributes attributes, std::string_view name, bool fallback) {
-    const std::string_view* text = findAttribute(attributes, name);
-    return text ? parseBoolean(*text).value_or(fallback) : fallback;
-}
-
-// Titles and messages as the dialogs show them; a text XML does not allow is left out.
-std::string messageAttribute(XmlAttributes attributes, std::string_view name) {
-    std::string text(attributeOr(attributes, name));
-    if (!isXmlText(text)) {
-        return {};
-    }
-    decodeEscapes(text);
-    return text;
-}
-
 class DataValidationHandler final : public XmlHandler {
 public:
     DataValidationHandler(const RuleContext& context, std::vector<DataValidation>& into)
@@ -95,10 +80,10 @@ private:
         m_rule.showDropDown = booleanAttribute(attributes, "showDropDown", false);
         m_rule.showInputMessage = booleanAttribute(attributes, "showInputMessage", false);
         m_rule.showErrorMessage = booleanAttribute(attributes, "showErrorMessage", false);
-        m_rule.errorTitle = messageAttribute(attributes, "errorTitle");
-        m_rule.error = messageAttribute(attributes, "error");
-        m_rule.promptTitle = messageAttribute(attributes, "promptTitle");
-        m_rule.prompt = messageAttribute(attributes, "prompt");
+        m_rule.errorTitle = textAttribute(attributes, "errorTitle");
+        m_rule.error = textAttribute(attributes, "error");
+        m_rule.promptTitle = textAttribute(attributes, "promptTitle");
+        m_rule.prompt = textAttribute(attributes, "prompt");
         m_context.count(sizeof(DataValidation) + m_rule.ranges.size() * sizeof(CellRange) +
                         m_rule.errorTitle.size() + m_rule.error.size() + m_rule.promptTitle.size() +
                         m_rule.prompt.size());

@@ -20,11 +20,6 @@ bool flagElement(XmlAttributes attributes) {
     return !value || parseBoolean(*value).value_or(true);
 }
 
-bool booleanAttribute(XmlAttributes attributes, std::string_view name, bool fallback) {
-    const std::string_view* text = findAttribute(attributes, name);
-    return text ? parseBoolean(*text).value_or(fallback) : fallback;
-}
-
 uint32_t indexAttribute(XmlAttributes attributes, std::string_view name) {
     uint32_t value = 0;
     const std::string_view* text = findAttribute(attributes, name);

@@ -81,11 +81,6 @@ uint32_t indexAttribute(XmlAttributes attributes, std::string_view name) {
     return text && parseIndex(*text, value) ? value : 0;
 }
 
-bool booleanAttribute(XmlAttributes attributes, std::string_view name, bool fallback) {
-    const std::string_view* text = findAttribute(attributes, name);
-    return text ? parseBoolean(*text).value_or(fallback) : fallback;
-}
-
 class StylesHandler : public XmlHandler {
 public:
     explicit StylesHandler(MemoryAccount& memory)

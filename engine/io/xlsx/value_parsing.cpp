@@ -288,4 +288,18 @@ ReferenceStatus parseCellReference(std::string_view text, CellRef& ref) {
     return ReferenceStatus::Ok;
 }
 
+bool booleanAttribute(XmlAttributes attributes, std::string_view name, bool fallback) {
+    const std::string_view* text = findAttribute(attributes, name);
+    return text ? parseBoolean(*text).value_or(fallback) : fallback;
+}
+
+std::string textAttribute(XmlAttributes attributes, std::string_view name) {
+    std::string text(attributeOr(attributes, name));
+    if (!isXmlText(text)) {
+        return {};
+    }
+    decodeEscapes(text);
+    return text;
+}
+
 }  // namespace plyfold::engine::xlsx_read

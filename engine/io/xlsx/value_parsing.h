@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/io/xlsx/xml_handler.h"
 #include "engine/model/cell_ref.h"
 
 namespace plyfold::engine::xlsx_read {
@@ -33,6 +34,12 @@ std::optional<double> parseIsoDateSerial(std::string_view text, bool date1904);
 // Whether text taken from XML by the fast scanner is what XML allows: valid UTF-8 without
 // control characters other than tab, line feed and carriage return.
 bool isXmlText(std::string_view text);
+
+// A boolean attribute's value; fallback when it is missing or not a boolean.
+bool booleanAttribute(XmlAttributes attributes, std::string_view name, bool fallback);
+
+// An attribute's text with its escapes decoded; empty when it is not text XML allows.
+std::string textAttribute(XmlAttributes attributes, std::string_view name);
 
 // Texts longer than this in the file cannot fit a cell, however they are escaped, so
 // collecting stops there.
