@@ -213,6 +213,17 @@ void Range::Copy() const {
     app->pastedSheet = nullptr;
 }
 
+int32_t Range::drawnObjectsOutside() const {
+    int32_t outside = 0;
+    for (const engine::DrawingObject& object : sheet().drawings()) {
+        const engine::CellRef corner{object.topRow(), object.leftColumn()};
+        if (corner.row < 0 || !m_rect.contains(corner)) {
+            ++outside;
+        }
+    }
+    return outside;
+}
+
 void Range::PasteSpecial() const {
     engine::Sheet& target = sheet();
     auto app = runningApp(m_book->app);

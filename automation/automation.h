@@ -51,6 +51,9 @@ public:
 
     // Holds the range for pasting.
     void Copy() const;
+    // The pictures, shapes and charts of the sheet that a paste of the range leaves behind:
+    // those whose top-left corner lies outside it, or that sit on no cell.
+    int32_t drawnObjectsOutside() const;
     // Pastes the held block whole (values, formulas, formats, merged cells) with its
     // top-left cell here.
     void PasteSpecial() const;

@@ -41,6 +41,12 @@ void QueueWalk::noteUncarried(const std::string& path, const std::string& sheet,
     }
 }
 
+void QueueWalk::noteLeftBehind(const std::string& sheet, const std::string& feature) {
+    if (m_current) {
+        noteUncarried(m_current->path, sheet, {feature});
+    }
+}
+
 const automation::Workbook& QueueWalk::openSource(automation::Application& server,
                                                   const std::string& path) {
     if (path != m_previousPath || !m_openSource) {

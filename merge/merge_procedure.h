@@ -34,6 +34,8 @@ public:
 
     // What the merged sources hold that the result lacks, once each by source and feature.
     const std::vector<UncarriedFeature>& uncarried() const { return m_uncarried; }
+    // Adds what the merge of the current row's sheet leaves behind.
+    void noteLeftBehind(const std::string& sheet, const std::string& feature);
 
 private:
     static bool shouldMerge(const QueueRow& row);

@@ -53,8 +53,17 @@ private:
         Range used = source.UsedRange();
         const int32_t blockRows = used.Cells().Rows().count();
         const int32_t blockColumns = used.Cells().Columns().count();
-        source.Range(used.Cells(1, 1).Address(), used.Cells(blockRows, blockColumns).Address())
-            .Copy();
+        const Range block =
+            source.Range(used.Cells(1, 1).Address(), used.Cells(blockRows, blockColumns).Address());
+        block.Copy();
+        // A paste takes the objects anchored in its block; the others stay in the source.
+        if (const int32_t outside = block.drawnObjectsOutside(); outside > 0) {
+            m_walk.noteLeftBehind(
+                source.name(),
+                std::to_string(outside) +
+                    (outside == 1 ? " picture, shape or chart" : " pictures, shapes or charts") +
+                    " outside the merged cells");
+        }
         paste(m_axis == Axis::Rows ? blockRows : blockColumns);
     }
 

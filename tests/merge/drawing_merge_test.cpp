@@ -373,3 +373,47 @@ TEST_F(DrawingMerge, CorpusChartsReadTheCopiesOfTheirSheets) {
 
 }  // namespace
 }  // namespace plyfold::merge
+
+namespace plyfold::merge {
+namespace {
+
+// A source whose picture sits past its cells, and one placed at a fixed position.
+class DrawingLeftBehind : public test::MergeTest {
+protected:
+    std::string sourceWithObjectsAwayFromItsCells() {
+        auto book = engine::openWorkbook(featureBook("drawing_picture.xlsx"));
+        engine::Sheet& sheet = *book->findSheet("Photos");
+        auto& objects = sheet.drawings();
+        EXPECT_GE(objects.size(), 2u);
+        objects[0].from.row = 400;
+        objects[0].to.row = 404;
+        objects[1].anchor = engine::AnchorKind::Absolute;
+        const std::string path = dir.file("away.xlsx");
+        engine::saveWorkbook(*book, path);
+        return path;
+    }
+};
+
+TEST_F(DrawingLeftBehind, AStackedMergeNamesTheObjectsItsBlockLeavesBehind) {
+    queue(sourceWithObjectsAwayFromItsCells(), "Photos");
+    ASSERT_TRUE(MergeSheetsVertically(form));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].first.find("2 pictures, shapes or charts outside the merged cells"),
+              std::string::npos)
+        << messages.shown[0].first;
+}
+
+TEST_F(DrawingLeftBehind, TheWorkbookMergeCarriesThemAndSaysNothing) {
+    queue(sourceWithObjectsAwayFromItsCells(), "Photos");
+    ASSERT_TRUE(MergeToOneWorkbook(form));
+    EXPECT_TRUE(messages.shown.empty());
+    auto& result = const_cast<engine::Workbook&>(resultBook());
+    EXPECT_EQ(result.findSheet("Photos")->drawings().size(),
+              engine::openWorkbook(featureBook("drawing_picture.xlsx"))
+                  ->findSheet("Photos")
+                  ->drawings()
+                  .size());
+}
+
+}  // namespace
+}  // namespace plyfold::merge
