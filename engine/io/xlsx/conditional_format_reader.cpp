@@ -177,6 +177,12 @@ private:
         if (m_extension && (m_rule.type == ConditionalFormatType::DataBar ||
                             m_rule.type == ConditionalFormatType::ColorScale ||
                             m_rule.type == ConditionalFormatType::IconSet)) {
+            // The settings a later version adds to the rule kept in the sheet part.
+            if (m_context.uncarried) {
+                m_context.uncarried->add(
+                    "data bar, colour scale and icon set settings of a later version (negative "
+                    "bar colours, bar axis, custom icons)");
+            }
             m_ruleValid = false;
             return;
         }

@@ -11,6 +11,7 @@
 #include "engine/io/xlsx/xml_handler.h"
 #include "engine/model/conditional_format.h"
 #include "engine/model/data_validation.h"
+#include "engine/model/uncarried.h"
 
 namespace plyfold::engine::xlsx_read {
 
@@ -23,6 +24,8 @@ struct RuleContext {
     const ColorResolver* colors = nullptr;
     // Where differential styles written inside rules (extension lists) are added.
     StyleTable* styles = nullptr;
+    // Where what is read and cannot be held is noted.
+    UncarriedFeatures* uncarried = nullptr;
 };
 
 // A list of ranges as an sqref attribute writes it ("A1:B4 D7"); ranges that do not parse

@@ -43,6 +43,8 @@ public:
     // The active cell of the view's first selection that gives one.
     std::optional<CellRef> selectedCell() const;
     UncarriedFeatures takeUncarried() { return std::move(m_uncarried); }
+    // Where other readers of the sheet note what they cannot hold.
+    UncarriedFeatures& uncarried() { return m_uncarried; }
     // An extension of the sheet (an ext of its extLst), noted as not carried.
     void noteExtension(XmlAttributes attributes);
 

@@ -204,6 +204,7 @@ void SheetHandler::startRules(std::unique_ptr<XmlHandler> reader, std::string_vi
         m_ruleContext.differentialStyleIds = m_context.differentialStyleIds;
         m_ruleContext.colors = m_context.colors;
         m_ruleContext.styles = &m_context.sheet.workbook().styles();
+        m_ruleContext.uncarried = &m_settings.uncarried();
     }
     m_rules = std::move(reader);
     m_rulesDepth = 1;

@@ -187,6 +187,9 @@ TEST(SheetRulesReading, ConditionalFormatsOfTheExtensionListJoinTheOthers) {
     book->sheet(0).ensureLoaded();
     const auto& formats = book->sheet(0).conditionalFormats();
     ASSERT_EQ(formats.size(), 2u);  // the data bar's extension adds no rule of its own
+    // What the extension adds to the data bar is not held, and is said so.
+    ASSERT_EQ(book->sheet(0).uncarried().list().size(), 1u);
+    EXPECT_TRUE(book->sheet(0).uncarried().list()[0].starts_with("data bar, colour scale"));
     EXPECT_EQ(formats[0].rules[0].type, ConditionalFormatType::DataBar);
     const ConditionalFormat& extended = formats[1];
     EXPECT_EQ(extended.ranges, (std::vector<CellRange>{range("B2:B9"), range("D1")}));
