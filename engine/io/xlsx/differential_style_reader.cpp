@@ -117,6 +117,8 @@ void DifferentialStyleHandler::startElement(int depth, std::string_view name,
                 if (const std::string_view* type = findAttribute(attributes, "patternType")) {
                     style.fill->pattern = lookupName(*type, kPatternNames, PatternType::None);
                 }
+            } else if (depth == 4 && name == "gradientFill") {
+                raw.gradient = true;
             } else if (depth == 5 && name == "fgColor") {
                 raw.fillForeground = readColorSpec(attributes);
             } else if (depth == 5 && name == "bgColor") {
@@ -193,7 +195,9 @@ std::vector<uint32_t> addDifferentialStyles(const std::vector<RawDifferentialSty
         if (style.font) {
             style.font->color = colors.resolve(entry.fontColor);
         }
-        if (style.fill) {
+        if (entry.gradient) {
+            style.fill.reset();  // left as the cell's own fill rather than made a plain one
+        } else if (style.fill) {
             style.fill->foreground = colors.resolve(entry.fillForeground);
             style.fill->background = colors.resolve(entry.fillBackground);
         }

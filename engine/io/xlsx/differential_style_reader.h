@@ -20,6 +20,7 @@ struct RawDifferentialStyle {
     ColorSpec fillBackground;
     std::array<ColorSpec, 5> edgeColors{};  // left, right, top, bottom, diagonal
     std::optional<std::string> formatCode;
+    bool gradient = false;  // a gradient fill, which the model does not hold for these
 };
 
 // Reads the <dxfs> list of a styles part, or a differential style written inside a rule:

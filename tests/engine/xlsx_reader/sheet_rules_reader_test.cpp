@@ -11,19 +11,21 @@ namespace {
 using plyfold::test::TestPackage;
 using plyfold::test::worksheetXml;
 
-// Two differential styles: a bold red font over a pink fill, and a number format with a
-// theme-coloured bottom border.
+// Three differential styles: a bold red font over a pink fill, a number format with a
+// theme-coloured bottom border, and an italic font over a gradient.
 constexpr const char* kStyles =
     "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
     "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
     "<fills count=\"1\"><fill><patternFill patternType=\"none\"/></fill></fills>"
     "<borders count=\"1\"><border/></borders>"
     "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellXfs>"
-    "<dxfs count=\"2\">"
+    "<dxfs count=\"3\">"
     "<dxf><font><b/><i val=\"0\"/><color rgb=\"FF9C0006\"/></font>"
     "<fill><patternFill><bgColor rgb=\"FFFFC7CE\"/></patternFill></fill></dxf>"
     "<dxf><numFmt numFmtId=\"170\" formatCode=\"0.000\"/>"
     "<border><bottom style=\"thin\"><color theme=\"4\"/></bottom></border></dxf>"
+    "<dxf><font><i/></font><fill><gradientFill degree=\"90\"><stop position=\"0\">"
+    "<color rgb=\"FF000000\"/></stop></gradientFill></fill></dxf>"
     "</dxfs></styleSheet>";
 
 std::unique_ptr<Workbook> bookWithSheet(const std::string& afterData,
@@ -128,6 +130,11 @@ TEST(SheetRulesReading, EveryKindOfConditionalFormatAndItsStyle) {
     EXPECT_EQ(formats[1].rules[3].timePeriod, "lastMonth");
     EXPECT_EQ(formats[1].rules[4].text, "a&b");
     EXPECT_EQ(formats[1].rules[4].op, ConditionalFormatOperator::ContainsText);
+
+    // A gradient is left out rather than written as a plain fill; the rest of the style stays.
+    ASSERT_EQ(styles.differentialStyleCount(), 3u);
+    EXPECT_FALSE(styles.differentialStyle(2).fill);
+    EXPECT_EQ(styles.differentialStyle(2).font->italic, true);
 }
 
 TEST(SheetRulesReading, EveryPartOfAValidationRule) {
