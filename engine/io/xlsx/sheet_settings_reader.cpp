@@ -235,6 +235,9 @@ void SheetSettingsReader::startRoot(std::string_view name, XmlAttributes attribu
         readBool(attributes, "headings", options.headings);
         readBool(attributes, "gridLines", options.gridLines);
         readBool(attributes, "gridLinesSet", options.gridLinesSet);
+        if (options == PrintOptions{}) {
+            settings().printOptions.reset();  // as if not given: nothing to write back
+        }
     } else if (name == "pageMargins") {
         PageMargins& margins = settings().margins;
         readDouble(attributes, "left", margins.left);
