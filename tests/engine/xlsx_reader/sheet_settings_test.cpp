@@ -341,6 +341,20 @@ TEST(SheetSettings, WhatNothingCarriesIsNotedOnceEach) {
     EXPECT_TRUE(workbook->uncarried().empty());
 }
 
+TEST(SheetSettings, ThousandsOfUnknownExtensionsMakeAShortListOfPrintableNames) {
+    std::string extensions = "<extLst>";
+    for (int i = 0; i < 5000; ++i) {
+        extensions += "<ext uri=\"{" + std::to_string(i) + "\u00e9\t}\"/>";
+    }
+    extensions += "</extLst>";
+    auto workbook = openSheet(sheetDataXml(kRows) + extensions);
+    const std::vector<std::string>& listed = workbook->sheet(0).uncarried().list();
+    ASSERT_EQ(listed.size(), UncarriedFeatures::kMaxListed + 1);
+    // Two bytes of UTF-8; the tab reads as a blank, as XML reads blanks in attributes.
+    EXPECT_EQ(listed.front(), "sheet extension {0?? }");
+    EXPECT_EQ(listed.back(), "further features");
+}
+
 TEST(SheetSettings, TabColoursFromTheThemeAreResolved) {
     // Theme colour 4 is accent1 of the standard theme.
     auto workbook = openSheet("<sheetPr><tabColor theme=\"4\"/></sheetPr>" + sheetDataXml(kRows));
