@@ -1,6 +1,7 @@
 #include "app/qt/message_boxes.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
 
 #include "app/qt/qt_text.h"
@@ -19,6 +20,12 @@ void MessageBoxes::showMessage(std::string_view text, controls::MessageIcon icon
     if (waiting) {
         QApplication::setOverrideCursor(Qt::ArrowCursor);
     }
+    // Windows already on their way (a merge's result windows open from a queued call) open
+    // first, which the box's own loop would do anyway; the box then goes above them all.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    box.show();
+    box.raise();
+    box.activateWindow();
     box.exec();
     if (waiting) {
         QApplication::restoreOverrideCursor();

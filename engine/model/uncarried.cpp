@@ -5,9 +5,12 @@
 namespace plyfold::engine {
 
 void UncarriedFeatures::add(std::string feature) {
-    if (std::find(m_features.begin(), m_features.end(), feature) == m_features.end()) {
-        m_features.push_back(std::move(feature));
+    if (m_features.size() > kMaxListed ||
+        std::find(m_features.begin(), m_features.end(), feature) != m_features.end()) {
+        return;
     }
+    m_features.push_back(m_features.size() == kMaxListed ? std::string("further features")
+                                                         : std::move(feature));
 }
 
 }  // namespace plyfold::engine

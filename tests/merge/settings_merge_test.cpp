@@ -28,66 +28,71 @@ std::string feature(const std::string& name) {
 constexpr const char* kFacts = R"(import sys
 import openpyxl
 wb = openpyxl.load_workbook(sys.argv[1])
-ws = wb[sys.argv[2]]
-af = ws.auto_filter
-print('filter', af.ref, af.sortState.ref if af.sortState else None)
-for fc in af.filterColumn:
-    print('criteria', fc.colId, fc.filters.filter if fc.filters else None,
-          fc.filters.blank if fc.filters else None,
-          [(c.operator, c.val) for c in fc.customFilters.customFilter] if fc.customFilters else None,
-          (fc.top10.top, fc.top10.percent, fc.top10.val) if fc.top10 else None,
-          fc.dynamicFilter.type if fc.dynamicFilter else None)
-def d(value, default):
-    return default if value is None else value
-v = ws.sheet_view
-print('view', ws.freeze_panes, d(v.zoomScale, 100), d(v.showGridLines, True),
-      d(v.showRowColHeaders, True), d(v.showZeros, True), d(v.rightToLeft, False))
-if v.pane is not None:
-    print('pane', v.pane.xSplit, v.pane.ySplit, v.pane.topLeftCell, v.pane.activePane,
-          v.pane.state)
-p = ws.sheet_properties
-print('tab', p.tabColor.rgb if p.tabColor is not None else None)
-outline = p.outlinePr
-print('outline', d(outline and outline.summaryBelow, True), d(outline and outline.summaryRight, True))
-print('fit', d(p.pageSetUpPr and p.pageSetUpPr.fitToPage, False))
-ps = ws.page_setup
-print('page', d(ps.orientation, 'default'), d(ps.paperSize, 1), d(ps.fitToHeight, 1),
-      d(ps.firstPageNumber, 1), d(ps.useFirstPageNumber, False))
-m = ws.page_margins
-print('margins', m.left, m.right, m.top, m.bottom, m.header, m.footer)
-po = ws.print_options
-print('print', d(po.horizontalCentered, False), d(po.gridLines, False), d(po.headings, False))
-hf = ws.HeaderFooter
-print('header', d(hf.differentFirst, False), d(hf.differentOddEven, False), ws.oddHeader.center.text,
-      ws.oddFooter.right.text, ws.evenHeader.left.text, ws.firstHeader.center.text)
-print('breaks', [b.id for b in ws.row_breaks.brk], [b.id for b in ws.col_breaks.brk])
-pr = ws.protection
-print('protection', pr.sheet, pr.password, pr.formatColumns, pr.sort, pr.autoFilter,
-      pr.selectLockedCells)
-for i, dim in sorted(ws.row_dimensions.items()):
-    if dim.outlineLevel or dim.collapsed or dim.hidden:
-        print('row', i, dim.outlineLevel, dim.collapsed, dim.hidden)
-for k, dim in sorted(ws.column_dimensions.items()):
-    if dim.outlineLevel or dim.collapsed:
-        print('column', dim.min, dim.max, dim.outlineLevel, dim.collapsed)
-print('levels', d(ws.sheet_format.outlineLevelRow, 0), d(ws.sheet_format.outlineLevelCol, 0))
-print('titles', ws.print_title_rows)
-for row in ws.iter_rows():
-    for cell in row:
+def facts(ws):
+    af = ws.auto_filter
+    print('filter', af.ref, af.sortState.ref if af.sortState else None)
+    for fc in af.filterColumn:
+        print('criteria', fc.colId, fc.filters.filter if fc.filters else None,
+              fc.filters.blank if fc.filters else None,
+              [(c.operator, c.val) for c in fc.customFilters.customFilter] if fc.customFilters else None,
+              (fc.top10.top, fc.top10.percent, fc.top10.val) if fc.top10 else None,
+              fc.dynamicFilter.type if fc.dynamicFilter else None)
+    def d(value, default):
+        return default if value is None else value
+    v = ws.sheet_view
+    print('view', ws.freeze_panes, d(v.zoomScale, 100), d(v.showGridLines, True),
+          d(v.showRowColHeaders, True), d(v.showZeros, True), d(v.rightToLeft, False))
+    if v.pane is not None:
+        print('pane', v.pane.xSplit, v.pane.ySplit, v.pane.topLeftCell, v.pane.activePane,
+              v.pane.state)
+    p = ws.sheet_properties
+    print('tab', p.tabColor.rgb if p.tabColor is not None else None)
+    outline = p.outlinePr
+    print('outline', d(outline and outline.summaryBelow, True), d(outline and outline.summaryRight, True))
+    print('fit', d(p.pageSetUpPr and p.pageSetUpPr.fitToPage, False))
+    ps = ws.page_setup
+    print('page', d(ps.orientation, 'default'), d(ps.paperSize, 1), d(ps.fitToHeight, 1),
+          d(ps.firstPageNumber, 1), d(ps.useFirstPageNumber, False))
+    m = ws.page_margins
+    print('margins', m.left, m.right, m.top, m.bottom, m.header, m.footer)
+    po = ws.print_options
+    print('print', d(po.horizontalCentered, False), d(po.gridLines, False), d(po.headings, False))
+    hf = ws.HeaderFooter
+    print('header', d(hf.differentFirst, False), d(hf.differentOddEven, False), ws.oddHeader.center.text,
+          ws.oddFooter.right.text, ws.evenHeader.left.text, ws.firstHeader.center.text)
+    print('breaks', [b.id for b in ws.row_breaks.brk], [b.id for b in ws.col_breaks.brk])
+    pr = ws.protection
+    print('protection', pr.sheet, pr.password, pr.formatColumns, pr.sort, pr.autoFilter,
+          pr.selectLockedCells)
+    for i, dim in sorted(ws.row_dimensions.items()):
+        if dim.outlineLevel or dim.collapsed or dim.hidden:
+            print('row', i, dim.outlineLevel, dim.collapsed, dim.hidden)
+    for k, dim in sorted(ws.column_dimensions.items()):
+        if dim.outlineLevel or dim.collapsed:
+            print('column', dim.min, dim.max, dim.outlineLevel, dim.collapsed)
+    print('levels', d(ws.sheet_format.outlineLevelRow, 0), d(ws.sheet_format.outlineLevelCol, 0))
+    print('titles', ws.print_title_rows)
+    for key, cell in sorted(ws._cells.items()):
         f = cell.fill
         if getattr(f, 'tagname', '') == 'gradientFill':
             print('gradient', cell.coordinate, cell.value, f.type, f.degree, f.left, f.right,
                   f.top, f.bottom, [(s.position, s.color.rgb) for s in f.stop])
+for name in sys.argv[2:]:
+    print('sheet', name)
+    facts(wb[name])
 )";
 
 std::vector<std::string> facts(const test::TempDir& dir, const std::string& path,
-                               const std::string& sheet) {
+                               const std::vector<std::string>& sheets) {
     const std::string script = dir.file("facts.py");
     if (!std::filesystem::exists(script)) {
         test::writeFile(script, kFacts);
     }
-    const std::string command =
-        std::string(kPython) + " " + script + " '" + path + "' '" + sheet + "' 2>&1";
+    std::string command = std::string(kPython) + " " + script + " '" + path + "'";
+    for (const std::string& sheet : sheets) {
+        command += " '" + sheet + "'";
+    }
+    command += " 2>/dev/null";
     std::vector<std::string> lines;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) {
@@ -194,11 +199,62 @@ TEST_F(SettingsMerge, WorkbookMergeCarriesEverySettingWithItsSheet) {
         back->sheet(1).ensureLoaded();
         EXPECT_EQ(back->sheet(1).settings(), original.settings());
         if (haveOpenpyxl()) {
-            const std::vector<std::string> read = facts(dir, path, f.sheet);
-            EXPECT_EQ(read, facts(dir, feature(f.name), f.sheet));
+            const std::vector<std::string> read = facts(dir, path, {f.sheet});
+            EXPECT_EQ(read, facts(dir, feature(f.name), {f.sheet}));
             for (const std::string& line : f.lines) {
                 EXPECT_TRUE(contains(read, line)) << line;
             }
+        }
+        presenter.server->Quit();
+    }
+}
+
+// Workbooks saved by spreadsheet programs: filters of every kind, protection, right-to-left
+// views, print setup and hidden rows, each sheet copied after the pad.
+TEST_F(SettingsMerge, CorpusWorkbooksKeepTheirSettingsThroughAWorkbookMerge) {
+    const std::vector<std::pair<std::string, std::string>> books = {
+        {"sheetjs__AutoFilter.xlsx", "filter A1:E22 None"},
+        {"sheetjs__\u05d7\u05d9\u05e9\u05d5\u05d1_\u05e0\u05e7\u05d5\u05d3\u05d5\u05ea_"
+         "\u05d6\u05d9\u05db\u05d5\u05d9.xlsx",
+         "protection True DCB4 True True True True"},
+        {"calamine__issue_174.xlsx", ""},
+    };
+    for (const auto& [file, line] : books) {
+        SCOPED_TRACE(file);
+        const std::string path = std::string(PLYFOLD_CORPUS_DIR) + "/" + file;
+        auto source = engine::openWorkbook(path);
+        std::vector<std::string> names;
+        presenter.server.reset();
+        form.ListView4.clear();
+        const std::string pad = writeBook("pad.xlsx", {{"Pad", {{1.0}}}});
+        queue(pad, "Pad");
+        for (int32_t i = 0; i < source->sheetCount(); ++i) {
+            if (source->sheet(i).isWorksheet()) {
+                names.push_back(source->sheet(i).name());
+                queue(path, names.back());
+            }
+        }
+        ASSERT_TRUE(MergeToOneWorkbook(form));
+        const std::string result = saved("corpus.xlsx");
+        auto back = engine::openWorkbook(result);
+        for (const std::string& name : names) {
+            const engine::Sheet& original = *source->findSheet(name);
+            original.ensureLoaded();
+            const engine::Workbook& merged = resultBook();
+            for (int32_t i = 0; i < merged.sheetCount(); ++i) {
+                if (merged.sheet(i).name() == name) {
+                    EXPECT_EQ(merged.sheet(i).settings(), original.settings()) << name;
+                }
+            }
+            const engine::Sheet* read = back->findSheet(name);
+            ASSERT_NE(read, nullptr);
+            read->ensureLoaded();
+            EXPECT_EQ(read->settings(), original.settings()) << name;
+        }
+        if (haveOpenpyxl()) {
+            const std::vector<std::string> read = facts(dir, result, names);
+            EXPECT_EQ(read, facts(dir, path, names));
+            EXPECT_TRUE(line.empty() || contains(read, line)) << line;
         }
         presenter.server->Quit();
     }
@@ -236,7 +292,7 @@ TEST_F(SettingsMerge, OneSheetMergesLeaveTheResultItsOwnSettingsAndCarryGradient
             }
             if (std::string(f.name) == "gradient" && haveOpenpyxl()) {
                 const std::string path = saved("pasted.xlsx");
-                const std::vector<std::string> read = facts(dir, path, result.sheet(0).name());
+                const std::vector<std::string> read = facts(dir, path, {result.sheet(0).name()});
                 std::vector<std::string> gradients;
                 for (const std::string& line : read) {
                     if (line.starts_with("gradient")) {

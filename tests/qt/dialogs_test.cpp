@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include "app/about_box.h"
 #include "app/qt/about_box_view.h"
@@ -273,6 +274,38 @@ TEST(MessageBoxes, ShowOneOkButtonUnderTheProgramsTitle) {
         boxes.showMessage("Merge Failed!", c.icon);
         EXPECT_TRUE(seen);
     }
+}
+
+// Notes whether a call queued before a message box ran by the time the box shows.
+class ShowWatch : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched)) {
+            queuedRanBeforeTheBox = queuedRan;
+        }
+        return false;
+    }
+    bool queuedRan = false;
+    std::optional<bool> queuedRanBeforeTheBox;
+};
+
+// A merge's result windows open from a queued call; the box that lists what the result lacks
+// comes after them, so that it is not hidden under them.
+TEST(MessageBoxes, ShowAfterWindowsAlreadyOnTheirWay) {
+    MessageBoxes boxes;
+    ShowWatch watch;
+    qApp->installEventFilter(&watch);
+    QObject context;
+    QTimer::singleShot(0, &context, [&watch] { watch.queuedRan = true; });
+    whenModalOpens([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_TRUE(box);
+        QTest::mouseClick(box->buttons().first(), Qt::LeftButton);
+    });
+    boxes.showMessage("The result does not carry everything its sources hold:",
+                      controls::MessageIcon::Information);
+    qApp->removeEventFilter(&watch);
+    EXPECT_EQ(watch.queuedRanBeforeTheBox, std::optional<bool>(true));
 }
 
 TEST(WaitPointer, SwallowsInputWhileWaitingButNotTheMessageBox) {

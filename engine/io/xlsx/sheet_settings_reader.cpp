@@ -44,6 +44,18 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kExtensio
     {"{0E6A1FB9-41BE-4B2B-9A71-1A6D8B0A9E2B}", "web extensions"},
 }};
 
+// A file's own text shown to the user, cut short, with anything but printable ASCII replaced:
+// it goes to a terminal.
+std::string shownText(std::string_view text) {
+    std::string shown(text.substr(0, 64));
+    for (char& c : shown) {
+        if (c < 0x20 || c > 0x7E) {
+            c = '?';
+        }
+    }
+    return shown;
+}
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;
@@ -232,6 +244,9 @@ void SheetSettingsReader::startRoot(std::string_view name, XmlAttributes attribu
         readBool(attributes, "headings", options.headings);
         readBool(attributes, "gridLines", options.gridLines);
         readBool(attributes, "gridLinesSet", options.gridLinesSet);
+        if (options == PrintOptions{}) {
+            settings().printOptions.reset();  // as if not given: nothing to write back
+        }
     } else if (name == "pageMargins") {
         PageMargins& margins = settings().margins;
         readDouble(attributes, "left", margins.left);
@@ -541,8 +556,7 @@ void SheetSettingsReader::readAutoFilter(XmlAttributes attributes) {
     const std::string_view ref = attributeOr(attributes, "ref");
     std::optional<CellRange> range = parseRangeName(ref);
     if (!range) {
-        std::string shown(ref.substr(0, 40));
-        dropAutoFilter("its range '" + shown + "' is not a range of the sheet");
+        dropAutoFilter("its range '" + shownText(ref) + "' is not a range of the sheet");
         return;
     }
     m_autoFilterBad = false;
@@ -643,7 +657,7 @@ void SheetSettingsReader::noteExtension(XmlAttributes attributes) {
             return;
         }
     }
-    m_uncarried.add("sheet extension " + std::string(uri.substr(0, 64)));
+    m_uncarried.add("sheet extension " + shownText(uri));
 }
 
 std::optional<SheetSettings> SheetSettingsReader::takeSettings() {

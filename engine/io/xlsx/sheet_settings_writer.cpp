@@ -274,7 +274,7 @@ void writeSheetViews(XmlStreamWriter& out, const SheetView& view, bool tabSelect
     } else if (view.view == ViewKind::PageLayout) {
         out.attribute("view", "pageLayout");
     }
-    if (view.topLeftCell && inSheet(*view.topLeftCell) && !(*view.topLeftCell == CellRef{})) {
+    if (view.topLeftCell && inSheet(*view.topLeftCell)) {
         out.attribute("topLeftCell", cellName(*view.topLeftCell));
     }
     count(out, "colorId", view.colorId, 64);
