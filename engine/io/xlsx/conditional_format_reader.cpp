@@ -31,23 +31,6 @@ bool isOneOf(std::string_view value, const std::array<std::string_view, N>& name
     return std::find(names.begin(), names.end(), value) != names.end();
 }
 
-// A formula's text as a file writes it, without a leading "=".
-bool cleanFormula(std::string& text) {
-    if (!isXmlText(text)) {
-        return false;
-    }
-    decodeEscapes(text);
-    size_t start = 0;
-    while (start < text.size() && (text[start] == ' ' || text[start] == '\n')) {
-        ++start;
-    }
-    if (start < text.size() && text[start] == '=') {
-        ++start;
-    }
-    text.erase(0, start);
-    return !text.empty() && utf16Length(text) <= static_cast<size_t>(kMaxFormulaLength);
-}
-
 class ConditionalFormatHandler final : public XmlHandler {
 public:
     ConditionalFormatHandler(const RuleContext& context, std::vector<ConditionalFormat>& into,
@@ -134,7 +117,8 @@ public:
             m_context.count(ranges.size() * sizeof(CellRange));
         } else if (m_depth == 3 && m_collecting) {
             m_collecting = false;
-            if (!cleanFormula(m_text) || m_rule.formulas.size() >= kMaxFormulasPerRule) {
+            if (!cleanFormula(m_text) || m_text.empty() ||
+                m_rule.formulas.size() >= kMaxFormulasPerRule) {
                 m_ruleValid = false;
             } else {
                 m_context.count(sizeof(std::string) + m_text.size());
@@ -262,6 +246,22 @@ private:
 };
 
 }  // namespace
+
+bool cleanFormula(std::string& text) {
+    if (!isXmlText(text)) {
+        return false;
+    }
+    decodeEscapes(text);
+    size_t start = 0;
+    while (start < text.size() && (text[start] == ' ' || text[start] == '\n')) {
+        ++start;
+    }
+    if (start < text.size() && text[start] == '=') {
+        ++start;
+    }
+    text.erase(0, start);
+    return utf16Length(text) <= static_cast<size_t>(kMaxFormulaLength);
+}
 
 std::vector<CellRange> parseRangeList(std::string_view text) {
     std::vector<CellRange> ranges;

@@ -89,22 +89,6 @@ private:
                         m_rule.prompt.size());
     }
 
-    static bool cleanFormula(std::string& text) {
-        if (!isXmlText(text)) {
-            return false;
-        }
-        decodeEscapes(text);
-        size_t start = 0;
-        while (start < text.size() && (text[start] == ' ' || text[start] == '\n')) {
-            ++start;
-        }
-        if (start < text.size() && text[start] == '=') {
-            ++start;
-        }
-        text.erase(0, start);
-        return utf16Length(text) <= static_cast<size_t>(kMaxFormulaLength);
-    }
-
     const RuleContext& m_context;
     std::vector<DataValidation>& m_into;
     int m_depth = 0;

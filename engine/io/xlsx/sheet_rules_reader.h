@@ -28,6 +28,10 @@ struct RuleContext {
     UncarriedFeatures* uncarried = nullptr;
 };
 
+// A rule's formula as the file writes it, made the text the model holds: escapes decoded, a
+// leading "=" dropped. False when it is not text XML allows or is longer than a formula may be.
+bool cleanFormula(std::string& text);
+
 // A list of ranges as an sqref attribute writes it ("A1:B4 D7"); ranges that do not parse
 // are left out.
 std::vector<CellRange> parseRangeList(std::string_view text);
