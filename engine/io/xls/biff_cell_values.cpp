@@ -76,11 +76,13 @@ class SheetValueReader {
 public:
     SheetValueReader(const BiffSheetInfo& sheet, const BiffGlobals& globals,
                      const std::vector<std::string>& sharedStrings,
-                     const std::function<void(BiffCellValue&)>& visit)
+                     const std::function<void(BiffCellValue&)>& visit,
+                     const BiffRecordVisitor& otherRecord)
         : m_globals(globals),
           m_sharedStrings(sharedStrings),
           m_biff2(globals.earlyVersion == 2),
           m_visit(visit),
+          m_otherRecord(otherRecord),
           m_codePage(globals.biff8 ? "CP1252" : biffCodePageName(globals.codePage)),
           m_cellDamage("is damaged: a cell of the sheet '" + sheet.name + "' cannot be read") {}
 
@@ -103,7 +105,7 @@ public:
             m_pending = false;  // a text result whose STRING record never came is no value
         }
         if (m_biff2) {
-            biff2Record(record);
+            biff2Record(record, records);
             return;
         }
         switch (record.type) {
@@ -136,12 +138,19 @@ public:
                 labelSst(data);
                 break;
             default:
+                other(record, records);
                 break;
         }
     }
 
 private:
-    void biff2Record(const BiffRecord& record) {
+    void other(const BiffRecord& record, BiffRecordCursor& records) const {
+        if (m_otherRecord) {
+            m_otherRecord(record, records);
+        }
+    }
+
+    void biff2Record(const BiffRecord& record, BiffRecordCursor& records) {
         std::string_view data = record.data;
         switch (record.type) {
             case kIxfeBiff2:
@@ -175,6 +184,7 @@ private:
                 formula(data, 7, biff2Xf(data));
                 break;
             default:
+                other(record, records);
                 break;
         }
     }
@@ -338,6 +348,7 @@ private:
     const std::vector<std::string>& m_sharedStrings;
     const bool m_biff2;
     const std::function<void(BiffCellValue&)>& m_visit;
+    const BiffRecordVisitor& m_otherRecord;
     dbf::CodePageConverter m_codePage;
     const std::string m_cellDamage;
     BiffCellValue m_value;
@@ -349,13 +360,14 @@ private:
 
 void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
                      const BiffGlobals& globals, const std::vector<std::string>& sharedStrings,
-                     const std::function<void(BiffCellValue&)>& visit) {
+                     const std::function<void(BiffCellValue&)>& visit,
+                     const BiffRecordVisitor& otherRecord) {
     BiffRecordCursor records(stream, sheet.position);
     auto bof = records.next();
     if (!bof || !isBofOf(globals, bof->type)) {
         throw BiffDamage("is damaged: the sheet '" + sheet.name + "' cannot be found");
     }
-    SheetValueReader reader(sheet, globals, sharedStrings, visit);
+    SheetValueReader reader(sheet, globals, sharedStrings, visit, otherRecord);
     int depth = 0;  // of substreams embedded in the sheet (charts)
     while (auto record = records.next()) {
         if (isBofOf(globals, record->type)) {

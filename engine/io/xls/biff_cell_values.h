@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/io/xls/biff_globals.h"
+#include "engine/io/xls/biff_records.h"
 #include "engine/model/cell.h"
 
 namespace plyfold::engine::xls {
@@ -24,13 +25,18 @@ struct BiffCellValue {
     std::string text;     // UTF-8
 };
 
+// Handed each record of a sheet's substream that is not a cell (its layout, links, notes...).
+using BiffRecordVisitor = std::function<void(const BiffRecord&, BiffRecordCursor&)>;
+
 // Reads the values of one sheet's substream (from its BOF to its EOF, past the substreams of
 // charts embedded in it) in file order and hands each to visit; blank cells are left out.
 // Texts of LABELSST come from sharedStrings; 8-bit texts of BIFF5 are converted from the
 // workbook's code page. Throws BiffDamage when a record is cut short, a shared text is
-// missing, or the stream ends before the sheet does.
+// missing, or the stream ends before the sheet does. Records that are not cells go to
+// otherRecord, when given.
 void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
                      const BiffGlobals& globals, const std::vector<std::string>& sharedStrings,
-                     const std::function<void(BiffCellValue&)>& visit);
+                     const std::function<void(BiffCellValue&)>& visit,
+                     const BiffRecordVisitor& otherRecord = {});
 
 }  // namespace plyfold::engine::xls
