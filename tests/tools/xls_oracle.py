@@ -449,6 +449,18 @@ def defined_names(package):
     return out
 
 
+def normal_name(name):
+    """A defined name as compared: upper case (names ignore case), the built-in names that
+    LibreOffice spells Excel_BuiltIn_X as _XLNM.X; None for the hidden names .xls files hold for
+    functions newer than the format (_xlfn.IFERROR), which .xlsx files do not list."""
+    upper = name.upper()
+    if upper.startswith(('_XLFN.', '_XLFN_')):
+        return None
+    if upper.startswith('EXCEL_BUILTIN_'):
+        return '_XLNM.' + upper[len('EXCEL_BUILTIN_'):]
+    return upper
+
+
 def effective_widths(sheet):
     default = sheet.sheet_format.defaultColWidth
     if default is None:
@@ -491,7 +503,9 @@ def workbook_facts(path, every_value=False):
                 sheet = book.sheetnames[scope]
                 if sheet not in titles:
                     continue  # a name of a chart sheet
-            facts.add(('name', sheet, name, escape(normal_formula(text))))
+            key = normal_name(name)
+            if key is not None:
+                facts.add(('name', sheet, key, escape(normal_formula(text))))
     return facts
 
 
@@ -987,6 +1001,10 @@ def run_check(args):
             else 100.0))
     for (category, reason), count in sorted(totals.skipped.items()):
         print('  %-10s %6d not compared: %s' % (category, count, reason))
+    formulas = totals.compared['formula']
+    print('Formula cells whose text matches: %d of %d (%.1f%%)' % (
+        formulas - len(totals.differ['formula']), formulas,
+        100.0 * (formulas - len(totals.differ['formula'])) / formulas if formulas else 100.0))
     strict = args.thresholds == 'strict'
     if problems:
         print('\nBelow the thresholds:' if strict else '\nBelow the thresholds (reported only):')

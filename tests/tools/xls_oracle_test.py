@@ -11,8 +11,8 @@ from types import SimpleNamespace
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from xls_oracle import (Colours, Report, apply_exceptions, compare, equal_value,  # noqa: E402
-                        normal_formula, normal_number_format, read_facts, row_digest, similar,
-                        workbook_facts, write_facts)
+                        normal_formula, normal_name, normal_number_format, read_facts,
+                        row_digest, similar, workbook_facts, write_facts)
 
 try:
     import openpyxl
@@ -42,6 +42,17 @@ class Spellings(unittest.TestCase):
         for text, expected in cases:
             with self.subTest(text=text):
                 self.assertEqual(normal_formula(text), expected)
+
+    def test_names(self):
+        cases = [
+            ('Rate', 'RATE'), ('_xlnm.Print_Area', '_XLNM.PRINT_AREA'),
+            ('Excel_BuiltIn_Print_Area', '_XLNM.PRINT_AREA'),
+            ('Excel_BuiltIn__FilterDatabase', '_XLNM._FILTERDATABASE'),
+            ('_xlfn.IFERROR', None), ('_xlfn_IFERROR', None), ('_xlfnX', '_XLFNX'),
+        ]
+        for name, expected in cases:
+            with self.subTest(name=name):
+                self.assertEqual(normal_name(name), expected)
 
     def test_absolute_and_relative_differ(self):
         self.assertNotEqual(normal_formula('$A1'), normal_formula('A1'))
@@ -269,8 +280,8 @@ class ReadingAWorkbook(unittest.TestCase):
             ('fill', 'My Data', 'B1', 'solid 00FF00'),
             ('border', 'My Data', 'C2', 'l=thin:0000FF'),
             ('numfmt', 'My Data', 'A2', 'YYYY-MM-DD'),
-            ('name', '', 'Rate', "MY DATA!$B$1"),
-            ('name', 'My Data', '_xlnm.Print_Area', "MY DATA!$A$1:$C$5"),
+            ('name', '', 'RATE', "MY DATA!$B$1"),
+            ('name', 'My Data', '_XLNM.PRINT_AREA', "MY DATA!$A$1:$C$5"),
             ('cell', 'My Data', 'A2', 'n:45000.0'),
         ]
         for fact in wanted:
