@@ -691,7 +691,7 @@ def equal_value(expected, actual):
 
 # Functions whose results LibreOffice computes again when it opens a file, so that its
 # conversion does not hold the cached value.
-VOLATILE = re.compile(r'\b(TODAY|NOW|RAND|RANDBETWEEN|CELL|INFO|OFFSET|INDIRECT)\(')
+VOLATILE = re.compile(r'\b(TODAY|NOW|RAND|RANDBETWEEN|CELL|INFO)\(')
 
 
 class Report:
