@@ -982,6 +982,7 @@ def run_check(args):
     totals = Report()
     problems = []
     crashes = []
+    summaries = []
     for file in files:
         if args.only and args.only not in file:
             continue
@@ -1001,9 +1002,15 @@ def run_check(args):
         for key, count in report.skipped.items():
             totals.skipped[key] = totals.skipped.get(key, 0) + count
         print_report(file, report, args.shown)
+        summaries.append((file, report))
         for failure in failures(report):
             problems.append('%s: %s' % (file, failure))
         crashes += [t for t in report.differ['opens'] if t.startswith('the merge crashed')]
+    print('\nDifferences per file (differ/compared):')
+    for file, report in summaries:
+        parts = ['%s %d/%d' % (c, len(report.differ[c]), report.compared[c])
+                 for c in CATEGORIES if report.differ[c]]
+        print('  %s: %s' % (file, ', '.join(parts) or 'none'))
     print('\nAll files:')
     for category in CATEGORIES:
         compared, differ = totals.compared[category], len(totals.differ[category])
