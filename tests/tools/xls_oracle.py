@@ -735,9 +735,16 @@ def compare(expected, actual):
         return {(f[1], f[2]): f[3] for f in facts if f[0] == category}
 
     sheets_expected = {f[1]: f for f in expected if f[0] == 'sheet'}
-    sheets_actual = {f[1] for f in actual if f[0] == 'sheet'}
+    states = {f[1]: f[3] for f in actual if f[0] == 'sheet'}
+    sheets_actual = set(states)
     for sheet, fact in sorted(sheets_expected.items()):
-        report.add('sheet', sheet in sheets_actual, '%s: missing' % sheet)
+        if sheet not in sheets_actual:
+            report.add('sheet', False, '%s: missing' % sheet)
+        elif fact[3] == 'hidden' and states[sheet] == 'veryHidden':
+            report.skip('sheet', 'LibreOffice has no very hidden sheets, only hidden ones')
+        else:
+            report.add('sheet', states[sheet] == fact[3], '%s: expected %s, got %s' % (
+                sheet, fact[3], states[sheet]))
     for sheet in sorted(sheets_actual - set(sheets_expected)):
         report.add('sheet', False, '%s: not in the expected workbook' % sheet)
 

@@ -176,6 +176,16 @@ class Comparing(unittest.TestCase):
         self.assertEqual(report.compared['merge'], 1)
         self.assertEqual(report.differ['sheet'], ['Sheet1: named Worksheet'])
 
+    def test_sheet_states(self):
+        expected = facts('sheet\tA\t0\tvisible', 'sheet\tB\t1\thidden', 'sheet\tC\t2\thidden',
+                         'sheet\tD\t3\tvisible')
+        actual = facts('sheet\tA\t0\tvisible', 'sheet\tB\t1\tvisible', 'sheet\tC\t2\tveryHidden',
+                       'sheet\tD\t3\tveryHidden')
+        report = compare(expected, actual)
+        self.assertEqual(report.differ['sheet'], ['B: expected hidden, got visible',
+                                                  'D: expected visible, got veryHidden'])
+        self.assertEqual(report.compared['sheet'], 3)  # C: LibreOffice cannot say very hidden
+
     def test_two_renamed_sheets_are_not_guessed(self):
         expected = facts('sheet\tA\t0\tvisible', 'sheet\tB\t1\tvisible')
         actual = facts('sheet\tC\t0\tvisible', 'sheet\tD\t1\tvisible')
