@@ -76,6 +76,13 @@ TEST(DbfReader, DBase7TablesWithLongNamesAndDBase4Memos) {
     EXPECT_EQ(textAt(*workbook, 4, 2), "fourth memo");
 }
 
+TEST(DbfReader, ATableOfNoFieldsIsAnEmptySheet) {
+    // Its records hold the deletion flag alone: no row is made for them.
+    auto workbook = openWorkbook(test::goldenCase("dbf", "no_fields").input);
+    ASSERT_EQ(workbook->sheetCount(), 1);
+    EXPECT_TRUE(workbook->sheet(0).rows().empty());
+}
+
 TEST(DbfReader, DeletedRecordsAreLeftOut) {
     // memotest holds three records of which one is deleted.
     auto workbook = openWorkbook(kCorpus + "/dbfread__tests__cases__memotest.dbf");
@@ -285,6 +292,26 @@ TEST(DbfReader, CodePagesOfLanguageDriversAndCpgFiles) {
     std::string out;
     unknown.appendUtf8(out, "\x80");
     EXPECT_EQ(out, "\xE2\x82\xAC");
+    // Code pages that compose a letter with the mark after it keep the last letter of a text,
+    // and the one before a byte they cannot map.
+    struct ConversionCase {
+        const char* codePage;
+        std::string bytes;
+        const char* utf8;
+    };
+    for (const ConversionCase& c : {
+             ConversionCase{"CP1258", "Format", "Format"},
+             ConversionCase{"CP1258", "Vi\xEA\xF2t", "Vi\xE1\xBB\x87t"},
+             ConversionCase{"CP1258", "a\xEC", "\xC3\xA1"},
+             ConversionCase{"CP1258", "ab\xEC\x81", "ab\xCC\x81\xEF\xBF\xBD"},
+             ConversionCase{"CP1255", "\xF9\xD1", "\xEF\xAC\xAA"},
+             ConversionCase{"CP850", "pened\x8As S\x9Bren", "pened\xC3\xA8s S\xC3\xB8ren"},
+         }) {
+        CodePageConverter converter(c.codePage);
+        std::string converted;
+        converter.appendUtf8(converted, c.bytes);
+        EXPECT_EQ(converted, c.utf8) << c.codePage << " " << c.bytes;
+    }
     // Bytes a multi-byte code page cannot map become U+FFFD, and the rest is kept.
     CodePageConverter japanese("CP932");
     out.clear();
