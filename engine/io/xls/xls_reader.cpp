@@ -13,6 +13,7 @@
 #include "engine/io/compound/compound_file.h"
 #include "engine/io/xls/biff_cell_values.h"
 #include "engine/io/xls/biff_globals.h"
+#include "engine/io/xls/biff_notes.h"
 #include "engine/io/xls/biff_records.h"
 #include "engine/model/limits.h"
 
@@ -120,6 +121,25 @@ Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, NumberStyle
     return cell;
 }
 
+// The links and notes read with a sheet's cells, counted as loaded with them.
+void keepNotes(Sheet& sheet, BiffNotesReader& notes) {
+    std::vector<Hyperlink> links = notes.takeHyperlinks();
+    std::vector<Comment> comments = notes.takeComments();
+    uint64_t bytes = 0;
+    for (const Hyperlink& link : links) {
+        bytes += sizeof link + link.target.size() + link.location.size() + link.display.size() +
+                 link.tooltip.size();
+    }
+    for (const Comment& comment : comments) {
+        bytes += sizeof comment + comment.author.size();
+        for (const TextRun& run : comment.text.runs) {
+            bytes += sizeof run + run.text.size();
+        }
+    }
+    sheet.countLoaded(bytes);
+    sheet.setLoadedNotes(std::move(links), std::move(comments));
+}
+
 void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     Workbook& workbook = sheet.workbook();
     if (!source.sharedStringsRead) {
@@ -142,6 +162,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     ScopedCharge gathered(workbook.memory());
     constexpr size_t kCountEvery = 4096;
     std::vector<Placed> cells;
+    BiffNotesReader notes(source.globals);
     readSheetValues(
         source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,
         [&](BiffCellValue& value) {
@@ -157,7 +178,11 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
                 gathered.add(kCountEvery * sizeof(Placed));
             }
             cells.push_back({value.row, cellOfBiffValue(workbook, value, styles)});
+        },
+        [&](const BiffRecord& record, BiffRecordCursor& records) {
+            notes.record(record, records);
         });
+    keepNotes(sheet, notes);
     // Records come row by row but need not; where two give one cell, the later one holds.
     std::stable_sort(cells.begin(), cells.end(), [](const Placed& a, const Placed& b) {
         return a.row != b.row ? a.row < b.row : a.cell.column < b.cell.column;
