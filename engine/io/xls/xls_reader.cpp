@@ -13,6 +13,7 @@
 #include "engine/io/compound/compound_file.h"
 #include "engine/io/xls/biff_cell_values.h"
 #include "engine/io/xls/biff_globals.h"
+#include "engine/io/xls/biff_note_fonts.h"
 #include "engine/io/xls/biff_notes.h"
 #include "engine/io/xls/biff_records.h"
 #include "engine/model/limits.h"
@@ -48,7 +49,24 @@ struct XlsSource {
     BiffGlobals globals;
     bool sharedStringsRead = false;
     std::vector<std::string> sharedStrings;
+    // The fonts of the runs of notes, read with the first sheet that is loaded; each added
+    // to the workbook's style table once.
+    std::unique_ptr<BiffNoteFonts> noteFonts;
+    std::unordered_map<uint16_t, uint32_t> noteFontIds;
 };
+
+uint32_t noteFontId(XlsSource& source, Workbook& workbook, uint16_t index) {
+    if (!source.noteFonts) {
+        source.noteFonts = std::make_unique<BiffNoteFonts>(source.stream, source.globals);
+    }
+    auto [known, added] = source.noteFontIds.try_emplace(index, TextRun::kCellFont);
+    if (added) {
+        if (const Font* font = source.noteFonts->font(index)) {
+            known->second = workbook.styles().addFont(*font);
+        }
+    }
+    return known->second;
+}
 
 uint32_t styleWithFormat(Workbook& workbook, std::string_view code) {
     CellStyle style;
@@ -162,7 +180,9 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     ScopedCharge gathered(workbook.memory());
     constexpr size_t kCountEvery = 4096;
     std::vector<Placed> cells;
-    BiffNotesReader notes(source.globals);
+    BiffNotesReader notes(source.globals, [&source, &workbook](uint16_t fontIndex) {
+        return noteFontId(source, workbook, fontIndex);
+    });
     readSheetValues(
         source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,
         [&](BiffCellValue& value) {

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "engine/common/error.h"
 #include "engine/io/workbook_io.h"
+#include "engine/io/xls/biff_note_fonts.h"
 #include "engine/io/xls/biff_notes.h"
 #include "engine/io/xls/xls_reader.h"
 #include "engine/model/cell_ref.h"
@@ -310,6 +312,75 @@ TEST(BiffNotes, ANoteLongerThanANoteCanHoldFailsClearly) {
                   std::string::npos)
             << error.description();
     }
+}
+
+std::string fontRecord(uint16_t twips, uint16_t flags, uint16_t color, uint16_t weight,
+                       uint8_t underline, const std::string& name, bool biff8 = true) {
+    std::string data = u16le(twips) + u16le(flags) + u16le(color) + u16le(weight) + u16le(0) +
+                       static_cast<char>(underline) + std::string(3, '\0') +
+                       static_cast<char>(name.size());
+    return record(0x0031, data + (biff8 ? std::string(1, '\0') : std::string()) + name);
+}
+
+std::string described(const Font* font) {
+    if (!font) {
+        return "none";
+    }
+    std::string color = font->color.kind == Color::Kind::Automatic ? "auto" : "?";
+    if (font->color.kind == Color::Kind::Rgb) {
+        char rgb[16];
+        std::snprintf(rgb, sizeof rgb, "%08X", font->color.argb);
+        color = rgb;
+    }
+    return font->name + " " + std::to_string(static_cast<int>(font->size * 10)) +
+           (font->bold ? " bold" : "") + (font->italic ? " italic" : "") +
+           (font->strike ? " strike" : "") +
+           (font->underline == Underline::Double ? " double" : "") + " " + color;
+}
+
+TEST(BiffNotes, RunFontsWithTheirColoursFromThePalette) {
+    // The palette replaces colours 8 and 9; the fifth FONT record has index 5.
+    const std::string palette =
+        record(0x0092, u16le(2) + std::string("\x11\x22\x33\0\x44\x55\x66\0", 8));
+    for (bool biff8 : {true, false}) {
+        SCOPED_TRACE(biff8 ? "BIFF8" : "BIFF5");
+        const std::string globals = record(0x0042, u16le(biff8 ? 1200 : 1252)) + palette +
+                                    fontRecord(200, 0, 0x7FFF, 400, 0, "Arial", biff8) +
+                                    fontRecord(160, 0x02, 8, 700, 0, "Tahoma", biff8) +
+                                    fontRecord(220, 0x08, 9, 400, 2, "Caf\xE9", biff8) +
+                                    fontRecord(100, 0, 10, 400, 0, "Ten", biff8) +
+                                    fontRecord(120, 0, 2, 400, 0, "Fixed", biff8) +
+                                    fontRecord(140, 0, 0x40, 400, 0, "System", biff8);
+        const std::string stream = workbookStream({}, biff8, globals);
+        const BiffGlobals scanned = scanBiffGlobals(stream);
+        BiffNoteFonts fonts(stream, scanned);
+        struct Case {
+            uint16_t index;
+            const char* font;
+        };
+        for (const Case& c :
+             {Case{0, "Arial 100 auto"}, Case{1, "Tahoma 80 bold italic FF112233"},
+              Case{2, "Caf\xC3\xA9 110 strike double FF445566"}, Case{3, "Ten 50 FFFF0000"},
+              Case{4, "none"}, Case{5, "Fixed 60 FFFF0000"}, Case{6, "System 70 auto"},
+              Case{7, "none"}}) {
+            EXPECT_EQ(described(fonts.font(c.index)), c.font) << c.index;
+        }
+    }
+}
+
+TEST(BiffNotes, ANoteOfACorpusWorkbookKeepsItsAuthorAndItsBoldFirstLine) {
+    auto workbook =
+        openWorkbook(std::string(PLYFOLD_CORPUS_DIR) + "/poi__StringContinueRecords.xls");
+    const Sheet& sheet = workbook->sheet(0);
+    ASSERT_EQ(sheet.comments().size(), 1u);
+    const Comment& comment = sheet.comments()[0];
+    EXPECT_EQ(cellName(comment.cell), "Q6");
+    EXPECT_EQ(comment.author, "Bruno Lefebvre");
+    ASSERT_GE(comment.text.runs.size(), 2u);
+    EXPECT_EQ(comment.text.runs[0].text, "Bruno Lefebvre:");
+    EXPECT_EQ(described(&workbook->styles().font(comment.text.runs[0].font)),
+              "Tahoma 80 bold auto");
+    EXPECT_EQ(comment.text.plainText().rfind("Bruno Lefebvre:\nBy indicating \"SP\"", 0), 0u);
 }
 
 // The links and notes of a workbook in the form of links.txt (dump_links.py).
