@@ -91,8 +91,8 @@ std::string linkString(LinkBytes& bytes) {
     return utf16Text(bytes.take(uint64_t{count} * 2));
 }
 
-// The path of a file moniker: parent folders ("..\"), then the path, in Unicode where the
-// moniker holds it so and in the workbook's code page otherwise.
+// The path of a file moniker (its parent folders, then the path, in Unicode where the moniker
+// holds it so and in the workbook's code page otherwise) as an address.
 std::string filePath(LinkBytes& bytes, dbf::CodePageConverter& codePage) {
     const uint16_t parents = bytes.u16();
     std::string_view eightBit = bytes.take(bytes.u32());
@@ -106,11 +106,20 @@ std::string filePath(LinkBytes& bytes, dbf::CodePageConverter& codePage) {
     } else {
         codePage.appendUtf8(path, eightBit);
     }
-    std::string prefix;
-    for (uint16_t i = 0; i < parents && i < 256; ++i) {
-        prefix += "..\\";
+    // An absolute path becomes a file address, as the .xlsx form of such a link has it; a
+    // relative one a relative address, with forward slashes.
+    const bool drive = path.size() >= 2 && path[1] == ':';
+    const bool share = path.rfind("\\\\", 0) == 0;
+    if (parents == 0 && (drive || share)) {
+        return "file:///" + path;
     }
-    return prefix + path;
+    std::string relative;
+    for (uint16_t i = 0; i < parents && i < 256; ++i) {
+        relative += "../";
+    }
+    relative += path;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    return relative;
 }
 
 // The target a moniker names: a web or mail address, or a file.
