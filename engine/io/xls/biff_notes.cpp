@@ -318,8 +318,8 @@ void BiffNotesReader::textObject(const BiffRecord& record, BiffRecordCursor& rec
 }
 
 void BiffNotesReader::note(std::string_view data) {
-    if (data.size() < 8) {
-        return;
+    if (data.size() < 8 || le16(data, 2) >= kMaxColumns) {
+        return;  // cut short, or on no cell of a sheet
     }
     Comment comment;
     comment.cell = {le16(data, 0), le16(data, 2)};
@@ -357,6 +357,10 @@ void BiffNotesReader::earlyNote(std::string_view data) {
             failLongNote();
         }
         return;
+    }
+    if (le16(data, 2) >= kMaxColumns) {
+        m_earlyNote.reset();
+        return;  // on no cell of a sheet
     }
     Comment comment;
     comment.cell = {row, le16(data, 2)};

@@ -263,6 +263,7 @@ TEST(BiffNotes, NotesTakeTheirTextFromTheirObjects) {
                 u16le(0x15) + u16le(0x12) + u16le(0x06) + u16le(4) + std::string(18, '\0')) +
              textObject(3, {std::string("\0box", 4)}, "") + note(0, 0, 4, ""),
          "A1  "},
+        {"a note past the last column is on no cell", note(0, 16384, 1, "Ann"), ""},
         {"text cut short keeps what there is",
          noteObject(2) + textObject(9, {std::string("\0abc", 4)}, "") + note(0, 1, 2, "Zo\xEB"),
          "B1 Zo\xC3\xAB -:abc|"},
