@@ -50,6 +50,10 @@ TEST(DbfReader, CorpusTablesInTheirCodePages) {
         auto workbook = openWorkbook(kCorpus + "/" + c.file);
         EXPECT_EQ(textAt(*workbook, c.row, c.column), c.text) << c.file;
     }
+    // A dBase III table without a language driver is in the DOS code page: "Crème", not
+    // "CrŠme".
+    auto dos = openWorkbook(kCorpus + "/infused-dbf__dbase_83.dbf");
+    EXPECT_NE(textAt(*dos, 25, 11).find("Raspberry Cr\xC3\xA8me,"), std::string::npos);
 }
 
 TEST(DbfReader, DBase7TablesWithLongNamesAndDBase4Memos) {
