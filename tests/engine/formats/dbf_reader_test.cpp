@@ -80,6 +80,28 @@ TEST(DbfReader, DBase7TablesWithLongNamesAndDBase4Memos) {
     EXPECT_EQ(textAt(*workbook, 4, 2), "fourth memo");
 }
 
+TEST(DbfReader, TextsOfNoDeclaredCodePageReadAsUtf8WhenTheyAre) {
+    // The same UTF-8 table with no language driver, one not known, and as a DOS table: UTF-8
+    // each time. A declared code page is taken at its word.
+    const std::string utf8 = test::readFile(test::goldenCase("dbf", "utf8_no_cpg").input);
+    struct Case {
+        unsigned char version;
+        unsigned char driver;
+        const char* text;
+    };
+    for (const Case& c : {Case{0x03, 0x00, "\xD0\xA8\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0"},
+                          Case{0x03, 0xEE, "\xD0\xA8\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0"},
+                          Case{0xF5, 0x00, "\xD0\xA8\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0"},
+                          Case{0x03, 0x57, "\xC3\x90\xC2\xA8\xC3\x90\xC2\xB0"}}) {
+        std::string bytes = utf8;
+        bytes[0] = static_cast<char>(c.version);
+        bytes[29] = static_cast<char>(c.driver);
+        auto workbook = readDbfFromMemory(bytes, "utf8.dbf");
+        EXPECT_EQ(textAt(*workbook, 1, 0).substr(0, std::strlen(c.text)), c.text)
+            << int(c.version) << " " << int(c.driver);
+    }
+}
+
 TEST(DbfReader, ATableOfNoFieldsIsAnEmptySheet) {
     // Its records hold the deletion flag alone: no row is made for them.
     auto workbook = openWorkbook(test::goldenCase("dbf", "no_fields").input);
