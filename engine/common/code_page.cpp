@@ -130,6 +130,14 @@ void CodePageConverter::appendUtf8(std::string& out, std::string_view bytes) {
     char* in = const_cast<char*>(bytes.data());
     size_t inLeft = bytes.size();
     char buffer[1024];
+    // Code pages that compose characters across bytes (1258, 1255) hold the last character
+    // back in case a combining mark follows: it is written out where the text ends or breaks.
+    auto flush = [&] {
+        char* outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        iconv(m_iconv->handle, nullptr, nullptr, &outPtr, &outLeft);
+        out.append(buffer, static_cast<size_t>(outPtr - buffer));
+    };
     while (inLeft > 0) {
         char* outPtr = buffer;
         size_t outLeft = sizeof buffer;
@@ -140,12 +148,13 @@ void CodePageConverter::appendUtf8(std::string& out, std::string_view bytes) {
                 continue;
             }
             // An invalid or incomplete sequence: one replacement character for its first byte.
+            flush();
             engine::appendUtf8(out, 0xFFFD);
             ++in;
             --inLeft;
-            iconv(m_iconv->handle, nullptr, nullptr, nullptr, nullptr);
         }
     }
+    flush();
 }
 
 std::string codePageOfLanguageDriver(unsigned char id) {

@@ -71,7 +71,10 @@ bool isPlausibleDbfHeader(std::string_view b) {
     auto day = static_cast<unsigned char>(b[3]);
     uint16_t headerLength = le16(b, 8);
     uint16_t recordLength = le16(b, 10);
-    return month <= 12 && day <= 31 && headerLength >= 33 && recordLength >= 2;
+    // A table of no fields (some GIS tools write one) has records of the deletion flag alone,
+    // and its list of fields ends at once.
+    const bool noFields = recordLength == 1 && b.size() > 32 && b[32] == 0x0D;
+    return month <= 12 && day <= 31 && headerLength >= 33 && (recordLength >= 2 || noFields);
 }
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {

@@ -1,5 +1,6 @@
 #include "engine/io/dbf/dbf_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "engine/common/error.h"
 #include "engine/common/file_access.h"
 #include "engine/common/text.h"
+#include "engine/common/text_decoding.h"
 #include "engine/io/csv/file_sheet_name.h"
 #include "engine/io/dbf/dbf_table.h"
 #include "engine/io/dbf/memo_file.h"
@@ -72,6 +74,31 @@ bool parseNumeric(std::string_view text, double& value) {
     return significant <= static_cast<size_t>(kMaxSignificantDigits);
 }
 
+// How many bytes at the end of a text begin a UTF-8 character they do not finish: a writer
+// that cuts texts to a field's width in bytes may cut one in two.
+size_t unfinishedUtf8Tail(std::string_view bytes) {
+    for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+        const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if ((byte & 0xC0) == 0x80) {
+            continue;  // a continuation byte: look further back for the lead
+        }
+        const size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+    }
+    return 0;
+}
+
+std::string withoutNuls(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
+        if (c != '\0') {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 std::string normaliseLineBreaks(std::string text) {
     std::string out;
     out.reserve(text.size());
@@ -106,6 +133,11 @@ public:
     }
 
     void run() {
+        const auto& fields = m_table.fields();
+        if (std::all_of(fields.begin(), fields.end(),
+                        [](const DbfField& f) { return f.isSystem; })) {
+            return;  // no fields: an empty table, whatever its records
+        }
         Row& header = m_sheet.appendRow(0);
         uint16_t column = 0;
         for (const DbfField& field : m_table.fields()) {
@@ -179,6 +211,15 @@ private:
     }
 
     void addText(Row& row, uint16_t column, std::string_view bytes) {
+        // NUL bytes are padding wherever a writer put them, never text.
+        std::string kept;
+        if (bytes.find('\0') != std::string_view::npos) {
+            kept = withoutNuls(bytes);
+            bytes = trimTrailingPadding(kept);
+        }
+        if (m_codePage.name() == "UTF-8") {
+            bytes.remove_suffix(unfinishedUtf8Tail(bytes));
+        }
         if (bytes.empty()) {
             return;
         }
@@ -244,7 +285,9 @@ private:
             }
         }
         std::string text;
-        m_codePage.appendUtf8(text, *memo);
+        m_codePage.appendUtf8(text, memo->find('\0') == std::string_view::npos
+                                        ? *memo
+                                        : std::string_view(withoutNuls(*memo)));
         text = normaliseLineBreaks(std::move(text));
         if (!text.empty()) {
             row.cells.push_back(textCell(column, text));
@@ -411,7 +454,53 @@ private:
     std::unordered_map<uint32_t, uint32_t> m_memoTexts;  // memo block -> text id
 };
 
-std::string chooseCodePage(const DbfTable& table, const DbfCompanions& companions) {
+// Whether the character fields of every record are UTF-8 and some hold a letter beyond ASCII:
+// then UTF-8 is what wrote them, since texts of an 8-bit code page almost never decode so.
+bool charactersReadAsUtf8(DbfTable& table) {
+    bool beyondAscii = false;
+    for (int32_t i = 0; i < table.recordCount(); ++i) {
+        std::string_view record = table.record(i);
+        if (record.empty()) {
+            break;
+        }
+        for (const DbfField& field : table.fields()) {
+            if (field.isSystem || field.type != 'C' ||
+                field.offset + field.length > record.size()) {
+                continue;
+            }
+            std::string_view text = trimTrailingPadding(record.substr(field.offset, field.length));
+            text.remove_suffix(unfinishedUtf8Tail(text));
+            const bool ascii = std::all_of(text.begin(), text.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x80;
+            });
+            if (!ascii && !csv::isUtf8(text)) {
+                return false;
+            }
+            beyondAscii = beyondAscii || !ascii;
+        }
+    }
+    return beyondAscii;
+}
+
+// Tables of the DOS programs, by their version byte: dBase III and IV with memos (0x83, 0x8B),
+// dBase IV SQL tables (0x43, 0x63, 0xCB), FoxBASE (0xFB) and FoxPro 2 (0xF5). 0x03 is left
+// out: it is also what GIS tools write today, in Windows code pages.
+bool isDosTable(unsigned char version) {
+    switch (version) {
+        case 0x43:
+        case 0x63:
+        case 0x83:
+        case 0x8B:
+        case 0xCB:
+        case 0xF5:
+        case 0xFB:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string chooseCodePage(DbfTable& table, const DbfCompanions& companions) {
     if (companions.codePageText) {
         std::string named = codePageOfCpgText(*companions.codePageText);
         if (!named.empty()) {
@@ -419,8 +508,20 @@ std::string chooseCodePage(const DbfTable& table, const DbfCompanions& companion
         }
     }
     std::string declared = codePageOfLanguageDriver(table.languageDriver());
-    if (declared.empty() && table.languageDriver() != 0) {
+    if (!declared.empty()) {
+        return declared;
+    }
+    if (charactersReadAsUtf8(table)) {
+        return "UTF-8";
+    }
+    if (table.languageDriver() != 0) {
         return "CP1252";  // an id not known: Windows-1252 is the likeliest reading
+    }
+    if (isDosTable(table.version())) {
+        // DOS programs wrote in the OEM code page. 850 rather than 437: it has every accented
+        // letter 437 has at the same place, and the Western European letters (ø, Ø, Á, Ê...)
+        // where 437 has line drawing and currency signs, which tables rarely hold.
+        return "CP850";
     }
     return declared;
 }

@@ -6,6 +6,11 @@
 #include "engine/common/byte_order.h"
 
 namespace plyfold::engine::dbf {
+namespace {
+
+constexpr char kBlockHeader[] = "\xFF\xFF\x08\x00";
+
+}  // namespace
 
 MemoFile::MemoFile(std::string bytes, Kind kind) : m_bytes(std::move(bytes)), m_kind(kind) {
     if (m_kind == Kind::FoxPro && m_bytes.size() >= 8) {
@@ -18,6 +23,11 @@ MemoFile::MemoFile(std::string bytes, Kind kind) : m_bytes(std::move(bytes)), m_
             m_blockSize = size;
         }
     }
+}
+
+bool MemoFile::startsMemo(size_t offset) const {
+    return offset % m_blockSize == 0 && offset + 4 <= m_bytes.size() &&
+           std::memcmp(m_bytes.data() + offset, kBlockHeader, 4) == 0;
 }
 
 std::optional<std::string_view> MemoFile::memo(uint32_t block, bool textOnly) const {
@@ -42,10 +52,29 @@ std::optional<std::string_view> MemoFile::memo(uint32_t block, bool textOnly) co
         size_t size = std::min<size_t>(length, available - 8);
         return std::string_view(m_bytes).substr(start + 8, size);
     }
-    if (available >= 8 && std::memcmp(m_bytes.data() + start, "\xFF\xFF\x08\x00", 4) == 0) {
-        uint32_t length = le32(m_bytes, start + 4);  // counts the 8 bytes before the text
-        size_t size = length < 8 ? 0 : std::min<size_t>(length - 8, available - 8);
-        return std::string_view(m_bytes).substr(start + 8, size);
+    if (available >= 8 && std::memcmp(m_bytes.data() + start, kBlockHeader, 4) == 0) {
+        // dBase IV counts the 8 bytes before the text in its length and may leave old bytes
+        // after the text; other writers count the text alone. The 8 bytes past the shorter
+        // reading are taken as text only when they look like text and padding (NUL, 0x1A),
+        // the next memo or the end of the file follows them.
+        const uint32_t length = le32(m_bytes, start + 4);
+        const std::string_view rest = std::string_view(m_bytes).substr(start + 8);
+        // A length below 8 cannot count the lead: it is the text's.
+        size_t size = std::min<size_t>(length < 8 ? length : length - 8, rest.size());
+        if (length >= 8 && length <= rest.size()) {
+            bool looksLikeText = true;
+            for (size_t at = length - 8; at < length && looksLikeText; ++at) {
+                const auto byte = static_cast<unsigned char>(rest[at]);
+                looksLikeText = (byte >= 0x20 || byte == '\t' || byte == '\r' || byte == '\n') &&
+                                !startsMemo(start + 8 + at);
+            }
+            const bool endsThere = length == rest.size() || rest[length] == '\0' ||
+                                   rest[length] == '\x1A' || startsMemo(start + 8 + length);
+            if (looksLikeText && endsThere) {
+                size = length;
+            }
+        }
+        return rest.substr(0, size);
     }
     std::string_view rest = std::string_view(m_bytes).substr(start);
     size_t end = rest.find('\x1A');

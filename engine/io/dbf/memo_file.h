@@ -21,6 +21,9 @@ public:
     std::optional<std::string_view> memo(uint32_t block, bool textOnly) const;
 
 private:
+    // Whether a dBase IV memo begins at the offset: at a block's start, with its header.
+    bool startsMemo(size_t offset) const;
+
     std::string m_bytes;
     Kind m_kind;
     uint32_t m_blockSize = 512;

@@ -13,6 +13,8 @@
 #include "engine/io/compound/compound_file.h"
 #include "engine/io/xls/biff_cell_values.h"
 #include "engine/io/xls/biff_globals.h"
+#include "engine/io/xls/biff_note_fonts.h"
+#include "engine/io/xls/biff_notes.h"
 #include "engine/io/xls/biff_records.h"
 #include "engine/model/limits.h"
 
@@ -47,7 +49,24 @@ struct XlsSource {
     BiffGlobals globals;
     bool sharedStringsRead = false;
     std::vector<std::string> sharedStrings;
+    // The fonts of the runs of notes, read with the first sheet that is loaded; each added
+    // to the workbook's style table once.
+    std::unique_ptr<BiffNoteFonts> noteFonts;
+    std::unordered_map<uint16_t, uint32_t> noteFontIds;
 };
+
+uint32_t noteFontId(XlsSource& source, Workbook& workbook, uint16_t index) {
+    if (!source.noteFonts) {
+        source.noteFonts = std::make_unique<BiffNoteFonts>(source.stream, source.globals);
+    }
+    auto [known, added] = source.noteFontIds.try_emplace(index, TextRun::kCellFont);
+    if (added) {
+        if (const Font* font = source.noteFonts->font(index)) {
+            known->second = workbook.styles().addFont(*font);
+        }
+    }
+    return known->second;
+}
 
 uint32_t styleWithFormat(Workbook& workbook, std::string_view code) {
     CellStyle style;
@@ -120,6 +139,25 @@ Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, NumberStyle
     return cell;
 }
 
+// The links and notes read with a sheet's cells, counted as loaded with them.
+void keepNotes(Sheet& sheet, BiffNotesReader& notes) {
+    std::vector<Hyperlink> links = notes.takeHyperlinks();
+    std::vector<Comment> comments = notes.takeComments();
+    uint64_t bytes = 0;
+    for (const Hyperlink& link : links) {
+        bytes += sizeof link + link.target.size() + link.location.size() + link.display.size() +
+                 link.tooltip.size();
+    }
+    for (const Comment& comment : comments) {
+        bytes += sizeof comment + comment.author.size();
+        for (const TextRun& run : comment.text.runs) {
+            bytes += sizeof run + run.text.size();
+        }
+    }
+    sheet.countLoaded(bytes);
+    sheet.setLoadedNotes(std::move(links), std::move(comments));
+}
+
 void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     Workbook& workbook = sheet.workbook();
     if (!source.sharedStringsRead) {
@@ -142,6 +180,9 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     ScopedCharge gathered(workbook.memory());
     constexpr size_t kCountEvery = 4096;
     std::vector<Placed> cells;
+    BiffNotesReader notes(source.globals, [&source, &workbook](uint16_t fontIndex) {
+        return noteFontId(source, workbook, fontIndex);
+    });
     readSheetValues(
         source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,
         [&](BiffCellValue& value) {
@@ -157,7 +198,11 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
                 gathered.add(kCountEvery * sizeof(Placed));
             }
             cells.push_back({value.row, cellOfBiffValue(workbook, value, styles)});
+        },
+        [&](const BiffRecord& record, BiffRecordCursor& records) {
+            notes.record(record, records);
         });
+    keepNotes(sheet, notes);
     // Records come row by row but need not; where two give one cell, the later one holds.
     std::stable_sort(cells.begin(), cells.end(), [](const Placed& a, const Placed& b) {
         return a.row != b.row ? a.row < b.row : a.cell.column < b.cell.column;

@@ -640,7 +640,8 @@ void SheetHandler::setValue(Cell& cell) {
             }
             break;
         case ValueType::SharedString:
-            if (m_hasValue) {
+            // An empty value (<v/>) names no shared string: the cell is empty.
+            if (m_hasValue && !isBlankText(m_value)) {
                 uint32_t index = 0;
                 if (!parseIndex(m_value, index)) {
                     fail(FailureKind::Invalid, "the cell " + cellName(m_cell) + " holds " +

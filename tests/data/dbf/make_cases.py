@@ -187,6 +187,74 @@ def visual_foxpro_binary_fields():
         ("A3", "n", "7.0"), ("B3", "n", repr(-5 / 10000)), ("D3", "n", repr(-2.5e10))])
 
 
+def utf8_without_cpg():
+    # No .cpg and no language driver: the texts are UTF-8, one cut inside its last letter.
+    folder = os.path.join(HERE, "utf8_no_cpg")
+    words = ["Шапка", "Grüße", "plain", "Привет"]
+    fields = [("WORD", "C", 11, 0, 0)]
+    records = [(False, [w.encode("utf-8")[:11].ljust(11, b" ")]) for w in words]
+    write_table(folder, 0x03, fields, records, language_driver=0)
+    write_cells(folder, header_cells(["WORD"]) + [
+        ("A2", "t", "Шапка"), ("A3", "t", "Grüße"), ("A4", "t", "plain"), ("A5", "t", "Приве")])
+
+
+def foxpro2_oem():
+    # FoxPro 2 without a language driver: the DOS code page 850.
+    folder = os.path.join(HERE, "foxpro2_oem")
+    words = ["penedès", "Søren", "Ça va"]
+    fields = [("WORD", "C", 10, 0, 0)]
+    records = [(False, [text(w, 10, "cp850")]) for w in words]
+    write_table(folder, 0xF5, fields, records, language_driver=0)
+    write_cells(folder, header_cells(["WORD"]) +
+                [(f"A{i + 2}", "t", w) for i, w in enumerate(words)])
+
+
+def dbase4_memo():
+    # dBase IV memos led by FF FF 08 00 and a length: one writer counts the 8 bytes of the lead
+    # in it, another counts the text alone; a memo that fills its blocks is followed at once by
+    # the next one. Line breaks CR LF and CR become LF.
+    folder = os.path.join(HERE, "dbase4_memo")
+    block = 64
+    memo = bytearray(b"\x05\0\0\0".ljust(block, b"\0"))
+    memo[20] = block
+    texts = [("First line\r\nsecond line", True), ("Counted without its lead", False),
+             ("x" * (2 * block - 8), True), ("Old\rMac", False)]
+    records = []
+    for i, (memo_text, with_lead) in enumerate(texts):
+        number_at = len(memo) // block
+        body = memo_text.encode("cp1252")
+        length = len(body) + 8 if with_lead else len(body)
+        entry = b"\xff\xff\x08\x00" + struct.pack("<I", length) + body
+        memo += entry.ljust((len(entry) + block - 1) // block * block, b"\0")
+        records.append((False, [text(f"K{i}", 3), number(number_at, 10)]))
+    fields = [("KEY", "C", 3, 0, 0), ("NOTE", "M", 10, 0, 0)]
+    write_table(folder, 0x8B, fields, records, language_driver=0x03)
+    with open(os.path.join(folder, "input.dbt"), "wb") as f:
+        f.write(bytes(memo))
+    cells = header_cells(["KEY", "NOTE"])
+    for i, (memo_text, _) in enumerate(texts):
+        cells.append((f"A{i + 2}", "t", f"K{i}"))
+        cells.append((f"B{i + 2}", "t", memo_text.replace("\r\n", "\n").replace("\r", "\n")))
+    write_cells(folder, cells)
+
+
+def nul_padding():
+    # NUL bytes in character fields are padding, wherever a writer put them.
+    folder = os.path.join(HERE, "nul_padding")
+    values = [b"AB\0\0\0\0", b"\0\0\0\0\0\0", b"A\0B   ", b"\0\0CD\0 "]
+    fields = [("CODE", "C", 6, 0, 0)]
+    write_table(folder, 0x03, fields, [(False, [v]) for v in values], language_driver=0x03)
+    write_cells(folder, header_cells(["CODE"]) + [
+        ("A2", "t", "AB"), ("A4", "t", "AB"), ("A5", "t", "CD")])
+
+
+def no_fields():
+    # A header and no fields, as some GIS tools write: an empty table.
+    folder = os.path.join(HERE, "no_fields")
+    write_table(folder, 0x03, [], [(False, []), (False, [])], language_driver=0x03)
+    write_cells(folder, [])
+
+
 if __name__ == "__main__":
     cp1251_deleted_dates_logicals()
     header_claims_more_records()
@@ -194,3 +262,8 @@ if __name__ == "__main__":
     cpg_utf8()
     unknown_language_driver()
     visual_foxpro_binary_fields()
+    utf8_without_cpg()
+    foxpro2_oem()
+    dbase4_memo()
+    nul_padding()
+    no_fields()

@@ -198,8 +198,14 @@ TEST(BiffReader, Biff5TextsAreReadInTheWorkbooksCodePage) {
     };
     const Case cases[] = {
         {10000, "Bl\x8Atter", "Bl\xC3\xA4tter"},  // Mac Roman
-        {32768, "Bl\x8Atter", "Bl\xC3\xA4tter"}, {1252, "Bl\xE4tter", "Bl\xC3\xA4tter"},
-        {32769, "Bl\xE4tter", "Bl\xC3\xA4tter"}, {1251, "\xE4\xE0", "\xD0\xB4\xD0\xB0"},
+        {32768, "Bl\x8Atter", "Bl\xC3\xA4tter"},
+        {1252, "Bl\xE4tter", "Bl\xC3\xA4tter"},
+        {32769, "Bl\xE4tter", "Bl\xC3\xA4tter"},
+        {1251, "\xE4\xE0", "\xD0\xB4\xD0\xB0"},
+        // Vietnamese composes a letter with the mark after it: the last letter is kept too.
+        {1258, "Format", "Format"},
+        {1258, "Vi\xEA\xF2t", "Vi\xE1\xBB\x87t"},
+        {1258, "ca\xEC", "c\xC3\xA1"},
     };
     for (const Case& c : cases) {
         std::string text = u16le(static_cast<uint32_t>(c.bytes.size())) + c.bytes;

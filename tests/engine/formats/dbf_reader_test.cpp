@@ -50,6 +50,10 @@ TEST(DbfReader, CorpusTablesInTheirCodePages) {
         auto workbook = openWorkbook(kCorpus + "/" + c.file);
         EXPECT_EQ(textAt(*workbook, c.row, c.column), c.text) << c.file;
     }
+    // A dBase III table without a language driver is in the DOS code page: "Crème", not
+    // "CrŠme".
+    auto dos = openWorkbook(kCorpus + "/infused-dbf__dbase_83.dbf");
+    EXPECT_NE(textAt(*dos, 25, 11).find("Raspberry Cr\xC3\xA8me,"), std::string::npos);
 }
 
 TEST(DbfReader, DBase7TablesWithLongNamesAndDBase4Memos) {
@@ -74,6 +78,35 @@ TEST(DbfReader, DBase7TablesWithLongNamesAndDBase4Memos) {
     EXPECT_EQ(textAt(*workbook, 1, 2), "first memo");
     EXPECT_EQ(textAt(*workbook, 2, 2), "second memo");
     EXPECT_EQ(textAt(*workbook, 4, 2), "fourth memo");
+}
+
+TEST(DbfReader, TextsOfNoDeclaredCodePageReadAsUtf8WhenTheyAre) {
+    // The same UTF-8 table with no language driver, one not known, and as a DOS table: UTF-8
+    // each time. A declared code page is taken at its word.
+    const std::string utf8 = test::readFile(test::goldenCase("dbf", "utf8_no_cpg").input);
+    struct Case {
+        unsigned char version;
+        unsigned char driver;
+        const char* text;
+    };
+    for (const Case& c : {Case{0x03, 0x00, "\xD0\xA8\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0"},
+                          Case{0x03, 0xEE, "\xD0\xA8\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0"},
+                          Case{0xF5, 0x00, "\xD0\xA8\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0"},
+                          Case{0x03, 0x57, "\xC3\x90\xC2\xA8\xC3\x90\xC2\xB0"}}) {
+        std::string bytes = utf8;
+        bytes[0] = static_cast<char>(c.version);
+        bytes[29] = static_cast<char>(c.driver);
+        auto workbook = readDbfFromMemory(bytes, "utf8.dbf");
+        EXPECT_EQ(textAt(*workbook, 1, 0).substr(0, std::strlen(c.text)), c.text)
+            << int(c.version) << " " << int(c.driver);
+    }
+}
+
+TEST(DbfReader, ATableOfNoFieldsIsAnEmptySheet) {
+    // Its records hold the deletion flag alone: no row is made for them.
+    auto workbook = openWorkbook(test::goldenCase("dbf", "no_fields").input);
+    ASSERT_EQ(workbook->sheetCount(), 1);
+    EXPECT_TRUE(workbook->sheet(0).rows().empty());
 }
 
 TEST(DbfReader, DeletedRecordsAreLeftOut) {
@@ -285,6 +318,26 @@ TEST(DbfReader, CodePagesOfLanguageDriversAndCpgFiles) {
     std::string out;
     unknown.appendUtf8(out, "\x80");
     EXPECT_EQ(out, "\xE2\x82\xAC");
+    // Code pages that compose a letter with the mark after it keep the last letter of a text,
+    // and the one before a byte they cannot map.
+    struct ConversionCase {
+        const char* codePage;
+        std::string bytes;
+        const char* utf8;
+    };
+    for (const ConversionCase& c : {
+             ConversionCase{"CP1258", "Format", "Format"},
+             ConversionCase{"CP1258", "Vi\xEA\xF2t", "Vi\xE1\xBB\x87t"},
+             ConversionCase{"CP1258", "a\xEC", "\xC3\xA1"},
+             ConversionCase{"CP1258", "ab\xEC\x81", "ab\xCC\x81\xEF\xBF\xBD"},
+             ConversionCase{"CP1255", "\xF9\xD1", "\xEF\xAC\xAA"},
+             ConversionCase{"CP850", "pened\x8As S\x9Bren", "pened\xC3\xA8s S\xC3\xB8ren"},
+         }) {
+        CodePageConverter converter(c.codePage);
+        std::string converted;
+        converter.appendUtf8(converted, c.bytes);
+        EXPECT_EQ(converted, c.utf8) << c.codePage << " " << c.bytes;
+    }
     // Bytes a multi-byte code page cannot map become U+FFFD, and the rest is kept.
     CodePageConverter japanese("CP932");
     out.clear();

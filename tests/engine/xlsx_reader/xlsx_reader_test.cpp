@@ -186,6 +186,8 @@ TEST(XlsxReader, CellValuesOfEveryType) {
         "<c r=\"L1\" t=\"s\"><v>0</v></c>"
         "<c r=\"M1\" t=\"inlineStr\"><is><t>&lt;&amp;&gt;_x000D_&#233;</t></is></c>"
         "<c r=\"N1\" t=\"str\"><f>\"\"</f><v></v></c>"
+        "<c r=\"O1\" t=\"s\"><v/></c>"
+        "<c r=\"P1\" t=\"s\"><v> </v></c>"
         "</row>";
     std::string bytes = oneSheet(rows, TestPackage().sharedStrings(sharedStringsXml(
                                            {"<t>first</t>",
@@ -216,6 +218,11 @@ TEST(XlsxReader, CellValuesOfEveryType) {
     EXPECT_EQ(textOf(*workbook, sheet, "M1"), "<&>\r\xC3\xA9");
     EXPECT_EQ(textOf(*workbook, sheet, "N1"), "");
     EXPECT_EQ(formulaOf(*workbook, sheet, "N1"), "\"\"");
+    // A shared-string cell whose value is empty names no string: an empty cell.
+    for (const char* empty : {"O1", "P1"}) {
+        const Cell* cell = cellOf(sheet, empty);
+        EXPECT_TRUE(!cell || cell->type == CellType::Blank) << empty;
+    }
     EXPECT_EQ(sheet.cellCount(), 14u);
 }
 
