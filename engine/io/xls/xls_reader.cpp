@@ -14,6 +14,7 @@
 #include "engine/io/xls/biff_cell_values.h"
 #include "engine/io/xls/biff_globals.h"
 #include "engine/io/xls/biff_records.h"
+#include "engine/io/xls/biff_sheet_layout.h"
 #include "engine/model/limits.h"
 
 namespace plyfold::engine::xls {
@@ -45,6 +46,9 @@ struct XlsSource {
     std::mutex mutex;
     std::string stream;
     BiffGlobals globals;
+    BiffWindowGlobals window;
+    // The workbook style of a column's cell format; unset, columns keep the default style.
+    BiffSheetLayoutReader::ColumnStyle columnStyle;
     bool sharedStringsRead = false;
     std::vector<std::string> sharedStrings;
 };
@@ -142,6 +146,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     ScopedCharge gathered(workbook.memory());
     constexpr size_t kCountEvery = 4096;
     std::vector<Placed> cells;
+    BiffSheetLayoutReader layoutReader(source.globals, source.window.palette, source.columnStyle);
     readSheetValues(
         source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,
         [&](BiffCellValue& value) {
@@ -157,7 +162,12 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
                 gathered.add(kCountEvery * sizeof(Placed));
             }
             cells.push_back({value.row, cellOfBiffValue(workbook, value, styles)});
+        },
+        [&](const BiffRecord& record, BiffRecordCursor& records) {
+            layoutReader.record(record, records);
         });
+    BiffSheetLayout layout = layoutReader.finish();
+    BiffRowFormats rowFormats(layout.rows);
     // Records come row by row but need not; where two give one cell, the later one holds.
     std::stable_sort(cells.begin(), cells.end(), [](const Placed& a, const Placed& b) {
         return a.row != b.row ? a.row < b.row : a.cell.column < b.cell.column;
@@ -169,10 +179,14 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
             continue;
         }
         if (!row || row->index != static_cast<int32_t>(cells[i].row)) {
+            rowFormats.appendBefore(sheet, static_cast<int32_t>(cells[i].row));
             row = &sheet.appendRow(static_cast<int32_t>(cells[i].row));
+            rowFormats.apply(*row);
         }
         row->cells.push_back(cells[i].cell);
     }
+    rowFormats.appendRest(sheet);
+    applySheetLayout(layout, sheet);
 }
 
 void loadSheet(XlsSource& source, size_t index, Sheet& sheet) {
@@ -289,6 +303,7 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     // The worksheet read from each place in the stream: two sheets that point at one sheet's
     // records are damage no spreadsheet program writes, and each would hold all of its cells.
     std::unordered_map<uint32_t, const std::string*> sheetAt;
+    source->window = readBiffWindowGlobals(source->stream, globals);
     for (size_t i = 0; i < globals.sheets.size() && i <= 0xFFFF; ++i) {
         const BiffSheetInfo& info = globals.sheets[i];
         if (info.type == BiffSheetInfo::Type::Worksheet) {
@@ -299,7 +314,11 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
                                               "' take their cells from the same place in the file");
             }
         }
+        const int32_t before = workbook->sheetCount();
         addSheet(*workbook, source, i, info, info.name);
+        if (i == source->window.selectedTab && workbook->sheetCount() > before) {
+            workbook->setActiveSheet(before);  // the selected tab, among the sheets kept
+        }
     }
     workbook->setSource(source);
     return workbook;
