@@ -73,7 +73,7 @@ def facts(sheet):
 
 def main():
     book = openpyxl.load_workbook(sys.argv[1])
-    lines = []
+    lines = ["(workbook)\tactive sheet\t" + book.active.title]
     for sheet in book.worksheets:
         lines.extend("\t".join(fact) for fact in facts(sheet))
     for line in sorted(lines):

@@ -3,9 +3,9 @@
 views, print setup, protection), for LibreOffice to save as input.xls:
 
     /usr/bin/python3 make_layout_case.py
-    soffice --headless -env:UserInstallation=file:///tmp/lo-layout \
+    soffice --headless -env:UserInstallation=file:///tmp/lo-layout-case \
         --convert-to xls --outdir . layout.xlsx && mv layout.xls input.xls
-    soffice --headless -env:UserInstallation=file:///tmp/lo-layout \
+    soffice --headless -env:UserInstallation=file:///tmp/lo-layout-case \
         --convert-to xlsx --outdir /tmp/layout-back input.xls
     /usr/bin/python3 dump_layout.py /tmp/layout-back/input.xlsx > layout.txt
 """
@@ -38,6 +38,9 @@ ws.row_dimensions[2].height = 30
 ws.row_dimensions[7].hidden = True
 ws.row_dimensions.group(8, 9, outline_level=1)
 ws.row_dimensions[15].height = 6
+# Rows without cells that carry a format of their own.
+ws.row_dimensions[25].hidden = True
+ws.row_dimensions[30].height = 42
 ws.freeze_panes = "B2"
 ws.sheet_view.zoomScale = 150
 ws.sheet_view.showGridLines = False
@@ -95,4 +98,5 @@ chart.add_data(Reference(third, min_col=2, min_row=1, max_row=7))
 third.add_chart(chart, "E2")
 third.sheet_view.tabSelected = False
 
+book.active = 1
 book.save("layout.xlsx")
