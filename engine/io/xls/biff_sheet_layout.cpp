@@ -156,19 +156,15 @@ void BiffSheetLayoutReader::record(const BiffRecord& record, BiffRecordCursor& r
             mergedCells(data);
             break;
         case kDefColWidth:
-            // Digits of the default font, to which a column adds its margins: 8 shows as 8.43.
+            // Digits of the default font, without the margins every column adds.
             if (data.size() >= 2 && le16(data, 0) > 0 && le16(data, 0) <= 255) {
                 m_baseWidth = le16(data, 0);
-                if (!m_standardWidth) {
-                    m_layout.defaultColumnWidth = le16(data, 0) + 0.43;
-                }
             }
             break;
         case kStandardWidth:
             // In 256ths of a character, margins included; it wins over DEFCOLWIDTH.
             if (data.size() >= 2 && le16(data, 0) > 0 && le16(data, 0) <= 255 * 256) {
                 m_standardWidth = le16(data, 0) / 256.0;
-                m_layout.defaultColumnWidth = m_standardWidth;
             }
             break;
         case kDefaultRowHeight:
@@ -701,9 +697,11 @@ BiffSheetLayout BiffSheetLayoutReader::finish() {
         runs.push_back(column);
     }
     columns = std::move(runs);
-    // A width nobody set that is the default columns' width is the default; any other is a
-    // width of its own. Default columns are the digits plus about 0.71 of a digit of margins.
+    // The default columns' width, margins included: STANDARDWIDTH, else the digits of
+    // DEFCOLWIDTH (8 when there is none) and margins of 5 pixels on a 7-pixel digit. A width
+    // nobody set that is this width is the default; any other is a width of its own.
     const double standard = m_standardWidth.value_or(m_baseWidth + 0.71);
+    layout.defaultColumnWidth = standard;
     for (ColumnInfo& column : columns) {
         if (!column.customWidth) {
             if (std::abs(column.width - standard) < 0.1) {

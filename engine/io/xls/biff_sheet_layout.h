@@ -34,7 +34,7 @@ struct BiffSheetLayout {
     std::vector<Row> rows;  // by index, without cells: rows whose record says something
     std::vector<ColumnInfo> columns;
     std::vector<CellRange> merges;
-    std::optional<double> defaultColumnWidth;
+    std::optional<double> defaultColumnWidth;  // in characters, margins included
     std::optional<double> defaultRowHeight;
     std::optional<CellRef> selectedCell;
     SheetSettings settings;

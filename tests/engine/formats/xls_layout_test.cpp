@@ -167,7 +167,7 @@ TEST(XlsLayout, ColumnRunsAreClippedSortedAndStyled) {
     EXPECT_FALSE(rest.customWidth);
     EXPECT_EQ(styledXfs, (std::vector<uint16_t>{15, 21, 15}));  // the runs kept, in file order
     ASSERT_TRUE(layout.defaultColumnWidth);
-    EXPECT_DOUBLE_EQ(*layout.defaultColumnWidth, 8.43);
+    EXPECT_DOUBLE_EQ(*layout.defaultColumnWidth, 8.71);
 }
 
 TEST(XlsLayout, DefaultSizes) {
@@ -178,19 +178,22 @@ TEST(XlsLayout, DefaultSizes) {
         std::optional<double> height;
     };
     const Case cases[] = {
-        {"digits of DEFCOLWIDTH", {{0x0055, u16le(10)}}, 10.43, std::nullopt},
+        {"digits of DEFCOLWIDTH and the margins", {{0x0055, u16le(10)}}, 10.71, std::nullopt},
         {"STANDARDWIDTH wins, in any order",
          {{0x0099, u16le(14 * 256)}, {0x0055, u16le(10)}},
          14.0,
          std::nullopt},
-        {"row height in twips", {{0x0225, u16le(1) + u16le(390)}}, std::nullopt, 19.5},
+        {"row height in twips; 8 digits wide without DEFCOLWIDTH",
+         {{0x0225, u16le(1) + u16le(390)}},
+         8.71,
+         19.5},
         {"the height of hidden default rows is not the default height",
          {{0x0225, u16le(2) + u16le(0)}},
-         std::nullopt,
+         8.71,
          std::nullopt},
         {"zero widths and heights are left out",
          {{0x0055, u16le(0)}, {0x0099, u16le(0)}, {0x0225, u16le(0) + u16le(0)}},
-         std::nullopt,
+         8.71,
          std::nullopt},
     };
     for (const Case& c : cases) {
