@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <utility>
 
 #include "engine/common/byte_order.h"
 #include "engine/common/code_page.h"
@@ -55,6 +57,19 @@ constexpr uint16_t kCondFmt = 0x01B0;
 constexpr uint16_t kCondFmt12 = 0x0879;
 constexpr uint16_t kDVal = 0x01B2;
 constexpr uint16_t kAutoFilterInfo = 0x009D;
+constexpr uint16_t kPageLayoutView = 0x088B;
+constexpr uint16_t kSharedFeature = 0x0868;
+
+// Records of what the model cannot carry, with the name the user is told (the names the
+// .xlsx reader gives the same things).
+constexpr std::array<std::pair<uint16_t, std::string_view>, 6> kUncarriedRecords = {{
+    {0x00B0, "pivot table (its cells are kept as values)"},
+    {0x00AE, "scenarios"},
+    {0x01AA, "custom views"},
+    {0x00E9, "background picture"},
+    {0x0801, "web publishing items"},
+    {0x0050, "data consolidation settings"},
+}};
 
 // The colours of indexes 8..63 before a PALETTE record changes them; 0..7 repeat the first
 // eight.
@@ -298,7 +313,26 @@ void BiffSheetLayoutReader::record(const BiffRecord& record, BiffRecordCursor& r
         case kAutoFilterInfo:
             m_layout.uncarried.add("autofilter");
             break;
+        case kPageLayoutView:
+            // A future record header of 12 bytes, the zoom of the view, then its flags.
+            if (data.size() >= 16 && bit(le16(data, 14), 0)) {
+                settings.view.view = ViewKind::PageLayout;
+                settings.view.zoomScalePageLayoutView = le16(data, 12);
+            }
+            break;
+        case kSharedFeature:
+            // A future record header, then the feature's kind: 2 is a range that a password
+            // unlocks on a protected sheet.
+            if (data.size() >= 14 && le16(data, 12) == 2) {
+                m_layout.uncarried.add("ranges unlocked by password");
+            }
+            break;
         default:
+            for (const auto& [type, feature] : kUncarriedRecords) {
+                if (record.type == type) {
+                    m_layout.uncarried.add(std::string(feature));
+                }
+            }
             break;
     }
 }

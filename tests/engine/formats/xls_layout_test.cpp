@@ -287,6 +287,7 @@ TEST(XlsLayout, WindowFlagsZoomAndSelection) {
     EXPECT_EQ(view.view, ViewKind::PageBreakPreview);
     EXPECT_EQ(view.topLeftCell, (CellRef{10, 2}));
     EXPECT_EQ(view.zoomScale, 150u);
+    EXPECT_EQ(view.zoomScaleNormal, 0u);
     ASSERT_EQ(view.selections.size(), 2u);
     EXPECT_EQ(view.selections[1].ranges.size(), 1u);
     // The cell of the active pane's selection, not of the first.
@@ -297,6 +298,15 @@ TEST(XlsLayout, WindowFlagsZoomAndSelection) {
         BiffSheetLayout zoomed = readLayout({{0x00A0, u16le(numerator) + u16le(denominator)}});
         EXPECT_EQ(zoomed.settings.view.zoomScale, 100u) << numerator << "/" << denominator;
     }
+}
+
+TEST(XlsLayout, PageLayoutView) {
+    const std::string on = futureHeader(0x088B) + u16le(75) + u16le(1);
+    const std::string off = futureHeader(0x088B) + u16le(75) + u16le(0);
+    BiffSheetLayout layout = readLayout({{0x088B, on}});
+    EXPECT_EQ(layout.settings.view.view, ViewKind::PageLayout);
+    EXPECT_EQ(layout.settings.view.zoomScalePageLayoutView, 75u);
+    EXPECT_EQ(readLayout({{0x088B, off}}).settings.view.view, ViewKind::Normal);
 }
 
 TEST(XlsLayout, TabColourThroughThePaletteOrAsRgb) {
@@ -504,6 +514,13 @@ TEST(XlsLayout, WhatCannotBeCarriedIsNamedOnce) {
          {{0x01B0, "x"}, {0x01B0, "y"}, {0x01B2, "z"}, {0x009D, u16le(2)}},
          {"conditional formats", "data validation", "autofilter"}},
         {"an object cut short", {{0x005D, objectOfKind(5).substr(0, 5)}}, {}},
+        {"a pivot table, scenarios and a range unlocked by password",
+         {{0x00B0, std::string(44, '\0')},
+          {0x00AE, u16le(1)},
+          {0x0868, futureHeader(0x0868) + u16le(2)},
+          {0x0868, futureHeader(0x0868) + u16le(3)}},
+         {"pivot table (its cells are kept as values)", "scenarios",
+          "ranges unlocked by password"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
