@@ -213,7 +213,7 @@ void BiffSheetLayoutReader::record(const BiffRecord& record, BiffRecordCursor& r
                 properties.summaryBelow = bit(flags, 6);
                 properties.summaryRight = bit(flags, 7);
                 properties.fitToPage = bit(flags, 8);
-                properties.showOutlineSymbols = bit(flags, 10);
+                properties.showOutlineSymbols = bit(flags, 10) || bit(flags, 11);  // rows, columns
             }
             break;
         case kWindow2:
