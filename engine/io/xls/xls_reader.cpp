@@ -16,6 +16,7 @@
 #include "engine/io/xls/biff_note_fonts.h"
 #include "engine/io/xls/biff_notes.h"
 #include "engine/io/xls/biff_records.h"
+#include "engine/io/xls/biff_sheet_layout.h"
 #include "engine/model/limits.h"
 
 namespace plyfold::engine::xls {
@@ -47,6 +48,9 @@ struct XlsSource {
     std::mutex mutex;
     std::string stream;
     BiffGlobals globals;
+    BiffWindowGlobals window;
+    // The workbook style of a column's cell format; unset, columns keep the default style.
+    BiffSheetLayoutReader::ColumnStyle columnStyle;
     bool sharedStringsRead = false;
     std::vector<std::string> sharedStrings;
     // The fonts of the runs of notes, read with the first sheet that is loaded; each added
@@ -183,6 +187,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     BiffNotesReader notes(source.globals, [&source, &workbook](uint16_t fontIndex) {
         return noteFontId(source, workbook, fontIndex);
     });
+    BiffSheetLayoutReader layoutReader(source.globals, source.window.palette, source.columnStyle);
     readSheetValues(
         source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,
         [&](BiffCellValue& value) {
@@ -201,8 +206,11 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
         },
         [&](const BiffRecord& record, BiffRecordCursor& records) {
             notes.record(record, records);
+            layoutReader.record(record, records);
         });
     keepNotes(sheet, notes);
+    BiffSheetLayout layout = layoutReader.finish();
+    BiffRowFormats rowFormats(layout.rows);
     // Records come row by row but need not; where two give one cell, the later one holds.
     std::stable_sort(cells.begin(), cells.end(), [](const Placed& a, const Placed& b) {
         return a.row != b.row ? a.row < b.row : a.cell.column < b.cell.column;
@@ -214,10 +222,14 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
             continue;
         }
         if (!row || row->index != static_cast<int32_t>(cells[i].row)) {
+            rowFormats.appendBefore(sheet, static_cast<int32_t>(cells[i].row));
             row = &sheet.appendRow(static_cast<int32_t>(cells[i].row));
+            rowFormats.apply(*row);
         }
         row->cells.push_back(cells[i].cell);
     }
+    rowFormats.appendRest(sheet);
+    applySheetLayout(layout, sheet);
 }
 
 void loadSheet(XlsSource& source, size_t index, Sheet& sheet) {
@@ -334,6 +346,7 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     // The worksheet read from each place in the stream: two sheets that point at one sheet's
     // records are damage no spreadsheet program writes, and each would hold all of its cells.
     std::unordered_map<uint32_t, const std::string*> sheetAt;
+    source->window = readBiffWindowGlobals(source->stream, globals);
     for (size_t i = 0; i < globals.sheets.size() && i <= 0xFFFF; ++i) {
         const BiffSheetInfo& info = globals.sheets[i];
         if (info.type == BiffSheetInfo::Type::Worksheet) {
@@ -344,7 +357,11 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
                                               "' take their cells from the same place in the file");
             }
         }
+        const int32_t before = workbook->sheetCount();
         addSheet(*workbook, source, i, info, info.name);
+        if (i == source->window.selectedTab && workbook->sheetCount() > before) {
+            workbook->setActiveSheet(before);  // the selected tab, among the sheets kept
+        }
     }
     workbook->setSource(source);
     return workbook;
