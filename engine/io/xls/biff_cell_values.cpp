@@ -23,6 +23,8 @@ constexpr uint16_t kMulRk = 0x00BD;
 constexpr uint16_t kLabel = 0x0204;
 constexpr uint16_t kRString = 0x00D6;
 constexpr uint16_t kLabelSst = 0x00FD;
+constexpr uint16_t kBlank = 0x0201;
+constexpr uint16_t kMulBlank = 0x00BE;
 // What may stand between a formula and the STRING record holding its text result.
 constexpr uint16_t kSharedFormula = 0x04BC;
 constexpr uint16_t kArray = 0x0221;
@@ -137,6 +139,14 @@ public:
             case kLabelSst:
                 labelSst(data);
                 break;
+            case kBlank:
+                need(data, 6);
+                start(data, CellType::Blank);
+                m_visit(m_value);
+                break;
+            case kMulBlank:
+                mulBlank(data);
+                break;
             default:
                 other(record, records);
                 break;
@@ -207,6 +217,7 @@ private:
         m_value.column = le16(data, 2);
         m_value.type = type;
         m_value.isDate = false;
+        m_value.xf = m_biff2 ? biff2Xf(data) : le16(data, 4);
         m_value.text.clear();
     }
 
@@ -245,6 +256,23 @@ private:
             m_value.number = value;
             m_value.isDate = date;
             m_value.xf = xf;
+            m_value.text.clear();
+            m_visit(m_value);
+        }
+    }
+
+    // Blank cells that carry only a cell format, one after another in a row.
+    void mulBlank(std::string_view data) {
+        need(data, 6);
+        const size_t count = (data.size() - 6) / 2;
+        const uint16_t row = le16(data, 0);
+        const uint16_t first = le16(data, 2);
+        for (size_t i = 0; i < count && first + i <= 0xFFFF; ++i) {
+            m_value.row = row;
+            m_value.column = static_cast<uint16_t>(first + i);
+            m_value.type = CellType::Blank;
+            m_value.isDate = false;
+            m_value.xf = le16(data, 4 + 2 * i);
             m_value.text.clear();
             m_visit(m_value);
         }

@@ -14,6 +14,7 @@
 #include "engine/io/xls/biff_cell_values.h"
 #include "engine/io/xls/biff_globals.h"
 #include "engine/io/xls/biff_records.h"
+#include "engine/io/xls/biff_styles.h"
 #include "engine/model/limits.h"
 
 namespace plyfold::engine::xls {
@@ -47,63 +48,49 @@ struct XlsSource {
     BiffGlobals globals;
     bool sharedStringsRead = false;
     std::vector<std::string> sharedStrings;
+    BiffCellFormats formats;
 };
 
-uint32_t styleWithFormat(Workbook& workbook, std::string_view code) {
-    CellStyle style;
-    style.numberFormat = workbook.styles().addFormatCode(code);
-    return workbook.styles().addStyle(style);
-}
-
-// The styles that give a sheet's numbers the number formats of their cell formats, each made
-// once. A date whose format is unknown gets a date, a date and time or a time of day, chosen
-// by what the number holds.
-class NumberStyles {
+// The styles of a sheet's cells: the workbook style of each cell's format, imported once for
+// the workbook. A date whose number format is unknown gets a date, a date and time or a time
+// of day over its format's other attributes, chosen by what the number holds.
+class CellStyles {
 public:
-    NumberStyles(Workbook& workbook, const BiffGlobals& globals)
-        : m_workbook(workbook), m_globals(globals) {}
+    CellStyles(Workbook& workbook, BiffCellFormats& formats)
+        : m_styles(workbook.styles()), m_formats(formats) {}
 
     uint32_t styleOf(const BiffCellValue& value) {
-        if (value.xf < m_globals.xfFormatCode.size()) {
-            const std::string& code = m_globals.xfFormatCode[value.xf];
-            if (!code.empty() && !equalsIgnoringAsciiCase(code, "General")) {
-                auto [known, added] = m_byFormat.try_emplace(value.xf, 0);
-                if (added) {
-                    known->second = styleWithFormat(m_workbook, code);
-                }
-                return known->second;
-            }
-        }
-        if (!value.isDate) {
-            return 0;
+        const uint32_t style = m_formats.styleId(value.xf, m_styles);
+        if (value.type != CellType::Number || !value.isDate ||
+            m_styles.style(style).numberFormat != 0) {
+            return style;
         }
         const double whole = std::floor(value.number);
-        uint32_t& style = value.number < 1.0 ? m_time : whole == value.number ? m_date : m_dateTime;
-        if (!style) {
-            style = styleWithFormat(m_workbook, &style == &m_time   ? "h:mm:ss"
-                                                : &style == &m_date ? "m/d/yyyy"
-                                                                    : "m/d/yyyy h:mm");
+        const int kind = value.number < 1.0 ? 0 : whole == value.number ? 1 : 2;
+        auto [known, added] = m_dates.try_emplace(uint64_t{style} << 2 | kind, 0);
+        if (added) {
+            static constexpr const char* kCodes[3] = {"h:mm:ss", "m/d/yyyy", "m/d/yyyy h:mm"};
+            CellStyle dated = m_styles.style(style);
+            dated.numberFormat = m_styles.addFormatCode(kCodes[kind]);
+            known->second = m_styles.addStyle(dated);
         }
-        return style;
+        return known->second;
     }
 
 private:
-    Workbook& m_workbook;
-    const BiffGlobals& m_globals;
-    std::unordered_map<uint16_t, uint32_t> m_byFormat;
-    uint32_t m_date = 0;
-    uint32_t m_dateTime = 0;
-    uint32_t m_time = 0;
+    StyleTable& m_styles;
+    BiffCellFormats& m_formats;
+    std::unordered_map<uint64_t, uint32_t> m_dates;
 };
 
-Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, NumberStyles& styles) {
+Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, CellStyles& styles) {
     Cell cell;
     cell.column = value.column;
     cell.type = value.type;
+    cell.style = styles.styleOf(value);
     switch (value.type) {
         case CellType::Number:
             cell.value.number = value.number;
-            cell.style = styles.styleOf(value);
             break;
         case CellType::Text:
             cell.value.text = workbook.strings().intern(value.text);
@@ -133,7 +120,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
         workbook.memory().charge(bytes);
         source.sharedStringsRead = true;
     }
-    NumberStyles styles(workbook, source.globals);
+    CellStyles styles(workbook, source.formats);
     struct Placed {
         uint32_t row;
         Cell cell;
@@ -153,10 +140,14 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
                 throw BiffDamage("is damaged: a cell of the sheet '" + sheet.name() +
                                  "' holds more than 32,767 characters");
             }
+            Cell cell = cellOfBiffValue(workbook, value, styles);
+            if (cell.type == CellType::Blank && cell.style == 0) {
+                return;  // a blank cell of the default format holds nothing
+            }
             if (cells.size() % kCountEvery == 0) {
                 gathered.add(kCountEvery * sizeof(Placed));
             }
-            cells.push_back({value.row, cellOfBiffValue(workbook, value, styles)});
+            cells.push_back({value.row, cell});
         });
     // Records come row by row but need not; where two give one cell, the later one holds.
     std::stable_sort(cells.begin(), cells.end(), [](const Placed& a, const Placed& b) {
@@ -223,41 +214,6 @@ void addSheet(Workbook& workbook, const std::shared_ptr<XlsSource>& source, size
     }
 }
 
-// The font of the default cell format becomes the workbook's default font, which every cell
-// read from the file shows (the fonts of other cell formats are not read).
-void applyDefaultFont(const BiffGlobals& globals, Workbook& workbook) {
-    if (!globals.defaultFont || globals.defaultFont->name.empty()) {
-        return;
-    }
-    const BiffFont& read = *globals.defaultFont;
-    Font font;
-    font.name = read.name;
-    font.size = read.points;
-    font.bold = read.bold;
-    font.italic = read.italic;
-    font.strike = read.strike;
-    switch (read.underline) {
-        case 0x01:
-            font.underline = Underline::Single;
-            break;
-        case 0x02:
-            font.underline = Underline::Double;
-            break;
-        case 0x21:
-            font.underline = Underline::SingleAccounting;
-            break;
-        case 0x22:
-            font.underline = Underline::DoubleAccounting;
-            break;
-        default:
-            break;
-    }
-    font.family = read.family;
-    font.charset = read.charset;
-    font.scheme.clear();  // a font of its own, not one of a theme
-    workbook.styles().setDefaultFont(font);
-}
-
 // The workbook as our own reader lists it, from the globals of its stream.
 std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     const BiffGlobals& globals = source->globals;
@@ -283,7 +239,10 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     auto workbook = std::make_unique<Workbook>();
     workbook->setPath(source->displayName);
     workbook->setDate1904(globals.date1904);
-    applyDefaultFont(globals, *workbook);
+    source->formats = BiffCellFormats(source->stream, globals);
+    if (const std::optional<Font>& font = source->formats.defaultFont()) {
+        workbook->styles().setDefaultFont(*font);
+    }
     // The workbook stream stays in memory for the sheets read later.
     workbook->memory().charge(source->stream.size());
     // The worksheet read from each place in the stream: two sheets that point at one sheet's
