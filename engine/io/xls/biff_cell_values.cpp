@@ -5,6 +5,7 @@
 
 #include "engine/common/byte_order.h"
 #include "engine/common/code_page.h"
+#include "engine/common/text.h"
 #include "engine/io/xls/biff_records.h"
 
 namespace plyfold::engine::xls {
@@ -133,8 +134,10 @@ public:
                 mulRk(data);
                 break;
             case kLabel:
+                label(data, false);
+                break;
             case kRString:
-                label(data);
+                label(data, true);
                 break;
             case kLabelSst:
                 labelSst(data);
@@ -219,6 +222,8 @@ private:
         m_value.isDate = false;
         m_value.xf = m_biff2 ? biff2Xf(data) : le16(data, 4);
         m_value.text.clear();
+        m_value.sharedString = BiffCellValue::kNotShared;
+        m_value.runs.clear();
     }
 
     bool isDate(uint16_t xf) const {
@@ -257,6 +262,8 @@ private:
             m_value.isDate = date;
             m_value.xf = xf;
             m_value.text.clear();
+            m_value.sharedString = BiffCellValue::kNotShared;
+            m_value.runs.clear();
             m_visit(m_value);
         }
     }
@@ -274,23 +281,69 @@ private:
             m_value.isDate = false;
             m_value.xf = le16(data, 4 + 2 * i);
             m_value.text.clear();
+            m_value.sharedString = BiffCellValue::kNotShared;
+            m_value.runs.clear();
             m_visit(m_value);
         }
     }
 
-    void label(std::string_view data) {
+    // A text of LABEL, or of RSTRING, which formatting runs follow.
+    void label(std::string_view data, bool withRuns) {
         need(data, 8);
         start(data, CellType::Text);
         if (m_globals.biff8) {
             BiffContinuedReader reader({data.substr(6)}, m_cellDamage);
             m_value.text = reader.unicodeString(2, BiffContinuedReader::Layout::Plain);
+            if (withRuns) {
+                biff8Runs(reader);
+            }
         } else {
             size_t count = le16(data, 6);
             need(data, 8 + count);
             m_codePage.appendUtf8(m_value.text, data.substr(8, count));
+            if (withRuns) {
+                eightBitRuns(data.substr(8, count), data.substr(8 + count));
+            }
         }
         if (!m_value.text.empty()) {
             m_visit(m_value);
+        }
+    }
+
+    // Runs are an addition to the text: a list cut short leaves the text unformatted.
+    void biff8Runs(BiffContinuedReader& reader) {
+        try {
+            const uint16_t count = reader.u16();
+            for (uint16_t i = 0; i < count; ++i) {
+                BiffTextRun run;
+                run.character = reader.u16();
+                run.font = reader.u16();
+                m_value.runs.push_back(run);
+            }
+        } catch (const BiffDamage&) {
+            m_value.runs.clear();
+        }
+    }
+
+    // The runs of an 8-bit text count its bytes, which a code page of two-byte characters
+    // makes more than its characters: each start is counted again in the converted text.
+    void eightBitRuns(std::string_view bytes, std::string_view runs) {
+        if (runs.empty() || runs.size() < 1 + 2 * size_t{static_cast<uint8_t>(runs[0])}) {
+            return;
+        }
+        const size_t count = static_cast<uint8_t>(runs[0]);
+        std::string before;
+        for (size_t i = 0; i < count; ++i) {
+            const size_t at = static_cast<uint8_t>(runs[1 + 2 * i]);
+            if (at > bytes.size()) {
+                continue;
+            }
+            before.clear();
+            m_codePage.appendUtf8(before, bytes.substr(0, at));
+            BiffTextRun run;
+            run.character = static_cast<uint16_t>(utf16Length(before));
+            run.font = static_cast<uint8_t>(runs[2 + 2 * i]);
+            m_value.runs.push_back(run);
         }
     }
 
@@ -302,6 +355,7 @@ private:
         }
         start(data, CellType::Text);
         m_value.text = m_sharedStrings[index];
+        m_value.sharedString = index;
         if (!m_value.text.empty()) {
             m_visit(m_value);
         }

@@ -23,6 +23,10 @@ struct BiffCellValue {
     bool isDate = false;  // a number whose cell format shows a date or time
     uint16_t xf = 0;      // the cell format (XF index)
     std::string text;     // UTF-8
+    // The index of a text in the shared strings (LABELSST), whose formatting runs it keeps.
+    static constexpr uint32_t kNotShared = UINT32_MAX;
+    uint32_t sharedString = kNotShared;
+    std::vector<BiffTextRun> runs;  // of a text formatted in parts (RSTRING)
 };
 
 // Handed each record of a sheet's substream that is not a cell (its layout, links, notes...).

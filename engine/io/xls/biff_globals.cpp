@@ -286,7 +286,8 @@ BiffGlobals scanEarlyBiffGlobals(std::string_view stream) {
     return globals;
 }
 
-std::vector<std::string> readSharedStrings(std::string_view stream, const BiffGlobals& globals) {
+std::vector<std::string> readSharedStrings(std::string_view stream, const BiffGlobals& globals,
+                                           std::vector<std::vector<BiffTextRun>>* runs) {
     std::vector<std::string> strings;
     if (!globals.sharedStringsAt || !globals.biff8) {
         return strings;  // BIFF5 keeps its texts in the cells
@@ -308,8 +309,15 @@ std::vector<std::string> readSharedStrings(std::string_view stream, const BiffGl
     strings.reserve(std::min<size_t>(count, bytes / 3));
     BiffContinuedReader reader(std::move(segments), damage);
     // Some writers state more strings than they write; the table ends with its records.
+    std::vector<BiffTextRun> stringRuns;
     while (strings.size() < count && !reader.atEnd()) {
-        strings.push_back(reader.unicodeString(2, BiffContinuedReader::Layout::WithFormatting));
+        strings.push_back(reader.unicodeString(2, BiffContinuedReader::Layout::WithFormatting,
+                                               runs ? &stringRuns : nullptr));
+        if (runs && !stringRuns.empty()) {
+            runs->resize(strings.size());
+            runs->back() = std::move(stringRuns);
+            stringRuns.clear();
+        }
     }
     return strings;
 }

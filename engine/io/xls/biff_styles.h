@@ -69,6 +69,10 @@ public:
     // The workbook style id of the cell format xf; 0 (the default) for an index the file does
     // not list.
     uint32_t styleId(uint16_t xf, StyleTable& styles);
+    // The workbook font id of a FONT index, as formatting runs of texts name them.
+    uint32_t fontId(uint16_t index, StyleTable& styles) const {
+        return styles.addFont(fontOf(index));
+    }
     // The font of the first FONT record, which the workbook's default style shows.
     const std::optional<Font>& defaultFont() const { return m_defaultFont; }
     size_t count() const { return m_formatCodes.size(); }

@@ -14,6 +14,7 @@
 #include "engine/io/xls/biff_cell_values.h"
 #include "engine/io/xls/biff_globals.h"
 #include "engine/io/xls/biff_records.h"
+#include "engine/io/xls/biff_rich_text.h"
 #include "engine/io/xls/biff_styles.h"
 #include "engine/model/limits.h"
 
@@ -48,6 +49,8 @@ struct XlsSource {
     BiffGlobals globals;
     bool sharedStringsRead = false;
     std::vector<std::string> sharedStrings;
+    std::vector<std::vector<BiffTextRun>> sharedRuns;  // of the shared strings formatted in parts
+    std::vector<uint32_t> sharedRichIds;  // Cell::richText of each shared string, made once
     BiffCellFormats formats;
 };
 
@@ -83,6 +86,27 @@ private:
     std::unordered_map<uint64_t, uint32_t> m_dates;
 };
 
+constexpr uint32_t kUnmade = UINT32_MAX;
+
+// The rich text a text cell formatted in parts refers to (Cell::richText), made once for each
+// shared string; 0 for a text that is not.
+uint32_t sharedRichText(XlsSource& source, Workbook& workbook, const BiffCellValue& value) {
+    if (!value.runs.empty()) {
+        RichText text = richTextOf(value.text, value.runs, source.formats, workbook.styles());
+        return text.runs.empty() ? 0 : workbook.addRichText(std::move(text)) + 1;
+    }
+    if (value.sharedString >= source.sharedRichIds.size()) {
+        return 0;
+    }
+    uint32_t& id = source.sharedRichIds[value.sharedString];
+    if (id == kUnmade) {
+        RichText text = richTextOf(value.text, source.sharedRuns[value.sharedString],
+                                   source.formats, workbook.styles());
+        id = text.runs.empty() ? 0 : workbook.addRichText(std::move(text)) + 1;
+    }
+    return id;
+}
+
 Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, CellStyles& styles) {
     Cell cell;
     cell.column = value.column;
@@ -110,7 +134,8 @@ Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, CellStyles&
 void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     Workbook& workbook = sheet.workbook();
     if (!source.sharedStringsRead) {
-        source.sharedStrings = readSharedStrings(source.stream, source.globals);
+        source.sharedStrings = readSharedStrings(source.stream, source.globals, &source.sharedRuns);
+        source.sharedRichIds.assign(source.sharedRuns.size(), kUnmade);
         // Kept for every sheet read later, so counted for the workbook. They come from the
         // workbook stream, whose size bounds them.
         uint64_t bytes = source.sharedStrings.capacity() * sizeof(std::string);
@@ -146,6 +171,9 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
             }
             if (cells.size() % kCountEvery == 0) {
                 gathered.add(kCountEvery * sizeof(Placed));
+            }
+            if (cell.type == CellType::Text) {
+                cell.richText = sharedRichText(source, workbook, value);
             }
             cells.push_back({value.row, cell});
         });
