@@ -606,3 +606,148 @@ INSTANTIATE_TEST_SUITE_P(Data, XlsStyleCases, ::testing::ValuesIn(styleCases()),
 
 }  // namespace
 }  // namespace plyfold::engine::xls
+
+namespace plyfold::engine::xls {
+namespace {
+
+// The runs of a cell's text as "text@font" items, "cell" for the cell's font; empty without
+// runs.
+std::vector<std::string> runsOf(const Loaded& loaded, const char* name) {
+    std::vector<std::string> out;
+    const Cell* cell = loaded.sheet->findCell(*parseCellName(name));
+    if (!cell) {
+        return {"(no cell)"};
+    }
+    if (const RichText* rich = loaded.workbook->richTextOf(*cell)) {
+        for (const TextRun& run : rich->runs) {
+            out.push_back(run.text + "@" +
+                          (run.font == TextRun::kCellFont
+                               ? std::string("cell")
+                               : loaded.workbook->styles().font(run.font).name));
+        }
+    }
+    return out;
+}
+
+std::string labelSst(uint16_t row, uint32_t index) {
+    return record(0x00FD, u16le(row) + u16le(0) + u16le(0) + u32le(index));
+}
+
+std::string runBytes(const std::vector<std::pair<uint16_t, uint16_t>>& runs) {
+    std::string out;
+    for (const auto& [character, font] : runs) {
+        out += u16le(character) + u16le(font);
+    }
+    return out;
+}
+
+TEST(XlsRichText, SharedStringsKeepTheirFormattingRuns) {
+    struct Case {
+        const char* what;
+        std::string characters;  // as stored: one byte each, or UTF-16LE when wide
+        bool wide;
+        std::vector<std::pair<uint16_t, uint16_t>> runs;
+        std::vector<std::string> expected;
+    };
+    // Font index 5 is "Courier New", 1 a bold "Arial".
+    const std::vector<Case> cases = {
+        {"a run from the start",
+         "Hello world",
+         false,
+         {{0, 5}, {6, 1}},
+         {"Hello @Courier New", "world@Arial"}},
+        {"text before the first run keeps the cell's font",
+         "Hello world",
+         false,
+         {{6, 5}},
+         {"Hello @cell", "world@Courier New"}},
+        {"runs out of order or past the end are left out",
+         "abcdef",
+         false,
+         {{2, 5}, {1, 1}, {4, 1}, {9, 5}},
+         {"ab@cell", "cd@Courier New", "ef@Arial"}},
+        {"only runs past the end: no runs", "abc", false, {{3, 5}}, {}},
+        {"a character outside the basic plane counts two",
+         std::string("a\0=\xD8\0\xDE"
+                     "b\0",
+                     8),
+         true,
+         {{0, 5}, {3, 1}},
+         {"a\xF0\x9F\x98\x80@Courier New", "b@Arial"}},
+    };
+    std::string strings;
+    for (const Case& c : cases) {
+        const size_t count = c.wide ? c.characters.size() / 2 : c.characters.size();
+        strings += u16le(static_cast<uint32_t>(count)) +
+                   static_cast<char>(0x08 | (c.wide ? 1 : 0)) +
+                   u16le(static_cast<uint32_t>(c.runs.size())) + c.characters + runBytes(c.runs);
+    }
+    const uint32_t total = static_cast<uint32_t>(cases.size());
+    // The runs of the last string go on in a CONTINUE record, byte by byte.
+    const size_t cut = strings.size() - 3;
+    const std::string sst = record(0x00FC, u32le(total) + u32le(total) + strings.substr(0, cut)) +
+                            record(0x003C, strings.substr(cut));
+    std::string cells;
+    for (uint16_t i = 0; i < cases.size(); ++i) {
+        cells += labelSst(i, i);
+    }
+    cells += labelSst(static_cast<uint16_t>(cases.size()), 0);  // one string in two cells
+    Loaded loaded = load(workbookStream(true, fontTable(true) + xfRecord(Xf8{}) + sst, cells));
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        EXPECT_EQ(runsOf(loaded, cellName({static_cast<int32_t>(i), 0}).c_str()),
+                  cases[i].expected);
+    }
+    const Cell* first = loaded.sheet->findCell({0, 0});
+    const Cell* again = loaded.sheet->findCell({static_cast<int32_t>(cases.size()), 0});
+    ASSERT_TRUE(first && again);
+    EXPECT_EQ(first->richText, again->richText);  // made once for the string
+    EXPECT_EQ(loaded.workbook->strings().text(first->value.text), "Hello world");
+}
+
+TEST(XlsRichText, TextCellsOfRecordsWithRunsKeepThem) {
+    // BIFF8: a unicode string, then a 16-bit count and 4-byte runs.
+    std::string biff8 = record(0x00D6, u16le(0) + u16le(0) + u16le(0) + u16le(5) + '\0' + "abcde" +
+                                           u16le(1) + runBytes({{2, 5}}));
+    // The same cut short in its runs: the text stays, unformatted.
+    biff8 += record(0x00D6, u16le(1) + u16le(0) + u16le(0) + u16le(5) + '\0' + "abcde" + u16le(2) +
+                                runBytes({{2, 5}}));
+    Loaded loaded = load(workbookStream(true, fontTable(true) + xfRecord(Xf8{}), biff8));
+    EXPECT_EQ(runsOf(loaded, "A1"), (std::vector<std::string>{"ab@cell", "cde@Courier New"}));
+    EXPECT_EQ(runsOf(loaded, "A2"), std::vector<std::string>{});
+    EXPECT_EQ(loaded.workbook->strings().text(loaded.sheet->findCell({1, 0})->value.text), "abcde");
+
+    // BIFF5: 8-bit texts whose runs count bytes, one byte of start and one of font each; in
+    // a code page of two-byte characters a run starts at the character its byte begins.
+    struct Case {
+        uint16_t codePage;
+        std::string bytes;
+        std::string runs;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {1252,
+         "ab\xE9"
+         "cd",
+         std::string("\x02\x01\x05\x03\x01", 5),
+         {"a@cell", "b\xC3\xA9@Courier New", "cd@Arial"}},
+        {932,
+         "\x82\xA0"
+         "b",
+         std::string("\x01\x02\x05", 3),
+         {"\xE3\x81\x82@cell", "b@Courier New"}},
+        {1252, "abc", std::string("\x03\x01\x05", 3), {}},  // says 3 runs, holds 1
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        const std::string cell =
+            record(0x00D6, u16le(0) + u16le(0) + u16le(0) +
+                               u16le(static_cast<uint32_t>(c.bytes.size())) + c.bytes + c.runs);
+        Loaded biff5 =
+            load(workbookStream(false, record(0x0042, u16le(c.codePage)) + fontTable(false), cell));
+        EXPECT_EQ(runsOf(biff5, "A1"), c.expected);
+    }
+}
+
+}  // namespace
+}  // namespace plyfold::engine::xls
