@@ -751,3 +751,23 @@ TEST(XlsRichText, TextCellsOfRecordsWithRunsKeepThem) {
 
 }  // namespace
 }  // namespace plyfold::engine::xls
+
+namespace plyfold::engine::xls {
+namespace {
+
+TEST(XlsRichText, RunsLibreOfficeWroteAreRead) {
+    const test::GoldenCase golden = test::goldenCase("xls", "styles");
+    Loaded loaded;
+    loaded.workbook = openWorkbook(golden.input);
+    loaded.sheet = &loaded.workbook->sheet(0);
+    loaded.sheet->ensureLoaded();
+    EXPECT_EQ(runsOf(loaded, "A8"), (std::vector<std::string>{"rich@Arial", " and plain@Calibri"}));
+    const Cell* cell = loaded.sheet->findCell(*parseCellName("A8"));
+    ASSERT_TRUE(cell);
+    const TextRun& rich = loaded.workbook->richTextOf(*cell)->runs.at(0);
+    EXPECT_TRUE(loaded.workbook->styles().font(rich.font).bold);
+    EXPECT_EQ(loaded.workbook->styles().font(rich.font).color, Color::rgb(0xFFFF0000));
+}
+
+}  // namespace
+}  // namespace plyfold::engine::xls

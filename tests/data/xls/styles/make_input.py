@@ -7,10 +7,15 @@ case's input.xls:
 Every kind of attribute a cell format holds is here: fonts (with colours outside the standard
 palette, which LibreOffice stores in a PALETTE record), solid fills, each border line style,
 diagonal lines, alignments, rotations, protection, number formats, and blank cells that hold
-only a style (BLANK and MULBLANK records). Patterns other than solid, accounting underlines,
+only a style (BLANK and MULBLANK records); one text is formatted in parts (runs, which
+LibreOffice writes as a shared string's), put into the sheet after openpyxl, which cannot
+write runs. Patterns other than solid, accounting underlines,
 indents and centring across a selection are left to the reader's unit tests: LibreOffice
 does not read them back as it wrote them, nor the slanted dash-dot line.
 """
+
+import os
+import zipfile
 
 import openpyxl
 from openpyxl.styles import Alignment, Border, Font, PatternFill, Protection, Side
@@ -76,4 +81,15 @@ ws["G1"].fill = PatternFill("solid", fgColor="FFFFCC99")
 for column in ("G", "H", "I"):
     ws[column + "3"].border = Border(bottom=Side("thick"))
 
-wb.save("source.xlsx")
+ws["A8"] = "rich and plain"
+
+wb.save("plain.xlsx")
+RUNS = ('<is><r><rPr><b/><sz val="11"/><color rgb="FFFF0000"/><rFont val="Arial"/></rPr>'
+        '<t>rich</t></r><r><t xml:space="preserve"> and plain</t></r></is>')
+with zipfile.ZipFile("plain.xlsx") as source, zipfile.ZipFile("source.xlsx", "w") as out:
+    for item in source.infolist():
+        data = source.read(item.filename)
+        if item.filename == "xl/worksheets/sheet1.xml":
+            data = data.replace(b"<is><t>rich and plain</t></is>", RUNS.encode())
+        out.writestr(item, data)
+os.remove("plain.xlsx")
