@@ -326,6 +326,20 @@ CellStyle BiffCellFormats::styleOf(size_t index, StyleTable& styles) const {
     return style;
 }
 
+uint64_t BiffCellFormats::memoryBytes() const {
+    uint64_t bytes = m_fonts.capacity() * sizeof(BiffFontRecord) +
+                     m_xfs.capacity() * sizeof(std::optional<BiffXf>) +
+                     m_formatCodes.capacity() * sizeof(std::string) +
+                     m_styleIds.capacity() * sizeof(uint32_t);
+    for (const BiffFontRecord& font : m_fonts) {
+        bytes += font.font.name.capacity();
+    }
+    for (const std::string& code : m_formatCodes) {
+        bytes += code.capacity();
+    }
+    return bytes;
+}
+
 uint32_t BiffCellFormats::styleId(uint16_t xf, StyleTable& styles) {
     if (xf >= m_styleIds.size()) {
         return 0;

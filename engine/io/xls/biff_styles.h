@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -69,6 +70,13 @@ public:
     // The workbook style id of the cell format xf; 0 (the default) for an index the file does
     // not list.
     uint32_t styleId(uint16_t xf, StyleTable& styles);
+    // styleId as a function, for readers of other records that name cell formats (the formats
+    // of columns and rows). It refers to this object and to styles, which must outlive it.
+    std::function<uint32_t(uint16_t xf)> styleLookup(StyleTable& styles) {
+        return [this, &styles](uint16_t xf) { return styleId(xf, styles); };
+    }
+    // The bytes this object holds, bounded by the size of the globals it read.
+    uint64_t memoryBytes() const;
     // The workbook font id of a FONT index, as formatting runs of texts name them.
     uint32_t fontId(uint16_t index, StyleTable& styles) const {
         return styles.addFont(fontOf(index));

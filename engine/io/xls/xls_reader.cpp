@@ -268,6 +268,7 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     workbook->setPath(source->displayName);
     workbook->setDate1904(globals.date1904);
     source->formats = BiffCellFormats(source->stream, globals);
+    workbook->memory().charge(source->formats.memoryBytes());
     if (const std::optional<Font>& font = source->formats.defaultFont()) {
         workbook->styles().setDefaultFont(*font);
     }

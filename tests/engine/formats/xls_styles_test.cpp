@@ -771,3 +771,28 @@ TEST(XlsRichText, RunsLibreOfficeWroteAreRead) {
 
 }  // namespace
 }  // namespace plyfold::engine::xls
+
+namespace plyfold::engine::xls {
+namespace {
+
+TEST(XlsStyles, TheLookupGivesOtherRecordsTheStylesCellsGet) {
+    Xf8 bold;
+    bold.font = 1;
+    const std::string stream =
+        workbookStream(true, fontTable(true) + xfRecord(Xf8{}) + xfRecord(bold) + xfRecord(bold),
+                       numberRecord(0, 0, 2));
+    const BiffGlobals globals = scanBiffGlobals(stream);
+    BiffCellFormats formats(stream, globals);
+    Workbook workbook;
+    workbook.styles().setDefaultFont(*formats.defaultFont());
+    const auto lookup = formats.styleLookup(workbook.styles());
+    EXPECT_EQ(lookup(0), 0u);
+    EXPECT_NE(lookup(1), 0u);
+    EXPECT_EQ(lookup(2), lookup(1));
+    EXPECT_EQ(lookup(3), 0u);  // past the list
+    EXPECT_TRUE(workbook.styles().font(workbook.styles().style(lookup(1)).font).bold);
+    EXPECT_GT(formats.memoryBytes(), 0u);
+}
+
+}  // namespace
+}  // namespace plyfold::engine::xls
