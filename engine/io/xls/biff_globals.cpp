@@ -205,7 +205,11 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
         auto code = customCodes.find(id);
         globals.xfFormatCode.emplace_back(code != customCodes.end() ? std::string_view(code->second)
                                                                     : builtinFormatCode(id));
-        globals.xfIsDate.push_back(isDateTimeFormatCode(globals.xfFormatCode.back()));
+        // The built-in formats of East Asian locales show dates the reader has no code for.
+        const bool eastAsianDate =
+            code == customCodes.end() && ((id >= 27 && id <= 36) || (id >= 50 && id <= 58));
+        globals.xfIsDate.push_back(eastAsianDate ||
+                                   isDateTimeFormatCode(globals.xfFormatCode.back()));
     }
     return globals;
 }

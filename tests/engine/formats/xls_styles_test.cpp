@@ -796,3 +796,43 @@ TEST(XlsStyles, TheLookupGivesOtherRecordsTheStylesCellsGet) {
 
 }  // namespace
 }  // namespace plyfold::engine::xls
+
+namespace plyfold::engine::xls {
+namespace {
+
+TEST(XlsStyles, DatesOfFormatsWithoutACodeGetOneByTheirValue) {
+    // Built-in formats 27 to 36 and 50 to 58 are dates of East Asian locales, whose codes the
+    // file does not hold; the rest of the cell format stays.
+    Xf8 eastAsian;
+    eastAsian.font = 1;
+    eastAsian.format = 31;
+    Xf8 unknown;
+    unknown.format = 23;  // no code, and not a date
+    const std::string head =
+        fontTable(true) + xfRecord(Xf8{}) + xfRecord(eastAsian) + xfRecord(unknown);
+    auto number = [](uint16_t row, uint16_t xf, double value) {
+        uint64_t bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        return record(0x0203, u16le(row) + u16le(0) + u16le(xf) +
+                                  u32le(static_cast<uint32_t>(bits)) +
+                                  u32le(static_cast<uint32_t>(bits >> 32)));
+    };
+    const std::string cells = number(0, 1, 45000.0) + number(1, 1, 45000.5) + number(2, 1, 0.25) +
+                              number(3, 1, 45001.0) + number(4, 2, 45000.0);
+    Loaded loaded = load(workbookStream(true, head, cells));
+    const StyleTable& styles = loaded.workbook->styles();
+    const std::pair<const char*, const char*> expected[] = {
+        {"A1", "m/d/yyyy"}, {"A2", "m/d/yyyy h:mm"}, {"A3", "h:mm:ss"}, {"A4", "m/d/yyyy"}};
+    for (const auto& [cell, code] : expected) {
+        SCOPED_TRACE(cell);
+        const CellStyle* style = loaded.styleAt(cell);
+        ASSERT_TRUE(style);
+        EXPECT_EQ(styles.formatCode(style->numberFormat), code);
+        EXPECT_TRUE(styles.font(style->font).bold);
+    }
+    EXPECT_EQ(loaded.styleAt("A1"), loaded.styleAt("A4"));
+    EXPECT_EQ(loaded.styleAt("A5")->numberFormat, 0u);
+}
+
+}  // namespace
+}  // namespace plyfold::engine::xls
