@@ -7,7 +7,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <regex>
 #include <sstream>
 
 #include "engine/io/workbook_io.h"
@@ -462,12 +461,24 @@ std::string colorText(const Color& color) {
     return text;
 }
 
-std::string formatText(std::string code) {
-    code = std::regex_replace(code, std::regex(R"(\[\$-[0-9A-Fa-f]+\])"), "");
-    std::erase_if(code, [](char c) { return c == '\\' || c == '"'; });
-    std::transform(code.begin(), code.end(), code.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return code;
+std::string formatText(std::string_view code) {
+    std::string out;
+    for (size_t i = 0; i < code.size(); ++i) {
+        // A locale tag "[$-409]": LibreOffice adds some and spells them in its own way.
+        if (code.substr(i, 3) == "[$-") {
+            const size_t end = code.find(']', i);
+            if (end != std::string_view::npos &&
+                code.substr(i + 3, end - i - 3).find_first_not_of("0123456789ABCDEFabcdef") ==
+                    std::string_view::npos) {
+                i = end;
+                continue;
+            }
+        }
+        if (code[i] != '\\' && code[i] != '"') {
+            out += static_cast<char>(std::toupper(static_cast<unsigned char>(code[i])));
+        }
+    }
+    return out;
 }
 
 std::string factsOf(const StyleTable& styles, uint32_t id) {
@@ -548,7 +559,7 @@ std::string factsOf(const StyleTable& styles, uint32_t id) {
             << (style.protection.hidden ? "hidden" : "");
     }
     if (style.numberFormat != 0) {
-        out << "\tfmt=" << formatText(std::string(styles.formatCode(style.numberFormat)));
+        out << "\tfmt=" << formatText(styles.formatCode(style.numberFormat));
     }
     return out.str();
 }
