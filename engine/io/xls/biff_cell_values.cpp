@@ -305,9 +305,7 @@ private:
                 eightBitRuns(data.substr(8, count), data.substr(8 + count));
             }
         }
-        if (!m_value.text.empty()) {
-            m_visit(m_value);
-        }
+        visitText();
     }
 
     // Runs are an addition to the text: a list cut short leaves the text unformatted.
@@ -356,9 +354,16 @@ private:
         start(data, CellType::Text);
         m_value.text = m_sharedStrings[index];
         m_value.sharedString = index;
-        if (!m_value.text.empty()) {
-            m_visit(m_value);
+        visitText();
+    }
+
+    // An empty text is no value: the cell is blank, kept when its format is not the default.
+    void visitText() {
+        if (m_value.text.empty()) {
+            m_value.type = CellType::Blank;
+            m_value.runs.clear();
         }
+        m_visit(m_value);
     }
 
     // The cached result is the 8 bytes at resultAt.

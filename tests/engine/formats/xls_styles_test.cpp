@@ -365,8 +365,9 @@ TEST(XlsStyles, BlankCellsAreKeptWhenTheyHoldAStyle) {
     Xf8 filled;
     filled.more = 1u << 26;
     filled.fill = 10 | 64 << 7;
-    const std::string head = fontTable(true) + xfRecord(Xf8{}) + xfRecord(filled);
-    const std::string blank = u16le(0) + u16le(0);
+    // One shared string, empty.
+    const std::string head = fontTable(true) + xfRecord(Xf8{}) + xfRecord(filled) +
+                             record(0x00FC, u32le(1) + u32le(1) + u16le(0) + '\0');
     std::string cells;
     cells += record(0x0201, u16le(0) + u16le(0) + u16le(0));  // A1: default
     cells += record(0x0201, u16le(0) + u16le(1) + u16le(1));  // B1: filled
@@ -377,6 +378,9 @@ TEST(XlsStyles, BlankCellsAreKeptWhenTheyHoldAStyle) {
     cells += numberRecord(2, 0, 0);
     cells += record(0x0201, u16le(3) + u16le(0) + u16le(7));  // an XF the file lacks
     cells += record(0x00BE, u16le(4) + u16le(0) + u16le(1));  // cut short: no cells
+    // Empty texts: A6 of the filled format, A7 of the default one.
+    cells += record(0x00FD, u16le(5) + u16le(0) + u16le(1) + u32le(0));
+    cells += record(0x0204, u16le(6) + u16le(0) + u16le(0) + u16le(0) + '\0');
     Loaded loaded = load(workbookStream(true, head, cells));
     std::vector<std::string> kept;
     for (const Row& row : loaded.sheet->rows()) {
@@ -392,7 +396,7 @@ TEST(XlsStyles, BlankCellsAreKeptWhenTheyHoldAStyle) {
         }
     }
     EXPECT_EQ(kept, (std::vector<std::string>{"B1 blank", "A2 blank", "C2 blank", "E2 blank",
-                                              "A3 value"}));
+                                              "A3 value", "A6 blank"}));
 }
 
 TEST(XlsStyles, EachCellFormatBecomesOneStyle) {
