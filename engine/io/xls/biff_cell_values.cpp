@@ -5,6 +5,7 @@
 
 #include "engine/common/byte_order.h"
 #include "engine/common/code_page.h"
+#include "engine/common/text.h"
 #include "engine/io/xls/biff_records.h"
 
 namespace plyfold::engine::xls {
@@ -23,6 +24,8 @@ constexpr uint16_t kMulRk = 0x00BD;
 constexpr uint16_t kLabel = 0x0204;
 constexpr uint16_t kRString = 0x00D6;
 constexpr uint16_t kLabelSst = 0x00FD;
+constexpr uint16_t kBlank = 0x0201;
+constexpr uint16_t kMulBlank = 0x00BE;
 // What may stand between a formula and the STRING record holding its text result.
 constexpr uint16_t kSharedFormula = 0x04BC;
 constexpr uint16_t kArray = 0x0221;
@@ -131,11 +134,21 @@ public:
                 mulRk(data);
                 break;
             case kLabel:
+                label(data, false);
+                break;
             case kRString:
-                label(data);
+                label(data, true);
                 break;
             case kLabelSst:
                 labelSst(data);
+                break;
+            case kBlank:
+                need(data, 6);
+                start(data, CellType::Blank);
+                m_visit(m_value);
+                break;
+            case kMulBlank:
+                mulBlank(data);
                 break;
             default:
                 other(record, records);
@@ -207,7 +220,10 @@ private:
         m_value.column = le16(data, 2);
         m_value.type = type;
         m_value.isDate = false;
+        m_value.xf = m_biff2 ? biff2Xf(data) : le16(data, 4);
         m_value.text.clear();
+        m_value.sharedString = BiffCellValue::kNotShared;
+        m_value.runs.clear();
     }
 
     bool isDate(uint16_t xf) const {
@@ -246,23 +262,86 @@ private:
             m_value.isDate = date;
             m_value.xf = xf;
             m_value.text.clear();
+            m_value.sharedString = BiffCellValue::kNotShared;
+            m_value.runs.clear();
             m_visit(m_value);
         }
     }
 
-    void label(std::string_view data) {
+    // Blank cells that carry only a cell format, one after another in a row.
+    void mulBlank(std::string_view data) {
+        need(data, 6);
+        const size_t count = (data.size() - 6) / 2;
+        const uint16_t row = le16(data, 0);
+        const uint16_t first = le16(data, 2);
+        for (size_t i = 0; i < count && first + i <= 0xFFFF; ++i) {
+            m_value.row = row;
+            m_value.column = static_cast<uint16_t>(first + i);
+            m_value.type = CellType::Blank;
+            m_value.isDate = false;
+            m_value.xf = le16(data, 4 + 2 * i);
+            m_value.text.clear();
+            m_value.sharedString = BiffCellValue::kNotShared;
+            m_value.runs.clear();
+            m_visit(m_value);
+        }
+    }
+
+    // A text of LABEL, or of RSTRING, which formatting runs follow.
+    void label(std::string_view data, bool withRuns) {
         need(data, 8);
         start(data, CellType::Text);
         if (m_globals.biff8) {
             BiffContinuedReader reader({data.substr(6)}, m_cellDamage);
             m_value.text = reader.unicodeString(2, BiffContinuedReader::Layout::Plain);
+            if (withRuns) {
+                biff8Runs(reader);
+            }
         } else {
             size_t count = le16(data, 6);
             need(data, 8 + count);
             m_codePage.appendUtf8(m_value.text, data.substr(8, count));
+            if (withRuns) {
+                eightBitRuns(data.substr(8, count), data.substr(8 + count));
+            }
         }
-        if (!m_value.text.empty()) {
-            m_visit(m_value);
+        visitText();
+    }
+
+    // Runs are an addition to the text: a list cut short leaves the text unformatted.
+    void biff8Runs(BiffContinuedReader& reader) {
+        try {
+            const uint16_t count = reader.u16();
+            for (uint16_t i = 0; i < count; ++i) {
+                BiffTextRun run;
+                run.character = reader.u16();
+                run.font = reader.u16();
+                m_value.runs.push_back(run);
+            }
+        } catch (const BiffDamage&) {
+            m_value.runs.clear();
+        }
+    }
+
+    // The runs of an 8-bit text count its bytes, which a code page of two-byte characters
+    // makes more than its characters: each start is counted again in the converted text.
+    void eightBitRuns(std::string_view bytes, std::string_view runs) {
+        if (runs.empty() || runs.size() < 1 + 2 * size_t{static_cast<uint8_t>(runs[0])}) {
+            return;
+        }
+        const size_t count = static_cast<uint8_t>(runs[0]);
+        std::string before;
+        for (size_t i = 0; i < count; ++i) {
+            const size_t at = static_cast<uint8_t>(runs[1 + 2 * i]);
+            if (at > bytes.size()) {
+                continue;
+            }
+            before.clear();
+            m_codePage.appendUtf8(before, bytes.substr(0, at));
+            BiffTextRun run;
+            run.character = static_cast<uint16_t>(utf16Length(before));
+            run.font = static_cast<uint8_t>(runs[2 + 2 * i]);
+            m_value.runs.push_back(run);
         }
     }
 
@@ -274,9 +353,17 @@ private:
         }
         start(data, CellType::Text);
         m_value.text = m_sharedStrings[index];
-        if (!m_value.text.empty()) {
-            m_visit(m_value);
+        m_value.sharedString = index;
+        visitText();
+    }
+
+    // An empty text is no value: the cell is blank, kept when its format is not the default.
+    void visitText() {
+        if (m_value.text.empty()) {
+            m_value.type = CellType::Blank;
+            m_value.runs.clear();
         }
+        m_visit(m_value);
     }
 
     // The cached result is the 8 bytes at resultAt.

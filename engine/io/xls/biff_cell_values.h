@@ -21,15 +21,20 @@ struct BiffCellValue {
     bool boolean = false;
     ErrorValue error = ErrorValue::NA;
     bool isDate = false;  // a number whose cell format shows a date or time
-    uint16_t xf = 0;      // the cell format of a number
+    uint16_t xf = 0;      // the cell format (XF index)
     std::string text;     // UTF-8
+    // The index of a text in the shared strings (LABELSST), whose formatting runs it keeps.
+    static constexpr uint32_t kNotShared = UINT32_MAX;
+    uint32_t sharedString = kNotShared;
+    std::vector<BiffTextRun> runs;  // of a text formatted in parts (RSTRING)
 };
 
 // Handed each record of a sheet's substream that is not a cell (its layout, links, notes...).
 using BiffRecordVisitor = std::function<void(const BiffRecord&, BiffRecordCursor&)>;
 
 // Reads the values of one sheet's substream (from its BOF to its EOF, past the substreams of
-// charts embedded in it) in file order and hands each to visit; blank cells are left out.
+// charts embedded in it) in file order and hands each to visit; blank cells (BLANK, MULBLANK)
+// come as values of type Blank with their cell format, empty texts are left out.
 // Texts of LABELSST come from sharedStrings; 8-bit texts of BIFF5 are converted from the
 // workbook's code page. Throws BiffDamage when a record is cut short, a shared text is
 // missing, or the stream ends before the sheet does. Records that are not cells go to

@@ -205,7 +205,11 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
         auto code = customCodes.find(id);
         globals.xfFormatCode.emplace_back(code != customCodes.end() ? std::string_view(code->second)
                                                                     : builtinFormatCode(id));
-        globals.xfIsDate.push_back(isDateTimeFormatCode(globals.xfFormatCode.back()));
+        // The built-in formats of East Asian locales show dates the reader has no code for.
+        const bool eastAsianDate =
+            code == customCodes.end() && ((id >= 27 && id <= 36) || (id >= 50 && id <= 58));
+        globals.xfIsDate.push_back(eastAsianDate ||
+                                   isDateTimeFormatCode(globals.xfFormatCode.back()));
     }
     return globals;
 }
@@ -286,7 +290,8 @@ BiffGlobals scanEarlyBiffGlobals(std::string_view stream) {
     return globals;
 }
 
-std::vector<std::string> readSharedStrings(std::string_view stream, const BiffGlobals& globals) {
+std::vector<std::string> readSharedStrings(std::string_view stream, const BiffGlobals& globals,
+                                           std::vector<std::vector<BiffTextRun>>* runs) {
     std::vector<std::string> strings;
     if (!globals.sharedStringsAt || !globals.biff8) {
         return strings;  // BIFF5 keeps its texts in the cells
@@ -308,8 +313,15 @@ std::vector<std::string> readSharedStrings(std::string_view stream, const BiffGl
     strings.reserve(std::min<size_t>(count, bytes / 3));
     BiffContinuedReader reader(std::move(segments), damage);
     // Some writers state more strings than they write; the table ends with its records.
+    std::vector<BiffTextRun> stringRuns;
     while (strings.size() < count && !reader.atEnd()) {
-        strings.push_back(reader.unicodeString(2, BiffContinuedReader::Layout::WithFormatting));
+        strings.push_back(reader.unicodeString(2, BiffContinuedReader::Layout::WithFormatting,
+                                               runs ? &stringRuns : nullptr));
+        if (runs && !stringRuns.empty()) {
+            runs->resize(strings.size());
+            runs->back() = std::move(stringRuns);
+            stringRuns.clear();
+        }
     }
     return strings;
 }

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/io/xls/biff_records.h"
+
 namespace plyfold::engine::xls {
 
 // What the workbook globals of a BIFF stream say about the sheets, in the order of the file.
@@ -56,7 +58,9 @@ BiffGlobals scanBiffGlobals(std::string_view stream);
 BiffGlobals scanEarlyBiffGlobals(std::string_view stream);
 
 // The shared strings (SST and its CONTINUE records) as UTF-8, in order; empty when the
-// workbook has none. Throws BiffDamage when the table is cut short or malformed.
-std::vector<std::string> readSharedStrings(std::string_view stream, const BiffGlobals& globals);
+// workbook has none. Throws BiffDamage when the table is cut short or malformed. With runs,
+// the formatting runs of each string too (an empty list for a string without).
+std::vector<std::string> readSharedStrings(std::string_view stream, const BiffGlobals& globals,
+                                           std::vector<std::vector<BiffTextRun>>* runs = nullptr);
 
 }  // namespace plyfold::engine::xls

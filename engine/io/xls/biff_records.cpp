@@ -155,7 +155,8 @@ void BiffContinuedReader::appendCharacters(size_t count, bool wide, std::string&
     }
 }
 
-std::string BiffContinuedReader::unicodeString(int countBytes, Layout layout) {
+std::string BiffContinuedReader::unicodeString(int countBytes, Layout layout,
+                                               std::vector<BiffTextRun>* runList) {
     size_t count = countBytes == 1 ? u8() : u16();
     uint8_t options = u8();
     uint16_t runs = 0;
@@ -171,6 +172,16 @@ std::string BiffContinuedReader::unicodeString(int countBytes, Layout layout) {
     std::string text;
     text.reserve(count);
     appendCharacters(count, (options & 0x01) != 0, text);
+    if (runList) {
+        runList->clear();
+        for (uint16_t i = 0; i < runs; ++i) {
+            BiffTextRun run;
+            run.character = u16();
+            run.font = u16();
+            runList->push_back(run);
+        }
+        runs = 0;
+    }
     skip(uint64_t{runs} * 4 + extended);
     return text;
 }

@@ -24,6 +24,12 @@ double rkNumber(uint32_t rk);
 // The iconv name of a BIFF code page number.
 std::string biffCodePageName(uint16_t codePage);
 
+// Where a formatting run of a text begins (in UTF-16 units) and the FONT index it takes.
+struct BiffTextRun {
+    uint16_t character = 0;
+    uint16_t font = 0;
+};
+
 struct BiffRecord {
     uint16_t type = 0;
     std::string_view data;
@@ -66,9 +72,10 @@ public:
     void skip(uint64_t count);
     // A BIFF8 unicode string whose character count has countBytes (1 or 2) bytes. With
     // formatting, the option byte may announce formatting runs and extended data (as in the
-    // shared strings), which are skipped.
+    // shared strings), which are skipped unless runs is given to take the formatting runs.
     enum class Layout { Plain, WithFormatting };
-    std::string unicodeString(int countBytes, Layout layout);
+    std::string unicodeString(int countBytes, Layout layout,
+                              std::vector<BiffTextRun>* runs = nullptr);
     // Appends count characters as UTF-8, the first ones of the width given.
     void appendCharacters(size_t count, bool wide, std::string& out);
 

@@ -16,7 +16,9 @@
 #include "engine/io/xls/biff_note_fonts.h"
 #include "engine/io/xls/biff_notes.h"
 #include "engine/io/xls/biff_records.h"
+#include "engine/io/xls/biff_rich_text.h"
 #include "engine/io/xls/biff_sheet_layout.h"
+#include "engine/io/xls/biff_styles.h"
 #include "engine/model/limits.h"
 
 namespace plyfold::engine::xls {
@@ -49,14 +51,15 @@ struct XlsSource {
     std::string stream;
     BiffGlobals globals;
     BiffWindowGlobals window;
-    // The workbook style of a column's cell format; unset, columns keep the default style.
-    BiffSheetLayoutReader::ColumnStyle columnStyle;
     bool sharedStringsRead = false;
     std::vector<std::string> sharedStrings;
     // The fonts of the runs of notes, read with the first sheet that is loaded; each added
     // to the workbook's style table once.
     std::unique_ptr<BiffNoteFonts> noteFonts;
     std::unordered_map<uint16_t, uint32_t> noteFontIds;
+    std::vector<std::vector<BiffTextRun>> sharedRuns;  // of the shared strings formatted in parts
+    std::vector<uint32_t> sharedRichIds;  // Cell::richText of each shared string, made once
+    BiffCellFormats formats;
 };
 
 uint32_t noteFontId(XlsSource& source, Workbook& workbook, uint16_t index) {
@@ -72,61 +75,67 @@ uint32_t noteFontId(XlsSource& source, Workbook& workbook, uint16_t index) {
     return known->second;
 }
 
-uint32_t styleWithFormat(Workbook& workbook, std::string_view code) {
-    CellStyle style;
-    style.numberFormat = workbook.styles().addFormatCode(code);
-    return workbook.styles().addStyle(style);
-}
-
-// The styles that give a sheet's numbers the number formats of their cell formats, each made
-// once. A date whose format is unknown gets a date, a date and time or a time of day, chosen
-// by what the number holds.
-class NumberStyles {
+// The styles of a sheet's cells: the workbook style of each cell's format, imported once for
+// the workbook. A date whose number format is unknown gets a date, a date and time or a time
+// of day over its format's other attributes, chosen by what the number holds.
+class CellStyles {
 public:
-    NumberStyles(Workbook& workbook, const BiffGlobals& globals)
-        : m_workbook(workbook), m_globals(globals) {}
+    CellStyles(Workbook& workbook, BiffCellFormats& formats)
+        : m_styles(workbook.styles()), m_formats(formats) {}
 
     uint32_t styleOf(const BiffCellValue& value) {
-        if (value.xf < m_globals.xfFormatCode.size()) {
-            const std::string& code = m_globals.xfFormatCode[value.xf];
-            if (!code.empty() && !equalsIgnoringAsciiCase(code, "General")) {
-                auto [known, added] = m_byFormat.try_emplace(value.xf, 0);
-                if (added) {
-                    known->second = styleWithFormat(m_workbook, code);
-                }
-                return known->second;
-            }
-        }
-        if (!value.isDate) {
-            return 0;
+        const uint32_t style = m_formats.styleId(value.xf, m_styles);
+        if (value.type != CellType::Number || !value.isDate ||
+            m_styles.style(style).numberFormat != 0) {
+            return style;
         }
         const double whole = std::floor(value.number);
-        uint32_t& style = value.number < 1.0 ? m_time : whole == value.number ? m_date : m_dateTime;
-        if (!style) {
-            style = styleWithFormat(m_workbook, &style == &m_time   ? "h:mm:ss"
-                                                : &style == &m_date ? "m/d/yyyy"
-                                                                    : "m/d/yyyy h:mm");
+        const int kind = value.number < 1.0 ? 0 : whole == value.number ? 1 : 2;
+        auto [known, added] = m_dates.try_emplace(uint64_t{style} << 2 | kind, 0);
+        if (added) {
+            static constexpr const char* kCodes[3] = {"h:mm:ss", "m/d/yyyy", "m/d/yyyy h:mm"};
+            CellStyle dated = m_styles.style(style);
+            dated.numberFormat = m_styles.addFormatCode(kCodes[kind]);
+            known->second = m_styles.addStyle(dated);
         }
-        return style;
+        return known->second;
     }
 
 private:
-    Workbook& m_workbook;
-    const BiffGlobals& m_globals;
-    std::unordered_map<uint16_t, uint32_t> m_byFormat;
-    uint32_t m_date = 0;
-    uint32_t m_dateTime = 0;
-    uint32_t m_time = 0;
+    StyleTable& m_styles;
+    BiffCellFormats& m_formats;
+    std::unordered_map<uint64_t, uint32_t> m_dates;
 };
 
-Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, NumberStyles& styles) {
+constexpr uint32_t kUnmade = UINT32_MAX;
+
+// The rich text a text cell formatted in parts refers to (Cell::richText), made once for each
+// shared string; 0 for a text that is not.
+uint32_t sharedRichText(XlsSource& source, Workbook& workbook, const BiffCellValue& value) {
+    if (!value.runs.empty()) {
+        RichText text = richTextOf(value.text, value.runs, source.formats, workbook.styles());
+        return text.runs.empty() ? 0 : workbook.addRichText(std::move(text)) + 1;
+    }
+    if (value.sharedString >= source.sharedRichIds.size()) {
+        return 0;
+    }
+    uint32_t& id = source.sharedRichIds[value.sharedString];
+    if (id == kUnmade) {
+        RichText text = richTextOf(value.text, source.sharedRuns[value.sharedString],
+                                   source.formats, workbook.styles());
+        id = text.runs.empty() ? 0 : workbook.addRichText(std::move(text)) + 1;
+    }
+    return id;
+}
+
+Cell cellOfBiffValue(Workbook& workbook, const BiffCellValue& value, CellStyles& styles) {
     Cell cell;
     cell.column = value.column;
     cell.type = value.type;
+    cell.style = styles.styleOf(value);
     switch (value.type) {
         case CellType::Number:
             cell.value.number = value.number;
-            cell.style = styles.styleOf(value);
             break;
         case CellType::Text:
             cell.value.text = workbook.strings().intern(value.text);
@@ -165,7 +174,8 @@ void keepNotes(Sheet& sheet, BiffNotesReader& notes) {
 void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     Workbook& workbook = sheet.workbook();
     if (!source.sharedStringsRead) {
-        source.sharedStrings = readSharedStrings(source.stream, source.globals);
+        source.sharedStrings = readSharedStrings(source.stream, source.globals, &source.sharedRuns);
+        source.sharedRichIds.assign(source.sharedRuns.size(), kUnmade);
         // Kept for every sheet read later, so counted for the workbook. They come from the
         // workbook stream, whose size bounds them.
         uint64_t bytes = source.sharedStrings.capacity() * sizeof(std::string);
@@ -175,7 +185,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
         workbook.memory().charge(bytes);
         source.sharedStringsRead = true;
     }
-    NumberStyles styles(workbook, source.globals);
+    CellStyles styles(workbook, source.formats);
     struct Placed {
         uint32_t row;
         Cell cell;
@@ -187,7 +197,8 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     BiffNotesReader notes(source.globals, [&source, &workbook](uint16_t fontIndex) {
         return noteFontId(source, workbook, fontIndex);
     });
-    BiffSheetLayoutReader layoutReader(source.globals, source.window.palette, source.columnStyle);
+    BiffSheetLayoutReader layoutReader(source.globals, source.window.palette,
+                                       source.formats.styleLookup(workbook.styles()));
     readSheetValues(
         source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,
         [&](BiffCellValue& value) {
@@ -199,10 +210,17 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
                 throw BiffDamage("is damaged: a cell of the sheet '" + sheet.name() +
                                  "' holds more than 32,767 characters");
             }
+            Cell cell = cellOfBiffValue(workbook, value, styles);
+            if (cell.type == CellType::Blank && cell.style == 0) {
+                return;  // a blank cell of the default format holds nothing
+            }
             if (cells.size() % kCountEvery == 0) {
                 gathered.add(kCountEvery * sizeof(Placed));
             }
-            cells.push_back({value.row, cellOfBiffValue(workbook, value, styles)});
+            if (cell.type == CellType::Text) {
+                cell.richText = sharedRichText(source, workbook, value);
+            }
+            cells.push_back({value.row, cell});
         },
         [&](const BiffRecord& record, BiffRecordCursor& records) {
             notes.record(record, records);
@@ -280,41 +298,6 @@ void addSheet(Workbook& workbook, const std::shared_ptr<XlsSource>& source, size
     }
 }
 
-// The font of the default cell format becomes the workbook's default font, which every cell
-// read from the file shows (the fonts of other cell formats are not read).
-void applyDefaultFont(const BiffGlobals& globals, Workbook& workbook) {
-    if (!globals.defaultFont || globals.defaultFont->name.empty()) {
-        return;
-    }
-    const BiffFont& read = *globals.defaultFont;
-    Font font;
-    font.name = read.name;
-    font.size = read.points;
-    font.bold = read.bold;
-    font.italic = read.italic;
-    font.strike = read.strike;
-    switch (read.underline) {
-        case 0x01:
-            font.underline = Underline::Single;
-            break;
-        case 0x02:
-            font.underline = Underline::Double;
-            break;
-        case 0x21:
-            font.underline = Underline::SingleAccounting;
-            break;
-        case 0x22:
-            font.underline = Underline::DoubleAccounting;
-            break;
-        default:
-            break;
-    }
-    font.family = read.family;
-    font.charset = read.charset;
-    font.scheme.clear();  // a font of its own, not one of a theme
-    workbook.styles().setDefaultFont(font);
-}
-
 // The workbook as our own reader lists it, from the globals of its stream.
 std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     const BiffGlobals& globals = source->globals;
@@ -340,7 +323,11 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     auto workbook = std::make_unique<Workbook>();
     workbook->setPath(source->displayName);
     workbook->setDate1904(globals.date1904);
-    applyDefaultFont(globals, *workbook);
+    source->formats = BiffCellFormats(source->stream, globals);
+    workbook->memory().charge(source->formats.memoryBytes());
+    if (const std::optional<Font>& font = source->formats.defaultFont()) {
+        workbook->styles().setDefaultFont(*font);
+    }
     // The workbook stream stays in memory for the sheets read later.
     workbook->memory().charge(source->stream.size());
     // The worksheet read from each place in the stream: two sheets that point at one sheet's
