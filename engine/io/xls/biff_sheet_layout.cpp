@@ -15,7 +15,6 @@ namespace {
 
 constexpr uint16_t kBof = 0x0809;
 constexpr uint16_t kEof = 0x000A;
-constexpr uint16_t kPalette = 0x0092;
 constexpr uint16_t kWindow1 = 0x003D;
 
 constexpr uint16_t kRow = 0x0208;
@@ -71,26 +70,6 @@ constexpr std::array<std::pair<uint16_t, std::string_view>, 6> kUncarriedRecords
     {0x0050, "data consolidation settings"},
 }};
 
-// The colours of indexes 8..63 before a PALETTE record changes them; 0..7 repeat the first
-// eight.
-constexpr std::array<uint32_t, 56> kDefaultColors = {
-    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF,
-    0x800000, 0x008000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080,
-    0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF,
-    0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF,
-    0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
-    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
-    0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333,
-};
-
-BiffPalette defaultPalette() {
-    BiffPalette palette{};
-    for (size_t i = 0; i < palette.size(); ++i) {
-        palette[i] = 0xFF000000 | kDefaultColors[i < 8 ? i : i - 8];
-    }
-    return palette;
-}
-
 bool bit(uint32_t flags, int index) {
     return (flags >> index & 1) != 0;
 }
@@ -110,7 +89,6 @@ std::string hex4(uint16_t value) {
 
 BiffWindowGlobals readBiffWindowGlobals(std::string_view stream, const BiffGlobals& globals) {
     BiffWindowGlobals result;
-    result.palette = defaultPalette();
     if (!globals.isBiff5Or8) {
         return result;
     }
@@ -124,15 +102,7 @@ BiffWindowGlobals readBiffWindowGlobals(std::string_view stream, const BiffGloba
         if (record->type == kEof || record->type == kBof) {
             break;
         }
-        if (record->type == kPalette && data.size() >= 2) {
-            const size_t count = std::min<size_t>(le16(data, 0), (data.size() - 2) / 4);
-            for (size_t i = 0; i < count && 8 + i < result.palette.size(); ++i) {
-                const auto byte = [&](size_t at) {
-                    return static_cast<uint32_t>(static_cast<unsigned char>(data[2 + 4 * i + at]));
-                };
-                result.palette[8 + i] = 0xFF000000 | byte(0) << 16 | byte(1) << 8 | byte(2);
-            }
-        } else if (record->type == kWindow1 && data.size() >= 12) {
+        if (record->type == kWindow1 && data.size() >= 12) {
             result.selectedTab = le16(data, 10);
         }
     }
@@ -505,8 +475,8 @@ void BiffSheetLayoutReader::sheetExtension(std::string_view data) {
     }
     const uint32_t index = le32(data, 16) & 0x7F;
     Color color;
-    if (index < m_palette.size()) {
-        color = Color::rgb(m_palette[index]);
+    if (std::optional<uint32_t> argb = m_palette.argb(static_cast<uint16_t>(index))) {
+        color = Color::rgb(*argb);
     }
     // The optional part may give the colour as RGB: 4 bytes of flags, then its type and value.
     if (le32(data, 12) == 0x28 && data.size() >= 40 && le32(data, 24) == 2) {

@@ -9,23 +9,19 @@
 
 #include "engine/io/xls/biff_globals.h"
 #include "engine/io/xls/biff_records.h"
+#include "engine/io/xls/biff_styles.h"
 #include "engine/model/limits.h"
 #include "engine/model/sheet.h"
 
 namespace plyfold::engine::xls {
 
-// The colours of a workbook's colour indexes 0..63 as 0xAARRGGBB: the default palette with
-// the PALETTE record's own colours over it.
-using BiffPalette = std::array<uint32_t, 64>;
-
-// What the globals of a workbook stream say about the window: its colours and the sheet
-// whose tab is selected (counted over every sheet the globals list).
+// What the globals of a workbook stream say about the window: the sheet whose tab is
+// selected (counted over every sheet the globals list).
 struct BiffWindowGlobals {
-    BiffPalette palette{};
     uint16_t selectedTab = 0;
 };
 
-// Reads PALETTE and WINDOW1 from the globals; stops quietly at damage.
+// Reads WINDOW1 from the globals; stops quietly at damage.
 BiffWindowGlobals readBiffWindowGlobals(std::string_view stream, const BiffGlobals& globals);
 
 // How a sheet is laid out, read from its records: merged cells, columns and rows, the view,

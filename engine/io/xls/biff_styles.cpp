@@ -251,10 +251,14 @@ BiffCellFormats::BiffCellFormats(std::string_view stream, const BiffGlobals& glo
 }
 
 Font BiffCellFormats::fontOf(uint16_t index) const {
+    return fontAt(index == 4 ? 0 : index).value_or(m_defaultFont.value_or(Font{}));
+}
+
+std::optional<Font> BiffCellFormats::fontAt(uint16_t index) const {
     // The file never writes a font with index 4, so the records from the fifth on count from 5.
-    const size_t record = index < 4 ? index : index == 4 ? 0 : index - 1u;
-    if (record >= m_fonts.size() || m_fonts[record].font.name.empty()) {
-        return m_defaultFont.value_or(Font{});
+    const size_t record = index < 4 ? index : index - 1u;
+    if (index == 4 || record >= m_fonts.size() || m_fonts[record].font.name.empty()) {
+        return std::nullopt;
     }
     const BiffFontRecord& read = m_fonts[record];
     Font font;

@@ -81,6 +81,10 @@ public:
     uint32_t fontId(uint16_t index, StyleTable& styles) const {
         return styles.addFont(fontOf(index));
     }
+    // The font of a FONT index; nothing for an index the file does not hold (4 included).
+    std::optional<Font> fontAt(uint16_t index) const;
+    // The colours of the workbook's palette, for other records that name colour indexes.
+    const BiffPalette& palette() const { return m_palette; }
     // The font of the first FONT record, which the workbook's default style shows.
     const std::optional<Font>& defaultFont() const { return m_defaultFont; }
     size_t count() const { return m_formatCodes.size(); }

@@ -13,7 +13,6 @@
 #include "engine/io/compound/compound_file.h"
 #include "engine/io/xls/biff_cell_values.h"
 #include "engine/io/xls/biff_globals.h"
-#include "engine/io/xls/biff_note_fonts.h"
 #include "engine/io/xls/biff_notes.h"
 #include "engine/io/xls/biff_records.h"
 #include "engine/io/xls/biff_rich_text.h"
@@ -53,9 +52,7 @@ struct XlsSource {
     BiffWindowGlobals window;
     bool sharedStringsRead = false;
     std::vector<std::string> sharedStrings;
-    // The fonts of the runs of notes, read with the first sheet that is loaded; each added
-    // to the workbook's style table once.
-    std::unique_ptr<BiffNoteFonts> noteFonts;
+    // The workbook font of each FONT index the runs of notes name, added once.
     std::unordered_map<uint16_t, uint32_t> noteFontIds;
     std::vector<std::vector<BiffTextRun>> sharedRuns;  // of the shared strings formatted in parts
     std::vector<uint32_t> sharedRichIds;  // Cell::richText of each shared string, made once
@@ -63,12 +60,9 @@ struct XlsSource {
 };
 
 uint32_t noteFontId(XlsSource& source, Workbook& workbook, uint16_t index) {
-    if (!source.noteFonts) {
-        source.noteFonts = std::make_unique<BiffNoteFonts>(source.stream, source.globals);
-    }
     auto [known, added] = source.noteFontIds.try_emplace(index, TextRun::kCellFont);
     if (added) {
-        if (const Font* font = source.noteFonts->font(index)) {
+        if (std::optional<Font> font = source.formats.fontAt(index)) {
             known->second = workbook.styles().addFont(*font);
         }
     }
@@ -197,7 +191,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     BiffNotesReader notes(source.globals, [&source, &workbook](uint16_t fontIndex) {
         return noteFontId(source, workbook, fontIndex);
     });
-    BiffSheetLayoutReader layoutReader(source.globals, source.window.palette,
+    BiffSheetLayoutReader layoutReader(source.globals, source.formats.palette(),
                                        source.formats.styleLookup(workbook.styles()));
     readSheetValues(
         source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,

