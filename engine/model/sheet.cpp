@@ -108,14 +108,14 @@ const Row* Sheet::findRow(int32_t index) const {
 Row& Sheet::rowAt(int32_t index) {
     auto& rows = mutableRows();
     if (!rows.empty() && rows.back().index < index) {
-        rows.push_back(Row{index, 0.0f, false, false, 0, false, {}});
+        rows.push_back(Row{index, 0.0f, false, false, 0, false, 0, {}});
         return rows.back();
     }
     auto it = findRowIn(rows, index);
     if (it != rows.end() && it->index == index) {
         return *it;
     }
-    return *rows.insert(it, Row{index, 0.0f, false, false, 0, false, {}});
+    return *rows.insert(it, Row{index, 0.0f, false, false, 0, false, 0, {}});
 }
 
 Row& Sheet::appendRow(int32_t index) {
@@ -123,7 +123,7 @@ Row& Sheet::appendRow(int32_t index) {
         if (m_lastRowUncounted) {
             countRow(m_rows.back());
         }
-        m_rows.push_back(Row{index, 0.0f, false, false, 0, false, {}});
+        m_rows.push_back(Row{index, 0.0f, false, false, 0, false, 0, {}});
         m_lastRowUncounted = m_loader != nullptr;
         return m_rows.back();
     }

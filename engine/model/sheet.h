@@ -30,9 +30,13 @@ struct Row {
     bool customHeight = false;
     uint8_t outlineLevel = 0;  // 0..7: the depth of the row's grouping
     bool collapsed = false;    // the group this row summarises is collapsed
-    std::vector<Cell> cells;   // sorted by column, one cell a column
+    // The row's own format: what its columns without a cell show. 0 is none.
+    uint32_t style = 0;
+    std::vector<Cell> cells;  // sorted by column, one cell a column
     // Whether the row carries something of its own besides its cells.
-    bool hasOwnFormat() const { return hidden || customHeight || outlineLevel != 0 || collapsed; }
+    bool hasOwnFormat() const {
+        return hidden || customHeight || outlineLevel != 0 || collapsed || style != 0;
+    }
 };
 
 // Width and visibility of a run of columns. Runs are sorted and do not overlap.

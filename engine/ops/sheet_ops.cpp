@@ -1150,6 +1150,7 @@ Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
         rows.reserve(sourceRows.size());
         for (const Row& row : sourceRows) {
             rows.push_back(row);
+            rows.back().style = mapper.mapStyle(row.style);
             for (Cell& cell : rows.back().cells) {
                 mapper.map(cell, CellRef{row.index, cell.column});
             }

@@ -134,14 +134,15 @@ std::string columnsText(const Sheet& sheet, const Workbook& book, const SavedFor
     return out;
 }
 
-std::string rowText(const Row& row) {
+std::string rowText(const Row& row, const Workbook& book, const SavedForm& form) {
     std::ostringstream out;
-    out << "h" << row.height << " c" << row.customHeight << " hidden" << row.hidden;
+    out << "h" << row.height << " c" << row.customHeight << " hidden" << row.hidden << " s{"
+        << styleText(book.styles(), row.style, form) << "}";
     return out.str();
 }
 
 bool rowCarries(const Row& row) {
-    return !row.cells.empty() || row.hidden || row.height > 0;
+    return !row.cells.empty() || row.hidden || row.height > 0 || row.style != 0;
 }
 
 }  // namespace
@@ -214,7 +215,9 @@ std::vector<std::string> workbookDifferences(const Workbook& expected, const Wor
             const Row& ar = *aRows[r];
             const std::string rowWhere = where + " row " + std::to_string(er.index + 1);
             d.check(er.index == ar.index, rowWhere + " index", er.index, ar.index);
-            d.check(rowText(er) == rowText(ar), rowWhere, rowText(er), rowText(ar));
+            const std::string eRow = rowText(er, expected, form);
+            const std::string aRow = rowText(ar, actual, form);
+            d.check(eRow == aRow, rowWhere, eRow, aRow);
             std::vector<const Cell*> eCells, aCells;
             for (const Cell& c : er.cells) {
                 if (c.type != CellType::Blank || c.style != 0 || c.hasFormula()) {

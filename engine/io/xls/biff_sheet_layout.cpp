@@ -110,8 +110,8 @@ BiffWindowGlobals readBiffWindowGlobals(std::string_view stream, const BiffGloba
 }
 
 BiffSheetLayoutReader::BiffSheetLayoutReader(const BiffGlobals& globals, const BiffPalette& palette,
-                                             ColumnStyle columnStyle)
-    : m_globals(globals), m_palette(palette), m_columnStyle(std::move(columnStyle)) {
+                                             StyleOf styleOf)
+    : m_globals(globals), m_palette(palette), m_styleOf(std::move(styleOf)) {
     // What a sheet without margin records prints with.
     m_layout.settings.margins = PageMargins{0.75, 0.75, 1.0, 1.0, 0.5, 0.5};
 }
@@ -319,6 +319,9 @@ void BiffSheetLayoutReader::row(std::string_view data) {
     row.collapsed = bit(flags, 4);
     row.hidden = bit(flags, 5);
     row.customHeight = bit(flags, 6);
+    if (bit(flags, 7) && m_styleOf) {
+        row.style = m_styleOf(le16(data, 14) & 0x0FFF);
+    }
     if (!m_layout.rows.empty() && m_layout.rows.back().index >= row.index) {
         m_rowsSorted = false;
     }
@@ -360,7 +363,7 @@ void BiffSheetLayoutReader::columnInfo(std::string_view data) {
     info.customWidth = bit(flags, 1);
     info.outlineLevel = static_cast<uint8_t>(flags >> 8 & 7);
     info.collapsed = bit(flags, 12);
-    info.style = m_columnStyle ? m_columnStyle(le16(data, 6)) : 0;
+    info.style = m_styleOf ? m_styleOf(le16(data, 6)) : 0;
     m_layout.columns.push_back(info);
 }
 
@@ -767,6 +770,7 @@ void BiffRowFormats::apply(Row& row) {
         row.customHeight = format.customHeight;
         row.outlineLevel = format.outlineLevel;
         row.collapsed = format.collapsed;
+        row.style = format.style;
     }
 }
 

@@ -41,11 +41,11 @@ struct BiffSheetLayout {
 // short is left out: the layout is what the sheet shows, never worth losing its cells for.
 class BiffSheetLayoutReader {
 public:
-    // The workbook style id of a cell format (XF) index, for the styles of columns.
-    using ColumnStyle = std::function<uint32_t(uint16_t xf)>;
+    // The workbook style id of a cell format (XF) index, for the styles of columns and rows.
+    using StyleOf = std::function<uint32_t(uint16_t xf)>;
 
     BiffSheetLayoutReader(const BiffGlobals& globals, const BiffPalette& palette,
-                          ColumnStyle columnStyle = {});
+                          StyleOf styleOf = {});
 
     void record(const BiffRecord& record, BiffRecordCursor& records);
     // The layout read; the reader is spent.
@@ -71,7 +71,7 @@ private:
 
     const BiffGlobals& m_globals;
     const BiffPalette& m_palette;
-    ColumnStyle m_columnStyle;
+    StyleOf m_styleOf;
     BiffSheetLayout m_layout;
     std::optional<uint16_t> m_windowFlags;  // of WINDOW2, which PANE reads
     bool m_rowsSorted = true;

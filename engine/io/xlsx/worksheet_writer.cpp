@@ -276,7 +276,7 @@ private:
     void writeRow(const Row& row) {
         const bool hasHeight = row.height > 0 && std::isfinite(row.height);
         if (row.cells.empty() && !row.hidden && !hasHeight && row.outlineLevel == 0 &&
-            !row.collapsed) {
+            !row.collapsed && row.style == 0) {
             return;
         }
         char rowText[12];
@@ -307,6 +307,11 @@ private:
         }
         if (row.collapsed) {
             p = put(p, " collapsed=\"1\"");
+        }
+        if (row.style != 0) {
+            p = put(p, " s=\"");
+            p = std::to_chars(p, p + 12, row.style).ptr;
+            p = put(p, "\" customFormat=\"1\"");
         }
         if (row.cells.empty()) {
             p = put(p, "/>");

@@ -443,6 +443,8 @@ void SheetHandler::startRow(XmlAttributes attributes) {
     bool customHeight = false;
     uint32_t outlineLevel = 0;
     bool collapsed = false;
+    uint32_t format = 0;
+    bool customFormat = false;
     for (const XmlAttribute& a : attributes) {
         if (nameIs(a.name, "r")) {
             uint32_t number = 0;
@@ -468,6 +470,10 @@ void SheetHandler::startRow(XmlAttributes attributes) {
             parseIndex(a.value, outlineLevel);
         } else if (nameIs(a.name, "collapsed")) {
             collapsed = parseBoolean(a.value).value_or(false);
+        } else if (nameIs(a.name, "s")) {
+            parseIndex(a.value, format);
+        } else if (nameIs(a.name, "customFormat")) {
+            customFormat = parseBoolean(a.value).value_or(false);
         }
     }
     if (index >= kMaxRows) {
@@ -484,6 +490,10 @@ void SheetHandler::startRow(XmlAttributes attributes) {
     row.customHeight = row.customHeight || customHeight;
     row.outlineLevel = static_cast<uint8_t>(std::min<uint32_t>(outlineLevel, 7));
     row.collapsed = row.collapsed || collapsed;
+    // A row's s is its format only when customFormat says so.
+    if (customFormat && format < m_context.styleIds.size()) {
+        row.style = m_context.styleIds[format];
+    }
 }
 
 void SheetHandler::finishRow() {

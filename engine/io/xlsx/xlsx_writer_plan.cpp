@@ -88,6 +88,11 @@ void scanSheet(const Sheet& sheet, const Workbook& workbook, SharedStringTable& 
             badModel(sheet, "a column refers to a missing style");
         }
     }
+    for (const Row& row : sheet.rows()) {
+        if (row.style >= styleCount) {
+            badModel(sheet, "a row refers to a missing style");
+        }
+    }
 }
 
 // Every cell format of the table is written (cells refer to them by their ids), so every

@@ -61,7 +61,7 @@ BiffGlobals biff5Globals() {
 BiffSheetLayout readLayout(const std::vector<Rec>& records,
                            const BiffGlobals& globals = biff8Globals(),
                            const BiffPalette& palette = BiffPalette(),
-                           BiffSheetLayoutReader::ColumnStyle style = {}) {
+                           BiffSheetLayoutReader::StyleOf style = {}) {
     BiffSheetLayoutReader reader(globals, palette, std::move(style));
     BiffRecordCursor none({}, 0);
     for (const Rec& r : records) {
@@ -109,6 +109,18 @@ TEST(XlsLayout, RowRecordsGiveHeightsVisibilityAndOutline) {
         EXPECT_EQ(row.outlineLevel, c.level);
         EXPECT_EQ(row.collapsed, c.collapsed);
     }
+}
+
+TEST(XlsLayout, ARowsOwnFormatIsItsCellFormatWhenItsFlagSaysSo) {
+    // The low 12 bits of the last field name the cell format; the bits above are other flags.
+    std::string formatted = rowRecord(3, 300, 0x0180).substr(0, 14) + u16le(0x1000 | 21);
+    std::string unflagged = rowRecord(5, 300, 0x0120).substr(0, 14) + u16le(21);
+    BiffSheetLayout layout =
+        readLayout({{0x0208, formatted}, {0x0208, unflagged}}, biff8Globals(), BiffPalette(),
+                   [](uint16_t xf) { return xf == 21 ? 7u : 0u; });
+    ASSERT_EQ(layout.rows.size(), 2u);
+    EXPECT_EQ(layout.rows[0].style, 7u);
+    EXPECT_EQ(layout.rows[1].style, 0u);
 }
 
 TEST(XlsLayout, RowsOutOfOrderAreSortedAndTheLastRecordOfARowHolds) {

@@ -272,7 +272,9 @@ TEST(XlsxReader, EmptyCellsAreNotStoredButStyledOnesAre) {
         "<row r=\"2\" spans=\"1:5\"/>"
         "<row r=\"3\" ht=\"30\" customHeight=\"1\"/>"
         "<row r=\"4\" hidden=\"1\"/>"
-        "<row r=\"5\" ht=\"18\"><c r=\"A5\"><v>1</v></c></row>";
+        "<row r=\"5\" ht=\"18\"><c r=\"A5\"><v>1</v></c></row>"
+        "<row r=\"6\" s=\"1\" customFormat=\"1\"/>"
+        "<row r=\"7\" s=\"1\"/>";  // s without customFormat is no format
     auto workbook = open(oneSheet(rows, TestPackage().styles(styles)));
     const Sheet& sheet = workbook->sheet(0);
     ASSERT_TRUE(cellOf(sheet, "B1"));
@@ -288,7 +290,9 @@ TEST(XlsxReader, EmptyCellsAreNotStoredButStyledOnesAre) {
     for (const Row& row : sheet.rows()) {
         indexes.push_back(row.index);
     }
-    EXPECT_EQ(indexes, (std::vector<int32_t>{0, 2, 3, 4}));
+    EXPECT_EQ(indexes, (std::vector<int32_t>{0, 2, 3, 4, 5}));
+    EXPECT_TRUE(
+        workbook->styles().font(workbook->styles().style(sheet.findRow(5)->style).font).bold);
     EXPECT_EQ(sheet.findRow(2)->height, 30.0f);
     EXPECT_TRUE(sheet.findRow(2)->customHeight);
     EXPECT_TRUE(sheet.findRow(3)->hidden);

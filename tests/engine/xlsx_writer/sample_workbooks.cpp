@@ -120,6 +120,7 @@ std::unique_ptr<Workbook> everythingWorkbook() {
     hidden.hidden = true;
     hidden.height = 15;
     hidden.customHeight = true;
+    data.rowAt(8).style = styleIds[1];  // a row formatted as a whole
     data.setSelectedCell({2, 1});
     data.setDefaultRowHeight(18);
     data.setDefaultColumnWidth(11.5);
