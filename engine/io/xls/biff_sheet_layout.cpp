@@ -745,16 +745,25 @@ BiffSheetLayout BiffSheetLayoutReader::finish() {
     return std::move(m_layout);
 }
 
+namespace {
+
+// Gives a row of the sheet what its ROW record says, its cells aside.
+void takeFormat(const Row& format, Row& row) {
+    row.height = format.height;
+    row.hidden = format.hidden;
+    row.customHeight = format.customHeight;
+    row.outlineLevel = format.outlineLevel;
+    row.collapsed = format.collapsed;
+    row.style = format.style;
+}
+
+}  // namespace
+
 void BiffRowFormats::appendBefore(Sheet& sheet, int32_t index) {
     while (m_next < m_formats.size() && m_formats[m_next].index < index) {
         const Row& format = m_formats[m_next++];
         if (format.hasOwnFormat()) {
-            Row& row = sheet.appendRow(format.index);
-            row.height = format.height;
-            row.hidden = format.hidden;
-            row.customHeight = format.customHeight;
-            row.outlineLevel = format.outlineLevel;
-            row.collapsed = format.collapsed;
+            takeFormat(format, sheet.appendRow(format.index));
         }
     }
 }
@@ -764,13 +773,7 @@ void BiffRowFormats::apply(Row& row) {
         ++m_next;
     }
     if (m_next < m_formats.size() && m_formats[m_next].index == row.index) {
-        const Row& format = m_formats[m_next++];
-        row.height = format.height;
-        row.hidden = format.hidden;
-        row.customHeight = format.customHeight;
-        row.outlineLevel = format.outlineLevel;
-        row.collapsed = format.collapsed;
-        row.style = format.style;
+        takeFormat(m_formats[m_next++], row);
     }
 }
 
