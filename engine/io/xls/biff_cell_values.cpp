@@ -93,16 +93,20 @@ public:
             if (record.type == (m_biff2 ? kStringBiff2 : kString)) {
                 m_value.text = stringRecord(data, records);
                 m_pending = false;
-                if (!m_value.text.empty()) {
-                    m_visit(m_value);
+                if (m_value.text.empty()) {
+                    m_value.type = CellType::Blank;  // an empty text result is no value
                 }
+                m_visit(m_value);
                 return;
             }
-            if (record.type == kSharedFormula || record.type == kArray || record.type == kTable ||
-                record.type == kBiffContinue) {
+            if (record.type == kSharedFormula || record.type == kArray || record.type == kTable) {
+                other(record, records);
                 return;
             }
-            m_pending = false;  // a text result whose STRING record never came is no value
+            if (record.type == kBiffContinue) {
+                return;
+            }
+            finish();  // a text result whose STRING record never came is no value
         }
         if (m_biff2) {
             biff2Record(record, records);
@@ -140,6 +144,16 @@ public:
             default:
                 other(record, records);
                 break;
+        }
+    }
+
+    // At the sheet's end: a formula still awaiting its text result has none.
+    void finish() {
+        if (m_pending) {
+            m_pending = false;
+            m_value.type = CellType::Blank;
+            m_value.text.clear();
+            m_visit(m_value);
         }
     }
 
@@ -208,6 +222,7 @@ private:
         m_value.type = type;
         m_value.isDate = false;
         m_value.text.clear();
+        m_value.formula = {};
     }
 
     bool isDate(uint16_t xf) const {
@@ -246,6 +261,7 @@ private:
             m_value.isDate = date;
             m_value.xf = xf;
             m_value.text.clear();
+            m_value.formula = {};
             m_visit(m_value);
         }
     }
@@ -279,12 +295,21 @@ private:
         }
     }
 
-    // The cached result is the 8 bytes at resultAt.
+    // The cached result is the 8 bytes at resultAt. The cell is visited even without one, for
+    // its formula.
     void formula(std::string_view data, size_t resultAt, uint16_t xf) {
         start(data, CellType::Blank);
+        m_value.formula = data;
+        m_value.xf = xf;
         std::string_view result = data.substr(resultAt, 8);
         if (le16(result, 6) != 0xFFFF) {
-            number(data, xf, leDouble(result, 0));
+            const double value = leDouble(result, 0);
+            if (std::isfinite(value)) {
+                m_value.type = CellType::Number;
+                m_value.number = value;
+                m_value.isDate = isDate(xf);
+            }
+            m_visit(m_value);
             return;
         }
         switch (static_cast<uint8_t>(result[0])) {
@@ -297,13 +322,12 @@ private:
                 m_value.boolean = result[2] != 0;
                 break;
             case 2:
-                if (!errorOfCode(static_cast<uint8_t>(result[2]), m_value.error)) {
-                    return;
+                if (errorOfCode(static_cast<uint8_t>(result[2]), m_value.error)) {
+                    m_value.type = CellType::Error;
                 }
-                m_value.type = CellType::Error;
                 break;
             default:
-                return;  // an empty text: no value
+                break;  // an empty text: no value
         }
         m_visit(m_value);
     }
@@ -374,6 +398,7 @@ void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
             ++depth;
         } else if (record->type == kEof) {
             if (depth == 0) {
+                reader.finish();
                 return;
             }
             --depth;

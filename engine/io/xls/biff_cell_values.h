@@ -23,13 +23,17 @@ struct BiffCellValue {
     bool isDate = false;  // a number whose cell format shows a date or time
     uint16_t xf = 0;      // the cell format of a number
     std::string text;     // UTF-8
+    // A formula cell's whole FORMULA record, whose value is its cached result (Blank when
+    // it has none); empty for a constant.
+    std::string_view formula;
 };
 
 // Handed each record of a sheet's substream that is not a cell (its layout, links, notes...).
 using BiffRecordVisitor = std::function<void(const BiffRecord&, BiffRecordCursor&)>;
 
 // Reads the values of one sheet's substream (from its BOF to its EOF, past the substreams of
-// charts embedded in it) in file order and hands each to visit; blank cells are left out.
+// charts embedded in it) in file order and hands each to visit; blank cells are left out,
+// formula cells never (with no value when the file holds no result).
 // Texts of LABELSST come from sharedStrings; 8-bit texts of BIFF5 are converted from the
 // workbook's code page. Throws BiffDamage when a record is cut short, a shared text is
 // missing, or the stream ends before the sheet does. Records that are not cells go to

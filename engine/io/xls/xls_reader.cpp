@@ -12,8 +12,10 @@
 #include "engine/common/text.h"
 #include "engine/io/compound/compound_file.h"
 #include "engine/io/xls/biff_cell_values.h"
+#include "engine/io/xls/biff_formula_globals.h"
 #include "engine/io/xls/biff_globals.h"
 #include "engine/io/xls/biff_records.h"
+#include "engine/io/xls/biff_sheet_formulas.h"
 #include "engine/model/limits.h"
 
 namespace plyfold::engine::xls {
@@ -47,6 +49,7 @@ struct XlsSource {
     BiffGlobals globals;
     bool sharedStringsRead = false;
     std::vector<std::string> sharedStrings;
+    BiffFormulaLinks formulaLinks;
 };
 
 uint32_t styleWithFormat(Workbook& workbook, std::string_view code) {
@@ -142,6 +145,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     ScopedCharge gathered(workbook.memory());
     constexpr size_t kCountEvery = 4096;
     std::vector<Placed> cells;
+    BiffSheetFormulas formulas(source.formulaLinks);
     readSheetValues(
         source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,
         [&](BiffCellValue& value) {
@@ -156,11 +160,31 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
             if (cells.size() % kCountEvery == 0) {
                 gathered.add(kCountEvery * sizeof(Placed));
             }
+            if (!value.formula.empty()) {
+                formulas.addCell(value.row, value.column, value.formula);
+            }
             cells.push_back({value.row, cellOfBiffValue(workbook, value, styles)});
-        });
+        },
+        [&](const BiffRecord& record, BiffRecordCursor&) { formulas.takeRecord(record); });
     // Records come row by row but need not; where two give one cell, the later one holds.
     std::stable_sort(cells.begin(), cells.end(), [](const Placed& a, const Placed& b) {
         return a.row != b.row ? a.row < b.row : a.cell.column < b.cell.column;
+    });
+    formulas.apply(sheet, [&](CellRef at) -> Cell* {
+        // The last of the cells at `at`, the one that holds.
+        auto after =
+            std::upper_bound(cells.begin(), cells.end(), at, [](CellRef ref, const Placed& p) {
+                return ref.row != static_cast<int32_t>(p.row)
+                           ? ref.row < static_cast<int32_t>(p.row)
+                           : ref.column < p.cell.column;
+            });
+        if (after == cells.begin()) {
+            return nullptr;
+        }
+        Placed& found = *(after - 1);
+        return static_cast<int32_t>(found.row) == at.row && found.cell.column == at.column
+                   ? &found.cell
+                   : nullptr;
     });
     Row* row = nullptr;
     for (size_t i = 0; i < cells.size(); ++i) {
@@ -168,10 +192,14 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
             cells[i + 1].cell.column == cells[i].cell.column) {
             continue;
         }
+        const Cell& cell = cells[i].cell;
+        if (cell.type == CellType::Blank && !cell.hasFormula() && cell.style == 0) {
+            continue;  // a formula kept as its value, which it does not have
+        }
         if (!row || row->index != static_cast<int32_t>(cells[i].row)) {
             row = &sheet.appendRow(static_cast<int32_t>(cells[i].row));
         }
-        row->cells.push_back(cells[i].cell);
+        row->cells.push_back(cell);
     }
 }
 
@@ -289,6 +317,7 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     // The worksheet read from each place in the stream: two sheets that point at one sheet's
     // records are damage no spreadsheet program writes, and each would hold all of its cells.
     std::unordered_map<uint32_t, const std::string*> sheetAt;
+    std::vector<int32_t> modelSheetOf;  // for each sheet of the globals
     for (size_t i = 0; i < globals.sheets.size() && i <= 0xFFFF; ++i) {
         const BiffSheetInfo& info = globals.sheets[i];
         if (info.type == BiffSheetInfo::Type::Worksheet) {
@@ -299,8 +328,11 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
                                               "' take their cells from the same place in the file");
             }
         }
+        const int32_t before = workbook->sheetCount();
         addSheet(*workbook, source, i, info, info.name);
+        modelSheetOf.push_back(workbook->sheetCount() > before ? before : -1);
     }
+    source->formulaLinks = readFormulaLinks(source->stream, globals, modelSheetOf, *workbook);
     workbook->setSource(source);
     return workbook;
 }

@@ -1,0 +1,298 @@
+#include "engine/io/xls/biff_formula_globals.h"
+
+#include <array>
+#include <string>
+
+#include "engine/common/byte_order.h"
+#include "engine/io/xls/biff_records.h"
+#include "engine/model/workbook.h"
+
+namespace plyfold::engine::xls {
+namespace {
+
+constexpr uint16_t kEof = 0x000A;
+constexpr uint16_t kSupBook = 0x01AE;
+constexpr uint16_t kExternName = 0x0023;
+constexpr uint16_t kExternSheet = 0x0017;
+constexpr uint16_t kName = 0x0018;
+
+// The markers a SUPBOOK record puts where a path's length would be.
+constexpr uint16_t kSelfBook = 0x0401;
+constexpr uint16_t kAddInBook = 0x3A01;
+
+// A file path as a SUPBOOK record encodes it: control characters stand for a drive, the
+// folder above, the same drive...
+std::string decodedBookPath(const std::string& encoded) {
+    std::string path;
+    size_t i = 0;
+    if (!encoded.empty() && encoded[0] == '\x01') {
+        i = 1;
+        if (i < encoded.size()) {
+            const char marker = encoded[i++];
+            if (marker == '@') {
+                path += "\\\\";  // a share: the server's name follows
+            } else if (marker == '\x05') {
+                if (i < encoded.size()) {
+                    ++i;  // the length of a location given in full (a URL)
+                }
+            } else if (marker >= '\x01' && marker <= '\x08') {
+                --i;  // no drive: the controls below handle it
+            } else {
+                path.push_back(marker);
+                path += ":\\";
+            }
+        }
+    }
+    for (; i < encoded.size(); ++i) {
+        switch (encoded[i]) {
+            case '\x01':
+                break;
+            case '\x02':
+            case '\x03':
+                path.push_back('\\');
+                break;
+            case '\x04':
+                path += "..\\";
+                break;
+            case '\x06':
+            case '\x07':
+            case '\x08':
+                break;  // the program's own folders
+            default:
+                path.push_back(encoded[i]);
+                break;
+        }
+    }
+    return path;
+}
+
+class LinksReader {
+public:
+    LinksReader(const BiffGlobals& globals, const std::vector<int32_t>& modelSheetOf,
+                Workbook& workbook)
+        : m_globals(globals), m_modelSheetOf(modelSheetOf), m_workbook(workbook) {
+        for (size_t i = 0; i < globals.sheets.size(); ++i) {
+            const int32_t model = i < modelSheetOf.size() ? modelSheetOf[i] : -1;
+            m_links.sheetNames.push_back(model >= 0 ? workbook.sheet(model).name()
+                                                    : globals.sheets[i].name);
+        }
+    }
+
+    void record(const BiffRecord& record, BiffRecordCursor& records) {
+        std::vector<std::string_view> segments{record.data};
+        records.takeContinues(segments);
+        BiffContinuedReader reader(segments, "cut short");
+        switch (record.type) {
+            case kSupBook:
+                supBook(reader);
+                break;
+            case kExternName:
+                externName(reader);
+                break;
+            case kExternSheet:
+                externSheet(reader);
+                break;
+            case kName: {
+                std::string joined;
+                for (std::string_view segment : segments) {
+                    joined += segment;
+                }
+                m_nameRecords.push_back(std::move(joined));
+                break;
+            }
+            default:
+                break;
+        }
+    }
+
+    // Names are read last: their formulas may name each other and other books.
+    BiffFormulaLinks finish() {
+        for (const std::string& data : m_nameRecords) {
+            m_links.names.push_back(nameText(data));
+        }
+        for (const std::string& data : m_nameRecords) {
+            definedName(data);
+        }
+        return std::move(m_links);
+    }
+
+private:
+    void supBook(BiffContinuedReader& reader) {
+        BiffFormulaLinks::Book book;
+        const uint16_t sheetCount = reader.u16();
+        const uint16_t marker = reader.u16();
+        if (marker == kSelfBook) {
+            book.kind = BiffFormulaLinks::Book::Kind::Self;
+        } else if (marker == kAddInBook) {
+            book.kind = BiffFormulaLinks::Book::Kind::AddIn;
+        } else if (marker >= 1 && marker <= 0xFF) {
+            // The path: its characters follow their option byte.
+            const uint8_t options = reader.u8();
+            std::string encoded;
+            reader.appendCharacters(marker, (options & 0x01) != 0, encoded);
+            if (encoded.size() == 1 && (encoded[0] == '\0' || encoded[0] == ' ')) {
+                book.kind = BiffFormulaLinks::Book::Kind::Self;  // a reference to itself
+            } else {
+                std::vector<std::string> sheets;
+                for (uint16_t i = 0; i < sheetCount; ++i) {
+                    sheets.push_back(reader.unicodeString(2, BiffContinuedReader::Layout::Plain));
+                }
+                // A book with no sheets is a DDE or OLE link, which formulas of cells do not
+                // reach through sheets.
+                if (!sheets.empty()) {
+                    book.kind = BiffFormulaLinks::Book::Kind::External;
+                    book.externalIndex = m_workbook.externalBookFor(decodedBookPath(encoded));
+                    ExternalBook& model = m_workbook.externalBooks()[book.externalIndex];
+                    for (const std::string& sheet : sheets) {
+                        model.addSheet(sheet);
+                    }
+                    book.sheets = std::move(sheets);
+                }
+            }
+        }
+        m_links.books.push_back(std::move(book));
+    }
+
+    void externName(BiffContinuedReader& reader) {
+        if (m_links.books.empty()) {
+            return;
+        }
+        reader.skip(6);  // options, then the sheet or the reserved field
+        std::string name = reader.unicodeString(1, BiffContinuedReader::Layout::Plain);
+        BiffFormulaLinks::Book& book = m_links.books.back();
+        if (book.kind == BiffFormulaLinks::Book::Kind::External && book.externalIndex >= 0) {
+            ExternalName external;
+            external.name = name;
+            m_workbook.externalBooks()[book.externalIndex].names.push_back(std::move(external));
+        }
+        book.names.push_back(std::move(name));
+    }
+
+    void externSheet(BiffContinuedReader& reader) {
+        const uint16_t count = reader.u16();
+        for (uint16_t i = 0; i < count; ++i) {
+            BiffFormulaLinks::SheetRun run;
+            run.book = reader.u16();
+            run.first = reader.u16();
+            run.last = reader.u16();
+            m_links.sheetRuns.push_back(run);
+        }
+    }
+
+    struct NameHead {
+        uint16_t options = 0;
+        uint8_t length = 0;
+        uint16_t formulaSize = 0;
+        uint16_t sheet = 0;  // 1-based; 0 for a workbook-wide name
+    };
+
+    static bool head(std::string_view data, NameHead& out) {
+        if (data.size() < 15) {
+            return false;
+        }
+        out.options = le16(data, 0);
+        out.length = byteAt(data, 3);
+        out.formulaSize = le16(data, 4);
+        out.sheet = le16(data, 8);
+        return true;
+    }
+
+    // The name as formulas write it; empty when the record is damaged.
+    static std::string nameText(std::string_view data) {
+        NameHead h;
+        if (!head(data, h)) {
+            return {};
+        }
+        try {
+            BiffContinuedReader reader({data.substr(14)}, "cut short");
+            const uint8_t options = reader.u8();
+            std::string name;
+            reader.appendCharacters(h.length, (options & 0x01) != 0, name);
+            if (h.options & 0x0020) {
+                return name.size() == 1 ? std::string(builtInNameOf(static_cast<uint8_t>(name[0])))
+                                        : std::string();
+            }
+            return name;
+        } catch (const BiffDamage&) {
+            return {};
+        }
+    }
+
+    void definedName(std::string_view data) {
+        NameHead h;
+        const std::string name = head(data, h) ? nameText(data) : std::string();
+        if (name.empty() || (h.options & 0x0002) || (h.options & 0x0008)) {
+            return;  // damaged, or the name of a macro's function or command
+        }
+        const size_t at = 15 + (byteAt(data, 14) & 0x01 ? 2u : 1u) * h.length;
+        if (at + h.formulaSize > data.size()) {
+            return;
+        }
+        DefinedName defined;
+        defined.name = name;
+        defined.hidden = (h.options & 0x0001) != 0;
+        if (h.formulaSize > 0) {
+            std::optional<std::string> formula =
+                decompileBiffFormula(data.substr(at, h.formulaSize),
+                                     data.substr(at + h.formulaSize), CellRef{}, m_links);
+            if (!formula) {
+                m_workbook.uncarried().add("defined name " + name +
+                                           " (its formula cannot be read)");
+                return;
+            }
+            defined.formula = std::move(*formula);
+        }
+        if (h.sheet == 0) {
+            m_workbook.definedNames().push_back(std::move(defined));
+            return;
+        }
+        const size_t index = h.sheet - 1u;
+        if (index < m_modelSheetOf.size() && m_modelSheetOf[index] >= 0) {
+            m_workbook.sheet(m_modelSheetOf[index]).definedNames().push_back(std::move(defined));
+        }
+    }
+
+    const BiffGlobals& m_globals;
+    const std::vector<int32_t>& m_modelSheetOf;
+    Workbook& m_workbook;
+    BiffFormulaLinks m_links;
+    std::vector<std::string> m_nameRecords;
+};
+
+}  // namespace
+
+std::string_view builtInNameOf(uint8_t code) {
+    static constexpr std::array<std::string_view, 14> kNames{
+        "_xlnm.Consolidate_Area", "_xlnm.Auto_Open",       "_xlnm.Auto_Close",
+        "_xlnm.Extract",          "_xlnm.Database",        "_xlnm.Criteria",
+        "_xlnm.Print_Area",       "_xlnm.Print_Titles",    "_xlnm.Recorder",
+        "_xlnm.Data_Form",        "_xlnm.Auto_Activate",   "_xlnm.Auto_Deactivate",
+        "_xlnm.Sheet_Title",      "_xlnm._FilterDatabase",
+    };
+    return code < kNames.size() ? kNames[code] : std::string_view();
+}
+
+BiffFormulaLinks readFormulaLinks(std::string_view stream, const BiffGlobals& globals,
+                                  const std::vector<int32_t>& modelSheetOf, Workbook& workbook) {
+    LinksReader reader(globals, modelSheetOf, workbook);
+    if (!globals.biff8 || !globals.isBiff5Or8) {
+        BiffFormulaLinks links;
+        links.biff8 = false;
+        return links;
+    }
+    BiffRecordCursor records(stream, 0);
+    records.next();  // the globals' BOF
+    try {
+        while (auto record = records.next()) {
+            if (record->type == kEof) {
+                break;
+            }
+            reader.record(*record, records);
+        }
+    } catch (const BiffDamage&) {
+        // what was read stays
+    }
+    return reader.finish();
+}
+
+}  // namespace plyfold::engine::xls
