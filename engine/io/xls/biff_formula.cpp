@@ -2,8 +2,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <memory>
 
 #include "engine/common/byte_order.h"
+#include "engine/common/code_page.h"
 #include "engine/io/xls/biff_functions.h"
 #include "engine/model/cell.h"
 #include "engine/ops/formula_lexer.h"
@@ -88,7 +90,7 @@ class Decompiler {
 public:
     Decompiler(std::string_view tokens, std::string_view extra, CellRef at,
                const BiffFormulaLinks& links)
-        : m_tokens(tokens), m_extra(extra), m_at(at), m_links(links) {}
+        : m_tokens(tokens), m_extra(extra), m_at(at), m_links(links), m_biff8(links.biff8) {}
 
     std::optional<std::string> run() {
         while (m_pos < m_tokens.size()) {
@@ -226,17 +228,30 @@ private:
     }
 
     bool string() {
-        if (!has(2)) {
+        if (!has(m_biff8 ? 2 : 1)) {
             return false;
         }
         const size_t count = u8();
-        const bool wide = (u8() & 0x01) != 0;
         std::string text;
-        if (!characters(m_tokens, m_pos, count, wide, text)) {
+        if (!m_biff8) {
+            if (!has(count)) {
+                return false;
+            }
+            eightBitText(m_tokens.substr(m_pos, count), text);
+            m_pos += count;
+        } else if (!characters(m_tokens, m_pos, count, (u8() & 0x01) != 0, text)) {
             return false;
         }
         push(quotedText(text));
         return true;
+    }
+
+    // Text of BIFF5, in the workbook's code page.
+    void eightBitText(std::string_view bytes, std::string& out) {
+        if (!m_codePage) {
+            m_codePage = std::make_unique<dbf::CodePageConverter>(m_links.codePage);
+        }
+        m_codePage->appendUtf8(out, bytes);
     }
 
     // count characters at `at` of bytes, one or two bytes wide, as UTF-8.
@@ -336,11 +351,11 @@ private:
                 return function && call(function->name, count);
             }
             case 0x23: {
-                if (!has(4)) {
+                if (!has(m_biff8 ? 4 : 14)) {
                     return false;
                 }
-                const uint32_t index = le32(m_tokens, m_pos);
-                m_pos += 4;
+                const uint32_t index = m_biff8 ? le32(m_tokens, m_pos) : le16(m_tokens, m_pos);
+                m_pos += m_biff8 ? 4 : 14;
                 if (index == 0 || index > m_links.names.size()) {
                     return false;
                 }
@@ -369,31 +384,43 @@ private:
                 m_pos += 2;
                 return true;
             case 0x2A:
-                if (!has(4)) {
+            case 0x2B: {
+                const size_t size = base == 0x2A ? cellSize() : areaSize();
+                if (!has(size)) {
                     return false;
                 }
-                m_pos += 4;
+                m_pos += size;
                 push("#REF!");
                 return true;
-            case 0x2B:
-                if (!has(8)) {
-                    return false;
-                }
-                m_pos += 8;
-                push("#REF!");
-                return true;
+            }
             case 0x39:
-                return externalName();
+                return m_biff8 && externalName();
             case 0x3A:
             case 0x3B:
             case 0x3C:
             case 0x3D: {
-                if (!has(2)) {
-                    return false;
+                bool deleted = false;
+                std::optional<std::string> prefix;
+                if (m_biff8) {
+                    if (!has(2)) {
+                        return false;
+                    }
+                    prefix = sheetPrefix(u16(), deleted);
+                } else {
+                    prefix = biff5SheetPrefix(deleted);
                 }
-                std::optional<std::string> prefix = sheetPrefix(u16());
                 if (!prefix) {
                     return false;
+                }
+                if (deleted) {
+                    // A reference into a sheet that is gone reads #REF! whatever its cells.
+                    const size_t size = base == 0x3A || base == 0x3C ? cellSize() : areaSize();
+                    if (!has(size)) {
+                        return false;
+                    }
+                    m_pos += size;
+                    push("#REF!");
+                    return true;
                 }
                 if (base == 0x3A) {
                     return cell(false, *prefix);
@@ -401,7 +428,7 @@ private:
                 if (base == 0x3B) {
                     return area(false, *prefix);
                 }
-                const size_t size = base == 0x3C ? 4 : 8;
+                const size_t size = base == 0x3C ? cellSize() : areaSize();
                 if (!has(size)) {
                     return false;
                 }
@@ -484,8 +511,9 @@ private:
         return false;
     }
 
-    // "Sheet1!", "'A b:C'!", "[1]Sheet1!" for an EXTERNSHEET index.
-    std::optional<std::string> sheetPrefix(uint16_t index) const {
+    // "Sheet1!", "'A b:C'!", "[1]Sheet1!" for an EXTERNSHEET index; deleted when the entry
+    // names a sheet that is no longer there.
+    std::optional<std::string> sheetPrefix(uint16_t index, bool& deleted) const {
         if (index >= m_links.sheetRuns.size()) {
             return std::nullopt;
         }
@@ -506,19 +534,45 @@ private:
         }
         if (run.first == 0xFFFF || run.last == 0xFFFF || run.first >= sheets->size() ||
             run.last >= sheets->size()) {
-            return std::nullopt;  // a deleted sheet, or no sheet at all
+            deleted = true;
+            return std::string();
         }
-        std::string names = (*sheets)[run.first];
-        if (run.last != run.first) {
-            names += ":" + (*sheets)[run.last];
+        return sheetRangePrefix(*sheets, run.first, run.last, bookPrefix);
+    }
+
+    // The sheets of a BIFF5 3-D reference: the workbook's own, by their indexes (a reference
+    // into another workbook is not read).
+    std::optional<std::string> biff5SheetPrefix(bool& deleted) {
+        if (!has(14)) {
+            return std::nullopt;
+        }
+        const auto book = static_cast<int16_t>(u16());
+        m_pos += 8;
+        const uint16_t first = u16();
+        const uint16_t last = u16();
+        if (book >= 0) {
+            return std::nullopt;
+        }
+        if (first >= m_links.sheetNames.size() || last >= m_links.sheetNames.size()) {
+            deleted = true;
+            return std::string();
+        }
+        return sheetRangePrefix(m_links.sheetNames, first, last, {});
+    }
+
+    static std::string sheetRangePrefix(const std::vector<std::string>& sheets, size_t first,
+                                        size_t last, const std::string& bookPrefix) {
+        std::string names = sheets[first];
+        if (last != first) {
+            names += ":" + sheets[last];
         }
         std::string quoted = formula::quotedSheetName(names);
-        if (run.last != run.first && quoted.front() != '\'') {
+        if (last != first && quoted.front() != '\'') {
             // Each name alone may be plain while the pair is not, or the other way round.
-            const std::string first = formula::quotedSheetName((*sheets)[run.first]);
-            const std::string last = formula::quotedSheetName((*sheets)[run.last]);
-            quoted = first.front() == '\'' || last.front() == '\'' ? "'" + names + "'"
-                                                                   : first + ":" + last;
+            const std::string one = formula::quotedSheetName(sheets[first]);
+            const std::string other = formula::quotedSheetName(sheets[last]);
+            quoted = one.front() == '\'' || other.front() == '\'' ? "'" + names + "'"
+                                                                  : one + ":" + other;
         }
         if (!bookPrefix.empty()) {
             // The book's number goes inside the quotes: '[1]My Sheet'!A1.
@@ -535,16 +589,24 @@ private:
         bool relativeColumn = false;
     };
 
+    // The size of a cell's row and column fields, and of an area's.
+    size_t cellSize() const { return m_biff8 ? 4 : 3; }
+    size_t areaSize() const { return m_biff8 ? 8 : 6; }
+
     // A row and a column field of a reference; relative parts of the tokens of shared formulas
-    // and names are distances from the cell the formula is read at.
+    // and names are distances from the cell the formula is read at. BIFF8 keeps the flags
+    // with the column, BIFF5 with the row (whose rows are 14 bits).
     End end(uint16_t row, uint16_t column, bool fromCell) const {
         End e;
-        e.relativeRow = (column & 0x8000) != 0;
-        e.relativeColumn = (column & 0x4000) != 0;
-        e.row = row;
-        e.column = column & 0x3FFF;
+        const uint16_t flags = m_biff8 ? column : row;
+        e.relativeRow = (flags & 0x8000) != 0;
+        e.relativeColumn = (flags & 0x4000) != 0;
+        e.row = m_biff8 ? row : row & 0x3FFF;
+        e.column = m_biff8 ? column & 0x3FFF : column & 0xFF;
         if (fromCell && e.relativeRow) {
-            e.row = (m_at.row + static_cast<int16_t>(row)) & (kBiffRows - 1);
+            const int32_t distance =
+                m_biff8 ? static_cast<int16_t>(row) : ((row & 0x3FFF) ^ 0x2000) - 0x2000;
+            e.row = (m_at.row + distance) & (m_biff8 ? kBiffRows - 1 : 0x3FFF);
         }
         if (fromCell && e.relativeColumn) {
             e.column = (m_at.column + static_cast<int8_t>(column & 0xFF)) & (kBiffColumns - 1);
@@ -559,12 +621,14 @@ private:
         return (e.relativeRow ? "" : "$") + std::to_string(e.row + 1);
     }
 
+    uint16_t columnField() { return m_biff8 ? u16() : u8(); }
+
     bool cell(bool fromCell, const std::string& prefix) {
-        if (!has(4)) {
+        if (!has(cellSize())) {
             return false;
         }
         const uint16_t row = u16();
-        const uint16_t column = u16();
+        const uint16_t column = columnField();
         const End e = end(row, column, fromCell);
         if (e.column >= kBiffColumns) {
             return false;
@@ -574,13 +638,13 @@ private:
     }
 
     bool area(bool fromCell, const std::string& prefix) {
-        if (!has(8)) {
+        if (!has(areaSize())) {
             return false;
         }
         const uint16_t firstRow = u16();
         const uint16_t lastRow = u16();
-        const uint16_t firstColumn = u16();
-        const uint16_t lastColumn = u16();
+        const uint16_t firstColumn = columnField();
+        const uint16_t lastColumn = columnField();
         const End first = end(firstRow, firstColumn, fromCell);
         const End last = end(lastRow, lastColumn, fromCell);
         if (first.column >= kBiffColumns || last.column >= kBiffColumns) {
@@ -624,6 +688,20 @@ private:
             return false;
         }
         const uint8_t kind = byteAt(m_extra, m_extraPos++);
+        if (kind == 0x02 && !m_biff8) {
+            if (m_extra.size() - m_extraPos < 1) {
+                return false;
+            }
+            const size_t count = byteAt(m_extra, m_extraPos++);
+            if (m_extra.size() - m_extraPos < count) {
+                return false;
+            }
+            std::string text;
+            eightBitText(m_extra.substr(m_extraPos, count), text);
+            m_extraPos += count;
+            out += quotedText(text);
+            return true;
+        }
         if (kind == 0x02) {
             if (m_extra.size() - m_extraPos < 3) {
                 return false;
@@ -671,6 +749,8 @@ private:
     std::string_view m_extra;
     CellRef m_at;
     const BiffFormulaLinks& m_links;
+    const bool m_biff8;
+    std::unique_ptr<dbf::CodePageConverter> m_codePage;  // made for the first 8-bit text
     size_t m_pos = 0;
     size_t m_extraPos = 0;
     std::vector<Operand> m_stack;
@@ -679,20 +759,47 @@ private:
 }  // namespace
 
 std::string formulaNumberText(double value) {
-    char buffer[32];
-    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    std::string text(buffer, error == std::errc() ? end : buffer);
-    for (char& c : text) {
-        if (c == 'e') {
-            c = 'E';
+    // The shortest digits that read back as the value, then written out in full for numbers
+    // of ordinary size (1000000, 0.0025) and with an exponent for the others (1E+15, 1E-06).
+    char buffer[40];
+    auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    if (error != std::errc()) {
+        return "0";
+    }
+    const std::string text(buffer, end);
+    const size_t e = text.find('e');
+    std::string digits;
+    for (size_t i = 0; i < e; ++i) {
+        if (text[i] >= '0' && text[i] <= '9') {
+            digits.push_back(text[i]);
         }
     }
-    return text;
+    const bool negative = text.front() == '-';
+    const int exponent = std::stoi(text.substr(e + 1));
+    std::string out = negative ? "-" : "";
+    if (exponent >= 15 || exponent < -5) {
+        out += digits.substr(0, 1);
+        if (digits.size() > 1) {
+            out += "." + digits.substr(1);
+        }
+        const std::string power = std::to_string(exponent < 0 ? -exponent : exponent);
+        out += std::string(exponent < 0 ? "E-" : "E+") + (power.size() < 2 ? "0" : "") + power;
+        return out;
+    }
+    if (exponent < 0) {
+        return out + "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    }
+    const size_t whole = static_cast<size_t>(exponent) + 1;
+    if (digits.size() <= whole) {
+        return out + digits + std::string(whole - digits.size(), '0');
+    }
+    return out + digits.substr(0, whole) + "." + digits.substr(whole);
 }
 
 std::optional<std::string> decompileBiffFormula(std::string_view tokens, std::string_view extra,
                                                 CellRef at, const BiffFormulaLinks& links) {
-    if (tokens.empty() || !links.biff8) {
+    if (tokens.empty() || !links.readable) {
         return std::nullopt;
     }
     return Decompiler(tokens, extra, at, links).run();

@@ -30,9 +30,9 @@ struct BiffFormulaLinks {
     std::vector<SheetRun> sheetRuns;
     std::vector<std::string> sheetNames;  // the workbook's sheets as the model names them
     std::vector<std::string> names;       // NAME records in order, as formulas write them
-    bool biff8 = true;
-    // BIFF5: EXTERNSHEET entries name sheets themselves (by sheet index, -1 when external).
-    std::vector<int32_t> biff5Sheets;
+    bool readable = true;  // false for the formulas of BIFF2 to BIFF4, which are not read
+    bool biff8 = true;     // false for BIFF5
+    std::string codePage = "CP1252";  // the iconv name of BIFF5's 8-bit texts
 };
 
 // The formula text (without "=") that the tokens of a cell, shared formula or name give when

@@ -1,9 +1,11 @@
 #include "engine/io/xls/biff_formula_globals.h"
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "engine/common/byte_order.h"
+#include "engine/common/code_page.h"
 #include "engine/io/xls/biff_records.h"
 #include "engine/model/workbook.h"
 
@@ -71,6 +73,10 @@ public:
     LinksReader(const BiffGlobals& globals, const std::vector<int32_t>& modelSheetOf,
                 Workbook& workbook)
         : m_globals(globals), m_modelSheetOf(modelSheetOf), m_workbook(workbook) {
+        m_links.biff8 = globals.biff8;
+        if (!globals.biff8) {
+            m_links.codePage = biffCodePageName(globals.codePage);
+        }
         for (size_t i = 0; i < globals.sheets.size(); ++i) {
             const int32_t model = i < modelSheetOf.size() ? modelSheetOf[i] : -1;
             m_links.sheetNames.push_back(model >= 0 ? workbook.sheet(model).name()
@@ -82,6 +88,9 @@ public:
         std::vector<std::string_view> segments{record.data};
         records.takeContinues(segments);
         BiffContinuedReader reader(segments, "cut short");
+        if (!m_links.biff8 && record.type != kName) {
+            return;  // BIFF5 names other books in records of its own form, which are not read
+        }
         switch (record.type) {
             case kSupBook:
                 supBook(reader);
@@ -197,11 +206,34 @@ private:
         return true;
     }
 
+    // Where a NAME record's tokens begin.
+    size_t formulaAt(std::string_view data, const NameHead& h) const {
+        if (!m_links.biff8) {
+            return 14 + size_t{h.length};
+        }
+        return 15 + (byteAt(data, 14) & 0x01 ? 2u : 1u) * h.length;
+    }
+
     // The name as formulas write it; empty when the record is damaged.
-    static std::string nameText(std::string_view data) {
+    std::string nameText(std::string_view data) {
         NameHead h;
         if (!head(data, h)) {
             return {};
+        }
+        if (!m_links.biff8) {
+            if (data.size() < 14 + size_t{h.length}) {
+                return {};
+            }
+            std::string name;
+            if (!m_codePage) {
+                m_codePage = std::make_unique<dbf::CodePageConverter>(m_links.codePage);
+            }
+            m_codePage->appendUtf8(name, data.substr(14, h.length));
+            if (h.options & 0x0020) {
+                return name.size() == 1 ? std::string(builtInNameOf(static_cast<uint8_t>(name[0])))
+                                        : std::string();
+            }
+            return name;
         }
         try {
             BiffContinuedReader reader({data.substr(14)}, "cut short");
@@ -224,7 +256,7 @@ private:
         if (name.empty() || (h.options & 0x0002) || (h.options & 0x0008)) {
             return;  // damaged, or the name of a macro's function or command
         }
-        const size_t at = 15 + (byteAt(data, 14) & 0x01 ? 2u : 1u) * h.length;
+        const size_t at = formulaAt(data, h);
         if (at + h.formulaSize > data.size()) {
             return;
         }
@@ -257,6 +289,7 @@ private:
     Workbook& m_workbook;
     BiffFormulaLinks m_links;
     std::vector<std::string> m_nameRecords;
+    std::unique_ptr<dbf::CodePageConverter> m_codePage;  // of BIFF5 names
 };
 
 }  // namespace
@@ -275,9 +308,9 @@ std::string_view builtInNameOf(uint8_t code) {
 BiffFormulaLinks readFormulaLinks(std::string_view stream, const BiffGlobals& globals,
                                   const std::vector<int32_t>& modelSheetOf, Workbook& workbook) {
     LinksReader reader(globals, modelSheetOf, workbook);
-    if (!globals.biff8 || !globals.isBiff5Or8) {
+    if (!globals.isBiff5Or8) {
         BiffFormulaLinks links;
-        links.biff8 = false;
+        links.readable = false;
         return links;
     }
     BiffRecordCursor records(stream, 0);

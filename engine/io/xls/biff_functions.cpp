@@ -169,6 +169,7 @@ constexpr std::array kFunctions{
     BiffFunction{244, "INFO", 1},
     BiffFunction{247, "DB", -1},
     BiffFunction{252, "FREQUENCY", 2},
+    BiffFunction{257, "EVALUATE", 1},
     BiffFunction{261, "ERROR.TYPE", 1},
     BiffFunction{269, "AVEDEV", -1},
     BiffFunction{270, "BETADIST", -1},
