@@ -433,7 +433,7 @@ private:
                     return false;
                 }
                 m_pos += size;
-                push(*prefix + "#REF!");
+                push("#REF!");  // as a sheet-less #REF!, which every reader takes
                 return true;
             }
             default:
@@ -757,6 +757,11 @@ private:
 };
 
 }  // namespace
+
+bool errorOfBiffCode(uint8_t code, ErrorValue& error) {
+    const std::string text = errorCodeText(code);
+    return !text.empty() && parseErrorText(text, error);
+}
 
 std::string formulaNumberText(double value) {
     // The shortest digits that read back as the value, then written out in full for numbers

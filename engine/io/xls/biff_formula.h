@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/model/cell.h"
 #include "engine/model/cell_ref.h"
 
 namespace plyfold::engine::xls {
@@ -41,6 +42,9 @@ struct BiffFormulaLinks {
 // is not one a formula can hold here or the tokens do not form one formula.
 std::optional<std::string> decompileBiffFormula(std::string_view tokens, std::string_view extra,
                                                 CellRef at, const BiffFormulaLinks& links);
+
+// The error value of a BIFF error code; false for a code no error has.
+bool errorOfBiffCode(uint8_t code, ErrorValue& error);
 
 // The text of a number as formulas write it: shortest round trip, "1E+100" for large ones.
 std::string formulaNumberText(double value);

@@ -17,6 +17,8 @@ constexpr uint16_t kSupBook = 0x01AE;
 constexpr uint16_t kExternName = 0x0023;
 constexpr uint16_t kExternSheet = 0x0017;
 constexpr uint16_t kName = 0x0018;
+constexpr uint16_t kExternCount = 0x0059;  // XCT: the sheet of the CRN records that follow
+constexpr uint16_t kExternCells = 0x005A;  // CRN: cached values of another book's cells
 
 // The markers a SUPBOOK record puts where a path's length would be.
 constexpr uint16_t kSelfBook = 0x0401;
@@ -93,6 +95,7 @@ public:
         }
         switch (record.type) {
             case kSupBook:
+                m_cachedSheet = 0;
                 supBook(reader);
                 break;
             case kExternName:
@@ -100,6 +103,13 @@ public:
                 break;
             case kExternSheet:
                 externSheet(reader);
+                break;
+            case kExternCount:
+                reader.skip(2);
+                m_cachedSheet = reader.u16();
+                break;
+            case kExternCells:
+                externCells(reader);
                 break;
             case kName: {
                 std::string joined;
@@ -175,6 +185,57 @@ private:
             m_workbook.externalBooks()[book.externalIndex].names.push_back(std::move(external));
         }
         book.names.push_back(std::move(name));
+    }
+
+    // The values another book's cells had when the workbook was saved, which formulas that
+    // read them show until that book is opened.
+    void externCells(BiffContinuedReader& reader) {
+        if (m_links.books.empty() ||
+            m_links.books.back().kind != BiffFormulaLinks::Book::Kind::External) {
+            return;
+        }
+        ExternalBook& book = m_workbook.externalBooks()[m_links.books.back().externalIndex];
+        const auto sheet = static_cast<size_t>(m_cachedSheet);
+        if (sheet >= m_links.books.back().sheets.size()) {
+            return;
+        }
+        const int32_t at = book.sheetIndex(m_links.books.back().sheets[sheet]);
+        if (at < 0) {
+            return;
+        }
+        const uint8_t last = reader.u8();
+        const uint8_t first = reader.u8();
+        const uint16_t row = reader.u16();
+        for (int32_t column = first; column <= last; ++column) {
+            ExternalValue value;
+            const uint8_t kind = reader.u8();
+            if (kind == 0x02) {
+                value.type = CellType::Text;
+                value.text = reader.unicodeString(2, BiffContinuedReader::Layout::Plain);
+            } else {
+                uint8_t bytes[8];
+                for (uint8_t& byte : bytes) {
+                    byte = reader.u8();
+                }
+                const std::string_view raw(reinterpret_cast<const char*>(bytes), sizeof bytes);
+                if (kind == 0x01) {
+                    value.type = CellType::Number;
+                    value.number = leDouble(raw, 0);
+                } else if (kind == 0x04) {
+                    value.type = CellType::Boolean;
+                    value.number = bytes[0] ? 1.0 : 0.0;
+                } else if (kind == 0x10) {
+                    value.type = CellType::Error;
+                    if (!errorOfBiffCode(bytes[0], value.error)) {
+                        continue;
+                    }
+                } else {
+                    continue;  // an empty cell
+                }
+            }
+            book.sheets[static_cast<size_t>(at)].cells[{row, column}] = std::move(value);
+        }
+        m_workbook.memory().charge(uint64_t{last - first + 1u} * sizeof(ExternalValue));
     }
 
     void externSheet(BiffContinuedReader& reader) {
@@ -289,6 +350,7 @@ private:
     Workbook& m_workbook;
     BiffFormulaLinks m_links;
     std::vector<std::string> m_nameRecords;
+    uint16_t m_cachedSheet = 0;  // of the CRN records: the sheet the last XCT record named
     std::unique_ptr<dbf::CodePageConverter> m_codePage;  // of BIFF5 names
 };
 
