@@ -35,6 +35,7 @@ enum Precedence : int {
 struct Operand {
     std::string text;
     int precedence = kAtom;
+    bool isName = false;  // a defined or external name, which may name a function
 };
 
 struct BinaryOperator {
@@ -114,7 +115,15 @@ private:
     }
 
     void push(std::string text, int precedence = kAtom) {
-        m_stack.push_back({std::move(text), precedence});
+        m_stack.push_back({std::move(text), precedence, false});
+    }
+    // False for the empty name a damaged NAME record leaves.
+    bool pushName(std::string text) {
+        if (text.empty()) {
+            return false;
+        }
+        m_stack.push_back({std::move(text), kAtom, true});
+        return true;
     }
     bool pop(Operand& operand) {
         if (m_stack.empty()) {
@@ -359,8 +368,7 @@ private:
                 if (index == 0 || index > m_links.names.size()) {
                     return false;
                 }
-                push(m_links.names[index - 1]);
-                return true;
+                return pushName(m_links.names[index - 1]);
             }
             case 0x24:
             case 0x2C:
@@ -466,7 +474,7 @@ private:
             return false;
         }
         Operand& name = m_stack[m_stack.size() - count];
-        if (name.text.empty() || name.precedence != kAtom) {
+        if (!name.isName) {
             return false;
         }
         std::string callee = std::move(name.text);
@@ -491,19 +499,18 @@ private:
                 if (index > m_links.names.size()) {
                     return false;
                 }
-                push(m_links.names[index - 1]);
-                return true;
+                return pushName(m_links.names[index - 1]);
             case BiffFormulaLinks::Book::Kind::AddIn:
                 if (index > book.names.size()) {
                     return false;
                 }
-                push(book.names[index - 1]);
-                return true;
+                return pushName(book.names[index - 1]);
             case BiffFormulaLinks::Book::Kind::External:
                 if (index > book.names.size()) {
                     return false;
                 }
-                push("[" + std::to_string(book.externalIndex + 1) + "]!" + book.names[index - 1]);
+                pushName("[" + std::to_string(book.externalIndex + 1) + "]!" +
+                         book.names[index - 1]);
                 return true;
             case BiffFormulaLinks::Book::Kind::Other:
                 break;
@@ -566,14 +573,10 @@ private:
         if (last != first) {
             names += ":" + sheets[last];
         }
-        std::string quoted = formula::quotedSheetName(names);
-        if (last != first && quoted.front() != '\'') {
-            // Each name alone may be plain while the pair is not, or the other way round.
-            const std::string one = formula::quotedSheetName(sheets[first]);
-            const std::string other = formula::quotedSheetName(sheets[last]);
-            quoted = one.front() == '\'' || other.front() == '\'' ? "'" + names + "'"
-                                                                  : one + ":" + other;
-        }
+        const bool plain = formula::quotedSheetName(sheets[first]).front() != '\'' &&
+                           formula::quotedSheetName(sheets[last]).front() != '\'';
+        // A run of plain names stands bare (Q1:Q4 is quoted as a name, not for its colon).
+        std::string quoted = last != first && plain ? names : formula::quotedSheetName(names);
         if (!bookPrefix.empty()) {
             // The book's number goes inside the quotes: '[1]My Sheet'!A1.
             quoted =

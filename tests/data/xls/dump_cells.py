@@ -119,13 +119,13 @@ def xlsx_formulas(path):
     """The formulas of LibreOffice's .xlsx conversion by "sheet!cell", without "="."""
     import openpyxl  # only here: the values come from the flat file, which needs no module
     formulas = {}
+    # Only the cells the file holds: a sheet's stated size may reach the last row and column.
     for sheet in openpyxl.load_workbook(path).worksheets:
-        for row in sheet.iter_rows():
-            for cell in row:
-                value = cell.value
-                text = getattr(value, "text", value)  # an array formula's text
-                if isinstance(text, str) and text.startswith("=") and text != "=":
-                    formulas[f"{escape(sheet.title)}!{cell.coordinate}"] = escape(text[1:])
+        for cell in sheet._cells.values():
+            value = cell.value
+            text = getattr(value, "text", value)  # an array formula's text
+            if isinstance(text, str) and text.startswith("=") and text != "=":
+                formulas[f"{escape(sheet.title)}!{cell.coordinate}"] = escape(text[1:])
     return formulas
 
 
@@ -153,6 +153,9 @@ def dump_fods(path, formulas=None):
                 columns = int(cell.get(q("table:number-columns-repeated"), "1"))
                 fields = value_fields(cell, null_date)
                 constant = cell.get(q("table:formula")) in ("of:=TRUE()", "of:=FALSE()")
+                if fields is None and rows * columns > 1:
+                    column += columns  # a run of empty cells, maybe to the sheet's last row
+                    continue
                 for r in range(row, row + rows):
                     for c in range(column, column + columns):
                         where = f"{sheet}!{column_name(c)}{r + 1}"
