@@ -324,17 +324,16 @@ private:
         DefinedName defined;
         defined.name = name;
         defined.hidden = (h.options & 0x0001) != 0;
-        if (h.formulaSize > 0) {
-            std::optional<std::string> formula =
-                decompileBiffFormula(data.substr(at, h.formulaSize),
-                                     data.substr(at + h.formulaSize), CellRef{}, m_links);
-            if (!formula) {
-                m_workbook.uncarried().add("defined name " + name +
-                                           " (its formula cannot be read)");
-                return;
-            }
-            defined.formula = std::move(*formula);
+        if (h.formulaSize == 0) {
+            return;  // a name that stands for nothing (a macro's, left behind)
         }
+        std::optional<std::string> formula = decompileBiffFormula(
+            data.substr(at, h.formulaSize), data.substr(at + h.formulaSize), CellRef{}, m_links);
+        if (!formula) {
+            m_workbook.uncarried().add("defined name " + name + " (its formula cannot be read)");
+            return;
+        }
+        defined.formula = std::move(*formula);
         if (h.sheet == 0) {
             m_workbook.definedNames().push_back(std::move(defined));
             return;

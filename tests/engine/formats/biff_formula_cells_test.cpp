@@ -202,6 +202,7 @@ TEST(BiffFormulaCells, NamesAndOtherBooksReachTheModel) {
         nameRecord(0, 2, "Local", byte(0x3A) + u16(1) + u16(0) + u16(1)) +
         nameRecord(0x0021, 1, "\x06", area3d(0, 0, 1, 0, 1)) +  // hidden print area of Data
         nameRecord(0x000E, 0, "Macro", integer(1)) +            // a macro's command
+        nameRecord(0, 0, "Empty", {}) +                         // stands for nothing
         nameRecord(0, 0, "Broken", byte(0x18) + u16(0));
     const std::string cells =
         formula(0, 1, numberResult(3),
