@@ -1,5 +1,6 @@
 #include "engine/io/xls/biff_formula.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -84,6 +85,23 @@ std::string quotedText(std::string_view text) {
     }
     out.push_back('"');
     return out;
+}
+
+// The functions newer than the format that .xlsx files name without "_xlfn.".
+bool isUnprefixedNewFunction(std::string_view name) {
+    static constexpr std::string_view kNames[] = {
+        "AVERAGEIF",    "AVERAGEIFS",         "COUNTIFS",         "CUBEKPIMEMBER",
+        "CUBEMEMBER",   "CUBEMEMBERPROPERTY", "CUBERANKEDMEMBER", "CUBESET",
+        "CUBESETCOUNT", "CUBEVALUE",          "IFERROR",          "SUMIFS",
+    };
+    for (std::string_view known : kNames) {
+        if (name.size() == known.size() &&
+            std::equal(name.begin(), name.end(), known.begin(),
+                       [](char a, char b) { return (a & ~0x20) == (b & ~0x20); })) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Reads the token stream and the constants after it, never past either's end.
@@ -478,6 +496,12 @@ private:
             return false;
         }
         std::string callee = std::move(name.text);
+        // Functions that came after the format keep their prefix, except those the newer
+        // files write without one.
+        static constexpr std::string_view kPrefix = "_xlfn.";
+        if (callee.starts_with(kPrefix) && isUnprefixedNewFunction(callee.substr(kPrefix.size()))) {
+            callee.erase(0, kPrefix.size());
+        }
         m_stack.erase(m_stack.end() - static_cast<std::ptrdiff_t>(count));
         return call(callee, count - 1);
     }
@@ -653,7 +677,17 @@ private:
         if (first.column >= kBiffColumns || last.column >= kBiffColumns) {
             return false;
         }
-        push(prefix + columnText(first) + rowText(first) + ":" + columnText(last) + rowText(last));
+        // Every row (or column) of the sheet is how the format stores whole columns (rows),
+        // which read as such: A:A reaches every row of a larger sheet too.
+        const int32_t sheetEnd = m_biff8 ? kBiffRows - 1 : 0x3FFF;
+        if (first.row == 0 && last.row == sheetEnd) {
+            push(prefix + columnText(first) + ":" + columnText(last));
+        } else if (first.column == 0 && last.column == kBiffColumns - 1) {
+            push(prefix + rowText(first) + ":" + rowText(last));
+        } else {
+            push(prefix + columnText(first) + rowText(first) + ":" + columnText(last) +
+                 rowText(last));
+        }
         return true;
     }
 

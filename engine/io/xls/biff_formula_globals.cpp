@@ -334,13 +334,17 @@ private:
             return;
         }
         defined.formula = std::move(*formula);
+        std::vector<DefinedName>* names = nullptr;
         if (h.sheet == 0) {
-            m_workbook.definedNames().push_back(std::move(defined));
-            return;
+            names = &m_workbook.definedNames();
+        } else if (const size_t index = h.sheet - 1u;
+                   index < m_modelSheetOf.size() && m_modelSheetOf[index] >= 0) {
+            names = &m_workbook.sheet(m_modelSheetOf[index]).definedNames();
         }
-        const size_t index = h.sheet - 1u;
-        if (index < m_modelSheetOf.size() && m_modelSheetOf[index] >= 0) {
-            m_workbook.sheet(m_modelSheetOf[index]).definedNames().push_back(std::move(defined));
+        // A name given twice in one scope (a built-in name also spelled out, as some writers
+        // do) is kept once: a workbook may not hold both.
+        if (names && !findDefinedName(*names, defined.name)) {
+            names->push_back(std::move(defined));
         }
     }
 

@@ -17,8 +17,9 @@ when it converts the workbook to .xlsx (without "="). Check booleans and sheet s
 LibreOffice reads a boolean constant as the formula TRUE() or FALSE() (written here as the
 boolean without a formula, though a real TRUE() formula with a number result, as Quattro Pro
 writes, reads the same: give such a cell its f line by hand), a formula's boolean result as the
-number 1 or 0, writes the constants TRUE and FALSE inside formulas as TRUE() and FALSE(), and
-reads a very hidden sheet as hidden. The one sheet of an Excel 2 to
+number 1 or 0, writes the constants TRUE and FALSE inside formulas as TRUE() and FALSE() (written here as the
+constants; a real call of the function TRUE() needs a hand edit), and reads a very hidden sheet
+as hidden. The one sheet of an Excel 2 to
 4 worksheet file is named "Worksheet", as the reader names it.
 
 Usage: dump_cells.py WORKBOOK OUTPUT   (needs soffice, from Debian's libreoffice-calc-nogui)
@@ -115,6 +116,14 @@ def hidden_tables(root):
     return hidden
 
 
+def logicals(formula):
+    """TRUE() and FALSE() outside texts as the constants TRUE and FALSE."""
+    parts = formula.split('"')
+    for i in range(0, len(parts), 2):
+        parts[i] = re.sub(r"(?<![\w.])(TRUE|FALSE)\(\)", r"\1", parts[i])
+    return '"'.join(parts)
+
+
 def xlsx_formulas(path):
     """The formulas of LibreOffice's .xlsx conversion by "sheet!cell", without "="."""
     import openpyxl  # only here: the values come from the flat file, which needs no module
@@ -125,7 +134,7 @@ def xlsx_formulas(path):
             value = cell.value
             text = getattr(value, "text", value)  # an array formula's text
             if isinstance(text, str) and text.startswith("=") and text != "=":
-                formulas[f"{escape(sheet.title)}!{cell.coordinate}"] = escape(text[1:])
+                formulas[f"{escape(sheet.title)}!{cell.coordinate}"] = escape(logicals(text[1:]))
     return formulas
 
 
@@ -185,7 +194,13 @@ def dump(workbook):
                         "--convert-to", "xlsx", "--outdir", folder, workbook],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         stem = os.path.splitext(os.path.basename(workbook))[0]
-        formulas = xlsx_formulas(os.path.join(folder, stem + ".xlsx"))
+        converted = os.path.join(folder, stem + ".xlsx")
+        formulas = {}
+        if os.path.exists(converted):
+            formulas = xlsx_formulas(converted)
+        else:
+            print("LibreOffice cannot save it as .xlsx: check its formulas by hand",
+                  file=sys.stderr)
         lines = dump_fods(os.path.join(folder, stem + ".fods"), formulas)
     if is_bare_biff2_to_4(workbook):
         # LibreOffice names the one sheet after the file or "Sheet1"; the reader names it

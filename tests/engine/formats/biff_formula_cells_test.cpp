@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/io/xls/xls_reader.h"
@@ -200,9 +201,10 @@ TEST(BiffFormulaCells, NamesAndOtherBooksReachTheModel) {
                            u16(0) + u16(0) + u16(2) + u16(0xFFFE) + u16(0xFFFE)) +
         nameRecord(0, 0, "Total", area3d(0, 0, 2, 0, 0)) +
         nameRecord(0, 2, "Local", byte(0x3A) + u16(1) + u16(0) + u16(1)) +
-        nameRecord(0x0021, 1, "\x06", area3d(0, 0, 1, 0, 1)) +  // hidden print area of Data
-        nameRecord(0x000E, 0, "Macro", integer(1)) +            // a macro's command
-        nameRecord(0, 0, "Empty", {}) +                         // stands for nothing
+        nameRecord(0x0021, 1, "\x06", area3d(0, 0, 1, 0, 1)) +         // hidden print area of Data
+        nameRecord(0, 1, "_xlnm.Print_Area", area3d(0, 0, 1, 0, 1)) +  // the same spelled out
+        nameRecord(0x000E, 0, "Macro", integer(1)) +                   // a macro's command
+        nameRecord(0, 0, "Empty", {}) +                                // stands for nothing
         nameRecord(0, 0, "Broken", byte(0x18) + u16(0));
     const std::string cells =
         formula(0, 1, numberResult(3),
@@ -248,6 +250,25 @@ TEST(BiffFormulaCells, NamesAndOtherBooksReachTheModel) {
     EXPECT_EQ(otherNames[0].formula, "Other!$B$1");
     EXPECT_EQ(workbook->uncarried().list(),
               std::vector<std::string>{"defined name Broken (its formula cannot be read)"});
+}
+
+// The case LibreOffice wrote (tests/data/xls/formulas): its names, each once.
+TEST(BiffFormulaCells, NamesOfAWorkbookLibreOfficeWrote) {
+    auto workbook = readXls(test::goldenCase("xls", "formulas").input);
+    ASSERT_EQ(workbook->definedNames().size(), 1u);
+    EXPECT_EQ(workbook->definedNames()[0].name, "Total");
+    EXPECT_EQ(workbook->definedNames()[0].formula, "SUM(Data!$A$1:$A$5)");
+    const Sheet* calc = workbook->findSheet("Calc");
+    ASSERT_NE(calc, nullptr);
+    std::vector<std::pair<std::string, std::string>> names;
+    for (const DefinedName& name : calc->definedNames()) {
+        names.emplace_back(name.name, name.formula);
+    }
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"Rate", "Calc!$A$11"}, {"_xlnm.Print_Area", "Calc!$A$1:$C$25"}};
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, expected);
+    EXPECT_TRUE(workbook->uncarried().empty());
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ BiffFormulaLinks sampleLinks() {
     links.books = {self, addIn, other};
     links.sheetRuns = {{0, 0, 0}, {0, 1, 1}, {0, 2, 3},           {1, 0xFFFE, 0xFFFE},
                        {2, 0, 0}, {2, 1, 1}, {0, 0xFFFF, 0xFFFF}, {0, 1, 3}};
-    links.names = {"Total", "_xlnm.Print_Area"};
+    links.names = {"Total", "_xlnm.Print_Area", "_xlfn.IFERROR", "_xlfn.STDEV.S"};
     return links;
 }
 
@@ -137,7 +137,9 @@ TEST(BiffFormula, ReferencesAreRelativeAbsoluteOrReadFromTheCell) {
             {"absolute row", ref(6, 1, false, true), "B$7"},
             {"last row and column", ref(65535, 255, false, false), "$IV$65536"},
             {"area", area(0, 9, 0, 2), "A1:C10"},
-            {"whole columns keep their rows", area(0, 65535, 25, 26), "Z1:AA65536"},
+            {"every row is whole columns", area(0, 65535, 25, 26), "Z:AA"},
+            {"every column is whole rows", area(2, 4, 0, 255), "3:5"},
+            {"absolute whole columns", byte(0x25) + u16(0) + u16(65535) + u16(1) + u16(2), "$B:$C"},
             {"distance up and left", ref(0xFFFF, 0xFF, true, true, 0x4C), "D4"},
             {"distance down", ref(2, 0, true, true, 0x4C), "E7"},
             {"absolute parts of a distance token are places", ref(2, 1, false, true, 0x4C), "F$3"},
@@ -199,6 +201,10 @@ TEST(BiffFormula, FunctionsNamesAndConstants) {
             {"defined name", byte(0x23) + u32(1) + integer(2) + op(0x05), "Total*2"},
             {"built-in name", byte(0x23) + u32(2), "_xlnm.Print_Area"},
             {"name of another book", byte(0x39) + u16(4) + u32(1), "[2]!Rate"},
+            {"newer function written without its prefix",
+             byte(0x23) + u32(3) + integer(1) + integer(2) + funcVar(3, 0xFF), "IFERROR(1,2)"},
+            {"newer function that keeps its prefix",
+             byte(0x23) + u32(4) + ref(0, 0) + funcVar(2, 0xFF), "_xlfn.STDEV.S(A1)"},
             {"text with quotes", text("say \"hi\""), "\"say \"\"hi\"\"\""},
             {"wide text", byte(0x17) + byte(2) + byte(1) + u16(0x00C4) + u16(0x20AC), "\"Ä€\""},
             {"logical constants", byte(0x1D) + byte(1) + byte(0x1D) + byte(0) + funcVar(2, 36),
@@ -281,6 +287,8 @@ TEST(BiffFormula, Biff5KeepsRelativeFlagsWithTheRowAndTextsInItsCodePage) {
              byte(0x3A) + u16(0xFFFF) + std::string(8, '\0') + u16(2) + u16(3) + u16(0xC000) +
                  byte(0),
              "North:South!A1"},
+            {"whole columns of its shorter sheets",
+             byte(0x25) + u16(0xC000) + u16(0xFFFF) + byte(0) + byte(0), "A:A"},
             {"a sheet that is gone",
              byte(0x3A) + u16(0xFFFF) + std::string(8, '\0') + u16(0xFFFF) + u16(0xFFFF) + u16(0) +
                  byte(0),
