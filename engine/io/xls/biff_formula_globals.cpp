@@ -144,7 +144,7 @@ private:
             book.kind = BiffFormulaLinks::Book::Kind::Self;
         } else if (marker == kAddInBook) {
             book.kind = BiffFormulaLinks::Book::Kind::AddIn;
-        } else if (marker >= 1 && marker <= 0xFF) {
+        } else if (marker != 0) {
             // The path: its characters follow their option byte.
             const uint8_t options = reader.u8();
             std::string encoded;

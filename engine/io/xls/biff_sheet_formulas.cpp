@@ -66,16 +66,10 @@ bool BiffSheetFormulas::takeRecord(const BiffRecord& record) {
 
 const BiffSheetFormulas::Group* BiffSheetFormulas::findGroup(
     const std::map<std::pair<int32_t, int32_t>, Group>& groups, CellRef anchor) const {
-    if (auto found = groups.find({anchor.row, anchor.column}); found != groups.end()) {
-        return &found->second;
-    }
-    // Some writers point at a cell of the group other than its first.
-    for (const auto& [first, candidate] : groups) {
-        if (candidate.range.contains(anchor)) {
-            return &candidate;
-        }
-    }
-    return nullptr;
+    // Found by its first cell only: a search of every group for each cell would let a
+    // damaged file take time in proportion to the square of its cells.
+    auto found = groups.find({anchor.row, anchor.column});
+    return found != groups.end() ? &found->second : nullptr;
 }
 
 void BiffSheetFormulas::apply(Sheet& sheet, const std::function<Cell*(CellRef)>& cellOf) const {
