@@ -1,6 +1,7 @@
 #include "engine/io/xls/biff_formula_globals.h"
 
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -25,8 +26,9 @@ constexpr uint16_t kSelfBook = 0x0401;
 constexpr uint16_t kAddInBook = 0x3A01;
 
 // A file path as a SUPBOOK record encodes it: control characters stand for a drive, the
-// folder above, the same drive...
-std::string decodedBookPath(const std::string& encoded) {
+// folder above, the same drive... Written with "/" as the model's paths are; a path relative
+// to the workbook's folder is made absolute from it, as the .xlsx reader does.
+std::string decodedBookPath(const std::string& encoded, std::string_view workbookPath) {
     std::string path;
     size_t i = 0;
     if (!encoded.empty() && encoded[0] == '\x01') {
@@ -34,7 +36,7 @@ std::string decodedBookPath(const std::string& encoded) {
         if (i < encoded.size()) {
             const char marker = encoded[i++];
             if (marker == '@') {
-                path += "\\\\";  // a share: the server's name follows
+                path += "//";  // a share: the server's name follows
             } else if (marker == '\x05') {
                 if (i < encoded.size()) {
                     ++i;  // the length of a location given in full (a URL)
@@ -43,7 +45,7 @@ std::string decodedBookPath(const std::string& encoded) {
                 --i;  // no drive: the controls below handle it
             } else {
                 path.push_back(marker);
-                path += ":\\";
+                path += ":/";
             }
         }
     }
@@ -51,12 +53,13 @@ std::string decodedBookPath(const std::string& encoded) {
         switch (encoded[i]) {
             case '\x01':
                 break;
-            case '\x02':
+            case '\x02':  // the root of the workbook's own drive
             case '\x03':
-                path.push_back('\\');
+            case '\\':
+                path.push_back('/');
                 break;
             case '\x04':
-                path += "..\\";
+                path += "../";
                 break;
             case '\x06':
             case '\x07':
@@ -67,7 +70,15 @@ std::string decodedBookPath(const std::string& encoded) {
                 break;
         }
     }
-    return path;
+    const bool absolute = path.starts_with('/') || (path.size() >= 2 && path[1] == ':') ||
+                          path.find("://") != std::string::npos;
+    if (absolute || path.empty()) {
+        return path;
+    }
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::path(workbookPath).parent_path();
+    std::filesystem::path joined = std::filesystem::absolute(folder / path, error);
+    return error ? path : joined.lexically_normal().string();
 }
 
 class LinksReader {
@@ -160,7 +171,8 @@ private:
                 // reach through sheets.
                 if (!sheets.empty()) {
                     book.kind = BiffFormulaLinks::Book::Kind::External;
-                    book.externalIndex = m_workbook.externalBookFor(decodedBookPath(encoded));
+                    book.externalIndex =
+                        m_workbook.externalBookFor(decodedBookPath(encoded, m_workbook.path()));
                     ExternalBook& model = m_workbook.externalBooks()[book.externalIndex];
                     for (const std::string& sheet : sheets) {
                         model.addSheet(sheet);

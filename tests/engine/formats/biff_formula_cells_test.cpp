@@ -227,7 +227,7 @@ TEST(BiffFormulaCells, NamesAndOtherBooksReachTheModel) {
 
     ASSERT_EQ(workbook->externalBooks().size(), 1u);
     const ExternalBook& book = workbook->externalBooks()[0];
-    EXPECT_EQ(book.path, "C:\\books\\prices.xls");
+    EXPECT_EQ(book.path, "C:/books/prices.xls");
     ASSERT_EQ(book.sheets.size(), 1u);
     EXPECT_EQ(book.sheets[0].name, "Prices");
     ASSERT_EQ(book.sheets[0].cells.size(), 2u);
@@ -250,6 +250,43 @@ TEST(BiffFormulaCells, NamesAndOtherBooksReachTheModel) {
     EXPECT_EQ(otherNames[0].formula, "Other!$B$1");
     EXPECT_EQ(workbook->uncarried().list(),
               std::vector<std::string>{"defined name Broken (its formula cannot be read)"});
+}
+
+TEST(BiffFormulaCells, PathsOfOtherBooksAreDecoded) {
+    const struct {
+        std::string encoded;
+        const char* path;
+    } cases[] = {
+        {"\x01"
+         "Cdata\x03"
+         "a.xls",
+         "C:/data/a.xls"},
+        {"\x01@server\x03share\x03"
+         "a.xls",
+         "//server/share/a.xls"},
+        {"\x01\x02top\x03"
+         "a.xls",
+         "/top/a.xls"},
+        {"sub\x03"
+         "a.xls",
+         "/work/books/sub/a.xls"},
+        {"\x01\x04\x04"
+         "a.xls",
+         "/a.xls"},
+        {"\x01\x04"
+         "a.xls",
+         "/work/a.xls"},
+        {"a.xls", "/work/books/a.xls"},
+    };
+    for (const auto& c : cases) {
+        const std::string globals =
+            record(0x01AE, u16(1) + u16(static_cast<uint32_t>(c.encoded.size())) + byte(0) +
+                               c.encoded + unicode("S"));
+        auto workbook =
+            readBiffStream(workbookStream({{"Data", {}}}, globals), "/work/books/links.xls");
+        ASSERT_EQ(workbook->externalBooks().size(), 1u) << c.path;
+        EXPECT_EQ(workbook->externalBooks()[0].path, c.path);
+    }
 }
 
 // The case LibreOffice wrote (tests/data/xls/formulas): its names, each once.
