@@ -366,7 +366,8 @@ private:
                 if (!has(3)) {
                     return false;
                 }
-                const size_t count = u8() & 0x7F;
+                // BIFF5 keeps a prompt flag in the count's high bit.
+                const size_t count = u8() & (m_biff8 ? 0xFF : 0x7F);
                 const uint16_t tab = u16();
                 if (tab & 0x8000) {
                     return false;  // a macro command
