@@ -108,8 +108,13 @@ bool isUnprefixedNewFunction(std::string_view name) {
 class Decompiler {
 public:
     Decompiler(std::string_view tokens, std::string_view extra, CellRef at,
-               const BiffFormulaLinks& links)
-        : m_tokens(tokens), m_extra(extra), m_at(at), m_links(links), m_biff8(links.biff8) {}
+               const BiffFormulaLinks& links, int32_t sheet)
+        : m_tokens(tokens),
+          m_extra(extra),
+          m_at(at),
+          m_links(links),
+          m_biff8(links.biff8),
+          m_sheet(sheet) {}
 
     std::optional<std::string> run() {
         while (m_pos < m_tokens.size()) {
@@ -135,6 +140,19 @@ private:
     void push(std::string text, int precedence = kAtom) {
         m_stack.push_back({std::move(text), precedence, false});
     }
+    // A name of the workbook's NAME table; one scoped to a sheet other than the formula's is
+    // written with its sheet (Data!Rate).
+    bool pushWorkbookName(size_t index) {
+        const int32_t sheet = index < m_links.nameSheets.size() ? m_links.nameSheets[index] : -1;
+        if (sheet < 0 || sheet == m_sheet ||
+            static_cast<size_t>(sheet) >= m_links.sheetNames.size() ||
+            m_links.names[index].empty()) {
+            return pushName(m_links.names[index]);
+        }
+        return pushName(formula::quotedSheetName(m_links.sheetNames[static_cast<size_t>(sheet)]) +
+                        "!" + m_links.names[index]);
+    }
+
     // False for the empty name a damaged NAME record leaves.
     bool pushName(std::string text) {
         if (text.empty()) {
@@ -387,7 +405,7 @@ private:
                 if (index == 0 || index > m_links.names.size()) {
                     return false;
                 }
-                return pushName(m_links.names[index - 1]);
+                return pushWorkbookName(index - 1);
             }
             case 0x24:
             case 0x2C:
@@ -524,7 +542,7 @@ private:
                 if (index > m_links.names.size()) {
                     return false;
                 }
-                return pushName(m_links.names[index - 1]);
+                return pushWorkbookName(index - 1);
             case BiffFormulaLinks::Book::Kind::AddIn:
                 if (index > book.names.size()) {
                     return false;
@@ -788,6 +806,7 @@ private:
     CellRef m_at;
     const BiffFormulaLinks& m_links;
     const bool m_biff8;
+    const int32_t m_sheet;
     std::unique_ptr<dbf::CodePageConverter> m_codePage;  // made for the first 8-bit text
     size_t m_pos = 0;
     size_t m_extraPos = 0;
@@ -841,11 +860,12 @@ std::string formulaNumberText(double value) {
 }
 
 std::optional<std::string> decompileBiffFormula(std::string_view tokens, std::string_view extra,
-                                                CellRef at, const BiffFormulaLinks& links) {
+                                                CellRef at, const BiffFormulaLinks& links,
+                                                int32_t sheet) {
     if (tokens.empty() || !links.readable) {
         return std::nullopt;
     }
-    return Decompiler(tokens, extra, at, links).run();
+    return Decompiler(tokens, extra, at, links, sheet).run();
 }
 
 }  // namespace plyfold::engine::xls

@@ -31,17 +31,21 @@ struct BiffFormulaLinks {
     std::vector<SheetRun> sheetRuns;
     std::vector<std::string> sheetNames;  // the workbook's sheets as the model names them
     std::vector<std::string> names;       // NAME records in order, as formulas write them
+    std::vector<int32_t> nameSheets;      // for each: the index of its sheet, -1 for none
     bool readable = true;  // false for the formulas of BIFF2 to BIFF4, which are not read
     bool biff8 = true;     // false for BIFF5
     std::string codePage = "CP1252";  // the iconv name of BIFF5's 8-bit texts
 };
 
 // The formula text (without "=") that the tokens of a cell, shared formula or name give when
-// read at cell `at` (references relative to the cell are made absolute from it). extra is
-// what follows the tokens in the record: the constants of array tokens. nullopt when a token
-// is not one a formula can hold here or the tokens do not form one formula.
+// read at cell `at` (references relative to the cell are made absolute from it) of the sheet
+// with index `sheet` (-1 for a workbook's name), where a name scoped to another sheet is
+// written with that sheet. extra is what follows the tokens in the record: the constants of
+// array tokens. nullopt when a token is not one a formula can hold here or the tokens do not
+// form one formula.
 std::optional<std::string> decompileBiffFormula(std::string_view tokens, std::string_view extra,
-                                                CellRef at, const BiffFormulaLinks& links);
+                                                CellRef at, const BiffFormulaLinks& links,
+                                                int32_t sheet = -1);
 
 // The error value of a BIFF error code; false for a code no error has.
 bool errorOfBiffCode(uint8_t code, ErrorValue& error);

@@ -139,6 +139,8 @@ public:
     BiffFormulaLinks finish() {
         for (const std::string& data : m_nameRecords) {
             m_links.names.push_back(nameText(data));
+            NameHead h;
+            m_links.nameSheets.push_back(head(data, h) && h.sheet > 0 ? h.sheet - 1 : -1);
         }
         for (const std::string& data : m_nameRecords) {
             definedName(data);
@@ -339,8 +341,9 @@ private:
         if (h.formulaSize == 0) {
             return;  // a name that stands for nothing (a macro's, left behind)
         }
-        std::optional<std::string> formula = decompileBiffFormula(
-            data.substr(at, h.formulaSize), data.substr(at + h.formulaSize), CellRef{}, m_links);
+        std::optional<std::string> formula =
+            decompileBiffFormula(data.substr(at, h.formulaSize), data.substr(at + h.formulaSize),
+                                 CellRef{}, m_links, h.sheet > 0 ? h.sheet - 1 : -1);
         if (!formula) {
             m_workbook.uncarried().add("defined name " + name + " (its formula cannot be read)");
             return;

@@ -76,7 +76,7 @@ void BiffSheetFormulas::apply(Sheet& sheet, const std::function<Cell*(CellRef)>&
     Workbook& workbook = sheet.workbook();
     auto decompiled = [&](std::string_view tokens, std::string_view extra,
                           CellRef at) -> std::optional<std::string> {
-        std::optional<std::string> text = decompileBiffFormula(tokens, extra, at, m_links);
+        std::optional<std::string> text = decompileBiffFormula(tokens, extra, at, m_links, m_sheet);
         if (text && utf16Length(*text) > static_cast<size_t>(kMaxFormulaLength)) {
             return std::nullopt;
         }

@@ -24,7 +24,9 @@ namespace plyfold::engine::xls {
 // read leaves the cell its cached value, and the sheet lists it as not carried.
 class BiffSheetFormulas {
 public:
-    explicit BiffSheetFormulas(const BiffFormulaLinks& links) : m_links(links) {}
+    // sheet: the index of the sheet in the workbook stream.
+    BiffSheetFormulas(const BiffFormulaLinks& links, int32_t sheet)
+        : m_links(links), m_sheet(sheet) {}
 
     // A FORMULA record, as the cell values hand it on (BiffCellValue::formula).
     void addCell(uint32_t row, uint16_t column, std::string_view formulaRecord);
@@ -53,6 +55,7 @@ private:
                            CellRef anchor) const;
 
     const BiffFormulaLinks& m_links;
+    const int32_t m_sheet;
     std::vector<FormulaCell> m_cells;
     std::map<std::pair<int32_t, int32_t>, Group> m_shared;  // by anchor (row, column)
     std::map<std::pair<int32_t, int32_t>, Group> m_arrays;

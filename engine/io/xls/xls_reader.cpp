@@ -145,7 +145,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     ScopedCharge gathered(workbook.memory());
     constexpr size_t kCountEvery = 4096;
     std::vector<Placed> cells;
-    BiffSheetFormulas formulas(source.formulaLinks);
+    BiffSheetFormulas formulas(source.formulaLinks, static_cast<int32_t>(index));
     readSheetValues(
         source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,
         [&](BiffCellValue& value) {

@@ -77,7 +77,8 @@ BiffFormulaLinks sampleLinks() {
     links.books = {self, addIn, other};
     links.sheetRuns = {{0, 0, 0}, {0, 1, 1}, {0, 2, 3},           {1, 0xFFFE, 0xFFFE},
                        {2, 0, 0}, {2, 1, 1}, {0, 0xFFFF, 0xFFFF}, {0, 1, 3}};
-    links.names = {"Total", "_xlnm.Print_Area", "_xlfn.IFERROR", "_xlfn.STDEV.S"};
+    links.names = {"Total", "_xlnm.Print_Area", "_xlfn.IFERROR", "_xlfn.STDEV.S", "Local"};
+    links.nameSheets = {-1, 0, -1, -1, 1};
     return links;
 }
 
@@ -199,7 +200,7 @@ TEST(BiffFormula, FunctionsNamesAndConstants) {
             {"function named by a name of the workbook",
              byte(0x23) + u32(1) + ref(0, 0) + funcVar(2, 0xFF), "Total(A1)"},
             {"defined name", byte(0x23) + u32(1) + integer(2) + op(0x05), "Total*2"},
-            {"built-in name", byte(0x23) + u32(2), "_xlnm.Print_Area"},
+            {"built-in name of a sheet", byte(0x23) + u32(2), "Data!_xlnm.Print_Area"},
             {"name of another book", byte(0x39) + u16(4) + u32(1), "[2]!Rate"},
             {"newer function written without its prefix",
              byte(0x23) + u32(3) + integer(1) + integer(2) + funcVar(3, 0xFF), "IFERROR(1,2)"},
@@ -213,6 +214,24 @@ TEST(BiffFormula, FunctionsNamesAndConstants) {
             {"array constant", arrayTokens + func(2), "ISNA({1,\"ab\";TRUE,#N/A})", arrayValues},
         },
         sampleLinks());
+}
+
+TEST(BiffFormula, ANameOfAnotherSheetIsWrittenWithItsSheet) {
+    const BiffFormulaLinks links = sampleLinks();
+    const std::string local = byte(0x23) + u32(5);
+    const std::string viaBook = byte(0x39) + u16(0) + u32(5);  // through the book itself
+    const struct {
+        std::string tokens;
+        int32_t sheet;
+        const char* expected;
+    } cases[] = {
+        {local, 1, "Local"},   {local, 0, "'My Sheet'!Local"},   {local, -1, "'My Sheet'!Local"},
+        {viaBook, 1, "Local"}, {viaBook, 2, "'My Sheet'!Local"}, {byte(0x23) + u32(1), 2, "Total"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(decompileBiffFormula(c.tokens, {}, CellRef{}, links, c.sheet), c.expected)
+            << c.sheet;
+    }
 }
 
 TEST(BiffFormula, NumbersAreWrittenAsTheyAreTyped) {
