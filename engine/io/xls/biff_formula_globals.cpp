@@ -104,7 +104,20 @@ public:
         if (!m_links.biff8 && record.type != kName) {
             return;  // BIFF5 names other books in records of its own form, which are not read
         }
-        switch (record.type) {
+        // A record cut short is left out alone; what stands in the others is read.
+        try {
+            readRecord(record.type, reader, segments);
+        } catch (const BiffDamage&) {
+            if (record.type == kSupBook) {
+                // A book of no known kind keeps the places of the books after it.
+                m_links.books.emplace_back();
+            }
+        }
+    }
+
+    void readRecord(uint16_t type, BiffContinuedReader& reader,
+                    const std::vector<std::string_view>& segments) {
+        switch (type) {
             case kSupBook:
                 m_cachedSheet = 0;
                 supBook(reader);
@@ -395,15 +408,11 @@ BiffFormulaLinks readFormulaLinks(std::string_view stream, const BiffGlobals& gl
     }
     BiffRecordCursor records(stream, 0);
     records.next();  // the globals' BOF
-    try {
-        while (auto record = records.next()) {
-            if (record->type == kEof) {
-                break;
-            }
-            reader.record(*record, records);
+    while (auto record = records.next()) {
+        if (record->type == kEof) {
+            break;
         }
-    } catch (const BiffDamage&) {
-        // what was read stays
+        reader.record(*record, records);
     }
     return reader.finish();
 }

@@ -289,6 +289,19 @@ TEST(BiffFormulaCells, PathsOfOtherBooksAreDecoded) {
     }
 }
 
+TEST(BiffFormulaCells, ARecordCutShortLeavesTheOthersRead) {
+    // The first book's record ends inside its path; the second book keeps its place.
+    const std::string globals = record(0x01AE, u16(1) + u16(40) + byte(0) + "short") +
+                                record(0x01AE, u16(1) + u16(5) + byte(0) + "b.xls" + unicode("S")) +
+                                record(0x0017, u16(1) + u16(1) + u16(0) + u16(0)) +
+                                nameRecord(0, 0, "Far", byte(0x3A) + u16(0) + u16(0) + u16(0));
+    auto workbook = readBiffStream(workbookStream({{"Data", {}}}, globals), "/w/cut.xls");
+    ASSERT_EQ(workbook->definedNames().size(), 1u);
+    EXPECT_EQ(workbook->definedNames()[0].formula, "[1]S!$A$1");
+    ASSERT_EQ(workbook->externalBooks().size(), 1u);
+    EXPECT_EQ(workbook->externalBooks()[0].path, "/w/b.xls");
+}
+
 // The case LibreOffice wrote (tests/data/xls/formulas): its names, each once.
 TEST(BiffFormulaCells, NamesOfAWorkbookLibreOfficeWrote) {
     auto workbook = readXls(test::goldenCase("xls", "formulas").input);
