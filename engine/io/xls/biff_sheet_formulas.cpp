@@ -126,9 +126,11 @@ void BiffSheetFormulas::apply(Sheet& sheet, const std::function<Cell*(CellRef)>&
                 }
                 text = decompiled(array->tokens, array->extra, formula.at);
                 if (text) {
+                    if (!(cell->flags & kArrayFormula)) {  // once, if the file says it twice
+                        sheet.arrayFormulas().push_back(ArrayFormula{array->range});
+                    }
                     cell->formula = workbook.formulas().intern(*text) + 1;
                     cell->flags |= kArrayFormula;
-                    sheet.arrayFormulas().push_back(ArrayFormula{array->range});
                     continue;
                 }
             }

@@ -141,7 +141,8 @@ TEST(BiffFormulaCells, SharedAndArrayFormulasAreStoredAsTheModelHoldsThem) {
         formula(2, 0, numberResult(1), exp(2, 0)) + shared +
         formula(2, 1, numberResult(2), exp(2, 0)) + formula(2, 2, numberResult(3), exp(2, 0)) +
         formula(3, 0, numberResult(2), exp(3, 0)) + array +
-        formula(3, 1, numberResult(4), exp(3, 0)) + formula(5, 0, numberResult(9), exp(4, 4));
+        formula(3, 1, numberResult(4), exp(3, 0)) + formula(5, 0, numberResult(9), exp(4, 4)) +
+        formula(3, 0, numberResult(2), exp(3, 0));  // the anchor given twice
     auto workbook = readBiffStream(workbookStream({{"Data", cells}}, {}), "shared.xls");
     const std::vector<std::string> problems = test::compareWithDumpText(*workbook,
                                                                         "Data\tsheet\tvisible\n"
