@@ -317,22 +317,14 @@ private:
                 m_codePage = std::make_unique<dbf::CodePageConverter>(m_links.codePage);
             }
             m_codePage->appendUtf8(name, data.substr(14, h.length));
-            if (h.options & 0x0020) {
-                return name.size() == 1 ? std::string(builtInNameOf(static_cast<uint8_t>(name[0])))
-                                        : std::string();
-            }
-            return name;
+            return (h.options & 0x0020) ? builtInName(name) : name;
         }
         try {
             BiffContinuedReader reader({data.substr(14)}, "cut short");
             const uint8_t options = reader.u8();
             std::string name;
             reader.appendCharacters(h.length, (options & 0x01) != 0, name);
-            if (h.options & 0x0020) {
-                return name.size() == 1 ? std::string(builtInNameOf(static_cast<uint8_t>(name[0])))
-                                        : std::string();
-            }
-            return name;
+            return (h.options & 0x0020) ? builtInName(name) : name;
         } catch (const BiffDamage&) {
             return {};
         }
@@ -388,14 +380,34 @@ private:
 }  // namespace
 
 std::string_view builtInNameOf(uint8_t code) {
+    // Those .xlsx files know as built in carry its prefix; the others (names of macros to
+    // run at given times, ...) are plain names there.
     static constexpr std::array<std::string_view, 14> kNames{
-        "_xlnm.Consolidate_Area", "_xlnm.Auto_Open",       "_xlnm.Auto_Close",
-        "_xlnm.Extract",          "_xlnm.Database",        "_xlnm.Criteria",
-        "_xlnm.Print_Area",       "_xlnm.Print_Titles",    "_xlnm.Recorder",
-        "_xlnm.Data_Form",        "_xlnm.Auto_Activate",   "_xlnm.Auto_Deactivate",
-        "_xlnm.Sheet_Title",      "_xlnm._FilterDatabase",
+        "_xlnm.Consolidate_Area",
+        "Auto_Open",
+        "Auto_Close",
+        "_xlnm.Extract",
+        "Database",
+        "_xlnm.Criteria",
+        "_xlnm.Print_Area",
+        "_xlnm.Print_Titles",
+        "Recorder",
+        "Data_Form",
+        "Auto_Activate",
+        "Auto_Deactivate",
+        "_xlnm.Sheet_Title",
+        "_xlnm._FilterDatabase",
     };
     return code < kNames.size() ? kNames[code] : std::string_view();
+}
+
+std::string builtInName(std::string_view stored) {
+    if (stored.empty()) {
+        return {};
+    }
+    const std::string_view name = builtInNameOf(static_cast<uint8_t>(stored.front()));
+    // The characters after the code, if any, go on from the built-in name.
+    return name.empty() ? std::string() : std::string(name) + std::string(stored.substr(1));
 }
 
 BiffFormulaLinks readFormulaLinks(std::string_view stream, const BiffGlobals& globals,

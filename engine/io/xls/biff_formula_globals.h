@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,8 +23,10 @@ namespace plyfold::engine::xls {
 BiffFormulaLinks readFormulaLinks(std::string_view stream, const BiffGlobals& globals,
                                   const std::vector<int32_t>& modelSheetOf, Workbook& workbook);
 
-// The name a NAME record's one-character code stands for ("_xlnm.Print_Area"); empty for a
-// code no built-in name has.
+// The name a NAME record's one-character code stands for ("_xlnm.Print_Area", "Auto_Open");
+// empty for a code no built-in name has.
 std::string_view builtInNameOf(uint8_t code);
+// The name of a built-in NAME record: its code's name, then the characters after the code.
+std::string builtInName(std::string_view stored);
 
 }  // namespace plyfold::engine::xls

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/io/xls/biff_formula_globals.h"
 #include "engine/io/xls/xls_reader.h"
 #include "engine/model/workbook.h"
 #include "tests/support/golden_cells.h"
@@ -301,6 +302,28 @@ TEST(BiffFormulaCells, ARecordCutShortLeavesTheOthersRead) {
     EXPECT_EQ(workbook->definedNames()[0].formula, "[1]S!$A$1");
     ASSERT_EQ(workbook->externalBooks().size(), 1u);
     EXPECT_EQ(workbook->externalBooks()[0].path, "/w/b.xls");
+}
+
+TEST(BiffFormulaCells, BuiltInNamesAreSpelledAsNewerFilesSpellThem) {
+    const struct {
+        std::string stored;
+        const char* name;
+    } cases[] = {
+        {"\x06", "_xlnm.Print_Area"},
+        {"\x07", "_xlnm.Print_Titles"},
+        {"\x0D", "_xlnm._FilterDatabase"},
+        {"\x0C", "_xlnm.Sheet_Title"},
+        {"\x01", "Auto_Open"},
+        {"\x04", "Database"},
+        {"\x01"
+         "Book",
+         "Auto_OpenBook"},
+        {"\x0E", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(builtInName(c.stored), c.name) << c.name;
+    }
 }
 
 // The case LibreOffice wrote (tests/data/xls/formulas): its names, each once.
