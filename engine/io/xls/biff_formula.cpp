@@ -128,6 +128,8 @@ public:
         return std::move(m_stack.back().text);
     }
 
+    size_t extraRead() const { return m_extraPos; }
+
 private:
     bool has(size_t count) const { return m_tokens.size() - m_pos >= count; }
     uint8_t u8() { return byteAt(m_tokens, m_pos++); }
@@ -861,11 +863,16 @@ std::string formulaNumberText(double value) {
 
 std::optional<std::string> decompileBiffFormula(std::string_view tokens, std::string_view extra,
                                                 CellRef at, const BiffFormulaLinks& links,
-                                                int32_t sheet) {
+                                                int32_t sheet, size_t* extraRead) {
     if (tokens.empty() || !links.readable) {
         return std::nullopt;
     }
-    return Decompiler(tokens, extra, at, links, sheet).run();
+    Decompiler decompiler(tokens, extra, at, links, sheet);
+    std::optional<std::string> text = decompiler.run();
+    if (extraRead) {
+        *extraRead = decompiler.extraRead();
+    }
+    return text;
 }
 
 }  // namespace plyfold::engine::xls

@@ -42,10 +42,10 @@ struct BiffFormulaLinks {
 // with index `sheet` (-1 for a workbook's name), where a name scoped to another sheet is
 // written with that sheet. extra is what follows the tokens in the record: the constants of
 // array tokens. nullopt when a token is not one a formula can hold here or the tokens do not
-// form one formula.
+// form one formula. extraRead, when given, is set to the bytes of extra the tokens use.
 std::optional<std::string> decompileBiffFormula(std::string_view tokens, std::string_view extra,
                                                 CellRef at, const BiffFormulaLinks& links,
-                                                int32_t sheet = -1);
+                                                int32_t sheet = -1, size_t* extraRead = nullptr);
 
 // The error value of a BIFF error code; false for a code no error has.
 bool errorOfBiffCode(uint8_t code, ErrorValue& error);

@@ -1,5 +1,6 @@
 #include "engine/io/xls/biff_formula_globals.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <memory>
@@ -294,6 +295,42 @@ private:
         return true;
     }
 
+    // The description of a name: the second of the texts that follow its formula (a menu
+    // text, the description, a help topic, a status bar text), whose lengths its head gives.
+    // Empty when it has none or the record ends early.
+    std::string description(std::string_view data, size_t at) {
+        const uint8_t menuLength = byteAt(data, 10);
+        const uint8_t length = byteAt(data, 11);
+        if (length == 0) {
+            return {};
+        }
+        try {
+            BiffContinuedReader reader({data.substr(std::min(at, data.size()))}, "cut short");
+            std::string text;
+            if (!m_links.biff8) {
+                reader.skip(menuLength);
+                std::string bytes;
+                for (uint8_t i = 0; i < length; ++i) {
+                    bytes.push_back(static_cast<char>(reader.u8()));
+                }
+                if (!m_codePage) {
+                    m_codePage = std::make_unique<dbf::CodePageConverter>(m_links.codePage);
+                }
+                m_codePage->appendUtf8(text, bytes);
+                return text;
+            }
+            if (menuLength > 0) {
+                const bool wide = (reader.u8() & 0x01) != 0;
+                reader.skip(uint64_t{menuLength} * (wide ? 2 : 1));
+            }
+            const bool wide = (reader.u8() & 0x01) != 0;
+            reader.appendCharacters(length, wide, text);
+            return text;
+        } catch (const BiffDamage&) {
+            return {};
+        }
+    }
+
     // Where a NAME record's tokens begin.
     size_t formulaAt(std::string_view data, const NameHead& h) const {
         if (!m_links.biff8) {
@@ -346,14 +383,16 @@ private:
         if (h.formulaSize == 0) {
             return;  // a name that stands for nothing (a macro's, left behind)
         }
+        size_t extraRead = 0;
         std::optional<std::string> formula =
             decompileBiffFormula(data.substr(at, h.formulaSize), data.substr(at + h.formulaSize),
-                                 CellRef{}, m_links, h.sheet > 0 ? h.sheet - 1 : -1);
+                                 CellRef{}, m_links, h.sheet > 0 ? h.sheet - 1 : -1, &extraRead);
         if (!formula) {
             m_workbook.uncarried().add("defined name " + name + " (its formula cannot be read)");
             return;
         }
         defined.formula = std::move(*formula);
+        defined.comment = description(data, at + h.formulaSize + extraRead);
         std::vector<DefinedName>* names = nullptr;
         if (h.sheet == 0) {
             names = &m_workbook.definedNames();

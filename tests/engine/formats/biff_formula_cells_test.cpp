@@ -326,6 +326,22 @@ TEST(BiffFormulaCells, BuiltInNamesAreSpelledAsNewerFilesSpellThem) {
     }
 }
 
+TEST(BiffFormulaCells, ANameKeepsItsDescription) {
+    // A name whose formula holds an array (its constants follow the tokens), then a menu
+    // text and the description.
+    const std::string tokens = byte(0x60) + std::string(7, '\0');
+    const std::string constants = byte(0) + u16(0) + byte(0x01) + f64(4);
+    const std::string data = u16(0) + byte(0) + byte(4) +
+                             u16(static_cast<uint32_t>(tokens.size())) + u16(0) + u16(0) + byte(3) +
+                             byte(8) + byte(0) + byte(0) + byte(0) + "Four" + tokens + constants +
+                             byte(0) + "tip" + byte(0) + "The four";
+    auto workbook =
+        readBiffStream(workbookStream({{"Data", {}}}, record(0x0018, data)), "described.xls");
+    ASSERT_EQ(workbook->definedNames().size(), 1u);
+    EXPECT_EQ(workbook->definedNames()[0].formula, "{4}");
+    EXPECT_EQ(workbook->definedNames()[0].comment, "The four");
+}
+
 // The case LibreOffice wrote (tests/data/xls/formulas): its names, each once.
 TEST(BiffFormulaCells, NamesOfAWorkbookLibreOfficeWrote) {
     auto workbook = readXls(test::goldenCase("xls", "formulas").input);
