@@ -96,16 +96,20 @@ public:
             if (record.type == (m_biff2 ? kStringBiff2 : kString)) {
                 m_value.text = stringRecord(data, records);
                 m_pending = false;
-                if (!m_value.text.empty()) {
-                    m_visit(m_value);
+                if (m_value.text.empty()) {
+                    m_value.type = CellType::Blank;  // an empty text result is no value
                 }
+                m_visit(m_value);
                 return;
             }
-            if (record.type == kSharedFormula || record.type == kArray || record.type == kTable ||
-                record.type == kBiffContinue) {
+            if (record.type == kSharedFormula || record.type == kArray || record.type == kTable) {
+                other(record, records);
                 return;
             }
-            m_pending = false;  // a text result whose STRING record never came is no value
+            if (record.type == kBiffContinue) {
+                return;
+            }
+            finish();  // a text result whose STRING record never came is no value
         }
         if (m_biff2) {
             biff2Record(record, records);
@@ -153,6 +157,16 @@ public:
             default:
                 other(record, records);
                 break;
+        }
+    }
+
+    // At the sheet's end: a formula still awaiting its text result has none.
+    void finish() {
+        if (m_pending) {
+            m_pending = false;
+            m_value.type = CellType::Blank;
+            m_value.text.clear();
+            m_visit(m_value);
         }
     }
 
@@ -216,14 +230,20 @@ private:
     }
 
     void start(std::string_view data, CellType type) {
-        m_value.row = le16(data, 0);
-        m_value.column = le16(data, 2);
+        startAt(le16(data, 0), le16(data, 2), type, m_biff2 ? biff2Xf(data) : le16(data, 4));
+    }
+
+    // A new value of a cell, nothing of the one before left.
+    void startAt(uint16_t row, uint16_t column, CellType type, uint16_t xf) {
+        m_value.row = row;
+        m_value.column = column;
         m_value.type = type;
         m_value.isDate = false;
-        m_value.xf = m_biff2 ? biff2Xf(data) : le16(data, 4);
+        m_value.xf = xf;
         m_value.text.clear();
         m_value.sharedString = BiffCellValue::kNotShared;
         m_value.runs.clear();
+        m_value.formula = {};
     }
 
     bool isDate(uint16_t xf) const {
@@ -255,15 +275,9 @@ private:
             if (!std::isfinite(value)) {
                 continue;
             }
-            m_value.row = row;
-            m_value.column = static_cast<uint16_t>(first + i);
-            m_value.type = CellType::Number;
+            startAt(row, static_cast<uint16_t>(first + i), CellType::Number, xf);
             m_value.number = value;
             m_value.isDate = date;
-            m_value.xf = xf;
-            m_value.text.clear();
-            m_value.sharedString = BiffCellValue::kNotShared;
-            m_value.runs.clear();
             m_visit(m_value);
         }
     }
@@ -275,14 +289,7 @@ private:
         const uint16_t row = le16(data, 0);
         const uint16_t first = le16(data, 2);
         for (size_t i = 0; i < count && first + i <= 0xFFFF; ++i) {
-            m_value.row = row;
-            m_value.column = static_cast<uint16_t>(first + i);
-            m_value.type = CellType::Blank;
-            m_value.isDate = false;
-            m_value.xf = le16(data, 4 + 2 * i);
-            m_value.text.clear();
-            m_value.sharedString = BiffCellValue::kNotShared;
-            m_value.runs.clear();
+            startAt(row, static_cast<uint16_t>(first + i), CellType::Blank, le16(data, 4 + 2 * i));
             m_visit(m_value);
         }
     }
@@ -366,12 +373,21 @@ private:
         m_visit(m_value);
     }
 
-    // The cached result is the 8 bytes at resultAt.
+    // The cached result is the 8 bytes at resultAt. The cell is visited even without one, for
+    // its formula.
     void formula(std::string_view data, size_t resultAt, uint16_t xf) {
         start(data, CellType::Blank);
+        m_value.formula = data;
+        m_value.xf = xf;
         std::string_view result = data.substr(resultAt, 8);
         if (le16(result, 6) != 0xFFFF) {
-            number(data, xf, leDouble(result, 0));
+            const double value = leDouble(result, 0);
+            if (std::isfinite(value)) {
+                m_value.type = CellType::Number;
+                m_value.number = value;
+                m_value.isDate = isDate(xf);
+            }
+            m_visit(m_value);
             return;
         }
         switch (static_cast<uint8_t>(result[0])) {
@@ -384,13 +400,12 @@ private:
                 m_value.boolean = result[2] != 0;
                 break;
             case 2:
-                if (!errorOfCode(static_cast<uint8_t>(result[2]), m_value.error)) {
-                    return;
+                if (errorOfCode(static_cast<uint8_t>(result[2]), m_value.error)) {
+                    m_value.type = CellType::Error;
                 }
-                m_value.type = CellType::Error;
                 break;
             default:
-                return;  // an empty text: no value
+                break;  // an empty text: no value
         }
         m_visit(m_value);
     }
@@ -461,6 +476,7 @@ void readSheetValues(std::string_view stream, const BiffSheetInfo& sheet,
             ++depth;
         } else if (record->type == kEof) {
             if (depth == 0) {
+                reader.finish();
                 return;
             }
             --depth;

@@ -27,6 +27,9 @@ struct BiffCellValue {
     static constexpr uint32_t kNotShared = UINT32_MAX;
     uint32_t sharedString = kNotShared;
     std::vector<BiffTextRun> runs;  // of a text formatted in parts (RSTRING)
+    // A formula cell's whole FORMULA record, whose value is its cached result (Blank when
+    // it has none); empty for a constant.
+    std::string_view formula;
 };
 
 // Handed each record of a sheet's substream that is not a cell (its layout, links, notes...).
@@ -34,7 +37,8 @@ using BiffRecordVisitor = std::function<void(const BiffRecord&, BiffRecordCursor
 
 // Reads the values of one sheet's substream (from its BOF to its EOF, past the substreams of
 // charts embedded in it) in file order and hands each to visit; blank cells (BLANK, MULBLANK)
-// come as values of type Blank with their cell format, empty texts are left out.
+// come as values of type Blank with their cell format, empty texts are left out, formula cells
+// never (with no value when the file holds no result).
 // Texts of LABELSST come from sharedStrings; 8-bit texts of BIFF5 are converted from the
 // workbook's code page. Throws BiffDamage when a record is cut short, a shared text is
 // missing, or the stream ends before the sheet does. Records that are not cells go to

@@ -12,10 +12,12 @@
 #include "engine/common/text.h"
 #include "engine/io/compound/compound_file.h"
 #include "engine/io/xls/biff_cell_values.h"
+#include "engine/io/xls/biff_formula_globals.h"
 #include "engine/io/xls/biff_globals.h"
 #include "engine/io/xls/biff_notes.h"
 #include "engine/io/xls/biff_records.h"
 #include "engine/io/xls/biff_rich_text.h"
+#include "engine/io/xls/biff_sheet_formulas.h"
 #include "engine/io/xls/biff_sheet_layout.h"
 #include "engine/io/xls/biff_styles.h"
 #include "engine/model/limits.h"
@@ -57,6 +59,7 @@ struct XlsSource {
     std::vector<std::vector<BiffTextRun>> sharedRuns;  // of the shared strings formatted in parts
     std::vector<uint32_t> sharedRichIds;  // Cell::richText of each shared string, made once
     BiffCellFormats formats;
+    BiffFormulaLinks formulaLinks;
 };
 
 uint32_t noteFontId(XlsSource& source, Workbook& workbook, uint16_t index) {
@@ -193,6 +196,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     });
     BiffSheetLayoutReader layoutReader(source.globals, source.formats.palette(),
                                        source.formats.styleLookup(workbook.styles()));
+    BiffSheetFormulas formulas(source.formulaLinks, static_cast<int32_t>(index));
     readSheetValues(
         source.stream, source.globals.sheets[index], source.globals, source.sharedStrings,
         [&](BiffCellValue& value) {
@@ -205,7 +209,7 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
                                  "' holds more than 32,767 characters");
             }
             Cell cell = cellOfBiffValue(workbook, value, styles);
-            if (cell.type == CellType::Blank && cell.style == 0) {
+            if (cell.type == CellType::Blank && cell.style == 0 && value.formula.empty()) {
                 return;  // a blank cell of the default format holds nothing
             }
             if (cells.size() % kCountEvery == 0) {
@@ -214,9 +218,13 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
             if (cell.type == CellType::Text) {
                 cell.richText = sharedRichText(source, workbook, value);
             }
+            if (!value.formula.empty()) {
+                formulas.addCell(value.row, value.column, value.formula);
+            }
             cells.push_back({value.row, cell});
         },
         [&](const BiffRecord& record, BiffRecordCursor& records) {
+            formulas.takeRecord(record);
             notes.record(record, records);
             layoutReader.record(record, records);
         });
@@ -227,18 +235,38 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
     std::stable_sort(cells.begin(), cells.end(), [](const Placed& a, const Placed& b) {
         return a.row != b.row ? a.row < b.row : a.cell.column < b.cell.column;
     });
+    formulas.apply(sheet, [&](CellRef at) -> Cell* {
+        // The last of the cells at `at`, the one that holds.
+        auto after =
+            std::upper_bound(cells.begin(), cells.end(), at, [](CellRef ref, const Placed& p) {
+                return ref.row != static_cast<int32_t>(p.row)
+                           ? ref.row < static_cast<int32_t>(p.row)
+                           : ref.column < p.cell.column;
+            });
+        if (after == cells.begin()) {
+            return nullptr;
+        }
+        Placed& found = *(after - 1);
+        return static_cast<int32_t>(found.row) == at.row && found.cell.column == at.column
+                   ? &found.cell
+                   : nullptr;
+    });
     Row* row = nullptr;
     for (size_t i = 0; i < cells.size(); ++i) {
         if (i + 1 < cells.size() && cells[i + 1].row == cells[i].row &&
             cells[i + 1].cell.column == cells[i].cell.column) {
             continue;
         }
+        const Cell& cell = cells[i].cell;
+        if (cell.type == CellType::Blank && !cell.hasFormula() && cell.style == 0) {
+            continue;  // a formula kept as its value, which it does not have
+        }
         if (!row || row->index != static_cast<int32_t>(cells[i].row)) {
             rowFormats.appendBefore(sheet, static_cast<int32_t>(cells[i].row));
             row = &sheet.appendRow(static_cast<int32_t>(cells[i].row));
             rowFormats.apply(*row);
         }
-        row->cells.push_back(cells[i].cell);
+        row->cells.push_back(cell);
     }
     rowFormats.appendRest(sheet);
     applySheetLayout(layout, sheet);
@@ -328,6 +356,7 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
     // records are damage no spreadsheet program writes, and each would hold all of its cells.
     std::unordered_map<uint32_t, const std::string*> sheetAt;
     source->window = readBiffWindowGlobals(source->stream, globals);
+    std::vector<int32_t> modelSheetOf;  // for each sheet of the globals
     for (size_t i = 0; i < globals.sheets.size() && i <= 0xFFFF; ++i) {
         const BiffSheetInfo& info = globals.sheets[i];
         if (info.type == BiffSheetInfo::Type::Worksheet) {
@@ -343,7 +372,9 @@ std::unique_ptr<Workbook> openOwn(const std::shared_ptr<XlsSource>& source) {
         if (i == source->window.selectedTab && workbook->sheetCount() > before) {
             workbook->setActiveSheet(before);  // the selected tab, among the sheets kept
         }
+        modelSheetOf.push_back(workbook->sheetCount() > before ? before : -1);
     }
+    source->formulaLinks = readFormulaLinks(source->stream, globals, modelSheetOf, *workbook);
     workbook->setSource(source);
     return workbook;
 }

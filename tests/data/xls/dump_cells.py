@@ -10,11 +10,16 @@ type is n (number), t (text), b (boolean: TRUE/FALSE) or e (error text); "date" 
 number shown as a date or a time. Backslash, tab, CR and LF in sheet names and texts are
 written as \\\\, \\t, \\r and \\n. Numbers are written with repr().
 
-Formulas are not written: LibreOffice gives them in its own syntax, and the .xls reader keeps
-only their results. Check booleans and sheet states by hand: LibreOffice reads a boolean
-constant as the formula TRUE() or FALSE() (written here as the boolean, though a real TRUE()
-formula with a number result, as Quattro Pro writes, reads the same), a formula's boolean
-result as the number 1 or 0, and a very hidden sheet as hidden. The one sheet of an Excel 2 to
+    sheet!cell <TAB> f <TAB> formula
+
+A formula's line comes before its cell's value line; its text is the one LibreOffice writes
+when it converts the workbook to .xlsx (without "="). Check booleans and sheet states by hand:
+LibreOffice reads a boolean constant as the formula TRUE() or FALSE() (written here as the
+boolean without a formula, though a real TRUE() formula with a number result, as Quattro Pro
+writes, reads the same: give such a cell its f line by hand), a formula's boolean result as the
+number 1 or 0, writes the constants TRUE and FALSE inside formulas as TRUE() and FALSE() (written here as the
+constants; a real call of the function TRUE() needs a hand edit), and reads a very hidden sheet
+as hidden. The one sheet of an Excel 2 to
 4 worksheet file is named "Worksheet", as the reader names it.
 
 Usage: dump_cells.py WORKBOOK OUTPUT   (needs soffice, from Debian's libreoffice-calc-nogui)
@@ -111,7 +116,30 @@ def hidden_tables(root):
     return hidden
 
 
-def dump_fods(path):
+def logicals(formula):
+    """TRUE() and FALSE() outside texts as the constants TRUE and FALSE."""
+    parts = formula.split('"')
+    for i in range(0, len(parts), 2):
+        parts[i] = re.sub(r"(?<![\w.])(TRUE|FALSE)\(\)", r"\1", parts[i])
+    return '"'.join(parts)
+
+
+def xlsx_formulas(path):
+    """The formulas of LibreOffice's .xlsx conversion by "sheet!cell", without "="."""
+    import openpyxl  # only here: the values come from the flat file, which needs no module
+    formulas = {}
+    # Only the cells the file holds: a sheet's stated size may reach the last row and column.
+    for sheet in openpyxl.load_workbook(path).worksheets:
+        for cell in sheet._cells.values():
+            value = cell.value
+            text = getattr(value, "text", value)  # an array formula's text
+            if isinstance(text, str) and text.startswith("=") and text != "=":
+                formulas[f"{escape(sheet.title)}!{cell.coordinate}"] = escape(logicals(text[1:]))
+    return formulas
+
+
+def dump_fods(path, formulas=None):
+    formulas = formulas or {}
     root = ET.parse(path).getroot()
     null_date = datetime.datetime(1899, 12, 30)
     for setting in root.iter(q("table:null-date")):
@@ -133,10 +161,17 @@ def dump_fods(path):
                     continue
                 columns = int(cell.get(q("table:number-columns-repeated"), "1"))
                 fields = value_fields(cell, null_date)
-                if fields is not None:
-                    for r in range(row, row + rows):
-                        for c in range(column, column + columns):
-                            lines.append("\t".join([f"{sheet}!{column_name(c)}{r + 1}"] + fields))
+                constant = cell.get(q("table:formula")) in ("of:=TRUE()", "of:=FALSE()")
+                if fields is None and rows * columns > 1:
+                    column += columns  # a run of empty cells, maybe to the sheet's last row
+                    continue
+                for r in range(row, row + rows):
+                    for c in range(column, column + columns):
+                        where = f"{sheet}!{column_name(c)}{r + 1}"
+                        if where in formulas and not constant:
+                            lines.append(f"{where}\tf\t{formulas[where]}")
+                        if fields is not None:
+                            lines.append("\t".join([where] + fields))
                 column += columns
             row += rows
     return lines
@@ -155,8 +190,18 @@ def dump(workbook):
         subprocess.run(["soffice", f"-env:UserInstallation=file://{folder}/profile", "--headless",
                         "--convert-to", "fods", "--outdir", folder, workbook],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        name = os.path.splitext(os.path.basename(workbook))[0] + ".fods"
-        lines = dump_fods(os.path.join(folder, name))
+        subprocess.run(["soffice", f"-env:UserInstallation=file://{folder}/profile", "--headless",
+                        "--convert-to", "xlsx", "--outdir", folder, workbook],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        stem = os.path.splitext(os.path.basename(workbook))[0]
+        converted = os.path.join(folder, stem + ".xlsx")
+        formulas = {}
+        if os.path.exists(converted):
+            formulas = xlsx_formulas(converted)
+        else:
+            print("LibreOffice cannot save it as .xlsx: check its formulas by hand",
+                  file=sys.stderr)
+        lines = dump_fods(os.path.join(folder, stem + ".fods"), formulas)
     if is_bare_biff2_to_4(workbook):
         # LibreOffice names the one sheet after the file or "Sheet1"; the reader names it
         # "Worksheet".
