@@ -566,6 +566,12 @@ private:
     // "Sheet1!", "'A b:C'!", "[1]Sheet1!" for an EXTERNSHEET index; deleted when the entry
     // names a sheet that is no longer there.
     std::optional<std::string> sheetPrefix(uint16_t index, bool& deleted) const {
+        if (index == 0xFFFF && index >= m_links.sheetRuns.size() && m_sheet >= 0 &&
+            static_cast<size_t>(m_sheet) < m_links.sheetNames.size()) {
+            // Some writers give the sheet of a name scoped to it as 0xFFFF, outside the table.
+            const auto own = static_cast<size_t>(m_sheet);
+            return sheetRangePrefix(m_links.sheetNames, own, own, {});
+        }
         if (index >= m_links.sheetRuns.size()) {
             return std::nullopt;
         }

@@ -206,8 +206,13 @@ private:
             m_out.raw("<col");
             m_out.attribute("min", column.first + 1);
             m_out.attribute("max", column.last + 1);
+            // A column without a width of its own shows the sheet's default one, stated as
+            // spreadsheets state it: readers that miss it take a width of their own.
+            const double defaultWidth = m_sheet.defaultColumnWidth();
             if (hasWidth) {
                 m_out.attributeNumber("width", column.width);
+            } else if (defaultWidth > 0 && std::isfinite(defaultWidth)) {
+                m_out.attributeNumber("width", defaultWidth);
             }
             if (column.style != 0) {
                 m_out.attribute("style", column.style);

@@ -886,6 +886,11 @@ void SheetHandler::readColumn(XmlAttributes attributes) {
         failFormat(format, "column " + columnName(info.first));
     }
     info.style = format < m_context.styleIds.size() ? m_context.styleIds[format] : 0;
+    // The sheet's default width, stated for a styled or hidden column, is no width of its own.
+    const double sheetDefault = m_content.defaultColumnWidth.value_or(8.43);
+    if (!info.customWidth && info.width == sheetDefault) {
+        info.width = 0;
+    }
     count(sizeof(ColumnInfo));
     m_content.columns.push_back(info);
 }

@@ -234,6 +234,16 @@ TEST(BiffFormula, ANameOfAnotherSheetIsWrittenWithItsSheet) {
     }
 }
 
+TEST(BiffFormula, ASheetOutsideTheTableIsTheSheetOfANameScopedToIt) {
+    const BiffFormulaLinks links = sampleLinks();
+    const std::string rows = byte(0x3B) + u16(0xFFFF) + u16(0) + u16(2) + u16(0) + u16(255);
+    EXPECT_EQ(decompileBiffFormula(rows, {}, CellRef{}, links, 2), "North!$1:$3");
+    EXPECT_EQ(decompileBiffFormula(rows, {}, CellRef{}, links, -1), std::nullopt);
+    EXPECT_EQ(
+        decompileBiffFormula(byte(0x3A) + u16(0xFFFE) + u16(0) + u16(0), {}, CellRef{}, links, 2),
+        std::nullopt);
+}
+
 TEST(BiffFormula, NumbersAreWrittenAsTheyAreTyped) {
     const struct {
         double value;
