@@ -777,6 +777,18 @@ void BiffRowFormats::apply(Row& row) {
     }
 }
 
+bool BiffRowFormats::formatsCell(int32_t row, int32_t column,
+                                 const std::vector<ColumnInfo>& columns) const {
+    auto format = std::lower_bound(m_formats.begin(), m_formats.end(), row,
+                                   [](const Row& r, int32_t index) { return r.index < index; });
+    if (format != m_formats.end() && format->index == row && format->style != 0) {
+        return true;
+    }
+    auto run = std::lower_bound(columns.begin(), columns.end(), column,
+                                [](const ColumnInfo& c, int32_t index) { return c.last < index; });
+    return run != columns.end() && run->first <= column && run->style != 0;
+}
+
 void applySheetLayout(BiffSheetLayout& layout, Sheet& sheet) {
     sheet.columns() = std::move(layout.columns);
     sheet.merges() = std::move(layout.merges);

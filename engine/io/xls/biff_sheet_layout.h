@@ -90,6 +90,9 @@ public:
     void apply(Row& row);
     // Appends the rows left after the last row of cells.
     void appendRest(Sheet& sheet) { appendBefore(sheet, kMaxRows); }
+    // Whether the row or the column has a format of its own, which a cell of the default
+    // format hides.
+    bool formatsCell(int32_t row, int32_t column, const std::vector<ColumnInfo>& columns) const;
 
 private:
     const std::vector<Row>& m_formats;

@@ -209,9 +209,6 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
                                  "' holds more than 32,767 characters");
             }
             Cell cell = cellOfBiffValue(workbook, value, styles);
-            if (cell.type == CellType::Blank && cell.style == 0 && value.formula.empty()) {
-                return;  // a blank cell of the default format holds nothing
-            }
             if (cells.size() % kCountEvery == 0) {
                 gathered.add(kCountEvery * sizeof(Placed));
             }
@@ -258,8 +255,12 @@ void readSheet(XlsSource& source, size_t index, Sheet& sheet) {
             continue;
         }
         const Cell& cell = cells[i].cell;
-        if (cell.type == CellType::Blank && !cell.hasFormula() && cell.style == 0) {
-            continue;  // a formula kept as its value, which it does not have
+        // A blank cell of the default format holds nothing, unless it hides its row's or
+        // column's format.
+        if (cell.type == CellType::Blank && !cell.hasFormula() && cell.style == 0 &&
+            !rowFormats.formatsCell(static_cast<int32_t>(cells[i].row), cell.column,
+                                    layout.columns)) {
+            continue;
         }
         if (!row || row->index != static_cast<int32_t>(cells[i].row)) {
             rowFormats.appendBefore(sheet, static_cast<int32_t>(cells[i].row));
