@@ -43,29 +43,6 @@ std::string unescape(std::string_view text) {
     return out;
 }
 
-std::string escape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                out.push_back(c);
-        }
-    }
-    return out;
-}
-
 std::vector<std::string_view> splitTabs(std::string_view line) {
     std::vector<std::string_view> fields;
     size_t start = 0;
@@ -129,7 +106,7 @@ std::string describe(const ExpectedValue& value) {
         case 'n':
             return "n " + numberText(value.number);
         case 't':
-            return "t '" + escape(value.text) + "'";
+            return "t '" + dumpEscaped(value.text) + "'";
         default:
             return std::string(1, value.type) + " " + value.text;
     }
@@ -140,7 +117,7 @@ std::string describe(const Workbook& workbook, const Cell& cell) {
         case CellType::Number:
             return "n " + numberText(cell.value.number);
         case CellType::Text:
-            return "t '" + escape(workbook.strings().text(cell.value.text)) + "'";
+            return "t '" + dumpEscaped(workbook.strings().text(cell.value.text)) + "'";
         case CellType::Boolean:
             return cell.value.boolean ? "b TRUE" : "b FALSE";
         case CellType::Error:
@@ -286,7 +263,7 @@ void compareSheets(const Workbook& workbook, const Dump& dump, std::vector<std::
         }
         const ExpectedSheet& expected = dump.sheets[i];
         auto text = [](const std::string& name, const std::string& visibility, bool chart) {
-            return "'" + escape(name) + "' (" + visibility + (chart ? ", chart" : "") + ")";
+            return "'" + dumpEscaped(name) + "' (" + visibility + (chart ? ", chart" : "") + ")";
         };
         const std::string wanted = text(expected.name, expected.visibility, expected.chart);
         if (i >= count) {
@@ -326,9 +303,9 @@ void compareCell(const Workbook& workbook, const std::string& where, const Cell&
     }
     if (formula != expected.formula) {
         problems.push_back(
-            where + ": formula " + (formula ? "'" + escape(*formula) + "'" : std::string("none")) +
-            ", expected " +
-            (expected.formula ? "'" + escape(*expected.formula) + "'" : std::string("none")));
+            where + ": formula " +
+            (formula ? "'" + dumpEscaped(*formula) + "'" : std::string("none")) + ", expected " +
+            (expected.formula ? "'" + dumpEscaped(*expected.formula) + "'" : std::string("none")));
     }
 }
 
@@ -343,21 +320,22 @@ std::vector<std::string> compare(const Workbook& workbook, const Dump& dump) {
     for (const CellKey& key : dump.order) {
         const ExpectedCell& expected = dump.cells.at(key);
         const CellRef ref{key.second.first, key.second.second};
-        const std::string where = escape(key.first) + "!" + cellName(ref) + " (line " +
+        const std::string where = dumpEscaped(key.first) + "!" + cellName(ref) + " (line " +
                                   std::to_string(expected.line) + ")";
         auto found = sheetIndex.find(key.first);
         if (found == sheetIndex.end()) {
             if (missingSheets.insert(key.first).second) {
-                problems.push_back(where + ": the workbook has no sheet '" + escape(key.first) +
-                                   "'");
+                problems.push_back(where + ": the workbook has no sheet '" +
+                                   dumpEscaped(key.first) + "'");
             }
             continue;
         }
         const Cell* cell = workbook.sheet(found->second).findCell(ref);
         if (!cell) {
             problems.push_back(where + ": missing, expected " +
-                               (expected.value ? describe(*expected.value)
-                                               : "formula '" + escape(*expected.formula) + "'"));
+                               (expected.value
+                                    ? describe(*expected.value)
+                                    : "formula '" + dumpEscaped(*expected.formula) + "'"));
             continue;
         }
         compareCell(workbook, where, *cell, ref, expected, problems);
@@ -375,9 +353,9 @@ std::vector<std::string> compare(const Workbook& workbook, const Dump& dump) {
                 }
                 std::string what = describe(workbook, cell);
                 if (cell.hasFormula()) {
-                    what += ", formula '" + escape(cellFormula(workbook, cell, ref)) + "'";
+                    what += ", formula '" + dumpEscaped(cellFormula(workbook, cell, ref)) + "'";
                 }
-                problems.push_back(escape(sheet.name()) + "!" + cellName(ref) +
+                problems.push_back(dumpEscaped(sheet.name()) + "!" + cellName(ref) +
                                    ": not in the dump: " + what);
             }
         }
@@ -401,6 +379,29 @@ std::string inputOf(const fs::path& folder) {
 }
 
 }  // namespace
+
+std::string dumpEscaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+    return out;
+}
 
 void PrintTo(const GoldenCase& golden, std::ostream* out) {
     *out << golden.folder;

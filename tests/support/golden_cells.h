@@ -47,6 +47,9 @@ GoldenCase goldenCase(const std::string& format, const std::string& name);
 std::vector<GoldenCase> goldenCases(const std::string& format);
 std::vector<GoldenCase> goldenCases();
 
+// A text as dumps write it: backslash, tab, CR and LF as \\, \t, \r and \n.
+std::string dumpEscaped(std::string_view text);
+
 // "xlsx_calamine__date": a name fit for a parameterised test.
 std::string testNameOf(const GoldenCase& golden);
 

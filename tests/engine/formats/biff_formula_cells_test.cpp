@@ -8,38 +8,23 @@
 #include "engine/io/xls/biff_formula_globals.h"
 #include "engine/io/xls/xls_reader.h"
 #include "engine/model/workbook.h"
+#include "tests/engine/formats/biff_bytes.h"
 #include "tests/support/golden_cells.h"
 
 namespace plyfold::engine::xls {
 namespace {
 
-std::string u16(uint32_t value) {
-    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF)};
-}
-std::string u32(uint32_t value) {
-    return u16(value & 0xFFFF) + u16(value >> 16);
-}
-std::string byte(uint8_t value) {
-    return std::string(1, static_cast<char>(value));
-}
-std::string f64(double value) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return u32(static_cast<uint32_t>(bits)) + u32(static_cast<uint32_t>(bits >> 32));
-}
-std::string record(uint16_t type, const std::string& data) {
-    return u16(type) + u16(static_cast<uint32_t>(data.size())) + data;
-}
+using namespace biff_bytes;
 
 // A BIFF8 workbook stream of worksheets: globals (BOF, BOUNDSHEETs, tail, EOF), then each
 // sheet's substream.
 std::string workbookStream(const std::vector<std::pair<std::string, std::string>>& sheets,
                            const std::string& tail) {
-    const std::string bof = u16(0x0600) + u16(0x0005) + std::string(12, '\0');
+    const std::string bof = u16le(0x0600) + u16le(0x0005) + std::string(12, '\0');
     auto globals = [&](const std::vector<uint32_t>& positions) {
         std::string out = record(0x0809, bof);
         for (size_t i = 0; i < sheets.size(); ++i) {
-            out += record(0x0085, u32(positions[i]) + byte(0) + byte(0) +
+            out += record(0x0085, u32le(positions[i]) + byte(0) + byte(0) +
                                       byte(static_cast<uint8_t>(sheets[i].first.size())) + byte(0) +
                                       sheets[i].first);
         }
@@ -48,7 +33,7 @@ std::string workbookStream(const std::vector<std::pair<std::string, std::string>
     std::vector<uint32_t> positions(sheets.size());
     const auto at = static_cast<uint32_t>(globals(positions).size());
     std::string substreams;
-    const std::string sheetBof = u16(0x0600) + u16(0x0010) + std::string(12, '\0');
+    const std::string sheetBof = u16le(0x0600) + u16le(0x0010) + std::string(12, '\0');
     for (size_t i = 0; i < sheets.size(); ++i) {
         positions[i] = at + static_cast<uint32_t>(substreams.size());
         substreams += record(0x0809, sheetBof) + sheets[i].second + record(0x000A, {});
@@ -57,28 +42,28 @@ std::string workbookStream(const std::vector<std::pair<std::string, std::string>
 }
 
 std::string numberResult(double value) {
-    return f64(value);
+    return f64le(value);
 }
 // A result that is not a number: kind 0 text, 1 boolean, 2 error, 3 empty text.
 std::string specialResult(uint8_t kind, uint8_t value = 0) {
-    return byte(kind) + byte(0) + byte(value) + std::string(3, '\0') + u16(0xFFFF);
+    return byte(kind) + byte(0) + byte(value) + std::string(3, '\0') + u16le(0xFFFF);
 }
 std::string formula(uint16_t row, uint16_t column, const std::string& result,
                     const std::string& tokens, const std::string& extra = {}) {
-    return record(0x0006, u16(row) + u16(column) + u16(0) + result + u16(0) + u32(0) +
-                              u16(static_cast<uint32_t>(tokens.size())) + tokens + extra);
+    return record(0x0006, u16le(row) + u16le(column) + u16le(0) + result + u16le(0) + u32le(0) +
+                              u16le(static_cast<uint32_t>(tokens.size())) + tokens + extra);
 }
 std::string exp(uint16_t row, uint16_t column) {
-    return byte(0x01) + u16(row) + u16(column);
+    return byte(0x01) + u16le(row) + u16le(column);
 }
 std::string ref(uint16_t row, uint16_t column, uint8_t ptg = 0x44) {
-    return byte(ptg) + u16(row) + u16(column | 0xC000);
+    return byte(ptg) + u16le(row) + u16le(column | 0xC000);
 }
 std::string integer(uint16_t value) {
-    return byte(0x1E) + u16(value);
+    return byte(0x1E) + u16le(value);
 }
 std::string unicode(const std::string& latin1) {
-    return u16(static_cast<uint32_t>(latin1.size())) + byte(0) + latin1;
+    return u16le(static_cast<uint32_t>(latin1.size())) + byte(0) + latin1;
 }
 
 const Cell* cellAt(const Workbook& workbook, const char* sheet, CellRef at) {
@@ -88,15 +73,15 @@ const Cell* cellAt(const Workbook& workbook, const char* sheet, CellRef at) {
 
 TEST(BiffFormulaCells, FormulasKeepTheirCachedResultsOrNone) {
     const std::string cells =
-        record(0x0203, u16(0) + u16(0) + u16(0) + f64(2)) +                      // A1 2
+        record(0x0203, u16le(0) + u16le(0) + u16le(0) + f64le(2)) +              // A1 2
         formula(0, 1, numberResult(4), ref(0, 0) + integer(2) + byte(0x05)) +    // B1
         formula(0, 2, specialResult(0), byte(0x17) + byte(1) + byte(0) + "x") +  // C1
         record(0x0207, unicode("x")) +                                           //
         formula(0, 3, specialResult(3), byte(0x17) + byte(0) + byte(0)) +        // D1
         formula(0, 4, specialResult(0), ref(0, 3)) +                             // E1, no text
-        record(0x0203, u16(0) + u16(5) + u16(0) + f64(7)) +                      // F1 7
-        formula(1, 0, numberResult(5), byte(0x18) + u16(0)) +                    // A2 unknown
-        formula(1, 1, numberResult(6), byte(0x02) + u16(1) + u16(1)) +           // B2 table
+        record(0x0203, u16le(0) + u16le(5) + u16le(0) + f64le(7)) +              // F1 7
+        formula(1, 0, numberResult(5), byte(0x18) + u16le(0)) +                  // A2 unknown
+        formula(1, 1, numberResult(6), byte(0x02) + u16le(1) + u16le(1)) +       // B2 table
         formula(1, 2, specialResult(1, 1), byte(0x1D) + byte(1)) +               // C2
         formula(1, 3, specialResult(2, 0x07), integer(1) + integer(0) + byte(0x06)) +  // D2
         formula(1, 4, specialResult(0), ref(0, 2));  // E2: its text is the sheet's last record
@@ -126,19 +111,19 @@ TEST(BiffFormulaCells, FormulasKeepTheirCachedResultsOrNone) {
 TEST(BiffFormulaCells, SharedAndArrayFormulasAreStoredAsTheModelHoldsThem) {
     // A3:C3 share "the cell two rows up"; A4:B4 hold one array formula; A6 names a group
     // that no record defines.
-    const std::string sharedTokens = byte(0x4C) + u16(0xFFFE) + u16(0xC000);
+    const std::string sharedTokens = byte(0x4C) + u16le(0xFFFE) + u16le(0xC000);
     const std::string shared =
-        record(0x04BC, u16(2) + u16(2) + byte(0) + byte(2) + byte(0) + byte(3) +
-                           u16(static_cast<uint32_t>(sharedTokens.size())) + sharedTokens);
+        record(0x04BC, u16le(2) + u16le(2) + byte(0) + byte(2) + byte(0) + byte(3) +
+                           u16le(static_cast<uint32_t>(sharedTokens.size())) + sharedTokens);
     const std::string arrayTokens =
-        byte(0x65) + u16(0) + u16(0) + u16(0xC000) + u16(0xC001) + integer(2) + byte(0x05);
+        byte(0x65) + u16le(0) + u16le(0) + u16le(0xC000) + u16le(0xC001) + integer(2) + byte(0x05);
     const std::string array =
-        record(0x0221, u16(3) + u16(3) + byte(0) + byte(1) + u16(0) + u32(0) +
-                           u16(static_cast<uint32_t>(arrayTokens.size())) + arrayTokens);
+        record(0x0221, u16le(3) + u16le(3) + byte(0) + byte(1) + u16le(0) + u32le(0) +
+                           u16le(static_cast<uint32_t>(arrayTokens.size())) + arrayTokens);
     const std::string cells =
-        record(0x0203, u16(0) + u16(0) + u16(0) + f64(1)) +
-        record(0x0203, u16(0) + u16(1) + u16(0) + f64(2)) +
-        record(0x0203, u16(0) + u16(2) + u16(0) + f64(3)) +
+        record(0x0203, u16le(0) + u16le(0) + u16le(0) + f64le(1)) +
+        record(0x0203, u16le(0) + u16le(1) + u16le(0) + f64le(2)) +
+        record(0x0203, u16le(0) + u16le(2) + u16le(0) + f64le(3)) +
         formula(2, 0, numberResult(1), exp(2, 0)) + shared +
         formula(2, 1, numberResult(2), exp(2, 0)) + formula(2, 2, numberResult(3), exp(2, 0)) +
         formula(3, 0, numberResult(2), exp(3, 0)) + array +
@@ -177,45 +162,46 @@ TEST(BiffFormulaCells, SharedAndArrayFormulasAreStoredAsTheModelHoldsThem) {
 // A NAME record: options, its sheet (1-based, 0 for the workbook), its name and its tokens.
 std::string nameRecord(uint16_t options, uint16_t sheet, const std::string& name,
                        const std::string& tokens) {
-    return record(0x0018, u16(options) + byte(0) + byte(static_cast<uint8_t>(name.size())) +
-                              u16(static_cast<uint32_t>(tokens.size())) + u16(0) + u16(sheet) +
-                              u32(0) + byte(0) + name + tokens);
+    return record(0x0018, u16le(options) + byte(0) + byte(static_cast<uint8_t>(name.size())) +
+                              u16le(static_cast<uint32_t>(tokens.size())) + u16le(0) +
+                              u16le(sheet) + u32le(0) + byte(0) + name + tokens);
 }
 std::string area3d(uint16_t run, uint16_t firstRow, uint16_t lastRow, uint16_t firstColumn,
                    uint16_t lastColumn) {
-    return byte(0x3B) + u16(run) + u16(firstRow) + u16(lastRow) + u16(firstColumn) +
-           u16(lastColumn);
+    return byte(0x3B) + u16le(run) + u16le(firstRow) + u16le(lastRow) + u16le(firstColumn) +
+           u16le(lastColumn);
 }
 
 TEST(BiffFormulaCells, NamesAndOtherBooksReachTheModel) {
     const std::string path = std::string("\x01") + "Cbooks\x03prices.xls";
     const std::string globals =
-        record(0x01AE, u16(2) + u16(0x0401)) +  // itself
-        record(0x01AE, u16(1) + u16(static_cast<uint32_t>(path.size())) + byte(0) + path +
-                           unicode("Prices")) +                                  // a file
-        record(0x0023, u16(0) + u32(0) + byte(4) + byte(0) + "Rate" + u16(0)) +  //
-        record(0x0059, u16(1) + u16(0)) +                                        // XCT
-        record(0x005A, byte(2) + byte(1) + u16(1) + byte(1) + f64(1.5) + byte(0x02) +
-                           unicode("top")) +                                      // B2:C2
-        record(0x01AE, u16(1) + u16(0x3A01)) +                                    // add-ins
-        record(0x0023, u16(0) + u32(0) + byte(5) + byte(0) + "EDATE" + u16(0)) +  //
-        record(0x0017, u16(4) + u16(0) + u16(0) + u16(0) + u16(0) + u16(1) + u16(1) + u16(1) +
-                           u16(0) + u16(0) + u16(2) + u16(0xFFFE) + u16(0xFFFE)) +
+        record(0x01AE, u16le(2) + u16le(0x0401)) +  // itself
+        record(0x01AE, u16le(1) + u16le(static_cast<uint32_t>(path.size())) + byte(0) + path +
+                           unicode("Prices")) +                                        // a file
+        record(0x0023, u16le(0) + u32le(0) + byte(4) + byte(0) + "Rate" + u16le(0)) +  //
+        record(0x0059, u16le(1) + u16le(0)) +                                          // XCT
+        record(0x005A, byte(2) + byte(1) + u16le(1) + byte(1) + f64le(1.5) + byte(0x02) +
+                           unicode("top")) +                                            // B2:C2
+        record(0x01AE, u16le(1) + u16le(0x3A01)) +                                      // add-ins
+        record(0x0023, u16le(0) + u32le(0) + byte(5) + byte(0) + "EDATE" + u16le(0)) +  //
+        record(0x0017, u16le(4) + u16le(0) + u16le(0) + u16le(0) + u16le(0) + u16le(1) + u16le(1) +
+                           u16le(1) + u16le(0) + u16le(0) + u16le(2) + u16le(0xFFFE) +
+                           u16le(0xFFFE)) +
         nameRecord(0, 0, "Total", area3d(0, 0, 2, 0, 0)) +
-        nameRecord(0, 2, "Local", byte(0x3A) + u16(1) + u16(0) + u16(1)) +
+        nameRecord(0, 2, "Local", byte(0x3A) + u16le(1) + u16le(0) + u16le(1)) +
         nameRecord(0x0021, 1, "\x06", area3d(0, 0, 1, 0, 1)) +         // hidden print area of Data
         nameRecord(0, 1, "_xlnm.Print_Area", area3d(0, 0, 1, 0, 1)) +  // the same spelled out
         nameRecord(0x000E, 0, "Macro", integer(1)) +                   // a macro's command
         nameRecord(0, 0, "Empty", {}) +                                // stands for nothing
-        nameRecord(0, 0, "Broken", byte(0x18) + u16(0));
+        nameRecord(0, 0, "Broken", byte(0x18) + u16le(0));
     const std::string cells =
         formula(0, 1, numberResult(3),
-                byte(0x3A) + u16(2) + u16(1) + u16(0xC001) + integer(2) + byte(0x05)) +
+                byte(0x3A) + u16le(2) + u16le(1) + u16le(0xC001) + integer(2) + byte(0x05)) +
         formula(0, 2, numberResult(1),
-                byte(0x39) + u16(3) + u32(1) + integer(1) + integer(2) + byte(0x42) + byte(3) +
-                    u16(0xFF)) +
-        formula(0, 3, numberResult(1), byte(0x39) + u16(2) + u32(1)) +
-        formula(0, 4, numberResult(6), byte(0x23) + u32(1) + byte(0x42) + byte(1) + u16(4));
+                byte(0x39) + u16le(3) + u32le(1) + integer(1) + integer(2) + byte(0x42) + byte(3) +
+                    u16le(0xFF)) +
+        formula(0, 3, numberResult(1), byte(0x39) + u16le(2) + u32le(1)) +
+        formula(0, 4, numberResult(6), byte(0x23) + u32le(1) + byte(0x42) + byte(1) + u16le(4));
     auto workbook =
         readBiffStream(workbookStream({{"Data", cells}, {"Other", {}}}, globals), "names.xls");
     const std::vector<std::string> problems =
@@ -282,7 +268,7 @@ TEST(BiffFormulaCells, PathsOfOtherBooksAreDecoded) {
     };
     for (const auto& c : cases) {
         const std::string globals =
-            record(0x01AE, u16(1) + u16(static_cast<uint32_t>(c.encoded.size())) + byte(0) +
+            record(0x01AE, u16le(1) + u16le(static_cast<uint32_t>(c.encoded.size())) + byte(0) +
                                c.encoded + unicode("S"));
         auto workbook =
             readBiffStream(workbookStream({{"Data", {}}}, globals), "/work/books/links.xls");
@@ -293,10 +279,11 @@ TEST(BiffFormulaCells, PathsOfOtherBooksAreDecoded) {
 
 TEST(BiffFormulaCells, ARecordCutShortLeavesTheOthersRead) {
     // The first book's record ends inside its path; the second book keeps its place.
-    const std::string globals = record(0x01AE, u16(1) + u16(40) + byte(0) + "short") +
-                                record(0x01AE, u16(1) + u16(5) + byte(0) + "b.xls" + unicode("S")) +
-                                record(0x0017, u16(1) + u16(1) + u16(0) + u16(0)) +
-                                nameRecord(0, 0, "Far", byte(0x3A) + u16(0) + u16(0) + u16(0));
+    const std::string globals =
+        record(0x01AE, u16le(1) + u16le(40) + byte(0) + "short") +
+        record(0x01AE, u16le(1) + u16le(5) + byte(0) + "b.xls" + unicode("S")) +
+        record(0x0017, u16le(1) + u16le(1) + u16le(0) + u16le(0)) +
+        nameRecord(0, 0, "Far", byte(0x3A) + u16le(0) + u16le(0) + u16le(0));
     auto workbook = readBiffStream(workbookStream({{"Data", {}}}, globals), "/w/cut.xls");
     ASSERT_EQ(workbook->definedNames().size(), 1u);
     EXPECT_EQ(workbook->definedNames()[0].formula, "[1]S!$A$1");
@@ -330,11 +317,11 @@ TEST(BiffFormulaCells, ANameKeepsItsDescription) {
     // A name whose formula holds an array (its constants follow the tokens), then a menu
     // text and the description.
     const std::string tokens = byte(0x60) + std::string(7, '\0');
-    const std::string constants = byte(0) + u16(0) + byte(0x01) + f64(4);
-    const std::string data = u16(0) + byte(0) + byte(4) +
-                             u16(static_cast<uint32_t>(tokens.size())) + u16(0) + u16(0) + byte(3) +
-                             byte(8) + byte(0) + byte(0) + byte(0) + "Four" + tokens + constants +
-                             byte(0) + "tip" + byte(0) + "The four";
+    const std::string constants = byte(0) + u16le(0) + byte(0x01) + f64le(4);
+    const std::string data = u16le(0) + byte(0) + byte(4) +
+                             u16le(static_cast<uint32_t>(tokens.size())) + u16le(0) + u16le(0) +
+                             byte(3) + byte(8) + byte(0) + byte(0) + byte(0) + "Four" + tokens +
+                             constants + byte(0) + "tip" + byte(0) + "The four";
     auto workbook =
         readBiffStream(workbookStream({{"Data", {}}}, record(0x0018, data)), "described.xls");
     ASSERT_EQ(workbook->definedNames().size(), 1u);

@@ -5,31 +5,19 @@
 #include <cstring>
 
 #include "engine/io/xls/biff_formula.h"
+#include "tests/engine/formats/biff_bytes.h"
 
 namespace plyfold::engine::xls {
 namespace {
 
-std::string u16(uint32_t value) {
-    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF)};
-}
-std::string u32(uint32_t value) {
-    return u16(value & 0xFFFF) + u16(value >> 16);
-}
-std::string byte(uint8_t value) {
-    return std::string(1, static_cast<char>(value));
-}
-std::string f64(double value) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return u32(static_cast<uint32_t>(bits)) + u32(static_cast<uint32_t>(bits >> 32));
-}
+using namespace biff_bytes;
 
 // Tokens of BIFF8.
 std::string integer(uint16_t value) {
-    return byte(0x1E) + u16(value);
+    return byte(0x1E) + u16le(value);
 }
 std::string number(double value) {
-    return byte(0x1F) + f64(value);
+    return byte(0x1F) + f64le(value);
 }
 std::string text(const std::string& latin1) {
     return byte(0x17) + byte(static_cast<uint8_t>(latin1.size())) + byte(0) + latin1;
@@ -37,28 +25,28 @@ std::string text(const std::string& latin1) {
 // A cell reference; the flags of relative row and column go with the column.
 std::string ref(uint16_t row, uint16_t column, bool relativeRow = true, bool relativeColumn = true,
                 uint8_t ptg = 0x44) {
-    return byte(ptg) + u16(row) +
-           u16(column | (relativeRow ? 0x8000u : 0u) | (relativeColumn ? 0x4000u : 0u));
+    return byte(ptg) + u16le(row) +
+           u16le(column | (relativeRow ? 0x8000u : 0u) | (relativeColumn ? 0x4000u : 0u));
 }
 std::string area(uint16_t firstRow, uint16_t lastRow, uint16_t firstColumn, uint16_t lastColumn,
                  uint8_t ptg = 0x25) {
-    return byte(ptg) + u16(firstRow) + u16(lastRow) + u16(firstColumn | 0xC000) +
-           u16(lastColumn | 0xC000);
+    return byte(ptg) + u16le(firstRow) + u16le(lastRow) + u16le(firstColumn | 0xC000) +
+           u16le(lastColumn | 0xC000);
 }
 std::string func(uint16_t index) {
-    return byte(0x41) + u16(index);
+    return byte(0x41) + u16le(index);
 }
 std::string funcVar(uint8_t count, uint16_t index) {
-    return byte(0x42) + byte(count) + u16(index);
+    return byte(0x42) + byte(count) + u16le(index);
 }
 std::string op(uint8_t ptg) {
     return byte(ptg);
 }
 std::string ref3d(uint16_t run, uint16_t row, uint16_t column) {
-    return byte(0x3A) + u16(run) + u16(row) + u16(column | 0xC000);
+    return byte(0x3A) + u16le(run) + u16le(row) + u16le(column | 0xC000);
 }
 std::string attr(uint8_t kind, uint16_t data) {
-    return byte(0x19) + byte(kind) + u16(data);
+    return byte(0x19) + byte(kind) + u16le(data);
 }
 
 BiffFormulaLinks sampleLinks() {
@@ -140,15 +128,16 @@ TEST(BiffFormula, ReferencesAreRelativeAbsoluteOrReadFromTheCell) {
             {"area", area(0, 9, 0, 2), "A1:C10"},
             {"every row is whole columns", area(0, 65535, 25, 26), "Z:AA"},
             {"every column is whole rows", area(2, 4, 0, 255), "3:5"},
-            {"absolute whole columns", byte(0x25) + u16(0) + u16(65535) + u16(1) + u16(2), "$B:$C"},
+            {"absolute whole columns", byte(0x25) + u16le(0) + u16le(65535) + u16le(1) + u16le(2),
+             "$B:$C"},
             {"distance up and left", ref(0xFFFF, 0xFF, true, true, 0x4C), "D4"},
             {"distance down", ref(2, 0, true, true, 0x4C), "E7"},
             {"absolute parts of a distance token are places", ref(2, 1, false, true, 0x4C), "F$3"},
             {"a distance past the first column wraps round", ref(0, 0xFB, true, true, 0x4C), "IV5"},
-            {"area of distances", byte(0x2D) + u16(0xFFFF) + u16(1) + u16(0xC000) + u16(0xC001),
-             "E4:F6"},
-            {"cell made invalid", byte(0x2A) + u16(0) + u16(0), "#REF!"},
-            {"area made invalid", byte(0x2B) + u16(0) + u16(0) + u16(0) + u16(0), "#REF!"},
+            {"area of distances",
+             byte(0x2D) + u16le(0xFFFF) + u16le(1) + u16le(0xC000) + u16le(0xC001), "E4:F6"},
+            {"cell made invalid", byte(0x2A) + u16le(0) + u16le(0), "#REF!"},
+            {"area made invalid", byte(0x2B) + u16le(0) + u16le(0) + u16le(0) + u16le(0), "#REF!"},
         },
         sampleLinks());
 }
@@ -163,9 +152,10 @@ TEST(BiffFormula, ReferencesToOtherSheetsAndBooksNameThem) {
             {"another book", ref3d(4, 2, 2), "[2]Prices!C3"},
             {"another book's quoted sheet", ref3d(5, 0, 0), "'[2]Old rates'!A1"},
             {"area on another sheet",
-             byte(0x3B) + u16(1) + u16(0) + u16(1) + u16(0xC000) + u16(0xC000), "'My Sheet'!A1:A2"},
+             byte(0x3B) + u16le(1) + u16le(0) + u16le(1) + u16le(0xC000) + u16le(0xC000),
+             "'My Sheet'!A1:A2"},
             {"a deleted sheet", ref3d(6, 0, 0), "#REF!"},
-            {"a cell made invalid on another sheet", byte(0x3C) + u16(0) + u16(0) + u16(0),
+            {"a cell made invalid on another sheet", byte(0x3C) + u16le(0) + u16le(0) + u16le(0),
              "#REF!"},
         },
         sampleLinks());
@@ -173,8 +163,8 @@ TEST(BiffFormula, ReferencesToOtherSheetsAndBooksNameThem) {
 
 TEST(BiffFormula, FunctionsNamesAndConstants) {
     const std::string arrayTokens = byte(0x60) + std::string(7, '\0');
-    const std::string arrayValues = byte(1) + u16(1) +  // 2 x 2
-                                    byte(0x01) + f64(1) + byte(0x02) + u16(2) + byte(0) + "ab" +
+    const std::string arrayValues = byte(1) + u16le(1) +  // 2 x 2
+                                    byte(0x01) + f64le(1) + byte(0x02) + u16le(2) + byte(0) + "ab" +
                                     byte(0x04) + byte(1) + std::string(7, '\0') +  //
                                     byte(0x10) + byte(0x2A) + std::string(7, '\0');
     expectCases(
@@ -189,25 +179,26 @@ TEST(BiffFormula, FunctionsNamesAndConstants) {
                  funcVar(3, 1),
              "IF(A1,1,2)"},
             {"CHOOSE with its table of jumps",
-             integer(2) + attr(0x04, 1) + u16(4) + u16(8) + text("x") + text("y") + funcVar(3, 100),
+             integer(2) + attr(0x04, 1) + u16le(4) + u16le(8) + text("x") + text("y") +
+                 funcVar(3, 100),
              "CHOOSE(2,\"x\",\"y\")"},
             {"SUM of one area as an attribute", area(0, 3, 0, 0) + attr(0x10, 0), "SUM(A1:A4)"},
             {"volatile mark and spaces change nothing",
              attr(0x01, 0) + attr(0x40, 0x0100) + func(74), "NOW()"},
             {"add-in function through another book's name",
-             byte(0x39) + u16(3) + u32(1) + ref(0, 0) + integer(1) + funcVar(3, 0xFF),
+             byte(0x39) + u16le(3) + u32le(1) + ref(0, 0) + integer(1) + funcVar(3, 0xFF),
              "EDATE(A1,1)"},
             {"function named by a name of the workbook",
-             byte(0x23) + u32(1) + ref(0, 0) + funcVar(2, 0xFF), "Total(A1)"},
-            {"defined name", byte(0x23) + u32(1) + integer(2) + op(0x05), "Total*2"},
-            {"built-in name of a sheet", byte(0x23) + u32(2), "Data!_xlnm.Print_Area"},
-            {"name of another book", byte(0x39) + u16(4) + u32(1), "[2]!Rate"},
+             byte(0x23) + u32le(1) + ref(0, 0) + funcVar(2, 0xFF), "Total(A1)"},
+            {"defined name", byte(0x23) + u32le(1) + integer(2) + op(0x05), "Total*2"},
+            {"built-in name of a sheet", byte(0x23) + u32le(2), "Data!_xlnm.Print_Area"},
+            {"name of another book", byte(0x39) + u16le(4) + u32le(1), "[2]!Rate"},
             {"newer function written without its prefix",
-             byte(0x23) + u32(3) + integer(1) + integer(2) + funcVar(3, 0xFF), "IFERROR(1,2)"},
+             byte(0x23) + u32le(3) + integer(1) + integer(2) + funcVar(3, 0xFF), "IFERROR(1,2)"},
             {"newer function that keeps its prefix",
-             byte(0x23) + u32(4) + ref(0, 0) + funcVar(2, 0xFF), "_xlfn.STDEV.S(A1)"},
+             byte(0x23) + u32le(4) + ref(0, 0) + funcVar(2, 0xFF), "_xlfn.STDEV.S(A1)"},
             {"text with quotes", text("say \"hi\""), "\"say \"\"hi\"\"\""},
-            {"wide text", byte(0x17) + byte(2) + byte(1) + u16(0x00C4) + u16(0x20AC), "\"Ä€\""},
+            {"wide text", byte(0x17) + byte(2) + byte(1) + u16le(0x00C4) + u16le(0x20AC), "\"Ä€\""},
             {"logical constants", byte(0x1D) + byte(1) + byte(0x1D) + byte(0) + funcVar(2, 36),
              "AND(TRUE,FALSE)"},
             {"error constant", byte(0x1C) + byte(0x07), "#DIV/0!"},
@@ -218,15 +209,19 @@ TEST(BiffFormula, FunctionsNamesAndConstants) {
 
 TEST(BiffFormula, ANameOfAnotherSheetIsWrittenWithItsSheet) {
     const BiffFormulaLinks links = sampleLinks();
-    const std::string local = byte(0x23) + u32(5);
-    const std::string viaBook = byte(0x39) + u16(0) + u32(5);  // through the book itself
+    const std::string local = byte(0x23) + u32le(5);
+    const std::string viaBook = byte(0x39) + u16le(0) + u32le(5);  // through the book itself
     const struct {
         std::string tokens;
         int32_t sheet;
         const char* expected;
     } cases[] = {
-        {local, 1, "Local"},   {local, 0, "'My Sheet'!Local"},   {local, -1, "'My Sheet'!Local"},
-        {viaBook, 1, "Local"}, {viaBook, 2, "'My Sheet'!Local"}, {byte(0x23) + u32(1), 2, "Total"},
+        {local, 1, "Local"},
+        {local, 0, "'My Sheet'!Local"},
+        {local, -1, "'My Sheet'!Local"},
+        {viaBook, 1, "Local"},
+        {viaBook, 2, "'My Sheet'!Local"},
+        {byte(0x23) + u32le(1), 2, "Total"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(decompileBiffFormula(c.tokens, {}, CellRef{}, links, c.sheet), c.expected)
@@ -236,12 +231,13 @@ TEST(BiffFormula, ANameOfAnotherSheetIsWrittenWithItsSheet) {
 
 TEST(BiffFormula, ASheetOutsideTheTableIsTheSheetOfANameScopedToIt) {
     const BiffFormulaLinks links = sampleLinks();
-    const std::string rows = byte(0x3B) + u16(0xFFFF) + u16(0) + u16(2) + u16(0) + u16(255);
+    const std::string rows =
+        byte(0x3B) + u16le(0xFFFF) + u16le(0) + u16le(2) + u16le(0) + u16le(255);
     EXPECT_EQ(decompileBiffFormula(rows, {}, CellRef{}, links, 2), "North!$1:$3");
     EXPECT_EQ(decompileBiffFormula(rows, {}, CellRef{}, links, -1), std::nullopt);
-    EXPECT_EQ(
-        decompileBiffFormula(byte(0x3A) + u16(0xFFFE) + u16(0) + u16(0), {}, CellRef{}, links, 2),
-        std::nullopt);
+    EXPECT_EQ(decompileBiffFormula(byte(0x3A) + u16le(0xFFFE) + u16le(0) + u16le(0), {}, CellRef{},
+                                   links, 2),
+              std::nullopt);
 }
 
 TEST(BiffFormula, NumbersAreWrittenAsTheyAreTyped) {
@@ -269,7 +265,7 @@ TEST(BiffFormula, NumbersAreWrittenAsTheyAreTyped) {
 TEST(BiffFormula, TokensThatDoNotFormOneFormulaAreRefused) {
     const BiffFormulaLinks links = sampleLinks();
     const Case cases[] = {
-        {"unknown token", byte(0x18) + u16(0), ""},
+        {"unknown token", byte(0x18) + u16le(0), ""},
         {"operator without operands", integer(1) + op(0x03), ""},
         {"two values left over", integer(1) + integer(2), ""},
         {"token cut short", byte(0x1F) + std::string(4, '\0'), ""},
@@ -278,12 +274,12 @@ TEST(BiffFormula, TokensThatDoNotFormOneFormulaAreRefused) {
         {"fixed function given as counted of unknown count", funcVar(0, 0x7000), ""},
         {"macro command", funcVar(0, 0x8001), ""},
         {"too few arguments on the stack", integer(1) + func(27), ""},
-        {"name past the table", byte(0x23) + u32(9), ""},
-        {"name number zero", byte(0x23) + u32(0), ""},
+        {"name past the table", byte(0x23) + u32le(9), ""},
+        {"name number zero", byte(0x23) + u32le(0), ""},
         {"sheet run past the table", ref3d(40, 0, 0), ""},
         {"add-in function without its name", integer(1) + funcVar(1, 0xFF), ""},
         {"array constant missing", byte(0x60) + std::string(7, '\0'), ""},
-        {"control token inside a formula", integer(1) + byte(0x01) + u16(0) + u16(0), ""},
+        {"control token inside a formula", integer(1) + byte(0x01) + u16le(0) + u16le(0), ""},
         {"nothing", "", ""},
     };
     for (const Case& c : cases) {
@@ -301,7 +297,7 @@ TEST(BiffFormula, Biff5KeepsRelativeFlagsWithTheRowAndTextsInItsCodePage) {
     links.biff8 = false;
     links.codePage = "CP1251";
     auto ref5 = [](uint16_t row, uint8_t column, uint16_t flags, uint8_t ptg = 0x44) {
-        return byte(ptg) + u16(row | flags) + byte(column);
+        return byte(ptg) + u16le(row | flags) + byte(column);
     };
     expectCases(
         {
@@ -309,23 +305,23 @@ TEST(BiffFormula, Biff5KeepsRelativeFlagsWithTheRowAndTextsInItsCodePage) {
             {"absolute", ref5(6, 1, 0), "$B$7"},
             {"absolute column", ref5(6, 1, 0x8000), "$B7"},
             {"distance up", ref5(0x3FFF, 0, 0xC000, 0x4C), "E4"},
-            {"area", byte(0x25) + u16(0xC000) + u16(0xC003) + byte(0) + byte(1), "A1:B4"},
+            {"area", byte(0x25) + u16le(0xC000) + u16le(0xC003) + byte(0) + byte(1), "A1:B4"},
             {"text in the code page", byte(0x17) + byte(2) + "\xE0\xE1", "\"аб\""},
-            {"name", byte(0x23) + u16(1) + std::string(12, '\0'), "Total"},
+            {"name", byte(0x23) + u16le(1) + std::string(12, '\0'), "Total"},
             {"own sheets by index",
-             byte(0x3A) + u16(0xFFFF) + std::string(8, '\0') + u16(2) + u16(3) + u16(0xC000) +
-                 byte(0),
+             byte(0x3A) + u16le(0xFFFF) + std::string(8, '\0') + u16le(2) + u16le(3) +
+                 u16le(0xC000) + byte(0),
              "North:South!A1"},
             {"whole columns of its shorter sheets",
-             byte(0x25) + u16(0xC000) + u16(0xFFFF) + byte(0) + byte(0), "A:A"},
+             byte(0x25) + u16le(0xC000) + u16le(0xFFFF) + byte(0) + byte(0), "A:A"},
             {"a sheet that is gone",
-             byte(0x3A) + u16(0xFFFF) + std::string(8, '\0') + u16(0xFFFF) + u16(0xFFFF) + u16(0) +
-                 byte(0),
+             byte(0x3A) + u16le(0xFFFF) + std::string(8, '\0') + u16le(0xFFFF) + u16le(0xFFFF) +
+                 u16le(0) + byte(0),
              "#REF!"},
         },
         links);
     EXPECT_FALSE(decompileBiffFormula(
-        byte(0x3A) + u16(1) + std::string(8, '\0') + u16(0) + u16(0) + u16(0) + byte(0), {},
+        byte(0x3A) + u16le(1) + std::string(8, '\0') + u16le(0) + u16le(0) + u16le(0) + byte(0), {},
         CellRef{}, links))
         << "a BIFF5 reference into another book is not read";
 }

@@ -13,22 +13,13 @@
 #include "engine/io/xls/biff_styles.h"
 #include "engine/io/xls/xls_reader.h"
 #include "engine/model/cell_ref.h"
+#include "tests/engine/formats/biff_bytes.h"
 #include "tests/support/golden_cells.h"
 
 namespace plyfold::engine::xls {
 namespace {
 
-std::string u16le(uint32_t value) {
-    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF)};
-}
-
-std::string u32le(uint32_t value) {
-    return u16le(value & 0xFFFF) + u16le(value >> 16);
-}
-
-std::string record(uint16_t type, const std::string& data) {
-    return u16le(type) + u16le(static_cast<uint32_t>(data.size())) + data;
-}
+using namespace biff_bytes;
 
 // UTF-16LE of ASCII text.
 std::string wide(const std::string& ascii) {
@@ -130,29 +121,6 @@ std::unique_ptr<Workbook> read(const std::string& stream) {
     auto workbook = readBiffStream(stream, "notes.xls");
     workbook->sheet(0).rows();
     return workbook;
-}
-
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 TEST(BiffNotes, HyperlinksOfEveryKindOfTarget) {
@@ -393,13 +361,15 @@ std::string linksDump(const Workbook& workbook) {
     for (int32_t s = 0; s < workbook.sheetCount(); ++s) {
         const Sheet& sheet = workbook.sheet(s);
         for (const Hyperlink& link : sheet.hyperlinks()) {
-            lines.push_back(escaped(sheet.name()) + "!" + rangeName(link.range) + "\tlink\t" +
-                            escaped(link.target) + "\t" + escaped(link.location) + "\t" +
-                            escaped(link.tooltip));
+            lines.push_back(test::dumpEscaped(sheet.name()) + "!" + rangeName(link.range) +
+                            "\tlink\t" + test::dumpEscaped(link.target) + "\t" +
+                            test::dumpEscaped(link.location) + "\t" +
+                            test::dumpEscaped(link.tooltip));
         }
         for (const Comment& comment : sheet.comments()) {
-            lines.push_back(escaped(sheet.name()) + "!" + cellName(comment.cell) + "\tnote\t" +
-                            escaped(comment.author) + "\t" + escaped(comment.text.plainText()));
+            lines.push_back(test::dumpEscaped(sheet.name()) + "!" + cellName(comment.cell) +
+                            "\tnote\t" + test::dumpEscaped(comment.author) + "\t" +
+                            test::dumpEscaped(comment.text.plainText()));
         }
     }
     std::sort(lines.begin(), lines.end());

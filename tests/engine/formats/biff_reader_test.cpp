@@ -12,31 +12,16 @@
 #include "engine/io/xls/xls_reader.h"
 #include "engine/model/cell_ref.h"
 #include "engine/ops/number_format.h"
+#include "tests/engine/formats/biff_bytes.h"
 #include "tests/support/golden_cells.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::engine::xls {
 namespace {
 
+using namespace biff_bytes;
+
 const std::string kCorpus = PLYFOLD_CORPUS_DIR;
-
-std::string u16le(uint32_t value) {
-    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF)};
-}
-
-std::string u32le(uint32_t value) {
-    return u16le(value & 0xFFFF) + u16le(value >> 16);
-}
-
-std::string f64le(double value) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return u32le(static_cast<uint32_t>(bits)) + u32le(static_cast<uint32_t>(bits >> 32));
-}
-
-std::string record(uint16_t type, const std::string& data) {
-    return u16le(type) + u16le(static_cast<uint32_t>(data.size())) + data;
-}
 
 std::string cellHeader(uint16_t row, uint16_t column, uint16_t xf = 0) {
     return u16le(row) + u16le(column) + u16le(xf);

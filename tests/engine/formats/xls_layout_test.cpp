@@ -10,23 +10,12 @@
 #include "engine/io/xls/biff_sheet_layout.h"
 #include "engine/io/xls/xls_reader.h"
 #include "engine/model/workbook.h"
+#include "tests/engine/formats/biff_bytes.h"
 
 namespace plyfold::engine::xls {
 namespace {
 
-std::string u16le(uint32_t value) {
-    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF)};
-}
-
-std::string u32le(uint32_t value) {
-    return u16le(value & 0xFFFF) + u16le(value >> 16);
-}
-
-std::string f64le(double value) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return u32le(static_cast<uint32_t>(bits)) + u32le(static_cast<uint32_t>(bits >> 32));
-}
+using namespace biff_bytes;
 
 std::string rowRecord(uint16_t row, uint16_t twips, uint16_t flags) {
     return u16le(row) + u16le(0) + u16le(4) + u16le(twips) + u16le(0) + u16le(0) + u16le(flags) +

@@ -14,24 +14,15 @@
 #include "engine/io/xls/xls_reader.h"
 #include "engine/io/xlsx/style_names.h"
 #include "engine/model/cell_ref.h"
+#include "tests/engine/formats/biff_bytes.h"
 #include "tests/support/golden_cells.h"
 
 namespace plyfold::engine::xls {
 namespace {
 
+using namespace biff_bytes;
+
 using namespace xlsx_names;
-
-std::string u16le(uint32_t value) {
-    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF)};
-}
-
-std::string u32le(uint32_t value) {
-    return u16le(value & 0xFFFF) + u16le(value >> 16);
-}
-
-std::string record(uint16_t type, const std::string& data) {
-    return u16le(type) + u16le(static_cast<uint32_t>(data.size())) + data;
-}
 
 // A BIFF8 or BIFF5 workbook stream of one sheet "S": globals (BOF, head, BOUNDSHEET, EOF),
 // then the sheet's records.
