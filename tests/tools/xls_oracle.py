@@ -732,7 +732,13 @@ def compare(expected, actual):
         report.compared['sheet'] -= 1
 
     def by(category, facts):
-        return {(f[1], f[2]): f[3] for f in facts if f[0] == category}
+        # Two facts of one key (a name given twice) are compared together, in a fixed order.
+        out = {}
+        for f in sorted(facts):
+            if f[0] == category:
+                key = (f[1], f[2])
+                out[key] = out[key] + ' | ' + f[3] if key in out else f[3]
+        return out
 
     sheets_expected = {f[1]: f for f in expected if f[0] == 'sheet'}
     states = {f[1]: f[3] for f in actual if f[0] == 'sheet'}
