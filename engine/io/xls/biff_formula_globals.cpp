@@ -86,7 +86,7 @@ class LinksReader {
 public:
     LinksReader(const BiffGlobals& globals, const std::vector<int32_t>& modelSheetOf,
                 Workbook& workbook)
-        : m_globals(globals), m_modelSheetOf(modelSheetOf), m_workbook(workbook) {
+        : m_modelSheetOf(modelSheetOf), m_workbook(workbook) {
         m_links.biff8 = globals.biff8;
         if (!globals.biff8) {
             m_links.codePage = biffCodePageName(globals.codePage);
@@ -407,7 +407,6 @@ private:
         }
     }
 
-    const BiffGlobals& m_globals;
     const std::vector<int32_t>& m_modelSheetOf;
     Workbook& m_workbook;
     BiffFormulaLinks m_links;

@@ -1,14 +1,14 @@
 #include "engine/io/xls/biff_functions.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 
 namespace plyfold::engine::xls {
 namespace {
 
 // The built-in functions of worksheet formulas by their number; a count of -1 marks a function
 // whose calls carry their argument count. Functions only macro sheets call are left out.
-constexpr std::array kFunctions{
+constexpr BiffFunction kFunctions[] = {
     BiffFunction{0, "COUNT", -1},
     BiffFunction{1, "IF", -1},
     BiffFunction{2, "ISNA", 1},
@@ -275,9 +275,9 @@ constexpr std::array kFunctions{
 }  // namespace
 
 const BiffFunction* biffFunction(uint16_t index) {
-    auto found = std::lower_bound(kFunctions.begin(), kFunctions.end(), index,
+    auto found = std::lower_bound(std::begin(kFunctions), std::end(kFunctions), index,
                                   [](const BiffFunction& f, uint16_t i) { return f.index < i; });
-    return found != kFunctions.end() && found->index == index ? &*found : nullptr;
+    return found != std::end(kFunctions) && found->index == index ? &*found : nullptr;
 }
 
 }  // namespace plyfold::engine::xls
