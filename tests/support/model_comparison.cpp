@@ -121,13 +121,16 @@ std::string rangesText(std::vector<CellRange> ranges) {
 std::string columnsText(const Sheet& sheet, const Workbook& book, const SavedForm& form) {
     std::string out;
     for (const ColumnInfo& c : sheet.columns()) {
-        if (c.width <= 0 && !c.hidden && c.style == 0) {
+        // A width nobody set that equals the sheet's default is the default width.
+        const double width =
+            !c.customWidth && c.width == sheet.defaultColumnWidth() ? 0.0 : c.width;
+        if (width <= 0 && !c.hidden && c.style == 0) {
             continue;  // says nothing
         }
         std::ostringstream line;
         line.precision(17);
-        line << c.first << "-" << c.last << " w" << c.width << " h" << c.hidden << " c"
-             << (c.width > 0 && c.customWidth) << " s{" << styleText(book.styles(), c.style, form)
+        line << c.first << "-" << c.last << " w" << width << " h" << c.hidden << " c"
+             << (width > 0 && c.customWidth) << " s{" << styleText(book.styles(), c.style, form)
              << "}; ";
         out += line.str();
     }
