@@ -21,7 +21,6 @@ constexpr uint16_t kFormat = 0x041E;
 constexpr uint16_t kXf = 0x00E0;
 constexpr uint16_t kDateMode = 0x0022;
 constexpr uint16_t kSst = 0x00FC;
-constexpr uint16_t kFont = 0x0031;
 
 BiffSheetInfo::Type sheetType(uint8_t code) {
     switch (code) {
@@ -57,28 +56,6 @@ std::string_view eightBitText(std::string_view data, size_t at) {
     return data.substr(at + 1, std::min(count, data.size() - at - 1));
 }
 
-// The fixed part of a BIFF5/8 FONT record; the name (its length at offset 14) is read by the
-// caller, since BIFF5 names wait for the code page. Nothing for a record cut short.
-std::optional<BiffFont> fontOfRecord(std::string_view data) {
-    constexpr size_t kNameAt = 14;
-    if (data.size() <= kNameAt) {
-        return std::nullopt;
-    }
-    BiffFont font;
-    const uint16_t height = le16(data, 0);  // in twentieths of a point
-    if (height > 0) {
-        font.points = height / 20.0;
-    }
-    const uint16_t flags = le16(data, 2);
-    font.italic = (flags & 0x02) != 0;
-    font.strike = (flags & 0x08) != 0;
-    font.bold = le16(data, 6) >= 700;
-    font.underline = static_cast<uint8_t>(data[10]);
-    font.family = static_cast<uint8_t>(data[11]);
-    font.charset = static_cast<uint8_t>(data[12]);
-    return font;
-}
-
 // The code page and the date system, which every BIFF version states in the same records.
 void readTextAndDateSettings(const BiffRecord& record, BiffGlobals& globals) {
     if (record.data.size() < 2) {
@@ -91,26 +68,6 @@ void readTextAndDateSettings(const BiffRecord& record, BiffGlobals& globals) {
     }
 }
 
-// The first FONT record of the globals, name and all; a BIFF5 name is left in eightBitName
-// until the code page is known. A record too short for a font gives none.
-void readDefaultFont(std::string_view data, BiffGlobals& globals, std::string_view& eightBitName) {
-    std::optional<BiffFont> font = fontOfRecord(data);
-    if (!font) {
-        return;
-    }
-    if (globals.biff8) {
-        try {
-            BiffContinuedReader name({data.substr(14)}, {});
-            font->name = name.unicodeString(1, BiffContinuedReader::Layout::Plain);
-        } catch (const BiffDamage&) {
-            return;  // a name cut short: no font rather than a wrong one
-        }
-    } else {
-        eightBitName = eightBitText(data, 14);
-    }
-    globals.defaultFont = std::move(*font);
-}
-
 }  // namespace
 
 BiffGlobals scanBiffGlobals(std::string_view stream) {
@@ -119,7 +76,6 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
     std::unordered_map<uint16_t, std::string_view> eightBitCodes;  // BIFF5, in the code page
     std::vector<uint16_t> xfFormats;
     std::vector<std::string_view> eightBitNames;  // BIFF5, converted once the code page is known
-    std::string_view eightBitFontName;            // BIFF5, likewise
     BiffRecordCursor records(stream, 0);
     auto bof = records.next();
     if (!bof || bof->type != kBof || bof->data.size() < 2) {
@@ -178,20 +134,12 @@ BiffGlobals scanBiffGlobals(std::string_view stream) {
                     xfFormats.push_back(le16(data, 2));
                 }
                 break;
-            case kFont:
-                if (!globals.defaultFont) {
-                    readDefaultFont(data, globals, eightBitFontName);
-                }
-                break;
             default:
                 break;
         }
     }
-    if (!eightBitNames.empty() || !eightBitCodes.empty() || !eightBitFontName.empty()) {
+    if (!eightBitNames.empty() || !eightBitCodes.empty()) {
         dbf::CodePageConverter converter(biffCodePageName(globals.codePage));
-        if (globals.defaultFont) {
-            converter.appendUtf8(globals.defaultFont->name, eightBitFontName);
-        }
         for (size_t i = 0; i < eightBitNames.size() && i < globals.sheets.size(); ++i) {
             converter.appendUtf8(globals.sheets[i].name, eightBitNames[i]);
         }

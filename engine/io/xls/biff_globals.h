@@ -19,8 +19,7 @@ struct BiffSheetInfo {
     std::string name;        // UTF-8
 };
 
-// The first FONT record of BIFF5 or BIFF8 globals: the font of the default cell format (XF 0),
-// which the file's cells show unless their format names another.
+// The fields of a FONT record of BIFF5 or BIFF8.
 struct BiffFont {
     double points = 10.0;
     bool bold = false;
@@ -47,7 +46,6 @@ struct BiffGlobals {
     std::vector<bool> xfIsDate;             // per cell format: does its number format show a date
     std::vector<std::string> xfFormatCode;  // per cell format: its number format code, UTF-8
     std::optional<size_t> sharedStringsAt;  // offset of the SST record
-    std::optional<BiffFont> defaultFont;    // BIFF5 and BIFF8 only
 };
 
 // Reads the globals up to their EOF record; stops quietly at damage (what was read stays).
