@@ -11,8 +11,6 @@
 namespace plyfold::engine::xls {
 namespace {
 
-constexpr uint16_t kBof = 0x0809;
-constexpr uint16_t kEof = 0x000A;
 constexpr uint16_t kFormula = 0x0006;
 constexpr uint16_t kFormulaBiff3 = 0x0206;
 constexpr uint16_t kFormulaBiff4 = 0x0406;

@@ -14,7 +14,6 @@
 namespace plyfold::engine::xls {
 namespace {
 
-constexpr uint16_t kEof = 0x000A;
 constexpr uint16_t kSupBook = 0x01AE;
 constexpr uint16_t kExternName = 0x0023;
 constexpr uint16_t kExternSheet = 0x0017;

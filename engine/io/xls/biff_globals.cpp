@@ -12,8 +12,6 @@
 namespace plyfold::engine::xls {
 namespace {
 
-constexpr uint16_t kBof = 0x0809;
-constexpr uint16_t kEof = 0x000A;
 constexpr uint16_t kFilePass = 0x002F;
 constexpr uint16_t kBoundSheet = 0x0085;
 constexpr uint16_t kCodePage = 0x0042;

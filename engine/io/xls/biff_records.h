@@ -17,6 +17,9 @@ public:
 };
 
 inline constexpr uint16_t kBiffContinue = 0x003C;
+// The BOF record of a BIFF5 or BIFF8 substream (the globals, a sheet) and the EOF that ends it.
+inline constexpr uint16_t kBof = 0x0809;
+inline constexpr uint16_t kEof = 0x000A;
 
 // The number an RK value packs: 30 bits of an integer or of a double's high half, maybe /100.
 double rkNumber(uint32_t rk);

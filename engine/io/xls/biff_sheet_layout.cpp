@@ -13,8 +13,6 @@
 namespace plyfold::engine::xls {
 namespace {
 
-constexpr uint16_t kBof = 0x0809;
-constexpr uint16_t kEof = 0x000A;
 constexpr uint16_t kWindow1 = 0x003D;
 
 constexpr uint16_t kRow = 0x0208;

@@ -9,8 +9,6 @@
 namespace plyfold::engine::xls {
 namespace {
 
-constexpr uint16_t kBof = 0x0809;
-constexpr uint16_t kEof = 0x000A;
 constexpr uint16_t kFilePass = 0x002F;
 constexpr uint16_t kFont = 0x0031;
 constexpr uint16_t kXf = 0x00E0;
