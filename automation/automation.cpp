@@ -40,6 +40,8 @@ struct ApplicationState {
         std::make_shared<MemoryBudget>(MemoryBudget::defaultLimit());
     std::vector<std::shared_ptr<WorkbookRecord>> workbooks;
     std::vector<std::string> sourcePaths;
+    engine::TextDialect textDialect;
+    std::string statusBar;
     // The range held by Copy until it is pasted over or dropped.
     std::shared_ptr<WorkbookRecord> heldBook;
     engine::Sheet* heldSheet = nullptr;
@@ -523,10 +525,10 @@ std::vector<std::string> Workbook::uncarriedFeatures() const {
     return openBook(m_book).book->uncarried().list();
 }
 
-void Workbook::SaveAs(const std::string& path) const {
+void Workbook::SaveAs(const std::string& path, engine::CsvValues csvValues) const {
     const engine::Workbook& book = *openBook(m_book).book;
     if (files::fileTypeOfName(path) == files::FileType::Csv) {
-        engine::saveSheetAsCsv(book.sheet(book.activeSheet()), path);
+        engine::saveSheetAsCsv(book.sheet(book.activeSheet()), path, csvValues);
     } else {
         engine::saveWorkbook(book, path);
     }
@@ -541,7 +543,7 @@ Workbook WorkbookCollection::Open(const std::string& path) const {
     auto app = runningApp(m_app);
     auto record = std::make_shared<WorkbookRecord>();
     record->app = app;
-    record->book = engine::openWorkbook(path, app->budget);
+    record->book = engine::openWorkbook(path, app->budget, app->textDialect);
     record->name = std::filesystem::path(path).filename().string();
     app->workbooks.push_back(record);
     return Workbook(record);
@@ -649,6 +651,26 @@ uint64_t Application::memoryLimit() const {
 
 void Application::setMemoryLimit(uint64_t bytes) {
     m_state->budget->setLimit(bytes);
+}
+
+const engine::TextDialect& Application::textDialect() const {
+    return m_state->textDialect;
+}
+
+void Application::setTextDialect(const engine::TextDialect& dialect) {
+    m_state->textDialect = dialect;
+}
+
+const std::string& Application::statusBar() const {
+    return m_state->statusBar;
+}
+
+void Application::setStatusBar(std::string text) {
+    m_state->statusBar = std::move(text);
+    ResultPresenter* presenter = ServerRegistry::instance().presenter();
+    if (m_state->presented && presenter) {
+        presenter->showStatusBar(*this, m_state->statusBar);
+    }
 }
 
 // Registry

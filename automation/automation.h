@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/common/error.h"
+#include "engine/common/text_dialect.h"
 #include "engine/model/cell_ref.h"
 
 namespace plyfold::engine {
@@ -156,7 +157,8 @@ public:
     // Writes the workbook to path in the format its name asks for: comma-separated text of the
     // active sheet for .csv, else an Office Open XML package (.xlsm, .xltx and .xltm by name).
     // The file appears whole or not at all; an existing file stays untouched on failure.
-    void SaveAs(const std::string& path) const;
+    void SaveAs(const std::string& path,
+                engine::CsvValues csvValues = engine::CsvValues::Shown) const;
     // After sheets were copied in from other workbooks: every reference to another file's
     // sheet that has a copy here points at that copy; the others stay external references.
     void relinkToCopies() const;
@@ -212,6 +214,15 @@ public:
     uint64_t memoryLimit() const;
     void setMemoryLimit(uint64_t bytes);
 
+    // How the .csv and .txt files the instance opens are read (by default guessed from each).
+    const engine::TextDialect& textDialect() const;
+    void setTextDialect(const engine::TextDialect& dialect);
+
+    // A line the server's window shows below the workbooks (a merge's summary); told to the
+    // result presenter once the instance has been presented.
+    const std::string& statusBar() const;
+    void setStatusBar(std::string text);
+
 private:
     std::shared_ptr<ApplicationState> m_state;
 };
@@ -232,6 +243,11 @@ public:
     virtual ~ResultPresenter() = default;
     virtual void present(std::shared_ptr<Application> application,
                          std::vector<ShownWorkbook> workbooks) = 0;
+    // The instance's status bar text changed after it was presented.
+    virtual void showStatusBar(const Application& application, const std::string& text) {
+        (void)application;
+        (void)text;
+    }
 };
 
 using ServerFactory = std::function<std::shared_ptr<Application>()>;

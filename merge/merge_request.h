@@ -5,9 +5,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "automation/automation.h"
+#include "engine/common/text_dialect.h"
 
 namespace plyfold::merge {
 
@@ -17,6 +19,15 @@ struct QueueRow {
     std::string path;
     std::string sheet;
     bool checked = true;
+};
+
+// What a merge does with a checked row it cannot merge.
+enum class UnmergeableRows {
+    // A row whose file is missing is left out; a file that cannot be read, or a sheet it
+    // lacks, fails the merge (the window's merges).
+    SkipMissingFiles,
+    // Every such row is left out and the merge goes on with the others.
+    LeaveOut,
 };
 
 enum class MergeMode {
@@ -41,6 +52,9 @@ struct MergeRequest {
     // server's default (a share of the machine's memory). Past it the merge fails, naming the
     // file and sheet being read.
     uint64_t memoryLimit = 0;
+    // How .csv and .txt sources are read.
+    engine::TextDialect textDialect;
+    UnmergeableRows unmergeable = UnmergeableRows::SkipMissingFiles;
     // Told the 1-based index of every queue row the merge reaches, merged or skipped.
     std::function<void(int row)> progress;
 };
@@ -70,6 +84,37 @@ struct UncarriedFeature {
     friend bool operator==(const UncarriedFeature&, const UncarriedFeature&) = default;
 };
 
+// What became of one queue row.
+enum class RowStatus { Merged, Missing, Unreadable, NoSuchSheet, Unchecked };
+
+// "merged", "missing", "unreadable", "no such sheet", "unchecked".
+std::string_view statusName(RowStatus status);
+
+struct RowReport {
+    std::string path;
+    std::string sheet;
+    RowStatus status = RowStatus::Unchecked;
+    // What the row's block added to the result (after a dropped first row or column); the
+    // copied sheet's used range in the one-workbook merge.
+    int32_t rows = 0;
+    int32_t columns = 0;
+    // Why the row was left out; empty for merged and unchecked rows.
+    std::string message;
+
+    // "'path', sheet 'Name': why" for a row left out.
+    std::string leftOutMessage() const;
+};
+
+// The figures of a finished merge's one-line summary.
+struct MergeSummary {
+    int worksheets = 0;  // merged queue rows
+    int files = 0;       // distinct files they came from
+    int32_t rows = 0;    // the result sheet's used rows and columns (one-sheet merges)
+    int32_t columns = 0;
+    int sheets = 0;  // the result's sheets (one-workbook merge)
+    double seconds = 0;
+};
+
 // What a merge gives back. On success the server instance runs, visible, holding the result
 // workbook (already handed to the registered result presenter); the caller may save it and
 // then quit the instance, or leave it to the presenter. On failure the instance has been quit.
@@ -80,8 +125,13 @@ struct MergeOutcome {
     // What the merged sources hold and the result lacks, once each by source and feature, in
     // the order met; filled on success.
     std::vector<UncarriedFeature> uncarried;
+    // One report per queue row reached, in queue order (every row on success).
+    std::vector<RowReport> rows;
+    MergeSummary summary;
 
     bool succeeded() const { return !failure.has_value(); }
+    // The checked rows that were not merged.
+    std::vector<RowReport> leftOut() const;
 };
 
 // Runs the merge the request describes. Every source is only read; each run of consecutive

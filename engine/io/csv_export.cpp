@@ -73,7 +73,8 @@ void writeCsv(const Sheet& sheet, files::AtomicFile& file) {
 
 }  // namespace
 
-void saveSheetAsCsv(const Sheet& sheet, const std::string& path) {
+void saveSheetAsCsv(const Sheet& sheet, const std::string& path, CsvValues values) {
+    (void)values;
     saveAtomically(path, [&sheet](files::AtomicFile& file) { writeCsv(sheet, file); });
 }
 

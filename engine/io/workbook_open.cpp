@@ -12,7 +12,7 @@
 namespace plyfold::engine {
 namespace {
 
-std::unique_ptr<Workbook> readWorkbook(const std::string& path) {
+std::unique_ptr<Workbook> readWorkbook(const std::string& path, const TextDialect& dialect) {
     // The readers that read at once carry on with the file opened here.
     auto file = std::make_shared<const files::InputFile>(path);
     std::string firstBytes = file->readFirst(files::kFormatSniffBytes);
@@ -22,9 +22,9 @@ std::unique_ptr<Workbook> readWorkbook(const std::string& path) {
         case files::FileFormat::Xls:
             return xls::readXls(*file);
         case files::FileFormat::Csv:
-            return csv::readDelimitedText(path, ',');
+            return csv::readDelimitedText(path, ',', dialect);
         case files::FileFormat::TabText:
-            return csv::readDelimitedText(path, '\t');
+            return csv::readDelimitedText(path, '\t', dialect);
         case files::FileFormat::Dbf:
             return dbf::readDbf(path);
         case files::FileFormat::WebPage:
@@ -47,11 +47,12 @@ std::unique_ptr<Workbook> readWorkbook(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<Workbook> openWorkbook(const std::string& path,
-                                       std::shared_ptr<MemoryBudget> budget) {
+                                       std::shared_ptr<MemoryBudget> budget,
+                                       const TextDialect& dialect) {
     try {
         // The readers read little before the first sheet is loaded; what they keep (a .xls
         // file's stream) moves to the budget here.
-        std::unique_ptr<Workbook> workbook = readWorkbook(path);
+        std::unique_ptr<Workbook> workbook = readWorkbook(path, dialect);
         workbook->memory().setBudget(std::move(budget));
         return workbook;
     } catch (const MemoryLimitReached& reached) {

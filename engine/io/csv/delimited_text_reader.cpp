@@ -231,7 +231,9 @@ void parseDelimitedText(std::string_view bytes, char delimiter, Sheet& sheet,
     Parser(text, delimiter, sheet, displayName).run();
 }
 
-std::unique_ptr<Workbook> readDelimitedText(const std::string& path, char delimiter) {
+std::unique_ptr<Workbook> readDelimitedText(const std::string& path, char delimiter,
+                                            const TextDialect& dialect) {
+    (void)dialect;
     auto workbook = makeWorkbook(path);
     workbook->sheet(0).setLoader([path, delimiter](Sheet& sheet) {
         parseDelimitedText(files::readFile(path), delimiter, sheet, path);

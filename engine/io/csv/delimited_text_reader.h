@@ -4,14 +4,17 @@
 #include <string>
 #include <string_view>
 
+#include "engine/common/text_dialect.h"
 #include "engine/model/workbook.h"
 
 namespace plyfold::engine::csv {
 
-// Reads a text file of fields separated by delimiter (',' for .csv, '\t' for .txt) as a
-// workbook of one worksheet named after the file. Opening reads nothing; the cells are read
-// the first time they are needed. Throws SpreadsheetError naming the file.
-std::unique_ptr<Workbook> readDelimitedText(const std::string& path, char delimiter);
+// Reads a text file of fields separated by delimiter (',' for .csv, '\t' for .txt; the
+// dialect may name or guess another) as a workbook of one worksheet named after the file.
+// Opening reads nothing; the cells are read the first time they are needed. Throws
+// SpreadsheetError naming the file.
+std::unique_ptr<Workbook> readDelimitedText(const std::string& path, char delimiter,
+                                            const TextDialect& dialect = {});
 
 // The same from bytes in memory; displayName stands for the file (and names the sheet).
 std::unique_ptr<Workbook> readDelimitedTextFromMemory(std::string bytes,
