@@ -4,6 +4,7 @@
 #include "app/block_gap.h"
 #include "discovery/path_helpers.h"
 #include "engine/common/file_access.h"
+#include "merge/merge_request.h"
 #include "merge/merges.h"
 #include "state/saved_list.h"
 
@@ -31,6 +32,7 @@ Form1::Form1(std::string programFolder, Form1Services services) : m_services(ser
 
 void Form1::Form_Load() {
     SetUpControls();
+    m_controls.textDialect = state::readTextDialect(m_controls.programFolder);
     state::restoreSourceList(m_controls.programFolder, m_controls.ListView1,
                              discovery::SourceIconForPath);
     m_controls.ListView1.refresh();
@@ -114,26 +116,37 @@ void Form1::Command18_Click() {
         return;
     }
     c.ProgressBar1.setMaximum(rowCount);
+    merge::MergeOutcome outcome;
     {
         controls::WaitPointerScope wait(c);
         if (c.Option1.value()) {
-            MergeToOneSheet();
-        } else if (!merge::MergeToOneWorkbook(c)) {
-            c.showMessage("Merge Failed!", controls::MessageIcon::Critical);
+            MergeToOneSheet(&outcome);
+        } else if (!merge::runWindowMerge(c, merge::MergeMode::Workbook, outcome)) {
+            showMergeFailed(outcome);
         }
     }
     c.ProgressBar1.setValue(0);
+    // Told once the wait is over, so that the report's file dialog takes input as usual.
+    if (outcome.succeeded()) {
+        ShowMergeReport(outcome);
+    }
 }
 
 void Form1::Merge_Click() {
     Command18_Click();
 }
 
-void Form1::MergeToOneSheet() {
-    bool merged = m_controls.Combo1.listIndex() == 0 ? merge::MergeSheetsVertically(m_controls)
-                                                     : merge::MergeSheetsHorizontally(m_controls);
+void Form1::MergeToOneSheet(merge::MergeOutcome* outcome) {
+    merge::MergeOutcome own;
+    merge::MergeOutcome& filled = outcome ? *outcome : own;
+    const merge::MergeMode mode = m_controls.Combo1.listIndex() == 0
+                                      ? merge::MergeMode::Vertical
+                                      : merge::MergeMode::Horizontal;
+    const bool merged = merge::runWindowMerge(m_controls, mode, filled);
     if (!merged) {
-        m_controls.showMessage("Merge Failed!", controls::MessageIcon::Critical);
+        showMergeFailed(filled);
+    } else if (!outcome) {
+        ShowMergeReport(filled);
     }
 }
 

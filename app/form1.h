@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "controls/form1_controls.h"
 #include "controls/services.h"
@@ -9,6 +10,10 @@
 namespace plyfold::dialogs {
 class DialogPresenter;
 }
+namespace plyfold::merge {
+struct MergeOutcome;
+struct RowReport;
+}  // namespace plyfold::merge
 
 namespace plyfold::app {
 
@@ -56,10 +61,14 @@ public:
     void Option2_Click();
     void Text1_LostFocus();
 
-    // Merge command.
+    // Merge command. Command18_Click runs the merge the options choose under the wait pointer,
+    // shows "Merge Failed!" with the cause as its details after a failure, and once the result
+    // is open the merge report (ShowMergeReport).
     void Command18_Click();
     void Merge_Click();
-    void MergeToOneSheet();
+    // The one-sheet merge Combo1 chooses, with "Merge Failed!" after a failure. Given an
+    // outcome, fills it and leaves the report to the caller; without one, shows it itself.
+    void MergeToOneSheet(merge::MergeOutcome* outcome = nullptr);
 
     // Settings, help, home page, About.
     void Settings_Click();
@@ -95,7 +104,17 @@ public:
     void Command17_Click();
     void ListView4_DblClick();
 
+    // What the user is told after a merge whose result opened: one information box listing
+    // the queue rows left out and, below, what the result does not carry, with "Save
+    // Report..." (the whole queue as a tab-separated report) when rows were left out. Nothing
+    // when there is nothing to tell.
+    void ShowMergeReport(const merge::MergeOutcome& outcome);
+
 private:
+    void showMergeFailed(const merge::MergeOutcome& outcome);
+    // Asks for a file and writes the report of the rows there, whole or not at all.
+    void saveMergeReport(const std::vector<merge::RowReport>& rows);
+
     controls::Form1Controls m_controls;
     Form1Services m_services;
 };

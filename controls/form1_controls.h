@@ -7,6 +7,7 @@
 #include "controls/controls.h"
 #include "controls/list_model.h"
 #include "controls/services.h"
+#include "engine/common/text_dialect.h"
 
 namespace plyfold::controls {
 
@@ -27,6 +28,9 @@ struct Form1Controls {
     Label Label1;
     ProgressBar ProgressBar1;
     int32_t BlockGap = 0;
+    // How the merges read .csv and .txt sources: the saved setting (Form_Load, the Settings
+    // dialog's OK) or the dialect of an opened job.
+    engine::TextDialect textDialect;
 
     // The folder that holds the program (and its list and settings files).
     std::string programFolder;

@@ -8,11 +8,18 @@ namespace plyfold::controls {
 // Icon codes of a message box.
 enum class MessageIcon { Critical = 16, Information = 64 };
 
-// A modal message box with the program's title and one OK button.
+// Modal message boxes with the program's title and an OK button.
 class MessageBoxService {
 public:
     virtual ~MessageBoxService() = default;
     virtual void showMessage(std::string_view text, MessageIcon icon) = 0;
+    // The text, with details the user can open below it (the cause of a failure, say).
+    virtual void showDetailedMessage(std::string_view text, std::string_view details,
+                                     MessageIcon icon) = 0;
+    // The text with a second button, captioned action ("Save Report..."), beside OK; true
+    // when the user chose that button, false for OK or closing the box.
+    virtual bool showMessageWithAction(std::string_view text, MessageIcon icon,
+                                       std::string_view action) = 0;
 };
 
 enum class MousePointer { Default, Wait };

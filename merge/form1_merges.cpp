@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "controls/form1_controls.h"
@@ -18,11 +19,33 @@ MergeRequest requestFromForm(controls::Form1Controls& form, MergeMode mode) {
     request.gap = form.BlockGap;
     request.dropFirstLine = form.Check1.value() == 1;
     request.autofit = form.Check2.value() == 1;
+    request.textDialect = form.textDialect;
     request.progress = [&form](int row) { form.ProgressBar1.setValue(row); };
     return request;
 }
 
-std::string uncarriedMessage(const std::vector<UncarriedFeature>& uncarried) {
+bool mergeAndTell(controls::Form1Controls& form, MergeMode mode) {
+    MergeOutcome outcome;
+    const bool merged = runWindowMerge(form, mode, outcome);
+    // The result window is open by now; one box lists what it lacks.
+    if (!outcome.uncarried.empty()) {
+        form.showMessage(uncarriedText(outcome.uncarried), controls::MessageIcon::Information);
+    }
+    return merged;
+}
+
+}  // namespace
+
+bool runWindowMerge(controls::Form1Controls& form, MergeMode mode, MergeOutcome& outcome) {
+    outcome = runMerge(requestFromForm(form, mode));
+    // Only the vertical merge describes its failure itself.
+    if (outcome.failure && mode == MergeMode::Vertical) {
+        form.showMessage(outcome.failure->message(), controls::MessageIcon::Critical);
+    }
+    return outcome.succeeded();
+}
+
+std::string uncarriedText(const std::vector<UncarriedFeature>& uncarried) {
     std::string text = "The result does not carry everything its sources hold:\n";
     for (const UncarriedFeature& feature : uncarried) {
         text += "\n" + feature.message();
@@ -30,32 +53,16 @@ std::string uncarriedMessage(const std::vector<UncarriedFeature>& uncarried) {
     return text;
 }
 
-enum class FailureMessage { Describe, Silent };
-
-bool mergeFromForm(controls::Form1Controls& form, MergeMode mode, FailureMessage message) {
-    const MergeOutcome outcome = runMerge(requestFromForm(form, mode));
-    if (outcome.failure && message == FailureMessage::Describe) {
-        form.showMessage(outcome.failure->message(), controls::MessageIcon::Critical);
-    }
-    // The result window is open by now; one box lists what it lacks.
-    if (!outcome.uncarried.empty()) {
-        form.showMessage(uncarriedMessage(outcome.uncarried), controls::MessageIcon::Information);
-    }
-    return outcome.succeeded();
-}
-
-}  // namespace
-
 bool MergeSheetsVertically(controls::Form1Controls& form) {
-    return mergeFromForm(form, MergeMode::Vertical, FailureMessage::Describe);
+    return mergeAndTell(form, MergeMode::Vertical);
 }
 
 bool MergeSheetsHorizontally(controls::Form1Controls& form) {
-    return mergeFromForm(form, MergeMode::Horizontal, FailureMessage::Silent);
+    return mergeAndTell(form, MergeMode::Horizontal);
 }
 
 bool MergeToOneWorkbook(controls::Form1Controls& form) {
-    return mergeFromForm(form, MergeMode::Workbook, FailureMessage::Silent);
+    return mergeAndTell(form, MergeMode::Workbook);
 }
 
 }  // namespace plyfold::merge

@@ -1,6 +1,9 @@
 #include "state/saved_list.h"
 
+#include <array>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "controls/list_model.h"
 #include "engine/common/atomic_file.h"
@@ -41,16 +44,115 @@ void replaceStateFile(const std::string& path, std::string_view bytes) {
     files::replaceFile(path, bytes);
 }
 
-std::optional<std::string> settingsFirstLine(const std::string& programFolder) {
+std::vector<std::string> settingsLines(const std::string& programFolder) {
     auto bytes = readIfReadable(fileInFolder(programFolder, kSettingsFile));
-    if (!bytes) {
-        return std::nullopt;
-    }
-    auto lines = splitLines(*bytes);
+    return bytes ? splitLines(*bytes) : std::vector<std::string>{};
+}
+
+std::optional<std::string> settingsFirstLine(const std::string& programFolder) {
+    auto lines = settingsLines(programFolder);
     if (lines.empty()) {
         return std::nullopt;
     }
     return lines.front();
+}
+
+constexpr std::string_view kDelimiterKey = "delimiter";
+constexpr std::string_view kDecimalKey = "decimal";
+constexpr std::string_view kDateOrderKey = "date-order";
+
+// A value of the settings file and what it stands for.
+template <typename T>
+struct Named {
+    std::string_view name;
+    T value;
+};
+
+constexpr std::array<Named<char>, 4> kDelimiters = {
+    {{"comma", ','}, {"semicolon", ';'}, {"tab", '\t'}, {"pipe", '|'}}};
+constexpr std::array<Named<engine::DecimalSeparator>, 2> kDecimals = {
+    {{"point", engine::DecimalSeparator::Point}, {"comma", engine::DecimalSeparator::Comma}}};
+constexpr std::array<Named<engine::DateOrder>, 3> kDateOrders = {
+    {{"dmy", engine::DateOrder::DayMonthYear},
+     {"mdy", engine::DateOrder::MonthDayYear},
+     {"ymd", engine::DateOrder::YearMonthDay}}};
+
+// The value of a "key=value" line, when the line has that key.
+std::optional<std::string_view> valueOf(std::string_view line, std::string_view key) {
+    if (line.size() <= key.size() || !line.starts_with(key) || line[key.size()] != '=') {
+        return std::nullopt;
+    }
+    return line.substr(key.size() + 1);
+}
+
+bool isSettingLine(std::string_view line) {
+    for (std::string_view key : {kDelimiterKey, kDecimalKey, kDateOrderKey}) {
+        if (line.starts_with(key) && line.size() > key.size() && line[key.size()] == '=') {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string lowerTrimmed(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && text.back() == ' ') {
+        text.remove_suffix(1);
+    }
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lower;
+}
+
+template <typename T, size_t N>
+std::optional<T> namedValue(std::string_view text, const std::array<Named<T>, N>& names) {
+    const std::string wanted = lowerTrimmed(text);
+    for (const Named<T>& named : names) {
+        if (named.name == wanted) {
+            return named.value;
+        }
+    }
+    return std::nullopt;
+}
+
+template <typename T, size_t N>
+std::string_view nameOf(T value, const std::array<Named<T>, N>& names) {
+    for (const Named<T>& named : names) {
+        if (named.value == value) {
+            return named.name;
+        }
+    }
+    return "automatic";
+}
+
+char delimiterOf(std::string_view text) {
+    if (text.size() == 1) {
+        for (const Named<char>& named : kDelimiters) {
+            if (named.value == text[0]) {
+                return named.value;
+            }
+        }
+    }
+    return namedValue(text, kDelimiters).value_or(0);
+}
+
+void replaceSettingsFile(const std::string& programFolder, const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const std::string& line : lines) {
+        bytes += line;
+        bytes += "\r\n";
+    }
+    replaceStateFile(fileInFolder(programFolder, kSettingsFile), bytes);
+}
+
+std::string flagLine(int checkValue) {
+    return checkValue == 1 ? "1" : "0";
 }
 
 }  // namespace
@@ -90,8 +192,49 @@ int readAutoSaveFlag(const std::string& programFolder) {
 }
 
 void writeAutoSaveFlag(const std::string& programFolder, int checkValue) {
-    replaceStateFile(fileInFolder(programFolder, kSettingsFile),
-                     checkValue == 1 ? "1\r\n" : "0\r\n");
+    std::vector<std::string> lines = settingsLines(programFolder);
+    if (lines.empty()) {
+        lines.push_back(flagLine(checkValue));
+    } else {
+        lines.front() = flagLine(checkValue);
+    }
+    replaceSettingsFile(programFolder, lines);
+}
+
+engine::TextDialect readTextDialect(const std::string& programFolder) {
+    engine::TextDialect dialect;
+    const std::vector<std::string> lines = settingsLines(programFolder);
+    // The first line is the flag, whatever it holds.
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        if (auto value = valueOf(line, kDelimiterKey)) {
+            dialect.delimiter = delimiterOf(*value);
+        } else if (auto decimal = valueOf(line, kDecimalKey)) {
+            dialect.decimal =
+                namedValue(*decimal, kDecimals).value_or(engine::DecimalSeparator::Automatic);
+        } else if (auto order = valueOf(line, kDateOrderKey)) {
+            dialect.dateOrder =
+                namedValue(*order, kDateOrders).value_or(engine::DateOrder::Automatic);
+        }
+    }
+    return dialect;
+}
+
+void writeSettings(const std::string& programFolder, int checkValue,
+                   const engine::TextDialect& dialect) {
+    std::vector<std::string> lines = {
+        flagLine(checkValue),
+        std::string(kDelimiterKey) + "=" + std::string(nameOf(dialect.delimiter, kDelimiters)),
+        std::string(kDecimalKey) + "=" + std::string(nameOf(dialect.decimal, kDecimals)),
+        std::string(kDateOrderKey) + "=" + std::string(nameOf(dialect.dateOrder, kDateOrders)),
+    };
+    const std::vector<std::string> old = settingsLines(programFolder);
+    for (size_t i = 1; i < old.size(); ++i) {
+        if (!isSettingLine(old[i])) {
+            lines.push_back(old[i]);
+        }
+    }
+    replaceSettingsFile(programFolder, lines);
 }
 
 }  // namespace plyfold::state

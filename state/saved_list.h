@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/common/file_access.h"
+#include "engine/common/text_dialect.h"
 
 namespace plyfold::controls {
 class ListModel;
@@ -46,9 +47,22 @@ void saveSourceList(const std::string& programFolder, const controls::ListModel&
 // line is exactly "1", else 0 (also for an empty, missing or unreadable file).
 int readAutoSaveFlag(const std::string& programFolder);
 
-// Replaces the settings file with "1" or "0" and CR LF for a check box value of 1 or 0. Throws
-// files::FileError, leaving the old file whole, when it cannot be written (StateFileRefused
-// as the save does).
+// Replaces the settings file's first line with "1" or "0" for a check box value of 1 or 0,
+// keeping the lines after it (every line ends in CR LF). Throws files::FileError, leaving the
+// old file whole, when it cannot be written (StateFileRefused as the save does).
 void writeAutoSaveFlag(const std::string& programFolder, int checkValue);
+
+// The dialect the window reads .csv and .txt sources with, from the settings file's lines after
+// the first: "delimiter=" comma, semicolon, tab or pipe (or the character itself),
+// "decimal=" point or comma, "date-order=" dmy, mdy or ymd. Whatever is missing, unknown or
+// unreadable is automatic, as is all of it for a missing or unreadable file.
+engine::TextDialect readTextDialect(const std::string& programFolder);
+
+// Replaces the settings file with the flag line (as writeAutoSaveFlag writes it) and the
+// dialect's three lines ("automatic" for what is guessed), keeping any other line the file had
+// after its first. Readers of the flag look only at the first line. Throws as
+// writeAutoSaveFlag does.
+void writeSettings(const std::string& programFolder, int checkValue,
+                   const engine::TextDialect& dialect);
 
 }  // namespace plyfold::state

@@ -297,7 +297,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::showSettingsDialog() {
     SettingsDialogView dialog(m_programFolder, this, m_messages);
-    dialog.exec();
+    // The merges read text sources as the dialog was left, even when its file could not be
+    // written.
+    if (dialog.exec() == QDialog::Accepted) {
+        m_form->controls().textDialect = dialog.dialog().textDialect();
+    }
 }
 
 void MainWindow::showAboutBox() {

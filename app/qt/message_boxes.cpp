@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "app/qt/qt_text.h"
 
@@ -11,10 +12,57 @@ namespace plyfold::gui {
 MessageBoxes::MessageBoxes(std::function<QWidget*()> owner) : m_owner(std::move(owner)) {}
 
 void MessageBoxes::showMessage(std::string_view text, controls::MessageIcon icon) {
-    QMessageBox box(
-        icon == controls::MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
-        QStringLiteral("Plyfold"), toQString(text), QMessageBox::Ok, m_owner ? m_owner() : nullptr);
+    QMessageBox box(m_owner ? m_owner() : nullptr);
+    fill(box, text, {}, icon);
+    exec(box);
+}
+
+void MessageBoxes::showDetailedMessage(std::string_view text, std::string_view details,
+                                       controls::MessageIcon icon) {
+    QMessageBox box(m_owner ? m_owner() : nullptr);
+    fill(box, text, details, icon);
+    exec(box);
+}
+
+bool MessageBoxes::showMessageWithAction(std::string_view text, controls::MessageIcon icon,
+                                         std::string_view action) {
+    QMessageBox box(m_owner ? m_owner() : nullptr);
+    fill(box, text, {}, icon);
+    QPushButton* actionButton = box.addButton(toQString(action), QMessageBox::ActionRole);
+    actionButton->setObjectName(QStringLiteral("MessageAction"));
+    // OK stays the answer to Enter and Escape: the action is only ever chosen on purpose.
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+    exec(box);
+    return box.clickedButton() == actionButton;
+}
+
+void MessageBoxes::fill(QMessageBox& box, std::string_view text, std::string_view details,
+                        controls::MessageIcon icon) const {
     box.setObjectName(QStringLiteral("PlyfoldMessageBox"));
+    box.setWindowTitle(QStringLiteral("Plyfold"));
+    box.setIcon(icon == controls::MessageIcon::Critical ? QMessageBox::Critical
+                                                        : QMessageBox::Information);
+    box.setStandardButtons(QMessageBox::Ok);
+    QString shown = toQString(text);
+    QString detailText = toQString(details);
+    const QStringList lines = shown.split(QLatin1Char('\n'));
+    if (lines.size() > kMostShownLines) {
+        const QString whole = shown;
+        shown = lines.mid(0, kMostShownLines).join(QLatin1Char('\n')) +
+                QStringLiteral("\n… (%1 more lines: see the details)")
+                    .arg(lines.size() - kMostShownLines);
+        detailText = detailText.isEmpty() ? whole : whole + QStringLiteral("\n\n") + detailText;
+    }
+    // File and sheet names are shown as they are, never read as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(shown);
+    if (!detailText.isEmpty()) {
+        box.setDetailedText(detailText);
+    }
+}
+
+void MessageBoxes::exec(QMessageBox& box) const {
     box.setWindowModality(Qt::ApplicationModal);
     const bool waiting = QApplication::overrideCursor() != nullptr;
     if (waiting) {

@@ -50,6 +50,15 @@ void ResultPresenter::open(const std::shared_ptr<automation::Application>& appli
     }
 }
 
+void ResultPresenter::showStatusBar(const automation::Application& application,
+                                    const std::string& text) {
+    for (ResultWindow* window : windows()) {
+        if (&window->application() == &application) {
+            window->setStatusText(toQString(text));
+        }
+    }
+}
+
 QList<ResultWindow*> ResultPresenter::windows() const {
     QList<ResultWindow*> open;
     for (const QPointer<ResultWindow>& window : m_windows) {

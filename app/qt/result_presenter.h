@@ -28,6 +28,10 @@ public:
 
     void present(std::shared_ptr<automation::Application> application,
                  std::vector<automation::ShownWorkbook> workbooks) override;
+    // Shows the text in the status bar of every open window of the instance; windows still on
+    // their way read it from the instance when they open.
+    void showStatusBar(const automation::Application& application,
+                       const std::string& text) override;
 
     // The open result windows, oldest first.
     QList<ResultWindow*> windows() const;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -86,6 +87,15 @@ ResultWindow::ResultWindow(std::shared_ptr<InstanceLease> lease,
     closeAction->setObjectName(QStringLiteral("Close"));
     closeAction->setShortcut(QKeySequence::Close);
     connect(closeAction, &QAction::triggered, this, &QWidget::close);
+
+    // A widget of the bar rather than its message: hovering a menu clears a message.
+    m_statusText = new QLabel(this);
+    m_statusText->setObjectName(QStringLiteral("StatusText"));
+    m_statusText->setTextFormat(Qt::PlainText);
+    m_statusText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->addWidget(m_statusText, 1);
+    setStatusText(toQString(m_lease->application().statusBar()));
 }
 
 ResultWindow::~ResultWindow() {
@@ -159,6 +169,19 @@ QWidget* ResultWindow::createSheetView(const engine::Sheet& sheet) {
     const engine::CellRef selected = sheet.selectedCell();
     view->setCurrentIndex(model->index(selected.row, selected.column));
     return view;
+}
+
+const automation::Application& ResultWindow::application() const {
+    return m_lease->application();
+}
+
+void ResultWindow::setStatusText(const QString& text) {
+    m_statusText->setText(text);
+    statusBar()->setVisible(!text.isEmpty());
+}
+
+QString ResultWindow::statusText() const {
+    return m_statusText->text();
 }
 
 QTableView* ResultWindow::sheetView(int tab) const {

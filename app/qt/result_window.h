@@ -10,6 +10,7 @@
 #include "app/qt/result_dialogs.h"
 #include "controls/services.h"
 
+class QLabel;
 class QTabWidget;
 class QTableView;
 
@@ -62,6 +63,12 @@ public:
     // The table of a tab, or nullptr for a chart sheet's tab.
     QTableView* sheetView(int tab) const;
     bool isSaved() const { return m_saved; }
+    // The server instance whose workbook the window shows.
+    const automation::Application& application() const;
+
+    // The line the status bar shows (a merge's summary); the bar is hidden while it is empty.
+    void setStatusText(const QString& text);
+    QString statusText() const;
 
     // The files the result was made from: a save never replaces one of them, whatever name
     // (a link, a hard link) leads to it.
@@ -92,6 +99,7 @@ private:
     QString m_name;
     ResultWindowServices m_services;
     QTabWidget* m_tabs = nullptr;
+    QLabel* m_statusText = nullptr;
     QList<const engine::Sheet*> m_tabSheets;
     bool m_saved = false;
     QString m_savedPath;

@@ -1,7 +1,9 @@
 #include "app/qt/settings_dialog_view.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 
 #include "app/qt/control_bindings.h"
@@ -19,14 +21,18 @@ SettingsDialogView::SettingsDialogView(std::string programFolder, QWidget* paren
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(8.4);
     setFont(font);
-    setFixedSize(twipsToPixels(3600), twipsToPixels(1476));
+    // The three text-source settings sit in rows below the check box; the buttons below them.
+    constexpr int kRowsTop = 840;
+    constexpr int kRowStep = 420;
+    constexpr int kButtonsTop = kRowsTop + 3 * kRowStep + 120;
+    setFixedSize(twipsToPixels(3600), twipsToPixels(kButtonsTop + 375 + 141));
 
     auto* ok = new QPushButton(toQString(m_dialog.OKButton.caption()), this);
     ok->setObjectName(QStringLiteral("OKButton"));
-    ok->setGeometry(twipsRect(360, 960, 1215, 375));
+    ok->setGeometry(twipsRect(360, kButtonsTop, 1215, 375));
     auto* cancel = new QPushButton(toQString(m_dialog.CancelButton.caption()), this);
     cancel->setObjectName(QStringLiteral("CancelButton"));
-    cancel->setGeometry(twipsRect(2040, 960, 1215, 375));
+    cancel->setGeometry(twipsRect(2040, kButtonsTop, 1215, 375));
     auto* check = new QCheckBox(this);
     check->setObjectName(QStringLiteral("Check1"));
     check->setGeometry(twipsRect(360, 360, 3010, 370));
@@ -34,8 +40,37 @@ SettingsDialogView::SettingsDialogView(std::string programFolder, QWidget* paren
         button->setAutoDefault(false);
         button->setDefault(false);
     }
+
+    struct Setting {
+        controls::Label& label;
+        controls::ComboBox& combo;
+        const char* labelName;
+        const char* comboName;
+    };
+    const Setting settings[] = {
+        {m_dialog.DelimiterLabel, m_dialog.DelimiterCombo, "DelimiterLabel", "DelimiterCombo"},
+        {m_dialog.DecimalLabel, m_dialog.DecimalCombo, "DecimalLabel", "DecimalCombo"},
+        {m_dialog.DateOrderLabel, m_dialog.DateOrderCombo, "DateOrderLabel", "DateOrderCombo"},
+    };
+    QWidget* previous = check;
     setTabOrder(ok, cancel);
     setTabOrder(cancel, check);
+    for (int row = 0; row < 3; ++row) {
+        const Setting& setting = settings[row];
+        const int top = kRowsTop + row * kRowStep;
+        auto* label = new QLabel(this);
+        label->setObjectName(QString::fromLatin1(setting.labelName));
+        label->setGeometry(twipsRect(360, top + 30, 1260, 255));
+        auto* combo = new QComboBox(this);
+        combo->setObjectName(QString::fromLatin1(setting.comboName));
+        combo->setGeometry(twipsRect(1620, top, 1635, 330));
+        combo->setEditable(false);
+        label->setBuddy(combo);
+        bindLabel(setting.label, label);
+        bindComboBox(setting.combo, combo, {});
+        setTabOrder(previous, combo);
+        previous = combo;
+    }
 
     bindCheckBox(m_dialog.Check1, check);
     connect(ok, &QPushButton::clicked, this, [this] {

@@ -21,14 +21,32 @@ namespace plyfold::gui::test {
 struct ShownMessage {
     std::string text;
     controls::MessageIcon icon;
+    std::string details = {};
+    std::string action = {};
 };
 
+// Records every box; a box with an action takes its answer from actionAnswers (none left: OK).
 class RecordingMessages : public controls::MessageBoxService {
 public:
     void showMessage(std::string_view text, controls::MessageIcon icon) override {
         shown.push_back({std::string(text), icon});
     }
+    void showDetailedMessage(std::string_view text, std::string_view details,
+                             controls::MessageIcon icon) override {
+        shown.push_back({std::string(text), icon, std::string(details)});
+    }
+    bool showMessageWithAction(std::string_view text, controls::MessageIcon icon,
+                               std::string_view action) override {
+        shown.push_back({std::string(text), icon, {}, std::string(action)});
+        if (actionAnswers.empty()) {
+            return false;
+        }
+        const bool answer = actionAnswers.front();
+        actionAnswers.pop_front();
+        return answer;
+    }
     std::vector<ShownMessage> shown;
+    std::deque<bool> actionAnswers;
 };
 
 class RecordingShell : public controls::ShellService {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -9,11 +10,27 @@
 
 namespace plyfold::test {
 
-// Message boxes that are recorded instead of shown.
+// Message boxes that are recorded instead of shown. Every box goes into shown; details and
+// actions hold what a box had besides (empty for a plain box), at the same index. A box with
+// an action takes its answer from actionAnswers (none left: OK).
 class RecordingMessages : public controls::MessageBoxService {
 public:
     void showMessage(std::string_view text, controls::MessageIcon icon) override {
-        shown.emplace_back(std::string(text), icon);
+        record(text, icon, {}, {});
+    }
+    void showDetailedMessage(std::string_view text, std::string_view detailText,
+                             controls::MessageIcon icon) override {
+        record(text, icon, detailText, {});
+    }
+    bool showMessageWithAction(std::string_view text, controls::MessageIcon icon,
+                               std::string_view action) override {
+        record(text, icon, {}, action);
+        if (actionAnswers.empty()) {
+            return false;
+        }
+        const bool answer = actionAnswers.front();
+        actionAnswers.pop_front();
+        return answer;
     }
     std::vector<std::string> texts() const {
         std::vector<std::string> result;
@@ -23,6 +40,17 @@ public:
         return result;
     }
     std::vector<std::pair<std::string, controls::MessageIcon>> shown;
+    std::vector<std::string> details;
+    std::vector<std::string> actions;
+    std::deque<bool> actionAnswers;
+
+private:
+    void record(std::string_view text, controls::MessageIcon icon, std::string_view detailText,
+                std::string_view action) {
+        shown.emplace_back(std::string(text), icon);
+        details.emplace_back(detailText);
+        actions.emplace_back(action);
+    }
 };
 
 // The pointer changes, in order, and whether the wait pointer is on at the end.
