@@ -21,18 +21,22 @@ SettingsDialogView::SettingsDialogView(std::string programFolder, QWidget* paren
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(8.4);
     setFont(font);
-    // The three text-source settings sit in rows below the check box; the buttons below them.
+    // The three text-source settings sit in rows below the check box, a label and a list
+    // each; the buttons below them, Cancel at the lists' right edge.
+    constexpr int kWidth = 4200;
+    constexpr int kMargin = 360;
     constexpr int kRowsTop = 840;
     constexpr int kRowStep = 420;
+    constexpr int kListLeft = 1980;
     constexpr int kButtonsTop = kRowsTop + 3 * kRowStep + 120;
-    setFixedSize(twipsToPixels(3600), twipsToPixels(kButtonsTop + 375 + 141));
+    setFixedSize(twipsToPixels(kWidth), twipsToPixels(kButtonsTop + 375 + 141));
 
     auto* ok = new QPushButton(toQString(m_dialog.OKButton.caption()), this);
     ok->setObjectName(QStringLiteral("OKButton"));
     ok->setGeometry(twipsRect(360, kButtonsTop, 1215, 375));
     auto* cancel = new QPushButton(toQString(m_dialog.CancelButton.caption()), this);
     cancel->setObjectName(QStringLiteral("CancelButton"));
-    cancel->setGeometry(twipsRect(2040, kButtonsTop, 1215, 375));
+    cancel->setGeometry(twipsRect(kWidth - kMargin - 1215, kButtonsTop, 1215, 375));
     auto* check = new QCheckBox(this);
     check->setObjectName(QStringLiteral("Check1"));
     check->setGeometry(twipsRect(360, 360, 3010, 370));
@@ -60,10 +64,10 @@ SettingsDialogView::SettingsDialogView(std::string programFolder, QWidget* paren
         const int top = kRowsTop + row * kRowStep;
         auto* label = new QLabel(this);
         label->setObjectName(QString::fromLatin1(setting.labelName));
-        label->setGeometry(twipsRect(360, top + 30, 1260, 255));
+        label->setGeometry(twipsRect(kMargin, top + 30, kListLeft - kMargin - 60, 255));
         auto* combo = new QComboBox(this);
         combo->setObjectName(QString::fromLatin1(setting.comboName));
-        combo->setGeometry(twipsRect(1620, top, 1635, 330));
+        combo->setGeometry(twipsRect(kListLeft, top, kWidth - kMargin - kListLeft, 330));
         combo->setEditable(false);
         label->setBuddy(combo);
         bindLabel(setting.label, label);

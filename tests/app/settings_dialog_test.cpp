@@ -17,6 +17,10 @@ namespace {
 using test::readFile;
 using test::writeFile;
 
+// What OK writes after the flag line when every text setting is left automatic.
+constexpr const char* kAutomaticLines =
+    "delimiter=automatic\r\ndecimal=automatic\r\ndate-order=automatic\r\n";
+
 TEST(SettingsDialog, OpensFromTheFileAndWritesOnlyOnOk) {
     test::TempDir dir;
     writeFile(dir.file("set.txt"), "1\r\n");
@@ -27,7 +31,7 @@ TEST(SettingsDialog, OpensFromTheFileAndWritesOnlyOnOk) {
     dialog.Check1.setValue(0);
     dialog.OKButton_Click();
     EXPECT_TRUE(dialog.isCloseRequested());
-    EXPECT_EQ(readFile(dir.file("set.txt")), "0\r\n");
+    EXPECT_EQ(readFile(dir.file("set.txt")), std::string("0\r\n") + kAutomaticLines);
 
     Dialog2 again(dir.path().string());
     again.Form_Load();
@@ -35,7 +39,7 @@ TEST(SettingsDialog, OpensFromTheFileAndWritesOnlyOnOk) {
     again.Check1.setValue(1);
     again.CancelButton_Click();
     EXPECT_TRUE(again.isCloseRequested());
-    EXPECT_EQ(readFile(dir.file("set.txt")), "0\r\n");
+    EXPECT_EQ(readFile(dir.file("set.txt")), std::string("0\r\n") + kAutomaticLines);
 }
 
 TEST(SettingsDialog, AWordOpensUncheckedWhileTheListIsStillSaved) {
@@ -49,7 +53,7 @@ TEST(SettingsDialog, AWordOpensUncheckedWhileTheListIsStillSaved) {
     state::saveSourceList(dir.path().string(), list);
     EXPECT_EQ(readFile(dir.file("EXCEL.txt")), "/kept.xlsx\r\n");
     dialog.OKButton_Click();
-    EXPECT_EQ(readFile(dir.file("set.txt")), "0\r\n");
+    EXPECT_EQ(readFile(dir.file("set.txt")), std::string("0\r\n") + kAutomaticLines);
 }
 
 TEST(SettingsDialog, OkClosesQuietlyWhenTheFileCannotBeWritten) {

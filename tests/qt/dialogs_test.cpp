@@ -48,8 +48,11 @@ struct SettingsCase {
     bool checkedAtOpen;
     bool toggle;
     enum class End { Ok, Cancel, CloseBox } end;
-    const char* fileAfter;  // nullptr: no set.txt
+    const char* fileAfter;  // nullptr: no set.txt; OK adds the text settings' lines
 };
+
+constexpr const char* kAutomaticLines =
+    "delimiter=automatic\r\ndecimal=automatic\r\ndate-order=automatic\r\n";
 
 TEST(SettingsDialog, OpensFromTheFileAndWritesOnlyOnOk) {
     using End = SettingsCase::End;
@@ -94,7 +97,8 @@ TEST(SettingsDialog, OpensFromTheFileAndWritesOnlyOnOk) {
         dialog.exec();
         EXPECT_FALSE(dialog.isVisible());
         if (c.fileAfter) {
-            EXPECT_EQ(plyfold::test::readFile(settings), c.fileAfter);
+            EXPECT_EQ(plyfold::test::readFile(settings),
+                      std::string(c.fileAfter) + (c.end == End::Ok ? kAutomaticLines : ""));
         } else {
             EXPECT_FALSE(std::filesystem::exists(settings));
         }
