@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/about_box.h"
 #include "app/settings_dialog.h"
@@ -88,6 +90,61 @@ TEST(SettingsDialog, OkSaysWhyItKeepsSomethingThatIsNoSettingsFile) {
               std::vector<std::string>{"The setting was not saved: '" + dir.file("set.txt") +
                                        "' is not a regular file, so it was left as it is."});
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "set.txt"));
+}
+
+// The three lists open from the file, OK writes what they show after the unchanged flag line,
+// Cancel writes nothing; what the file does not say (or says in words the dialog does not
+// know) opens as Automatic.
+TEST(SettingsDialog, TextSettingsRoundTripThroughTheFile) {
+    test::TempDir dir;
+    writeFile(dir.file("set.txt"), "1\r\n");
+    Dialog2 dialog(dir.path().string());
+    dialog.Form_Load();
+    EXPECT_EQ(dialog.Check1.value(), 1);
+    EXPECT_EQ(dialog.DelimiterCombo.items(),
+              (std::vector<std::string>{"Automatic", "Comma", "Semicolon", "Tab", "Pipe"}));
+    EXPECT_EQ(dialog.DecimalCombo.items(),
+              (std::vector<std::string>{"Automatic", "Point", "Comma"}));
+    EXPECT_EQ(dialog.DateOrderCombo.items(),
+              (std::vector<std::string>{"Automatic", "Day-month-year", "Month-day-year",
+                                        "Year-month-day"}));
+    for (const controls::ComboBox* combo :
+         {&dialog.DelimiterCombo, &dialog.DecimalCombo, &dialog.DateOrderCombo}) {
+        EXPECT_EQ(combo->listIndex(), 0);
+    }
+    EXPECT_EQ(dialog.textDialect(), engine::TextDialect{});
+
+    dialog.DelimiterCombo.setListIndex(3);  // Tab
+    dialog.DecimalCombo.setListIndex(2);    // Comma
+    dialog.DateOrderCombo.setListIndex(1);  // Day-month-year
+    dialog.OKButton_Click();
+    EXPECT_EQ(readFile(dir.file("set.txt")),
+              "1\r\ndelimiter=tab\r\ndecimal=comma\r\ndate-order=dmy\r\n");
+
+    Dialog2 again(dir.path().string());
+    again.Form_Load();
+    EXPECT_EQ(again.Check1.value(), 1);
+    EXPECT_EQ(again.DelimiterCombo.listIndex(), 3);
+    EXPECT_EQ(again.DecimalCombo.listIndex(), 2);
+    EXPECT_EQ(again.DateOrderCombo.listIndex(), 1);
+    EXPECT_EQ(again.textDialect(),
+              (engine::TextDialect{'\t', engine::DecimalSeparator::Comma,
+                                   engine::DateOrder::DayMonthYear}));
+    again.DelimiterCombo.setListIndex(4);
+    again.DateOrderCombo.setListIndex(3);
+    again.CancelButton_Click();
+    EXPECT_EQ(readFile(dir.file("set.txt")),
+              "1\r\ndelimiter=tab\r\ndecimal=comma\r\ndate-order=dmy\r\n");
+
+    writeFile(dir.file("set.txt"), "0\r\ndelimiter=colon\r\ndecimal=dot\r\ndate-order=ydm\r\n");
+    Dialog2 unknown(dir.path().string());
+    unknown.Form_Load();
+    EXPECT_EQ(unknown.Check1.value(), 0);
+    EXPECT_EQ(unknown.textDialect(), engine::TextDialect{});
+    unknown.DelimiterCombo.setListIndex(4);
+    unknown.OKButton_Click();
+    EXPECT_EQ(readFile(dir.file("set.txt")),
+              "0\r\ndelimiter=pipe\r\ndecimal=automatic\r\ndate-order=automatic\r\n");
 }
 
 TEST(AboutBox, LinksOpenThroughTheShellWithTheirShowCommands) {

@@ -247,6 +247,109 @@ TEST_F(SavedListTest, WritingTheFlagLeavesOneLine) {
     EXPECT_EQ(readFile(settingsFile()), "1\r\n");
 }
 
+engine::TextDialect dialectOf(char delimiter, engine::DecimalSeparator decimal,
+                              engine::DateOrder order) {
+    return engine::TextDialect{delimiter, decimal, order};
+}
+
+// The text settings live on the lines after the flag; whatever is missing, unknown or not of
+// the exact key reads as automatic, and the first line is the flag even when it looks like a
+// setting.
+TEST_F(SavedListTest, TextSettingsAreReadFromTheLinesAfterTheFlag) {
+    using engine::DateOrder;
+    using engine::DecimalSeparator;
+    const engine::TextDialect automatic;
+    struct Case {
+        const char* settings;  // nullptr: no file
+        engine::TextDialect dialect;
+    };
+    const Case cases[] = {
+        {nullptr, automatic},
+        {"1\r\n", automatic},
+        {"1\r\ndelimiter=semicolon\r\ndecimal=comma\r\ndate-order=dmy\r\n",
+         dialectOf(';', DecimalSeparator::Comma, DateOrder::DayMonthYear)},
+        {"0\r\ndelimiter=;\r\n", dialectOf(';', DecimalSeparator::Automatic, DateOrder::Automatic)},
+        {"0\r\ndelimiter=\t\r\n", dialectOf('\t', DecimalSeparator::Automatic, DateOrder::Automatic)},
+        {"0\r\ndelimiter=|\r\ndate-order=mdy", dialectOf('|', DecimalSeparator::Automatic,
+                                                       DateOrder::MonthDayYear)},
+        {"\r\ndelimiter= Tab \r\ndecimal=POINT\r\ndate-order=Ymd\r\n",
+         dialectOf('\t', DecimalSeparator::Point, DateOrder::YearMonthDay)},
+        {"delimiter=pipe\r\n", automatic},
+        {"1\r\ndelimiter=colon\r\ndecimal=dot\r\ndate-order=dym\r\n", automatic},
+        {"1\r\ndelimiter=:\r\ndelimiter=\r\ndecimal=\r\n", automatic},
+        {"1\r\ndelimiter =tab\r\nDecimal=comma\r\ndateorder=dmy\r\n", automatic},
+        {"1\r\ndelimiter=tab\r\ndelimiter=comma\r\n",
+         dialectOf(',', DecimalSeparator::Automatic, DateOrder::Automatic)},
+        {"1\r\ndelimiter=tab\r\ndelimiter=nonsense\r\n", automatic},
+        {"1\ndelimiter=tab\r\n", automatic},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings ? c.settings : "no file");
+        std::filesystem::remove(settingsFile());
+        if (c.settings) {
+            writeFile(settingsFile(), c.settings);
+        }
+        EXPECT_EQ(readTextDialect(dir.path().string()), c.dialect);
+    }
+}
+
+TEST_F(SavedListTest, EveryTextSettingReadsBackAsWritten) {
+    using engine::DateOrder;
+    using engine::DecimalSeparator;
+    // Every value of each setting at least once.
+    const engine::TextDialect dialects[] = {
+        dialectOf('\0', DecimalSeparator::Automatic, DateOrder::Automatic),
+        dialectOf(',', DecimalSeparator::Point, DateOrder::DayMonthYear),
+        dialectOf(';', DecimalSeparator::Comma, DateOrder::MonthDayYear),
+        dialectOf('\t', DecimalSeparator::Automatic, DateOrder::YearMonthDay),
+        dialectOf('|', DecimalSeparator::Point, DateOrder::Automatic),
+    };
+    for (const engine::TextDialect& dialect : dialects) {
+        writeSettings(dir.path().string(), 1, dialect);
+        EXPECT_EQ(readTextDialect(dir.path().string()), dialect) << readFile(settingsFile());
+        EXPECT_EQ(readAutoSaveFlag(dir.path().string()), 1);
+    }
+}
+
+// Each writer keeps what the other wrote, and any line it does not know; the flag stays the
+// first line, the one the list's save and older readers look at.
+TEST_F(SavedListTest, TheFlagAndTheTextSettingsKeepEachOther) {
+    const std::string folder = dir.path().string();
+    writeFile(settingsFile(), "1\r\ndelimiter=tab\r\nlater=kept\r\n");
+    writeAutoSaveFlag(folder, 0);
+    EXPECT_EQ(readFile(settingsFile()), "0\r\ndelimiter=tab\r\nlater=kept\r\n");
+    EXPECT_EQ(readTextDialect(folder).delimiter, '\t');
+
+    writeSettings(folder, 1,
+                  dialectOf(';', engine::DecimalSeparator::Comma, engine::DateOrder::DayMonthYear));
+    EXPECT_EQ(readFile(settingsFile()),
+              "1\r\ndelimiter=semicolon\r\ndecimal=comma\r\ndate-order=dmy\r\nlater=kept\r\n");
+    fill({"/kept.xlsx"});
+    saveSourceList(folder, list);
+    EXPECT_EQ(readFile(listFile()), "/kept.xlsx\r\n");
+
+    writeSettings(folder, 0, {});
+    EXPECT_EQ(readFile(settingsFile()),
+              "0\r\ndelimiter=automatic\r\ndecimal=automatic\r\ndate-order=automatic\r\nlater="
+              "kept\r\n");
+    fill({"/not saved.xlsx"});
+    saveSourceList(folder, list);
+    EXPECT_EQ(readFile(listFile()), "/kept.xlsx\r\n") << "a \"0\" flag line stops the save";
+    EXPECT_EQ(readAutoSaveFlag(folder), 0);
+
+    // Without a file, the flag alone is written.
+    std::filesystem::remove(settingsFile());
+    writeAutoSaveFlag(folder, 1);
+    EXPECT_EQ(readFile(settingsFile()), "1\r\n");
+}
+
+TEST_F(SavedListTest, TextSettingsAreNotWrittenOverSomethingThatIsNoFile) {
+    std::filesystem::create_directory(settingsFile());
+    EXPECT_THROW(writeSettings(dir.path().string(), 1, {}), StateFileRefused);
+    EXPECT_TRUE(std::filesystem::is_directory(settingsFile()));
+    EXPECT_EQ(readTextDialect(dir.path().string()), engine::TextDialect{});
+}
+
 // A file past the bound gives the lines that end within it; the line cut by the bound is left
 // out, and nothing past it is read.
 TEST_F(SavedListTest, RestoreReadsNoFurtherThanTheBound) {

@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+#include "automation/automation.h"
+#include "merge/merge_report.h"
+#include "merge/merge_request.h"
+#include "state/saved_list.h"
+#include "tests/support/grid_workbook.h"
+#include "tests/support/recording_services.h"
+#include "tests/support/scripted_presenter.h"
+#include "tests/support/temp_dir.h"
+
+namespace plyfold::app {
+namespace {
+
+using merge::RowReport;
+using merge::RowStatus;
+
+std::vector<std::vector<std::string>> tsvLines(const std::string& text) {
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields;
+        size_t start = 0;
+        while (true) {
+            const size_t tab = line.find('\t', start);
+            fields.push_back(line.substr(start, tab - start));
+            if (tab == std::string::npos) {
+                break;
+            }
+            start = tab + 1;
+        }
+        lines.push_back(fields);
+    }
+    return lines;
+}
+
+// Takes the instance a merge makes visible and ends it with the test.
+class KeepResult : public automation::ResultPresenter {
+public:
+    KeepResult() { automation::ServerRegistry::instance().setPresenter(this); }
+    ~KeepResult() override {
+        if (server) {
+            server->Quit();
+        }
+        automation::ServerRegistry::instance().setPresenter(nullptr);
+    }
+    void present(std::shared_ptr<automation::Application> application,
+                 std::vector<automation::ShownWorkbook>) override {
+        server = std::move(application);
+    }
+    std::shared_ptr<automation::Application> server;
+};
+
+class MergeReportTest : public ::testing::Test {
+protected:
+    MergeReportTest() : form(dir.path().string(), services()) { form.Form_Load(); }
+
+    Form1Services services() {
+        Form1Services s;
+        s.messages = &messages;
+        s.dialogs = &dialogs;
+        return s;
+    }
+    controls::Form1Controls& c() { return form.controls(); }
+    void queue(const std::string& path, const std::string& sheet, bool checked = true) {
+        const int row = c().ListView4.add(path);
+        c().ListView4.setSubItem(row, sheet);
+        c().ListView4.setChecked(row, checked);
+    }
+    std::string book(const std::string& name) {
+        const std::string path = dir.file(name);
+        test::writeGridWorkbook(path, {{"Data", test::taggedGrid(name, 3, 2)}});
+        return path;
+    }
+
+    // A merge that left out a missing file and a missing sheet, and could not carry a feature.
+    merge::MergeOutcome builtOutcome() {
+        merge::MergeOutcome outcome;
+        outcome.rows = {
+            RowReport{dir.file("a.xlsx"), "Data", RowStatus::Merged, 3, 2, ""},
+            RowReport{dir.file("gone.xlsx"), "Data", RowStatus::Missing, 0, 0, "no such file"},
+            RowReport{dir.file("c.xlsx"), "Data", RowStatus::Unchecked, 0, 0, ""},
+            RowReport{dir.file("a.xlsx"), "Nope", RowStatus::NoSuchSheet, 0, 0,
+                      "the workbook has no worksheet 'Nope'"},
+        };
+        outcome.uncarried = {{dir.file("a.xlsx"), "Data", "sparklines"}};
+        return outcome;
+    }
+
+    test::TempDir dir;
+    test::RecordingMessages messages;
+    test::ScriptedPresenter dialogs;
+    Form1 form;
+};
+
+TEST_F(MergeReportTest, OneBoxListsTheRowsLeftOutThenWhatIsNotCarriedAndSavesTheReport) {
+    const std::string report = dir.file("report.tsv");
+    messages.actionAnswers = {true};
+    dialogs.saveAnswers = {report};
+    form.ShowMergeReport(builtOutcome());
+
+    ASSERT_EQ(messages.shown.size(), 1u);
+    const std::string& text = messages.shown[0].first;
+    EXPECT_EQ(messages.shown[0].second, controls::MessageIcon::Information);
+    EXPECT_EQ(messages.actions[0], "Save Report...");
+    EXPECT_EQ(text.rfind("2 worksheets of the queue were left out of the merge:", 0), 0u) << text;
+    const size_t gone = text.find("'" + dir.file("gone.xlsx") + "', sheet 'Data': no such file");
+    const size_t nope = text.find("sheet 'Nope': the workbook has no worksheet 'Nope'");
+    const size_t uncarried = text.find("sheet 'Data': not carried into the result: sparklines");
+    ASSERT_NE(gone, std::string::npos) << text;
+    ASSERT_NE(nope, std::string::npos) << text;
+    ASSERT_NE(uncarried, std::string::npos) << text;
+    EXPECT_LT(gone, nope);
+    EXPECT_LT(nope, uncarried);
+    EXPECT_EQ(text.find("c.xlsx"), std::string::npos) << "unchecked rows are not listed";
+
+    ASSERT_EQ(dialogs.saveRequests.size(), 1u);
+    const auto& request = dialogs.saveRequests[0];
+    EXPECT_EQ(request.filters,
+              (std::vector<std::pair<std::string, std::string>>{{"Tab-separated report", "*.tsv"}}));
+    EXPECT_EQ(std::filesystem::path(request.initialFolder), dir.path() / "");
+    const auto lines = tsvLines(test::readFile(report));
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], (std::vector<std::string>{"path", "sheet", "status", "rows", "columns",
+                                                  "message"}));
+    const std::vector<std::vector<std::string>> rows(lines.begin() + 1, lines.end());
+    EXPECT_EQ(rows[0], (std::vector<std::string>{dir.file("a.xlsx"), "Data", "merged", "3", "2",
+                                                 ""}));
+    EXPECT_EQ(rows[1][2], "missing");
+    EXPECT_EQ(rows[1][5], "no such file");
+    EXPECT_EQ(rows[2][2], "unchecked");
+    EXPECT_EQ(rows[3][1], "Nope");
+    EXPECT_EQ(rows[3][2], "no such sheet");
+    EXPECT_EQ(messages.shown.size(), 1u) << "a saved report shows nothing more";
+}
+
+// What the box offers depends on what there is to tell; OK, a cancelled dialog or no dialogs
+// at all save nothing.
+TEST_F(MergeReportTest, OnlyRowsLeftOutOfferTheReport) {
+    merge::MergeOutcome carriedAll;
+    carriedAll.rows = {RowReport{dir.file("a.xlsx"), "Data", RowStatus::Merged, 3, 2, ""},
+                       RowReport{dir.file("b.xlsx"), "Data", RowStatus::Unchecked, 0, 0, ""}};
+    form.ShowMergeReport(carriedAll);
+    EXPECT_TRUE(messages.shown.empty());
+
+    merge::MergeOutcome uncarriedOnly = carriedAll;
+    uncarriedOnly.uncarried = {{dir.file("a.xlsx"), "", "VBA project (macros)"}};
+    form.ShowMergeReport(uncarriedOnly);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.actions[0], "");
+    EXPECT_EQ(messages.shown[0].first.rfind("The result does not carry everything", 0), 0u);
+
+    messages.shown.clear();
+    messages.actions.clear();
+    messages.actionAnswers = {false, true};
+    form.ShowMergeReport(builtOutcome());  // OK
+    EXPECT_TRUE(dialogs.saveRequests.empty());
+    form.ShowMergeReport(builtOutcome());  // Save Report..., then the dialog is cancelled
+    EXPECT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.actions, (std::vector<std::string>{"Save Report...", "Save Report..."}));
+    EXPECT_EQ(dialogs.saveRequests.size(), 1u);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_NE(entry.path().extension(), ".tsv") << entry.path();
+    }
+
+    test::RecordingMessages plain;
+    Form1Services s;
+    s.messages = &plain;
+    Form1 withoutDialogs(dir.path().string(), s);
+    withoutDialogs.ShowMergeReport(builtOutcome());
+    ASSERT_EQ(plain.shown.size(), 1u);
+    EXPECT_EQ(plain.actions[0], "") << "nothing to save with";
+    EXPECT_NE(plain.shown[0].first.find("gone.xlsx"), std::string::npos);
+}
+
+TEST_F(MergeReportTest, TheReportNeverReplacesASourceAndAFailedWriteSaysWhy) {
+    const std::string source = book("a.xlsx");
+    const std::string before = test::readFile(source);
+    std::filesystem::create_directory(dir.path() / "sub");
+    struct Case {
+        std::string answer;
+        std::string mentions;
+    };
+    const Case cases[] = {
+        // The same file by another name.
+        {(dir.path() / "sub" / ".." / "a.xlsx").string(), "a file queued as a source"},
+        {dir.file("no such folder/report.tsv"), "Cannot save '" + dir.file("no such folder/report.tsv")},
+        {(dir.path() / "sub").string(), "Cannot save '" + (dir.path() / "sub").string()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        messages.shown.clear();
+        messages.actionAnswers = {true};
+        dialogs.saveAnswers = {c.answer};
+        form.ShowMergeReport(builtOutcome());
+        ASSERT_EQ(messages.shown.size(), 2u);
+        EXPECT_EQ(messages.shown[1].second, controls::MessageIcon::Critical);
+        EXPECT_EQ(messages.shown[1].first.rfind("The report was not saved", 0), 0u)
+            << messages.shown[1].first;
+        EXPECT_NE(messages.shown[1].first.find(c.mentions), std::string::npos)
+            << messages.shown[1].first;
+    }
+    EXPECT_EQ(test::readFile(source), before);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "sub"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "no such folder"));
+}
+
+// A failed merge keeps its "Merge Failed!" and gives the cause (file, sheet, description) as the
+// box's details; the vertical merge still describes the failure in a box of its own first.
+TEST_F(MergeReportTest, MergeFailedCarriesTheCauseAsDetails) {
+    KeepResult presenter;
+    const std::string fake = dir.file("fake.xlsx");
+    test::writeFile(fake, "this is no workbook");
+    const std::string good = book("good.xlsx");
+    struct Case {
+        const char* what;
+        const std::string path;
+        const char* sheet;
+        bool oneSheet;
+        int combo;
+    };
+    const Case cases[] = {
+        {"workbook, unreadable file", fake, "Data", false, 0},
+        {"horizontal, unreadable file", fake, "Data", true, 1},
+        {"workbook, missing sheet", good, "Nope", false, 0},
+        {"horizontal, missing sheet", good, "Nope", true, 1},
+        {"vertical, unreadable file", fake, "Data", true, 0},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.what);
+        messages.shown.clear();
+        messages.details.clear();
+        c().ListView4.clear();
+        queue(good, "Data");
+        queue(t.path, t.sheet);
+        c().Option1.setValue(t.oneSheet);
+        c().Option2.setValue(!t.oneSheet);
+        c().Combo1.setListIndex(t.combo);
+        form.Command18_Click();
+        const bool vertical = t.oneSheet && t.combo == 0;
+        ASSERT_EQ(messages.shown.size(), vertical ? 2u : 1u);
+        const size_t last = messages.shown.size() - 1;
+        EXPECT_EQ(messages.shown[last].first, "Merge Failed!");
+        EXPECT_EQ(messages.shown[last].second, controls::MessageIcon::Critical);
+        const std::string& details = messages.details[last];
+        EXPECT_NE(details.find("'" + t.path + "'"), std::string::npos) << details;
+        EXPECT_NE(details.find(std::string("'") + t.sheet + "'"), std::string::npos) << details;
+        if (vertical) {
+            EXPECT_EQ(messages.shown[0].first, details);
+            EXPECT_EQ(messages.details[0], "");
+        }
+        EXPECT_EQ(c().ProgressBar1.value(), 0);
+    }
+}
+
+// The window's merge reports a vanished file after its result opens, in one box.
+TEST_F(MergeReportTest, AVanishedFileIsNamedAfterTheMerge) {
+    KeepResult presenter;
+    const std::string good = book("good.xlsx");
+    const std::string gone = dir.file("gone.xlsx");
+    merge::MergeRequest probe;
+    probe.rows = {{good, "Data", true}, {gone, "Data", true}};
+    {
+        merge::MergeOutcome outcome = merge::runMerge(probe);
+        ASSERT_TRUE(outcome.succeeded());
+        outcome.server->Quit();
+        if (outcome.rows.empty()) {
+            GTEST_SKIP() << "the merge does not report its rows yet";
+        }
+    }
+    queue(good, "Data");
+    queue(gone, "Data");
+    messages.actionAnswers = {true};
+    dialogs.saveAnswers = {dir.file("report.tsv")};
+    form.Command18_Click();
+    ASSERT_TRUE(presenter.server);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].first.find("'" + gone + "', sheet 'Data'"), std::string::npos)
+        << messages.shown[0].first;
+    const auto lines = tsvLines(test::readFile(dir.file("report.tsv")));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1][2], "merged");
+    EXPECT_EQ(lines[2][2], "missing");
+}
+
+TEST_F(MergeReportTest, LoadTakesTheSavedTextSettings) {
+    EXPECT_EQ(c().textDialect, engine::TextDialect{});
+    state::writeSettings(dir.path().string(), 1,
+                         {';', engine::DecimalSeparator::Comma, engine::DateOrder::DayMonthYear});
+    Form1 loaded(dir.path().string(), services());
+    EXPECT_EQ(loaded.controls().textDialect, engine::TextDialect{}) << "before Form_Load";
+    loaded.Form_Load();
+    EXPECT_EQ(loaded.controls().textDialect,
+              (engine::TextDialect{';', engine::DecimalSeparator::Comma,
+                                   engine::DateOrder::DayMonthYear}));
+}
+
+}  // namespace
+}  // namespace plyfold::app
