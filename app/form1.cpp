@@ -139,9 +139,8 @@ void Form1::Merge_Click() {
 void Form1::MergeToOneSheet(merge::MergeOutcome* outcome) {
     merge::MergeOutcome own;
     merge::MergeOutcome& filled = outcome ? *outcome : own;
-    const merge::MergeMode mode = m_controls.Combo1.listIndex() == 0
-                                      ? merge::MergeMode::Vertical
-                                      : merge::MergeMode::Horizontal;
+    const merge::MergeMode mode = m_controls.Combo1.listIndex() == 0 ? merge::MergeMode::Vertical
+                                                                     : merge::MergeMode::Horizontal;
     const bool merged = merge::runWindowMerge(m_controls, mode, filled);
     if (!merged) {
         showMergeFailed(filled);

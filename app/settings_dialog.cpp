@@ -10,12 +10,12 @@ namespace {
 
 // The values of each list, in the order of its items; Automatic first.
 constexpr std::array<char, 5> kDelimiters = {0, ',', ';', '\t', '|'};
-constexpr std::array<engine::DecimalSeparator, 3> kDecimals = {
-    engine::DecimalSeparator::Automatic, engine::DecimalSeparator::Point,
-    engine::DecimalSeparator::Comma};
+constexpr std::array<engine::DecimalSeparator, 3> kDecimals = {engine::DecimalSeparator::Automatic,
+                                                               engine::DecimalSeparator::Point,
+                                                               engine::DecimalSeparator::Comma};
 constexpr std::array<engine::DateOrder, 4> kDateOrders = {
-    engine::DateOrder::Automatic, engine::DateOrder::DayMonthYear,
-    engine::DateOrder::MonthDayYear, engine::DateOrder::YearMonthDay};
+    engine::DateOrder::Automatic, engine::DateOrder::DayMonthYear, engine::DateOrder::MonthDayYear,
+    engine::DateOrder::YearMonthDay};
 
 template <typename T, size_t N>
 T valueAt(const controls::ComboBox& combo, const std::array<T, N>& values) {

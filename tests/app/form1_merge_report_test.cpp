@@ -123,16 +123,17 @@ TEST_F(MergeReportTest, OneBoxListsTheRowsLeftOutThenWhatIsNotCarriedAndSavesThe
 
     ASSERT_EQ(dialogs.saveRequests.size(), 1u);
     const auto& request = dialogs.saveRequests[0];
-    EXPECT_EQ(request.filters,
-              (std::vector<std::pair<std::string, std::string>>{{"Tab-separated report", "*.tsv"}}));
+    EXPECT_EQ(
+        request.filters,
+        (std::vector<std::pair<std::string, std::string>>{{"Tab-separated report", "*.tsv"}}));
     EXPECT_EQ(std::filesystem::path(request.initialFolder), dir.path() / "");
     const auto lines = tsvLines(test::readFile(report));
     ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[0], (std::vector<std::string>{"path", "sheet", "status", "rows", "columns",
-                                                  "message"}));
+    EXPECT_EQ(lines[0],
+              (std::vector<std::string>{"path", "sheet", "status", "rows", "columns", "message"}));
     const std::vector<std::vector<std::string>> rows(lines.begin() + 1, lines.end());
-    EXPECT_EQ(rows[0], (std::vector<std::string>{dir.file("a.xlsx"), "Data", "merged", "3", "2",
-                                                 ""}));
+    EXPECT_EQ(rows[0],
+              (std::vector<std::string>{dir.file("a.xlsx"), "Data", "merged", "3", "2", ""}));
     EXPECT_EQ(rows[1][2], "missing");
     EXPECT_EQ(rows[1][5], "no such file");
     EXPECT_EQ(rows[2][2], "unchecked");
@@ -191,7 +192,8 @@ TEST_F(MergeReportTest, TheReportNeverReplacesASourceAndAFailedWriteSaysWhy) {
     const Case cases[] = {
         // The same file by another name.
         {(dir.path() / "sub" / ".." / "a.xlsx").string(), "a file queued as a source"},
-        {dir.file("no such folder/report.tsv"), "Cannot save '" + dir.file("no such folder/report.tsv")},
+        {dir.file("no such folder/report.tsv"),
+         "Cannot save '" + dir.file("no such folder/report.tsv")},
         {(dir.path() / "sub").string(), "Cannot save '" + (dir.path() / "sub").string()},
     };
     for (const Case& c : cases) {

@@ -127,9 +127,8 @@ TEST(SettingsDialog, TextSettingsRoundTripThroughTheFile) {
     EXPECT_EQ(again.DelimiterCombo.listIndex(), 3);
     EXPECT_EQ(again.DecimalCombo.listIndex(), 2);
     EXPECT_EQ(again.DateOrderCombo.listIndex(), 1);
-    EXPECT_EQ(again.textDialect(),
-              (engine::TextDialect{'\t', engine::DecimalSeparator::Comma,
-                                   engine::DateOrder::DayMonthYear}));
+    EXPECT_EQ(again.textDialect(), (engine::TextDialect{'\t', engine::DecimalSeparator::Comma,
+                                                        engine::DateOrder::DayMonthYear}));
     again.DelimiterCombo.setListIndex(4);
     again.DateOrderCombo.setListIndex(3);
     again.CancelButton_Click();

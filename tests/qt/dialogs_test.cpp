@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFrame>
@@ -109,20 +110,55 @@ TEST(SettingsDialog, IsLaidOutAndIgnoresEnterAndEscape) {
     plyfold::test::TempDir folder;
     SettingsDialogView dialog(folder.path().string());
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Setting"));
-    EXPECT_EQ(dialog.size(), QSize(240, 98));
+    EXPECT_EQ(dialog.size(), QSize(280, 182));
     EXPECT_DOUBLE_EQ(dialog.font().pointSizeF(), 8.4);
     EXPECT_EQ(dialog.font().family(), QStringLiteral("Arial"));
     auto* ok = child<QPushButton>(&dialog, "OKButton");
     auto* cancel = child<QPushButton>(&dialog, "CancelButton");
     auto* check = child<QCheckBox>(&dialog, "Check1");
-    EXPECT_EQ(ok->geometry(), pixels(360, 960, 1215, 375));
-    EXPECT_EQ(cancel->geometry(), pixels(2040, 960, 1215, 375));
+    EXPECT_EQ(ok->geometry(), pixels(360, 2220, 1215, 375));
+    EXPECT_EQ(cancel->geometry(), pixels(2625, 2220, 1215, 375));
     EXPECT_EQ(check->geometry(), pixels(360, 360, 3010, 370));
     EXPECT_EQ(ok->text(), QStringLiteral("OK"));
     EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
     EXPECT_EQ(check->text(), QStringLiteral("Automatically save the current list ."));
     EXPECT_EQ(ok->nextInFocusChain(), cancel);
     EXPECT_EQ(cancel->nextInFocusChain(), check);
+    // Below the check box, a row for each text setting, each list after its label and every
+    // control inside the dialog.
+    struct Row {
+        const char* label;
+        const char* combo;
+        const char* caption;
+        int items;
+    };
+    const Row rows[] = {{"DelimiterLabel", "DelimiterCombo", "Field separator:", 5},
+                        {"DecimalLabel", "DecimalCombo", "Decimal separator:", 3},
+                        {"DateOrderLabel", "DateOrderCombo", "Date order:", 4}};
+    QWidget* previous = check;
+    int top = check->geometry().bottom();
+    for (const Row& row : rows) {
+        auto* label = child<QLabel>(&dialog, row.label);
+        auto* combo = child<QComboBox>(&dialog, row.combo);
+        ASSERT_TRUE(label && combo);
+        EXPECT_EQ(label->text(), QString::fromLatin1(row.caption));
+        EXPECT_EQ(label->buddy(), combo);
+        EXPECT_GE(label->width(), label->sizeHint().width()) << row.label << " is cut";
+        EXPECT_EQ(combo->count(), row.items);
+        EXPECT_EQ(combo->currentText(), QStringLiteral("Automatic"));
+        EXPECT_GT(combo->geometry().top(), top);
+        EXPECT_GT(combo->geometry().left(), label->geometry().right());
+        EXPECT_TRUE(dialog.rect().contains(combo->geometry()));
+        QWidget* next = previous->nextInFocusChain();
+        while (next->focusPolicy() == Qt::NoFocus) {
+            next = next->nextInFocusChain();
+        }
+        EXPECT_EQ(next, combo) << row.combo;
+        previous = combo;
+        top = combo->geometry().bottom();
+    }
+    EXPECT_GT(ok->geometry().top(), top);
+    EXPECT_TRUE(dialog.rect().contains(cancel->geometry()));
     for (QPushButton* button : {ok, cancel}) {
         EXPECT_FALSE(button->isDefault());
         EXPECT_FALSE(button->autoDefault());
@@ -162,6 +198,41 @@ TEST(SettingsDialog, OpensModallyFromTheMenuBar) {
     child<QAction>(&window, "Settings")->trigger();
     EXPECT_TRUE(seen);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// The window's merges read text sources as the dialog was left with OK; Cancel changes nothing.
+TEST(SettingsDialog, OkGivesTheWindowItsTextSettings) {
+    plyfold::test::TempDir folder;
+    plyfold::test::writeFile(folder.path() / "set.txt", "1\r\ndecimal=comma\r\n");
+    test::RecordingMessages messages;
+    MainWindow window(folder.path().string(), MainWindowServices{&messages, nullptr, nullptr});
+    const engine::TextDialect loaded{0, engine::DecimalSeparator::Comma,
+                                     engine::DateOrder::Automatic};
+    EXPECT_EQ(window.form().controls().textDialect, loaded);
+    for (const char* button : {"CancelButton", "OKButton"}) {
+        whenModalOpens([button](QWidget* modal) {
+            auto* delimiter = child<QComboBox>(modal, "DelimiterCombo");
+            auto* order = child<QComboBox>(modal, "DateOrderCombo");
+            EXPECT_EQ(child<QComboBox>(modal, "DecimalCombo")->currentText(),
+                      QStringLiteral("Comma"));
+            // As the user picks: the list's own signal, not a change by code.
+            delimiter->setCurrentIndex(2);
+            emit delimiter->activated(2);
+            order->setCurrentIndex(3);
+            emit order->activated(3);
+            QTest::mouseClick(child<QPushButton>(modal, button), Qt::LeftButton);
+        });
+        child<QAction>(&window, "Settings")->trigger();
+        if (std::string(button) == "CancelButton") {
+            EXPECT_EQ(window.form().controls().textDialect, loaded);
+        }
+    }
+    EXPECT_EQ(window.form().controls().textDialect,
+              (engine::TextDialect{';', engine::DecimalSeparator::Comma,
+                                   engine::DateOrder::YearMonthDay}));
+    EXPECT_EQ(plyfold::test::readFile(folder.path() / "set.txt"),
+              "1\r\ndelimiter=semicolon\r\ndecimal=comma\r\ndate-order=ymd\r\n");
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 // About box
@@ -278,6 +349,87 @@ TEST(MessageBoxes, ShowOneOkButtonUnderTheProgramsTitle) {
         boxes.showMessage("Merge Failed!", c.icon);
         EXPECT_TRUE(seen);
     }
+}
+
+// The cause of a failure is the box's details; the report box has its action beside OK, and only
+// a click on it answers true.
+TEST(MessageBoxes, ShowDetailsAndAnActionBesideOk) {
+    MessageBoxes boxes;
+    whenModalOpens([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text(), QStringLiteral("Merge Failed!"));
+        EXPECT_EQ(box->detailedText(), QStringLiteral("'/data/a.xlsx', sheet 'S': broken"));
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    boxes.showDetailedMessage("Merge Failed!", "'/data/a.xlsx', sheet 'S': broken",
+                              controls::MessageIcon::Critical);
+
+    enum class Answer { Action, Ok, Escape, Enter };
+    for (Answer answer : {Answer::Action, Answer::Ok, Answer::Escape, Answer::Enter}) {
+        whenModalOpens([answer](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->icon(), QMessageBox::Information);
+            EXPECT_TRUE(box->detailedText().isEmpty());
+            ASSERT_EQ(box->buttons().size(), 2);
+            auto* action = child<QPushButton>(box, "MessageAction");
+            ASSERT_TRUE(action);
+            EXPECT_EQ(action->text(), QStringLiteral("Save Report..."));
+            switch (answer) {
+                case Answer::Action:
+                    QTest::mouseClick(action, Qt::LeftButton);
+                    break;
+                case Answer::Ok:
+                    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+                    break;
+                case Answer::Escape:
+                    QTest::keyClick(box, Qt::Key_Escape);
+                    break;
+                case Answer::Enter:
+                    QTest::keyClick(box, Qt::Key_Return);
+                    break;
+            }
+        });
+        EXPECT_EQ(boxes.showMessageWithAction("1 worksheet of the queue was left out",
+                                              controls::MessageIcon::Information, "Save Report..."),
+                  answer == Answer::Action)
+            << static_cast<int>(answer);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    }
+}
+
+// A list of hundreds of rows left out keeps the box on the screen: its first lines show, the
+// whole text is among the details; names are never read as markup.
+TEST(MessageBoxes, KeepLongTextsInTheDetailsAndShowNamesAsTheyAre) {
+    std::string text = "300 worksheets of the queue were left out of the merge:\n";
+    for (int row = 1; row <= 300; ++row) {
+        text += "\n'/data/<b>" + std::to_string(row) + "</b>.xlsx': no such file";
+    }
+    MessageBoxes boxes;
+    whenModalOpens([&text](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        EXPECT_EQ(box->text().count(QLatin1Char('\n')), MessageBoxes::kMostShownLines);
+        EXPECT_TRUE(box->text().startsWith(QStringLiteral("300 worksheets")));
+        EXPECT_TRUE(box->text().endsWith(QStringLiteral("(278 more lines: see the details)")))
+            << box->text().toStdString();
+        EXPECT_EQ(box->detailedText(), QString::fromStdString(text));
+        EXPECT_LT(box->sizeHint().height(), 800);
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    EXPECT_FALSE(boxes.showMessageWithAction(text, controls::MessageIcon::Information, "Save"));
+
+    whenModalOpens([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text(), QStringLiteral("'<i>x</i>.xlsx' is gone"));
+        EXPECT_TRUE(box->detailedText().isEmpty());
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    boxes.showMessage("'<i>x</i>.xlsx' is gone", controls::MessageIcon::Information);
 }
 
 // Notes whether a call queued before a message box ran by the time the box shows.

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -526,6 +528,54 @@ TEST(ResultPresenter, OpensAWindowPerWorkbookOnceTheMergeHasReturned) {
     EXPECT_FALSE(two->isRunning());
     EXPECT_TRUE(presenter.windows().isEmpty());
     EXPECT_TRUE(messages.shown.empty());
+}
+
+// A merge sets its summary on the instance while its windows are still on their way, and may
+// change it after they opened; each window shows its own instance's line, and no bar at all
+// while there is none.
+TEST(ResultPresenter, ShowsTheInstancesStatusLineInItsWindows) {
+    test::ScriptedResultDialogs dialogs;
+    test::RecordingMessages messages;
+    ResultPresenter presenter(ResultWindowServices{&dialogs, &messages, nullptr, {}});
+    automation::ServerRegistry::instance().setPresenter(&presenter);
+
+    auto merged = std::make_shared<automation::Application>();
+    merged->Workbooks().Add();
+    merged->setVisible(true);
+    merged->setStatusBar("Merged 2 worksheets from 2 files: 6 rows x 2 columns in 0.1 s");
+    auto quiet = std::make_shared<automation::Application>();
+    quiet->Workbooks().Add();
+    quiet->setVisible(true);
+    processEvents();
+
+    const QList<ResultWindow*> windows = presenter.windows();
+    ASSERT_EQ(windows.size(), 2);
+    ResultWindow* summarised = &windows[0]->application() == merged.get() ? windows[0] : windows[1];
+    ResultWindow* other = summarised == windows[0] ? windows[1] : windows[0];
+    EXPECT_EQ(summarised->statusText(),
+              QStringLiteral("Merged 2 worksheets from 2 files: 6 rows x 2 columns in 0.1 s"));
+    EXPECT_TRUE(summarised->statusBar()->isVisible());
+    EXPECT_TRUE(other->statusText().isEmpty());
+    EXPECT_FALSE(other->statusBar()->isVisible());
+
+    merged->setStatusBar("Merged 3 worksheets from 2 files: 9 rows x 2 columns in 0.2 s");
+    EXPECT_EQ(summarised->statusText(),
+              QStringLiteral("Merged 3 worksheets from 2 files: 9 rows x 2 columns in 0.2 s"));
+    EXPECT_TRUE(other->statusText().isEmpty());
+    // Hovering a menu item clears the bar's message, never the summary.
+    QStatusTipEvent tip(QString{});
+    QApplication::sendEvent(summarised, &tip);
+    EXPECT_FALSE(summarised->statusText().isEmpty());
+    merged->setStatusBar("");
+    EXPECT_FALSE(summarised->statusBar()->isVisible());
+
+    automation::ServerRegistry::instance().setPresenter(nullptr);
+    dialogs.answers = {SaveAnswer::DontSave, SaveAnswer::DontSave};
+    for (ResultWindow* window : windows) {
+        window->close();
+    }
+    processEvents();
+    EXPECT_FALSE(merged->isRunning());
 }
 
 // A million rows must open and scroll to the end without freezing the window. The times are
