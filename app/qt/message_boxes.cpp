@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextEdit>
 
 #include "app/qt/qt_text.h"
 
@@ -59,6 +60,10 @@ void MessageBoxes::fill(QMessageBox& box, std::string_view text, std::string_vie
     box.setText(shown);
     if (!detailText.isEmpty()) {
         box.setDetailedText(detailText);
+        // Wide enough to read a path and a sentence a line, however short the text above.
+        if (auto* detailView = box.findChild<QTextEdit*>()) {
+            detailView->setMinimumWidth(440);
+        }
     }
 }
 
