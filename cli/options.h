@@ -5,6 +5,7 @@
 #include <variant>
 #include <vector>
 
+#include "engine/common/text_dialect.h"
 #include "merge/merge_request.h"
 
 namespace plyfold::cli {
@@ -22,7 +23,7 @@ struct Options {
     std::vector<SourceArgument> sources;
     std::vector<std::string> queueFiles;
     MergeMode mode = MergeMode::Vertical;
-    std::string gap = "0";
+    int32_t gap = 0;
     bool skipFirst = false;
     bool autofit = true;
     uint64_t memoryLimit = 0;  // bytes; 0 the default
@@ -31,6 +32,13 @@ struct Options {
     bool help = false;
     bool version = false;
     std::string output;
+    // Merge what can be merged, leaving out (and naming) the rows that cannot.
+    bool keepGoing = false;
+    // Where the tab-separated report of every queue row goes; empty for none.
+    std::string report;
+    engine::TextDialect textDialect;
+    engine::CsvValues csvValues = engine::CsvValues::Shown;
+    bool csvValuesGiven = false;
 };
 
 struct UsageError {

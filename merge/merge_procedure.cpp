@@ -75,7 +75,9 @@ std::optional<automation::Worksheet> QueueWalk::readableSheet(automation::Applic
             throw;
         }
         report.status = problem;
-        report.message = error.description();
+        report.message = problem == RowStatus::NoSuchSheet
+                             ? "the workbook has no worksheet of this name"
+                             : error.description();
         if (!m_openSource) {
             m_unreadablePath = row.path;
             m_unreadableReason = report.message;
@@ -207,15 +209,11 @@ MergeOutcome MergeProcedure::run() {
             failure.sheet = row->sheet;
         }
         outcome.failure = std::move(failure);
-        if (const QueueRow* row = m_walk.currentRow()) {
-            outcome.rows.push_back(RowReport{row->path, row->sheet, RowStatus::Unreadable, 0, 0,
-                                             outcome.failure->description});
-        }
         if (m_server) {
             m_server->Quit();
         }
     }
-    outcome.rows.insert(outcome.rows.begin(), m_walk.reports().begin(), m_walk.reports().end());
+    outcome.rows = m_walk.reports();
     return outcome;
 }
 
