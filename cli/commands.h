@@ -1,6 +1,9 @@
 #pragma once
 
+#include <vector>
+
 #include "cli/options.h"
+#include "merge/merge_request.h"
 
 namespace plyfold::cli {
 
@@ -11,5 +14,12 @@ int runList(const Options& options);
 
 // Builds the merge request from the sources and options, runs the merge and writes the result.
 int runMerge(const Options& options);
+
+// Merges the queue rows as the options say and writes the result.
+int mergeQueue(const Options& options, const std::vector<merge::QueueRow>& rows);
+
+// Merges the queue and options of the job file (--job), the options given besides overriding
+// the job's, and writes the result to -o or to the job's output.
+int runJob(const Options& options);
 
 }  // namespace plyfold::cli

@@ -47,6 +47,9 @@ int32_t gapOf(const std::string& text) {
 std::optional<std::string> inputReplacedBy(const Options& options,
                                            const std::vector<merge::QueueRow>& rows) {
     std::vector<std::string> inputs = options.queueFiles;
+    if (!options.jobFile.empty()) {
+        inputs.push_back(options.jobFile);
+    }
     inputs.reserve(inputs.size() + rows.size());
     for (const merge::QueueRow& row : rows) {
         inputs.push_back(row.path);
@@ -71,18 +74,24 @@ int runMerge(const Options& options) {
     if (!fillQueue(options, queue, status)) {
         return status;
     }
-    if (auto input = inputReplacedBy(options, queue.rows())) {
+    return mergeQueue(options, queue.rows());
+}
+
+int mergeQueue(const Options& options, const std::vector<merge::QueueRow>& rows) {
+    int status = kSuccess;
+    if (auto input = inputReplacedBy(options, rows)) {
         printMessage("the result '" + options.output + "' would replace '" + *input +
                      "', an input of this merge: write it to another file");
         return kUsage;
     }
     merge::MergeRequest request;
-    request.rows = queue.rows();
+    request.rows = rows;
     request.mode = options.mode;
     request.gap = gapOf(options.gap);
     request.dropFirstLine = options.skipFirst;
     request.autofit = options.autofit;
     request.memoryLimit = options.memoryLimit;
+    request.textDialect = options.textDialect;
     if (!hasCheckedRow(request.rows)) {
         printMessage("Please select some excel files to Merge!");
         return kFailure;
@@ -104,7 +113,6 @@ int runMerge(const Options& options) {
     for (const merge::UncarriedFeature& feature : outcome.uncarried) {
         printMessage(feature.message());
     }
-    status = kSuccess;
     try {
         outcome.result->SaveAs(options.output);
     } catch (const SpreadsheetError& error) {

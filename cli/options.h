@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "engine/common/text_dialect.h"
 #include "merge/merge_request.h"
 
 namespace plyfold::cli {
@@ -31,6 +34,16 @@ struct Options {
     bool help = false;
     bool version = false;
     std::string output;
+    // How .csv and .txt sources are read.
+    engine::TextDialect textDialect;
+    // --job FILE: the queue and options come from a job file; options given besides override
+    // the job's.
+    std::string jobFile;
+    // The options given, by the name they were given under ("--mode", "-o"), so that a job's
+    // settings give way to them.
+    std::set<std::string> given;
+
+    bool isGiven(const std::string& name) const { return given.count(name) != 0; }
 };
 
 struct UsageError {
@@ -42,5 +55,9 @@ struct UsageError {
 std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& arguments);
 
 std::string usageText();
+
+// Why RESULT cannot hold the result of a merge in this mode (not .xlsx or .csv, or a workbook
+// result as .csv); nothing when it can.
+std::optional<std::string> resultFileProblem(const std::string& output, MergeMode mode);
 
 }  // namespace plyfold::cli
