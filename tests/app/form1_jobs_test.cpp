@@ -350,7 +350,8 @@ TEST_F(WindowAndCommandLine, GiveTheSameResultCellForCellInEveryMode) {
         set();
         const std::string job = dir.file("job" + std::to_string(index) + ".plyjob");
         saveJob(job);
-        const std::string windowResult = mergeInTheWindow("window" + std::to_string(index) + ".xlsx");
+        const std::string windowResult =
+            mergeInTheWindow("window" + std::to_string(index) + ".xlsx");
         const std::string commandLine = runTheJob(job, "cli" + std::to_string(index) + ".xlsx");
         auto expected = engine::openWorkbook(windowResult);
         auto actual = engine::openWorkbook(commandLine);
