@@ -4,7 +4,6 @@
 #include <charconv>
 #include <filesystem>
 #include <functional>
-#include <limits>
 #include <map>
 #include <system_error>
 #include <utility>
@@ -67,7 +66,7 @@ struct JobFolder {
 };
 
 // A path as the job file holds it: relative when it lies inside the job's folder (and does
-// not begin with a blank, which the reader would trim), in full otherwise.
+// not begin with a blank, which a setting's value would lose), in full otherwise.
 std::string pathForJob(const std::string& path, const JobFolder& folder) {
     std::error_code error;
     fs::path full = fs::absolute(fs::path(path), error);
