@@ -95,9 +95,15 @@ public:
     void Command17_Click();
     void ListView4_DblClick();
 
+    // Saved jobs: the merge queue with its check marks and the merge options, in a file.
+    void SaveJob_Click();
+    void OpenJob_Click();
+
 private:
     controls::Form1Controls m_controls;
     Form1Services m_services;
+    // The job file saved or opened last; the job dialogs start there.
+    std::string m_jobPath;
 };
 
 }  // namespace plyfold::app

@@ -43,6 +43,9 @@ bool fillQueue(const Options& options, QueueBuilder& queue, int& status) {
 std::optional<std::string> inputReplacedBy(const std::string& written, const Options& options,
                                            const std::vector<merge::QueueRow>& rows) {
     std::vector<std::string> inputs = options.queueFiles;
+    if (!options.jobFile.empty()) {
+        inputs.push_back(options.jobFile);
+    }
     inputs.reserve(inputs.size() + rows.size());
     for (const merge::QueueRow& row : rows) {
         inputs.push_back(row.path);
@@ -140,12 +143,17 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int runMerge(const Options& options) {
-    const auto start = std::chrono::steady_clock::now();
     QueueBuilder queue;
     int status = kSuccess;
     if (!fillQueue(options, queue, status)) {
         return status;
     }
+    return mergeQueue(options, queue);
+}
+
+int mergeQueue(const Options& options, const QueueBuilder& queue) {
+    const auto start = std::chrono::steady_clock::now();
+    int status = kSuccess;
     if (auto unsafe = unsafeOutput(options, queue.rows())) {
         printMessage(*unsafe);
         return kUsage;

@@ -66,6 +66,8 @@ public:
                 optionsEnded = true;
             } else if (!option(argument)) {
                 return UsageError{m_error};
+            } else {
+                m_options.given.insert(argument.substr(0, argument.find('=')));
             }
         }
         return validate();
@@ -208,6 +210,14 @@ private:
             m_options.mode = *mode;
             return true;
         }
+        if (name == "--job") {
+            auto v = value();
+            if (v && (v->empty() || !m_options.jobFile.empty())) {
+                m_error = v->empty() ? "--job needs a file" : "--job may be given once";
+                return false;
+            }
+            return v && (m_options.jobFile = *v, true);
+        }
         if (name == "--sheet") {
             auto v = value();
             if (!v) {
@@ -228,6 +238,9 @@ private:
         if (m_options.help || m_options.version) {
             return m_options;
         }
+        if (!m_options.jobFile.empty()) {
+            return validateJob();
+        }
         if (m_options.sources.empty() && m_options.queueFiles.empty()) {
             return UsageError{"no source given"};
         }
@@ -237,16 +250,20 @@ private:
         if (m_options.output.empty()) {
             return UsageError{"no result file given (use -o RESULT)"};
         }
-        const files::FileType type = files::fileTypeOfName(m_options.output);
-        const bool csv = type == files::FileType::Csv;
-        if (!csv && type != files::FileType::Xlsx) {
-            return UsageError{"the result must be a .xlsx file (or .csv for a one-sheet result)"};
+        if (auto problem = resultFileProblem(m_options)) {
+            return UsageError{*problem};
         }
-        if (csv && m_options.mode == MergeMode::Workbook) {
-            return UsageError{"a workbook result has a sheet per worksheet: write it as .xlsx"};
+        return m_options;
+    }
+
+    // The job gives the queue, and may give the result and the mode, so what depends on them
+    // is checked once the job is read.
+    std::variant<Options, UsageError> validateJob() {
+        if (!m_options.sources.empty() || !m_options.queueFiles.empty()) {
+            return UsageError{"--job merges the job's queue: give no sources or --queue with it"};
         }
-        if (!csv && m_options.csvValuesGiven) {
-            return UsageError{"--csv-values applies only to a .csv result"};
+        if (m_options.list) {
+            return UsageError{"--list does not read a job"};
         }
         return m_options;
     }
@@ -263,8 +280,24 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
     return Parser(arguments).run();
 }
 
+std::optional<std::string> resultFileProblem(const Options& options) {
+    const files::FileType type = files::fileTypeOfName(options.output);
+    const bool csv = type == files::FileType::Csv;
+    if (!csv && type != files::FileType::Xlsx) {
+        return "the result must be a .xlsx file (or .csv for a one-sheet result)";
+    }
+    if (csv && options.mode == MergeMode::Workbook) {
+        return "a workbook result has a sheet per worksheet: write it as .xlsx";
+    }
+    if (!csv && options.csvValuesGiven) {
+        return "--csv-values applies only to a .csv result";
+    }
+    return std::nullopt;
+}
+
 std::string usageText() {
     return R"(Usage: plyfold-merge [options] SOURCE... -o RESULT
+       plyfold-merge --job FILE [options] [-o RESULT]
        plyfold-merge --list SOURCE...
 
 Combines worksheets from spreadsheet files (.xls, .xlsx, .xlsm, .csv, .txt, .dbf) into
@@ -278,6 +311,8 @@ Options:
       --mode MODE       vertical (default), horizontal, or workbook (one sheet per worksheet)
       --sheet NAME      pick the worksheet NAME of the file before it (may be repeated)
       --queue FILE      read queue entries from FILE, one "path<TAB>sheet" line each
+      --job FILE        merge the queue and options a job file saved (.plyjob, as the window
+                        saves it); options given besides override the job's
       --gap N           empty rows (or columns) between blocks, a whole number (default 0)
       --skip-first      drop the first row (or column) of every block after the first
       --no-autofit      keep the default column widths

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
@@ -39,6 +41,14 @@ struct Options {
     engine::TextDialect textDialect;
     engine::CsvValues csvValues = engine::CsvValues::Shown;
     bool csvValuesGiven = false;
+    // --job FILE: the queue and options come from a job file; options given besides override
+    // the job's.
+    std::string jobFile;
+    // The options given, by the name they were given under ("--mode", "-o"), so that a job's
+    // settings give way to them.
+    std::set<std::string> given;
+
+    bool isGiven(const std::string& name) const { return given.count(name) != 0; }
 };
 
 struct UsageError {
@@ -50,5 +60,9 @@ struct UsageError {
 std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& arguments);
 
 std::string usageText();
+
+// Why the options' result file cannot hold the result of a merge in their mode (not .xlsx or
+// .csv, a workbook result as .csv, --csv-values for a workbook file); nothing when it can.
+std::optional<std::string> resultFileProblem(const Options& options);
 
 }  // namespace plyfold::cli

@@ -29,6 +29,10 @@ public:
     // or of the folder's workbooks (as the folder scan lists them), in sheet order. A workbook
     // that cannot be listed is noted as a problem; the other workbooks are still listed.
     void addSource(const ResolvedSource& source);
+    // Appends rows as they are (a job's queue, unchecked rows too).
+    void addRows(const std::vector<merge::QueueRow>& rows) {
+        m_rows.insert(m_rows.end(), rows.begin(), rows.end());
+    }
     // Notes a source argument that names nothing that exists.
     void addMissingSource(const SourceArgument& argument);
 

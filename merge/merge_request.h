@@ -19,6 +19,8 @@ struct QueueRow {
     std::string path;
     std::string sheet;
     bool checked = true;
+
+    friend bool operator==(const QueueRow&, const QueueRow&) = default;
 };
 
 // What a merge does with a checked row it cannot merge.
