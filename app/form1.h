@@ -104,6 +104,10 @@ public:
     void Command17_Click();
     void ListView4_DblClick();
 
+    // Saved jobs: the merge queue with its check marks and the merge options, in a file.
+    void SaveJob_Click();
+    void OpenJob_Click();
+
     // What the user is told after a merge whose result opened: one information box listing
     // the queue rows left out and, below, what the result does not carry, with "Save
     // Report..." (the whole queue as a tab-separated report) when rows were left out. Nothing
@@ -117,6 +121,8 @@ private:
 
     controls::Form1Controls m_controls;
     Form1Services m_services;
+    // The job file saved or opened last; the job dialogs start there.
+    std::string m_jobPath;
 };
 
 }  // namespace plyfold::app

@@ -30,6 +30,9 @@ int run(int argc, char** argv) {
         std::printf("plyfold-merge %s\n", PLYFOLD_VERSION);
         return kSuccess;
     }
+    if (!options.jobFile.empty()) {
+        return runJob(options);
+    }
     return options.list ? runList(options) : runMerge(options);
 }
 

@@ -1,20 +1,25 @@
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "app/block_gap.h"
 #include "cli/commands.h"
 #include "cli/queue_builder.h"
 #include "cli/terminal_services.h"
+#include "engine/common/atomic_file.h"
 #include "engine/common/file_access.h"
+#include "merge/merge_report.h"
 #include "merge/merge_request.h"
 
 namespace plyfold::cli {
 namespace {
 
-// Fills the queue; false when a source is missing, a queue file is unusable or a workbook
-// cannot be listed (a merge of fewer sources than asked would look like success).
+// Fills the queue; false (with the status to end with) when a queue file is unusable. Sources
+// that name nothing, or workbooks that cannot be listed, are noted in the queue as problems.
 bool fillQueue(const Options& options, QueueBuilder& queue, int& status) {
     for (const std::string& queueFile : options.queueFiles) {
         if (auto error = queue.addQueueFile(queueFile)) {
@@ -24,34 +29,57 @@ bool fillQueue(const Options& options, QueueBuilder& queue, int& status) {
         }
     }
     for (const SourceArgument& argument : options.sources) {
-        auto source = resolveSource(argument);
-        if (!source) {
-            printMessage(argument.text + ": File does not exist!");
-            status = kFailure;
-            return false;
+        if (auto source = resolveSource(argument)) {
+            queue.addSource(*source);
+        } else {
+            queue.addMissingSource(argument);
         }
-        queue.addSource(*source);
     }
-    status = kFailure;
-    return !queue.hasFailed();
+    return true;
 }
 
-// The gap as the window reads its gap box: less than 1 is 0.
-int32_t gapOf(const std::string& text) {
-    const int32_t gap = app::ReadGapNumber(text);
-    return gap < 1 ? 0 : gap;
-}
-
-// The input the result would replace: a queued file, or a queue file, that is the same file as
-// the result (through a link or a hard link too); nothing when the result replaces no input.
-std::optional<std::string> inputReplacedBy(const Options& options,
+// The input a file the run writes would replace: a queued file, or a queue file, that is the
+// same file (through a link or a hard link too); nothing when it replaces no input.
+std::optional<std::string> inputReplacedBy(const std::string& written, const Options& options,
                                            const std::vector<merge::QueueRow>& rows) {
     std::vector<std::string> inputs = options.queueFiles;
+    if (!options.jobFile.empty()) {
+        inputs.push_back(options.jobFile);
+    }
     inputs.reserve(inputs.size() + rows.size());
     for (const merge::QueueRow& row : rows) {
         inputs.push_back(row.path);
     }
-    return files::findSameFile(options.output, inputs);
+    return files::findSameFile(written, inputs);
+}
+
+// Whether two paths name one file, existing or not (a link to it is found by findSameFile).
+bool sameName(const std::string& a, const std::string& b) {
+    std::error_code error;
+    const auto first = std::filesystem::weakly_canonical(a, error);
+    const auto second = std::filesystem::weakly_canonical(b, error);
+    return !error && first == second;
+}
+
+// A message when a file the run writes would replace an input or the other file written.
+std::optional<std::string> unsafeOutput(const Options& options,
+                                        const std::vector<merge::QueueRow>& rows) {
+    const std::pair<const char*, const std::string*> written[] = {{"result", &options.output},
+                                                                  {"report", &options.report}};
+    for (const auto& [what, path] : written) {
+        if (path->empty()) {
+            continue;
+        }
+        if (auto input = inputReplacedBy(*path, options, rows)) {
+            return std::string("the ") + what + " '" + *path + "' would replace '" + *input +
+                   "', an input of this merge: write it to another file";
+        }
+    }
+    if (!options.report.empty() && (sameName(options.report, options.output) ||
+                                    files::findSameFile(options.report, {options.output}))) {
+        return "the report and the result are the same file: write the report to another file";
+    }
+    return std::nullopt;
 }
 
 bool hasCheckedRow(const std::vector<merge::QueueRow>& rows) {
@@ -63,6 +91,55 @@ bool hasCheckedRow(const std::vector<merge::QueueRow>& rows) {
     return false;
 }
 
+merge::MergeRequest requestFor(const Options& options, const std::vector<merge::QueueRow>& rows) {
+    merge::MergeRequest request;
+    request.rows = rows;
+    request.mode = options.mode;
+    request.gap = options.gap;
+    request.dropFirstLine = options.skipFirst;
+    request.autofit = options.autofit;
+    request.memoryLimit = options.memoryLimit;
+    request.textDialect = options.textDialect;
+    // Every problem is found in one run; whether the result is written is decided after.
+    request.unmergeable = merge::UnmergeableRows::LeaveOut;
+    return request;
+}
+
+// Writes the report when one was asked for; false after printing why it could not be.
+bool writeReport(const Options& options, const std::vector<merge::RowReport>& rows) {
+    if (options.report.empty()) {
+        return true;
+    }
+    try {
+        files::replaceFile(options.report, merge::reportText(rows));
+        return true;
+    } catch (const files::FileError& error) {
+        printMessage("the report was not written: " + error.description());
+        return false;
+    }
+}
+
+void printLeftOut(const std::vector<merge::RowReport>& rows) {
+    for (const merge::RowReport& row : rows) {
+        if (row.status != merge::RowStatus::Merged && row.status != merge::RowStatus::Unchecked) {
+            printMessage(row.leftOutMessage());
+        }
+    }
+}
+
+size_t leftOutCount(const std::vector<merge::RowReport>& rows) {
+    size_t count = 0;
+    for (const merge::RowReport& row : rows) {
+        count +=
+            row.status != merge::RowStatus::Merged && row.status != merge::RowStatus::Unchecked;
+    }
+    return count;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 }  // namespace
 
 int runMerge(const Options& options) {
@@ -71,33 +148,52 @@ int runMerge(const Options& options) {
     if (!fillQueue(options, queue, status)) {
         return status;
     }
-    if (auto input = inputReplacedBy(options, queue.rows())) {
-        printMessage("the result '" + options.output + "' would replace '" + *input +
-                     "', an input of this merge: write it to another file");
+    return mergeQueue(options, queue);
+}
+
+int mergeQueue(const Options& options, const QueueBuilder& queue) {
+    const auto start = std::chrono::steady_clock::now();
+    int status = kSuccess;
+    if (auto unsafe = unsafeOutput(options, queue.rows())) {
+        printMessage(*unsafe);
         return kUsage;
     }
-    merge::MergeRequest request;
-    request.rows = queue.rows();
-    request.mode = options.mode;
-    request.gap = gapOf(options.gap);
-    request.dropFirstLine = options.skipFirst;
-    request.autofit = options.autofit;
-    request.memoryLimit = options.memoryLimit;
-    if (!hasCheckedRow(request.rows)) {
+    if (!hasCheckedRow(queue.rows()) && !queue.hasProblems()) {
         printMessage("Please select some excel files to Merge!");
         return kFailure;
     }
+    merge::MergeRequest request = requestFor(options, queue.rows());
 
     std::unique_ptr<TerminalProgress> progress;
     if (!options.quiet && stderrIsTerminal()) {
         progress = std::make_unique<TerminalProgress>(static_cast<int>(request.rows.size()));
         request.progress = [&progress](int row) { progress->show(row); };
     }
-    merge::MergeOutcome outcome = merge::runMerge(request);
+    merge::MergeOutcome outcome =
+        hasCheckedRow(request.rows) ? merge::runMerge(request) : merge::MergeOutcome{};
     progress.reset();
-    if (!outcome.succeeded()) {
-        printMessage(outcome.failure->message());
+    std::vector<merge::RowReport> rows = queue.withProblems(outcome.rows);
+    printLeftOut(rows);
+    if (!outcome.succeeded() || !outcome.result) {
+        if (outcome.failure) {
+            printMessage(outcome.failure->message());
+            if (!outcome.failure->path.empty()) {
+                rows.push_back(merge::RowReport{outcome.failure->path, outcome.failure->sheet,
+                                                merge::RowStatus::Unreadable, 0, 0,
+                                                outcome.failure->description});
+            }
+        }
         printMessage("Merge Failed!");
+        writeReport(options, rows);
+        return kFailure;
+    }
+    if (const size_t left = leftOutCount(rows); left > 0 && !options.keepGoing) {
+        outcome.server->Quit();
+        printMessage(
+            "nothing was written: " +
+            (left == 1 ? std::string("1 worksheet") : std::to_string(left) + " worksheets") +
+            " of the queue could not be merged (--keep-going merges the others)");
+        writeReport(options, rows);
         return kFailure;
     }
     // Said whether or not the save succeeds: the sources hold it either way.
@@ -106,12 +202,21 @@ int runMerge(const Options& options) {
     }
     status = kSuccess;
     try {
-        outcome.result->SaveAs(options.output);
+        outcome.result->SaveAs(options.output, options.csvValues);
     } catch (const SpreadsheetError& error) {
         printMessage(error.description());
         status = kFailure;
     }
     outcome.server->Quit();
+    if (!writeReport(options, rows)) {
+        status = kFailure;
+    }
+    if (status == kSuccess && !options.quiet) {
+        outcome.summary.seconds = secondsSince(start);
+        std::printf("%s\n",
+                    merge::summaryText(outcome.summary, options.mode, options.output).c_str());
+        std::fflush(stdout);
+    }
     return status;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <limits>
 #include <optional>
 
 #include "engine/common/file_kind.h"
@@ -18,6 +19,39 @@ std::optional<MergeMode> modeNamed(const std::string& name) {
     return std::nullopt;
 }
 
+// A whole number 0 or more that fits the gap.
+std::optional<int32_t> gapNumber(const std::string& text) {
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const long long value = std::stoll(text);
+    if (value > std::numeric_limits<int32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(value);
+}
+
+std::optional<char> delimiterNamed(const std::string& text) {
+    if (text == "tab" || text == "\\t") {
+        return '\t';
+    }
+    if (text.size() == 1 && text[0] != '"' && text[0] != '\r' && text[0] != '\n') {
+        return text[0];
+    }
+    return std::nullopt;
+}
+
+std::optional<engine::DateOrder> dateOrderNamed(const std::string& name) {
+    if (name == "dmy")
+        return engine::DateOrder::DayMonthYear;
+    if (name == "mdy")
+        return engine::DateOrder::MonthDayYear;
+    if (name == "ymd")
+        return engine::DateOrder::YearMonthDay;
+    return std::nullopt;
+}
+
 class Parser {
 public:
     explicit Parser(const std::vector<std::string>& arguments) : m_arguments(arguments) {}
@@ -32,6 +66,8 @@ public:
                 optionsEnded = true;
             } else if (!option(argument)) {
                 return UsageError{m_error};
+            } else {
+                m_options.given.insert(argument.substr(0, argument.find('=')));
             }
         }
         return validate();
@@ -76,13 +112,72 @@ private:
             return flag(m_options.list, true);
         if (name == "-q" || name == "--quiet")
             return flag(m_options.quiet, true);
+        if (name == "--keep-going")
+            return flag(m_options.keepGoing, true);
+        if (name == "--decimal-comma") {
+            bool comma = false;
+            return flag(comma, true) &&
+                   (m_options.textDialect.decimal = engine::DecimalSeparator::Comma, true);
+        }
+        if (name == "--report") {
+            auto v = value();
+            return v && (m_options.report = *v, true);
+        }
         if (name == "-o" || name == "--output") {
             auto v = value();
             return v && (m_options.output = *v, true);
         }
         if (name == "--gap") {
             auto v = value();
-            return v && (m_options.gap = *v, true);
+            if (!v) {
+                return false;
+            }
+            auto gap = gapNumber(*v);
+            if (!gap) {
+                m_error = "--gap takes a whole number 0 or more, not '" + *v + "'";
+                return false;
+            }
+            m_options.gap = *gap;
+            return true;
+        }
+        if (name == "--delimiter") {
+            auto v = value();
+            if (!v) {
+                return false;
+            }
+            auto delimiter = delimiterNamed(*v);
+            if (!delimiter) {
+                m_error = "--delimiter takes one character (or tab), not '" + *v + "'";
+                return false;
+            }
+            m_options.textDialect.delimiter = *delimiter;
+            return true;
+        }
+        if (name == "--date-order") {
+            auto v = value();
+            if (!v) {
+                return false;
+            }
+            auto order = dateOrderNamed(*v);
+            if (!order) {
+                m_error = "unknown date order '" + *v + "' (use dmy, mdy or ymd)";
+                return false;
+            }
+            m_options.textDialect.dateOrder = *order;
+            return true;
+        }
+        if (name == "--csv-values") {
+            auto v = value();
+            if (!v) {
+                return false;
+            }
+            if (*v != "shown" && *v != "raw") {
+                m_error = "--csv-values takes shown or raw, not '" + *v + "'";
+                return false;
+            }
+            m_options.csvValues = *v == "raw" ? engine::CsvValues::Raw : engine::CsvValues::Shown;
+            m_options.csvValuesGiven = true;
+            return true;
         }
         if (name == "--memory-limit") {
             auto v = value();
@@ -115,6 +210,14 @@ private:
             m_options.mode = *mode;
             return true;
         }
+        if (name == "--job") {
+            auto v = value();
+            if (v && (v->empty() || !m_options.jobFile.empty())) {
+                m_error = v->empty() ? "--job needs a file" : "--job may be given once";
+                return false;
+            }
+            return v && (m_options.jobFile = *v, true);
+        }
         if (name == "--sheet") {
             auto v = value();
             if (!v) {
@@ -135,6 +238,9 @@ private:
         if (m_options.help || m_options.version) {
             return m_options;
         }
+        if (!m_options.jobFile.empty()) {
+            return validateJob();
+        }
         if (m_options.sources.empty() && m_options.queueFiles.empty()) {
             return UsageError{"no source given"};
         }
@@ -144,13 +250,20 @@ private:
         if (m_options.output.empty()) {
             return UsageError{"no result file given (use -o RESULT)"};
         }
-        const files::FileType type = files::fileTypeOfName(m_options.output);
-        const bool csv = type == files::FileType::Csv;
-        if (!csv && type != files::FileType::Xlsx) {
-            return UsageError{"the result must be a .xlsx file (or .csv for a one-sheet result)"};
+        if (auto problem = resultFileProblem(m_options)) {
+            return UsageError{*problem};
         }
-        if (csv && m_options.mode == MergeMode::Workbook) {
-            return UsageError{"a workbook result has a sheet per worksheet: write it as .xlsx"};
+        return m_options;
+    }
+
+    // The job gives the queue, and may give the result and the mode, so what depends on them
+    // is checked once the job is read.
+    std::variant<Options, UsageError> validateJob() {
+        if (!m_options.sources.empty() || !m_options.queueFiles.empty()) {
+            return UsageError{"--job merges the job's queue: give no sources or --queue with it"};
+        }
+        if (m_options.list) {
+            return UsageError{"--list does not read a job"};
         }
         return m_options;
     }
@@ -167,8 +280,24 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
     return Parser(arguments).run();
 }
 
+std::optional<std::string> resultFileProblem(const Options& options) {
+    const files::FileType type = files::fileTypeOfName(options.output);
+    const bool csv = type == files::FileType::Csv;
+    if (!csv && type != files::FileType::Xlsx) {
+        return "the result must be a .xlsx file (or .csv for a one-sheet result)";
+    }
+    if (csv && options.mode == MergeMode::Workbook) {
+        return "a workbook result has a sheet per worksheet: write it as .xlsx";
+    }
+    if (!csv && options.csvValuesGiven) {
+        return "--csv-values applies only to a .csv result";
+    }
+    return std::nullopt;
+}
+
 std::string usageText() {
     return R"(Usage: plyfold-merge [options] SOURCE... -o RESULT
+       plyfold-merge --job FILE [options] [-o RESULT]
        plyfold-merge --list SOURCE...
 
 Combines worksheets from spreadsheet files (.xls, .xlsx, .xlsm, .csv, .txt, .dbf) into
@@ -182,18 +311,38 @@ Options:
       --mode MODE       vertical (default), horizontal, or workbook (one sheet per worksheet)
       --sheet NAME      pick the worksheet NAME of the file before it (may be repeated)
       --queue FILE      read queue entries from FILE, one "path<TAB>sheet" line each
-      --gap TEXT        empty rows (or columns) between blocks, read like the window's gap box
+      --job FILE        merge the queue and options a job file saved (.plyjob, as the window
+                        saves it); options given besides override the job's
+      --gap N           empty rows (or columns) between blocks, a whole number (default 0)
       --skip-first      drop the first row (or column) of every block after the first
       --no-autofit      keep the default column widths
+      --keep-going      merge what can be merged; name each worksheet left out (a missing
+                        file or sheet, a file that cannot be read) and still write the result
+      --report FILE     write a tab-separated line for every queue row: path, sheet, status
+                        (merged, missing, unreadable, no such sheet, unchecked), rows and
+                        columns contributed, message
+      --delimiter C     the field separator of .csv and .txt sources (one character, or tab);
+                        by default a .csv separated by semicolons, tabs or pipes is recognised
+      --decimal-comma   numbers in .csv and .txt sources are written 1.234,56
+      --date-order ORDER
+                        dmy, mdy or ymd: how dates such as 31/01/2026 are read; by default a
+                        column's dates are read day-first (or month-first) when only that fits
+      --csv-values shown|raw
+                        a .csv result holds the cells' shown text (default) or stored values
       --memory-limit SIZE
                         the memory the merge may use (512M, 2G; default half the machine's
                         memory, at most 4G); past it the merge fails, naming the file
       --list            print each source's workbooks and worksheets; merge nothing
-  -q, --quiet           no progress bar
+  -q, --quiet           no progress bar and no summary line
   -h, --help            show this help
       --version         show the version
 
-Exit status: 0 success, 1 a listing or the merge failed, 2 a usage error.
+Without --keep-going, a source, queue entry or worksheet that is missing or cannot be read
+stops the run before anything is written, naming each one. After a merge, one line sums it
+up on standard output (not with --quiet).
+
+Exit status: 0 success (with --keep-going: something was merged), 1 a listing or the merge
+failed, 2 a usage error.
 )";
 }
 

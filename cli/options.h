@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "engine/common/text_dialect.h"
 #include "merge/merge_request.h"
 
 namespace plyfold::cli {
@@ -22,7 +25,7 @@ struct Options {
     std::vector<SourceArgument> sources;
     std::vector<std::string> queueFiles;
     MergeMode mode = MergeMode::Vertical;
-    std::string gap = "0";
+    int32_t gap = 0;
     bool skipFirst = false;
     bool autofit = true;
     uint64_t memoryLimit = 0;  // bytes; 0 the default
@@ -31,6 +34,21 @@ struct Options {
     bool help = false;
     bool version = false;
     std::string output;
+    // Merge what can be merged, leaving out (and naming) the rows that cannot.
+    bool keepGoing = false;
+    // Where the tab-separated report of every queue row goes; empty for none.
+    std::string report;
+    engine::TextDialect textDialect;
+    engine::CsvValues csvValues = engine::CsvValues::Shown;
+    bool csvValuesGiven = false;
+    // --job FILE: the queue and options come from a job file; options given besides override
+    // the job's.
+    std::string jobFile;
+    // The options given, by the name they were given under ("--mode", "-o"), so that a job's
+    // settings give way to them.
+    std::set<std::string> given;
+
+    bool isGiven(const std::string& name) const { return given.count(name) != 0; }
 };
 
 struct UsageError {
@@ -42,5 +60,9 @@ struct UsageError {
 std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& arguments);
 
 std::string usageText();
+
+// Why the options' result file cannot hold the result of a merge in their mode (not .xlsx or
+// .csv, a workbook result as .csv, --csv-values for a workbook file); nothing when it can.
+std::optional<std::string> resultFileProblem(const Options& options);
 
 }  // namespace plyfold::cli

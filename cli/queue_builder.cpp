@@ -2,7 +2,6 @@
 
 #include <string_view>
 
-#include "cli/terminal_services.h"
 #include "discovery/list_workbooks.h"
 #include "discovery/list_worksheets.h"
 #include "discovery/path_helpers.h"
@@ -51,10 +50,44 @@ void QueueBuilder::addWorkbook(const std::string& path) {
             m_rows.push_back(merge::QueueRow{path, std::move(sheet), true});
         }
     } catch (const SpreadsheetError& error) {
-        printMessage(error.description());
-        printMessage("Open excel file failed!");
-        m_failed = true;
+        addProblem(
+            merge::RowReport{path, {}, merge::RowStatus::Unreadable, 0, 0, error.description()});
     }
+}
+
+void QueueBuilder::addMissingSource(const SourceArgument& argument) {
+    if (argument.sheets.empty()) {
+        addProblem(merge::RowReport{
+            argument.text, {}, merge::RowStatus::Missing, 0, 0, "the file does not exist"});
+    }
+    for (const std::string& sheet : argument.sheets) {
+        addProblem(merge::RowReport{argument.text, sheet, merge::RowStatus::Missing, 0, 0,
+                                    "the file does not exist"});
+    }
+}
+
+void QueueBuilder::addProblem(merge::RowReport problem) {
+    m_problems.emplace_back(m_rows.size(), std::move(problem));
+}
+
+std::vector<merge::RowReport> QueueBuilder::withProblems(
+    const std::vector<merge::RowReport>& rows) const {
+    std::vector<merge::RowReport> all;
+    all.reserve(rows.size() + m_problems.size());
+    auto problem = m_problems.begin();
+    for (size_t i = 0; i <= rows.size(); ++i) {
+        for (; problem != m_problems.end() && problem->first == i; ++problem) {
+            all.push_back(problem->second);
+        }
+        if (i < rows.size()) {
+            all.push_back(rows[i]);
+        }
+    }
+    // A failed merge reports only the rows it reached.
+    for (; problem != m_problems.end(); ++problem) {
+        all.push_back(problem->second);
+    }
+    return all;
 }
 
 std::optional<std::string> QueueBuilder::addQueueFile(const std::string& queueFile) {

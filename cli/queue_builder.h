@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/options.h"
@@ -20,27 +21,39 @@ struct ResolvedSource {
 // file; nothing when neither exists.
 std::optional<ResolvedSource> resolveSource(const SourceArgument& argument);
 
-// Builds the merge queue, every row checked, in the order the arguments give.
+// Builds the merge queue, every row checked, in the order the arguments give, and notes the
+// sources that give no row: a named file that does not exist, a workbook that cannot be listed.
 class QueueBuilder {
 public:
     // Appends the source's rows: the picked sheets of a file, or every worksheet of the file
     // or of the folder's workbooks (as the folder scan lists them), in sheet order. A workbook
-    // that cannot be listed is reported on standard error as the window reports it, and the
-    // builder remembers the failure; the other workbooks are still listed.
+    // that cannot be listed is noted as a problem; the other workbooks are still listed.
     void addSource(const ResolvedSource& source);
+    // Appends rows as they are (a job's queue, unchecked rows too).
+    void addRows(const std::vector<merge::QueueRow>& rows) {
+        m_rows.insert(m_rows.end(), rows.begin(), rows.end());
+    }
+    // Notes a source argument that names nothing that exists.
+    void addMissingSource(const SourceArgument& argument);
 
     // Appends the rows of a queue file, one "path<TAB>sheet" line each (CR LF or LF; blank
     // lines skipped). Returns an error text for an unreadable file or a line without a TAB.
     std::optional<std::string> addQueueFile(const std::string& queueFile);
 
     const std::vector<merge::QueueRow>& rows() const { return m_rows; }
-    bool hasFailed() const { return m_failed; }
+    bool hasProblems() const { return !m_problems.empty(); }
+
+    // The reports of the queue's rows (as the merge gave them, one per row, in order) with the
+    // noted problems placed where their sources stood among the arguments.
+    std::vector<merge::RowReport> withProblems(const std::vector<merge::RowReport>& rows) const;
 
 private:
     void addWorkbook(const std::string& path);
+    void addProblem(merge::RowReport problem);
 
     std::vector<merge::QueueRow> m_rows;
-    bool m_failed = false;
+    // Each problem with the number of queue rows before it.
+    std::vector<std::pair<size_t, merge::RowReport>> m_problems;
 };
 
 }  // namespace plyfold::cli

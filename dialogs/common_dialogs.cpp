@@ -112,6 +112,15 @@ DialogPresenter& CCommonDialogs::presenter() const {
 }
 
 bool CCommonDialogs::ShowOpen() {
+    return showOpen({{kOpenFilterDescription, kOpenFilterPatterns}}, 0);
+}
+
+bool CCommonDialogs::ShowOpenFiltered() {
+    return showOpen(splitFilter(isBlank(m_filter) ? std::string("*.*|*.*") : m_filter), 1);
+}
+
+bool CCommonDialogs::showOpen(std::vector<std::pair<std::string, std::string>> filters,
+                              int filterIndex) {
     DialogPresenter& dialogs = presenter();
     const std::string initialName = FileName();
     if (initialName.size() > kLongestOpenFileName) {
@@ -120,8 +129,8 @@ bool CCommonDialogs::ShowOpen() {
     FileDialogRequest request;
     request.owner = m_owner;
     request.title = Title();
-    request.filters = {{kOpenFilterDescription, kOpenFilterPatterns}};
-    request.filterIndex = 0;
+    request.filters = std::move(filters);
+    request.filterIndex = filterIndex;
     request.initialFileName = initialName;
     request.defaultExtension = m_defExt;
     request.fileMustExist = true;

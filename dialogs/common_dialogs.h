@@ -100,6 +100,9 @@ public:
     // sets FileName (full path), FileTitle (its name) and Path (its folder, "/" for a file at
     // the root). A FileName longer than 260 characters throws DialogError.
     bool ShowOpen();
+    // The same under Filter ("*.*|*.*" when blank) instead of the spreadsheet filter, for the
+    // program's own files.
+    bool ShowOpenFiltered();
     // Asks for a file to save to, starting in Path (the program folder when Path is blank or
     // names no folder that can be listed; Path is left holding the folder used) under Filter
     // ("*.*|*.*" when blank). On confirm sets FileName, FileTitle and Path.
@@ -119,6 +122,7 @@ public:
 
 private:
     DialogPresenter& presenter() const;
+    bool showOpen(std::vector<std::pair<std::string, std::string>> filters, int filterIndex);
 
     std::string m_programFolder;
     void* m_owner = nullptr;

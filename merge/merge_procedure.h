@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,20 +12,27 @@
 
 namespace plyfold::merge::detail {
 
+// What one block added to the result.
+struct BlockSize {
+    int32_t rows = 0;
+    int32_t columns = 0;
+};
+
 // Walks the queue of a merge in row order, the way every merge does: unchecked rows and rows
-// whose file is missing are skipped, each run of consecutive merged rows with the same path
-// opens its workbook once, and the progress is told of every row. Remembers the row being
-// merged, so that a failure can name it.
+// whose file is missing are skipped (with the request's LeaveOut policy also rows whose file
+// or sheet cannot be read), each run of consecutive merged rows with the same path opens its
+// workbook once, and the progress is told of every row. Reports what became of every row, and
+// remembers the row being merged, so that a failure can name it.
 class QueueWalk {
 public:
     explicit QueueWalk(const MergeRequest& request) : m_request(request) {}
 
-    // Calls mergeSheet with the source worksheet of every row to merge. The held copy is
-    // dropped before a source is closed.
+    // Calls mergeSheet with the source worksheet of every row to merge; it returns what the
+    // block added to the result. The held copy is dropped before a source is closed.
     void forEachSheet(automation::Application& server,
-                      const std::function<void(const automation::Worksheet&)>& mergeSheet);
+                      const std::function<BlockSize(const automation::Worksheet&)>& mergeSheet);
 
-    // Fails when no row named an existing file, since then nothing was merged.
+    // Fails when no row was merged.
     void checkSomethingMerged() const;
     // Closes the last source opened; fails as checkSomethingMerged does.
     void closeLastSource();
@@ -32,13 +40,22 @@ public:
     // The row being merged, while a row is being merged.
     const QueueRow* currentRow() const { return m_current; }
 
+    // What became of every row reached, in queue order.
+    const std::vector<RowReport>& reports() const { return m_reports; }
+    // The rows merged and the distinct files they came from.
+    int mergedCount() const;
+    int mergedFileCount() const;
+
     // What the merged sources hold that the result lacks, once each by source and feature.
     const std::vector<UncarriedFeature>& uncarried() const { return m_uncarried; }
     // Adds what the merge of the current row's sheet leaves behind.
     void noteLeftBehind(const std::string& sheet, const std::string& feature);
 
 private:
-    static bool shouldMerge(const QueueRow& row);
+    void mergeRow(automation::Application& server, const QueueRow& row, RowReport& report,
+                  const std::function<BlockSize(const automation::Worksheet&)>& mergeSheet);
+    std::optional<automation::Worksheet> readableSheet(automation::Application& server,
+                                                       const QueueRow& row, RowReport& report);
     void noteUncarried(const std::string& path, const std::string& sheet,
                        const std::vector<std::string>& features);
     const automation::Workbook& openSource(automation::Application& server,
@@ -47,7 +64,11 @@ private:
     const MergeRequest& m_request;
     std::optional<automation::Workbook> m_openSource;
     std::string m_previousPath;
+    // The last file that could not be opened and why, so its other rows are not read again.
+    std::string m_unreadablePath;
+    std::string m_unreadableReason;
     const QueueRow* m_current = nullptr;
+    std::vector<RowReport> m_reports;
     std::vector<UncarriedFeature> m_uncarried;
 };
 
@@ -68,6 +89,9 @@ protected:
 
     // Starts the server instance, alerts off, and adds the result workbook.
     automation::Workbook startServer();
+
+    // The summary of the finished merge, but its time.
+    MergeSummary summary() const;
 
     const MergeRequest& m_request;
     QueueWalk m_walk;

@@ -19,6 +19,8 @@ struct QueueRow {
     std::string path;
     std::string sheet;
     bool checked = true;
+
+    friend bool operator==(const QueueRow&, const QueueRow&) = default;
 };
 
 // What a merge does with a checked row it cannot merge.
@@ -125,7 +127,8 @@ struct MergeOutcome {
     // What the merged sources hold and the result lacks, once each by source and feature, in
     // the order met; filled on success.
     std::vector<UncarriedFeature> uncarried;
-    // One report per queue row reached, in queue order (every row on success).
+    // One report per queue row done with, in queue order: every row on success, the rows
+    // before the failing one on failure.
     std::vector<RowReport> rows;
     MergeSummary summary;
 

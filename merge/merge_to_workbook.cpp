@@ -24,6 +24,8 @@ private:
         m_walk.forEachSheet(*m_server, [this, &result](const automation::Worksheet& source) {
             source.Copy(automation::Before{result.Sheets()(m_insertPosition)});
             ++m_insertPosition;
+            const automation::Range used = source.UsedRange();
+            return BlockSize{used.Rows().count(), used.Columns().count()};
         });
         // With nothing copied the placeholder is the only sheet: say so rather than fail to
         // delete it.

@@ -39,7 +39,8 @@ private:
         for (int32_t k = resultBook.Sheets().count(); k >= 2; --k) {
             resultBook.Sheets()(k).Delete();
         }
-        m_walk.forEachSheet(*m_server, [this](const Worksheet& source) { copyBlock(source); });
+        m_walk.forEachSheet(*m_server,
+                            [this](const Worksheet& source) { return copyBlock(source); });
         finish();
     }
 
@@ -49,7 +50,7 @@ private:
         return m_axis == Axis::Rows ? m_sheet->lastUsedRow() : m_sheet->lastUsedColumn();
     }
 
-    void copyBlock(const Worksheet& source) {
+    BlockSize copyBlock(const Worksheet& source) {
         Range used = source.UsedRange();
         const int32_t blockRows = used.Cells().Rows().count();
         const int32_t blockColumns = used.Cells().Columns().count();
@@ -64,7 +65,10 @@ private:
                     (outside == 1 ? " picture, shape or chart" : " pictures, shapes or charts") +
                     " outside the merged cells");
         }
-        paste(m_axis == Axis::Rows ? blockRows : blockColumns);
+        const bool dropped = paste(m_axis == Axis::Rows ? blockRows : blockColumns);
+        const int32_t lost = dropped ? 1 : 0;
+        return m_axis == Axis::Rows ? BlockSize{blockRows - lost, blockColumns}
+                                    : BlockSize{blockRows, blockColumns - lost};
     }
 
     // A block reaching past the sheet's last row (or column) cannot be pasted; said in terms
@@ -85,12 +89,14 @@ private:
                                    " and reach past the last " + lastName + ".");
     }
 
-    void paste(int32_t blockSize) {
+    // Pastes the held block at the next free line; true when its first line was dropped.
+    bool paste(int32_t blockSize) {
         checkBlockFits(blockSize);
         const int32_t usedBefore = lastUsedLine();
         Range target = m_axis == Axis::Rows ? m_sheet->Cells(m_next, 1) : m_sheet->Cells(1, m_next);
         target.PasteSpecial();
         m_next = lastUsedLine();
+        bool dropped = false;
         if (m_request.dropFirstLine && !m_firstBlock) {
             const int32_t blockStart = m_next - blockSize + 1;
             if (m_next - usedBefore > 0 && blockStart > 0) {
@@ -98,10 +104,12 @@ private:
                     m_axis == Axis::Rows ? m_sheet->Rows(blockStart) : m_sheet->Columns(blockStart);
                 line.Delete();
                 m_next = lastUsedLine();
+                dropped = true;
             }
         }
         m_firstBlock = false;
         m_next = advance(m_next, m_request.gap);
+        return dropped;
     }
 
     void finish() {

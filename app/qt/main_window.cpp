@@ -76,6 +76,14 @@ QPushButton* plainButton(QWidget* parent, const char* name, const QString& capti
     return button;
 }
 
+// The File menu's job items, below the source items.
+template <typename AddItem>
+void addJobItems(QMenu* file, const AddItem& addItem) {
+    file->addSeparator();
+    addItem(file, "OpenJob", QStringLiteral("Open Job..."), &app::Form1::OpenJob_Click);
+    addItem(file, "SaveJob", QStringLiteral("Save Job..."), &app::Form1::SaveJob_Click);
+}
+
 }  // namespace
 
 // What Form1's commands ask of the window.
@@ -251,6 +259,7 @@ void MainWindow::buildMenus() {
     addItem(file, "Addexcel", QStringLiteral("Add Excel File"), &app::Form1::Addexcel_Click);
     addItem(file, "AddFolder", QStringLiteral("Add All Excel Files in Folder"),
             &app::Form1::AddFolder_Click);
+    addJobItems(file, addItem);
     QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
     edit->setObjectName(QStringLiteral("EditMenu"));
     addItem(edit, "RemoveItem", QStringLiteral("Remove List Item"), &app::Form1::RemoveItem_Click);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "engine/io/workbook_io.h"
@@ -183,21 +184,172 @@ TEST_F(CliTest, FailuresExitWithOneAndLeaveAnExistingResultAlone) {
     test::writeFile(dir.file("out.xlsx"), "previous result");
     ProgramRun missingSheet = run({jan + ":Nowhere", "-o", dir.file("out.xlsx")});
     EXPECT_EQ(missingSheet.status, 1);
-    EXPECT_NE(missingSheet.err.find("Nowhere"), std::string::npos) << missingSheet.err;
-    EXPECT_NE(missingSheet.err.find("Merge Failed!"), std::string::npos);
+    EXPECT_EQ(missingSheet.err,
+              "plyfold-merge: '" + jan +
+                  "', sheet 'Nowhere': the workbook has no worksheet of this name\n"
+                  "plyfold-merge: Nothing was merged: every checked worksheet of the queue was "
+                  "left out.\nplyfold-merge: Merge Failed!\n");
     EXPECT_EQ(test::readFile(dir.file("out.xlsx")), "previous result");
 
     test::writeFile(dir.file("monthly/broken.xlsx"), "not a workbook at all");
     ProgramRun broken = run({dir.file("monthly"), "-o", dir.file("out.xlsx")});
     EXPECT_EQ(broken.status, 1);
-    EXPECT_NE(broken.err.find("Open excel file failed!"), std::string::npos) << broken.err;
+    EXPECT_NE(broken.err.find("plyfold-merge: '" + dir.file("monthly/broken.xlsx") + "': "),
+              std::string::npos)
+        << broken.err;
+    EXPECT_NE(broken.err.find("nothing was written: 1 worksheet of the queue could not be "
+                              "merged (--keep-going merges the others)"),
+              std::string::npos)
+        << broken.err;
     EXPECT_EQ(test::readFile(dir.file("out.xlsx")), "previous result");
 
     ProgramRun missing = run({dir.file("nothing.xlsx"), "-o", dir.file("out.xlsx")});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("File does not exist!"), std::string::npos);
+    EXPECT_NE(missing.err.find("'" + dir.file("nothing.xlsx") + "': the file does not exist"),
+              std::string::npos);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4)
         << "no temporary file is left behind";
+}
+
+// A folder of good and bad files, and a queue file naming a vanished file and a missing sheet.
+class CliProblemsTest : public CliTest {
+protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        const std::string whole = test::readFile(feb);
+        test::writeFile(dir.file("monthly/truncated.xlsx"), whole.substr(0, whole.size() / 2));
+        fs::copy_file(std::string(PLYFOLD_CORPUS_DIR) + "/calamine__pass_protected.xlsx",
+                      dir.file("monthly/protected.xlsx"));
+        test::writeFile(dir.file("monthly/text.xlsx"), "region,amount\nWest,12\n");
+        test::writeFile(dir.file("queue.tsv"), dir.file("vanished.xlsx") + "\tData\n" + jan +
+                                                   "\tNope\n" + feb + "\tData\n");
+    }
+    std::vector<std::string> mergeArguments() {
+        return {"--queue",  dir.file("queue.tsv"), dir.file("monthly"), "-o", dir.file("out.xlsx"),
+                "--report", dir.file("report.tsv")};
+    }
+    // The report's lines without their messages, and whether every left-out row has one.
+    std::vector<std::string> reportLines() {
+        std::vector<std::string> lines;
+        std::istringstream text(test::readFile(dir.file("report.tsv")));
+        for (std::string line; std::getline(text, line);) {
+            std::vector<std::string> fields(1);
+            for (char c : line) {
+                if (c == '\t') {
+                    fields.emplace_back();
+                } else {
+                    fields.back().push_back(c);
+                }
+            }
+            EXPECT_EQ(fields.size(), 6u) << line;
+            fields.resize(6);
+            if (!lines.empty()) {
+                const bool leftOut = fields[2] != "merged" && fields[2] != "unchecked";
+                EXPECT_EQ(leftOut, !fields[5].empty()) << line;
+            }
+            fs::path path(fields[0]);
+            lines.push_back(path.filename().string() + "|" + fields[1] + "|" + fields[2] + "|" +
+                            fields[3] + "|" + fields[4]);
+        }
+        return lines;
+    }
+    const V expectedReport = {
+        "path|sheet|status|rows|columns",  "vanished.xlsx|Data|missing|0|0",
+        "jan.xlsx|Nope|no such sheet|0|0", "feb.xlsx|Data|merged|3|2",
+        "feb.xlsx|Data|merged|3|2",        "jan.xlsx|Data|merged|3|2",
+        "jan.xlsx|Notes|merged|1|1",       "protected.xlsx||unreadable|0|0",
+        "text.xlsx||unreadable|0|0",       "truncated.xlsx||unreadable|0|0",
+    };
+};
+
+TEST_F(CliProblemsTest, WithoutKeepGoingEveryProblemIsNamedAndNothingIsWritten) {
+    ProgramRun r = run(mergeArguments());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists(dir.file("out.xlsx")));
+    for (const std::string& named :
+         {"'" + dir.file("vanished.xlsx") + "', sheet 'Data': the file does not exist",
+          "'" + jan + "', sheet 'Nope': the workbook has no worksheet of this name",
+          "'" + dir.file("monthly/protected.xlsx") + "': ",
+          "'" + dir.file("monthly/text.xlsx") + "': ",
+          "'" + dir.file("monthly/truncated.xlsx") + "': ",
+          std::string("nothing was written: 5 worksheets of the queue could not be merged")}) {
+        EXPECT_NE(r.err.find("plyfold-merge: " + named), std::string::npos) << named << r.err;
+    }
+    EXPECT_EQ(r.out, "") << "no summary for a merge that wrote nothing";
+    EXPECT_EQ(reportLines(), expectedReport);
+}
+
+TEST_F(CliProblemsTest, KeepGoingMergesTheRestAndSumsItUp) {
+    std::vector<std::string> arguments = mergeArguments();
+    arguments.push_back("--keep-going");
+    ProgramRun r = run(arguments);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(result(), (V{"f11|f12", "f21|f22", "f31|f32", "f11|f12", "f21|f22", "f31|f32",
+                           "j11|j12", "j21|j22", "j31|j32", "n11|"}));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 5) << r.err;
+    EXPECT_EQ(reportLines(), expectedReport);
+    EXPECT_TRUE(r.out.starts_with("Merged 4 worksheets from 2 files: 10 rows x 2 columns -> " +
+                                  dir.file("out.xlsx") + " in "))
+        << r.out;
+    EXPECT_TRUE(r.out.ends_with(" s\n")) << r.out;
+
+    arguments.push_back("--quiet");
+    EXPECT_EQ(run(arguments).out, "");
+}
+
+TEST_F(CliProblemsTest, KeepGoingWithNothingToMergeFails) {
+    ProgramRun r = run({"--keep-going", dir.file("monthly/text.xlsx"), dir.file("vanished.xlsx"),
+                        "-o", dir.file("out.xlsx")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Merge Failed!"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.file("out.xlsx")));
+}
+
+TEST_F(CliProblemsTest, TheReportNeverReplacesAnInputOrTheResult) {
+    const std::string queue = dir.file("queue.tsv");
+    const std::vector<std::vector<std::string>> cases = {
+        {feb, "--report", feb},
+        {"--queue", queue, "--report", queue},
+        {feb, "--report", dir.file("out.xlsx")},
+    };
+    for (std::vector<std::string> arguments : cases) {
+        arguments.insert(arguments.end(), {"--keep-going", "-o", dir.file("out.xlsx")});
+        ProgramRun r = run(arguments);
+        EXPECT_EQ(r.status, 2) << arguments[1];
+        EXPECT_NE(r.err.find("write"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(test::readFile(queue).substr(0, 5), dir.file("vanished.xlsx").substr(0, 5));
+    EXPECT_FALSE(fs::exists(dir.file("out.xlsx")));
+}
+
+TEST_F(CliTest, TheGapIsAWholeNumber) {
+    for (const char* gap : {"abc", "-1", "1.5", " 2", "2147483648", ""}) {
+        ProgramRun r = run({"--gap", gap, feb, "-o", dir.file("out.xlsx")});
+        EXPECT_EQ(r.status, 2) << gap;
+        EXPECT_EQ(r.err, "plyfold-merge: --gap takes a whole number 0 or more, not '" +
+                             std::string(gap) + "'\nTry 'plyfold-merge --help'.\n");
+    }
+    ASSERT_EQ(run({"--gap=2", feb, feb, "-o", dir.file("out.xlsx")}).status, 0);
+    EXPECT_EQ(result(),
+              (V{"f11|f12", "f21|f22", "f31|f32", "|", "|", "f11|f12", "f21|f22", "f31|f32"}));
+}
+
+TEST_F(CliTest, TextDialectAndCsvValueOptions) {
+    const std::vector<std::vector<std::string>> wrong = {
+        {"--delimiter", ";;", feb, "-o", "x.xlsx"},
+        {"--delimiter", "", feb, "-o", "x.xlsx"},
+        {"--date-order", "dym", feb, "-o", "x.xlsx"},
+        {"--decimal-comma=yes", feb, "-o", "x.xlsx"},
+        {"--csv-values", "formatted", feb, "-o", "x.csv"},
+        {"--csv-values", "raw", feb, "-o", "x.xlsx"},
+    };
+    for (const auto& arguments : wrong) {
+        EXPECT_EQ(run(arguments).status, 2) << arguments[0] << " " << arguments[1];
+    }
+    test::writeFile(dir.file("pipes.txt"), "a|b\n1|2\n");
+    ProgramRun r = run({"--delimiter", "|", dir.file("pipes.txt"), "-o", dir.file("out.xlsx")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(result(), (V{"a|b", "1|2"}));
 }
 
 // A failure no command reports itself, such as a folder that cannot be listed, still ends the
@@ -223,10 +375,11 @@ TEST_F(CliTest, EveryModeNamesTheFileAndSheetOfAFailedMerge) {
     for (const char* mode : {"vertical", "horizontal", "workbook"}) {
         ProgramRun r = run({"--mode", mode, feb, jan + ":Nope", "-o", dir.file("out.xlsx")});
         EXPECT_EQ(r.status, 1) << mode;
-        EXPECT_NE(r.err.find("'Nope' of '" + jan + "'"), std::string::npos)
-            << mode << ": " << r.err;
-        EXPECT_NE(r.err.find("no worksheet named 'Nope'"), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find("Merge Failed!\n"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err, "plyfold-merge: '" + jan +
+                             "', sheet 'Nope': the workbook has no worksheet of this name\n"
+                             "plyfold-merge: nothing was written: 1 worksheet of the queue "
+                             "could not be merged (--keep-going merges the others)\n")
+            << mode;
         EXPECT_FALSE(fs::exists(dir.file("out.xlsx")));
     }
 }

@@ -52,6 +52,7 @@ TEST_F(CommonDialogs, PropertiesStartEmptyAndSomeTextsReadBackUpToTheirFirstNul)
 TEST_F(CommonDialogs, EveryShowMethodThrowsBeforeInit) {
     const std::vector<std::function<bool(CCommonDialogs&)>> shows = {
         &CCommonDialogs::ShowOpen,
+        &CCommonDialogs::ShowOpenFiltered,
         &CCommonDialogs::ShowSave,
         &CCommonDialogs::ShowFolder,
         [](CCommonDialogs& d) { return d.ShowColor(true); },
@@ -89,6 +90,33 @@ TEST_F(CommonDialogs, OpenOffersTheOneSpreadsheetFilterForExistingFiles) {
     dialog.setFileName(std::string(261, 'a'));
     EXPECT_THROW(dialog.ShowOpen(), DialogError);
     EXPECT_EQ(presenter.owners, std::vector<void*>(5, kOwner));
+}
+
+TEST_F(CommonDialogs, OpenFilteredOffersFilterForExistingFiles) {
+    const struct {
+        const char* filter;
+        Filters filters;
+    } cases[] = {
+        {"Job (*.job)|*.job|All|*.*", {{"Job (*.job)", "*.job"}, {"All", "*.*"}}},
+        {"", {{"*.*", "*.*"}}},
+        {"  ", {{"*.*", "*.*"}}},
+    };
+    dialog.setTitle("Open Job");
+    dialog.setFileName("/jobs/last.job");
+    presenter.openAnswers = {"/jobs/m.job"};
+    for (const auto& c : cases) {
+        dialog.setFilter(c.filter);
+        dialog.ShowOpenFiltered();
+        const FileDialogRequest& request = presenter.openRequests.back();
+        EXPECT_EQ(request.filters, c.filters) << c.filter;
+        EXPECT_EQ(request.filterIndex, 1);
+        EXPECT_TRUE(request.fileMustExist);
+        EXPECT_EQ(request.title, "Open Job");
+    }
+    EXPECT_EQ(presenter.openRequests.front().initialFileName, "/jobs/last.job");
+    EXPECT_EQ(results(), "/jobs/m.job|m.job|/jobs") << "the later ones were cancelled";
+    dialog.setFileName(std::string(261, 'a'));
+    EXPECT_THROW(dialog.ShowOpenFiltered(), DialogError);
 }
 
 TEST_F(CommonDialogs, FolderSetsPathAndEmptiesTheFileProperties) {

@@ -213,7 +213,12 @@ TEST(MainWindow, MenusHoldTheirItemsWithoutKeys) {
         std::vector<std::pair<const char*, const char*>> items;  // name, text
     };
     const Entry menus[] = {
-        {"File", {{"Addexcel", "Add Excel File"}, {"AddFolder", "Add All Excel Files in Folder"}}},
+        {"File",
+         {{"Addexcel", "Add Excel File"},
+          {"AddFolder", "Add All Excel Files in Folder"},
+          {"", ""},  // a separator
+          {"OpenJob", "Open Job..."},
+          {"SaveJob", "Save Job..."}}},
         {"Edit", {{"RemoveItem", "Remove List Item"}, {"RemoveAll", "Remove All List Items"}}},
         {"Actions", {{"Merge", "Merge"}}},
         {"Settings", {}},
