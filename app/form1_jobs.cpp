@@ -59,6 +59,7 @@ merge::MergeJob jobFromControls(const controls::Form1Controls& c) {
     job.gap = gapForJob(c.Text1.text());
     job.dropFirstLine = c.Check1.value() == 1;
     job.autofit = c.Check2.value() == 1;
+    job.textDialect = c.textDialect;
     return job;
 }
 
@@ -139,6 +140,7 @@ void Form1::OpenJob_Click() {
     c.Text1.setText(job.gap);
     c.Check1.setValue(job.dropFirstLine ? 1 : 0);
     c.Check2.setValue(job.autofit ? 1 : 0);
+    c.textDialect = job.textDialect;
     const bool oneSheet = job.mode != merge::MergeMode::Workbook;
     c.Option1.setValue(oneSheet);
     c.Option2.setValue(!oneSheet);

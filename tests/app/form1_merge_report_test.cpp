@@ -7,6 +7,7 @@
 
 #include "app/form1.h"
 #include "automation/automation.h"
+#include "merge/merge_job.h"
 #include "merge/merge_report.h"
 #include "merge/merge_request.h"
 #include "state/saved_list.h"
@@ -267,22 +268,16 @@ TEST_F(MergeReportTest, AVanishedFileIsNamedAfterTheMerge) {
     KeepResult presenter;
     const std::string good = book("good.xlsx");
     const std::string gone = dir.file("gone.xlsx");
-    merge::MergeRequest probe;
-    probe.rows = {{good, "Data", true}, {gone, "Data", true}};
-    {
-        merge::MergeOutcome outcome = merge::runMerge(probe);
-        ASSERT_TRUE(outcome.succeeded());
-        outcome.server->Quit();
-        if (outcome.rows.empty()) {
-            GTEST_SKIP() << "the merge does not report its rows yet";
-        }
-    }
     queue(good, "Data");
     queue(gone, "Data");
     messages.actionAnswers = {true};
     dialogs.saveAnswers = {dir.file("report.tsv")};
     form.Command18_Click();
     ASSERT_TRUE(presenter.server);
+    EXPECT_EQ(presenter.server->statusBar().rfind(
+                  "Merged 1 worksheet from 1 file: 3 rows x 2 columns", 0),
+              0u)
+        << presenter.server->statusBar();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_NE(messages.shown[0].first.find("'" + gone + "', sheet 'Data'"), std::string::npos)
         << messages.shown[0].first;
@@ -290,6 +285,27 @@ TEST_F(MergeReportTest, AVanishedFileIsNamedAfterTheMerge) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1][2], "merged");
     EXPECT_EQ(lines[2][2], "missing");
+}
+
+// A job keeps the window's text settings, and opening it gives them back to the window.
+TEST_F(MergeReportTest, JobsCarryTheWindowsTextSettings) {
+    const engine::TextDialect dialect{'|', engine::DecimalSeparator::Point,
+                                      engine::DateOrder::MonthDayYear};
+    queue(book("good.xlsx"), "Data");
+    c().textDialect = dialect;
+    const std::string job = dir.file("monthly.plyjob");
+    dialogs.saveAnswers = {job};
+    form.SaveJob_Click();
+    EXPECT_EQ(merge::readJobFile(job).textDialect, dialect);
+
+    Form1 other(dir.path().string(), services());
+    other.Form_Load();
+    EXPECT_EQ(other.controls().textDialect, engine::TextDialect{});
+    dialogs.openAnswers = {job};
+    other.OpenJob_Click();
+    EXPECT_EQ(other.controls().ListView4.count(), 1);
+    EXPECT_EQ(other.controls().textDialect, dialect);
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(MergeReportTest, LoadTakesTheSavedTextSettings) {

@@ -114,6 +114,10 @@ TEST(Road, FromAFolderToTheResultWindow) {
         EXPECT_EQ(shown(result, row, 1), expected[row][1]);
     }
     EXPECT_EQ(shown(result, 5, 0), "");
+    // The merge's summary under the sheets.
+    EXPECT_TRUE(windows[0]->statusText().startsWith(
+        QStringLiteral("Merged 2 worksheets from 2 files: 5 rows x 2 columns in ")))
+        << windows[0]->statusText().toStdString();
     EXPECT_EQ(window.form().controls().ProgressBar1.maximum(), 2);
     EXPECT_EQ(window.form().controls().ProgressBar1.value(), 0);  // reset once merged
 
