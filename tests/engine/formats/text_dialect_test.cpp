@@ -4,8 +4,10 @@
 
 #include "engine/io/csv/delimited_text_reader.h"
 #include "engine/io/csv/dialect_guess.h"
+#include "engine/io/workbook_io.h"
 #include "engine/model/cell_ref.h"
 #include "engine/ops/number_format.h"
+#include "tests/support/temp_dir.h"
 
 namespace plyfold::engine::csv {
 namespace {
@@ -280,6 +282,25 @@ TEST(TextDialect, DateColumnsAreDecidedAfterTheWholeFile) {
     std::string mixed = readWith(text + "13.02.2026;x\n02.13.2026;y\n");
     EXPECT_NE(mixed.find("A2=t:01.02.2026"), std::string::npos);
     EXPECT_NE(mixed.find("A2002=t:13.02.2026"), std::string::npos);
+}
+
+TEST(TextDialect, OpeningAFileTakesTheDialect) {
+    test::TempDir folder;
+    const std::string csvPath = folder.file("sales.csv");
+    const std::string txtPath = folder.file("sales.txt");
+    const std::string text = "Datum;Betrag\n31.01.2026;1.234,5\n";
+    test::writeFile(csvPath, text);
+    test::writeFile(txtPath, text);
+    EXPECT_EQ(dumpShown(*openWorkbook(csvPath)),
+              "A1=t:Datum B1=t:Betrag A2=d:31.01.2026 B2=n:1234.5");
+    // A .txt is tab-separated unless told otherwise.
+    EXPECT_EQ(dumpShown(*openWorkbook(txtPath)), "A1=t:Datum;Betrag A2=t:31.01.2026;1.234,5");
+    TextDialect given;
+    given.delimiter = ';';
+    given.decimal = DecimalSeparator::Point;
+    given.dateOrder = DateOrder::MonthDayYear;
+    EXPECT_EQ(dumpShown(*openWorkbook(txtPath, nullptr, given)),
+              "A1=t:Datum B1=t:Betrag A2=t:31.01.2026 B2=t:1.234,5");
 }
 
 }  // namespace
