@@ -1,7 +1,5 @@
 #include "merge/merge_job.h"
 
-#include "merge/merge_report.h"
-
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
