@@ -1,10 +1,10 @@
 #include "cli/options.h"
 
-#include <limits>
 #include <optional>
 
 #include "engine/common/file_kind.h"
 #include "engine/common/memory_budget.h"
+#include "merge/merge_job.h"
 
 namespace plyfold::cli {
 namespace {
@@ -17,19 +17,6 @@ std::optional<MergeMode> modeNamed(const std::string& name) {
     if (name == "workbook")
         return MergeMode::Workbook;
     return std::nullopt;
-}
-
-// A whole number 0 or more that fits the gap.
-std::optional<int32_t> gapNumber(const std::string& text) {
-    if (text.empty() || text.size() > 10 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    const long long value = std::stoll(text);
-    if (value > std::numeric_limits<int32_t>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<int32_t>(value);
 }
 
 std::optional<char> delimiterNamed(const std::string& text) {
@@ -132,7 +119,7 @@ private:
             if (!v) {
                 return false;
             }
-            auto gap = gapNumber(*v);
+            auto gap = merge::wholeGap(*v);
             if (!gap) {
                 m_error = "--gap takes a whole number 0 or more, not '" + *v + "'";
                 return false;

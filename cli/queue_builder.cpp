@@ -61,8 +61,7 @@ void QueueBuilder::addMissingSource(const SourceArgument& argument) {
             argument.text, {}, merge::RowStatus::Missing, 0, 0, "the file does not exist"});
     }
     for (const std::string& sheet : argument.sheets) {
-        addProblem(merge::RowReport{argument.text, sheet, merge::RowStatus::Missing, 0, 0,
-                                    "the file does not exist"});
+        addProblem(merge::RowReport::missingFile(argument.text, sheet));
     }
 }
 

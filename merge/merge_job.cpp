@@ -10,6 +10,7 @@
 
 #include "engine/common/atomic_file.h"
 #include "engine/common/file_access.h"
+#include "merge/merge_report.h"
 
 namespace plyfold::merge {
 namespace {
@@ -433,41 +434,22 @@ std::optional<int32_t> wholeGap(std::string_view text) {
     return value;
 }
 
-MergeRequest requestFromJob(const MergeJob& job) {
-    const std::optional<int32_t> gap = wholeGap(job.gap);
-    if (!gap) {
-        throw JobError("the gap '" + job.gap + "' is not a whole number 0 or more");
-    }
-    MergeRequest request;
-    request.rows = job.rows;
-    request.mode = job.mode;
-    request.gap = *gap;
-    request.dropFirstLine = job.dropFirstLine;
-    request.autofit = job.autofit;
-    request.textDialect = job.textDialect;
-    return request;
-}
-
 std::vector<RowReport> rowsWithMissingFiles(const std::vector<QueueRow>& rows) {
     std::vector<RowReport> missing;
     for (const QueueRow& row : rows) {
         if (row.checked && files::pathKind(row.path) != files::PathKind::File) {
-            missing.push_back(RowReport{row.path, row.sheet, RowStatus::Missing, 0, 0,
-                                        "the file does not exist"});
+            missing.push_back(RowReport::missingFile(row.path, row.sheet));
         }
     }
     return missing;
 }
 
 std::string missingFilesText(const std::vector<RowReport>& missing) {
-    std::string text = missing.size() == 1
-                           ? "1 worksheet of the job names a file that does not exist:\n"
-                           : std::to_string(missing.size()) +
-                                 " worksheets of the job name files that do not exist:\n";
-    for (const RowReport& row : missing) {
-        text += "\n" + row.leftOutMessage();
-    }
-    return text;
+    return rowsUnder(missing.size() == 1
+                         ? "1 worksheet of the job names a file that does not exist"
+                         : std::to_string(missing.size()) +
+                               " worksheets of the job name files that do not exist",
+                     missing);
 }
 
 }  // namespace plyfold::merge

@@ -63,10 +63,6 @@ void writeJobFile(const MergeJob& job, const std::string& jobPath);
 // fractions, a number past the 32-bit range).
 std::optional<int32_t> wholeGap(std::string_view text);
 
-// The merge request the job describes (without progress, memory limit or policy for rows it
-// cannot merge, which the caller sets). Throws JobError when the gap is not a whole number.
-MergeRequest requestFromJob(const MergeJob& job);
-
 // The checked rows whose file does not exist, as rows left out ("the file does not exist").
 std::vector<RowReport> rowsWithMissingFiles(const std::vector<QueueRow>& rows);
 

@@ -29,8 +29,7 @@ void QueueWalk::forEachSheet(
 void QueueWalk::mergeRow(automation::Application& server, const QueueRow& row, RowReport& report,
                          const std::function<BlockSize(const automation::Worksheet&)>& mergeSheet) {
     if (files::pathKind(row.path) != files::PathKind::File) {
-        report.status = RowStatus::Missing;
-        report.message = "the file does not exist";
+        report = RowReport::missingFile(row.path, row.sheet);
         return;
     }
     m_current = &row;

@@ -60,6 +60,11 @@ std::string RowReport::leftOutMessage() const {
     return text + ": " + message;
 }
 
+RowReport RowReport::missingFile(std::string path, std::string sheet) {
+    return RowReport{std::move(path),          std::move(sheet), RowStatus::Missing, 0, 0,
+                     "the file does not exist"};
+}
+
 std::vector<RowReport> MergeOutcome::leftOut() const {
     std::vector<RowReport> left;
     for (const RowReport& row : rows) {
@@ -100,15 +105,20 @@ std::string summaryText(const MergeSummary& summary, MergeMode mode, std::string
     return text + " in " + secondsText(summary.seconds) + " s";
 }
 
-std::string leftOutText(const std::vector<RowReport>& leftOut) {
-    std::string text = leftOut.size() == 1
-                           ? "1 worksheet of the queue was left out of the merge:\n"
-                           : std::to_string(leftOut.size()) +
-                                 " worksheets of the queue were left out of the merge:\n";
-    for (const RowReport& row : leftOut) {
-        text += "\n" + row.leftOutMessage();
+std::string rowsUnder(std::string headline, const std::vector<RowReport>& rows) {
+    headline += ":\n";
+    for (const RowReport& row : rows) {
+        headline += "\n" + row.leftOutMessage();
     }
-    return text;
+    return headline;
+}
+
+std::string leftOutText(const std::vector<RowReport>& leftOut) {
+    return rowsUnder(leftOut.size() == 1
+                         ? "1 worksheet of the queue was left out of the merge"
+                         : std::to_string(leftOut.size()) +
+                               " worksheets of the queue were left out of the merge",
+                     leftOut);
 }
 
 }  // namespace plyfold::merge

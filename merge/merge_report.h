@@ -17,6 +17,9 @@ std::string reportText(const std::vector<RowReport>& rows);
 // without the arrow when resultName is empty, and with the sheet count for a workbook result.
 std::string summaryText(const MergeSummary& summary, MergeMode mode, std::string_view resultName);
 
+// The headline, a colon, and each row's "'path', sheet 'Name': why" on a line of its own.
+std::string rowsUnder(std::string headline, const std::vector<RowReport>& rows);
+
 // The rows left out, one "'path', sheet 'Name': why" line each, under a line that counts them.
 std::string leftOutText(const std::vector<RowReport>& leftOut);
 

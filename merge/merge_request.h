@@ -105,6 +105,8 @@ struct RowReport {
 
     // "'path', sheet 'Name': why" for a row left out.
     std::string leftOutMessage() const;
+    // The report of a row whose file does not exist.
+    static RowReport missingFile(std::string path, std::string sheet);
 };
 
 // The figures of a finished merge's one-line summary.

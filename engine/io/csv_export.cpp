@@ -1,3 +1,5 @@
+#include <charconv>
+#include <cmath>
 #include <string>
 
 #include "engine/common/atomic_file.h"
@@ -35,9 +37,42 @@ void appendCommas(std::string& out, int32_t count) {
     }
 }
 
+// The stored value of a cell (for a formula, its last result): numbers and dates in the
+// shortest text that reads back as the same double.
+void appendRawValue(std::string& out, const Workbook& workbook, const Cell& cell) {
+    switch (cell.type) {
+        case CellType::Blank:
+            return;
+        case CellType::Number: {
+            double number = cell.value.number;
+            if (!std::isfinite(number)) {
+                out.append(errorText(ErrorValue::Num));
+                return;
+            }
+            if (number == 0.0) {
+                number = 0.0;  // no "-0"
+            }
+            char digits[32];
+            auto [end, ec] = std::to_chars(digits, digits + sizeof digits, number);
+            (void)ec;  // 32 characters hold any double
+            out.append(digits, end);
+            return;
+        }
+        case CellType::Boolean:
+            out.append(cell.value.boolean ? "TRUE" : "FALSE");
+            return;
+        case CellType::Error:
+            out.append(errorText(cell.value.error));
+            return;
+        case CellType::Text:
+            appendField(out, workbook.strings().text(cell.value.text));
+            return;
+    }
+}
+
 // The sheet from A1 to the end of its used range, every line as wide as the range, so the
 // cells come back at the same places when the file is read again.
-void writeCsv(const Sheet& sheet, files::AtomicFile& file) {
+void writeCsv(const Sheet& sheet, CsvValues values, files::AtomicFile& file) {
     std::string buffer(kUtf8Mark);
     buffer.reserve(kFlushSize + 4096);
     const auto used = sheet.usedRange();
@@ -57,7 +92,11 @@ void writeCsv(const Sheet& sheet, files::AtomicFile& file) {
             for (const Cell& cell : row.cells) {
                 appendCommas(buffer, cell.column - commas);
                 commas = cell.column;
-                appendField(buffer, formatter.text(cell));
+                if (values == CsvValues::Raw) {
+                    appendRawValue(buffer, sheet.workbook(), cell);
+                } else {
+                    appendField(buffer, formatter.text(cell));
+                }
             }
             appendCommas(buffer, lastColumn - commas);
             buffer.append("\r\n");
@@ -74,8 +113,8 @@ void writeCsv(const Sheet& sheet, files::AtomicFile& file) {
 }  // namespace
 
 void saveSheetAsCsv(const Sheet& sheet, const std::string& path, CsvValues values) {
-    (void)values;
-    saveAtomically(path, [&sheet](files::AtomicFile& file) { writeCsv(sheet, file); });
+    saveAtomically(path,
+                   [&sheet, values](files::AtomicFile& file) { writeCsv(sheet, values, file); });
 }
 
 }  // namespace plyfold::engine

@@ -100,6 +100,9 @@ public:
     // the row before it is complete and is counted (countLoaded), as is the last row when the
     // load ends.
     Row& appendRow(int32_t index);
+    // For readers, while the sheet loads: the rows appended so far, to change cells in place
+    // after the whole file was read (the count of memory assumes no cell is added).
+    std::vector<Row>& rowsBeingLoaded() { return m_rows; }
     // For readers that build the rows apart and count them as they go: puts them in while the
     // sheet loads. They must be sorted, each row's cells sorted.
     void setLoadedRows(std::vector<Row> rows);

@@ -350,6 +350,23 @@ TEST_F(CliTest, TextDialectAndCsvValueOptions) {
     ProgramRun r = run({"--delimiter", "|", dir.file("pipes.txt"), "-o", dir.file("out.xlsx")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(result(), (V{"a|b", "1|2"}));
+
+    // Recognised without options; the raw values of the result are the numbers and serials.
+    test::writeFile(dir.file("de.csv"), "Datum;Betrag\n31.01.2026;1.234,56\n01.02.2026;-0,5\n");
+    r = run({dir.file("de.csv"), "-o", dir.file("shown.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::readFile(dir.file("shown.csv")),
+              "\xEF\xBB\xBF"
+              "Datum,Betrag\r\n31.01.2026,1234.56\r\n01.02.2026,-0.5\r\n");
+    r = run({"--csv-values", "raw", dir.file("de.csv"), "-o", dir.file("raw.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::readFile(dir.file("raw.csv")),
+              "\xEF\xBB\xBF"
+              "Datum,Betrag\r\n46053,1234.56\r\n46054,-0.5\r\n");
+    // Told the other order, the same dates stay text where they cannot be read so.
+    r = run({"--date-order", "mdy", dir.file("de.csv"), "-o", dir.file("mdy.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(test::readFile(dir.file("mdy.csv")).find("31.01.2026,"), std::string::npos);
 }
 
 // A failure no command reports itself, such as a folder that cannot be listed, still ends the

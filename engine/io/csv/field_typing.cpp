@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "engine/ops/date_serial.h"
 
@@ -112,6 +113,59 @@ bool parseNumber(std::string_view field, double& value) {
     return true;
 }
 
+// A number written with a decimal comma: rewritten with a decimal point and without the
+// thousands points, then read by the rules above (leading zeros, significant digits). A
+// thousands point must be followed by exactly three digits and follow a first group of one to
+// three digits that does not start with 0 ("0.123" is no thousand).
+bool parseCommaNumber(std::string_view field, double& value) {
+    if (field.find_first_of(".,") == std::string_view::npos) {
+        return parseNumber(field, value);
+    }
+    // Longer fields are no number a person writes; they stay text.
+    char buffer[256];
+    if (field.size() > sizeof buffer) {
+        return false;
+    }
+    size_t out = 0;
+    size_t i = 0;
+    const size_t n = field.size();
+    if (field[0] == '+' || field[0] == '-') {
+        buffer[out++] = field[i++];
+    }
+    const size_t groupStart = i;
+    while (i < n && isDigit(field[i])) {
+        buffer[out++] = field[i++];
+    }
+    if (i < n && field[i] == '.') {
+        const size_t firstGroup = i - groupStart;
+        if (firstGroup == 0 || firstGroup > 3 || field[groupStart] == '0') {
+            return false;
+        }
+        while (i < n && field[i] == '.') {
+            ++i;
+            if (i + 3 > n || !isDigit(field[i]) || !isDigit(field[i + 1]) ||
+                !isDigit(field[i + 2]) || (i + 3 < n && isDigit(field[i + 3]))) {
+                return false;
+            }
+            std::memcpy(buffer + out, field.data() + i, 3);
+            out += 3;
+            i += 3;
+        }
+    }
+    if (i < n && field[i] == ',') {
+        buffer[out++] = '.';
+        ++i;
+    }
+    // The fraction and an exponent as written; a second point or comma makes it text.
+    for (; i < n; ++i) {
+        if (field[i] == '.' || field[i] == ',') {
+            return false;
+        }
+        buffer[out++] = field[i];
+    }
+    return out > 0 && parseNumber(std::string_view(buffer, out), value);
+}
+
 bool equalsIgnoringCase(std::string_view text, std::string_view upper) {
     if (text.size() != upper.size()) {
         return false;
@@ -199,17 +253,20 @@ bool parseIsoDate(std::string_view field, TypedField& typed) {
 
 }  // namespace
 
-TypedField typeField(std::string_view field) {
+TypedField typeField(std::string_view field, DecimalMark mark) {
     TypedField typed;
     if (field.empty()) {
         return typed;
     }
     char first = field[0];
-    if (isDigit(first) || first == '-' || first == '+' || first == '.') {
+    if (isDigit(first) || first == '-' || first == '+' || first == '.' ||
+        (first == ',' && mark == DecimalMark::Comma)) {
         if (isDigit(first) && parseIsoDate(field, typed)) {
             return typed;
         }
-        if (parseNumber(field, typed.number)) {
+        const bool number = mark == DecimalMark::Point ? parseNumber(field, typed.number)
+                                                       : parseCommaNumber(field, typed.number);
+        if (number) {
             typed.kind = FieldKind::Number;
         }
         return typed;
@@ -235,6 +292,139 @@ std::string_view dateFormatCode(FieldKind kind) {
             return "yyyy-mm-dd hh:mm:ss.000";
         default:
             return {};
+    }
+}
+
+DecimalEvidence decimalEvidence(std::string_view field) {
+    if (field.empty()) {
+        return DecimalEvidence::None;
+    }
+    const char first = field[0];
+    if (!isDigit(first) && first != '-' && first != '+' && first != '.' && first != ',') {
+        return DecimalEvidence::None;
+    }
+    const size_t lastComma = field.rfind(',');
+    const size_t lastPoint = field.rfind('.');
+    if (lastComma == std::string_view::npos && lastPoint == std::string_view::npos) {
+        return DecimalEvidence::None;
+    }
+    double value = 0.0;
+    const bool commaNumber = parseCommaNumber(field, value);
+    if (commaNumber && lastComma != std::string_view::npos) {
+        return DecimalEvidence::Comma;
+    }
+    if (commaNumber) {
+        return DecimalEvidence::None;  // "1.234": a thousand or one and a bit
+    }
+    if (lastPoint != std::string_view::npos && typeField(field).kind == FieldKind::Number) {
+        return DecimalEvidence::Point;
+    }
+    // "1,234.56": thousands commas before a decimal point.
+    if (lastComma != std::string_view::npos && lastPoint != std::string_view::npos &&
+        lastPoint > lastComma && isDigit(field.back()) &&
+        field.find_first_not_of("0123456789,.+-") == std::string_view::npos) {
+        return DecimalEvidence::Point;
+    }
+    return DecimalEvidence::None;
+}
+
+std::optional<DateLikeField> readDateLike(std::string_view field) {
+    if (field.size() < 8 || field.size() > 10) {
+        return std::nullopt;
+    }
+    int parts[3] = {};
+    size_t widths[3] = {};
+    char separator = 0;
+    size_t i = 0;
+    for (int k = 0; k < 3; ++k) {
+        const size_t start = i;
+        while (i < field.size() && isDigit(field[i]) && i - start < 4) {
+            parts[k] = parts[k] * 10 + (field[i] - '0');
+            ++i;
+        }
+        widths[k] = i - start;
+        if (widths[k] == 0) {
+            return std::nullopt;
+        }
+        if (k == 2) {
+            break;
+        }
+        if (i == field.size()) {
+            return std::nullopt;
+        }
+        const char c = field[i++];
+        if ((c != '/' && c != '.' && c != '-') || (k == 1 && c != separator)) {
+            return std::nullopt;
+        }
+        separator = c;
+    }
+    if (i != field.size()) {
+        return std::nullopt;
+    }
+    auto isShort = [](size_t width) { return width == 1 || width == 2; };
+    DateLikeField date;
+    date.separator = separator;
+    if (isShort(widths[0]) && isShort(widths[1]) && widths[2] == 4) {
+        date.first = parts[0];
+        date.second = parts[1];
+        date.year = parts[2];
+        date.firstHasTwoDigits = widths[0] == 2;
+        date.secondHasTwoDigits = widths[1] == 2;
+        return date;
+    }
+    if (widths[0] == 4 && isShort(widths[1]) && isShort(widths[2])) {
+        date.year = parts[0];
+        date.first = parts[1];
+        date.second = parts[2];
+        date.firstHasTwoDigits = widths[1] == 2;
+        date.secondHasTwoDigits = widths[2] == 2;
+        date.yearFirst = true;
+        return date;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> dateSerial(const DateLikeField& date, DateOrder order) {
+    CivilDate civil{date.year, 0, 0};
+    switch (order) {
+        case DateOrder::Automatic:
+            return std::nullopt;
+        case DateOrder::DayMonthYear:
+            civil.day = date.first;
+            civil.month = date.second;
+            break;
+        case DateOrder::MonthDayYear:
+        case DateOrder::YearMonthDay:
+            civil.month = date.first;
+            civil.day = date.second;
+            break;
+    }
+    if (date.yearFirst != (order == DateOrder::YearMonthDay) || civil.day < 1) {
+        return std::nullopt;
+    }
+    auto serial = serialFromDate(civil, false);
+    if (!serial || *serial < 1) {
+        return std::nullopt;
+    }
+    return static_cast<double>(*serial);
+}
+
+std::string dateFormatCode(const DateLikeField& date, DateOrder order) {
+    const bool dayFirst = order == DateOrder::DayMonthYear;
+    const bool wideDay = dayFirst ? date.firstHasTwoDigits : date.secondHasTwoDigits;
+    const bool wideMonth = dayFirst ? date.secondHasTwoDigits : date.firstHasTwoDigits;
+    const std::string day = wideDay ? "dd" : "d";
+    const std::string month = wideMonth ? "mm" : "m";
+    // A point in a number format is a decimal point; as a literal it is escaped.
+    const std::string separator =
+        date.separator == '.' ? std::string("\\.") : std::string(1, date.separator);
+    switch (order) {
+        case DateOrder::DayMonthYear:
+            return day + separator + month + separator + "yyyy";
+        case DateOrder::YearMonthDay:
+            return "yyyy" + separator + month + separator + day;
+        default:
+            return month + separator + day + separator + "yyyy";
     }
 }
 

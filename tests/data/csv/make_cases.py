@@ -53,6 +53,14 @@ def write_case(name, file_name, rows, encoding, dialect, lineterminator):
                     f.write(f"{ref}\tn\t{value}\n")
 
 
+class Semicolons(csv.excel):
+    delimiter = ";"
+
+
+class Pipes(csv.excel):
+    delimiter = "|"
+
+
 def T(text):
     return (text, ("t", text))
 
@@ -76,3 +84,17 @@ if __name__ == "__main__":
         [T("日本"), ("0.25", ("n", 0.25))],
         [T("tab\tinside"), ("FALSE", ("b", "FALSE"))],
     ], "utf-16", "excel-tab", "\r\n")
+    # Read with a guessed separator: decimal commas and day-first dates in the semicolon file,
+    # day-first dates beside decimal points in the pipe file.
+    write_case("semicolon_decimal_comma", "input.csv", [
+        [T("Datum"), T("Artikel"), T("Betrag"), T("Menge")],
+        [("31.01.2026", ("d", 46053)), T("Käse"), ("1.234,56", ("n", 1234.56)), ("3", ("n", 3))],
+        [("01.02.2026", ("d", 46054)), T("Brot, hell"), ("-0,75", ("n", -0.75)),
+         ("0012", ("t", "0012"))],
+        [("15.02.2026", ("d", 46068)), T("=1+2"), ("1.234", ("n", 1234)), ("12,5", ("n", 12.5))],
+    ], "utf-8", Semicolons, "\r\n")
+    write_case("pipe_day_first", "input.csv", [
+        [T("id"), T("when"), T("price")],
+        [("1", ("n", 1)), ("13/01/2026", ("d", 46035)), ("2.50", ("n", 2.5))],
+        [("2", ("n", 2)), ("02/01/2026", ("d", 46024)), ("3.25", ("n", 3.25))],
+    ], "cp1252", Pipes, "\n")

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "engine/io/csv/field_typing.h"
 #include "engine/ops/number_format.h"
@@ -109,6 +110,155 @@ TEST(FieldTyping, DateKindsGetDateFormatsThatShowWhatWasWritten) {
                   .format(typeField("2024-03-31 07:05").number, false),
               "2024-03-31 07:05");
     EXPECT_TRUE(dateFormatCode(FieldKind::Number).empty());
+}
+
+TEST(FieldTyping, DecimalCommasReadByTheSameRules) {
+    struct Case {
+        const char* field;
+        FieldKind kind;
+        double number;
+    };
+    const Case cases[] = {
+        {"12,5", FieldKind::Number, 12.5},
+        {"-0,75", FieldKind::Number, -0.75},
+        {"+1,5", FieldKind::Number, 1.5},
+        {",5", FieldKind::Number, 0.5},
+        {"5,", FieldKind::Number, 5},
+        {"1.234,56", FieldKind::Number, 1234.56},
+        {"1.234", FieldKind::Number, 1234},
+        {"1.234.567", FieldKind::Number, 1234567},
+        {"-999.999,9", FieldKind::Number, -999999.9},
+        {"1,5E3", FieldKind::Number, 1500},
+        {"42", FieldKind::Number, 42},
+        {"2024-03-31", FieldKind::Date, k2024_03_31},
+        {"TRUE", FieldKind::Boolean, 1},
+        // A thousands point needs groups of exactly three after a first group of one to three.
+        {"1.23", FieldKind::Text, 0},
+        {"1.2345", FieldKind::Text, 0},
+        {"1234.567", FieldKind::Text, 0},
+        {".234", FieldKind::Text, 0},
+        {"0.123", FieldKind::Text, 0},
+        {"1.234.", FieldKind::Text, 0},
+        {"1..234", FieldKind::Text, 0},
+        {"12.50", FieldKind::Text, 0},
+        {"1,234,5", FieldKind::Text, 0},
+        {"1,2.345", FieldKind::Text, 0},
+        {",", FieldKind::Text, 0},
+        {"-,", FieldKind::Text, 0},
+        // What stays text with a decimal point stays text with a comma.
+        {"007", FieldKind::Text, 0},
+        {"00,5", FieldKind::Text, 0},
+        {"=1+2", FieldKind::Text, 0},
+        {"1234567890123456", FieldKind::Text, 0},
+        {"1.234.567.890.123.456", FieldKind::Text, 0},
+        {"1234567890,123456", FieldKind::Text, 0},
+        {"1 234,5", FieldKind::Text, 0},
+    };
+    for (const Case& c : cases) {
+        TypedField typed = typeField(c.field, DecimalMark::Comma);
+        EXPECT_EQ(typed.kind, c.kind) << '"' << c.field << '"';
+        if (typed.kind == c.kind && c.kind != FieldKind::Text) {
+            EXPECT_EQ(typed.number, c.number) << '"' << c.field << '"';
+        }
+    }
+    // A field too long to be a number a person writes.
+    EXPECT_EQ(typeField("0," + std::string(300, '0'), DecimalMark::Comma).kind, FieldKind::Text);
+}
+
+TEST(FieldTyping, DecimalEvidence) {
+    struct Case {
+        const char* field;
+        DecimalEvidence evidence;
+    };
+    const Case cases[] = {
+        {"12,5", DecimalEvidence::Comma},      {"1.234,56", DecimalEvidence::Comma},
+        {"-0,75", DecimalEvidence::Comma},     {",5", DecimalEvidence::Comma},
+        {"12.50", DecimalEvidence::Point},     {"0.5", DecimalEvidence::Point},
+        {".5", DecimalEvidence::Point},        {"1.5e3", DecimalEvidence::Point},
+        {"1,234.56", DecimalEvidence::Point},  {"1.2345", DecimalEvidence::Point},
+        {"1.234", DecimalEvidence::None},      {"1.234.567", DecimalEvidence::None},
+        {"42", DecimalEvidence::None},         {"1e5", DecimalEvidence::None},
+        {"31.01.2026", DecimalEvidence::None}, {"2026-01-31", DecimalEvidence::None},
+        {"00,5", DecimalEvidence::None},       {"a,b", DecimalEvidence::None},
+        {"v1.5", DecimalEvidence::None},       {"1,234.56 EUR", DecimalEvidence::None},
+        {"", DecimalEvidence::None},           {"1,2,3", DecimalEvidence::None},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(decimalEvidence(c.field), c.evidence) << '"' << c.field << '"';
+    }
+}
+
+TEST(FieldTyping, DateLikeFields) {
+    struct Case {
+        const char* field;
+        bool dateLike;
+        int first;
+        int second;
+        int year;
+        bool yearFirst;
+        char separator;
+    };
+    const Case cases[] = {
+        {"31.01.2026", true, 31, 1, 2026, false, '.'},  {"1/2/2026", true, 1, 2, 2026, false, '/'},
+        {"01-13-2026", true, 1, 13, 2026, false, '-'},  {"2026/1/31", true, 1, 31, 2026, true, '/'},
+        {"99.99.9999", true, 99, 99, 9999, false, '.'},  // date-like, though no date
+        {"31.01/2026", false, 0, 0, 0, false, 0},       {"31.01.26", false, 0, 0, 0, false, 0},
+        {"31.01.20266", false, 0, 0, 0, false, 0},      {"123.01.2026", false, 0, 0, 0, false, 0},
+        {"31..2026", false, 0, 0, 0, false, 0},         {"31.01.2026.", false, 0, 0, 0, false, 0},
+        {"31.01.2026 12:00", false, 0, 0, 0, false, 0}, {"2026.01", false, 0, 0, 0, false, 0},
+        {"a1.01.2026", false, 0, 0, 0, false, 0},       {"31 01 2026", false, 0, 0, 0, false, 0},
+        {"2026/001/31", false, 0, 0, 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        const auto date = readDateLike(c.field);
+        ASSERT_EQ(date.has_value(), c.dateLike) << c.field;
+        if (date) {
+            EXPECT_EQ(date->first, c.first) << c.field;
+            EXPECT_EQ(date->second, c.second) << c.field;
+            EXPECT_EQ(date->year, c.year) << c.field;
+            EXPECT_EQ(date->yearFirst, c.yearFirst) << c.field;
+            EXPECT_EQ(date->separator, c.separator) << c.field;
+        }
+    }
+}
+
+TEST(FieldTyping, WrittenDatesReadInAnOrderAndShowAsWritten) {
+    struct Case {
+        const char* field;
+        DateOrder order;
+        const char* shown;  // nullptr: no day in that order
+    };
+    const Case cases[] = {
+        {"31.01.2026", DateOrder::DayMonthYear, "31.01.2026"},
+        {"31.01.2026", DateOrder::MonthDayYear, nullptr},
+        {"31.01.2026", DateOrder::YearMonthDay, nullptr},
+        {"31.01.2026", DateOrder::Automatic, nullptr},
+        {"1/2/2026", DateOrder::DayMonthYear, "1/2/2026"},
+        {"1/2/2026", DateOrder::MonthDayYear, "1/2/2026"},
+        {"01-13-2026", DateOrder::MonthDayYear, "01-13-2026"},
+        {"2026/1/31", DateOrder::YearMonthDay, "2026/1/31"},
+        {"2026.02.29", DateOrder::YearMonthDay, nullptr},
+        {"29.02.1900", DateOrder::DayMonthYear, "29.02.1900"},  // serial 60, as spreadsheets
+        {"31.12.1899", DateOrder::DayMonthYear, nullptr},
+        {"31.12.9999", DateOrder::DayMonthYear, "31.12.9999"},
+        {"0.1.2026", DateOrder::DayMonthYear, nullptr},
+    };
+    for (const Case& c : cases) {
+        const auto date = readDateLike(c.field);
+        ASSERT_TRUE(date) << c.field;
+        const auto serial = dateSerial(*date, c.order);
+        ASSERT_EQ(serial.has_value(), c.shown != nullptr) << c.field;
+        if (serial) {
+            const std::string code = dateFormatCode(*date, c.order);
+            EXPECT_TRUE(isDateTimeFormatCode(code)) << code;
+            EXPECT_EQ(NumberFormat(code).format(*serial, false), c.shown) << c.field;
+        }
+    }
+    // The day and the month as the order says, whichever comes first.
+    EXPECT_EQ(dateSerial(*readDateLike("01/02/2026"), DateOrder::DayMonthYear), 46054);
+    EXPECT_EQ(dateSerial(*readDateLike("02/01/2026"), DateOrder::MonthDayYear), 46054);
+    EXPECT_EQ(dateFormatCode(*readDateLike("1.02.2026"), DateOrder::DayMonthYear), "d\\.mm\\.yyyy");
+    EXPECT_EQ(dateFormatCode(*readDateLike("1/02/2026"), DateOrder::MonthDayYear), "m/dd/yyyy");
 }
 
 }  // namespace

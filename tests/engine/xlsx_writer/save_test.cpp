@@ -275,3 +275,66 @@ TEST(CsvExport, ValuesAreWrittenAsDisplayed) {
 
 }  // namespace
 }  // namespace plyfold::engine
+
+namespace plyfold::engine {
+namespace {
+
+TEST(CsvExport, RawValuesAreTheStoredOnes) {
+    Workbook book;
+    Sheet& sheet = book.addSheet("S");
+    CellStyle dateStyle;
+    dateStyle.numberFormat = book.styles().addFormatCode("dd.mm.yyyy");
+    CellStyle moneyStyle;
+    moneyStyle.numberFormat = book.styles().addFormatCode("#,##0.00");
+    const uint32_t date = book.styles().addStyle(dateStyle);
+    const uint32_t money = book.styles().addStyle(moneyStyle);
+    auto number = [&](int32_t column, double value, uint32_t style) {
+        Cell& cell = sheet.cellAt({0, column});
+        cell.type = CellType::Number;
+        cell.value.number = value;
+        cell.style = style;
+        return &cell;
+    };
+    number(0, 46053, date);                   // 31.01.2026
+    number(1, 45292.75, date);                // a date with a time
+    number(2, 0.1 + 0.2, 0);                  // not 0.3
+    number(3, 1234567.891, money);            // shown as 1,234,567.89
+    number(4, -0.0, 0);                       // no minus sign for zero
+    number(5, 1e21, 0);                       // an exponent that reads back
+    number(6, 5e-324, 0);                     // the smallest double
+    Cell* formula = number(7, 1.0 / 3.0, 0);  // a formula's last result
+    formula->formula = book.formulas().intern("1/3") + 1;
+    Cell& flag = sheet.cellAt({0, 8});
+    flag.type = CellType::Boolean;
+    flag.value.boolean = false;
+    Cell& error = sheet.cellAt({0, 9});
+    error.type = CellType::Error;
+    error.value.error = ErrorValue::NA;
+    Cell& text = sheet.cellAt({0, 10});
+    text.type = CellType::Text;
+    text.value.text = book.strings().intern("a,\"b\"");
+    Cell& textFormula = sheet.cellAt({1, 0});
+    textFormula.type = CellType::Text;
+    textFormula.value.text = book.strings().intern("=1+2");
+    textFormula.formula = book.formulas().intern("\"=1+2\"") + 1;
+    Cell& errorFormula = sheet.cellAt({1, 1});
+    errorFormula.type = CellType::Error;
+    errorFormula.value.error = ErrorValue::Div0;
+    errorFormula.formula = book.formulas().intern("1/0") + 1;
+
+    TempDir dir;
+    saveSheetAsCsv(sheet, dir.file("raw.csv"), CsvValues::Raw);
+    EXPECT_EQ(readFile(dir.path() / "raw.csv"),
+              "\xEF\xBB\xBF"
+              "46053,45292.75,0.30000000000000004,1234567.891,0,1e+21,5e-324,"
+              "0.3333333333333333,FALSE,#N/A,\"a,\"\"b\"\"\"\r\n"
+              "=1+2,#DIV/0!,,,,,,,,,\r\n");
+    // The shown values stay as they were.
+    saveSheetAsCsv(sheet, dir.file("shown.csv"), CsvValues::Shown);
+    const std::string shown = readFile(dir.path() / "shown.csv");
+    EXPECT_NE(shown.find("31.01.2026,"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\"1,234,567.89\""), std::string::npos) << shown;
+}
+
+}  // namespace
+}  // namespace plyfold::engine
