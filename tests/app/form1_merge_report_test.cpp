@@ -53,10 +53,12 @@ public:
         automation::ServerRegistry::instance().setPresenter(nullptr);
     }
     void present(std::shared_ptr<automation::Application> application,
-                 std::vector<automation::ShownWorkbook>) override {
+                 std::vector<automation::ShownWorkbook> workbooks) override {
         server = std::move(application);
+        shown = std::move(workbooks);
     }
     std::shared_ptr<automation::Application> server;
+    std::vector<automation::ShownWorkbook> shown;
 };
 
 class MergeReportTest : public ::testing::Test {
@@ -306,6 +308,35 @@ TEST_F(MergeReportTest, JobsCarryTheWindowsTextSettings) {
     EXPECT_EQ(other.controls().ListView4.count(), 1);
     EXPECT_EQ(other.controls().textDialect, dialect);
     EXPECT_TRUE(messages.shown.empty());
+}
+
+// The saved text settings reach the reader: a file the guess would split at its semicolons is
+// read whole when the setting says comma, and its decimal commas read as the setting says.
+TEST_F(MergeReportTest, TheWindowsMergesReadTextSourcesAsTheSettingsSay) {
+    const std::string semicolons = dir.file("semicolons.csv");
+    test::writeFile(semicolons, "x;y\r\n1;2,5\r\n3;4,25\r\n");
+    struct Case {
+        const char* settings;
+        std::vector<std::string> rows;  // cells separated by "|"
+    };
+    const Case cases[] = {
+        {"1\r\n", {"x|y", "1|2.5", "3|4.25"}},
+        {"1\r\ndelimiter=comma\r\n", {"x;y|", "1;2|5", "3;4|25"}},
+        {"1\r\ndecimal=point\r\n", {"x|y", "1|2,5", "3|4,25"}},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.settings);
+        test::writeFile(dir.file("set.txt"), t.settings);
+        KeepResult presenter;
+        Form1 window(dir.path().string(), services());
+        window.Form_Load();
+        const int row = window.controls().ListView4.add(semicolons);
+        window.controls().ListView4.setSubItem(row, "semicolons");
+        window.controls().ListView4.setChecked(row, true);
+        window.Command18_Click();
+        ASSERT_EQ(presenter.shown.size(), 1u);
+        EXPECT_EQ(test::sheetRows(*presenter.shown[0].book, 0), t.rows);
+    }
 }
 
 TEST_F(MergeReportTest, LoadTakesTheSavedTextSettings) {
