@@ -120,8 +120,8 @@ void Form1::Command18_Click() {
     {
         controls::WaitPointerScope wait(c);
         if (c.Option1.value()) {
-            MergeToOneSheet(&outcome);
-        } else if (!merge::runWindowMerge(c, merge::MergeMode::Workbook, outcome)) {
+            MergeToOneSheet(outcome);
+        } else if (!merge::MergeToOneWorkbook(c, &outcome)) {
             showMergeFailed(outcome);
         }
     }
@@ -136,16 +136,12 @@ void Form1::Merge_Click() {
     Command18_Click();
 }
 
-void Form1::MergeToOneSheet(merge::MergeOutcome* outcome) {
-    merge::MergeOutcome own;
-    merge::MergeOutcome& filled = outcome ? *outcome : own;
-    const merge::MergeMode mode = m_controls.Combo1.listIndex() == 0 ? merge::MergeMode::Vertical
-                                                                     : merge::MergeMode::Horizontal;
-    const bool merged = merge::runWindowMerge(m_controls, mode, filled);
+void Form1::MergeToOneSheet(merge::MergeOutcome& outcome) {
+    const bool merged = m_controls.Combo1.listIndex() == 0
+                            ? merge::MergeSheetsVertically(m_controls, &outcome)
+                            : merge::MergeSheetsHorizontally(m_controls, &outcome);
     if (!merged) {
-        showMergeFailed(filled);
-    } else if (!outcome) {
-        ShowMergeReport(filled);
+        showMergeFailed(outcome);
     }
 }
 

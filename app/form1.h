@@ -66,9 +66,9 @@ public:
     // is open the merge report (ShowMergeReport).
     void Command18_Click();
     void Merge_Click();
-    // The one-sheet merge Combo1 chooses, with "Merge Failed!" after a failure. Given an
-    // outcome, fills it and leaves the report to the caller; without one, shows it itself.
-    void MergeToOneSheet(merge::MergeOutcome* outcome = nullptr);
+    // The one-sheet merge Combo1 chooses, with "Merge Failed!" after a failure; fills the
+    // outcome and leaves the report to the caller.
+    void MergeToOneSheet(merge::MergeOutcome& outcome);
 
     // Settings, help, home page, About.
     void Settings_Click();

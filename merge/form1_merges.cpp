@@ -24,26 +24,22 @@ MergeRequest requestFromForm(controls::Form1Controls& form, MergeMode mode) {
     return request;
 }
 
-bool mergeAndTell(controls::Form1Controls& form, MergeMode mode) {
-    MergeOutcome outcome;
-    const bool merged = runWindowMerge(form, mode, outcome);
-    // The result window is open by now; one box lists what it lacks.
-    if (!outcome.uncarried.empty()) {
-        form.showMessage(uncarriedText(outcome.uncarried), controls::MessageIcon::Information);
-    }
-    return merged;
-}
-
-}  // namespace
-
-bool runWindowMerge(controls::Form1Controls& form, MergeMode mode, MergeOutcome& outcome) {
+bool mergeFromForm(controls::Form1Controls& form, MergeMode mode, MergeOutcome* told) {
+    MergeOutcome own;
+    MergeOutcome& outcome = told ? *told : own;
     outcome = runMerge(requestFromForm(form, mode));
     // Only the vertical merge describes its failure itself.
     if (outcome.failure && mode == MergeMode::Vertical) {
         form.showMessage(outcome.failure->message(), controls::MessageIcon::Critical);
     }
+    // The result window is open by now; one box lists what it lacks.
+    if (!told && !outcome.uncarried.empty()) {
+        form.showMessage(uncarriedText(outcome.uncarried), controls::MessageIcon::Information);
+    }
     return outcome.succeeded();
 }
+
+}  // namespace
 
 std::string uncarriedText(const std::vector<UncarriedFeature>& uncarried) {
     std::string text = "The result does not carry everything its sources hold:\n";
@@ -53,16 +49,16 @@ std::string uncarriedText(const std::vector<UncarriedFeature>& uncarried) {
     return text;
 }
 
-bool MergeSheetsVertically(controls::Form1Controls& form) {
-    return mergeAndTell(form, MergeMode::Vertical);
+bool MergeSheetsVertically(controls::Form1Controls& form, MergeOutcome* outcome) {
+    return mergeFromForm(form, MergeMode::Vertical, outcome);
 }
 
-bool MergeSheetsHorizontally(controls::Form1Controls& form) {
-    return mergeAndTell(form, MergeMode::Horizontal);
+bool MergeSheetsHorizontally(controls::Form1Controls& form, MergeOutcome* outcome) {
+    return mergeFromForm(form, MergeMode::Horizontal, outcome);
 }
 
-bool MergeToOneWorkbook(controls::Form1Controls& form) {
-    return mergeAndTell(form, MergeMode::Workbook);
+bool MergeToOneWorkbook(controls::Form1Controls& form, MergeOutcome* outcome) {
+    return mergeFromForm(form, MergeMode::Workbook, outcome);
 }
 
 }  // namespace plyfold::merge

@@ -263,7 +263,7 @@ TEST_F(SettingsMerge, CorpusWorkbooksKeepTheirSettingsThroughAWorkbookMerge) {
 TEST_F(SettingsMerge, OneSheetMergesLeaveTheResultItsOwnSettingsAndCarryGradientCells) {
     struct Mode {
         const char* name;
-        bool (*merge)(controls::Form1Controls&);
+        bool (*merge)(controls::Form1Controls&, MergeOutcome*);
         bool dropFirstLine;
         const char* linear;  // where C3 of the source lands
         const char* path;    // where D4 lands
@@ -284,7 +284,7 @@ TEST_F(SettingsMerge, OneSheetMergesLeaveTheResultItsOwnSettingsAndCarryGradient
             form.Check1.setValue(mode.dropFirstLine ? 1 : 0);
             form.Check2.setValue(0);
             queuePadAnd(feature(f.name), f.sheet);
-            ASSERT_TRUE(mode.merge(form));
+            ASSERT_TRUE(mode.merge(form, nullptr));
             const engine::Workbook& result = resultBook();
             EXPECT_EQ(result.sheet(0).settings(), engine::SheetSettings{});
             for (const engine::Row& row : result.sheet(0).rows()) {
@@ -328,7 +328,7 @@ TEST_F(SettingsMerge, WhatCannotBeCarriedIsListedOnceInOneInformationBox) {
             ", sheet 'Held': not carried into the result: pivot table (its cells are kept "
             "as values)",
     };
-    for (bool (*merge)(controls::Form1Controls&) :
+    for (bool (*merge)(controls::Form1Controls&, MergeOutcome*) :
          {MergeSheetsVertically, MergeSheetsHorizontally, MergeToOneWorkbook}) {
         presenter.server.reset();
         messages.shown.clear();
@@ -336,7 +336,7 @@ TEST_F(SettingsMerge, WhatCannotBeCarriedIsListedOnceInOneInformationBox) {
         queuePadAnd(held, "Held");
         queue(held, "Other");  // holds nothing of the kind
         queue(held, "Held");   // the same source again: listed once
-        ASSERT_TRUE(merge(form));
+        ASSERT_TRUE(merge(form, nullptr));
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].second, controls::MessageIcon::Information);
         std::string text = "The result does not carry everything its sources hold:\n";
