@@ -9,7 +9,8 @@
 
 namespace plyfold::dialogs {
 class DialogPresenter;
-}
+class CCommonDialogs;
+}  // namespace plyfold::dialogs
 namespace plyfold::merge {
 struct MergeOutcome;
 struct RowReport;
@@ -115,6 +116,8 @@ public:
     void ShowMergeReport(const merge::MergeOutcome& outcome);
 
 private:
+    // The common dialog wrapper, owned by the main window.
+    dialogs::CCommonDialogs commonDialog() const;
     void showMergeFailed(const merge::MergeOutcome& outcome);
     // Asks for a file and writes the report of the rows there, whole or not at all.
     void saveMergeReport(const std::vector<merge::RowReport>& rows);

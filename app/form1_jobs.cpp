@@ -69,9 +69,7 @@ void Form1::SaveJob_Click() {
     controls::Form1Controls& c = m_controls;
     std::string path;
     try {
-        dialogs::CCommonDialogs dialog(c.programFolder);
-        dialog.Init(m_services.window ? m_services.window->windowHandle() : nullptr,
-                    m_services.dialogs);
+        dialogs::CCommonDialogs dialog = commonDialog();
         dialog.setFilter(kJobFilter);
         dialog.setPath(folderOf(m_jobPath));
         if (!dialog.ShowSave() || dialog.FileName().empty()) {
@@ -98,9 +96,7 @@ void Form1::OpenJob_Click() {
     controls::Form1Controls& c = m_controls;
     std::string path;
     try {
-        dialogs::CCommonDialogs dialog(c.programFolder);
-        dialog.Init(m_services.window ? m_services.window->windowHandle() : nullptr,
-                    m_services.dialogs);
+        dialogs::CCommonDialogs dialog = commonDialog();
         dialog.setTitle("Open Job");
         dialog.setFilter(std::string(kJobFilter) + "|All files (*.*)|*.*");
         if (m_jobPath.size() <= kLongestOpenFileName) {

@@ -61,9 +61,7 @@ void Form1::saveMergeReport(const std::vector<merge::RowReport>& rows) {
     controls::Form1Controls& c = m_controls;
     std::string path;
     try {
-        dialogs::CCommonDialogs dialog(c.programFolder);
-        dialog.Init(m_services.window ? m_services.window->windowHandle() : nullptr,
-                    m_services.dialogs);
+        dialogs::CCommonDialogs dialog = commonDialog();
         dialog.setFilter("Tab-separated report|*.tsv");
         // Beside the queue's first file, where the dialog can list it; else the dialog's own.
         if (!rows.empty()) {

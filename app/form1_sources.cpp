@@ -62,9 +62,7 @@ void listSource(controls::Form1Controls& c, const std::string& source) {
 void Form1::Command8_Click() {
     controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
-        dialogs::CCommonDialogs dialog(c.programFolder);
-        dialog.Init(m_services.window ? m_services.window->windowHandle() : nullptr,
-                    m_services.dialogs);
+        dialogs::CCommonDialogs dialog = commonDialog();
         dialog.setTitle("Select Excel File");
         if (!dialog.ShowOpen()) {
             return;
@@ -82,9 +80,7 @@ void Form1::Command8_Click() {
 void Form1::Command6_Click() {
     controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
-        dialogs::CCommonDialogs dialog(c.programFolder);
-        dialog.Init(m_services.window ? m_services.window->windowHandle() : nullptr,
-                    m_services.dialogs);
+        dialogs::CCommonDialogs dialog = commonDialog();
         dialog.setTitle("Add all excel files in folder");
         if (!dialog.ShowFolder() || dialog.Path().empty()) {
             return;
@@ -240,6 +236,13 @@ void Form1::Command17_Click() {
 
 void Form1::ListView4_DblClick() {
     discovery::RemoveSelectedQueueItem(m_controls);
+}
+
+dialogs::CCommonDialogs Form1::commonDialog() const {
+    dialogs::CCommonDialogs dialog(m_controls.programFolder);
+    dialog.Init(m_services.window ? m_services.window->windowHandle() : nullptr,
+                m_services.dialogs);
+    return dialog;
 }
 
 }  // namespace plyfold::app

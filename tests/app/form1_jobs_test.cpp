@@ -9,6 +9,7 @@
 #include "engine/io/workbook_io.h"
 #include "engine/model/workbook.h"
 #include "merge/merge_job.h"
+#include "tests/support/capture_presenter.h"
 #include "tests/support/grid_workbook.h"
 #include "tests/support/model_comparison.h"
 #include "tests/support/program_run.h"
@@ -34,28 +35,6 @@ public:
     void showSettingsDialog() override {}
     void showAboutBox() override {}
     void* windowHandle() override { return &g_window; }
-};
-
-// Takes the result a merge shows, as the result window would.
-class CapturePresenter : public automation::ResultPresenter {
-public:
-    CapturePresenter() { automation::ServerRegistry::instance().setPresenter(this); }
-    ~CapturePresenter() override {
-        if (server) {
-            server->Quit();
-        }
-        automation::ServerRegistry::instance().setPresenter(nullptr);
-    }
-    void present(std::shared_ptr<automation::Application> application,
-                 std::vector<automation::ShownWorkbook> workbooks) override {
-        if (server) {
-            server->Quit();
-        }
-        server = std::move(application);
-        shown = std::move(workbooks);
-    }
-    std::shared_ptr<automation::Application> server;
-    std::vector<automation::ShownWorkbook> shown;
 };
 
 class Form1Jobs : public ::testing::Test {
@@ -314,7 +293,7 @@ protected:
     }
     // The window's result, saved as the result window saves it.
     std::string mergeInTheWindow(const std::string& name) {
-        CapturePresenter presenter;
+        test::CapturePresenter presenter;
         form.Command18_Click();
         EXPECT_TRUE(messages.shown.empty()) << messages.shown.at(0).first;
         EXPECT_EQ(presenter.shown.size(), 1u);

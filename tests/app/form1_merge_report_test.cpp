@@ -11,6 +11,7 @@
 #include "merge/merge_report.h"
 #include "merge/merge_request.h"
 #include "state/saved_list.h"
+#include "tests/support/capture_presenter.h"
 #include "tests/support/grid_workbook.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/scripted_presenter.h"
@@ -41,25 +42,6 @@ std::vector<std::vector<std::string>> tsvLines(const std::string& text) {
     }
     return lines;
 }
-
-// Takes the instance a merge makes visible and ends it with the test.
-class KeepResult : public automation::ResultPresenter {
-public:
-    KeepResult() { automation::ServerRegistry::instance().setPresenter(this); }
-    ~KeepResult() override {
-        if (server) {
-            server->Quit();
-        }
-        automation::ServerRegistry::instance().setPresenter(nullptr);
-    }
-    void present(std::shared_ptr<automation::Application> application,
-                 std::vector<automation::ShownWorkbook> workbooks) override {
-        server = std::move(application);
-        shown = std::move(workbooks);
-    }
-    std::shared_ptr<automation::Application> server;
-    std::vector<automation::ShownWorkbook> shown;
-};
 
 class MergeReportTest : public ::testing::Test {
 protected:
@@ -220,7 +202,7 @@ TEST_F(MergeReportTest, TheReportNeverReplacesASourceAndAFailedWriteSaysWhy) {
 // A failed merge keeps its "Merge Failed!" and gives the cause (file, sheet, description) as the
 // box's details; the vertical merge still describes the failure in a box of its own first.
 TEST_F(MergeReportTest, MergeFailedCarriesTheCauseAsDetails) {
-    KeepResult presenter;
+    test::CapturePresenter presenter;
     const std::string fake = dir.file("fake.xlsx");
     test::writeFile(fake, "this is no workbook");
     const std::string good = book("good.xlsx");
@@ -267,7 +249,7 @@ TEST_F(MergeReportTest, MergeFailedCarriesTheCauseAsDetails) {
 
 // The window's merge reports a vanished file after its result opens, in one box.
 TEST_F(MergeReportTest, AVanishedFileIsNamedAfterTheMerge) {
-    KeepResult presenter;
+    test::CapturePresenter presenter;
     const std::string good = book("good.xlsx");
     const std::string gone = dir.file("gone.xlsx");
     queue(good, "Data");
@@ -327,7 +309,7 @@ TEST_F(MergeReportTest, TheWindowsMergesReadTextSourcesAsTheSettingsSay) {
     for (const Case& t : cases) {
         SCOPED_TRACE(t.settings);
         test::writeFile(dir.file("set.txt"), t.settings);
-        KeepResult presenter;
+        test::CapturePresenter presenter;
         Form1 window(dir.path().string(), services());
         window.Form_Load();
         const int row = window.controls().ListView4.add(semicolons);

@@ -9,30 +9,12 @@
 #include "automation/automation.h"
 #include "controls/form1_controls.h"
 #include "engine/model/workbook.h"
+#include "tests/support/capture_presenter.h"
 #include "tests/support/grid_workbook.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::test {
-
-// Takes the instance a merge makes visible, with the workbooks it shows.
-class CapturePresenter : public automation::ResultPresenter {
-public:
-    CapturePresenter() { automation::ServerRegistry::instance().setPresenter(this); }
-    ~CapturePresenter() override {
-        if (server) {
-            server->Quit();
-        }
-        automation::ServerRegistry::instance().setPresenter(nullptr);
-    }
-    void present(std::shared_ptr<automation::Application> application,
-                 std::vector<automation::ShownWorkbook> workbooks) override {
-        server = std::move(application);
-        shown = std::move(workbooks);
-    }
-    std::shared_ptr<automation::Application> server;
-    std::vector<automation::ShownWorkbook> shown;
-};
 
 // Serves the spreadsheet identifier while it lives, keeping every instance it created, so a
 // test can check that each one ended.
