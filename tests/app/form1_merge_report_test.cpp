@@ -206,6 +206,10 @@ TEST_F(MergeReportTest, MergeFailedCarriesTheCauseAsDetails) {
     const std::string fake = dir.file("fake.xlsx");
     test::writeFile(fake, "this is no workbook");
     const std::string good = book("good.xlsx");
+    const std::string whole = test::readFile(good);
+    const std::string truncated = dir.file("truncated.xlsx");
+    test::writeFile(truncated, whole.substr(0, whole.size() / 2));
+    const std::string locked = std::string(PLYFOLD_CORPUS_DIR) + "/calamine__pass_protected.xlsx";
     struct Case {
         const char* what;
         const std::string path;
@@ -219,6 +223,8 @@ TEST_F(MergeReportTest, MergeFailedCarriesTheCauseAsDetails) {
         {"workbook, missing sheet", good, "Nope", false, 0},
         {"horizontal, missing sheet", good, "Nope", true, 1},
         {"vertical, unreadable file", fake, "Data", true, 0},
+        {"vertical, truncated file", truncated, "Data", true, 0},
+        {"workbook, password-protected file", locked, "Data", false, 0},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.what);
