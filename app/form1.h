@@ -105,6 +105,11 @@ public:
     void Command17_Click();
     void ListView4_DblClick();
 
+    // The Sheet Names menu: what the one-workbook merge names its copies (the checked item).
+    void SheetNamesSource_Click();
+    void SheetNamesFile_Click();
+    void SheetNamesFileSheet_Click();
+
     // Saved jobs: the merge queue with its check marks and the merge options, in a file.
     void SaveJob_Click();
     void OpenJob_Click();

@@ -60,10 +60,23 @@ merge::MergeJob jobFromControls(const controls::Form1Controls& c) {
     job.dropFirstLine = c.Check1.value() == 1;
     job.autofit = c.Check2.value() == 1;
     job.textDialect = c.textDialect;
+    job.sheetNaming = merge::sheetNamingFor(c.sheetNames);
     return job;
 }
 
 }  // namespace
+
+void Form1::SheetNamesSource_Click() {
+    m_controls.sheetNames = controls::SheetNamesChoice::SourceSheet;
+}
+
+void Form1::SheetNamesFile_Click() {
+    m_controls.sheetNames = controls::SheetNamesChoice::File;
+}
+
+void Form1::SheetNamesFileSheet_Click() {
+    m_controls.sheetNames = controls::SheetNamesChoice::FileAndSheet;
+}
 
 void Form1::SaveJob_Click() {
     controls::Form1Controls& c = m_controls;
@@ -137,6 +150,7 @@ void Form1::OpenJob_Click() {
     c.Check1.setValue(job.dropFirstLine ? 1 : 0);
     c.Check2.setValue(job.autofit ? 1 : 0);
     c.textDialect = job.textDialect;
+    c.sheetNames = merge::sheetNamesChoiceFor(job.sheetNaming);
     const bool oneSheet = job.mode != merge::MergeMode::Workbook;
     c.Option1.setValue(oneSheet);
     c.Option2.setValue(!oneSheet);

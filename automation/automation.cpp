@@ -405,11 +405,15 @@ automation::Range Worksheet::Columns(int32_t column) const {
 }
 
 void Worksheet::Copy(const automation::Before& before) const {
+    Copy(before, std::string());
+}
+
+void Worksheet::Copy(const automation::Before& before, const std::string& name) const {
     engine::Sheet& source = sheetModel();
     engine::Sheet& anchor = before.sheet.sheetModel();
     engine::Workbook& target = *before.sheet.m_book->book;
     building("Copying the sheet '" + source.name() + "'",
-             [&] { engine::copySheet(source, target, target.indexOf(anchor)); });
+             [&] { engine::copySheet(source, target, target.indexOf(anchor), name); });
     markModified(before.sheet.m_book);
 }
 

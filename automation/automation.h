@@ -108,6 +108,9 @@ public:
 
     // Copies the whole sheet before the given sheet, which may belong to another workbook.
     void Copy(const Before& before) const;
+    // The same, the copy named name (a valid sheet name; a taken one gets " (2)", " (3)",
+    // ...); its formulas that name this sheet name the copy.
+    void Copy(const Before& before, const std::string& name) const;
     void Delete() const;
     void Select() const;
 

@@ -23,6 +23,9 @@ Options optionsWithJob(const Options& commandLine, const merge::MergeJob& job) {
     if (!commandLine.isGiven("--no-autofit")) {
         options.autofit = job.autofit;
     }
+    if (!commandLine.isGiven("--sheet-names")) {
+        options.sheetNaming = job.sheetNaming;
+    }
     if (!commandLine.isGiven("--delimiter")) {
         options.textDialect.delimiter = job.textDialect.delimiter;
     }

@@ -98,6 +98,7 @@ merge::MergeRequest requestFor(const Options& options, const std::vector<merge::
     request.gap = options.gap;
     request.dropFirstLine = options.skipFirst;
     request.autofit = options.autofit;
+    request.sheetNaming = options.sheetNaming;
     request.memoryLimit = options.memoryLimit;
     request.textDialect = options.textDialect;
     // Every problem is found in one run; whether the result is written is decided after.

@@ -197,6 +197,9 @@ private:
             m_options.mode = *mode;
             return true;
         }
+        if (name == "--sheet-names") {
+            return sheetNamesValue(value());
+        }
         if (name == "--job") {
             auto v = value();
             if (v && (v->empty() || !m_options.jobFile.empty())) {
@@ -219,6 +222,19 @@ private:
         }
         m_error = "unknown option " + name;
         return false;
+    }
+
+    bool sheetNamesValue(const std::optional<std::string>& v) {
+        if (!v) {
+            return false;
+        }
+        const auto naming = merge::parseSheetNaming(*v);
+        if (!naming) {
+            m_error = "unknown sheet names '" + *v + "' (use source, file or file-sheet)";
+            return false;
+        }
+        m_options.sheetNaming = *naming;
+        return true;
     }
 
     std::variant<Options, UsageError> validate() {
@@ -276,6 +292,11 @@ std::optional<std::string> resultFileProblem(const Options& options) {
     if (csv && options.mode == MergeMode::Workbook) {
         return "a workbook result has a sheet per worksheet: write it as .xlsx";
     }
+    // Only the one-workbook merge has copies to name: refused elsewhere rather than ignored,
+    // since a one-sheet result would not show what was asked.
+    if (options.isGiven("--sheet-names") && options.mode != MergeMode::Workbook) {
+        return "--sheet-names applies only to --mode workbook";
+    }
     if (!csv && options.csvValuesGiven) {
         return "--csv-values applies only to a .csv result";
     }
@@ -296,6 +317,10 @@ A file without a sheet contributes every worksheet, in sheet order.
 Options:
   -o, --output RESULT   write the result here (.xlsx; a one-sheet result may be .csv)
       --mode MODE       vertical (default), horizontal, or workbook (one sheet per worksheet)
+      --sheet-names source|file|file-sheet
+                        with --mode workbook, name each copied worksheet after its source
+                        sheet (default), its file (01-January) or both (01-January Sales);
+                        cut to 31 characters, a taken name numbered: Sales (2), Sales (3)
       --sheet NAME      pick the worksheet NAME of the file before it (may be repeated)
       --queue FILE      read queue entries from FILE, one "path<TAB>sheet" line each
       --job FILE        merge the queue and options a job file saved (.plyjob, as the window

@@ -28,6 +28,8 @@ struct Options {
     int32_t gap = 0;
     bool skipFirst = false;
     bool autofit = true;
+    // What the one-workbook merge names its copies.
+    merge::SheetNaming sheetNaming = merge::SheetNaming::Source;
     uint64_t memoryLimit = 0;  // bytes; 0 the default
     bool list = false;
     bool quiet = false;

@@ -11,6 +11,9 @@
 
 namespace plyfold::controls {
 
+// What the one-workbook merge names its copies, as the menu bar's Sheet Names choice holds it.
+enum class SheetNamesChoice { SourceSheet, File, FileAndSheet };
+
 // The controls of the main window that the procedures read and change by name, the shared
 // block gap, and the services the procedures call. The main window owns one; tests build
 // one without a window.
@@ -31,6 +34,8 @@ struct Form1Controls {
     // How the merges read .csv and .txt sources: the saved setting (Form_Load, the Settings
     // dialog's OK) or the dialect of an opened job.
     engine::TextDialect textDialect;
+    // The Sheet Names menu's checked choice (source sheet names unless changed).
+    SheetNamesChoice sheetNames = SheetNamesChoice::SourceSheet;
 
     // The folder that holds the program (and its list and settings files).
     std::string programFolder;

@@ -20,6 +20,7 @@ MergeRequest requestFromForm(controls::Form1Controls& form, MergeMode mode) {
     request.dropFirstLine = form.Check1.value() == 1;
     request.autofit = form.Check2.value() == 1;
     request.textDialect = form.textDialect;
+    request.sheetNaming = sheetNamingFor(form.sheetNames);
     request.progress = [&form](int row) { form.ProgressBar1.setValue(row); };
     return request;
 }

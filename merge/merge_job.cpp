@@ -242,6 +242,10 @@ const std::vector<Setting>& settings() {
             "skip-first", [](auto& job) -> auto& { return job.dropFirstLine; }),
         yesNo(
             "autofit", [](auto& job) -> auto& { return job.autofit; }),
+        oneOf<SheetNaming>("sheet-names", [](auto& job) -> auto& { return job.sheetNaming; },
+                           {{"source", SheetNaming::Source},
+                            {"file", SheetNaming::File},
+                            {"file-sheet", SheetNaming::FileAndSheet}}),
         delimiterSetting(
             "delimiter", [](auto& job) -> auto& { return job.textDialect.delimiter; }),
         oneOf<DecimalSeparator>("decimal",

@@ -25,6 +25,7 @@ struct MergeJob {
     bool dropFirstLine = false;
     bool autofit = true;
     engine::TextDialect textDialect;
+    SheetNaming sheetNaming = SheetNaming::Source;
     // Where the result goes; empty when the job names no result file.
     std::string output;
 

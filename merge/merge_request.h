@@ -10,6 +10,7 @@
 
 #include "automation/automation.h"
 #include "engine/common/text_dialect.h"
+#include "merge/sheet_naming.h"
 
 namespace plyfold::merge {
 
@@ -57,6 +58,8 @@ struct MergeRequest {
     // How .csv and .txt sources are read.
     engine::TextDialect textDialect;
     UnmergeableRows unmergeable = UnmergeableRows::SkipMissingFiles;
+    // What the one-workbook merge names the copies; the other merges ignore it.
+    SheetNaming sheetNaming = SheetNaming::Source;
     // Told the 1-based index of every queue row the merge reaches, merged or skipped.
     std::function<void(int row)> progress;
 };

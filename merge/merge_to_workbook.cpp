@@ -22,7 +22,15 @@ private:
             result.Sheets()(k).Delete();
         }
         m_walk.forEachSheet(*m_server, [this, &result](const automation::Worksheet& source) {
-            source.Copy(automation::Before{result.Sheets()(m_insertPosition)});
+            // The copy is born with its name, so its formulas naming its sheet follow it and
+            // relinkToCopies below finds it by its source whatever it is called.
+            const automation::Before before{result.Sheets()(m_insertPosition)};
+            if (m_request.sheetNaming == SheetNaming::Source) {
+                source.Copy(before);
+            } else {
+                source.Copy(before, copySheetName(m_request.sheetNaming, m_walk.currentRow()->path,
+                                                  source.name()));
+            }
             ++m_insertPosition;
             const automation::Range used = source.UsedRange();
             return BlockSize{used.Rows().count(), used.Columns().count()};

@@ -1,6 +1,7 @@
 #include "app/qt/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -268,6 +269,7 @@ void MainWindow::buildMenus() {
     QMenu* actions = bar->addMenu(QStringLiteral("Actions"));
     actions->setObjectName(QStringLiteral("ActionsMenu"));
     addItem(actions, "Merge", QStringLiteral("Merge"), &app::Form1::Merge_Click);
+    addSheetNamesMenu(bar);
     // The menu-bar entry itself is the command.
     QAction* settings = bar->addAction(QStringLiteral("Settings"));
     settings->setObjectName(QStringLiteral("Settings"));
@@ -277,6 +279,42 @@ void MainWindow::buildMenus() {
     addItem(help, "Help", QStringLiteral("Help"), &app::Form1::Help_Click);
     addItem(help, "HomePage", QStringLiteral("HomePage"), &app::Form1::HomePage_Click);
     addItem(help, "About", QStringLiteral("About"), &app::Form1::About_Click);
+}
+
+// The one-workbook merge's naming of its copies: three exclusive checkable items whose checks
+// follow the form's choice each time the menu opens (an opened job may have changed it).
+void MainWindow::addSheetNamesMenu(QMenuBar* bar) {
+    QMenu* menu = bar->addMenu(QStringLiteral("Sheet Names"));
+    menu->setObjectName(QStringLiteral("SheetNamesMenu"));
+    auto* group = new QActionGroup(menu);
+    group->setExclusive(true);
+    struct Choice {
+        const char* name;
+        const char* text;
+        controls::SheetNamesChoice choice;
+        void (app::Form1::*handler)();
+    };
+    static const Choice choices[] = {
+        {"SheetNamesSource", "Source Sheet Names", controls::SheetNamesChoice::SourceSheet,
+         &app::Form1::SheetNamesSource_Click},
+        {"SheetNamesFile", "File Names", controls::SheetNamesChoice::File,
+         &app::Form1::SheetNamesFile_Click},
+        {"SheetNamesFileSheet", "File and Sheet Names", controls::SheetNamesChoice::FileAndSheet,
+         &app::Form1::SheetNamesFileSheet_Click},
+    };
+    for (const Choice& choice : choices) {
+        QAction* action = menu->addAction(QString::fromLatin1(choice.text));
+        action->setObjectName(QString::fromLatin1(choice.name));
+        action->setCheckable(true);
+        group->addAction(action);
+        auto handler = choice.handler;
+        connect(action, &QAction::triggered, this, [this, handler] { run(handler); });
+        const controls::SheetNamesChoice value = choice.choice;
+        connect(menu, &QMenu::aboutToShow, action, [this, action, value] {
+            action->setChecked(m_form->controls().sheetNames == value);
+        });
+        action->setChecked(m_form->controls().sheetNames == value);
+    }
 }
 
 void MainWindow::run(void (app::Form1::*handler)()) {

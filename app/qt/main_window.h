@@ -12,6 +12,7 @@
 #include "app/qt/wait_pointer.h"
 
 class QAction;
+class QMenuBar;
 
 namespace plyfold::gui {
 
@@ -47,6 +48,7 @@ private:
 
     void buildControls(QWidget* central);
     void buildMenus();
+    void addSheetNamesMenu(QMenuBar* bar);
     // Runs a handler; a failure that escapes it is shown, never let into the event loop.
     void run(void (app::Form1::*handler)());
     void unloadOnce();

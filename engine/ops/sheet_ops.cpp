@@ -1089,9 +1089,10 @@ void deleteColumns(Sheet& sheet, int32_t first, int32_t count) {
     notesAfterDeletingLines(sheet, first, count, true);
 }
 
-Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex) {
+Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex,
+                 std::string_view wanted) {
     const auto& sourceRows = source.rows();
-    std::string name = target.uniqueSheetName(source.name());
+    std::string name = target.uniqueSheetName(wanted.empty() ? source.name() : wanted);
     Sheet& copy = target.insertSheet(beforeIndex, name, source.kind());
     // A copy that fails takes back the names and external books it added.
     const size_t namesBefore = target.definedNames().size();

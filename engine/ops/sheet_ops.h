@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "engine/model/cell_ref.h"
 
@@ -23,9 +24,11 @@ void deleteRows(Sheet& sheet, int32_t first, int32_t count);
 void deleteColumns(Sheet& sheet, int32_t first, int32_t count);
 
 // A full copy of source (cells, styles, merges, column widths, row heights, hidden or very
-// hidden) inserted into target before index (0-based). A taken name becomes "Name (2)",
-// "Name (3)", ...
-Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex);
+// hidden) inserted into target before index (0-based), named after the source or after name
+// when one is given (a valid sheet name). A taken name becomes "Name (2)", "Name (3)", ...
+// The copy's formulas that name its source sheet name the copy.
+Sheet& copySheet(const Sheet& source, Workbook& target, int32_t beforeIndex,
+                 std::string_view name = {});
 
 // Sets every used column's width to fit its widest displayed text.
 void autoFitColumns(Sheet& sheet);
