@@ -227,5 +227,34 @@ TEST_F(FormulaLinks, BlocksReadTheirOwnCellsAndTheirDroppedHeaderLines) {
     }
 }
 
+TEST_F(FormulaLinks, RenamedCopiesStillReadEachOther) {
+    // Details queued first and last, so the links are made after every copy has its name.
+    queue(feb, "Sales");
+    queue(jan, "Summary");
+    queue(feb, "Summary");
+    queue(jan, "Sales");
+    queue(mar, "Summary");
+    form.sheetNames = controls::SheetNamesChoice::FileAndSheet;
+    ASSERT_TRUE(MergeToOneWorkbook(form));
+    const engine::Workbook& result = resultBook();
+    ASSERT_EQ(result.sheetCount(), 5);
+    EXPECT_EQ(result.sheet(0).name(), "feb Sales");
+    EXPECT_EQ(result.sheet(1).name(), "jan Summary");
+    EXPECT_EQ(result.sheet(2).name(), "feb Summary");
+    EXPECT_EQ(result.sheet(3).name(), "jan Sales");
+    EXPECT_EQ(result.sheet(4).name(), "mar Summary");
+    EXPECT_EQ(formulaAt(result.sheet(1), "B2"), "SUMIF('jan Sales'!A:A,A2,'jan Sales'!B:B)");
+    EXPECT_EQ(formulaAt(result.sheet(2), "B2"), "SUMIF('feb Sales'!A:A,A2,'feb Sales'!B:B)");
+    // March's detail is not queued: still read from its file under its own name.
+    EXPECT_EQ(formulaAt(result.sheet(4), "B2"), "SUMIF([1]Sales!A:A,A2,[1]Sales!B:B)");
+    // The names that point into a copy's own sheet follow its new name.
+    EXPECT_EQ(nameFormula(result.definedNames(), "Rate"), "'jan Summary'!$F$1");
+    EXPECT_EQ(nameFormula(result.sheet(2).definedNames(), "Rate"), "'feb Summary'!$F$1");
+    EXPECT_EQ(nameFormula(result.sheet(4).definedNames(), "_xlnm.Print_Area"),
+              "'mar Summary'!$A$1:$D$2");
+    ASSERT_EQ(result.externalBooks().size(), 1u);
+    EXPECT_EQ(result.externalBooks()[0].path, path("mar.xlsx"));
+}
+
 }  // namespace
 }  // namespace plyfold::merge
