@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "app/form1.h"
 #include "automation/automation.h"
@@ -115,6 +116,36 @@ TEST_F(Form1Jobs, SaveJobWritesTheQueueAndEveryOption) {
     EXPECT_EQ(merge::readJobFile(dir.file("monthly.plyjob")).mode, MergeMode::Workbook);
     EXPECT_EQ(dialogs.saveRequests.back().initialFolder, dir.path().string() + "/")
         << "the next job starts where the last one went";
+}
+
+TEST_F(Form1Jobs, TheSheetNamesChoiceIsSavedAndOpenedWithTheJob) {
+    using controls::SheetNamesChoice;
+    using merge::SheetNaming;
+    test::writeGridWorkbook(dir.file("a.xlsx"), {{"Sales", taggedGrid("a", 1, 1)}});
+    queue(dir.file("a.xlsx"), "Sales");
+    chooseWorkbook();
+    EXPECT_EQ(c().sheetNames, SheetNamesChoice::SourceSheet) << "the default";
+    const std::vector<std::tuple<void (Form1::*)(), SheetNamesChoice, SheetNaming>> cases = {
+        {&Form1::SheetNamesFile_Click, SheetNamesChoice::File, SheetNaming::File},
+        {&Form1::SheetNamesFileSheet_Click, SheetNamesChoice::FileAndSheet,
+         SheetNaming::FileAndSheet},
+        {&Form1::SheetNamesSource_Click, SheetNamesChoice::SourceSheet, SheetNaming::Source},
+    };
+    for (const auto& [click, choice, naming] : cases) {
+        (form.*click)();
+        EXPECT_EQ(c().sheetNames, choice);
+        saveJob(dir.file("names.plyjob"));
+        EXPECT_EQ(merge::readJobFile(dir.file("names.plyjob")).sheetNaming, naming);
+        // Another choice in between: opening the job brings the saved one back.
+        if (choice == SheetNamesChoice::File) {
+            form.SheetNamesFileSheet_Click();
+        } else {
+            form.SheetNamesFile_Click();
+        }
+        openJob(dir.file("names.plyjob"));
+        ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].first;
+        EXPECT_EQ(c().sheetNames, choice);
+    }
 }
 
 TEST_F(Form1Jobs, AJobNeverTakesASpreadsheetsName) {

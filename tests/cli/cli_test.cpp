@@ -135,6 +135,11 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {"--memory-limit", "0", jan, "-o", "x.xlsx"},
         {"--memory-limit=2Q", jan, "-o", "x.xlsx"},
         {jan, "-o", "x.xlsx", "--memory-limit"},
+        {"--mode", "workbook", "--sheet-names", "files", jan, "-o", "x.xlsx"},
+        {"--mode", "workbook", jan, "-o", "x.xlsx", "--sheet-names"},
+        // Only the one-workbook merge names copies.
+        {"--sheet-names", "file", jan, "-o", "x.xlsx"},
+        {"--mode", "horizontal", "--sheet-names=source", jan, "-o", "x.xlsx"},
     };
     for (const auto& arguments : cases) {
         ProgramRun r = run(arguments);
@@ -167,6 +172,26 @@ TEST_F(CliTest, WorkbookModeCopiesSheetsWhole) {
     EXPECT_EQ(book->sheet(1).name(), "Notes");
     EXPECT_EQ(book->sheet(2).name(), "Data (2)");
     EXPECT_EQ(test::sheetRows(*book, 2), (V{"f11|f12", "f21|f22", "f31|f32"}));
+}
+
+TEST_F(CliTest, SheetNamesNameTheCopiesAfterTheirFiles) {
+    const std::vector<std::pair<std::string, V>> cases = {
+        {"source", {"Data", "Notes", "Data (2)"}},
+        {"file", {"jan", "jan (2)", "feb"}},
+        {"file-sheet", {"jan Data", "jan Notes", "feb Data"}},
+    };
+    for (const auto& [naming, names] : cases) {
+        ProgramRun r = run(
+            {"--mode", "workbook", "--sheet-names", naming, jan, feb, "-o", dir.file("out.xlsx")});
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto book = engine::openWorkbook(dir.file("out.xlsx"));
+        V got;
+        for (int32_t i = 0; i < book->sheetCount(); ++i) {
+            got.push_back(book->sheet(i).name());
+        }
+        EXPECT_EQ(got, names) << naming;
+        EXPECT_EQ(test::sheetRows(*book, 2), (V{"f11|f12", "f21|f22", "f31|f32"})) << naming;
+    }
 }
 
 TEST_F(CliTest, AQueueFileAndACsvResult) {

@@ -74,6 +74,32 @@ TEST_F(JobRun, TheCommandLineOverridesTheJob) {
     EXPECT_EQ(book->sheetCount(), 2) << "the unchecked row is not copied";
 }
 
+TEST_F(JobRun, TheJobsSheetNamesHoldUnlessTheCommandLineGivesOthers) {
+    test::writeFile(job,
+                    "mode = workbook\nsheet-names = file-sheet\noutput = out/w.xlsx\n"
+                    "queue\tyes\tfeb.xlsx\tData\nqueue\tyes\tdata/jan.xlsx\tData\n");
+    auto names = [](const std::string& path) {
+        auto book = engine::openWorkbook(path);
+        V got;
+        for (int32_t i = 0; i < book->sheetCount(); ++i) {
+            got.push_back(book->sheet(i).name());
+        }
+        return got;
+    };
+    test::ProgramRun r = run({"--job", job});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(names(dir.file("jobs/out/w.xlsx")), (V{"feb Data", "jan Data"}));
+    r = run({"--job", job, "--sheet-names", "source", "-o", dir.file("s.xlsx")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(names(dir.file("s.xlsx")), (V{"Data", "Data (2)"}));
+    // A one-sheet job may carry the window's choice: it does not stop the run.
+    test::writeFile(job,
+                    "mode = vertical\nsheet-names = file\noutput = out/v.xlsx\n"
+                    "queue\tyes\tfeb.xlsx\tData\n");
+    r = run({"--job", job});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
 TEST_F(JobRun, AJobInAMovedFolderStillRuns) {
     fs::rename(dir.path() / "jobs", dir.path() / "moved");
     test::ProgramRun r = run({"--job", dir.file("moved/monthly.plyjob")});
@@ -114,9 +140,9 @@ TEST_F(JobRun, ABadJobOrAMissingResultIsAUsageError) {
     workbookJob.replace(workbookJob.find("vertical"), 8, "workbook");
     const Case cases[] = {
         {"unknown setting",
-         "mode = vertical\nsheet-names = yes\n",
+         "mode = vertical\nsheet-colour = yes\n",
          {},
-         "', line 2: unknown setting 'sheet-names'"},
+         "', line 2: unknown setting 'sheet-colour'"},
         {"no result", "queue\tyes\tfeb.xlsx\tData\n", {}, "names none (use -o RESULT)"},
         {"gap not whole",
          std::string(kJob) + "gap = 2.5\n",

@@ -32,6 +32,7 @@ TEST(MergeJobFormat, AJobIsWrittenAsLinesAPersonCanRead) {
     job.gap = "2";
     job.dropFirstLine = true;
     job.textDialect.delimiter = ';';
+    job.sheetNaming = SheetNaming::FileAndSheet;
     job.output = "/jobs/out/year.xlsx";
     EXPECT_EQ(writeJobText(job, "/jobs"),
               "# Plyfold merge job: settings as \"name = value\", then one line per queue row:\n"
@@ -40,6 +41,7 @@ TEST(MergeJobFormat, AJobIsWrittenAsLinesAPersonCanRead) {
               "gap = 2\n"
               "skip-first = yes\n"
               "autofit = yes\n"
+              "sheet-names = file-sheet\n"
               "delimiter = semicolon\n"
               "decimal = auto\n"
               "date-order = auto\n"
@@ -58,6 +60,11 @@ TEST(MergeJobFormat, EverySettingReadsBackAsWritten) {
     for (MergeMode mode : {MergeMode::Vertical, MergeMode::Horizontal, MergeMode::Workbook}) {
         jobs.push_back(base);
         jobs.back().mode = mode;
+    }
+    for (SheetNaming naming : {SheetNaming::Source, SheetNaming::File, SheetNaming::FileAndSheet}) {
+        jobs.push_back(base);
+        jobs.back().mode = MergeMode::Workbook;
+        jobs.back().sheetNaming = naming;
     }
     for (char delimiter : {'\0', '\t', '|', ';', ',', ' ', ':', '#', '='}) {
         jobs.push_back(base);
@@ -156,6 +163,7 @@ TEST(MergeJobFormat, ReadingForgivesWhatEditorsAndPeopleDo) {
     EXPECT_FALSE(job.autofit);
     EXPECT_EQ(job.textDialect.delimiter, '\t');
     EXPECT_EQ(job.gap, "0") << "a missing setting keeps its default";
+    EXPECT_EQ(job.sheetNaming, SheetNaming::Source);
     EXPECT_FALSE(job.dropFirstLine);
     EXPECT_EQ(job.textDialect.decimal, DecimalSeparator::Automatic);
     EXPECT_EQ(job.output, "");
@@ -180,6 +188,8 @@ TEST(MergeJobFormat, AMalformedLineIsNamedWithWhatIsWrong) {
         {"mode = vertical\n\nmode = workbook", 3, "line 3: mode is set twice (first on line 1)"},
         {"skip-first = true", 1, "line 1: skip-first must be yes or no, not 'true'"},
         {"autofit =", 1, "line 1: autofit must be yes or no, not ''"},
+        {"sheet-names = files", 1,
+         "line 1: sheet-names must be source, file or file-sheet, not 'files'"},
         {"decimal = dot", 1, "line 1: decimal must be auto, point or comma, not 'dot'"},
         {"date-order = dym", 1, "line 1: date-order must be auto, dmy, mdy or ymd, not 'dym'"},
         {"delimiter = ;;", 1,
