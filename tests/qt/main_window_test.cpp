@@ -221,6 +221,10 @@ TEST(MainWindow, MenusHoldTheirItemsWithoutKeys) {
           {"SaveJob", "Save Job..."}}},
         {"Edit", {{"RemoveItem", "Remove List Item"}, {"RemoveAll", "Remove All List Items"}}},
         {"Actions", {{"Merge", "Merge"}}},
+        {"Sheet Names",
+         {{"SheetNamesSource", "Source Sheet Names"},
+          {"SheetNamesFile", "File Names"},
+          {"SheetNamesFileSheet", "File and Sheet Names"}}},
         {"Settings", {}},
         {"Help", {{"Help", "Help"}, {"HomePage", "HomePage"}, {"About", "About"}}},
     };
@@ -246,6 +250,31 @@ TEST(MainWindow, MenusHoldTheirItemsWithoutKeys) {
             EXPECT_FALSE(items[k]->text().contains(QLatin1Char('&')));
         }
     }
+}
+
+TEST(MainWindow, TheSheetNamesMenuChecksOneChoiceAndFollowsTheForm) {
+    Program program;
+    program.start();
+    auto item = [&](const char* name) {
+        return program.window->findChild<QAction*>(QString::fromLatin1(name));
+    };
+    QAction* source = item("SheetNamesSource");
+    QAction* file = item("SheetNamesFile");
+    QAction* both = item("SheetNamesFileSheet");
+    ASSERT_TRUE(source && file && both);
+    EXPECT_TRUE(source->isChecked());
+    EXPECT_FALSE(file->isChecked());
+    file->trigger();
+    EXPECT_EQ(program.controls().sheetNames, controls::SheetNamesChoice::File);
+    EXPECT_TRUE(file->isChecked());
+    EXPECT_FALSE(source->isChecked());
+    // A choice made elsewhere (an opened job) shows when the menu opens.
+    program.controls().sheetNames = controls::SheetNamesChoice::FileAndSheet;
+    QMenu* menu = program.window->findChild<QMenu*>(QStringLiteral("SheetNamesMenu"));
+    ASSERT_TRUE(menu);
+    emit menu->aboutToShow();
+    EXPECT_TRUE(both->isChecked());
+    EXPECT_FALSE(file->isChecked());
 }
 
 TEST(MainWindow, TabMovesThroughTheControlsInTheirOrder) {
