@@ -8,6 +8,7 @@
 #include "discovery/list_worksheets.h"
 #include "discovery/path_helpers.h"
 #include "discovery/queue_one.h"
+#include "discovery/sheet_filter.h"
 
 namespace plyfold::app {
 
@@ -202,8 +203,12 @@ void Form1::Command16_Click() {
     controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
         controls::WaitPointerScope wait(c);
+        const discovery::SheetFilter filter = discovery::SheetFilter::fromText(c.sheetFilter);
         const int worksheetCount = c.ListView3.count();
         for (int row = 1; row <= worksheetCount; ++row) {
+            if (!filter.accepts(c.ListView3.text(row))) {
+                continue;
+            }
             const std::string path = discovery::GetSelectedWorkbookPath(c);
             if (path.empty()) {
                 c.showMessage("File does not exist!", controls::MessageIcon::Critical);

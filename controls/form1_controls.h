@@ -31,6 +31,9 @@ struct Form1Controls {
     // How the merges read .csv and .txt sources: the saved setting (Form_Load, the Settings
     // dialog's OK) or the dialect of an opened job.
     engine::TextDialect textDialect;
+    // The sheet filter of "Add All Sheets" and "Add All Excel Files": patterns separated by
+    // blanks or semicolons, "-" or "!" before an exclusion; empty queues every worksheet.
+    std::string sheetFilter;
 
     // The folder that holds the program (and its list and settings files).
     std::string programFolder;

@@ -7,6 +7,7 @@
 #include "automation/automation.h"
 #include "controls/form1_controls.h"
 #include "discovery/path_helpers.h"
+#include "discovery/sheet_filter.h"
 
 namespace plyfold::discovery {
 namespace {
@@ -128,6 +129,7 @@ void ListWorksheets(controls::Form1Controls& form) {
 
 void QueueAllWorksheets(controls::Form1Controls& form, const std::string& path) {
     controls::ListModel& queue = form.ListView4;
+    const SheetFilter filter = SheetFilter::fromText(form.sheetFilter);
     WorkbookReading reading(form);
     try {
         reading.open(path);
@@ -137,6 +139,9 @@ void QueueAllWorksheets(controls::Form1Controls& form, const std::string& path) 
         for (int32_t i = 1; i <= count; ++i) {
             const automation::Worksheet sheet = sheets(i);
             std::string name = sheet.name();
+            if (!filter.accepts(name)) {
+                continue;
+            }
             queue.add(path);
             lastRow = queue.count();
             queue.setChecked(lastRow, true);

@@ -31,7 +31,8 @@ std::vector<WorksheetEntry> worksheetsOf(const std::string& path);
 void ListWorksheets(controls::Form1Controls& form);
 
 // Appends one checked merge-queue entry (ListView4: the path, then the worksheet name) for
-// every worksheet of the workbook at path, in sheet order, and scrolls the last into view.
+// every worksheet of the workbook at path that the form's sheet filter accepts (every one
+// when it is empty), in sheet order, and scrolls the last into view.
 // Entries of hidden worksheets are greyed, as the worksheet list shows them.
 // Failures are reported as ListWorksheets reports them; entries already appended stay. A
 // workbook without worksheets appends nothing, quietly.
