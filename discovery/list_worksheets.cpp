@@ -99,6 +99,37 @@ std::vector<WorksheetEntry> worksheetsOf(const std::string& path) {
     return entries;
 }
 
+std::vector<WorksheetExtent> worksheetExtentsOf(const std::string& path,
+                                                const SheetFilter& filter) {
+    auto server = automation::CreateObject(automation::kSpreadsheetProgId);
+    std::vector<WorksheetExtent> extents;
+    try {
+        automation::Workbook book = server->Workbooks().Open(path);
+        const automation::SheetCollection sheets = book.Worksheets();
+        const int32_t count = sheets.count();
+        for (int32_t i = 1; i <= count; ++i) {
+            const automation::Worksheet sheet = sheets(i);
+            WorksheetExtent extent;
+            extent.sheet = {sheet.name(), sheet.Visible() != automation::SheetVisibility::Visible};
+            if (!filter.accepts(extent.sheet.name)) {
+                continue;
+            }
+            const automation::Range used = sheet.UsedRange();
+            extent.usedRange = used.Address();
+            std::erase(extent.usedRange, '$');
+            extent.rows = sheet.hasCells() ? used.Rows().count() : 0;
+            extents.push_back(std::move(extent));
+        }
+        book.Close();
+    } catch (...) {
+        const SpreadsheetError error = automation::currentError();
+        server->Quit();
+        throw error;
+    }
+    server->Quit();
+    return extents;
+}
+
 void ListWorksheets(controls::Form1Controls& form) {
     controls::ListModel& list = form.ListView3;
     list.clear();

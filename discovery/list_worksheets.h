@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,20 @@ struct WorksheetEntry {
 
 // worksheetNamesOf with each worksheet's hidden state.
 std::vector<WorksheetEntry> worksheetsOf(const std::string& path);
+
+class SheetFilter;
+
+// A worksheet with what its cells span.
+struct WorksheetExtent {
+    WorksheetEntry sheet;
+    std::string usedRange;  // "A1:J25001"; "A1" on an empty sheet
+    int32_t rows = 0;       // rows of the used range; 0 on an empty sheet
+};
+
+// The worksheets of the workbook at path that the filter accepts, in sheet order, each read
+// for its used range (the sheets left out are not read). Throws SpreadsheetError, naming the
+// file, when the workbook or one of its sheets cannot be read.
+std::vector<WorksheetExtent> worksheetExtentsOf(const std::string& path, const SheetFilter& filter);
 
 // Empties the worksheet list (ListView3), makes it visible and, when the selections of the
 // source and workbook lists designate a workbook, lists its worksheet names in sheet order,
