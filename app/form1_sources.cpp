@@ -219,6 +219,17 @@ void Form1::Command16_Click() {
     });
 }
 
+void Form1::SheetFilter_Click() {
+    if (!m_services.window) {
+        return;
+    }
+    if (auto text = m_services.window->askSheetFilter(m_controls.sheetFilter)) {
+        // Kept as typed, so the dialog shows it the same way next time; blanks alone are empty.
+        const bool blank = text->find_first_not_of(" \t;") == std::string::npos;
+        m_controls.sheetFilter = blank ? std::string() : std::move(*text);
+    }
+}
+
 void Form1::Command10_Click() {
     endQuietlyOnFailure([&] { discovery::QueueSelectedWorksheet(m_controls); });
 }
