@@ -47,9 +47,17 @@ int runList(const Options& options) {
             try {
                 for (const discovery::WorksheetExtent& extent :
                      discovery::worksheetExtentsOf(path, filter)) {
-                    std::printf("    %s%s  %s  %s %s\n", extent.sheet.name.c_str(),
-                                extent.sheet.hidden ? " (hidden)" : "", extent.usedRange.c_str(),
-                                grouped(extent.rows).c_str(), extent.rows == 1 ? "row" : "rows");
+                    const char* hidden = extent.sheet.hidden ? " (hidden)" : "";
+                    if (!extent.problem.empty()) {
+                        std::printf("    %s%s\n", extent.sheet.name.c_str(), hidden);
+                        std::fflush(stdout);
+                        printMessage(extent.problem);
+                        failed = true;
+                        continue;
+                    }
+                    std::printf("    %s%s  %s  %s %s\n", extent.sheet.name.c_str(), hidden,
+                                extent.usedRange.c_str(), grouped(extent.rows).c_str(),
+                                extent.rows == 1 ? "row" : "rows");
                 }
             } catch (const SpreadsheetError& error) {
                 std::fflush(stdout);

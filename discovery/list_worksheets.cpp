@@ -114,10 +114,14 @@ std::vector<WorksheetExtent> worksheetExtentsOf(const std::string& path,
             if (!filter.accepts(extent.sheet.name)) {
                 continue;
             }
-            const automation::Range used = sheet.UsedRange();
-            extent.usedRange = used.Address();
-            std::erase(extent.usedRange, '$');
-            extent.rows = sheet.hasCells() ? used.Rows().count() : 0;
+            try {
+                const automation::Range used = sheet.UsedRange();
+                extent.usedRange = used.Address();
+                std::erase(extent.usedRange, '$');
+                extent.rows = sheet.hasCells() ? used.Rows().count() : 0;
+            } catch (...) {
+                extent.problem = automation::currentError().description();
+            }
             extents.push_back(std::move(extent));
         }
         book.Close();

@@ -30,11 +30,13 @@ struct WorksheetExtent {
     WorksheetEntry sheet;
     std::string usedRange;  // "A1:J25001"; "A1" on an empty sheet
     int32_t rows = 0;       // rows of the used range; 0 on an empty sheet
+    std::string problem;    // why the sheet's cells could not be read; then no range
 };
 
 // The worksheets of the workbook at path that the filter accepts, in sheet order, each read
-// for its used range (the sheets left out are not read). Throws SpreadsheetError, naming the
-// file, when the workbook or one of its sheets cannot be read.
+// for its used range (the sheets left out are not read). A sheet whose cells cannot be read
+// is listed with the problem, and the sheets after it still are. Throws SpreadsheetError,
+// naming the file, when the workbook cannot be read.
 std::vector<WorksheetExtent> worksheetExtentsOf(const std::string& path, const SheetFilter& filter);
 
 // Empties the worksheet list (ListView3), makes it visible and, when the selections of the

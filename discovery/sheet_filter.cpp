@@ -7,8 +7,9 @@
 namespace plyfold::discovery {
 namespace {
 
-// The code points of UTF-8 text; a byte that begins no valid sequence stands for itself, so
-// any name can be matched.
+// The code points of UTF-8 text. A byte that begins no valid sequence becomes a lone
+// surrogate of its own (U+DC80 to U+DCFF), which no letter folds to: any name can be matched,
+// and a stray byte never passes for a character.
 std::u32string codePoints(std::string_view text) {
     std::u32string out;
     out.reserve(text.size());
@@ -26,8 +27,11 @@ std::u32string codePoints(std::string_view text) {
             valid = (next & 0xC0) == 0x80;
             value = (value << 6) | (next & 0x3F);
         }
-        if (length == 1 || !valid) {
+        if (length == 1) {
             out.push_back(lead);
+            ++i;
+        } else if (!valid) {
+            out.push_back(0xDC00 + lead);
             ++i;
         } else {
             out.push_back(value);

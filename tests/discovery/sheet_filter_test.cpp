@@ -87,6 +87,9 @@ TEST(SheetPattern, MatchesWholeNamesWithWildcardsSetsAndEscapes) {
          "b",
          true},
         {"a\xFF", "A\xFF", true},
+        {"\xC9", "\xC3\x89", false},  // a Latin-1 byte is not the character it would be there
+        {"\xC9", "\xC3\xA9", false},
+        {"[\xC0-\xFF]", "\xC3\xA9", false},
     };
     for (const PatternCase& k : cases) {
         EXPECT_EQ(matchesSheetPattern(k.pattern, k.name), k.matches)
