@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,12 @@ public:
     virtual void showAboutBox() = 0;
     // The handle the common dialogs take as their owner.
     virtual void* windowHandle() = 0;
+    // Asks for the sheet filter's patterns, showing the current ones; nothing when the user
+    // cancels. A window without the dialog never changes the filter.
+    virtual std::optional<std::string> askSheetFilter(const std::string& current) {
+        (void)current;
+        return std::nullopt;
+    }
 };
 
 struct Form1Services {
@@ -109,6 +116,9 @@ public:
     void SheetNamesSource_Click();
     void SheetNamesFile_Click();
     void SheetNamesFileSheet_Click();
+    // Sheet Filter...: asks for the patterns that "Add All Sheets" and "Add All Excel Files"
+    // queue worksheets by (controls::Form1Controls::sheetFilter); empty takes every sheet.
+    void SheetFilter_Click();
 
     // Saved jobs: the merge queue with its check marks and the merge options, in a file.
     void SaveJob_Click();

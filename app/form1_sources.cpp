@@ -8,6 +8,7 @@
 #include "discovery/list_worksheets.h"
 #include "discovery/path_helpers.h"
 #include "discovery/queue_one.h"
+#include "discovery/sheet_filter.h"
 
 namespace plyfold::app {
 
@@ -202,8 +203,12 @@ void Form1::Command16_Click() {
     controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
         controls::WaitPointerScope wait(c);
+        const discovery::SheetFilter filter = discovery::SheetFilter::fromText(c.sheetFilter);
         const int worksheetCount = c.ListView3.count();
         for (int row = 1; row <= worksheetCount; ++row) {
+            if (!filter.accepts(c.ListView3.text(row))) {
+                continue;
+            }
             const std::string path = discovery::GetSelectedWorkbookPath(c);
             if (path.empty()) {
                 c.showMessage("File does not exist!", controls::MessageIcon::Critical);
@@ -212,6 +217,17 @@ void Form1::Command16_Click() {
             discovery::AppendListedWorksheet(c.ListView4, path, c.ListView3, row);
         }
     });
+}
+
+void Form1::SheetFilter_Click() {
+    if (!m_services.window) {
+        return;
+    }
+    if (auto text = m_services.window->askSheetFilter(m_controls.sheetFilter)) {
+        // Kept as typed, so the dialog shows it the same way next time; blanks alone are empty.
+        const bool blank = text->find_first_not_of(" \t;") == std::string::npos;
+        m_controls.sheetFilter = blank ? std::string() : std::move(*text);
+    }
 }
 
 void Form1::Command10_Click() {

@@ -305,6 +305,10 @@ int32_t Worksheet::lastUsedRow() const {
     return sheetModel().lastUsedRow().value_or(0) + 1;
 }
 
+bool Worksheet::hasCells() const {
+    return sheetModel().lastUsedRow().has_value();
+}
+
 int32_t Worksheet::lastUsedColumn() const {
     return sheetModel().lastUsedColumn().value_or(0) + 1;
 }

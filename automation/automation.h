@@ -105,6 +105,9 @@ public:
     // range is A1. Found from the end of the sheet, without building the used range.
     int32_t lastUsedRow() const;
     int32_t lastUsedColumn() const;
+    // Whether any cell holds a value, a formula or a style: an empty sheet's UsedRange is A1
+    // all the same.
+    bool hasCells() const;
 
     // Copies the whole sheet before the given sheet, which may belong to another workbook.
     void Copy(const Before& before) const;

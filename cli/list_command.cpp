@@ -1,4 +1,6 @@
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/queue_builder.h"
@@ -10,7 +12,25 @@
 
 namespace plyfold::cli {
 
+namespace {
+
+// A whole number with its thousands grouped: 25,001.
+std::string grouped(int32_t number) {
+    const std::string digits = std::to_string(number);
+    std::string text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            text += ',';
+        }
+        text += digits[i];
+    }
+    return text;
+}
+
+}  // namespace
+
 int runList(const Options& options) {
+    const discovery::SheetFilter filter = sheetFilterOf(options);
     bool failed = false;
     for (const SourceArgument& argument : options.sources) {
         auto source = resolveSource(argument);
@@ -25,8 +45,19 @@ int runList(const Options& options) {
             const std::string path =
                 source->isFolder ? discovery::JoinPath(source->path, name) : source->path;
             try {
-                for (const discovery::WorksheetEntry& sheet : discovery::worksheetsOf(path)) {
-                    std::printf("    %s%s\n", sheet.name.c_str(), sheet.hidden ? " (hidden)" : "");
+                for (const discovery::WorksheetExtent& extent :
+                     discovery::worksheetExtentsOf(path, filter)) {
+                    const char* hidden = extent.sheet.hidden ? " (hidden)" : "";
+                    if (!extent.problem.empty()) {
+                        std::printf("    %s%s\n", extent.sheet.name.c_str(), hidden);
+                        std::fflush(stdout);
+                        printMessage(extent.problem);
+                        failed = true;
+                        continue;
+                    }
+                    std::printf("    %s%s  %s  %s %s\n", extent.sheet.name.c_str(), hidden,
+                                extent.usedRange.c_str(), grouped(extent.rows).c_str(),
+                                extent.rows == 1 ? "row" : "rows");
                 }
             } catch (const SpreadsheetError& error) {
                 std::fflush(stdout);

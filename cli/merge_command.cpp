@@ -28,12 +28,17 @@ bool fillQueue(const Options& options, QueueBuilder& queue, int& status) {
             return false;
         }
     }
+    queue.setSheetFilter(sheetFilterOf(options));
     for (const SourceArgument& argument : options.sources) {
         if (auto source = resolveSource(argument)) {
             queue.addSource(*source);
         } else {
             queue.addMissingSource(argument);
         }
+    }
+    // Notes, not failures: a filter that leaves a workbook out does what it was asked.
+    for (const std::string& note : queue.notes()) {
+        printMessage(note);
     }
     return true;
 }

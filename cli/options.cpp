@@ -180,6 +180,9 @@ private:
             m_options.memoryLimit = *bytes;
             return true;
         }
+        if (name == "--sheets" || name == "--exclude-sheets") {
+            return sheetPattern(name, value());
+        }
         if (name == "--queue") {
             auto v = value();
             return v && (m_options.queueFiles.push_back(*v), true);
@@ -237,6 +240,19 @@ private:
         return true;
     }
 
+    bool sheetPattern(const std::string& name, const std::optional<std::string>& pattern) {
+        if (!pattern) {
+            return false;
+        }
+        if (pattern->empty()) {
+            m_error = name + " needs a pattern (* matches every worksheet)";
+            return false;
+        }
+        (name == "--sheets" ? m_options.sheetPatterns : m_options.excludedSheetPatterns)
+            .push_back(*pattern);
+        return true;
+    }
+
     std::variant<Options, UsageError> validate() {
         if (m_options.help || m_options.version) {
             return m_options;
@@ -267,6 +283,11 @@ private:
         }
         if (m_options.list) {
             return UsageError{"--list does not read a job"};
+        }
+        if (!m_options.sheetPatterns.empty() || !m_options.excludedSheetPatterns.empty()) {
+            return UsageError{
+                "--sheets and --exclude-sheets filter file and folder sources; a "
+                "job's queue names its worksheets"};
         }
         return m_options;
     }
@@ -322,7 +343,14 @@ Options:
                         sheet (default), its file (01-January) or both (01-January Sales);
                         cut to 31 characters, a taken name numbered: Sales (2), Sales (3)
       --sheet NAME      pick the worksheet NAME of the file before it (may be repeated)
-      --queue FILE      read queue entries from FILE, one "path<TAB>sheet" line each
+      --sheets PATTERN  take from each file and folder source only the worksheets whose
+                        name matches PATTERN (may be repeated: any of them); * any text,
+                        ? one character, [a-c] [!a] one of (or not of) a set, \ before a
+                        special character; letters match in either case
+      --exclude-sheets PATTERN
+                        leave out the worksheets whose name matches PATTERN (may be repeated)
+      --queue FILE      read queue entries from FILE, one "path<TAB>sheet" line each; its
+                        entries, FILE:SHEET and --sheet are taken as named, not filtered
       --job FILE        merge the queue and options a job file saved (.plyjob, as the window
                         saves it); options given besides override the job's
       --gap N           empty rows (or columns) between blocks, a whole number (default 0)
@@ -344,7 +372,8 @@ Options:
       --memory-limit SIZE
                         the memory the merge may use (512M, 2G; default half the machine's
                         memory, at most 4G); past it the merge fails, naming the file
-      --list            print each source's workbooks and worksheets; merge nothing
+      --list            print each source's workbooks and worksheets, with each worksheet's
+                        used range and row count (and the sheet filter applied); merge nothing
   -q, --quiet           no progress bar and no summary line
   -h, --help            show this help
       --version         show the version

@@ -24,6 +24,9 @@ struct SourceArgument {
 struct Options {
     std::vector<SourceArgument> sources;
     std::vector<std::string> queueFiles;
+    // --sheets and --exclude-sheets: which worksheets file and folder sources contribute.
+    std::vector<std::string> sheetPatterns;
+    std::vector<std::string> excludedSheetPatterns;
     MergeMode mode = MergeMode::Vertical;
     int32_t gap = 0;
     bool skipFirst = false;

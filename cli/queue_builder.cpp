@@ -10,6 +10,10 @@
 
 namespace plyfold::cli {
 
+discovery::SheetFilter sheetFilterOf(const Options& options) {
+    return discovery::SheetFilter(options.sheetPatterns, options.excludedSheetPatterns);
+}
+
 std::optional<ResolvedSource> resolveSource(const SourceArgument& argument) {
     const int kind = discovery::GetPathKind(argument.text);
     if (kind != discovery::kPathMissing) {
@@ -46,8 +50,17 @@ void QueueBuilder::addSource(const ResolvedSource& source) {
 
 void QueueBuilder::addWorkbook(const std::string& path) {
     try {
-        for (std::string& sheet : discovery::worksheetNamesOf(path)) {
-            m_rows.push_back(merge::QueueRow{path, std::move(sheet), true});
+        const std::vector<std::string> sheets = discovery::worksheetNamesOf(path);
+        bool anyTaken = false;
+        for (const std::string& sheet : sheets) {
+            if (m_filter.accepts(sheet)) {
+                m_rows.push_back(merge::QueueRow{path, sheet, true});
+                anyTaken = true;
+            }
+        }
+        // A workbook without worksheets gives nothing quietly, as it always has.
+        if (!anyTaken && !sheets.empty()) {
+            m_notes.push_back("'" + path + "': no worksheet matches the sheet filter");
         }
     } catch (const SpreadsheetError& error) {
         addProblem(

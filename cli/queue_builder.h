@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "discovery/sheet_filter.h"
 #include "merge/merge_request.h"
 
 namespace plyfold::cli {
@@ -21,10 +22,17 @@ struct ResolvedSource {
 // file; nothing when neither exists.
 std::optional<ResolvedSource> resolveSource(const SourceArgument& argument);
 
+// The sheet filter of --sheets and --exclude-sheets.
+discovery::SheetFilter sheetFilterOf(const Options& options);
+
 // Builds the merge queue, every row checked, in the order the arguments give, and notes the
 // sources that give no row: a named file that does not exist, a workbook that cannot be listed.
 class QueueBuilder {
 public:
+    // The worksheets that sources contributing every worksheet give; picked sheets, queue
+    // files and a job's rows are taken as named.
+    void setSheetFilter(discovery::SheetFilter filter) { m_filter = std::move(filter); }
+
     // Appends the source's rows: the picked sheets of a file, or every worksheet of the file
     // or of the folder's workbooks (as the folder scan lists them), in sheet order. A workbook
     // that cannot be listed is noted as a problem; the other workbooks are still listed.
@@ -42,6 +50,8 @@ public:
 
     const std::vector<merge::QueueRow>& rows() const { return m_rows; }
     bool hasProblems() const { return !m_problems.empty(); }
+    // Notes on what the sheet filter left out: a workbook none of whose worksheets matches.
+    const std::vector<std::string>& notes() const { return m_notes; }
 
     // The reports of the queue's rows (as the merge gave them, one per row, in order) with the
     // noted problems placed where their sources stood among the arguments.
@@ -54,6 +64,8 @@ private:
     std::vector<merge::QueueRow> m_rows;
     // Each problem with the number of queue rows before it.
     std::vector<std::pair<size_t, merge::RowReport>> m_problems;
+    discovery::SheetFilter m_filter;
+    std::vector<std::string> m_notes;
 };
 
 }  // namespace plyfold::cli

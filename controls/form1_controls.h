@@ -36,6 +36,9 @@ struct Form1Controls {
     engine::TextDialect textDialect;
     // The Sheet Names menu's checked choice (source sheet names unless changed).
     SheetNamesChoice sheetNames = SheetNamesChoice::SourceSheet;
+    // The sheet filter of "Add All Sheets" and "Add All Excel Files": patterns separated by
+    // blanks or semicolons, "-" or "!" before an exclusion; empty queues every worksheet.
+    std::string sheetFilter;
 
     // The folder that holds the program (and its list and settings files).
     std::string programFolder;

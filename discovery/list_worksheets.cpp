@@ -7,6 +7,7 @@
 #include "automation/automation.h"
 #include "controls/form1_controls.h"
 #include "discovery/path_helpers.h"
+#include "discovery/sheet_filter.h"
 
 namespace plyfold::discovery {
 namespace {
@@ -98,6 +99,41 @@ std::vector<WorksheetEntry> worksheetsOf(const std::string& path) {
     return entries;
 }
 
+std::vector<WorksheetExtent> worksheetExtentsOf(const std::string& path,
+                                                const SheetFilter& filter) {
+    auto server = automation::CreateObject(automation::kSpreadsheetProgId);
+    std::vector<WorksheetExtent> extents;
+    try {
+        automation::Workbook book = server->Workbooks().Open(path);
+        const automation::SheetCollection sheets = book.Worksheets();
+        const int32_t count = sheets.count();
+        for (int32_t i = 1; i <= count; ++i) {
+            const automation::Worksheet sheet = sheets(i);
+            WorksheetExtent extent;
+            extent.sheet = {sheet.name(), sheet.Visible() != automation::SheetVisibility::Visible};
+            if (!filter.accepts(extent.sheet.name)) {
+                continue;
+            }
+            try {
+                const automation::Range used = sheet.UsedRange();
+                extent.usedRange = used.Address();
+                std::erase(extent.usedRange, '$');
+                extent.rows = sheet.hasCells() ? used.Rows().count() : 0;
+            } catch (...) {
+                extent.problem = automation::currentError().description();
+            }
+            extents.push_back(std::move(extent));
+        }
+        book.Close();
+    } catch (...) {
+        const SpreadsheetError error = automation::currentError();
+        server->Quit();
+        throw error;
+    }
+    server->Quit();
+    return extents;
+}
+
 void ListWorksheets(controls::Form1Controls& form) {
     controls::ListModel& list = form.ListView3;
     list.clear();
@@ -128,6 +164,7 @@ void ListWorksheets(controls::Form1Controls& form) {
 
 void QueueAllWorksheets(controls::Form1Controls& form, const std::string& path) {
     controls::ListModel& queue = form.ListView4;
+    const SheetFilter filter = SheetFilter::fromText(form.sheetFilter);
     WorkbookReading reading(form);
     try {
         reading.open(path);
@@ -137,6 +174,9 @@ void QueueAllWorksheets(controls::Form1Controls& form, const std::string& path) 
         for (int32_t i = 1; i <= count; ++i) {
             const automation::Worksheet sheet = sheets(i);
             std::string name = sheet.name();
+            if (!filter.accepts(name)) {
+                continue;
+            }
             queue.add(path);
             lastRow = queue.count();
             queue.setChecked(lastRow, true);

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -85,6 +86,13 @@ void addJobItems(QMenu* file, const AddItem& addItem) {
     addItem(file, "SaveJob", QStringLiteral("Save Job..."), &app::Form1::SaveJob_Click);
 }
 
+// The Edit menu's Sheet Filter... item, below the list items.
+template <typename AddItem>
+void addSheetFilterItem(QMenu* edit, const AddItem& addItem) {
+    edit->addSeparator();
+    addItem(edit, "SheetFilter", QStringLiteral("Sheet Filter..."), &app::Form1::SheetFilter_Click);
+}
+
 }  // namespace
 
 // What Form1's commands ask of the window.
@@ -95,6 +103,9 @@ public:
     void showSettingsDialog() override { m_window.showSettingsDialog(); }
     void showAboutBox() override { m_window.showAboutBox(); }
     void* windowHandle() override { return static_cast<QWidget*>(&m_window); }
+    std::optional<std::string> askSheetFilter(const std::string& current) override {
+        return m_window.askSheetFilter(current);
+    }
 
 private:
     MainWindow& m_window;
@@ -266,6 +277,7 @@ void MainWindow::buildMenus() {
     addItem(edit, "RemoveItem", QStringLiteral("Remove List Item"), &app::Form1::RemoveItem_Click);
     addItem(edit, "RemoveAll", QStringLiteral("Remove All List Items"),
             &app::Form1::RemoveAll_Click);
+    addSheetFilterItem(edit, addItem);
     QMenu* actions = bar->addMenu(QStringLiteral("Actions"));
     actions->setObjectName(QStringLiteral("ActionsMenu"));
     addItem(actions, "Merge", QStringLiteral("Merge"), &app::Form1::Merge_Click);
@@ -349,6 +361,23 @@ void MainWindow::showSettingsDialog() {
     if (dialog.exec() == QDialog::Accepted) {
         m_form->controls().textDialect = dialog.dialog().textDialect();
     }
+}
+
+std::optional<std::string> MainWindow::askSheetFilter(const std::string& current) {
+    QInputDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("SheetFilterDialog"));
+    dialog.setWindowTitle(QStringLiteral("Sheet Filter"));
+    dialog.setLabelText(QStringLiteral(
+        "Add All Sheets and Add All Excel Files queue only the worksheets whose name matches.\n"
+        "Patterns are separated by blanks or semicolons; \"-\" or \"!\" before one leaves out\n"
+        "what it matches. * any text, ? one character, [a-c] one of a set, [!a] any but a;\n"
+        "letters match in either case; \\ before a blank keeps it in the pattern.\n"
+        "Example: Sales* Q? -Notes. Empty: every worksheet."));
+    dialog.setTextValue(QString::fromStdString(current));
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.textValue().toStdString();
 }
 
 void MainWindow::showAboutBox() {

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/form1.h"
@@ -54,6 +55,7 @@ private:
     void unloadOnce();
     void showSettingsDialog();
     void showAboutBox();
+    std::optional<std::string> askSheetFilter(const std::string& current);
 
     std::string m_programFolder;
     MessageBoxes m_ownMessages;

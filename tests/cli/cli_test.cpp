@@ -493,8 +493,9 @@ TEST_F(CliTest, ListPrintsWorkbooksAndWorksheets) {
     ProgramRun r = run({"--list", dir.file("monthly"), jan});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, dir.file("monthly") +
-                         "\n  feb.xlsx\n    Data\n  jan.xlsx\n    Data\n    Notes\n" + jan +
-                         "\n  jan.xlsx\n    Data\n    Notes\n");
+                         "\n  feb.xlsx\n    Data  A1:B3  3 rows\n  jan.xlsx\n    Data  A1:B3  3 "
+                         "rows\n    Notes  A1  1 row\n" +
+                         jan + "\n  jan.xlsx\n    Data  A1:B3  3 rows\n    Notes  A1  1 row\n");
 }
 
 TEST_F(CliTest, ListMarksHiddenWorksheetsAndAWorkbookMergeKeepsThemHidden) {
@@ -512,8 +513,9 @@ TEST_F(CliTest, ListMarksHiddenWorksheetsAndAWorkbookMergeKeepsThemHidden) {
     engine::saveWorkbook(book, path);
     ProgramRun list = run({"--list", path});
     ASSERT_EQ(list.status, 0) << list.err;
-    EXPECT_EQ(list.out,
-              path + "\n  hidden.xlsx\n    Data\n    Lookup (hidden)\n    Secret (hidden)\n");
+    EXPECT_EQ(list.out, path +
+                            "\n  hidden.xlsx\n    Data  A1  1 row\n    Lookup (hidden)  A1  1 "
+                            "row\n    Secret (hidden)  A1  1 row\n");
 
     ProgramRun merge = run({"--mode", "workbook", path, "-o", dir.file("all.xlsx")});
     ASSERT_EQ(merge.status, 0) << merge.err;

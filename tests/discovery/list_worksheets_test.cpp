@@ -1,4 +1,5 @@
 #include "discovery/list_worksheets.h"
+#include "discovery/sheet_filter.h"
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,29 @@ TEST_F(WorksheetListing, OnlyTheSheetListIsRead) {
     EXPECT_TRUE(recorded.messages.shown.empty());
     EXPECT_EQ(test::rows(recorded.form.ListView3), (Names{"Data", "More"}));
     EXPECT_EQ(recorded.form.ListView4.count(), 2);
+}
+
+TEST_F(WorksheetListing, ExtentsGiveUsedRangesAndRowsAndNameASheetThatCannotBeRead) {
+    test::writeWorkbook(dir.file("big.xlsx"), {"Data", "Bad", "chart:Plot", "Skipped", "More"},
+                        2000);
+    test::replacePackagePart(dir.file("big.xlsx"), "xl/worksheets/sheet2.xml", "<worksheet><r");
+    test::replacePackagePart(dir.file("big.xlsx"), "xl/worksheets/sheet3.xml", "not xml");
+    const std::vector<WorksheetExtent> extents =
+        worksheetExtentsOf(dir.file("big.xlsx"), SheetFilter::fromText("-skipped"));
+    ASSERT_EQ(extents.size(), 3u);
+    EXPECT_EQ(extents[0].sheet.name, "Data");
+    EXPECT_TRUE(extents[0].problem.empty()) << extents[0].problem;
+    EXPECT_EQ(extents[0].rows, 2000);
+    EXPECT_EQ(extents[0].usedRange.substr(0, 3), "A1:");
+    EXPECT_EQ(extents[0].usedRange.substr(extents[0].usedRange.size() - 4), "2000");
+    EXPECT_EQ(extents[1].sheet.name, "Bad");
+    EXPECT_NE(extents[1].problem.find("big.xlsx"), std::string::npos) << extents[1].problem;
+    EXPECT_EQ(extents[1].rows, 0);
+    // The filtered-out sheet is never read, so its damage goes unnoticed.
+    EXPECT_EQ(extents[2].sheet.name, "More");
+    EXPECT_TRUE(extents[2].problem.empty()) << extents[2].problem;
+    EXPECT_EQ(extents[2].rows, 2000);
+    EXPECT_TRUE(servers.allQuit());
 }
 
 TEST_F(WorksheetListing, QueueAllAppendsCheckedEntriesAndScrollsOnlyToTheLast) {

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -219,7 +220,11 @@ TEST(MainWindow, MenusHoldTheirItemsWithoutKeys) {
           {"", ""},  // a separator
           {"OpenJob", "Open Job..."},
           {"SaveJob", "Save Job..."}}},
-        {"Edit", {{"RemoveItem", "Remove List Item"}, {"RemoveAll", "Remove All List Items"}}},
+        {"Edit",
+         {{"RemoveItem", "Remove List Item"},
+          {"RemoveAll", "Remove All List Items"},
+          {"", ""},
+          {"SheetFilter", "Sheet Filter..."}}},
         {"Actions", {{"Merge", "Merge"}}},
         {"Sheet Names",
          {{"SheetNamesSource", "Source Sheet Names"},
@@ -275,6 +280,40 @@ TEST(MainWindow, TheSheetNamesMenuChecksOneChoiceAndFollowsTheForm) {
     emit menu->aboutToShow();
     EXPECT_TRUE(both->isChecked());
     EXPECT_FALSE(file->isChecked());
+}
+
+TEST(MainWindow, SheetFilterAsksForThePatternsShowingTheCurrentOnes) {
+    Program program;
+    program.start();
+    auto* item = program.window->findChild<QAction*>(QStringLiteral("SheetFilter"));
+    ASSERT_TRUE(item);
+    const struct {
+        bool accept;
+        const char* typed;
+        const char* shownBefore;
+        const char* after;
+    } steps[] = {
+        {true, "Sales* -Notes", "", "Sales* -Notes"},
+        {false, "ignored", "Sales* -Notes", "Sales* -Notes"},
+        {true, "\xC3\x89t\xC3\xA9", "Sales* -Notes", "\xC3\x89t\xC3\xA9"},
+        {true, "", "\xC3\x89t\xC3\xA9", ""},
+    };
+    for (const auto& step : steps) {
+        QString shown;
+        test::whenModalOpens([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QInputDialog*>(modal);
+            ASSERT_TRUE(dialog);
+            EXPECT_EQ(dialog->objectName(), QStringLiteral("SheetFilterDialog"));
+            shown = dialog->textValue();
+            dialog->setTextValue(QString::fromUtf8(step.typed));
+            step.accept ? dialog->accept() : dialog->reject();
+        });
+        item->trigger();
+        processEvents();
+        EXPECT_EQ(shown, QString::fromUtf8(step.shownBefore)) << step.typed;
+        EXPECT_EQ(program.controls().sheetFilter, step.after) << step.typed;
+    }
+    EXPECT_TRUE(program.messages.shown.empty());
 }
 
 TEST(MainWindow, TabMovesThroughTheControlsInTheirOrder) {
