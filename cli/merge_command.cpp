@@ -143,10 +143,13 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int runMerge(const Options& options) {
-    QueueBuilder queue;
+    QueueBuilder queue(options);
     int status = kSuccess;
     if (!fillQueue(options, queue, status)) {
         return status;
+    }
+    for (const std::string& note : queue.notes()) {
+        printMessage(note);
     }
     return mergeQueue(options, queue);
 }

@@ -25,9 +25,18 @@ std::optional<ResolvedSource> resolveSource(const SourceArgument& argument);
 // sources that give no row: a named file that does not exist, a workbook that cannot be listed.
 class QueueBuilder {
 public:
+    QueueBuilder() = default;
+    // Folder sources are scanned as the options say: --recursive, --include-results, and the
+    // result file left out.
+    explicit QueueBuilder(const Options& options)
+        : m_recursive(options.recursive),
+          m_includeResults(options.includeResults),
+          m_outputFile(options.output) {}
+
     // Appends the source's rows: the picked sheets of a file, or every worksheet of the file
     // or of the folder's workbooks (as the folder scan lists them), in sheet order. A workbook
-    // that cannot be listed is noted as a problem; the other workbooks are still listed.
+    // that cannot be listed is noted as a problem; the other workbooks are still listed. What
+    // the folder scan left out is noted (see notes()).
     void addSource(const ResolvedSource& source);
     // Appends rows as they are (a job's queue, unchecked rows too).
     void addRows(const std::vector<merge::QueueRow>& rows) {
@@ -42,6 +51,9 @@ public:
 
     const std::vector<merge::QueueRow>& rows() const { return m_rows; }
     bool hasProblems() const { return !m_problems.empty(); }
+    // Notes on what folder scans left out or could not reach, one line each, for standard
+    // error: they are no failure.
+    const std::vector<std::string>& notes() const { return m_notes; }
 
     // The reports of the queue's rows (as the merge gave them, one per row, in order) with the
     // noted problems placed where their sources stood among the arguments.
@@ -51,7 +63,11 @@ private:
     void addWorkbook(const std::string& path);
     void addProblem(merge::RowReport problem);
 
+    bool m_recursive = false;
+    bool m_includeResults = false;
+    std::string m_outputFile;
     std::vector<merge::QueueRow> m_rows;
+    std::vector<std::string> m_notes;
     // Each problem with the number of queue rows before it.
     std::vector<std::pair<size_t, merge::RowReport>> m_problems;
 };

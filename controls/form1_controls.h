@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "controls/controls.h"
 #include "controls/list_model.h"
@@ -31,6 +32,11 @@ struct Form1Controls {
     // How the merges read .csv and .txt sources: the saved setting (Form_Load, the Settings
     // dialog's OK) or the dialect of an opened job.
     engine::TextDialect textDialect;
+
+    // The folder scan of a source lists its subfolders' files too ("Include Subfolders").
+    bool includeSubfolders = false;
+    // The files the last folder scan left out as results of earlier merges.
+    std::vector<std::string> leftOutWorkbooks;
 
     // The folder that holds the program (and its list and settings files).
     std::string programFolder;

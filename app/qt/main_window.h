@@ -12,6 +12,7 @@
 #include "app/qt/wait_pointer.h"
 
 class QAction;
+class QMenu;
 
 namespace plyfold::gui {
 
@@ -47,6 +48,8 @@ private:
 
     void buildControls(QWidget* central);
     void buildMenus();
+    // File > Include Subfolders, checkable: whether the folder scan lists subfolders too.
+    void addFolderScanItem(QMenu* file);
     // Runs a handler; a failure that escapes it is shown, never let into the event loop.
     void run(void (app::Form1::*handler)());
     void unloadOnce();
