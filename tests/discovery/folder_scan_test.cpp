@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
+#include <cerrno>
 
 #include "automation/automation.h"
 #include "discovery/list_workbooks.h"
 #include "tests/discovery/fixtures.h"
+#include "tests/support/failing_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace plyfold::discovery {
@@ -83,18 +84,19 @@ TEST(FolderScan, ADeepTreeIsCutAtTheBoundAndSaysSo) {
 }
 
 TEST(FolderScan, ASubfolderThatCannotBeListedIsNamedAndTheRestListed) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root lists every folder";
-    }
     test::TempDir dir;
     touch(dir, "a/a.xls");
     touch(dir, "locked/l.xls");
     touch(dir, "z/z.xls");
-    fs::permissions(dir.path() / "locked", fs::perms::none);
+    test::FailingFileSystem files;
+    files.fail(test::FileOperation::List, dir.file("locked"), EACCES);
     const WorkbookScan scan = scanWorkbooks(dir.path().string(), recursive());
-    fs::permissions(dir.path() / "locked", fs::perms::owner_all);
     EXPECT_EQ(scan.names, (Names{"a/a.xls", "z/z.xls"}));
     EXPECT_EQ(scan.unlistedFolders, Names{"locked"});
+    EXPECT_EQ(files.failuresGiven(), 1);
+    // The top folder failing is the scan failing, as it always was.
+    files.fail(test::FileOperation::List, dir.path().string(), EIO);
+    EXPECT_THROW(scanWorkbooks(dir.path().string(), recursive()), files::FileError);
 }
 
 TEST(FolderScan, ResultsOfEarlierMergesAndTheOutputFileAreLeftOut) {

@@ -214,7 +214,7 @@ TEST(Saving, AMergeResultIsMarkedInItsCoreProperties) {
         book->setMergeResult(marked);
         const std::string path = dir.file(marked ? "marked.xlsx" : "plain.xlsx");
         saveWorkbook(*book, path);
-        const auto parts = unzipAll(path);
+        const auto parts = unzipAll(readFile(path));
         const plyfold::test::XmlNode core = plyfold::test::parseXml(parts.at("docProps/core.xml"));
         const plyfold::test::XmlNode* description = core.child("dc:description");
         ASSERT_EQ(description != nullptr, marked);
