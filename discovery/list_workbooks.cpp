@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <set>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "automation/automation.h"
@@ -36,6 +39,7 @@ FileGroup groupOf(std::string_view name) {
     }
 }
 
+// The order of names within a group and of subfolders.
 bool byNaturalOrder(const std::string& a, const std::string& b) {
     return naturalLess(a, b);
 }
@@ -92,7 +96,7 @@ public:
     // Remembers the top folder, so that a link back to it is not followed.
     void visitTop(const std::string& path) {
         if (auto identity = files::fileIdentity(path)) {
-            m_visited.push_back(*identity);
+            m_visited.emplace(identity->device, identity->inode);
         }
         ++m_folderCount;
     }
@@ -100,15 +104,14 @@ public:
 private:
     void scanSubfolder(const std::string& path, const std::string& prefix, int depth) {
         const auto identity = files::fileIdentity(path);
-        if (!identity ||
-            std::find(m_visited.begin(), m_visited.end(), *identity) != m_visited.end()) {
+        if (!identity || m_visited.count({identity->device, identity->inode}) != 0) {
             return;
         }
         if (depth > kMaxScanDepth || m_folderCount >= kMaxScannedFolders) {
             m_scan.cutShort = true;
             return;
         }
-        m_visited.push_back(*identity);
+        m_visited.emplace(identity->device, identity->inode);
         ++m_folderCount;
         try {
             scan(path, prefix, depth);
@@ -135,8 +138,8 @@ private:
     const FolderScanOptions& m_options;
     WorkbookScan& m_scan;
     std::optional<files::FileIdentity> m_output;
-    // Folders already scanned; a tree holds few enough that a linear search does.
-    std::vector<files::FileIdentity> m_visited;
+    // The folders already scanned, by device and inode.
+    std::set<std::pair<uint64_t, uint64_t>> m_visited;
     int m_folderCount = 0;
 };
 

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <cerrno>
 
 #include "automation/automation.h"
 #include "discovery/list_workbooks.h"
