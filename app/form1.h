@@ -119,6 +119,8 @@ public:
     // Sheet Filter...: asks for the patterns that "Add All Sheets" and "Add All Excel Files"
     // queue worksheets by (controls::Form1Controls::sheetFilter); empty takes every sheet.
     void SheetFilter_Click();
+    // Flips whether the folder scan lists subfolders too, and lists the shown source again.
+    void IncludeSubfolders_Click();
 
     // Saved jobs: the merge queue with its check marks and the merge options, in a file.
     void SaveJob_Click();
@@ -134,6 +136,9 @@ private:
     // The common dialog wrapper, owned by the main window.
     dialogs::CCommonDialogs commonDialog() const;
     void showMergeFailed(const merge::MergeOutcome& outcome);
+    // One information box naming the workbooks the last folder scan left out as results of
+    // earlier merges; nothing when it left none out.
+    void tellLeftOutWorkbooks() const;
     // Asks for a file and writes the report of the rows there, whole or not at all.
     void saveMergeReport(const std::vector<merge::RowReport>& rows);
 

@@ -95,6 +95,7 @@ void Form1::Command6_Click() {
         c.ListView1.refresh();
         c.ListView1.ensureVisible(row);
         discovery::ListWorksheets(c);
+        tellLeftOutWorkbooks();
     });
 }
 

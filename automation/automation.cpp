@@ -529,6 +529,10 @@ void Workbook::relinkToCopies() const {
     markModified(m_book);
 }
 
+void Workbook::markAsMergeResult() const {
+    openBook(m_book).book->setMergeResult(true);
+}
+
 std::vector<std::string> Workbook::uncarriedFeatures() const {
     return openBook(m_book).book->uncarried().list();
 }
@@ -540,6 +544,10 @@ void Workbook::SaveAs(const std::string& path, engine::CsvValues csvValues) cons
     } else {
         engine::saveWorkbook(book, path);
     }
+}
+
+bool isMergeResultFile(const std::string& path) {
+    return engine::isMergeResultFile(path);
 }
 
 // WorkbookCollection

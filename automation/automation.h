@@ -168,6 +168,9 @@ public:
     // After sheets were copied in from other workbooks: every reference to another file's
     // sheet that has a copy here points at that copy; the others stay external references.
     void relinkToCopies() const;
+    // Marks the workbook as a merge's result: its .xlsx file says so in its document
+    // properties, and folder scans leave it out.
+    void markAsMergeResult() const;
     // What the workbook as a whole holds that no copy of its sheets carries (a VBA project).
     std::vector<std::string> uncarriedFeatures() const;
 
@@ -281,6 +284,9 @@ private:
 // The failure being handled, for use inside a catch block: a SpreadsheetError as it is, any
 // other exception turned into one (out of memory is error 7).
 SpreadsheetError currentError();
+
+// Whether the file is a merge's result, as markAsMergeResult marked it. Never fails.
+bool isMergeResultFile(const std::string& path);
 
 // Creates a server instance by its programmatic identifier.
 std::shared_ptr<Application> CreateObject(std::string_view progId);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/folder_scan.h"
 #include "cli/queue_builder.h"
 #include "cli/terminal_services.h"
 #include "discovery/list_workbooks.h"
@@ -40,7 +41,15 @@ int runList(const Options& options) {
             continue;
         }
         std::printf("%s\n", source->path.c_str());
-        for (const std::string& name : discovery::workbookNamesOf(source->path)) {
+        const discovery::WorkbookScan scan =
+            discovery::scanWorkbooks(source->path, scanOptionsOf(options));
+        std::vector<std::string> notes;
+        addScanNotes(source->path, scan, notes);
+        std::fflush(stdout);
+        for (const std::string& note : notes) {
+            printMessage(note);
+        }
+        for (const std::string& name : scan.names) {
             std::printf("  %s\n", name.c_str());
             const std::string path =
                 source->isFolder ? discovery::JoinPath(source->path, name) : source->path;

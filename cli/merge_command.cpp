@@ -36,7 +36,8 @@ bool fillQueue(const Options& options, QueueBuilder& queue, int& status) {
             queue.addMissingSource(argument);
         }
     }
-    // Notes, not failures: a filter that leaves a workbook out does what it was asked.
+    // Notes, not failures: a folder scan or a filter that leaves a workbook out does what it
+    // was asked.
     for (const std::string& note : queue.notes()) {
         printMessage(note);
     }
@@ -149,7 +150,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int runMerge(const Options& options) {
-    QueueBuilder queue;
+    QueueBuilder queue(options);
     int status = kSuccess;
     if (!fillQueue(options, queue, status)) {
         return status;

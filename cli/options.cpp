@@ -101,6 +101,10 @@ private:
             return flag(m_options.quiet, true);
         if (name == "--keep-going")
             return flag(m_options.keepGoing, true);
+        if (name == "--recursive")
+            return flag(m_options.recursive, true);
+        if (name == "--include-results")
+            return flag(m_options.includeResults, true);
         if (name == "--decimal-comma") {
             bool comma = false;
             return flag(comma, true) &&
@@ -372,6 +376,10 @@ Options:
       --memory-limit SIZE
                         the memory the merge may use (512M, 2G; default half the machine's
                         memory, at most 4G); past it the merge fails, naming the file
+      --recursive       a folder's subfolders too, at every level (hidden ones skipped),
+                        each folder's files before its subfolders
+      --include-results keep the workbooks an earlier merge wrote, which a folder scan
+                        otherwise leaves out (it always leaves out the result file itself)
       --list            print each source's workbooks and worksheets, with each worksheet's
                         used range and row count (and the sheet filter applied); merge nothing
   -q, --quiet           no progress bar and no summary line

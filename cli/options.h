@@ -41,6 +41,10 @@ struct Options {
     std::string output;
     // Merge what can be merged, leaving out (and naming) the rows that cannot.
     bool keepGoing = false;
+    // A folder source's subfolders too.
+    bool recursive = false;
+    // A folder source keeps the workbooks an earlier merge wrote.
+    bool includeResults = false;
     // Where the tab-separated report of every queue row goes; empty for none.
     std::string report;
     engine::TextDialect textDialect;

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "cli/folder_scan.h"
 #include "discovery/list_workbooks.h"
 #include "discovery/list_worksheets.h"
 #include "discovery/path_helpers.h"
@@ -43,9 +44,15 @@ void QueueBuilder::addSource(const ResolvedSource& source) {
         addWorkbook(source.path);
         return;
     }
-    for (const std::string& name : discovery::workbookNamesOf(source.path)) {
+    discovery::FolderScanOptions options;
+    options.recursive = m_recursive;
+    options.includeResults = m_includeResults;
+    options.outputFile = m_outputFile;
+    const discovery::WorkbookScan scan = discovery::scanWorkbooks(source.path, options);
+    for (const std::string& name : scan.names) {
         addWorkbook(discovery::JoinPath(source.path, name));
     }
+    addScanNotes(source.path, scan, m_notes);
 }
 
 void QueueBuilder::addWorkbook(const std::string& path) {

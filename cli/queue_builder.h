@@ -29,13 +29,21 @@ discovery::SheetFilter sheetFilterOf(const Options& options);
 // sources that give no row: a named file that does not exist, a workbook that cannot be listed.
 class QueueBuilder {
 public:
+    QueueBuilder() = default;
+    // Folder sources are scanned as the options say: --recursive, --include-results, and the
+    // result file left out.
+    explicit QueueBuilder(const Options& options)
+        : m_recursive(options.recursive),
+          m_includeResults(options.includeResults),
+          m_outputFile(options.output) {}
     // The worksheets that sources contributing every worksheet give; picked sheets, queue
     // files and a job's rows are taken as named.
     void setSheetFilter(discovery::SheetFilter filter) { m_filter = std::move(filter); }
 
     // Appends the source's rows: the picked sheets of a file, or every worksheet of the file
     // or of the folder's workbooks (as the folder scan lists them), in sheet order. A workbook
-    // that cannot be listed is noted as a problem; the other workbooks are still listed.
+    // that cannot be listed is noted as a problem; the other workbooks are still listed. What
+    // the folder scan left out is noted (see notes()).
     void addSource(const ResolvedSource& source);
     // Appends rows as they are (a job's queue, unchecked rows too).
     void addRows(const std::vector<merge::QueueRow>& rows) {
@@ -50,7 +58,8 @@ public:
 
     const std::vector<merge::QueueRow>& rows() const { return m_rows; }
     bool hasProblems() const { return !m_problems.empty(); }
-    // Notes on what the sheet filter left out: a workbook none of whose worksheets matches.
+    // Notes for standard error, one line each, none a failure: what folder scans left out or
+    // could not reach, and workbooks none of whose worksheets matches the sheet filter.
     const std::vector<std::string>& notes() const { return m_notes; }
 
     // The reports of the queue's rows (as the merge gave them, one per row, in order) with the
@@ -61,11 +70,14 @@ private:
     void addWorkbook(const std::string& path);
     void addProblem(merge::RowReport problem);
 
+    bool m_recursive = false;
+    bool m_includeResults = false;
+    std::string m_outputFile;
     std::vector<merge::QueueRow> m_rows;
+    std::vector<std::string> m_notes;
     // Each problem with the number of queue rows before it.
     std::vector<std::pair<size_t, merge::RowReport>> m_problems;
     discovery::SheetFilter m_filter;
-    std::vector<std::string> m_notes;
 };
 
 }  // namespace plyfold::cli

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "controls/controls.h"
 #include "controls/list_model.h"
@@ -39,6 +40,11 @@ struct Form1Controls {
     // The sheet filter of "Add All Sheets" and "Add All Excel Files": patterns separated by
     // blanks or semicolons, "-" or "!" before an exclusion; empty queues every worksheet.
     std::string sheetFilter;
+
+    // The folder scan of a source lists its subfolders' files too ("Include Subfolders").
+    bool includeSubfolders = false;
+    // The files the last folder scan left out as results of earlier merges.
+    std::vector<std::string> leftOutWorkbooks;
 
     // The folder that holds the program (and its list and settings files).
     std::string programFolder;

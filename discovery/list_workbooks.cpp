@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <set>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "automation/automation.h"
 #include "controls/form1_controls.h"
 #include "discovery/natural_order.h"
 #include "discovery/path_helpers.h"
@@ -35,20 +39,9 @@ FileGroup groupOf(std::string_view name) {
     }
 }
 
-// The names of the folder's files, by group: regular files and links that end at one, hidden
-// names left out. Throws files::FileError when the folder cannot be listed.
-std::array<std::vector<std::string>, kGroupCount> scanFolder(const std::string& folder) {
-    std::array<std::vector<std::string>, kGroupCount> groups;
-    for (files::FolderEntry& entry : files::listFolder(folder)) {
-        if (entry.kind != files::EntryKind::File || files::isHiddenName(entry.name)) {
-            continue;
-        }
-        FileGroup group = groupOf(entry.name);
-        if (group != kNoGroup) {
-            groups[group].push_back(std::move(entry.name));
-        }
-    }
-    return groups;
+// The order of names within a group and of subfolders.
+bool byNaturalOrder(const std::string& a, const std::string& b) {
+    return naturalLess(a, b);
 }
 
 // The last component of a path, as the file system stores it.
@@ -57,20 +50,116 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Walks a folder tree for scanWorkbooks.
+class FolderWalk {
+public:
+    FolderWalk(const FolderScanOptions& options, WorkbookScan& scan)
+        : m_options(options), m_scan(scan) {
+        if (!options.outputFile.empty()) {
+            m_output = files::fileIdentity(options.outputFile);
+        }
+    }
+
+    // Scans the folder (at path, named prefix relative to the source) and, when recursive,
+    // its subfolders. Throws files::FileError when the folder cannot be listed.
+    void scan(const std::string& path, const std::string& prefix, int depth) {
+        std::array<std::vector<std::string>, kGroupCount> groups;
+        std::vector<std::string> folders;
+        for (files::FolderEntry& entry : files::listFolder(path)) {
+            if (files::isHiddenName(entry.name)) {
+                continue;
+            }
+            if (entry.kind == files::EntryKind::Folder) {
+                folders.push_back(std::move(entry.name));
+            } else if (entry.kind == files::EntryKind::File) {
+                FileGroup group = groupOf(entry.name);
+                if (group != kNoGroup) {
+                    groups[group].push_back(std::move(entry.name));
+                }
+            }
+        }
+        for (auto& names : groups) {
+            std::sort(names.begin(), names.end(), byNaturalOrder);
+            for (std::string& name : names) {
+                addFile(JoinPath(path, name), prefix + name);
+            }
+        }
+        if (!m_options.recursive) {
+            return;
+        }
+        std::sort(folders.begin(), folders.end(), byNaturalOrder);
+        for (const std::string& name : folders) {
+            scanSubfolder(JoinPath(path, name), prefix + name + '/', depth + 1);
+        }
+    }
+
+    // Remembers the top folder, so that a link back to it is not followed.
+    void visitTop(const std::string& path) {
+        if (auto identity = files::fileIdentity(path)) {
+            m_visited.emplace(identity->device, identity->inode);
+        }
+        ++m_folderCount;
+    }
+
+private:
+    void scanSubfolder(const std::string& path, const std::string& prefix, int depth) {
+        const auto identity = files::fileIdentity(path);
+        if (!identity || m_visited.count({identity->device, identity->inode}) != 0) {
+            return;
+        }
+        if (depth > kMaxScanDepth || m_folderCount >= kMaxScannedFolders) {
+            m_scan.cutShort = true;
+            return;
+        }
+        m_visited.emplace(identity->device, identity->inode);
+        ++m_folderCount;
+        try {
+            scan(path, prefix, depth);
+        } catch (const files::FileError&) {
+            m_scan.unlistedFolders.push_back(prefix.substr(0, prefix.size() - 1));
+        }
+    }
+
+    void addFile(const std::string& path, std::string name) {
+        const files::FileType type = files::fileTypeOfName(name);
+        const bool result = (type == files::FileType::Xlsx || type == files::FileType::Xlsm) &&
+                            automation::isMergeResultFile(path);
+        // The output file is left out only when an earlier merge wrote it: a source under that
+        // name stays listed, so that the caller refuses to replace it.
+        if (result && m_output && files::fileIdentity(path) == m_output) {
+            m_scan.leftOut.push_back({std::move(name), LeftOutReason::OutputFile});
+        } else if (result && !m_options.includeResults) {
+            m_scan.leftOut.push_back({std::move(name), LeftOutReason::MergeResult});
+        } else {
+            m_scan.names.push_back(std::move(name));
+        }
+    }
+
+    const FolderScanOptions& m_options;
+    WorkbookScan& m_scan;
+    std::optional<files::FileIdentity> m_output;
+    // The folders already scanned, by device and inode.
+    std::set<std::pair<uint64_t, uint64_t>> m_visited;
+    int m_folderCount = 0;
+};
+
 }  // namespace
 
-std::vector<std::string> workbookNamesOf(const std::string& source) {
+WorkbookScan scanWorkbooks(const std::string& source, const FolderScanOptions& options) {
+    WorkbookScan scan;
     if (GetPathKind(source) == kPathFile) {
-        return {fileNameOf(source)};
+        scan.names.push_back(fileNameOf(source));
+        return scan;
     }
-    std::vector<std::string> all;
-    for (auto& names : scanFolder(source)) {
-        std::sort(names.begin(), names.end(),
-                  [](const std::string& a, const std::string& b) { return naturalLess(a, b); });
-        all.insert(all.end(), std::make_move_iterator(names.begin()),
-                   std::make_move_iterator(names.end()));
-    }
-    return all;
+    FolderWalk walk(options, scan);
+    walk.visitTop(source);
+    walk.scan(source, {}, 0);
+    return scan;
+}
+
+std::vector<std::string> workbookNamesOf(const std::string& source,
+                                         const FolderScanOptions& options) {
+    return scanWorkbooks(source, options).names;
 }
 
 std::optional<files::FileError> ListWorkbooks(controls::Form1Controls& form,
@@ -78,9 +167,16 @@ std::optional<files::FileError> ListWorkbooks(controls::Form1Controls& form,
     controls::ListModel& list = form.ListView2;
     std::optional<files::FileError> failure;
     list.clear();
+    form.leftOutWorkbooks.clear();
     try {
-        for (std::string& name : workbookNamesOf(source)) {
+        FolderScanOptions options;
+        options.recursive = form.includeSubfolders;
+        WorkbookScan scan = scanWorkbooks(source, options);
+        for (std::string& name : scan.names) {
             list.setChecked(list.add(std::move(name)), true);
+        }
+        for (LeftOutWorkbook& left : scan.leftOut) {
+            form.leftOutWorkbooks.push_back(std::move(left.name));
         }
     } catch (const files::FileError& error) {
         failure = error;

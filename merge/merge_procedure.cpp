@@ -171,6 +171,7 @@ automation::Workbook MergeProcedure::startServer() {
     }
     m_server->setSourcePaths(std::move(sources));
     m_result = m_server->Workbooks().Add();
+    m_result->markAsMergeResult();
     return *m_result;
 }
 

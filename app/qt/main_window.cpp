@@ -271,6 +271,7 @@ void MainWindow::buildMenus() {
     addItem(file, "Addexcel", QStringLiteral("Add Excel File"), &app::Form1::Addexcel_Click);
     addItem(file, "AddFolder", QStringLiteral("Add All Excel Files in Folder"),
             &app::Form1::AddFolder_Click);
+    addFolderScanItem(file);
     addJobItems(file, addItem);
     QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
     edit->setObjectName(QStringLiteral("EditMenu"));
@@ -327,6 +328,18 @@ void MainWindow::addSheetNamesMenu(QMenuBar* bar) {
         });
         action->setChecked(m_form->controls().sheetNames == value);
     }
+}
+
+void MainWindow::addFolderScanItem(QMenu* file) {
+    QAction* subfolders = file->addAction(QStringLiteral("Include Subfolders"));
+    subfolders->setObjectName(QStringLiteral("IncludeSubfolders"));
+    subfolders->setCheckable(true);
+    subfolders->setChecked(m_form->controls().includeSubfolders);
+    connect(subfolders, &QAction::triggered, this, [this, subfolders] {
+        run(&app::Form1::IncludeSubfolders_Click);
+        // The controls hold the setting; the check mark shows it.
+        subfolders->setChecked(m_form->controls().includeSubfolders);
+    });
 }
 
 void MainWindow::run(void (app::Form1::*handler)()) {

@@ -14,6 +14,7 @@
 
 class QAction;
 class QMenuBar;
+class QMenu;
 
 namespace plyfold::gui {
 
@@ -50,6 +51,8 @@ private:
     void buildControls(QWidget* central);
     void buildMenus();
     void addSheetNamesMenu(QMenuBar* bar);
+    // File > Include Subfolders, checkable: whether the folder scan lists subfolders too.
+    void addFolderScanItem(QMenu* file);
     // Runs a handler; a failure that escapes it is shown, never let into the event loop.
     void run(void (app::Form1::*handler)());
     void unloadOnce();

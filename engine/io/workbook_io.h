@@ -24,6 +24,12 @@ std::unique_ptr<Workbook> openWorkbook(const std::string& path,
 // beside the target, then renamed over it, so a failure never leaves half a file.
 void saveWorkbook(const Workbook& workbook, const std::string& path);
 
+// Whether the file is an Office Open XML package whose document properties mark it as a
+// merge's result (one that saveWorkbook wrote for a workbook marked setMergeResult). Reads
+// only the zip directory and the core properties. False for anything else, unreadable files
+// included. Never fails.
+bool isMergeResultFile(const std::string& path);
+
 // Writes one sheet as comma-separated text (UTF-8, CR LF).
 void saveSheetAsCsv(const Sheet& sheet, const std::string& path,
                     CsvValues values = CsvValues::Shown);

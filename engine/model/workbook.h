@@ -123,6 +123,11 @@ public:
     bool isModified() const { return m_modified; }
     void setModified(bool modified) { m_modified = modified; }
 
+    // A merge's result: the writer marks it in the document properties, so that a folder scan
+    // can tell an earlier result from a source.
+    bool isMergeResult() const { return m_mergeResult; }
+    void setMergeResult(bool mergeResult) { m_mergeResult = mergeResult; }
+
     // The bytes the workbook holds, counted against its server instance's budget.
     MemoryAccount& memory() { return m_memory; }
     const MemoryAccount& memory() const { return m_memory; }
@@ -147,6 +152,7 @@ private:
     bool m_date1904 = false;
     IterativeCalculation m_iteration;
     bool m_modified = false;
+    bool m_mergeResult = false;
     UncarriedFeatures m_uncarried;
 };
 

@@ -673,16 +673,75 @@ TEST_F(CliTest, AResultThatWouldReplaceAnInputIsAUsageError) {
     }
 }
 
-// A result written into a folder that is merged again would be merged into the next result:
-// the second run refuses instead of replacing it.
-TEST_F(CliTest, AResultInAMergedFolderIsNotMergedAndReplaced) {
+// A result written into a folder that is merged again is not merged into the next result:
+// the folder scan leaves it out, says so, and the second run replaces it with the same cells.
+TEST_F(CliTest, AResultInAMergedFolderIsLeftOutOfTheNextRun) {
     const std::string inside = dir.file("monthly/all.xlsx");
     ASSERT_EQ(run({dir.file("monthly"), "-o", inside}).status, 0);
-    const std::string first = test::readFile(inside);
-    ProgramRun again = run({dir.file("monthly"), "-o", inside});
-    EXPECT_EQ(again.status, 2) << again.err;
-    EXPECT_NE(again.err.find("would replace '" + inside + "'"), std::string::npos) << again.err;
-    EXPECT_EQ(test::readFile(inside), first);
+    auto rowsOf = [](const std::string& path) {
+        return test::sheetRows(*engine::openWorkbook(path), 0);
+    };
+    const V first = rowsOf(inside);
+    ASSERT_EQ(first, (V{"f11|f12", "f21|f22", "f31|f32", "j11|j12", "j21|j22", "j31|j32", "n11|"}));
+    for (const char* include : {"--quiet", "--include-results"}) {
+        ProgramRun again = run({include, dir.file("monthly"), "-o", inside});
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(again.err, "plyfold-merge: '" + inside +
+                                 "' left out: it is the result file of this merge\n");
+        EXPECT_EQ(rowsOf(inside), first) << include;
+    }
+    // Another run's result in the folder is left out too, unless --include-results.
+    ProgramRun other = run({"-q", dir.file("monthly"), "-o", dir.file("monthly/other.xlsx")});
+    EXPECT_EQ(other.status, 0) << other.err;
+    EXPECT_EQ(other.err, "plyfold-merge: '" + inside +
+                             "' left out: a result Plyfold wrote (--include-results merges it)\n");
+    EXPECT_EQ(rowsOf(dir.file("monthly/other.xlsx")), first);
+    ProgramRun all = run({"--include-results", dir.file("monthly"), "-o", dir.file("out.xlsx")});
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.err, "");
+    V thrice = first;
+    thrice.insert(thrice.end(), first.begin(), first.end());
+    thrice.insert(thrice.end(), first.begin(), first.end());
+    EXPECT_EQ(result(), thrice) << "all.xlsx, feb.xlsx, jan.xlsx, other.xlsx";
+    ProgramRun list = run({"--list", dir.file("monthly")});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, dir.file("monthly") +
+                            "\n  feb.xlsx\n    Data  A1:B3  3 rows\n  jan.xlsx\n"
+                            "    Data  A1:B3  3 rows\n    Notes  A1  1 row\n");
+    EXPECT_NE(list.err.find("'" + dir.file("monthly/other.xlsx") + "' left out: a result"),
+              std::string::npos)
+        << list.err;
+}
+
+TEST_F(CliTest, RecursiveMergesSubfoldersAfterEachFoldersOwnFiles) {
+    fs::create_directories(dir.path() / "monthly/2026/q1");
+    fs::create_directories(dir.path() / "monthly/.old");
+    test::writeGridWorkbook(dir.file("monthly/2026/mar.xlsx"), {{"Data", taggedGrid("m", 1, 2)}});
+    test::writeGridWorkbook(dir.file("monthly/2026/q1/apr.xlsx"),
+                            {{"Data", taggedGrid("a", 1, 1)}});
+    test::writeGridWorkbook(dir.file("monthly/.old/old.xlsx"), {{"Data", taggedGrid("o", 1, 1)}});
+    fs::create_directory_symlink(dir.path() / "monthly", dir.path() / "monthly/2026/loop");
+    const std::string source = dir.file("monthly");
+    ProgramRun r = run({"--recursive", "--mode", "workbook", source, "-o", dir.file("out.xlsx")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto book = engine::openWorkbook(dir.file("out.xlsx"));
+    V names;
+    for (int32_t i = 0; i < book->sheetCount(); ++i) {
+        names.push_back(book->sheet(i).name());
+    }
+    EXPECT_EQ(names, (V{"Data", "Data (2)", "Notes", "Data (3)", "Data (4)"}));
+    EXPECT_EQ(test::sheetRows(*book, 3), V{"m11|m12"});
+    EXPECT_EQ(test::sheetRows(*book, 4), V{"a11"});
+    ProgramRun flat = run({"-q", source, "-o", dir.file("flat.xlsx")});
+    ASSERT_EQ(flat.status, 0) << flat.err;
+    EXPECT_EQ(engine::openWorkbook(dir.file("flat.xlsx"))->sheetCount(), 1);
+    ProgramRun list = run({"--list", "--recursive", source});
+    EXPECT_EQ(list.out, source +
+                            "\n  feb.xlsx\n    Data  A1:B3  3 rows\n  jan.xlsx\n"
+                            "    Data  A1:B3  3 rows\n    Notes  A1  1 row\n"
+                            "  2026/mar.xlsx\n    Data  A1:B1  1 row\n"
+                            "  2026/q1/apr.xlsx\n    Data  A1  1 row\n");
+    EXPECT_EQ(run({"--recursive=yes", source, "-o", dir.file("x.xlsx")}).status, 2);
 }
 
 // A link at the result's name is replaced by the result; the file it pointed at is kept.

@@ -21,6 +21,16 @@ std::vector<std::string> queueRows(const controls::ListModel& queue) {
     return texts;
 }
 
+void writePlyfoldWorkbook(const std::string& path, ResultMark mark) {
+    auto server = automation::CreateObject(automation::kSpreadsheetProgId);
+    automation::Workbook book = server->Workbooks().Add();
+    if (mark == ResultMark::Marked) {
+        book.markAsMergeResult();
+    }
+    book.SaveAs(path);
+    server->Quit();
+}
+
 void writeWorkbook(const std::string& path, const std::vector<std::string>& sheets,
                    int rowsPerSheet) {
     constexpr std::string_view kChart = "chart:";

@@ -88,6 +88,10 @@ std::vector<std::string> queueRows(const controls::ListModel& queue);
 // name beginning "chart:" gives a chart sheet of the rest of the name.
 void writeWorkbook(const std::string& path, const std::vector<std::string>& sheets,
                    int rowsPerSheet = 3);
+// Writes a workbook as Plyfold's writer does, through the automation layer; marked as a
+// merge's result when asked.
+enum class ResultMark { Marked, Unmarked };
+void writePlyfoldWorkbook(const std::string& path, ResultMark mark);
 // Puts other bytes in place of one part of a workbook package.
 void replacePackagePart(const std::string& path, const std::string& part, const std::string& bytes);
 

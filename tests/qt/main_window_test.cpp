@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -217,6 +218,7 @@ TEST(MainWindow, MenusHoldTheirItemsWithoutKeys) {
         {"File",
          {{"Addexcel", "Add Excel File"},
           {"AddFolder", "Add All Excel Files in Folder"},
+          {"IncludeSubfolders", "Include Subfolders"},
           {"", ""},  // a separator
           {"OpenJob", "Open Job..."},
           {"SaveJob", "Save Job..."}}},
@@ -314,6 +316,20 @@ TEST(MainWindow, SheetFilterAsksForThePatternsShowingTheCurrentOnes) {
         EXPECT_EQ(program.controls().sheetFilter, step.after) << step.typed;
     }
     EXPECT_TRUE(program.messages.shown.empty());
+}
+
+TEST(MainWindow, IncludeSubfoldersIsACheckMarkOverTheFolderScanSetting) {
+    Program program;
+    program.start();
+    auto* item = child<QAction>(program.window.get(), "IncludeSubfolders");
+    ASSERT_TRUE(item->isCheckable());
+    EXPECT_FALSE(item->isChecked());
+    item->trigger();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_TRUE(program.controls().includeSubfolders);
+    item->trigger();
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_FALSE(program.controls().includeSubfolders);
 }
 
 TEST(MainWindow, TabMovesThroughTheControlsInTheirOrder) {

@@ -59,8 +59,13 @@ void writeCoreProperties(ZipWriter& zip, const PackagePlan& plan) {
         "xmlns:dcterms=\"http://purl.org/dc/terms/\" "
         "xmlns:dcmitype=\"http://purl.org/dc/dcmitype/\" "
         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
-        "<dc:creator></dc:creator><cp:lastModifiedBy></cp:lastModifiedBy>"
-        "<dcterms:created xsi:type=\"dcterms:W3CDTF\">");
+        "<dc:creator></dc:creator><cp:lastModifiedBy></cp:lastModifiedBy>");
+    if (plan.workbook->isMergeResult()) {
+        out.raw("<dc:description>");
+        out.text(kMergeResultDescription);
+        out.raw("</dc:description>");
+    }
+    out.raw("<dcterms:created xsi:type=\"dcterms:W3CDTF\">");
     out.raw(time);
     out.raw("</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">");
     out.raw(time);

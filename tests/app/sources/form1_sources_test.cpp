@@ -381,5 +381,46 @@ TEST_F(Sources, AddAllExcelFilesGoesOnPastDamagedVanishedAndOddlyNamedWorkbooks)
     EXPECT_EQ(messages.shown.size(), 2u);
 }
 
+TEST_F(Sources, IncludeSubfoldersListsTheTreeAndAddingAFolderNamesTheResultsLeftOut) {
+    workbook("folder/a.xlsx", {"A1"});
+    workbook("folder/sub/b.xlsx", {"B1", "B2"});
+    workbook("folder/.hidden/h.xlsx", {"H"});
+    test::writePlyfoldWorkbook(dir.file("folder/r.xlsx"), test::ResultMark::Marked);
+    test::writePlyfoldWorkbook(dir.file("folder/sub/r2.xlsx"), test::ResultMark::Marked);
+    addFolder(dir.file("folder"));
+    EXPECT_EQ(rows(c().ListView2), Names{"a.xlsx"});
+    EXPECT_EQ(messages.shown,
+              (Messages{{"1 workbook was left out: a result Plyfold wrote.\nr.xlsx\nAdd one as "
+                         "a file to merge it.",
+                         controls::MessageIcon::Information}}));
+    form.IncludeSubfolders_Click();
+    EXPECT_TRUE(c().includeSubfolders);
+    EXPECT_EQ(rows(c().ListView2), (Names{"a.xlsx", "sub/b.xlsx"}));
+    EXPECT_EQ(c().leftOutWorkbooks, (Names{"r.xlsx", "sub/r2.xlsx"}));
+    c().ListView2.select(2);
+    form.ListView2_ItemClick();
+    EXPECT_EQ(rows(c().ListView3), (Names{"B1", "B2"}));
+    c().ListView3.select(2);
+    form.ListView3_DblClick();
+    EXPECT_EQ(queueRows(c().ListView4), Names{dir.file("folder/sub/b.xlsx") + "|B2"});
+    // Adding the folder again with subfolders names both results; listing it again says nothing.
+    addFolder(dir.file("folder"));
+    form.ListView1_ItemClick();
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].first,
+              "2 workbooks were left out: results Plyfold wrote.\nr.xlsx\nsub/r2.xlsx\nAdd one as "
+              "a file to merge it.");
+    form.IncludeSubfolders_Click();
+    EXPECT_FALSE(c().includeSubfolders);
+    EXPECT_EQ(rows(c().ListView2), Names{"a.xlsx"});
+    EXPECT_EQ(messages.shown.size(), 2u);
+}
+
+TEST_F(Sources, IncludeSubfoldersWithNoSourceSelectedOnlyChangesTheSetting) {
+    form.IncludeSubfolders_Click();
+    EXPECT_TRUE(c().includeSubfolders);
+    EXPECT_TRUE(c().ListView2.isEmpty() && messages.shown.empty());
+}
+
 }  // namespace
 }  // namespace plyfold::app

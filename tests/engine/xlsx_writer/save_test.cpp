@@ -206,6 +206,28 @@ struct CsvCase {
     std::string expected;  // after the byte-order mark
 };
 
+// A merge's result says so in its core properties; any other workbook has no description.
+TEST(Saving, AMergeResultIsMarkedInItsCoreProperties) {
+    TempDir dir;
+    for (const bool marked : {false, true}) {
+        auto book = smallWorkbook();
+        book->setMergeResult(marked);
+        const std::string path = dir.file(marked ? "marked.xlsx" : "plain.xlsx");
+        saveWorkbook(*book, path);
+        const auto parts = unzipAll(readFile(path));
+        const plyfold::test::XmlNode core = plyfold::test::parseXml(parts.at("docProps/core.xml"));
+        const plyfold::test::XmlNode* description = core.child("dc:description");
+        ASSERT_EQ(description != nullptr, marked);
+        if (marked) {
+            EXPECT_EQ(description->text, "Merged by Plyfold");
+        }
+        EXPECT_EQ(isMergeResultFile(path), marked);
+        // Reading the workbook back gives no mark: a copy saved from it is no result.
+        auto read = openWorkbook(path);
+        EXPECT_FALSE(read->isMergeResult());
+    }
+}
+
 TEST(CsvExport, FieldsLinesAndQuoting) {
     const CsvCase cases[] = {
         {"plain fields", {{{0, 0}, "a"}, {{0, 1}, "b"}, {{1, 0}, "c"}}, "a,b\r\nc,\r\n"},
