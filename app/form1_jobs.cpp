@@ -5,6 +5,7 @@
 #include "app/block_gap.h"
 #include "app/form1.h"
 #include "dialogs/common_dialogs.h"
+#include "engine/common/text.h"
 #include "merge/merge_job.h"
 
 namespace plyfold::app {
@@ -23,10 +24,7 @@ bool endsWithJobExtension(const std::string& path) {
     if (name.size() <= extension.size()) {
         return false;
     }
-    return std::equal(extension.begin(), extension.end(), name.end() - extension.size(), name.end(),
-                      [](char a, char b) {
-                          return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
-                      });
+    return engine::equalsIgnoringAsciiCase(name.substr(name.size() - extension.size()), extension);
 }
 
 std::string folderOf(const std::string& path) {

@@ -10,25 +10,9 @@
 #include "discovery/list_worksheets.h"
 #include "discovery/path_helpers.h"
 #include "engine/common/error.h"
+#include "engine/common/text.h"
 
 namespace plyfold::cli {
-
-namespace {
-
-// A whole number with its thousands grouped: 25,001.
-std::string grouped(int32_t number) {
-    const std::string digits = std::to_string(number);
-    std::string text;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) {
-            text += ',';
-        }
-        text += digits[i];
-    }
-    return text;
-}
-
-}  // namespace
 
 int runList(const Options& options) {
     const discovery::SheetFilter filter = sheetFilterOf(options);
@@ -65,7 +49,8 @@ int runList(const Options& options) {
                         continue;
                     }
                     std::printf("    %s%s  %s  %s %s\n", extent.sheet.name.c_str(), hidden,
-                                extent.usedRange.c_str(), grouped(extent.rows).c_str(),
+                                extent.usedRange.c_str(),
+                                engine::withThousands(extent.rows).c_str(),
                                 extent.rows == 1 ? "row" : "rows");
                 }
             } catch (const SpreadsheetError& error) {

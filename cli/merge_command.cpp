@@ -126,19 +126,14 @@ bool writeReport(const Options& options, const std::vector<merge::RowReport>& ro
     }
 }
 
-void printLeftOut(const std::vector<merge::RowReport>& rows) {
-    for (const merge::RowReport& row : rows) {
-        if (row.status != merge::RowStatus::Merged && row.status != merge::RowStatus::Unchecked) {
-            printMessage(row.leftOutMessage());
-        }
-    }
-}
-
-size_t leftOutCount(const std::vector<merge::RowReport>& rows) {
+// Names every row left out; returns how many there were.
+size_t printLeftOut(const std::vector<merge::RowReport>& rows) {
     size_t count = 0;
     for (const merge::RowReport& row : rows) {
-        count +=
-            row.status != merge::RowStatus::Merged && row.status != merge::RowStatus::Unchecked;
+        if (row.wasLeftOut()) {
+            printMessage(row.leftOutMessage());
+            ++count;
+        }
     }
     return count;
 }
@@ -180,7 +175,7 @@ int mergeQueue(const Options& options, const QueueBuilder& queue) {
         hasCheckedRow(request.rows) ? merge::runMerge(request) : merge::MergeOutcome{};
     progress.reset();
     std::vector<merge::RowReport> rows = queue.withProblems(outcome.rows);
-    printLeftOut(rows);
+    const size_t left = printLeftOut(rows);
     if (!outcome.succeeded() || !outcome.result) {
         if (outcome.failure) {
             printMessage(outcome.failure->message());
@@ -194,7 +189,7 @@ int mergeQueue(const Options& options, const QueueBuilder& queue) {
         writeReport(options, rows);
         return kFailure;
     }
-    if (const size_t left = leftOutCount(rows); left > 0 && !options.keepGoing) {
+    if (left > 0 && !options.keepGoing) {
         outcome.server->Quit();
         printMessage(
             "nothing was written: " +

@@ -167,7 +167,6 @@ private:
                 return false;
             }
             m_options.csvValues = *v == "raw" ? engine::CsvValues::Raw : engine::CsvValues::Shown;
-            m_options.csvValuesGiven = true;
             return true;
         }
         if (name == "--memory-limit") {
@@ -322,7 +321,7 @@ std::optional<std::string> resultFileProblem(const Options& options) {
     if (options.isGiven("--sheet-names") && options.mode != MergeMode::Workbook) {
         return "--sheet-names applies only to --mode workbook";
     }
-    if (!csv && options.csvValuesGiven) {
+    if (!csv && options.isGiven("--csv-values")) {
         return "--csv-values applies only to a .csv result";
     }
     return std::nullopt;

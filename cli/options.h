@@ -49,7 +49,6 @@ struct Options {
     std::string report;
     engine::TextDialect textDialect;
     engine::CsvValues csvValues = engine::CsvValues::Shown;
-    bool csvValuesGiven = false;
     // --job FILE: the queue and options come from a job file; options given besides override
     // the job's.
     std::string jobFile;

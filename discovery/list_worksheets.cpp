@@ -1,5 +1,6 @@
 #include "discovery/list_worksheets.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,17 +78,19 @@ std::vector<std::string> worksheetNamesOf(const std::string& path) {
     return names;
 }
 
-std::vector<WorksheetEntry> worksheetsOf(const std::string& path) {
+namespace {
+
+// Opens the workbook in a server instance of its own and calls visit with each worksheet, in
+// sheet order; the instance is quit whether or not the reading fails.
+void forEachWorksheet(const std::string& path,
+                      const std::function<void(const automation::Worksheet&)>& visit) {
     auto server = automation::CreateObject(automation::kSpreadsheetProgId);
-    std::vector<WorksheetEntry> entries;
     try {
         automation::Workbook book = server->Workbooks().Open(path);
         const automation::SheetCollection sheets = book.Worksheets();
         const int32_t count = sheets.count();
         for (int32_t i = 1; i <= count; ++i) {
-            const automation::Worksheet sheet = sheets(i);
-            entries.push_back(
-                {sheet.name(), sheet.Visible() != automation::SheetVisibility::Visible});
+            visit(sheets(i));
         }
         book.Close();
     } catch (...) {
@@ -96,41 +99,41 @@ std::vector<WorksheetEntry> worksheetsOf(const std::string& path) {
         throw error;
     }
     server->Quit();
+}
+
+WorksheetEntry entryOf(const automation::Worksheet& sheet) {
+    return {sheet.name(), sheet.Visible() != automation::SheetVisibility::Visible};
+}
+
+}  // namespace
+
+std::vector<WorksheetEntry> worksheetsOf(const std::string& path) {
+    std::vector<WorksheetEntry> entries;
+    forEachWorksheet(path, [&entries](const automation::Worksheet& sheet) {
+        entries.push_back(entryOf(sheet));
+    });
     return entries;
 }
 
 std::vector<WorksheetExtent> worksheetExtentsOf(const std::string& path,
                                                 const SheetFilter& filter) {
-    auto server = automation::CreateObject(automation::kSpreadsheetProgId);
     std::vector<WorksheetExtent> extents;
-    try {
-        automation::Workbook book = server->Workbooks().Open(path);
-        const automation::SheetCollection sheets = book.Worksheets();
-        const int32_t count = sheets.count();
-        for (int32_t i = 1; i <= count; ++i) {
-            const automation::Worksheet sheet = sheets(i);
-            WorksheetExtent extent;
-            extent.sheet = {sheet.name(), sheet.Visible() != automation::SheetVisibility::Visible};
-            if (!filter.accepts(extent.sheet.name)) {
-                continue;
-            }
-            try {
-                const automation::Range used = sheet.UsedRange();
-                extent.usedRange = used.Address();
-                std::erase(extent.usedRange, '$');
-                extent.rows = sheet.hasCells() ? used.Rows().count() : 0;
-            } catch (...) {
-                extent.problem = automation::currentError().description();
-            }
-            extents.push_back(std::move(extent));
+    forEachWorksheet(path, [&](const automation::Worksheet& sheet) {
+        WorksheetExtent extent;
+        extent.sheet = entryOf(sheet);
+        if (!filter.accepts(extent.sheet.name)) {
+            return;
         }
-        book.Close();
-    } catch (...) {
-        const SpreadsheetError error = automation::currentError();
-        server->Quit();
-        throw error;
-    }
-    server->Quit();
+        try {
+            const automation::Range used = sheet.UsedRange();
+            extent.usedRange = used.Address();
+            std::erase(extent.usedRange, '$');
+            extent.rows = sheet.hasCells() ? used.Rows().count() : 0;
+        } catch (...) {
+            extent.problem = automation::currentError().description();
+        }
+        extents.push_back(std::move(extent));
+    });
     return extents;
 }
 

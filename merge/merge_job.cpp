@@ -10,6 +10,7 @@
 
 #include "engine/common/atomic_file.h"
 #include "engine/common/file_access.h"
+#include "engine/common/text.h"
 #include "merge/merge_report.h"
 
 namespace plyfold::merge {
@@ -32,14 +33,6 @@ std::string_view trimmed(std::string_view text) {
     }
     const size_t last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
-}
-
-std::string lowered(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return lower;
 }
 
 bool hasLineBreak(std::string_view text) {
@@ -107,7 +100,7 @@ template <typename T, typename Field>
 Setting oneOf(std::string_view name, Field field, Keywords<T> words) {
     auto read = [name, field, words](MergeJob& job, std::string_view value,
                                      const JobFolder&) -> std::optional<std::string> {
-        const std::string lower = lowered(value);
+        const std::string lower = engine::asciiLower(value);
         for (const auto& [word, setting] : words) {
             if (lower == word) {
                 field(job) = setting;
@@ -193,7 +186,7 @@ Setting delimiterSetting(std::string_view name, Field field) {
                                          {"semicolon", ';'}, {"comma", ','}, {"space", ' '}};
     auto read = [name, field](MergeJob& job, std::string_view value,
                               const JobFolder&) -> std::optional<std::string> {
-        const std::string lower = lowered(value);
+        const std::string lower = engine::asciiLower(value);
         for (const auto& [word, c] : words) {
             if (lower == word) {
                 field(job) = c;
@@ -291,7 +284,7 @@ std::optional<std::string> readRow(std::string_view line, const JobFolder& folde
     if (fields.size() != 4 || fields[0] != kRowKeyword) {
         return std::string(kRowForm);
     }
-    const std::string mark = lowered(trimmed(fields[1]));
+    const std::string mark = engine::asciiLower(trimmed(fields[1]));
     if (mark != "yes" && mark != "no") {
         return "the check mark of a queue row must be yes or no, not '" + std::string(fields[1]) +
                "'";
@@ -380,7 +373,7 @@ MergeJob readJobText(std::string_view text, const std::string& jobPath) {
             failOnLine(number, "'" + std::string(content) +
                                    "' is neither a setting (name = value) nor a queue row");
         }
-        const std::string name = lowered(trimmed(content.substr(0, equals)));
+        const std::string name = engine::asciiLower(trimmed(content.substr(0, equals)));
         const Setting* setting = settingNamed(name);
         if (!setting) {
             failOnLine(number, name.empty() ? std::string("a setting needs a name before '='")

@@ -3,23 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/common/text.h"
+
 namespace plyfold::merge {
 namespace {
 
-std::string withThousands(int64_t n) {
-    std::string digits = std::to_string(n < 0 ? -n : n);
-    std::string out = n < 0 ? "-" : "";
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) {
-            out.push_back(',');
-        }
-        out.push_back(digits[i]);
-    }
-    return out;
-}
-
 std::string counted(int64_t n, std::string_view one, std::string_view many) {
-    return withThousands(n) + " " + std::string(n == 1 ? one : many);
+    return engine::withThousands(n) + " " + std::string(n == 1 ? one : many);
 }
 
 void appendField(std::string& out, std::string_view field) {
@@ -68,7 +58,7 @@ RowReport RowReport::missingFile(std::string path, std::string sheet) {
 std::vector<RowReport> MergeOutcome::leftOut() const {
     std::vector<RowReport> left;
     for (const RowReport& row : rows) {
-        if (row.status != RowStatus::Merged && row.status != RowStatus::Unchecked) {
+        if (row.wasLeftOut()) {
             left.push_back(row);
         }
     }

@@ -106,6 +106,10 @@ struct RowReport {
     // Why the row was left out; empty for merged and unchecked rows.
     std::string message;
 
+    // A checked row that was not merged.
+    bool wasLeftOut() const {
+        return status != RowStatus::Merged && status != RowStatus::Unchecked;
+    }
     // "'path', sheet 'Name': why" for a row left out.
     std::string leftOutMessage() const;
     // The report of a row whose file does not exist.

@@ -8,6 +8,7 @@
 #include "controls/list_model.h"
 #include "engine/common/atomic_file.h"
 #include "engine/common/file_access.h"
+#include "engine/common/text.h"
 #include "state/text_file.h"
 
 namespace plyfold::state {
@@ -87,7 +88,7 @@ std::optional<std::string_view> valueOf(std::string_view line, std::string_view 
 
 bool isSettingLine(std::string_view line) {
     for (std::string_view key : {kDelimiterKey, kDecimalKey, kDateOrderKey}) {
-        if (line.starts_with(key) && line.size() > key.size() && line[key.size()] == '=') {
+        if (valueOf(line, key)) {
             return true;
         }
     }
@@ -101,13 +102,7 @@ std::string lowerTrimmed(std::string_view text) {
     while (!text.empty() && text.back() == ' ') {
         text.remove_suffix(1);
     }
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
+    return engine::asciiLower(text);
 }
 
 template <typename T, size_t N>

@@ -87,6 +87,18 @@ void appendUtf8(std::string& out, uint32_t codePoint) {
     }
 }
 
+std::string withThousands(int64_t n) {
+    const std::string digits = std::to_string(n < 0 ? -n : n);
+    std::string out = n < 0 ? "-" : "";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            out.push_back(',');
+        }
+        out.push_back(digits[i]);
+    }
+    return out;
+}
+
 std::string asciiLower(std::string_view text) {
     std::string out(text);
     for (char& c : out) {

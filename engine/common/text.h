@@ -16,5 +16,7 @@ void appendUtf8(std::string& out, uint32_t codePoint);
 // ASCII-only case folding, for names compared without regard to case.
 std::string asciiLower(std::string_view text);
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
+// "1,048,576": a count as messages write it.
+std::string withThousands(int64_t n);
 
 }  // namespace plyfold::engine

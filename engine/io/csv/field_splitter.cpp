@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/common/error.h"
+#include "engine/common/text.h"
 #include "engine/model/limits.h"
 
 namespace plyfold::engine::csv {
@@ -13,18 +14,6 @@ namespace {
 constexpr size_t kMaxFieldBytes = 4 * static_cast<size_t>(kMaxCellTextLength);
 
 }  // namespace
-
-std::string withThousands(int64_t n) {
-    std::string digits = std::to_string(n);
-    std::string out;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) {
-            out.push_back(',');
-        }
-        out.push_back(digits[i]);
-    }
-    return out;
-}
 
 FieldSplitter::FieldSplitter(std::string_view text, char delimiter, const std::string& displayName)
     : m_p(text.data()),

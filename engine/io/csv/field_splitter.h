@@ -66,7 +66,4 @@ private:
     int64_t m_column = 0;
 };
 
-// "1,048,576": a count as messages write it.
-std::string withThousands(int64_t n);
-
 }  // namespace plyfold::engine::csv
