@@ -59,6 +59,9 @@ merge::MergeJob jobFromControls(const controls::Form1Controls& c) {
     job.autofit = c.Check2.value() == 1;
     job.textDialect = c.textDialect;
     job.sheetNaming = merge::sheetNamingFor(c.sheetNames);
+    job.headerRow = c.headerRow;
+    job.matchHeaders = c.matchHeaders;
+    job.sourceColumn = c.sourceColumn;
     return job;
 }
 
@@ -149,6 +152,9 @@ void Form1::OpenJob_Click() {
     c.Check2.setValue(job.autofit ? 1 : 0);
     c.textDialect = job.textDialect;
     c.sheetNames = merge::sheetNamesChoiceFor(job.sheetNaming);
+    c.headerRow = job.headerRow;
+    c.matchHeaders = job.matchHeaders;
+    c.sourceColumn = job.sourceColumn;
     const bool oneSheet = job.mode != merge::MergeMode::Workbook;
     c.Option1.setValue(oneSheet);
     c.Option2.setValue(!oneSheet);

@@ -40,6 +40,11 @@ struct Form1Controls {
     // The sheet filter of "Add All Sheets" and "Add All Excel Files": patterns separated by
     // blanks or semicolons, "-" or "!" before an exclusion; empty queues every worksheet.
     std::string sheetFilter;
+    // The merge options of the Options menu: columns matched by header (vertical merge), a
+    // column naming each block's source, and the header row of every block (1-based).
+    bool matchHeaders = false;
+    bool sourceColumn = false;
+    int32_t headerRow = 1;
 
     // The folder scan of a source lists its subfolders' files too ("Include Subfolders").
     bool includeSubfolders = false;

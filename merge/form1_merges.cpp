@@ -21,6 +21,9 @@ MergeRequest requestFromForm(controls::Form1Controls& form, MergeMode mode) {
     request.autofit = form.Check2.value() == 1;
     request.textDialect = form.textDialect;
     request.sheetNaming = sheetNamingFor(form.sheetNames);
+    request.headerRow = form.headerRow;
+    request.matchHeaders = form.matchHeaders;
+    request.sourceColumn = form.sourceColumn;
     request.progress = [&form](int row) { form.ProgressBar1.setValue(row); };
     return request;
 }

@@ -11,6 +11,7 @@
 #include "engine/common/atomic_file.h"
 #include "engine/common/file_access.h"
 #include "engine/common/text.h"
+#include "engine/model/limits.h"
 #include "merge/merge_report.h"
 
 namespace plyfold::merge {
@@ -175,6 +176,24 @@ Setting filePath(std::string_view name, Field field) {
     return Setting{name, read, write};
 }
 
+// The header row: a row number of a sheet.
+template <typename Field>
+Setting rowNumber(std::string_view name, Field field) {
+    auto read = [name, field](MergeJob& job, std::string_view value,
+                              const JobFolder&) -> std::optional<std::string> {
+        if (const std::optional<int32_t> row = headerRowNumber(value)) {
+            field(job) = *row;
+            return std::nullopt;
+        }
+        return std::string(name) + " must be a row number from 1 to " +
+               std::to_string(engine::kMaxRows) + ", not '" + std::string(value) + "'";
+    };
+    auto write = [field](const MergeJob& job, const JobFolder&) -> std::optional<std::string> {
+        return std::to_string(field(job));
+    };
+    return Setting{name, read, write};
+}
+
 // A character that may stand for itself as a delimiter: printable, and not the quote.
 bool isPlainDelimiter(char c) {
     return c > ' ' && c < 0x7F && c != '"';
@@ -239,6 +258,12 @@ const std::vector<Setting>& settings() {
                            {{"source", SheetNaming::Source},
                             {"file", SheetNaming::File},
                             {"file-sheet", SheetNaming::FileAndSheet}}),
+        rowNumber(
+            "header-row", [](auto& job) -> auto& { return job.headerRow; }),
+        yesNo(
+            "match-headers", [](auto& job) -> auto& { return job.matchHeaders; }),
+        yesNo(
+            "source-column", [](auto& job) -> auto& { return job.sourceColumn; }),
         delimiterSetting(
             "delimiter", [](auto& job) -> auto& { return job.textDialect.delimiter; }),
         oneOf<DecimalSeparator>("decimal",
@@ -429,6 +454,14 @@ std::optional<int32_t> wholeGap(std::string_view text) {
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<int32_t> headerRowNumber(std::string_view text) {
+    const std::optional<int32_t> row = wholeGap(text);
+    if (!row || *row < 1 || *row > engine::kMaxRows) {
+        return std::nullopt;
+    }
+    return row;
 }
 
 std::vector<RowReport> rowsWithMissingFiles(const std::vector<QueueRow>& rows) {

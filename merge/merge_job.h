@@ -26,6 +26,9 @@ struct MergeJob {
     bool autofit = true;
     engine::TextDialect textDialect;
     SheetNaming sheetNaming = SheetNaming::Source;
+    int32_t headerRow = 1;
+    bool matchHeaders = false;
+    bool sourceColumn = false;
     // Where the result goes; empty when the job names no result file.
     std::string output;
 
@@ -63,6 +66,10 @@ void writeJobFile(const MergeJob& job, const std::string& jobPath);
 // The gap text as a whole number 0 or more; nothing for anything else (blanks, signs,
 // fractions, a number past the 32-bit range).
 std::optional<int32_t> wholeGap(std::string_view text);
+
+// The header row text as a row number from 1 to the last row of a sheet; nothing for anything
+// else.
+std::optional<int32_t> headerRowNumber(std::string_view text);
 
 // The checked rows whose file does not exist, as rows left out ("the file does not exist").
 std::vector<RowReport> rowsWithMissingFiles(const std::vector<QueueRow>& rows);

@@ -19,6 +19,11 @@ std::string UncarriedFeature::message() const {
     return text + ": not carried into the result: " + feature;
 }
 
+std::string HeaderDifference::message() const {
+    return "'" + path + "', sheet '" + sheet +
+           "': its header row differs from the first block's: " + difference;
+}
+
 MergeOutcome runMerge(const MergeRequest& request) {
     return request.mode == MergeMode::Workbook ? detail::mergeToOneWorkbook(request)
                                                : detail::mergeToOneSheet(request);

@@ -60,6 +60,16 @@ struct MergeRequest {
     UnmergeableRows unmergeable = UnmergeableRows::SkipMissingFiles;
     // What the one-workbook merge names the copies; the other merges ignore it.
     SheetNaming sheetNaming = SheetNaming::Source;
+    // The row of every block (1-based, counted from the top of its used range) that holds its
+    // header: the rows above it are titles and are left out, and it is the row the later
+    // blocks drop and, with matchHeaders, the row that names their columns.
+    int32_t headerRow = 1;
+    // Vertical merge: every block's columns go under the result's column of the same header
+    // (case-blind, blanks trimmed; a repeated header matches its repeat in order), and a
+    // header the result lacks adds a column. Off, blocks are stacked by position.
+    bool matchHeaders = false;
+    // A first column (vertical) or row (horizontal) naming each block's source, "FILE:SHEET".
+    bool sourceColumn = false;
     // Told the 1-based index of every queue row the merge reaches, merged or skipped.
     std::function<void(int row)> progress;
 };
@@ -116,6 +126,18 @@ struct RowReport {
     static RowReport missingFile(std::string path, std::string sheet);
 };
 
+// A block whose header row differs from the first block's, in a vertical merge by position.
+struct HeaderDifference {
+    std::string path;
+    std::string sheet;
+    // What differs: "lacks Units; adds Region", "the same headers in another order".
+    std::string difference;
+
+    // "'path', sheet 'Name': its header row differs from the first block's: ..."
+    std::string message() const;
+    friend bool operator==(const HeaderDifference&, const HeaderDifference&) = default;
+};
+
 // The figures of a finished merge's one-line summary.
 struct MergeSummary {
     int worksheets = 0;  // merged queue rows
@@ -140,6 +162,9 @@ struct MergeOutcome {
     // before the failing one on failure.
     std::vector<RowReport> rows;
     MergeSummary summary;
+    // The blocks of a vertical merge by position whose header row differs from the first
+    // block's, in queue order; empty when matching by header.
+    std::vector<HeaderDifference> headerDifferences;
 
     bool succeeded() const { return !failure.has_value(); }
     // The checked rows that were not merged.
