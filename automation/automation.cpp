@@ -11,6 +11,7 @@
 #include "engine/io/workbook_io.h"
 #include "engine/model/limits.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/number_format.h"
 #include "engine/ops/sheet_ops.h"
 #include "engine/ops/workbook_links.h"
 
@@ -237,6 +238,54 @@ void Range::PasteSpecial() const {
              [&] { engine::pasteBlock(source, app->heldRange, target, m_rect.first); });
     app->pastedSheet = &target;
     app->pastedAt = m_rect.first;
+    markModified(m_book);
+}
+
+void Range::PasteColumns(const std::vector<int32_t>& columns) const {
+    engine::Sheet& target = sheet();
+    auto app = runningApp(m_book->app);
+    if (!app->heldBook) {
+        fail("There is nothing to paste: no range has been copied.");
+    }
+    engine::Sheet& source = liveSheet(app->heldBook, app->heldSheet);
+    std::vector<int32_t> targetColumns;
+    targetColumns.reserve(columns.size());
+    for (const int32_t column : columns) {
+        targetColumns.push_back(column - 1);
+    }
+    building("Pasting the copied cells into the sheet '" + target.name() + "'", [&] {
+        engine::pasteBlockRearranged(source, app->heldRange, target, m_rect.first.row,
+                                     targetColumns);
+    });
+    // Lines of a rearranged block are not deleted after it lands.
+    app->pastedSheet = nullptr;
+    markModified(m_book);
+}
+
+std::string Range::Text() const {
+    const engine::Sheet& model = sheet();
+    const engine::Cell* cell = model.findCell(m_rect.first);
+    return cell ? engine::displayText(model.workbook(), *cell) : std::string();
+}
+
+void Range::setValue(const std::string& text) const {
+    engine::Sheet& target = sheet();
+    building("Writing into the sheet '" + target.name() + "'", [&] {
+        target.workbook().memory().charge(static_cast<uint64_t>(m_rect.rowCount()) *
+                                          static_cast<uint64_t>(m_rect.columnCount()) *
+                                          sizeof(engine::Cell));
+        const uint32_t id = target.workbook().strings().intern(text);
+        for (int32_t row = m_rect.first.row; row <= m_rect.last.row; ++row) {
+            for (int32_t column = m_rect.first.column; column <= m_rect.last.column; ++column) {
+                engine::Cell& cell = target.cellAt({row, column});
+                cell.type = engine::CellType::Text;
+                cell.value.text = id;
+                cell.formula = 0;
+                cell.flags = 0;
+                cell.richText = 0;
+            }
+        }
+    });
     markModified(m_book);
 }
 

@@ -58,6 +58,14 @@ public:
     // Pastes the held block whole (values, formulas, formats, merged cells) with its
     // top-left cell here.
     void PasteSpecial() const;
+    // Pastes the held block with its top row in this range's row and its i-th column in the
+    // sheet's column columns[i] (1-based, distinct). References of its formulas that read
+    // only its own cells follow them; the others read the source, as in a paste.
+    void PasteColumns(const std::vector<int32_t>& columns) const;
+    // The text the top-left cell shows, as formatted; empty for a blank cell.
+    std::string Text() const;
+    // Writes text as the value of every cell of the range, keeping their formats.
+    void setValue(const std::string& text) const;
     // Deletes whole rows (a range from Worksheet::Rows) or whole columns.
     void Delete() const;
     // Fits the widths of the columns to their contents.

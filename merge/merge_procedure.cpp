@@ -197,6 +197,7 @@ MergeOutcome MergeProcedure::run() {
         outcome.server = m_server;
         outcome.result = m_result;
         outcome.uncarried = m_walk.uncarried();
+        outcome.headerDifferences = m_headerDifferences;
         outcome.summary = summary();
         outcome.summary.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

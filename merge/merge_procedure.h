@@ -97,6 +97,8 @@ protected:
     QueueWalk m_walk;
     std::shared_ptr<automation::Application> m_server;
     std::optional<automation::Workbook> m_result;
+    // The blocks whose header row differs from the first block's (vertical merge by position).
+    std::vector<HeaderDifference> m_headerDifferences;
 };
 
 MergeOutcome mergeToOneSheet(const MergeRequest& request);

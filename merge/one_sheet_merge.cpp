@@ -1,12 +1,15 @@
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "automation/automation.h"
 #include "engine/model/cell_ref.h"
 #include "engine/model/limits.h"
+#include "merge/header_match.h"
 #include "merge/merge_procedure.h"
 
 namespace plyfold::merge::detail {
@@ -18,6 +21,9 @@ using automation::Worksheet;
 enum class Axis { Rows, Columns };
 
 constexpr int32_t kLastColumnIndex = engine::kMaxColumns - 1;
+
+// The header of the column (or row) naming each block's source.
+const std::string kSourceHeader = "Source";
 
 // next + gap + 1 without overflow; a position past the sheet makes the next paste fail.
 int32_t advance(int32_t next, int32_t gap) {
@@ -51,13 +57,100 @@ private:
     }
 
     BlockSize copyBlock(const Worksheet& source) {
-        Range used = source.UsedRange();
-        const int32_t blockRows = used.Cells().Rows().count();
-        const int32_t blockColumns = used.Cells().Columns().count();
-        const Range block =
-            source.Range(used.Cells(1, 1).Address(), used.Cells(blockRows, blockColumns).Address());
+        const Range used = source.UsedRange();
+        const int32_t usedRows = used.Cells().Rows().count();
+        const int32_t columns = used.Cells().Columns().count();
+        const int32_t headerRow = std::max(m_request.headerRow, 1);
+        if (headerRow > usedRows) {
+            return BlockSize{0, 0};  // nothing below the titles
+        }
+        const bool vertical = m_axis == Axis::Rows;
+        if (vertical && m_request.matchHeaders) {
+            return copyMatched(source, used, headerRow, usedRows, columns);
+        }
+        if (vertical && (m_request.dropFirstLine || headerRow > 1)) {
+            noteHeaderDifference(headerTexts(used, headerRow, columns));
+        }
+        const int32_t blockRows = usedRows - headerRow + 1;
+        const Range block = source.Range(used.Cells(headerRow, 1).Address(),
+                                         used.Cells(usedRows, columns).Address());
         block.Copy();
-        // A paste takes the objects anchored in its block; the others stay in the source.
+        noteObjectsLeftBehind(source, block);
+        const bool firstBlock = m_firstBlock;
+        const int32_t at = m_next;
+        const bool dropped = paste(vertical ? blockRows : columns);
+        nameSource(at, firstBlock && m_request.dropFirstLine);
+        const int32_t lost = dropped ? 1 : 0;
+        return vertical ? BlockSize{blockRows - lost, columns}
+                        : BlockSize{blockRows, columns - lost};
+    }
+
+    // Vertical merge by header: the block's columns go under their headers; headers the result
+    // lacks are added to its header row (the first block's).
+    BlockSize copyMatched(const Worksheet& source, const Range& used, int32_t headerRow,
+                          int32_t usedRows, int32_t columns) {
+        const std::vector<std::string> headers = headerTexts(used, headerRow, columns);
+        const int32_t known = m_headers.columnCount();
+        std::vector<int32_t> targets = m_headers.place(headers);
+        for (int32_t& column : targets) {
+            column += firstDataLine();
+        }
+        if (!m_firstBlock) {
+            for (int32_t i = 0; i < columns; ++i) {
+                if (targets[static_cast<size_t>(i)] - firstDataLine() >= known) {
+                    used.Cells(headerRow, i + 1).Copy();
+                    m_sheet->Cells(m_headerLine, targets[static_cast<size_t>(i)]).PasteSpecial();
+                }
+            }
+        }
+        const int32_t firstRow = headerRow + (!m_firstBlock && m_request.dropFirstLine ? 1 : 0);
+        const int32_t rows = usedRows - firstRow + 1;
+        if (rows <= 0) {
+            return BlockSize{0, columns};
+        }
+        const Range block = source.Range(used.Cells(firstRow, 1).Address(),
+                                         used.Cells(usedRows, columns).Address());
+        block.Copy();
+        noteObjectsLeftBehind(source, block);
+        checkBlockFits(rows);
+        const bool firstBlock = m_firstBlock;
+        const int32_t at = m_next;
+        m_sheet->Cells(at, 1).PasteColumns(targets);
+        if (firstBlock) {
+            m_headerLine = at;
+        }
+        m_firstBlock = false;
+        m_next = advance(lastUsedLine(), m_request.gap);
+        nameSource(at, firstBlock);
+        return BlockSize{rows, columns};
+    }
+
+    // The texts a block's header row shows, one per column.
+    static std::vector<std::string> headerTexts(const Range& used, int32_t headerRow,
+                                                int32_t columns) {
+        std::vector<std::string> headers;
+        headers.reserve(static_cast<size_t>(columns));
+        for (int32_t column = 1; column <= columns; ++column) {
+            headers.push_back(used.Cells(headerRow, column).Text());
+        }
+        return headers;
+    }
+
+    // Remembers the current block when its header row differs from the first block's.
+    void noteHeaderDifference(std::vector<std::string> headers) {
+        if (!m_firstHeaders) {
+            m_firstHeaders = std::move(headers);
+            return;
+        }
+        std::string difference = headerDifference(*m_firstHeaders, headers);
+        const QueueRow* row = m_walk.currentRow();
+        if (!difference.empty() && row) {
+            m_headerDifferences.push_back(HeaderDifference{row->path, row->sheet, difference});
+        }
+    }
+
+    // A paste takes the objects anchored in its block; the others stay in the source.
+    void noteObjectsLeftBehind(const Worksheet& source, const Range& block) {
         if (const int32_t outside = block.drawnObjectsOutside(); outside > 0) {
             m_walk.noteLeftBehind(
                 source.name(),
@@ -65,10 +158,36 @@ private:
                     (outside == 1 ? " picture, shape or chart" : " pictures, shapes or charts") +
                     " outside the merged cells");
         }
-        const bool dropped = paste(m_axis == Axis::Rows ? blockRows : blockColumns);
-        const int32_t lost = dropped ? 1 : 0;
-        return m_axis == Axis::Rows ? BlockSize{blockRows - lost, blockColumns}
-                                    : BlockSize{blockRows, blockColumns - lost};
+    }
+
+    // The first column (vertical) or row (horizontal) that blocks are pasted at: the second
+    // when the first names the sources.
+    int32_t firstDataLine() const { return m_request.sourceColumn ? 2 : 1; }
+
+    // With a source column (or row), names the current row's file and sheet beside every line
+    // of the block pasted from line `from` on; a block that starts with the result's header
+    // line has "Source" there, formatted as the header beside it.
+    void nameSource(int32_t from, bool startsWithHeader) {
+        const QueueRow* row = m_walk.currentRow();
+        const int32_t to = lastUsedLine();
+        if (!m_request.sourceColumn || !row || to < from) {
+            return;
+        }
+        const bool vertical = m_axis == Axis::Rows;
+        auto cell = [&](int32_t line, int32_t across) {
+            return vertical ? m_sheet->Cells(line, across) : m_sheet->Cells(across, line);
+        };
+        if (startsWithHeader) {
+            cell(from, 2).Copy();
+            cell(from, 1).PasteSpecial();
+            cell(from, 1).setValue(kSourceHeader);
+            ++from;
+        }
+        if (from <= to) {
+            const std::string name =
+                std::filesystem::path(row->path).filename().string() + ":" + row->sheet;
+            m_sheet->Range(cell(from, 1).Address(), cell(to, 1).Address()).setValue(name);
+        }
     }
 
     // A block reaching past the sheet's last row (or column) cannot be pasted; said in terms
@@ -93,7 +212,9 @@ private:
     bool paste(int32_t blockSize) {
         checkBlockFits(blockSize);
         const int32_t usedBefore = lastUsedLine();
-        Range target = m_axis == Axis::Rows ? m_sheet->Cells(m_next, 1) : m_sheet->Cells(1, m_next);
+        const int32_t across = firstDataLine();
+        Range target =
+            m_axis == Axis::Rows ? m_sheet->Cells(m_next, across) : m_sheet->Cells(across, m_next);
         target.PasteSpecial();
         m_next = lastUsedLine();
         bool dropped = false;
@@ -127,6 +248,11 @@ private:
     std::optional<Worksheet> m_sheet;
     int32_t m_next = 1;
     bool m_firstBlock = true;
+    // Matching by header: the result's columns so far, and the line of its header row.
+    HeaderUnion m_headers;
+    int32_t m_headerLine = 1;
+    // By position: the first block's headers, which the others are compared with.
+    std::optional<std::vector<std::string>> m_firstHeaders;
 };
 
 }  // namespace

@@ -126,4 +126,87 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// The code points of UTF-8 text. A byte that begins no valid sequence becomes a lone
+// surrogate of its own (U+DC80 to U+DCFF), which no letter folds to: any name can be matched,
+// and a stray byte never passes for a character.
+std::u32string codePoints(std::string_view text) {
+    std::u32string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80           ? 1
+                              : (lead >> 5) == 0x6  ? 2
+                              : (lead >> 4) == 0xE  ? 3
+                              : (lead >> 3) == 0x1E ? 4
+                                                    : 0;
+        char32_t value = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        bool valid = length != 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            value = (value << 6) | (next & 0x3F);
+        }
+        if (length == 1) {
+            out.push_back(lead);
+            ++i;
+        } else if (!valid) {
+            out.push_back(0xDC00 + lead);
+            ++i;
+        } else {
+            out.push_back(value);
+            i += length;
+        }
+    }
+    return out;
+}
+
+char32_t foldCase(char32_t c) {
+    if (c >= 'A' && c <= 'Z') {
+        return c + 0x20;
+    }
+    if (c < 0xC0) {
+        return c;
+    }
+    if (c <= 0xDE && c != 0xD7) {
+        return c + 0x20;  // Latin-1 capitals
+    }
+    if (c >= 0x100 && c <= 0x17F) {
+        // Latin Extended-A pairs capital and small letters: even-odd, except in two runs.
+        const bool oddPairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) {
+            return c;
+        }
+        if (c == 0x178) {
+            return 0xFF;  // Ÿ
+        }
+        return oddPairs ? (c % 2 == 1 ? c + 1 : c) : (c % 2 == 0 ? c + 1 : c);
+    }
+    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) {
+        return c + 0x20;  // Greek capitals
+    }
+    if (c == 0x3C2) {
+        return 0x3C3;  // final sigma
+    }
+    if (c >= 0x410 && c <= 0x42F) {
+        return c + 0x20;  // Cyrillic capitals
+    }
+    if (c >= 0x400 && c <= 0x40F) {
+        return c + 0x50;
+    }
+    return c;
+}
+
+std::string caseFolded(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char32_t c : codePoints(text)) {
+        if (c >= 0xDC80 && c <= 0xDCFF) {
+            out.push_back(static_cast<char>(c - 0xDC00));  // a stray byte stays as it was
+        } else {
+            appendUtf8(out, foldCase(c));
+        }
+    }
+    return out;
+}
+
 }  // namespace plyfold::engine

@@ -231,6 +231,9 @@ public:
     // The source cells being mapped, for a carrier: shared formulas whose anchor lies outside
     // it cannot move with the block.
     void setBlock(const CellRange& block) { m_block = block; }
+    // The block's columns land apart (a rearranged paste): only cells below a shared
+    // formula's anchor, in its column, read the same references relative to where they land.
+    void setRearranged() { m_rearranged = true; }
 
     uint32_t mapStyle(uint32_t style) {
         style = validStyle(style);
@@ -383,6 +386,9 @@ private:
     // carrier decides as it does for the cell at sourceAt; kUnmapped where they cannot share
     // one (its anchor would land off the sheet, or a reference off it).
     uint32_t sharedForDecisions(uint32_t from, const SharedFormula& source, CellRef sourceAt) {
+        if (m_rearranged && sourceAt.column != source.anchor.column) {
+            return kUnmapped;
+        }
         auto [boxes, added] = m_sharedBoxes.try_emplace(from);
         if (added) {
             boxes->second = m_carrier->blockBoxes(m_from.formulas().text(source.text));
@@ -424,6 +430,7 @@ private:
 
     FormulaCarrier* m_carrier;
     CellRange m_block{{0, 0}, {kMaxRows - 1, kMaxColumns - 1}};
+    bool m_rearranged = false;
     std::unordered_map<uint32_t, std::vector<DistanceBox>> m_sharedBoxes;  // by source id
     // (source id, decisions) -> target id
     std::map<std::pair<uint32_t, uint64_t>, uint32_t> m_sharedByDecisions;
@@ -908,15 +915,17 @@ void loadAllSheets(Workbook& workbook) {
 
 }  // namespace
 
-void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, CellRef topLeft) {
-    checkRange(range, source);
-    checkBlockFits(range, topLeft, target);
-    if (&source == &target) {
-        Sheet copy(source.workbook(), source.name(), source.kind());
-        copyBlockInto(source, range, copy);
-        pasteBlock(copy, range, target, topLeft);
-        return;
-    }
+namespace {
+
+// A rearranged paste: the whole block pasted and where each of its columns lands.
+struct ColumnPlacement {
+    CellRange block;
+    const std::vector<int32_t>* targetColumns;
+};
+
+// pasteBlock of range, one of the runs of a rearranged paste when placement is given.
+void pasteCells(const Sheet& source, const CellRange& range, Sheet& target, CellRef topLeft,
+                const ColumnPlacement* placement) {
     const int32_t rowOffset = topLeft.row - range.first.row;
     const int32_t columnOffset = topLeft.column - range.first.column;
     const CellRange rect{
@@ -967,11 +976,18 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
     std::optional<FormulaCarrier> carrier;
     if (&source.workbook() != &target.workbook()) {
         carrier.emplace(source, target, FormulaCarrier::Mode::Paste);
-        carrier->setPastedBlock(range, CellRef{rowOffset, columnOffset});
+        carrier->setPastedBlock(placement ? placement->block : range,
+                                CellRef{rowOffset, columnOffset});
+        if (placement) {
+            carrier->setColumnPlacement(placement->targetColumns);
+        }
     }
     CellMapper mapper(source.workbook(), target.workbook(), expectedCells,
                       CellRef{rowOffset, columnOffset}, nullptr, carrier ? &*carrier : nullptr);
     mapper.setBlock(range);
+    if (placement) {
+        mapper.setRearranged();
+    }
     // The table objects stay behind in a paste; into another workbook their references
     // become ordinary ones, which the carrier then moves with the block or reads from the
     // source like any other reference (so they are made where the cells stood).
@@ -1034,6 +1050,48 @@ void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, Cell
          pastedDrawings(source, range, target, CellRef{rowOffset, columnOffset},
                         carrier ? &*carrier : nullptr)) {
         target.drawings().push_back(std::move(object));
+    }
+}
+
+}  // namespace
+
+void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, CellRef topLeft) {
+    checkRange(range, source);
+    checkBlockFits(range, topLeft, target);
+    if (&source == &target) {
+        Sheet copy(source.workbook(), source.name(), source.kind());
+        copyBlockInto(source, range, copy);
+        pasteCells(copy, range, target, topLeft, nullptr);
+        return;
+    }
+    pasteCells(source, range, target, topLeft, nullptr);
+}
+
+void pasteBlockRearranged(const Sheet& source, const CellRange& range, Sheet& target,
+                          int32_t topRow, const std::vector<int32_t>& targetColumns) {
+    checkRange(range, source);
+    if (&source == &target || targetColumns.size() != static_cast<size_t>(range.columnCount())) {
+        throw SpreadsheetError(ErrorNumber::ApplicationDefined,
+                               "The columns of the block copied from the sheet '" + source.name() +
+                                   "' cannot be placed as asked.");
+    }
+    // Each run of columns that stay side by side is one paste; a block whose columns all
+    // keep their order is an ordinary one.
+    const ColumnPlacement placement{range, &targetColumns};
+    size_t start = 0;
+    while (start < targetColumns.size()) {
+        size_t end = start + 1;
+        while (end < targetColumns.size() && targetColumns[end] == targetColumns[end - 1] + 1) {
+            ++end;
+        }
+        const int32_t first = range.first.column + static_cast<int32_t>(start);
+        const CellRange run{{range.first.row, first},
+                            {range.last.row, first + static_cast<int32_t>(end - start) - 1}};
+        const CellRef at{topRow, targetColumns[start]};
+        checkBlockFits(run, at, target);
+        pasteCells(source, run, target, at,
+                   start == 0 && end == targetColumns.size() ? nullptr : &placement);
+        start = end;
     }
 }
 

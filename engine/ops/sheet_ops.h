@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "engine/model/cell_ref.h"
 
@@ -17,6 +18,14 @@ class Workbook;
 // Dates keep their meaning across workbooks of different date systems. Throws when the
 // block would reach past the last row or column of the sheet.
 void pasteBlock(const Sheet& source, const CellRange& range, Sheet& target, CellRef topLeft);
+
+// pasteBlock with the block's columns rearranged: its rows land from topRow on, its i-th
+// column in target column targetColumns[i] (0-based, distinct). Formula references that read
+// only cells of the block follow those cells; a range whose columns no longer lie side by
+// side in order reads the source's cells from the other workbook, as a reference outside the
+// block does. Merged ranges and array formulas are cut where columns part.
+void pasteBlockRearranged(const Sheet& source, const CellRange& range, Sheet& target,
+                          int32_t topRow, const std::vector<int32_t>& targetColumns);
 
 // Deletes whole rows or columns: later ones move up or left, merged ranges shrink, and every
 // formula of the workbook that refers to the sheet is updated.

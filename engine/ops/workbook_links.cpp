@@ -262,6 +262,52 @@ void FormulaCarrier::setPastedBlock(const CellRange& block, CellRef offset) {
     m_offset = offset;
 }
 
+void FormulaCarrier::setColumnPlacement(const std::vector<int32_t>* targetColumns) {
+    m_targetColumns = targetColumns;
+}
+
+// Where a column of the pasted block lands; nothing for a column outside it.
+std::optional<int32_t> FormulaCarrier::placedColumn(int32_t column) const {
+    if (!m_targetColumns) {
+        return column + m_offset.column;
+    }
+    const int64_t index = int64_t{column} - m_block->first.column;
+    if (index < 0 || index >= static_cast<int64_t>(m_targetColumns->size())) {
+        return std::nullopt;
+    }
+    return (*m_targetColumns)[static_cast<size_t>(index)];
+}
+
+// Writes a reference that reads only cells of the block as it reads where they land; false
+// when its cells do not land as one range of the same shape.
+bool FormulaCarrier::moveWithBlock(const Reference& ref, std::string& out) const {
+    formula::RefEnd first = ref.first;
+    formula::RefEnd last = ref.last;
+    if (m_targetColumns && first.column >= 0) {
+        for (int32_t c = first.column; c < last.column; ++c) {
+            const std::optional<int32_t> here = placedColumn(c);
+            const std::optional<int32_t> next = placedColumn(c + 1);
+            if (!here || !next || *next != *here + 1) {
+                return false;
+            }
+        }
+    }
+    bool onSheet = true;
+    for (formula::RefEnd* end : {&first, &last}) {
+        if (end->row >= 0) {
+            end->row += m_offset.row;
+            onSheet = onSheet && end->row >= 0 && end->row < kMaxRows;
+        }
+        if (end->column >= 0) {
+            const std::optional<int32_t> column = placedColumn(end->column);
+            end->column = column.value_or(-1);
+            onSheet = onSheet && column && *column >= 0 && *column < kMaxColumns;
+        }
+    }
+    out += onSheet ? formula::referenceBody(ref.kind, first, last) : "#REF!";
+    return true;
+}
+
 namespace {
 
 // One end of a reference along one axis, as a cell at distance d from where the formula is
@@ -390,21 +436,7 @@ bool FormulaCarrier::rewrite(const Reference& ref, std::string& out) {
         } else {
             inside = blockBox(ref).contains(0, 0);
         }
-        if (inside) {
-            formula::RefEnd first = ref.first;
-            formula::RefEnd last = ref.last;
-            bool onSheet = true;
-            for (formula::RefEnd* end : {&first, &last}) {
-                if (end->row >= 0) {
-                    end->row += m_offset.row;
-                    onSheet = onSheet && end->row >= 0 && end->row < kMaxRows;
-                }
-                if (end->column >= 0) {
-                    end->column += m_offset.column;
-                    onSheet = onSheet && end->column >= 0 && end->column < kMaxColumns;
-                }
-            }
-            out += onSheet ? formula::referenceBody(ref.kind, first, last) : "#REF!";
+        if (inside && moveWithBlock(ref, out)) {
             return true;
         }
         const int32_t book = sourceBook();

@@ -62,6 +62,12 @@ public:
     // what lay around it in the source. A source without a file keeps a desktop paste's
     // moves, done by the caller (movesLocalReferences() false).
     void setPastedBlock(const CellRange& block, CellRef offset);
+    // For a paste that rearranges the block's columns: targetColumns[i] is the target column
+    // (0-based) of the block's i-th column. A reference that reads only cells of the block
+    // follows its cells there; a range whose columns do not land side by side in their order
+    // reads the source instead, as a reference outside the block does. The vector must
+    // outlive the carrier.
+    void setColumnPlacement(const std::vector<int32_t>* targetColumns);
     bool movesLocalReferences() const;
 
     // The formula as it reads in the target (moved as a paste moves it where
@@ -97,6 +103,8 @@ public:
 private:
     DistanceBox blockBox(const formula::Reference& ref) const;
     bool rewrite(const formula::Reference& ref, std::string& out);
+    bool moveWithBlock(const formula::Reference& ref, std::string& out) const;
+    std::optional<int32_t> placedColumn(int32_t column) const;
     std::string carryName(std::string_view name);
     std::string placeName(const DefinedName& name, const std::string& formula);
     int32_t sourceBook();
@@ -116,6 +124,7 @@ private:
     std::set<std::string> m_cached;  // references already cached, as written
     std::optional<CellRange> m_block;
     CellRef m_offset;
+    const std::vector<int32_t>* m_targetColumns = nullptr;
     const std::vector<bool>* m_decisions = nullptr;  // for carryDeciding
     size_t m_decision = 0;
     size_t m_namesBefore;

@@ -33,6 +33,8 @@ TEST(MergeJobFormat, AJobIsWrittenAsLinesAPersonCanRead) {
     job.dropFirstLine = true;
     job.textDialect.delimiter = ';';
     job.sheetNaming = SheetNaming::FileAndSheet;
+    job.headerRow = 3;
+    job.sourceColumn = true;
     job.output = "/jobs/out/year.xlsx";
     EXPECT_EQ(writeJobText(job, "/jobs"),
               "# Plyfold merge job: settings as \"name = value\", then one line per queue row:\n"
@@ -42,6 +44,9 @@ TEST(MergeJobFormat, AJobIsWrittenAsLinesAPersonCanRead) {
               "skip-first = yes\n"
               "autofit = yes\n"
               "sheet-names = file-sheet\n"
+              "header-row = 3\n"
+              "match-headers = no\n"
+              "source-column = yes\n"
               "delimiter = semicolon\n"
               "decimal = auto\n"
               "date-order = auto\n"
@@ -65,6 +70,12 @@ TEST(MergeJobFormat, EverySettingReadsBackAsWritten) {
         jobs.push_back(base);
         jobs.back().mode = MergeMode::Workbook;
         jobs.back().sheetNaming = naming;
+    }
+    for (int32_t headerRow : {1, 7, 1048576}) {
+        jobs.push_back(base);
+        jobs.back().headerRow = headerRow;
+        jobs.back().matchHeaders = headerRow == 7;
+        jobs.back().sourceColumn = headerRow != 7;
     }
     for (char delimiter : {'\0', '\t', '|', ';', ',', ' ', ':', '#', '='}) {
         jobs.push_back(base);
@@ -190,6 +201,12 @@ TEST(MergeJobFormat, AMalformedLineIsNamedWithWhatIsWrong) {
         {"autofit =", 1, "line 1: autofit must be yes or no, not ''"},
         {"sheet-names = files", 1,
          "line 1: sheet-names must be source, file or file-sheet, not 'files'"},
+        {"header-row = 0", 1, "line 1: header-row must be a row number from 1 to 1048576, not '0'"},
+        {"header-row = 1048577", 1,
+         "line 1: header-row must be a row number from 1 to 1048576, not '1048577'"},
+        {"header-row = 2.5", 1,
+         "line 1: header-row must be a row number from 1 to 1048576, not '2.5'"},
+        {"match-headers = 1", 1, "line 1: match-headers must be yes or no, not '1'"},
         {"decimal = dot", 1, "line 1: decimal must be auto, point or comma, not 'dot'"},
         {"date-order = dym", 1, "line 1: date-order must be auto, dmy, mdy or ymd, not 'dym'"},
         {"delimiter = ;;", 1,
