@@ -26,6 +26,15 @@ Options optionsWithJob(const Options& commandLine, const merge::MergeJob& job) {
     if (!commandLine.isGiven("--sheet-names")) {
         options.sheetNaming = job.sheetNaming;
     }
+    if (!commandLine.isGiven("--header-row")) {
+        options.headerRow = job.headerRow;
+    }
+    if (!commandLine.isGiven("--match-headers")) {
+        options.matchHeaders = job.matchHeaders;
+    }
+    if (!commandLine.isGiven("--source-column")) {
+        options.sourceColumn = job.sourceColumn;
+    }
     if (!commandLine.isGiven("--delimiter")) {
         options.textDialect.delimiter = job.textDialect.delimiter;
     }

@@ -105,6 +105,9 @@ merge::MergeRequest requestFor(const Options& options, const std::vector<merge::
     request.dropFirstLine = options.skipFirst;
     request.autofit = options.autofit;
     request.sheetNaming = options.sheetNaming;
+    request.headerRow = options.headerRow;
+    request.matchHeaders = options.matchHeaders;
+    request.sourceColumn = options.sourceColumn;
     request.memoryLimit = options.memoryLimit;
     request.textDialect = options.textDialect;
     // Every problem is found in one run; whether the result is written is decided after.
@@ -201,6 +204,9 @@ int mergeQueue(const Options& options, const QueueBuilder& queue) {
     // Said whether or not the save succeeds: the sources hold it either way.
     for (const merge::UncarriedFeature& feature : outcome.uncarried) {
         printMessage(feature.message());
+    }
+    for (const merge::HeaderDifference& difference : outcome.headerDifferences) {
+        printMessage(difference.message() + " (stacked by position; --match-headers matches them)");
     }
     status = kSuccess;
     try {

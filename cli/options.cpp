@@ -105,6 +105,23 @@ private:
             return flag(m_options.recursive, true);
         if (name == "--include-results")
             return flag(m_options.includeResults, true);
+        if (name == "--match-headers")
+            return flag(m_options.matchHeaders, true);
+        if (name == "--source-column")
+            return flag(m_options.sourceColumn, true);
+        if (name == "--header-row") {
+            auto v = value();
+            if (!v) {
+                return false;
+            }
+            auto row = merge::headerRowNumber(*v);
+            if (!row) {
+                m_error = "--header-row takes a row number from 1 to 1048576, not '" + *v + "'";
+                return false;
+            }
+            m_options.headerRow = *row;
+            return true;
+        }
         if (name == "--decimal-comma") {
             bool comma = false;
             return flag(comma, true) &&
@@ -321,6 +338,15 @@ std::optional<std::string> resultFileProblem(const Options& options) {
     if (options.isGiven("--sheet-names") && options.mode != MergeMode::Workbook) {
         return "--sheet-names applies only to --mode workbook";
     }
+    if (options.matchHeaders && options.mode != MergeMode::Vertical) {
+        return "--match-headers applies only to --mode vertical";
+    }
+    if (options.sourceColumn && options.mode == MergeMode::Workbook) {
+        return "--source-column applies only to --mode vertical or horizontal";
+    }
+    if (options.isGiven("--header-row") && options.mode == MergeMode::Workbook) {
+        return "--header-row applies only to --mode vertical or horizontal";
+    }
     if (!csv && options.isGiven("--csv-values")) {
         return "--csv-values applies only to a .csv result";
     }
@@ -358,6 +384,13 @@ Options:
                         saves it); options given besides override the job's
       --gap N           empty rows (or columns) between blocks, a whole number (default 0)
       --skip-first      drop the first row (or column) of every block after the first
+      --header-row N    every block's header is its row N (default 1): the rows above it
+                        are titles and are left out; --skip-first drops row N
+      --match-headers   with --mode vertical, put each column under its header (matched
+                        in either case, blanks trimmed; a repeated header to its repeat);
+                        a header the first block lacks adds a column
+      --source-column   a first column (vertical) or row (horizontal) naming each block's
+                        FILE:SHEET, headed "Source" with --skip-first or --match-headers
       --no-autofit      keep the default column widths
       --keep-going      merge what can be merged; name each worksheet left out (a missing
                         file or sheet, a file that cannot be read) and still write the result

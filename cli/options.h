@@ -33,6 +33,12 @@ struct Options {
     bool autofit = true;
     // What the one-workbook merge names its copies.
     merge::SheetNaming sheetNaming = merge::SheetNaming::Source;
+    // Every block's header row (1-based); the rows above it are titles, left out.
+    int32_t headerRow = 1;
+    // The vertical merge puts each column under its header.
+    bool matchHeaders = false;
+    // A first column (vertical) or row (horizontal) naming each block's file and sheet.
+    bool sourceColumn = false;
     uint64_t memoryLimit = 0;  // bytes; 0 the default
     bool list = false;
     bool quiet = false;
