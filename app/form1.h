@@ -38,6 +38,9 @@ public:
     }
 };
 
+// The lists whose rows name a sheet to preview.
+enum class PreviewList { Worksheets, Queue };
+
 struct Form1Services {
     controls::MessageBoxService* messages = nullptr;
     controls::PointerService* pointer = nullptr;
@@ -111,6 +114,15 @@ public:
     void Command15_Click();
     void Command17_Click();
     void ListView4_DblClick();
+
+    // Preview Sheet: the sheet of the selected row of a list (the worksheet list's row of the
+    // browsed workbook, or a merge-queue entry), opened read-only in a server instance of its
+    // own and shown alone, its window titled as a preview that offers no save. Failures (no
+    // row, a missing or unreadable file, no such worksheet) are told in a box naming the file
+    // and sheet; the file is only read.
+    void PreviewSheet(PreviewList list);
+    void PreviewWorksheet_Click();
+    void PreviewQueueItem_Click();
 
     // The Sheet Names menu: what the one-workbook merge names its copies (the checked item).
     void SheetNamesSource_Click();

@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "engine/common/file_access.h"
 #include "engine/common/file_kind.h"
 #include "engine/common/memory_budget.h"
 #include "engine/io/workbook_io.h"
@@ -24,6 +25,8 @@ struct WorkbookRecord {
     std::weak_ptr<ApplicationState> app;
     std::shared_ptr<engine::Workbook> book;
     std::string name;
+    // The file a read-only workbook was opened from; empty for the others.
+    std::string readOnlyPath;
     bool open = true;
 };
 
@@ -43,6 +46,7 @@ struct ApplicationState {
     std::vector<std::string> sourcePaths;
     engine::TextDialect textDialect;
     std::string statusBar;
+    std::string caption;
     // The range held by Copy until it is pasted over or dropped.
     std::shared_ptr<WorkbookRecord> heldBook;
     engine::Sheet* heldSheet = nullptr;
@@ -586,8 +590,18 @@ std::vector<std::string> Workbook::uncarriedFeatures() const {
     return openBook(m_book).book->uncarried().list();
 }
 
+bool Workbook::ReadOnly() const {
+    return !openBook(m_book).readOnlyPath.empty();
+}
+
 void Workbook::SaveAs(const std::string& path, engine::CsvValues csvValues) const {
-    const engine::Workbook& book = *openBook(m_book).book;
+    const WorkbookRecord& record = openBook(m_book);
+    if (!record.readOnlyPath.empty() && files::findSameFile(path, {record.readOnlyPath})) {
+        throw SpreadsheetError(ErrorNumber::FileAccess,
+                               "The workbook '" + record.name + "' is open read-only: '" + path +
+                                   "' is the file it was opened from and cannot be replaced.");
+    }
+    const engine::Workbook& book = *record.book;
     if (files::fileTypeOfName(path) == files::FileType::Csv) {
         engine::saveSheetAsCsv(book.sheet(book.activeSheet()), path, csvValues);
     } else {
@@ -604,12 +618,18 @@ bool isMergeResultFile(const std::string& path) {
 WorkbookCollection::WorkbookCollection(std::shared_ptr<ApplicationState> app)
     : m_app(std::move(app)) {}
 
-Workbook WorkbookCollection::Open(const std::string& path) const {
+Workbook WorkbookCollection::Open(const std::string& path, OpenAccess access) const {
     auto app = runningApp(m_app);
     auto record = std::make_shared<WorkbookRecord>();
     record->app = app;
     record->book = engine::openWorkbook(path, app->budget, app->textDialect);
     record->name = std::filesystem::path(path).filename().string();
+    if (access == OpenAccess::ReadOnly) {
+        // Absolute, so that a later change of the working folder cannot lead elsewhere.
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+        record->readOnlyPath = error ? path : absolute.string();
+    }
     app->workbooks.push_back(record);
     return Workbook(record);
 }
@@ -661,7 +681,8 @@ void Application::setVisible(bool visible) {
         m_state->presented = true;
         std::vector<ShownWorkbook> shown;
         for (const auto& record : m_state->workbooks) {
-            shown.push_back(ShownWorkbook{record->name, record->book, m_state->sourcePaths});
+            shown.push_back(ShownWorkbook{record->name, record->book, m_state->sourcePaths,
+                                          m_state->caption, !record->readOnlyPath.empty()});
         }
         presenter->present(shared_from_this(), std::move(shown));
     }
@@ -682,6 +703,14 @@ bool Application::displayAlerts() const {
 void Application::setDisplayAlerts(bool displayAlerts) {
     runningApp(m_state);
     m_state->displayAlerts = displayAlerts;
+}
+
+const std::string& Application::caption() const {
+    return m_state->caption;
+}
+
+void Application::setCaption(std::string caption) {
+    m_state->caption = std::move(caption);
 }
 
 void Application::setCutCopyMode(bool mode) {

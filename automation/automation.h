@@ -32,6 +32,10 @@ struct WorkbookRecord;
 
 enum class SaveChanges { No, Yes };
 
+// How Workbooks.Open opens a file. A read-only workbook is never saved over the file it came
+// from, and the server's window offers no way to save it.
+enum class OpenAccess { ReadWrite, ReadOnly };
+
 // A rectangle of a worksheet. What count() counts depends on how the range was reached:
 // Cells counts cells, Rows rows, Columns columns.
 class Range {
@@ -170,7 +174,9 @@ public:
     void Close(SaveChanges saveChanges = SaveChanges::No) const;
     // Writes the workbook to path in the format its name asks for: comma-separated text of the
     // active sheet for .csv, else an Office Open XML package (.xlsm, .xltx and .xltm by name).
-    // The file appears whole or not at all; an existing file stays untouched on failure.
+    // The file appears whole or not at all; an existing file stays untouched on failure. A
+    // read-only workbook is refused the file it was opened from, under any name that leads
+    // there.
     void SaveAs(const std::string& path,
                 engine::CsvValues csvValues = engine::CsvValues::Shown) const;
     // After sheets were copied in from other workbooks: every reference to another file's
@@ -181,6 +187,8 @@ public:
     void markAsMergeResult() const;
     // What the workbook as a whole holds that no copy of its sheets carries (a VBA project).
     std::vector<std::string> uncarriedFeatures() const;
+    // Whether the workbook was opened with OpenAccess::ReadOnly.
+    bool ReadOnly() const;
 
 private:
     friend class WorkbookCollection;
@@ -191,7 +199,7 @@ private:
 class WorkbookCollection {
 public:
     // Opens a workbook file of any supported format; only its sheet list is read now.
-    Workbook Open(const std::string& path) const;
+    Workbook Open(const std::string& path, OpenAccess access = OpenAccess::ReadWrite) const;
     // A new unsaved workbook with one empty worksheet, "Sheet1".
     Workbook Add() const;
     int32_t count() const;
@@ -219,6 +227,10 @@ public:
     // them so that saving a result never replaces one of them.
     void setSourcePaths(std::vector<std::string> paths);
     const std::vector<std::string>& sourcePaths() const;
+    // The title of the server's windows; empty (the default) titles each window by its
+    // workbook's name.
+    const std::string& caption() const;
+    void setCaption(std::string caption);
     // False drops the held copy.
     void setCutCopyMode(bool mode);
     // Ends the instance: every workbook is discarded unsaved, every handle becomes invalid.
@@ -245,11 +257,15 @@ private:
 };
 
 // A workbook as the server's window shows it: its name and its cells, to read, and the files
-// it was made from (Application::sourcePaths), which a save must not replace.
+// it was made from (Application::sourcePaths), which a save must not replace. The window is
+// titled caption when the instance has one (Application::caption), and a read-only workbook's
+// window offers no save.
 struct ShownWorkbook {
     std::string name;
     std::shared_ptr<const engine::Workbook> book;
     std::vector<std::string> sources = {};
+    std::string caption = {};
+    bool readOnly = false;
 };
 
 // The server's window: receives a server instance and its open workbooks when the instance

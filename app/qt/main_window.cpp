@@ -279,6 +279,7 @@ void MainWindow::buildMenus() {
     addItem(edit, "RemoveAll", QStringLiteral("Remove All List Items"),
             &app::Form1::RemoveAll_Click);
     addSheetFilterItem(edit, addItem);
+    addPreviewCommand(edit);
     QMenu* actions = bar->addMenu(QStringLiteral("Actions"));
     actions->setObjectName(QStringLiteral("ActionsMenu"));
     addItem(actions, "Merge", QStringLiteral("Merge"), &app::Form1::Merge_Click);

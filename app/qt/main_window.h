@@ -53,6 +53,9 @@ private:
     void addSheetNamesMenu(QMenuBar* bar);
     // File > Include Subfolders, checkable: whether the folder scan lists subfolders too.
     void addFolderScanItem(QMenu* file);
+    // Edit > Preview Sheet (F3) and the context menus of the worksheet list and the merge queue
+    // (main_window_preview.cpp).
+    void addPreviewCommand(QMenu* edit);
     // Runs a handler; a failure that escapes it is shown, never let into the event loop.
     void run(void (app::Form1::*handler)());
     void unloadOnce();

@@ -39,6 +39,12 @@ void ResultPresenter::open(const std::shared_ptr<automation::Application>& appli
         for (const automation::ShownWorkbook& shown : workbooks) {
             auto* window = new ResultWindow(lease, shown.book, toQString(shown.name), m_services);
             window->setSourcePaths(shown.sources);
+            if (!shown.caption.empty()) {
+                window->setCaption(toQString(shown.caption));
+            }
+            if (shown.readOnly) {
+                window->setReadOnly();
+            }
             m_windows << window;
             window->show();
             emit windowOpened(window);

@@ -75,13 +75,13 @@ ResultWindow::ResultWindow(std::shared_ptr<InstanceLease> lease,
     setCentralWidget(m_tabs);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-    QAction* saveAsAction = file->addAction(QStringLiteral("Save As…"));
-    saveAsAction->setObjectName(QStringLiteral("SaveAs"));
-    saveAsAction->setShortcut(QKeySequence::SaveAs);
-    connect(saveAsAction, &QAction::triggered, this, [this] { saveAs(); });
-    QAction* openAction = file->addAction(QStringLiteral("Open in spreadsheet application"));
-    openAction->setObjectName(QStringLiteral("OpenInSpreadsheetApplication"));
-    connect(openAction, &QAction::triggered, this, [this] { openInSpreadsheetApplication(); });
+    m_saveAsAction = file->addAction(QStringLiteral("Save As…"));
+    m_saveAsAction->setObjectName(QStringLiteral("SaveAs"));
+    m_saveAsAction->setShortcut(QKeySequence::SaveAs);
+    connect(m_saveAsAction, &QAction::triggered, this, [this] { saveAs(); });
+    m_openAction = file->addAction(QStringLiteral("Open in spreadsheet application"));
+    m_openAction->setObjectName(QStringLiteral("OpenInSpreadsheetApplication"));
+    connect(m_openAction, &QAction::triggered, this, [this] { openInSpreadsheetApplication(); });
     file->addSeparator();
     QAction* closeAction = file->addAction(QStringLiteral("Close"));
     closeAction->setObjectName(QStringLiteral("Close"));
@@ -184,6 +184,19 @@ QString ResultWindow::statusText() const {
     return m_statusText->text();
 }
 
+void ResultWindow::setCaption(const QString& caption) {
+    setWindowTitle(caption + QStringLiteral(" - Plyfold"));
+}
+
+void ResultWindow::setReadOnly() {
+    m_readOnly = true;
+    // Hidden and disabled, which also silences their keys.
+    for (QAction* action : {m_saveAsAction, m_openAction}) {
+        action->setEnabled(false);
+        action->setVisible(false);
+    }
+}
+
 QTableView* ResultWindow::sheetView(int tab) const {
     return qobject_cast<QTableView*>(m_tabs->widget(tab));
 }
@@ -202,7 +215,7 @@ int ResultWindow::worksheetCount() const {
 }
 
 bool ResultWindow::saveAs() {
-    if (!m_services.dialogs) {
+    if (m_readOnly || !m_services.dialogs) {
         return false;
     }
     const QString suggested = m_savedPath.isEmpty()
@@ -273,7 +286,7 @@ bool ResultWindow::writeFile(const SaveTarget& target) {
 }
 
 void ResultWindow::openInSpreadsheetApplication() {
-    if (m_services.temporaryFolder.isEmpty()) {
+    if (m_readOnly || m_services.temporaryFolder.isEmpty()) {
         return;
     }
     QDir folder(m_services.temporaryFolder);
@@ -292,7 +305,7 @@ void ResultWindow::openInSpreadsheetApplication() {
 
 void ResultWindow::closeEvent(QCloseEvent* event) {
     const automation::Application& application = m_lease->application();
-    if (m_saved || !application.isRunning() || !application.displayAlerts() ||
+    if (m_saved || m_readOnly || !application.isRunning() || !application.displayAlerts() ||
         !m_services.dialogs) {
         event->accept();
         return;

@@ -10,6 +10,7 @@
 #include "app/qt/result_dialogs.h"
 #include "controls/services.h"
 
+class QAction;
 class QLabel;
 class QTabWidget;
 class QTableView;
@@ -74,6 +75,13 @@ public:
     // (a link, a hard link) leads to it.
     void setSourcePaths(std::vector<std::string> paths) { m_sourcePaths = std::move(paths); }
 
+    // Titles the window caption (a preview's) instead of the workbook's name.
+    void setCaption(const QString& caption);
+    // A read-only window (a preview of a source) offers no save: Save As and Open in
+    // spreadsheet application are gone, saveAs() refuses, and closing never asks.
+    void setReadOnly();
+    bool isReadOnly() const { return m_readOnly; }
+
     // Asks where to save and saves there; false when cancelled or failed (the failure shown).
     bool saveAs();
     // Saves a copy to the temporary folder and hands it to the desktop's spreadsheet program.
@@ -101,7 +109,10 @@ private:
     QTabWidget* m_tabs = nullptr;
     QLabel* m_statusText = nullptr;
     QList<const engine::Sheet*> m_tabSheets;
+    QAction* m_saveAsAction = nullptr;
+    QAction* m_openAction = nullptr;
     bool m_saved = false;
+    bool m_readOnly = false;
     QString m_savedPath;
     std::vector<std::string> m_sourcePaths;
 };
