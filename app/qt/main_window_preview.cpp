@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QKeySequence>
 #include <QMenu>
+#include <QShortcut>
 
 #include <memory>
 
@@ -16,9 +17,10 @@ constexpr auto kPreviewKey = Qt::Key_F3;
 
 }  // namespace
 
-// The key and the Edit menu's item preview the current row of the list that has, or last had,
-// the focus (the worksheet list until either has had it); a list's context menu previews the
-// row it was opened on.
+// The key previews the current row of the list that has the focus; the Edit menu's item the
+// current row of the list that last had it (the worksheet list until either has had it); a
+// list's context menu the row it was opened on. The key belongs to the lists, since the menu
+// bar's items have none.
 void MainWindow::addPreviewCommand(QMenu* edit) {
     auto* worksheets = findChild<ListView*>(QStringLiteral("ListView3"));
     auto* queue = findChild<ListView*>(QStringLiteral("ListView4"));
@@ -34,8 +36,6 @@ void MainWindow::addPreviewCommand(QMenu* edit) {
     edit->addSeparator();
     QAction* item = edit->addAction(QStringLiteral("Preview Sheet"));
     item->setObjectName(QStringLiteral("PreviewSheet"));
-    item->setShortcut(QKeySequence(kPreviewKey));
-    item->setShortcutContext(Qt::WindowShortcut);
     connect(item, &QAction::triggered, this,
             [this, lastList, handlerOf] { run(handlerOf(*lastList)); });
     connect(qApp, &QApplication::focusChanged, item,
@@ -50,6 +50,10 @@ void MainWindow::addPreviewCommand(QMenu* edit) {
     const std::pair<ListView*, app::PreviewList> lists[] = {
         {worksheets, app::PreviewList::Worksheets}, {queue, app::PreviewList::Queue}};
     for (const auto& [view, list] : lists) {
+        auto* key = new QShortcut(QKeySequence(kPreviewKey), view);
+        key->setContext(Qt::WidgetShortcut);
+        connect(key, &QShortcut::activated, this,
+                [this, handler = handlerOf(list)] { run(handler); });
         view->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(view, &QWidget::customContextMenuRequested, this,
                 [this, view = view, handler = handlerOf(list)](const QPoint& position) {
@@ -64,8 +68,7 @@ void MainWindow::addPreviewCommand(QMenu* edit) {
                     auto* menu = new QMenu(view);
                     menu->setObjectName(QStringLiteral("PreviewMenu"));
                     menu->setAttribute(Qt::WA_DeleteOnClose);
-                    // The tab shows the key in the menu's shortcut column without binding it
-                    // a second time.
+                    // The tab shows the list's key in the menu's shortcut column.
                     QAction* preview = menu->addAction(
                         QStringLiteral("Preview Sheet\t") +
                         QKeySequence(kPreviewKey).toString(QKeySequence::NativeText));

@@ -153,7 +153,16 @@ TEST_F(CliTest, AFolderStacksEveryWorksheetOfItsWorkbooks) {
     ASSERT_EQ(r.status, 0) << r.err;
     // feb.xlsx sorts before jan.xlsx; jan's second sheet follows its first.
     EXPECT_EQ(result(), (V{"f11|f12", "f21|f22", "f31|f32", "j21|j22", "j31|j32"}));
-    EXPECT_EQ(r.err, "") << "no progress bar when standard error is not a terminal";
+    // No progress bar when standard error is not a terminal: only the two blocks whose first
+    // row, dropped as a header, differs from the first block's are named.
+    EXPECT_EQ(r.err,
+              "plyfold-merge: '" + jan +
+                  "', sheet 'Data': its header row differs from the first block's: lacks "
+                  "f11, f12; adds j11, j12 (stacked by position; --match-headers matches "
+                  "them)\nplyfold-merge: '" +
+                  jan +
+                  "', sheet 'Notes': its header row differs from the first block's: lacks "
+                  "f11, f12; adds n11 (stacked by position; --match-headers matches them)\n");
 }
 
 TEST_F(CliTest, PickedSheetsSideBySideWithAGap) {
