@@ -33,6 +33,8 @@ TEST(MergeJobFormat, AJobIsWrittenAsLinesAPersonCanRead) {
     job.dropFirstLine = true;
     job.textDialect.delimiter = ';';
     job.sheetNaming = SheetNaming::FileAndSheet;
+    job.headerRow = 3;
+    job.matchHeaders = true;
     job.output = "/jobs/out/year.xlsx";
     EXPECT_EQ(writeJobText(job, "/jobs"),
               "# Plyfold merge job: settings as \"name = value\", then one line per queue row:\n"
@@ -42,6 +44,9 @@ TEST(MergeJobFormat, AJobIsWrittenAsLinesAPersonCanRead) {
               "skip-first = yes\n"
               "autofit = yes\n"
               "sheet-names = file-sheet\n"
+              "header-row = 3\n"
+              "match-headers = yes\n"
+              "source-column = no\n"
               "delimiter = semicolon\n"
               "decimal = auto\n"
               "date-order = auto\n"
