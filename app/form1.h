@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,12 @@ public:
     // Asks for the sheet filter's patterns, showing the current ones; nothing when the user
     // cancels. A window without the dialog never changes the filter.
     virtual std::optional<std::string> askSheetFilter(const std::string& current) {
+        (void)current;
+        return std::nullopt;
+    }
+    // Asks for the header row, showing the current one; nothing when the user cancels. A
+    // window without the dialog never changes the row.
+    virtual std::optional<int32_t> askHeaderRow(int32_t current) {
         (void)current;
         return std::nullopt;
     }
@@ -131,6 +138,12 @@ public:
     // Sheet Filter...: asks for the patterns that "Add All Sheets" and "Add All Excel Files"
     // queue worksheets by (controls::Form1Controls::sheetFilter); empty takes every sheet.
     void SheetFilter_Click();
+    // The Merge Options menu. MatchHeaders_Click and SourceColumn_Click flip their option;
+    // HeaderRow_Click asks for the header row (1 to the last row of a sheet) and refuses any
+    // other answer, keeping the row it had.
+    void MatchHeaders_Click();
+    void SourceColumn_Click();
+    void HeaderRow_Click();
     // Flips whether the folder scan lists subfolders too, and lists the shown source again.
     void IncludeSubfolders_Click();
 
@@ -139,9 +152,9 @@ public:
     void OpenJob_Click();
 
     // What the user is told after a merge whose result opened: one information box listing
-    // the queue rows left out and, below, what the result does not carry, with "Save
-    // Report..." (the whole queue as a tab-separated report) when rows were left out. Nothing
-    // when there is nothing to tell.
+    // the queue rows left out, then what the result does not carry, then the blocks whose
+    // header row differs from the first block's, with "Save Report..." (the whole queue as a
+    // tab-separated report) when rows were left out. Nothing when there is nothing to tell.
     void ShowMergeReport(const merge::MergeOutcome& outcome);
 
 private:

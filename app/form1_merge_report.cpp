@@ -35,19 +35,25 @@ void Form1::showMergeFailed(const merge::MergeOutcome& outcome) {
 
 void Form1::ShowMergeReport(const merge::MergeOutcome& outcome) {
     const std::vector<merge::RowReport> leftOut = outcome.leftOut();
-    if (leftOut.empty()) {
-        if (!outcome.uncarried.empty()) {
-            m_controls.showMessage(merge::uncarriedText(outcome.uncarried),
-                                   controls::MessageIcon::Information);
+    std::string text;
+    auto addPart = [&text](const std::string& part) {
+        if (!part.empty()) {
+            text += (text.empty() ? "" : "\n\n") + part;
         }
+    };
+    if (!leftOut.empty()) {
+        addPart(merge::leftOutText(leftOut));
+    }
+    if (!outcome.uncarried.empty()) {
+        addPart(merge::uncarriedText(outcome.uncarried));
+    }
+    addPart(merge::headerDifferencesText(outcome.headerDifferences));
+    if (text.empty()) {
         return;
     }
-    std::string text = merge::leftOutText(leftOut);
-    if (!outcome.uncarried.empty()) {
-        text += "\n\n" + merge::uncarriedText(outcome.uncarried);
-    }
-    // Without a way to ask for a file there is nothing to offer.
-    if (!m_services.dialogs || !m_controls.messages) {
+    // Only rows left out make a report worth saving; without a way to ask for a file there is
+    // nothing to offer either.
+    if (leftOut.empty() || !m_services.dialogs || !m_controls.messages) {
         m_controls.showMessage(text, controls::MessageIcon::Information);
         return;
     }

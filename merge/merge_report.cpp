@@ -111,4 +111,21 @@ std::string leftOutText(const std::vector<RowReport>& leftOut) {
                      leftOut);
 }
 
+std::string headerDifferencesText(const std::vector<HeaderDifference>& differences) {
+    if (differences.empty()) {
+        return {};
+    }
+    const bool one = differences.size() == 1;
+    std::string text = counted(static_cast<int64_t>(differences.size()), "block", "blocks") +
+                       (one ? " has" : " have") +
+                       " a header row that differs from the first block's and " +
+                       (one ? "was" : "were") +
+                       " stacked by position; matching columns by header would put each column "
+                       "under its own header:\n";
+    for (const HeaderDifference& difference : differences) {
+        text += "\n" + difference.message();
+    }
+    return text;
+}
+
 }  // namespace plyfold::merge

@@ -23,4 +23,9 @@ std::string rowsUnder(std::string headline, const std::vector<RowReport>& rows);
 // The rows left out, one "'path', sheet 'Name': why" line each, under a line that counts them.
 std::string leftOutText(const std::vector<RowReport>& leftOut);
 
+// The blocks whose header row differs from the first block's, one message() line each, under a
+// line that counts them, says they were stacked by position and that matching columns by header
+// would line them up. Empty when there are none.
+std::string headerDifferencesText(const std::vector<HeaderDifference>& differences);
+
 }  // namespace plyfold::merge

@@ -27,6 +27,7 @@
 #include "app/qt/settings_dialog_view.h"
 #include "app/qt/source_icons.h"
 #include "app/qt/twips.h"
+#include "engine/model/limits.h"
 
 namespace plyfold::gui {
 namespace {
@@ -105,6 +106,9 @@ public:
     void* windowHandle() override { return static_cast<QWidget*>(&m_window); }
     std::optional<std::string> askSheetFilter(const std::string& current) override {
         return m_window.askSheetFilter(current);
+    }
+    std::optional<int32_t> askHeaderRow(int32_t current) override {
+        return m_window.askHeaderRow(current);
     }
 
 private:
@@ -284,6 +288,7 @@ void MainWindow::buildMenus() {
     actions->setObjectName(QStringLiteral("ActionsMenu"));
     addItem(actions, "Merge", QStringLiteral("Merge"), &app::Form1::Merge_Click);
     addSheetNamesMenu(bar);
+    addMergeOptionsMenu(bar);
     // The menu-bar entry itself is the command.
     QAction* settings = bar->addAction(QStringLiteral("Settings"));
     settings->setObjectName(QStringLiteral("Settings"));
@@ -328,6 +333,51 @@ void MainWindow::addSheetNamesMenu(QMenuBar* bar) {
             action->setChecked(m_form->controls().sheetNames == value);
         });
         action->setChecked(m_form->controls().sheetNames == value);
+    }
+}
+
+void MainWindow::addMergeOptionsMenu(QMenuBar* bar) {
+    QMenu* menu = bar->addMenu(QStringLiteral("Merge Options"));
+    menu->setObjectName(QStringLiteral("MergeOptionsMenu"));
+    // Without a status bar the status tips would go unseen; the menu shows them as tool tips.
+    menu->setToolTipsVisible(true);
+    auto addOption = [this, menu](const char* name, const QString& text, const QString& tip,
+                                  void (app::Form1::*handler)()) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setStatusTip(tip);
+        action->setToolTip(tip);
+        connect(action, &QAction::triggered, this, [this, handler] { run(handler); });
+        return action;
+    };
+    QAction* matchHeaders = addOption(
+        "MatchHeaders", QStringLiteral("Match Columns by Header"),
+        QStringLiteral("Vertical merge only: each block's columns go under the column of the same "
+                       "header, and a header not seen before adds a column."),
+        &app::Form1::MatchHeaders_Click);
+    QAction* sourceColumn = addOption(
+        "SourceColumn", QStringLiteral("Source Column"),
+        QStringLiteral("A first column (vertical) or row (horizontal) naming each block's file "
+                       "and sheet."),
+        &app::Form1::SourceColumn_Click);
+    QAction* headerRow = addOption(
+        "HeaderRow", QString(),
+        QStringLiteral("The row of every block that holds its headers; the rows above it are "
+                       "titles and are left out."),
+        &app::Form1::HeaderRow_Click);
+    matchHeaders->setCheckable(true);
+    sourceColumn->setCheckable(true);
+    // The controls hold the options (an opened job may change them); the items show them.
+    auto follow = [this, matchHeaders, sourceColumn, headerRow] {
+        const controls::Form1Controls& c = m_form->controls();
+        matchHeaders->setChecked(c.matchHeaders);
+        sourceColumn->setChecked(c.sourceColumn);
+        headerRow->setText(QStringLiteral("Header Row: %1...").arg(c.headerRow));
+    };
+    follow();
+    connect(menu, &QMenu::aboutToShow, this, follow);
+    for (QAction* action : {matchHeaders, sourceColumn, headerRow}) {
+        connect(action, &QAction::triggered, this, follow);
     }
 }
 
@@ -392,6 +442,22 @@ std::optional<std::string> MainWindow::askSheetFilter(const std::string& current
         return std::nullopt;
     }
     return dialog.textValue().toStdString();
+}
+
+std::optional<int32_t> MainWindow::askHeaderRow(int32_t current) {
+    QInputDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("HeaderRowDialog"));
+    dialog.setWindowTitle(QStringLiteral("Header Row"));
+    dialog.setLabelText(
+        QStringLiteral("The row of every worksheet that holds its column headers (1 is the first\n"
+                       "row of its used range). The rows above it are titles and are left out."));
+    dialog.setInputMode(QInputDialog::IntInput);
+    dialog.setIntRange(1, engine::kMaxRows);
+    dialog.setIntValue(current);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.intValue();
 }
 
 void MainWindow::showAboutBox() {

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,6 +52,9 @@ private:
     void buildControls(QWidget* central);
     void buildMenus();
     void addSheetNamesMenu(QMenuBar* bar);
+    // Merge Options: Match Columns by Header and Source Column (check marks over the form's
+    // options) and Header Row..., its text showing the current row.
+    void addMergeOptionsMenu(QMenuBar* bar);
     // File > Include Subfolders, checkable: whether the folder scan lists subfolders too.
     void addFolderScanItem(QMenu* file);
     // Edit > Preview Sheet (F3) and the context menus of the worksheet list and the merge queue
@@ -62,6 +66,7 @@ private:
     void showSettingsDialog();
     void showAboutBox();
     std::optional<std::string> askSheetFilter(const std::string& current);
+    std::optional<int32_t> askHeaderRow(int32_t current);
 
     std::string m_programFolder;
     MessageBoxes m_ownMessages;

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <tuple>
+#include <vector>
 
 #include "app/form1.h"
 #include "automation/automation.h"
@@ -36,6 +39,19 @@ public:
     void showSettingsDialog() override {}
     void showAboutBox() override {}
     void* windowHandle() override { return &g_window; }
+    // The Header Row dialog: records the row it shows, answers from headerRows (none left:
+    // cancelled).
+    std::optional<int32_t> askHeaderRow(int32_t current) override {
+        shownHeaderRows.push_back(current);
+        if (headerRows.empty()) {
+            return std::nullopt;
+        }
+        const std::optional<int32_t> answer = headerRows.front();
+        headerRows.pop_front();
+        return answer;
+    }
+    std::deque<std::optional<int32_t>> headerRows;
+    std::vector<int32_t> shownHeaderRows;
 };
 
 class Form1Jobs : public ::testing::Test {
@@ -146,6 +162,112 @@ TEST_F(Form1Jobs, TheSheetNamesChoiceIsSavedAndOpenedWithTheJob) {
         ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].first;
         EXPECT_EQ(c().sheetNames, choice);
     }
+}
+
+TEST_F(Form1Jobs, MatchHeadersAndSourceColumnFlipTheirOptionOnly) {
+    const std::pair<void (Form1::*)(), bool controls::Form1Controls::*> cases[] = {
+        {&Form1::MatchHeaders_Click, &controls::Form1Controls::matchHeaders},
+        {&Form1::SourceColumn_Click, &controls::Form1Controls::sourceColumn},
+    };
+    for (const auto& [click, option] : cases) {
+        EXPECT_FALSE(c().*option) << "off by default";
+        (form.*click)();
+        EXPECT_TRUE(c().*option);
+        for (const auto& [otherClick, other] : cases) {
+            if (other != option) {
+                EXPECT_FALSE(c().*other);
+            }
+        }
+        EXPECT_EQ(c().headerRow, 1);
+        (form.*click)();
+        EXPECT_FALSE(c().*option);
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// Each answer in turn: the row shown before it, and the row kept after it; an answer past a
+// sheet's rows is refused and the row stays.
+TEST_F(Form1Jobs, HeaderRowTakesARowOfASheetAndKeepsItsRowOtherwise) {
+    const struct {
+        std::optional<int32_t> answer;
+        int32_t after;
+        bool refused;
+    } steps[] = {
+        {3, 3, false},        {std::nullopt, 3, false},      {0, 3, true},  {-5, 3, true},
+        {1'048'577, 3, true}, {1'048'576, 1'048'576, false}, {1, 1, false},
+    };
+    int32_t shown = 1;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.answer ? std::to_string(*step.answer) : "cancelled");
+        messages.shown.clear();
+        window.headerRows = {step.answer};
+        form.HeaderRow_Click();
+        ASSERT_FALSE(window.shownHeaderRows.empty());
+        EXPECT_EQ(window.shownHeaderRows.back(), shown);
+        EXPECT_EQ(c().headerRow, step.after);
+        if (step.refused) {
+            ASSERT_EQ(messages.shown.size(), 1u);
+            EXPECT_EQ(messages.shown[0].second, controls::MessageIcon::Critical);
+            EXPECT_EQ(messages.shown[0].first,
+                      "The header row must be a whole number from 1 to 1048576.");
+        } else {
+            EXPECT_TRUE(messages.shown.empty());
+        }
+        shown = step.after;
+    }
+    EXPECT_EQ(window.shownHeaderRows.size(), std::size(steps));
+
+    Form1 bare(dir.file("program"), {&messages, &pointer, nullptr, &dialogs, nullptr});
+    bare.SetUpControls();
+    bare.HeaderRow_Click();
+    EXPECT_EQ(bare.controls().headerRow, 1) << "no window, no dialog";
+}
+
+// The options set through the menu's handlers are saved with the job and opened again; a job
+// without them gives back the defaults.
+TEST_F(Form1Jobs, TheMergeOptionsAreSavedAndOpenedWithTheJob) {
+    test::writeGridWorkbook(dir.file("a.xlsx"), {{"Sales", taggedGrid("a", 1, 1)}});
+    queue(dir.file("a.xlsx"), "Sales");
+    const struct {
+        bool matchHeaders;
+        bool sourceColumn;
+        int32_t headerRow;
+    } cases[] = {{true, false, 4}, {false, true, 1}, {true, true, 1'048'576}, {false, false, 2}};
+    for (const auto& options : cases) {
+        SCOPED_TRACE(options.headerRow);
+        if (c().matchHeaders != options.matchHeaders) {
+            form.MatchHeaders_Click();
+        }
+        if (c().sourceColumn != options.sourceColumn) {
+            form.SourceColumn_Click();
+        }
+        window.headerRows = {options.headerRow};
+        form.HeaderRow_Click();
+        saveJob(dir.file("options.plyjob"));
+        const MergeJob saved = merge::readJobFile(dir.file("options.plyjob"));
+        EXPECT_EQ(saved.matchHeaders, options.matchHeaders);
+        EXPECT_EQ(saved.sourceColumn, options.sourceColumn);
+        EXPECT_EQ(saved.headerRow, options.headerRow);
+
+        // Other options in between: opening the job brings the saved ones back.
+        form.MatchHeaders_Click();
+        form.SourceColumn_Click();
+        c().headerRow = options.headerRow + 1;
+        openJob(dir.file("options.plyjob"));
+        ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].first;
+        EXPECT_EQ(c().matchHeaders, options.matchHeaders);
+        EXPECT_EQ(c().sourceColumn, options.sourceColumn);
+        EXPECT_EQ(c().headerRow, options.headerRow);
+    }
+
+    form.MatchHeaders_Click();
+    form.SourceColumn_Click();
+    c().headerRow = 7;
+    test::writeFile(dir.file("plain.plyjob"), "queue\tyes\ta.xlsx\tSales\n");
+    openJob(dir.file("plain.plyjob"));
+    EXPECT_FALSE(c().matchHeaders);
+    EXPECT_FALSE(c().sourceColumn);
+    EXPECT_EQ(c().headerRow, 1);
 }
 
 TEST_F(Form1Jobs, AJobNeverTakesASpreadsheetsName) {

@@ -166,6 +166,51 @@ TEST_F(MergeReportTest, OnlyRowsLeftOutOfferTheReport) {
     EXPECT_NE(plain.shown[0].first.find("gone.xlsx"), std::string::npos);
 }
 
+// Header rows that differ join the one box, last; they alone offer no report to save.
+TEST_F(MergeReportTest, DifferingHeaderRowsAreToldInTheSameBox) {
+    const std::vector<merge::HeaderDifference> differences = {
+        {dir.file("b.xlsx"), "Feb", "lacks Units"},
+        {dir.file("c.xlsx"), "Mar", "the same headers in another order"},
+    };
+    merge::MergeOutcome merged;
+    merged.rows = {RowReport{dir.file("a.xlsx"), "Jan", RowStatus::Merged, 3, 2, ""}};
+    merged.headerDifferences = differences;
+    merge::MergeOutcome withEverything = builtOutcome();
+    withEverything.headerDifferences = differences;
+    const struct {
+        const char* what;
+        merge::MergeOutcome outcome;
+        const char* action;
+        std::vector<std::string> inOrder;  // what the box says, in this order
+    } cases[] = {
+        {"only header rows", merged, "", {merge::headerDifferencesText(differences)}},
+        {"after the rows left out and what is not carried",
+         withEverything,
+         "Save Report...",
+         {"2 worksheets of the queue were left out", "not carried into the result: sparklines",
+          "\n\n2 blocks have a header row that differs", differences[0].message(),
+          differences[1].message()}},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        messages.shown.clear();
+        messages.actions.clear();
+        form.ShowMergeReport(t.outcome);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].second, controls::MessageIcon::Information);
+        EXPECT_EQ(messages.actions[0], t.action);
+        const std::string& text = messages.shown[0].first;
+        size_t at = 0;
+        for (const std::string& part : t.inOrder) {
+            const size_t found = text.find(part, at);
+            ASSERT_NE(found, std::string::npos) << part << "\nin\n" << text;
+            at = found + part.size();
+        }
+        EXPECT_EQ(at, text.size()) << "the header rows come last";
+    }
+    EXPECT_TRUE(dialogs.saveRequests.empty());
+}
+
 TEST_F(MergeReportTest, TheReportNeverReplacesASourceAndAFailedWriteSaysWhy) {
     const std::string source = book("a.xlsx");
     const std::string before = test::readFile(source);

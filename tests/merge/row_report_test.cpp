@@ -132,5 +132,29 @@ TEST(MergeReportText, FieldsStayOnTheirLineAndFiguresReadWell) {
               "'/d/b\tc.xlsx', sheet 'x\ny': why\r\nnot");
 }
 
+TEST(MergeReportText, HeaderDifferencesAreCountedThenListedOneALine) {
+    const HeaderDifference first{"/d/a.xlsx", "Jan", "lacks Units; adds Region"};
+    const HeaderDifference second{"/d/b.csv", "b", "the same headers in another order"};
+    const std::string tail =
+        " stacked by position; matching columns by header would put each column under its own "
+        "header:\n";
+    const struct {
+        std::vector<HeaderDifference> differences;
+        std::string text;
+    } cases[] = {
+        {{}, ""},
+        {{first},
+         "1 block has a header row that differs from the first block's and was" + tail +
+             "\n'/d/a.xlsx', sheet 'Jan': its header row differs from the first block's: lacks "
+             "Units; adds Region"},
+        {{first, second},
+         "2 blocks have a header row that differs from the first block's and were" + tail + "\n" +
+             first.message() + "\n" + second.message()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(headerDifferencesText(c.differences), c.text);
+    }
+}
+
 }  // namespace
 }  // namespace plyfold::merge

@@ -234,6 +234,10 @@ TEST(MainWindow, MenusHoldTheirItemsWithoutKeys) {
          {{"SheetNamesSource", "Source Sheet Names"},
           {"SheetNamesFile", "File Names"},
           {"SheetNamesFileSheet", "File and Sheet Names"}}},
+        {"Merge Options",
+         {{"MatchHeaders", "Match Columns by Header"},
+          {"SourceColumn", "Source Column"},
+          {"HeaderRow", "Header Row: 1..."}}},
         {"Settings", {}},
         {"Help", {{"Help", "Help"}, {"HomePage", "HomePage"}, {"About", "About"}}},
     };
@@ -284,6 +288,72 @@ TEST(MainWindow, TheSheetNamesMenuChecksOneChoiceAndFollowsTheForm) {
     emit menu->aboutToShow();
     EXPECT_TRUE(both->isChecked());
     EXPECT_FALSE(file->isChecked());
+}
+
+TEST(MainWindow, TheMergeOptionsMenuSetsTheFormsOptionsAndFollowsThem) {
+    Program program;
+    program.start();
+    QMenu* menu = child<QMenu>(program.window.get(), "MergeOptionsMenu");
+    QAction* matchHeaders = child<QAction>(program.window.get(), "MatchHeaders");
+    QAction* sourceColumn = child<QAction>(program.window.get(), "SourceColumn");
+    QAction* headerRow = child<QAction>(program.window.get(), "HeaderRow");
+    ASSERT_TRUE(menu && matchHeaders && sourceColumn && headerRow);
+    EXPECT_TRUE(matchHeaders->statusTip().startsWith(QStringLiteral("Vertical merge only")));
+    EXPECT_FALSE(headerRow->isCheckable());
+
+    controls::Form1Controls& c = program.controls();
+    const std::pair<QAction*, bool controls::Form1Controls::*> checks[] = {
+        {matchHeaders, &controls::Form1Controls::matchHeaders},
+        {sourceColumn, &controls::Form1Controls::sourceColumn},
+    };
+    for (const auto& [action, option] : checks) {
+        SCOPED_TRACE(action->objectName().toStdString());
+        ASSERT_TRUE(action->isCheckable());
+        EXPECT_FALSE(action->isChecked());
+        action->trigger();
+        EXPECT_TRUE(c.*option);
+        EXPECT_TRUE(action->isChecked());
+        action->trigger();
+        EXPECT_FALSE(c.*option);
+        EXPECT_FALSE(action->isChecked());
+    }
+
+    const struct {
+        bool accept;
+        int typed;
+        int shownBefore;
+        int after;
+    } steps[] = {{true, 5, 1, 5}, {false, 8, 5, 5}, {true, 1'048'576, 5, 1'048'576}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.typed);
+        int shown = 0;
+        test::whenModalOpens([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QInputDialog*>(modal);
+            ASSERT_TRUE(dialog);
+            EXPECT_EQ(dialog->objectName(), QStringLiteral("HeaderRowDialog"));
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Header Row"));
+            EXPECT_EQ(dialog->intMinimum(), 1);
+            EXPECT_EQ(dialog->intMaximum(), 1'048'576);
+            shown = dialog->intValue();
+            dialog->setIntValue(step.typed);
+            step.accept ? dialog->accept() : dialog->reject();
+        });
+        headerRow->trigger();
+        processEvents();
+        EXPECT_EQ(shown, step.shownBefore);
+        EXPECT_EQ(c.headerRow, step.after);
+        EXPECT_EQ(headerRow->text(), QStringLiteral("Header Row: %1...").arg(step.after));
+    }
+
+    // Options changed elsewhere (an opened job) show when the menu opens.
+    c.matchHeaders = true;
+    c.sourceColumn = true;
+    c.headerRow = 3;
+    emit menu->aboutToShow();
+    EXPECT_TRUE(matchHeaders->isChecked());
+    EXPECT_TRUE(sourceColumn->isChecked());
+    EXPECT_EQ(headerRow->text(), QStringLiteral("Header Row: 3..."));
+    EXPECT_TRUE(program.messages.shown.empty());
 }
 
 TEST(MainWindow, SheetFilterAsksForThePatternsShowingTheCurrentOnes) {
