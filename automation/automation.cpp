@@ -279,7 +279,12 @@ void Range::setValue(const std::string& text) const {
                                           static_cast<uint64_t>(m_rect.columnCount()) *
                                           sizeof(engine::Cell));
         const uint32_t id = target.workbook().strings().intern(text);
+        const auto width = static_cast<size_t>(m_rect.columnCount());
         for (int32_t row = m_rect.first.row; row <= m_rect.last.row; ++row) {
+            // Room for the new cells and no more: a row grown by doubling would hold up to
+            // twice the memory its cells need.
+            std::vector<engine::Cell>& cells = target.rowAt(row).cells;
+            cells.reserve(cells.size() + width);
             for (int32_t column = m_rect.first.column; column <= m_rect.last.column; ++column) {
                 engine::Cell& cell = target.cellAt({row, column});
                 cell.type = engine::CellType::Text;

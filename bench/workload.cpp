@@ -1,5 +1,6 @@
 #include "bench/workload.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -85,6 +86,20 @@ void writeWorkbook(const std::string& path, int32_t rows, uint32_t seed, int she
     engine::saveWorkbook(book, path);
 }
 
+void writeRotatedWorkbook(const std::string& path, int32_t rows, uint32_t seed, int shift) {
+    engine::Workbook book;
+    engine::Sheet& sheet = book.addSheet("Data1");
+    fillSheet(book, sheet, rows, seed);
+    for (engine::Row& row : sheet.mutableRows()) {
+        for (engine::Cell& cell : row.cells) {
+            cell.column = static_cast<uint16_t>((cell.column + shift) % kColumns);
+        }
+        std::sort(row.cells.begin(), row.cells.end(),
+                  [](const engine::Cell& a, const engine::Cell& b) { return a.column < b.column; });
+    }
+    engine::saveWorkbook(book, path);
+}
+
 void writeCsv(const std::string& path, int32_t rows, uint32_t seed) {
     std::ofstream out(path, std::ios::binary);
     for (int c = 0; c < kColumns; ++c) {
@@ -128,6 +143,16 @@ void generateWorkload(const WorkloadPaths& paths) {
         writeWorkbook(paths.smallFolder() + name, 200, static_cast<uint32_t>(1000 + i));
     }
     writeWorkbook(paths.largeFile(), 140000, 7, 4);
+    generateDriftedWorkload(paths);
+}
+
+void generateDriftedWorkload(const WorkloadPaths& paths) {
+    std::filesystem::create_directories(paths.driftedFolder());
+    char name[64];
+    for (int i = 1; i <= 20; ++i) {
+        std::snprintf(name, sizeof name, "/region%02d.xlsx", i);
+        writeRotatedWorkbook(paths.driftedFolder() + name, 25000, static_cast<uint32_t>(i), i % 10);
+    }
 }
 
 }  // namespace plyfold::bench
