@@ -273,6 +273,44 @@ TEST(SharedFormula, SheetCopiesReadAsTheCopiedTextsWould) {
     }
 }
 
+// A paste that places the block's columns apart: each cell reads what its twin reads, whether
+// its formula was shared or its own, and references to the block follow its cells.
+TEST(SharedFormula, ARearrangedPasteReadsAsItsTwinDoes) {
+    struct Case {
+        const char* text;
+        const char* movedFromB2;  // at D10, where B2 lands
+        const char* movedFromE2;  // at C10, where E2 lands
+    };
+    const Case cases[] = {
+        {"B2+C2", "D10+A10", "C10+[1]Data!F2"},
+        {"$B2*C$2", "$D10*A$10", "$D10*[1]Data!F$2"},
+        {"SUM(B2:B6)", "SUM(D10:D14)", "SUM(C10:C14)"},
+        {"SUM(C2:E2)", "SUM(A10:C10)", "SUM([1]Data!F2:H2)"},
+        {"SUM(B2:C2)", "SUM([1]Data!B2:C2)", "SUM([1]Data!E2:F2)"},
+        {"Other!A1+A2", "[1]Other!A1+[1]Data!A2", "[1]Other!D1+B10"},
+    };
+    // B to D, C to A, D to B, E to C, from row 10 on.
+    const std::vector<int32_t> columns{3, 0, 1, 2};
+    for (const Case& c : cases) {
+        Twins twins;
+        twins.shared().setPath("/data/month.xlsx");
+        twins.plain().setPath("/data/month.xlsx");
+        twins.fill("Data", c.text, range("B2:E6"), at("B2"));
+        Twins targets;
+        for (bool shared : {true, false}) {
+            Workbook& from = shared ? twins.shared() : twins.plain();
+            Workbook& into = shared ? targets.shared() : targets.plain();
+            pasteBlockRearranged(*from.findSheet("Data"), range("B2:E6"), *into.findSheet("Other"),
+                                 9, columns);
+        }
+        EXPECT_EQ(formulasOf(targets.shared()), formulasOf(targets.plain())) << c.text;
+        const std::map<std::string, std::string> moved = formulasOf(targets.plain());
+        EXPECT_EQ(moved.at("Other!D10"), c.movedFromB2) << c.text;
+        EXPECT_EQ(moved.at("Other!C10"), c.movedFromE2) << c.text;
+        EXPECT_EQ(moved.size(), 20u) << c.text;
+    }
+}
+
 TEST(SharedFormula, AMillionCellsHoldTheirFormulaOnce) {
     std::string formula = "SUM(B1:C2)";
     for (int i = 0; i < 2000; ++i) {
