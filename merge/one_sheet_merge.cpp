@@ -57,6 +57,11 @@ private:
     }
 
     BlockSize copyBlock(const Worksheet& source) {
+        // An empty sheet's used range is A1 all the same: pasted, it would take the first
+        // block's place (a blank header row, the next block's header dropped) or a gap.
+        if (!source.hasCells()) {
+            return BlockSize{0, 0};
+        }
         const Range used = source.UsedRange();
         const int32_t usedRows = used.Cells().Rows().count();
         const int32_t columns = used.Cells().Columns().count();

@@ -222,6 +222,52 @@ TEST_F(HeaderMerge, TheHorizontalMergeNamesEachBlockAboveIt) {
     EXPECT_EQ(resultRows(), (V{"a.xlsx:S|a.xlsx:S|b.xlsx:T|b.xlsx:T", "K|a|K|b", "k2|a2|k2|b2"}));
 }
 
+// An empty worksheet (a workbook's unused Sheet2) is no block: first in the queue it neither
+// becomes the result's header row nor lets the next block's header row be dropped, and it
+// never differs from the first block's headers. Each merge gives what it gives without it.
+TEST_F(HeaderMerge, AnEmptyWorksheetIsNoBlock) {
+    const std::string units =
+        writeBook("units.xlsx", {{"S", Grid{{"Units", "Price"}, {1.0, 2.0}}}, {"Blank", {}}});
+    const struct {
+        const char* what;
+        bool horizontal;
+        bool matchHeaders;
+        bool sourceColumn;
+    } cases[] = {
+        {"by position", false, false, false},
+        {"matching", false, true, false},
+        {"matching with a source column", false, true, true},
+        {"by position with a source column", false, false, true},
+        {"side by side", true, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        form.matchHeaders = c.matchHeaders;
+        form.sourceColumn = c.sourceColumn;
+        form.Check1.setValue(1);
+        form.BlockGap = 1;
+        auto merge = [&](const std::vector<std::string>& sheets) {
+            form.ListView4.clear();
+            for (const std::string& sheet : sheets) {
+                queue(units, sheet);
+            }
+            MergeOutcome outcome;
+            EXPECT_TRUE(c.horizontal ? MergeSheetsHorizontally(form, &outcome)
+                                     : MergeSheetsVertically(form, &outcome));
+            for (const HeaderDifference& difference : outcome.headerDifferences) {
+                ADD_FAILURE() << difference.message();
+            }
+            return resultRows();
+        };
+        const V without = merge({"S", "S"});
+        ASSERT_GE(without.size(), 2u);
+        EXPECT_NE(without[0].find("Units"), std::string::npos) << without[0];
+        EXPECT_EQ(merge({"Blank", "S", "S"}), without);
+        EXPECT_EQ(merge({"S", "Blank", "S"}), without);
+        EXPECT_EQ(merge({"S", "S", "Blank"}), without);
+    }
+}
+
 // A sheet with a bold header row and its Price column formatted "0.00".
 std::string writeStyledBook(const std::string& path, const Headers& headers, double price) {
     engine::Workbook book;

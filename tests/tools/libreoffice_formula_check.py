@@ -337,6 +337,21 @@ MONTHS = [(1, 'North', 'South', 'East'), (2, 'North', 'South', 'West'),
           (3, 'South', 'East', 'West')]
 
 
+# (month, header row, data rows from row 3 on) of the drifted monthly sales.
+DRIFT_MONTHS = [
+    (1, ['Date', 'Units', 'Price', 'Total', 'Tax'],
+     [[45292 + r, 10 + r, 2.5 * r, f'=B{r}*C{r}', f'=D{r}*$B$1'] for r in range(3, 6)]),
+    (2, ['Price', 'Region', 'Date', 'Units', 'Total', 'Check', 'Running'],
+     [[1.5 * r, region, 45323 + r, 20 - r, f'=A{r}*D{r}', f'=SUM(A{r}:D{r})',
+       '=E3' if r == 3 else f'=G{r - 1}+E{r}']
+      for r, region in zip(range(3, 7), ['North', 'South', 'East', 'West'])]),
+    (3, ['Date', 'Price', 'Discount', 'Total', 'Share'],
+     [[45352 + r, 4.0 * r, r / 2, f'=B{r}-C{r}', f'=D{r}/SUM($D$3:$D$5)'] for r in range(3, 6)]),
+    (4, [' total', 'UNITS', 'date ', 'PRICE', 'tax'],
+     [[f'=B{r}*D{r}', 3 * r, 45383 + r, 1.25 * r, f'=A{r}*$B$1'] for r in range(3, 5)]),
+]
+
+
 def generate(folder):
     import openpyxl
     from openpyxl.workbook.defined_name import DefinedName
@@ -473,6 +488,25 @@ def generate(folder):
         path = folder / ('times-1904.xlsx' if date1904 else 'times-1900.xlsx')
         workbook.save(path)
         files.append(path)
+
+    # Monthly sales whose columns drifted, under a title row that holds the month's rate: the
+    # header is row 2. February reorders the columns and adds Region, Check (a sum over columns
+    # that part when matched) and Running (a running total reading the row above); March lacks
+    # Units and adds Discount and Share (a column range fixed to the month's rows); April has
+    # every header in another case, with blanks around some. January's Blank sheet is empty.
+    for month, headers, rows in DRIFT_MONTHS:
+        workbook = openpyxl.Workbook()
+        sheet = workbook.active
+        sheet.title = 'Sales'
+        sheet.append([f'Month {month}, rate', 0.1 * month])
+        sheet.append(headers)
+        for row in rows:
+            sheet.append(row)
+        if month == 1:
+            workbook.create_sheet('Blank')
+        path = folder / f'drift-{month:02}.xlsx'
+        workbook.save(path)
+        files.append(path)
     return files
 
 
@@ -480,6 +514,7 @@ def generated_cases():
     """(name, mode, gap, skip first, [(file key, sheet)])"""
     all_sheets = ['Summary', 'Sales', 'Settings', 'Month Notes', 'Helper', 'Secret']
     months = ['month-01', 'month-02', 'month-03']
+    drift = [('drift-01', 'Blank')] + [(f'drift-{m:02}', 'Sales') for m in range(1, 5)]
     return [
         ('months-workbook', 'workbook', 0, False,
          [(m, s) for m in months for s in all_sheets]),
@@ -502,7 +537,20 @@ def generated_cases():
          [('times-1900', 'Times'), ('times-1904', 'Times')]),
         ('times-horizontal', 'horizontal', 0, False,
          [('times-1904', 'Times'), ('times-1900', 'Times')]),
+        ('drift-matched', 'vertical', 1, True, drift),
+        ('drift-matched-every-header', 'vertical', 0, False, drift),
+        ('drift-position', 'vertical', 0, True, drift),
+        ('drift-horizontal', 'horizontal', 1, False, drift),
     ]
+
+
+# The plyfold-merge options of the cases that give any, beside their mode, gap and first row.
+CASE_OPTIONS = {
+    'drift-matched': ['--match-headers', '--source-column', '--header-row', '2'],
+    'drift-matched-every-header': ['--match-headers', '--header-row', '2'],
+    'drift-position': ['--source-column', '--header-row', '2'],
+    'drift-horizontal': ['--source-column', '--header-row', '2'],
+}
 
 
 # ---------------------------------------------------------------------------------------------
@@ -559,18 +607,21 @@ def used_range(sheet):
     return min(rows), min(columns), max(rows), max(columns)
 
 
-def one_sheet_placement(mode, gap, skip_first, ranges):
+def one_sheet_placement(mode, gap, skip_first, ranges, header_row=1, source=False):
     """For each block (its source used range or None), a function from a source cell to its
     result cell (None when the cell was dropped), following the one-sheet merges: each block
     pasted whole at the next free row (column), the next position measured from the result's
-    used range, the first row (column) of every later block deleted when asked."""
+    used range, the first row (column) of every later block deleted when asked. The rows above
+    header_row are left out of every block; a source column (row) comes before the blocks."""
     vertical = mode == 'vertical'
     position, used, first = 1, 0, True
     placements = []
     for extent in ranges:
-        if extent is None:  # an empty sheet pastes nothing but still counts as a block
+        if extent is not None and header_row > 1:
+            r0, c0, r1, c1 = extent
+            extent = (r0 + header_row - 1, c0, r1, c1) if r0 + header_row - 1 <= r1 else None
+        if extent is None:  # an empty sheet, or nothing below the titles: no block at all
             placements.append(None)
-            position, first = used + gap + 1, False
             continue
         r0, c0, r1, c1 = extent
         size = (r1 - r0 + 1) if vertical else (c1 - c0 + 1)
@@ -582,18 +633,83 @@ def one_sheet_placement(mode, gap, skip_first, ranges):
             after = max(used, after - 1) if size > 1 else used
 
         def place(row, column, r0=r0, c0=c0, start=start, dropped=dropped):
+            if row < r0:
+                return None  # a title row
             along = start + ((row - r0) if vertical else (column - c0))
             if dropped is not None:
                 if along == dropped:
                     return None
                 if along > dropped:
                     along -= 1
-            return (along, column - c0 + 1) if vertical else (row - r0 + 1, along)
+            across = (column - c0 + 1) if vertical else (row - r0 + 1)
+            across += 1 if source else 0
+            return (along, across) if vertical else (across, along)
 
         placements.append(place)
         used, first = after, False
         position = used + gap + 1
     return placements
+
+
+def header_key(text):
+    """A header as the merge by header matches it: blanks around it trimmed, case folded."""
+    return text.strip(' \t\r\n\u00a0').casefold()
+
+
+def header_text(cell):
+    if cell is None or cell.kind == '':
+        return ''
+    if cell.kind == 'n':
+        return f'{cell.value:g}'
+    if cell.kind == 'b':
+        return 'TRUE' if cell.value else 'FALSE'
+    return str(cell.value)
+
+
+def matched_placement(gap, skip_first, ranges, header_row, headers, result_headers):
+    """The vertical merge by header: for each block (its source used range or None), a function
+    from a source cell to its result cell, each source column found by its header in the
+    result's header row (result_headers: result column -> text; a repeated header is its
+    repeat of the same rank), the rows stacked as the merge stacks them: the rows above the
+    header row left out, and the header row of every later block too when skip_first.
+    headers: for each block, source column -> header text. Also gives the result rows each
+    block fills, (first row, last row, block index), and the headers missing from the result."""
+    columns = {}
+    for column in sorted(result_headers):
+        columns.setdefault(header_key(result_headers[column]), []).append(column)
+    position, first = 1, True
+    placements, filled, missing = [], [], []
+    for index, extent in enumerate(ranges):
+        top = extent[0] + header_row - 1 if extent else None
+        if extent is None or top > extent[2]:
+            placements.append(None)
+            continue
+        r0, c0, r1, c1 = extent
+        ranks, where = {}, {}
+        for column in range(c0, c1 + 1):
+            text = headers[index].get(column, '')
+            key = header_key(text)
+            rank = ranks.get(key, 0)
+            ranks[key] = rank + 1
+            found = columns.get(key, [])
+            where[column] = found[rank] if rank < len(found) else None
+            if where[column] is None:
+                missing.append((index, column, text))
+        begin = top + 1 if skip_first and not first else top
+        if begin > r1:  # a header row alone adds its headers, no rows
+            placements.append(None)
+            continue
+
+        def place(row, column, begin=begin, r1=r1, start=position, where=where):
+            if row < begin or row > r1 or where.get(column) is None:
+                return None
+            return start + row - begin, where[column]
+
+        placements.append(place)
+        filled.append((position, position + r1 - begin, index))
+        position += r1 - begin + 1 + gap
+        first = False
+    return placements, filled, missing
 
 
 def engine_block(merge, out, path, sheet_name, book):
@@ -848,9 +964,52 @@ def check_links(case, entries, originals, result_raw, figures):
                                            f'{kind} dropped\t{had}\t{kept}')
 
 
+def matched_blocks(case, entries, sources, result_raw, ranges, gap, skip, header_row, source,
+                   file_names, figures):
+    """The placements of a merge by header (see matched_placement), read from the header row
+    of each block and of the result. A source header missing from the result is a failure;
+    with a source column, every row a block fills must name its file and sheet ("Source" on
+    the header row), counted as constants."""
+    sheet = result_raw.sheets[0]
+    result_headers = {column: header_text(cell) for (row, column), cell in sheet.cells.items()
+                      if row == 1}
+    headers = []
+    for (key, sheet_name), extent in zip(entries, ranges):
+        book = sources.get(key)
+        mine = next((s for s in book.sheets if s.name == sheet_name), None) if book else None
+        top = extent[0] + header_row - 1 if extent else 0
+        headers.append({column: header_text(mine.cells.get((top, column)))
+                        for column in range(extent[1], extent[3] + 1)}
+                       if extent and mine else {})
+    placements, filled, missing = matched_placement(gap, skip, ranges, header_row, headers,
+                                                    result_headers)
+    for index, column, text in missing:
+        key, sheet_name = entries[index]
+        figures.failures.append(f'{case}: the header {text!r} of {key}:{sheet_name} column '
+                                f'{column_name(column)} is not in the result\'s header row')
+    if not source:
+        return placements
+    for first_row, last_row, index in filled:
+        key, sheet_name = entries[index]
+        for row in range(first_row, last_row + 1):
+            expected = 'Source' if row == 1 else f'{file_names.get(key, key)}:{sheet_name}'
+            written = sheet.cells.get((row, 1))
+            figures.constants += 1
+            if written is not None and written.kind == 's' and written.value == expected:
+                figures.constants_equal += 1
+                continue
+            figures.count(figures.categories, 'constant: source column')
+            figures.differences.append(f'{case}\t{sheet.name}!{cell_name(row, 1)}\t'
+                                       f'{key}:{sheet_name}\tsource column\t{expected!r}\t'
+                                       f'{shown(written)}')
+    return placements
+
+
 def compare(case, mode, entries, sources, originals, result, result_raw, one_sheet_ranges, gap,
-            skip):
-    """Compares one result (recalculated, and as plyfold-merge wrote it) with its sources."""
+            skip, options=(), file_names=None):
+    """Compares one result (recalculated, and as plyfold-merge wrote it) with its sources;
+    options are the merge's header options (--match-headers, --source-column, --header-row),
+    file_names the file name of each source key, as a source column names it."""
     figures = Figures()
     if mode == 'workbook':
         check_sheet_copies(case, entries, originals, sources, result_raw, figures)
@@ -873,7 +1032,17 @@ def compare(case, mode, entries, sources, originals, result, result_raw, one_she
             pairs.append((key, book, sheet, result.sheets[index],
                           result_raw.sheets[index], lambda r, c: (r, c)))
     else:
-        placements = one_sheet_placement(mode, gap, skip, one_sheet_ranges)
+        options = list(options)
+        header_row = int(options[options.index('--header-row') + 1]) \
+            if '--header-row' in options else 1
+        source = '--source-column' in options
+        if '--match-headers' in options:
+            placements = matched_blocks(case, entries, sources, result_raw, one_sheet_ranges,
+                                        gap, skip, header_row, source, file_names or {},
+                                        figures)
+        else:
+            placements = one_sheet_placement(mode, gap, skip, one_sheet_ranges, header_row,
+                                             source)
         for (key, sheet_name), place in zip(entries, placements):
             book = sources[key]
             sheet = next((s for s in book.sheets if s.name == sheet_name), None)
@@ -1147,6 +1316,7 @@ def main():
         command = [merge, '--quiet', '--mode', mode, '--queue', str(queue), '-o', str(result)]
         if mode != 'workbook':
             command += ['--gap', str(gap)] + (['--skip-first'] if skip else [])
+        command += CASE_OPTIONS.get(name, [])
         done = subprocess.run(command, capture_output=True, text=True, timeout=600)
         if done.returncode != 0 or not result.exists():
             message = ' '.join(done.stderr.split())[:300]
@@ -1194,7 +1364,8 @@ def main():
         written = read_book(merged[name])
         ranges = [blocks.get((key, sheet_name)) for key, sheet_name in entries]
         figures = compare(name, mode, entries, sources, originals, result, written, ranges, gap,
-                          skip)
+                          skip, CASE_OPTIONS.get(name, ()),
+                          {key: path.name for key, path in files.items()})
         total[origin].add(figures)
         by_mode.setdefault((origin, mode), Figures()).add(figures)
         lines += figures.differences

@@ -10,7 +10,8 @@ from tempfile import TemporaryDirectory
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from libreoffice_formula_check import (Book, Cell, Figures, Sheet,  # noqa: E402
-                                       check_links, equal_values, one_sheet_placement,
+                                       check_links, equal_values, matched_placement,
+                                       one_sheet_placement,
                                        reads_external_name, read_book, sheet_references,
                                        shows_calendar_date)
 
@@ -57,13 +58,59 @@ class Placement(unittest.TestCase):
             # next block starts one gap below the earlier blocks (row 3), its first row dropped.
             ('vertical', 1, True, [(1, 1, 1, 2), (1, 1, 1, 2), a1c3],
              [(0, (1, 1)), (1, (1, 1)), (2, (2, 1))], [(1, 1), None, (3, 1)]),
-            # An empty sheet pastes nothing and leaves the used range as it was.
+            # An empty sheet is no block: it takes no gap, and first it is not the block whose
+            # first row is kept.
             ('vertical', 2, False, [a1c3, None, a1c3], [(1, (1, 1)), (2, (1, 1))],
              ['empty', (6, 1)]),
+            ('vertical', 1, True, [None, a1c3, a1c3], [(1, (1, 1)), (2, (1, 1)), (2, (2, 2))],
+             [(1, 1), None, (5, 2)]),
         ]
         for mode, gap, skip, ranges, cells, expected in cases:
             with self.subTest(mode=mode, gap=gap, skip=skip, ranges=ranges):
                 self.assertEqual(self.places(mode, gap, skip, ranges, cells), expected)
+
+    def test_header_row_and_source_column(self):
+        a1c3 = (1, 1, 3, 3)
+        cases = [
+            # Header row 2: row 1 is a title; the second block's header row 2 is dropped.
+            ('vertical', 0, True, 2, False, [a1c3, a1c3],
+             [(0, (1, 1)), (0, (2, 1)), (0, (3, 3)), (1, (1, 2)), (1, (2, 2)), (1, (3, 2))],
+             [None, (1, 1), (2, 3), None, None, (3, 2)]),
+            # A source column moves every block one column right (horizontal: one row down).
+            ('vertical', 1, False, 1, True, [a1c3, a1c3], [(0, (1, 1)), (1, (3, 3))],
+             [(1, 2), (7, 4)]),
+            ('horizontal', 0, False, 2, True, [a1c3, (2, 2, 4, 3)],
+             [(0, (1, 2)), (0, (2, 2)), (1, (3, 2)), (1, (4, 3))],
+             [None, (2, 2), (2, 4), (3, 5)]),
+            # Nothing below the titles: no block.
+            ('vertical', 0, True, 3, False, [(1, 1, 2, 2), a1c3], [(1, (3, 1))], [(1, 1)]),
+        ]
+        for mode, gap, skip, header_row, source, ranges, cells, expected in cases:
+            with self.subTest(mode=mode, header_row=header_row, source=source, ranges=ranges):
+                placements = one_sheet_placement(mode, gap, skip, ranges, header_row, source)
+                self.assertEqual([placements[block](*cell) if placements[block] else 'empty'
+                                  for block, cell in cells], expected)
+
+    def test_matched(self):
+        # The result's header row: Source, Date, Units, Price, Units (a repeat), Region.
+        result = {1: 'Source', 2: 'Date', 3: 'Units', 4: 'Price', 5: 'Units', 6: 'Region'}
+        # Under header row 2 of each block: data rows, none for the last block; a header the
+        # result lacks leaves its column out.
+        ranges = [(1, 1, 3, 4), None, (2, 2, 4, 5), (1, 1, 3, 2), (1, 1, 2, 1)]
+        headers = [{1: 'Date', 2: 'Units', 3: 'Price', 4: 'Units'}, {},
+                   {2: ' region', 3: 'UNITS', 4: 'date', 5: 'units'}, {1: 'Date', 2: 'Gone'},
+                   {1: 'Date'}]
+        placements, filled, missing = matched_placement(1, True, ranges, 2, headers, result)
+        cells = [(0, (1, 1)), (0, (2, 1)), (0, (2, 4)), (0, (3, 2)), (2, (3, 2)), (2, (4, 2)),
+                 (2, (4, 3)), (2, (4, 4)), (2, (4, 5)), (3, (3, 1)), (3, (3, 2))]
+        self.assertEqual([placements[block](*cell) if placements[block] else 'none'
+                          for block, cell in cells],
+                         [None, (1, 2), (1, 5), (2, 3), None, (4, 6), (4, 3), (4, 2), (4, 5),
+                          (6, 2), None])
+        self.assertEqual(placements[1], None)  # an empty sheet
+        self.assertEqual(placements[4], None)  # a header row alone
+        self.assertEqual(filled, [(1, 2, 0), (4, 4, 2), (6, 6, 3)])
+        self.assertEqual(missing, [(3, 2, 'Gone')])
 
 
 class Values(unittest.TestCase):
