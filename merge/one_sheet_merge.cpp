@@ -70,13 +70,10 @@ private:
             return BlockSize{0, 0};  // nothing below the titles
         }
         const bool vertical = m_axis == Axis::Rows;
-        // An empty sheet has no headers to match or compare: its blank A1 would read as one.
-        const bool hasHeaders = vertical && source.hasCells();
         if (vertical && m_request.matchHeaders) {
-            return hasHeaders ? copyMatched(source, used, headerRow, usedRows, columns)
-                              : BlockSize{0, 0};
+            return copyMatched(source, used, headerRow, usedRows, columns);
         }
-        if (hasHeaders && (m_request.dropFirstLine || headerRow > 1)) {
+        if (vertical && (m_request.dropFirstLine || headerRow > 1)) {
             noteHeaderDifference(headerTexts(used, headerRow, columns));
         }
         const int32_t blockRows = usedRows - headerRow + 1;

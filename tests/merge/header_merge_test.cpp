@@ -159,21 +159,6 @@ TEST_F(HeaderMerge, LeavesTitleRowsOutAboveTheHeaderRow) {
     }
 }
 
-TEST_F(HeaderMerge, AnEmptySheetHasNoHeadersToMatchOrCompare) {
-    queue(writeBook("empty.xlsx", {{"S", Grid{}}}), "S");
-    queueMonths();
-    form.Check1.setValue(1);
-    for (bool match : {false, true}) {
-        form.matchHeaders = match;
-        MergeOutcome outcome;
-        ASSERT_TRUE(MergeSheetsVertically(form, &outcome));
-        // By position the empty sheet is the first block: its blank row stays, January's header
-        // goes.
-        EXPECT_EQ(resultRows().front(), match ? "Date|Units|Price|Region" : "|||") << match;
-        EXPECT_EQ(outcome.headerDifferences.size(), match ? 0u : 2u) << match;
-    }
-}
-
 TEST_F(HeaderMerge, ABlockWithNothingBelowItsTitlesAddsNothing) {
     queue(writeBook("a.xlsx", {{"S", Grid{{"Title only"}}}}), "S");
     queue(writeBook("b.xlsx", {{"S", Grid{{"Title"}, {"Date"}, {1.0}}}}), "S");
