@@ -5,6 +5,9 @@ find_package(EXPAT REQUIRED)
 # Debian's libzip CMake package asks for its command-line tools; pkg-config does not.
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 find_package(Threads REQUIRED)
+# Autofit measures the fonts installed on the machine: fontconfig finds them, FreeType reads them.
+pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 
 find_path(SHAPELIB_INCLUDE_DIR shapefil.h REQUIRED)
 find_library(SHAPELIB_LIBRARY shp REQUIRED)

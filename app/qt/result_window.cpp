@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -12,6 +13,7 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <optional>
@@ -26,6 +28,13 @@
 #include "engine/model/workbook.h"
 
 namespace plyfold::gui {
+namespace {
+
+// The default column width the model keeps for a sheet that names none, or only a base
+// width of eight digits.
+constexpr double kUnsetDefaultColumnWidth = 8.43;
+
+}  // namespace
 
 InstanceLease::InstanceLease(std::shared_ptr<automation::Application> application)
     : m_application(std::move(application)) {}
@@ -34,9 +43,23 @@ InstanceLease::~InstanceLease() {
     m_application->Quit();
 }
 
-int ResultWindow::columnWidthPixels(double characters) {
-    // A character of the default font (Calibri 11) is 7 pixels wide, plus 5 pixels of margin.
-    return static_cast<int>(std::lround(characters * 7.0 + 5.0));
+int ResultWindow::columnWidthPixels(double width, double maxDigitWidth) {
+    if (!(width > 0) || !(maxDigitWidth > 0)) {
+        return 0;
+    }
+    // The stored width counts digits of the default font, the margins and gridline included,
+    // in 1/256 steps.
+    const double steps = 256.0 * width + std::trunc(128.0 / maxDigitWidth);
+    return static_cast<int>(std::trunc(steps / 256.0 * maxDigitWidth));
+}
+
+double ResultWindow::maxDigitWidth(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    double widest = 0.0;
+    for (char digit = '0'; digit <= '9'; ++digit) {
+        widest = std::max(widest, metrics.horizontalAdvance(QLatin1Char(digit)));
+    }
+    return widest;
 }
 
 int ResultWindow::rowHeightPixels(double points) {
@@ -115,6 +138,8 @@ QWidget* ResultWindow::createSheetView(const engine::Sheet& sheet) {
     view->setModel(model);
     view->setItemDelegate(new CellDelegate(view));
     view->setWordWrap(false);
+    // The delegate draws the grid: a text running on into empty cells crosses their lines.
+    view->setShowGrid(false);
     view->setFont(SheetTableModel::qtFont(m_book->styles().font(0)));
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -125,7 +150,13 @@ QWidget* ResultWindow::createSheetView(const engine::Sheet& sheet) {
     QHeaderView* rows = view->verticalHeader();
     columns->setMinimumSectionSize(2);
     rows->setMinimumSectionSize(2);
-    const int defaultWidth = columnWidthPixels(sheet.defaultColumnWidth());
+    const double digit = maxDigitWidth(view->font());
+    double defaultColumn = sheet.defaultColumnWidth();
+    if (defaultColumn == kUnsetDefaultColumnWidth) {
+        // What a sheet that names no default width gets: eight digits and the margins.
+        defaultColumn = 8.0 + 5.0 / digit;
+    }
+    const int defaultWidth = columnWidthPixels(defaultColumn, digit);
     const int defaultHeight = rowHeightPixels(sheet.defaultRowHeight());
     columns->setDefaultSectionSize(defaultWidth);
     rows->setDefaultSectionSize(defaultHeight);
@@ -137,7 +168,7 @@ QWidget* ResultWindow::createSheetView(const engine::Sheet& sheet) {
             if (info.hidden) {
                 view->setColumnHidden(column, true);
             } else if (info.width > 0) {
-                const int width = columnWidthPixels(info.width);
+                const int width = columnWidthPixels(info.width, digit);
                 if (width != defaultWidth) {
                     view->setColumnWidth(column, width);
                 }

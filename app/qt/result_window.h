@@ -3,6 +3,8 @@
 #include <QMainWindow>
 #include <QString>
 
+class QFont;
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,8 +89,12 @@ public:
     // Saves a copy to the temporary folder and hands it to the desktop's spreadsheet program.
     void openInSpreadsheetApplication();
 
-    // Pixels for a column width in characters, and for a row height in points.
-    static int columnWidthPixels(double characters);
+    // Pixels for a column width as files store it (in widths of the default font's widest
+    // digit, margins included) when that digit is maxDigitWidth pixels wide, as spreadsheets
+    // compute them; pixels for a row height in points.
+    static int columnWidthPixels(double width, double maxDigitWidth);
+    // The pixels of the widest digit of a font as the screen shows it.
+    static double maxDigitWidth(const QFont& font);
     static int rowHeightPixels(double points);
 
 protected:

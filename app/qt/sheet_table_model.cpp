@@ -79,14 +79,60 @@ SheetTableModel::SheetTableModel(const engine::Sheet& sheet, QObject* parent)
     m_fonts.resize(m_workbook.styles().fontCount());
 }
 
-const engine::Cell* SheetTableModel::cellAt(int row, int column) const {
+const engine::Row* SheetTableModel::rowAt(int row) const {
     const std::vector<engine::Row>& rows = m_sheet.rows();
     auto rowIt = std::lower_bound(rows.begin(), rows.end(), row,
                                   [](const engine::Row& r, int index) { return r.index < index; });
-    if (rowIt == rows.end() || rowIt->index != row) {
+    return rowIt == rows.end() || rowIt->index != row ? nullptr : &*rowIt;
+}
+
+namespace {
+
+bool isFilled(const engine::Cell& cell) {
+    return cell.type != engine::CellType::Blank || cell.hasFormula();
+}
+
+}  // namespace
+
+int SheetTableModel::filledColumnBefore(int row, int column) const {
+    const engine::Row* found = rowAt(row);
+    if (!found) {
+        return -1;
+    }
+    const std::vector<engine::Cell>& cells = found->cells;
+    auto it = std::lower_bound(cells.begin(), cells.end(), column,
+                               [](const engine::Cell& c, int col) { return c.column < col; });
+    while (it != cells.begin()) {
+        --it;
+        if (isFilled(*it)) {
+            return it->column;
+        }
+    }
+    return -1;
+}
+
+int SheetTableModel::filledColumnAfter(int row, int column) const {
+    const engine::Row* found = rowAt(row);
+    if (!found) {
+        return -1;
+    }
+    const std::vector<engine::Cell>& cells = found->cells;
+    auto it = std::upper_bound(cells.begin(), cells.end(), column,
+                               [](int col, const engine::Cell& c) { return col < c.column; });
+    for (; it != cells.end(); ++it) {
+        if (isFilled(*it)) {
+            return it->column;
+        }
+    }
+    return -1;
+}
+
+const engine::Cell* SheetTableModel::cellAt(int row, int column) const {
+    const engine::Row* found = rowAt(row);
+    if (!found) {
         return nullptr;
     }
-    const std::vector<engine::Cell>& cells = rowIt->cells;
+    const std::vector<engine::Cell>& cells = found->cells;
     auto cellIt = std::lower_bound(cells.begin(), cells.end(), column,
                                    [](const engine::Cell& c, int col) { return c.column < col; });
     if (cellIt == cells.end() || cellIt->column != column) {
@@ -242,6 +288,18 @@ QVariant SheetTableModel::data(const QModelIndex& index, int role) const {
             return alignmentFor(*cell, style);
         case WrapRole:
             return style.alignment.wrapText;
+        case ContentRole:
+            switch (cell->type) {
+                case engine::CellType::Number:
+                    return QVariant::fromValue(Content::Number);
+                case engine::CellType::Text:
+                    return QVariant::fromValue(Content::Text);
+                case engine::CellType::Blank:
+                    return QVariant::fromValue(cell->hasFormula() ? Content::Other
+                                                                  : Content::Empty);
+                default:
+                    return QVariant::fromValue(Content::Other);
+            }
         case BordersRole: {
             if (style.border >= styles.borderCount()) {
                 return {};

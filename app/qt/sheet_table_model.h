@@ -14,6 +14,7 @@ namespace plyfold::engine {
 class Sheet;
 class Workbook;
 struct Cell;
+struct Row;
 }  // namespace plyfold::engine
 
 namespace plyfold::gui {
@@ -40,7 +41,12 @@ public:
         BordersRole = Qt::UserRole + 1,  // CellBorders, when the cell has any edge
         WrapRole,                        // bool
         PatternColorRole,                // the colour behind a patterned fill
+        ContentRole,                     // Content: how the cell's text behaves when too wide
     };
+
+    // What a cell holds, as far as showing it in too narrow a column goes: a number (a date
+    // is one) turns into "###", a text runs on into empty neighbours, anything else is cut.
+    enum class Content { Empty, Number, Text, Other };
 
     // The grid shown around a small sheet, as a spreadsheet shows empty rows and columns.
     static constexpr int kMinimumRows = 100;
@@ -51,6 +57,10 @@ public:
     const engine::Sheet& sheet() const { return m_sheet; }
     // The stored cell at a 0-based position, found by binary search; nullptr when none.
     const engine::Cell* cellAt(int row, int column) const;
+    // The nearest column left of (before) or right of (after) `column` in `row` whose cell
+    // holds something; -1 when none does.
+    int filledColumnBefore(int row, int column) const;
+    int filledColumnAfter(int row, int column) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -64,6 +74,7 @@ public:
     static std::optional<QColor> qtColor(const engine::Color& color);
 
 private:
+    const engine::Row* rowAt(int row) const;
     const QFont& fontFor(uint32_t fontId) const;
     QVariant alignmentFor(const engine::Cell& cell, const engine::CellStyle& style) const;
 
@@ -77,3 +88,4 @@ private:
 }  // namespace plyfold::gui
 
 Q_DECLARE_METATYPE(plyfold::gui::CellBorders)
+Q_DECLARE_METATYPE(plyfold::gui::SheetTableModel::Content)

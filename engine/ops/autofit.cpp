@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "engine/common/text.h"
 #include "engine/model/sheet.h"
 #include "engine/model/workbook.h"
+#include "engine/ops/installed_fonts.h"
 #include "engine/ops/number_format.h"
 #include "engine/ops/sheet_ops.h"
 
@@ -45,20 +47,58 @@ constexpr AdvanceTable kArial = {
 
 struct FontMetrics {
     const AdvanceTable* table = nullptr;  // nullptr for a monospaced font
-    double digit = 0.0;                   // advance of a digit, in thousandths of an em
+    double digit = 0.0;                   // advance of the widest digit, in thousandths of an em
+    // A font the tables do not cover, measured as the machine shows it; its bold is its own.
+    std::shared_ptr<const InstalledFont> installed;
 };
+
+// The families the tables hold exactly: these are measured without looking at the fonts
+// installed, and alike on every machine.
+std::optional<FontMetrics> builtInMetrics(const std::string& name) {
+    static const std::array<std::string_view, 2> calibri = {"calibri", "carlito"};
+    static const std::array<std::string_view, 4> arial = {"arial", "helvetica", "liberation sans",
+                                                          "arimo"};
+    static const std::array<std::string_view, 4> courier = {"courier new", "courier",
+                                                            "liberation mono", "cousine"};
+    auto among = [&](const auto& names) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    if (among(calibri)) {
+        return FontMetrics{&kCalibri, 507.0, nullptr};
+    }
+    if (among(arial)) {
+        return FontMetrics{&kArial, 556.0, nullptr};
+    }
+    if (among(courier)) {
+        return FontMetrics{nullptr, 600.0, nullptr};
+    }
+    return std::nullopt;
+}
 
 FontMetrics metricsOf(const Font& font) {
     const std::string name = asciiLower(font.name);
+    if (std::optional<FontMetrics> builtIn = builtInMetrics(name)) {
+        return *builtIn;
+    }
+    if (auto installed = InstalledFont::find(font.name, font.bold, font.italic)) {
+        double digit = 0.0;
+        for (uint32_t cp = '0'; cp <= '9'; ++cp) {
+            digit = std::max(digit, installed->advance(cp).value_or(0.0));
+        }
+        if (digit > 0) {
+            return {nullptr, digit, std::move(installed)};
+        }
+    }
+    // Nothing installed matches: the table nearest the family's kind.
     auto has = [&](std::string_view part) { return name.find(part) != std::string::npos; };
     if (has("courier") || has("consolas") || has("mono") || has("lucida console")) {
-        return {nullptr, 600.0};
+        return {nullptr, 600.0, nullptr};
     }
     if (has("arial") || has("helvetica") || has("liberation sans") || has("tahoma") ||
         has("verdana") || has("segoe")) {
-        return {&kArial, 556.0};
+        return {&kArial, 556.0, nullptr};
     }
-    return {&kCalibri, 507.0};
+    return {&kCalibri, 507.0, nullptr};
 }
 
 bool isWide(uint32_t cp) {
@@ -77,6 +117,11 @@ bool isZeroWidth(uint32_t cp) {
 double advance(uint32_t cp, const FontMetrics& metrics) {
     if (isZeroWidth(cp)) {
         return 0.0;
+    }
+    if (metrics.installed) {
+        if (std::optional<double> found = metrics.installed->advance(cp)) {
+            return *found;
+        }
     }
     if (isWide(cp)) {
         return 1000.0;
@@ -122,7 +167,9 @@ struct FontMeasure {
 
     FontMeasure(const Font& font, const Font& defaultFont) : metrics(metricsOf(font)) {
         const double digitPoints = metricsOf(defaultFont).digit / 1000.0 * sizeOf(defaultFont);
-        scale = sizeOf(font) / 1000.0 / digitPoints * (font.bold ? kBoldFactor : 1.0);
+        // The tables hold regular glyphs, and a face without a bold of its own is thickened.
+        const bool thickened = font.bold && (!metrics.installed || metrics.installed->emboldened());
+        scale = sizeOf(font) / 1000.0 / digitPoints * (thickened ? kBoldFactor : 1.0);
     }
 
     double width(std::string_view text) const {

@@ -9,9 +9,11 @@ namespace plyfold::engine {
 class Workbook;
 struct Cell;
 
-// Width estimates for fitting columns to their contents. Exact pixel metrics need a font
-// rasteriser, so texts are measured with per-character advance widths of typical fonts
-// (Calibri-like, Arial-like and monospaced), scaled by the font size.
+// Width estimates for fitting columns to their contents. Texts are measured with the advance
+// widths of their font's glyphs, scaled by the font size: built-in tables for the families
+// spreadsheets use most (Calibri, Arial, Courier New and their metric twins), the face the
+// machine's fontconfig matches for any other family (Cambria shows as Caladea, say), read
+// with FreeType. Kerning and hinting are left out: they make a text narrower, if anything.
 
 // The width of a single line of text in the font, counted in maximum digit widths of
 // defaultFont: the unit of column widths.

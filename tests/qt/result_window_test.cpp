@@ -312,8 +312,11 @@ TEST(ResultWindow, LaysOutSheetsAsTheWorkbookSays) {
     ASSERT_TRUE(view);
     EXPECT_EQ(view->rowSpan(2, 0), 2);
     EXPECT_EQ(view->columnSpan(2, 0), 2);
-    EXPECT_EQ(view->columnWidth(0), ResultWindow::columnWidthPixels(8.43));
-    EXPECT_EQ(view->columnWidth(1), 145);
+    // Column widths count digits of the default font as the screen shows it; a sheet naming
+    // no default width shows eight digits and the margins.
+    const double digit = ResultWindow::maxDigitWidth(view->font());
+    EXPECT_EQ(view->columnWidth(0), ResultWindow::columnWidthPixels(8.0 + 5.0 / digit, digit));
+    EXPECT_EQ(view->columnWidth(1), ResultWindow::columnWidthPixels(20.0, digit));
     EXPECT_TRUE(view->isColumnHidden(3));
     EXPECT_EQ(view->rowHeight(0), 20);
     EXPECT_EQ(view->rowHeight(4), 40);
