@@ -324,9 +324,13 @@ std::string Form1::RowToolTip(const controls::ListModel& list, int row) const {
             return name;
         }
         const std::string& source = c.ListView1.text(c.ListView1.selectedIndex());
-        return discovery::GetPathKind(source) == discovery::kPathFile
-                   ? source
-                   : discovery::JoinPath(source, name);
+        // A file source lists its own name, and is that workbook even once its file went.
+        const int kind = discovery::GetPathKind(source);
+        const bool isFile =
+            kind == discovery::kPathFile ||
+            (kind == discovery::kPathMissing && source.size() > name.size() &&
+             source.ends_with(name) && source[source.size() - name.size() - 1] == '/');
+        return isFile ? source : discovery::JoinPath(source, name);
     };
     if (&list == &c.ListView1) {
         return list.text(row);
@@ -335,10 +339,16 @@ std::string Form1::RowToolTip(const controls::ListModel& list, int row) const {
         return workbookPath(row);
     }
     if (&list == &c.ListView3) {
-        if (!c.ListView2.hasSelection()) {
-            return list.text(row);
+        // The worksheets are a file source's whatever the workbook list selects.
+        std::string workbook;
+        if (c.ListView1.hasSelection() &&
+            discovery::GetPathKind(c.ListView1.text(c.ListView1.selectedIndex())) ==
+                discovery::kPathFile) {
+            workbook = c.ListView1.text(c.ListView1.selectedIndex());
+        } else if (c.ListView2.hasSelection()) {
+            workbook = workbookPath(c.ListView2.selectedIndex());
         }
-        return workbookPath(c.ListView2.selectedIndex()) + "\n" + list.text(row);
+        return workbook.empty() ? list.text(row) : workbook + "\n" + list.text(row);
     }
     if (&list == &c.ListView4) {
         return list.text(row) + "\n" + list.subItem(row);

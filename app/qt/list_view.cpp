@@ -1,7 +1,7 @@
 #include "app/qt/list_view.h"
 
-#include <QDragEnterEvent>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>

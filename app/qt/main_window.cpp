@@ -91,7 +91,8 @@ void addJobItems(QMenu* file, const AddItem& addItem) {
 template <typename AddItem>
 void addSheetFilterItem(QMenu* edit, const AddItem& addItem) {
     edit->addSeparator();
-    addItem(edit, "SheetFilter", QStringLiteral("Sheet &Filter..."), &app::Form1::SheetFilter_Click);
+    addItem(edit, "SheetFilter", QStringLiteral("Sheet &Filter..."),
+            &app::Form1::SheetFilter_Click);
 }
 
 }  // namespace

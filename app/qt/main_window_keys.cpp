@@ -35,7 +35,9 @@ void MainWindow::addKeysDropsAndTips() {
         }
     }
 
-    auto list = [this](const char* name) { return findChild<ListView*>(QString::fromLatin1(name)); };
+    auto list = [this](const char* name) {
+        return findChild<ListView*>(QString::fromLatin1(name));
+    };
     ListView* sources = list("ListView1");
     ListView* worksheets = list("ListView3");
     ListView* queue = list("ListView4");
