@@ -107,6 +107,17 @@ public:
     void RemoveItem_Click();
     void RemoveAll_Click();
     void ListView1_ItemClick();
+    // Files and folders dropped on the source list, added as Add Excel and Add Folder add
+    // them, in the order dropped: a folder becomes a folder entry, a file of a kind the folder
+    // scan lists a file entry. The last entry added is selected and listed. Anything else (a
+    // missing path, a file of another kind) is left out and named in one message.
+    void DropSources(const std::vector<std::string>& paths);
+
+    // The full path a row of one of the four lists stands for, shown as its tool tip: a source
+    // entry's path; a workbook's path under the selected source; the selected workbook's path
+    // and, on a line of its own, the worksheet's name; a queue entry's path and sheet alike.
+    // "" for a list of none of them or a row it does not have.
+    std::string RowToolTip(const controls::ListModel& list, int row) const;
 
     // Workbook and worksheet browser.
     void ListView2_ItemClick();

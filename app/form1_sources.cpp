@@ -2,6 +2,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "dialogs/common_dialogs.h"
 #include "discovery/list_workbooks.h"
@@ -60,21 +61,26 @@ void listSource(controls::Form1Controls& c, const std::string& source) {
 
 }  // namespace
 
+// Several files chosen at once each become an entry, in the order chosen; the last is the one
+// selected and listed.
 void Form1::Command8_Click() {
     controls::Form1Controls& c = m_controls;
     endQuietlyOnFailure([&] {
         dialogs::CCommonDialogs dialog = commonDialog();
         dialog.setTitle("Select Excel File");
+        dialog.setMultiSelect(true);
         if (!dialog.ShowOpen()) {
             return;
         }
-        const std::string path = dialog.FileName();
-        const int row = c.ListView1.add(path);
-        c.ListView1.setSmallIcon(row, discovery::SourceIconForFile(path));
+        int row = 0;
+        for (const std::string& path : dialog.FileNames()) {
+            row = c.ListView1.add(path);
+            c.ListView1.setSmallIcon(row, discovery::SourceIconForFile(path));
+        }
         c.ListView1.select(row);
         c.ListView1.ensureVisible(row);
         c.ListView1.refresh();
-        listSource(c, path);
+        listSource(c, c.ListView1.text(row));
     });
 }
 
@@ -97,6 +103,57 @@ void Form1::Command6_Click() {
         discovery::ListWorksheets(c);
         tellLeftOutWorkbooks();
     });
+}
+
+void Form1::DropSources(const std::vector<std::string>& paths) {
+    controls::Form1Controls& c = m_controls;
+    std::vector<std::string> leftOut;
+    endQuietlyOnFailure([&] {
+        int row = 0;
+        bool lastIsFolder = false;
+        for (const std::string& path : paths) {
+            const int kind = discovery::GetPathKind(path);
+            if (kind == discovery::kPathFolder) {
+                row = c.ListView1.add(path);
+                c.ListView1.setSmallIcon(row, discovery::kIconFolder);
+            } else if (kind == discovery::kPathFile && discovery::IsListedFileName(path)) {
+                row = c.ListView1.add(path);
+                c.ListView1.setSmallIcon(row, discovery::SourceIconForFile(path));
+            } else {
+                leftOut.push_back(path);
+                continue;
+            }
+            lastIsFolder = kind == discovery::kPathFolder;
+        }
+        if (row == 0) {
+            return;
+        }
+        c.ListView1.select(row);
+        c.ListView1.ensureVisible(row);
+        c.ListView1.refresh();
+        listSource(c, c.ListView1.text(row));
+        if (lastIsFolder) {
+            tellLeftOutWorkbooks();
+        }
+    });
+    if (leftOut.empty()) {
+        return;
+    }
+    std::string text = leftOut.size() == 1
+                           ? std::string("1 dropped item was left out")
+                           : std::to_string(leftOut.size()) + " dropped items were left out";
+    text +=
+        ": only folders and spreadsheet files (.xls, .xlsx, .xlsm, .csv, .txt, .dbf) can be "
+        "sources.";
+    // A long list would not fit a message box; the first ones tell what happened.
+    constexpr size_t kShownNames = 10;
+    for (size_t i = 0; i < leftOut.size() && i < kShownNames; ++i) {
+        text += "\n" + leftOut[i];
+    }
+    if (leftOut.size() > kShownNames) {
+        text += "\n...";
+    }
+    c.showMessage(text, controls::MessageIcon::Information);
 }
 
 void Form1::Command7_Click() {
@@ -253,6 +310,50 @@ void Form1::Command17_Click() {
 
 void Form1::ListView4_DblClick() {
     discovery::RemoveSelectedQueueItem(m_controls);
+}
+
+std::string Form1::RowToolTip(const controls::ListModel& list, int row) const {
+    const controls::Form1Controls& c = m_controls;
+    if (row < 1 || row > list.count()) {
+        return {};
+    }
+    // The workbook of a row of the workbook list, whether or not its file is still there.
+    auto workbookPath = [&c](int workbookRow) {
+        const std::string& name = c.ListView2.text(workbookRow);
+        if (!c.ListView1.hasSelection()) {
+            return name;
+        }
+        const std::string& source = c.ListView1.text(c.ListView1.selectedIndex());
+        // A file source lists its own name, and is that workbook even once its file went.
+        const int kind = discovery::GetPathKind(source);
+        const bool isFile =
+            kind == discovery::kPathFile ||
+            (kind == discovery::kPathMissing && source.size() > name.size() &&
+             source.ends_with(name) && source[source.size() - name.size() - 1] == '/');
+        return isFile ? source : discovery::JoinPath(source, name);
+    };
+    if (&list == &c.ListView1) {
+        return list.text(row);
+    }
+    if (&list == &c.ListView2) {
+        return workbookPath(row);
+    }
+    if (&list == &c.ListView3) {
+        // The worksheets are a file source's whatever the workbook list selects.
+        std::string workbook;
+        if (c.ListView1.hasSelection() &&
+            discovery::GetPathKind(c.ListView1.text(c.ListView1.selectedIndex())) ==
+                discovery::kPathFile) {
+            workbook = c.ListView1.text(c.ListView1.selectedIndex());
+        } else if (c.ListView2.hasSelection()) {
+            workbook = workbookPath(c.ListView2.selectedIndex());
+        }
+        return workbook.empty() ? list.text(row) : workbook + "\n" + list.text(row);
+    }
+    if (&list == &c.ListView4) {
+        return list.text(row) + "\n" + list.subItem(row);
+    }
+    return {};
 }
 
 dialogs::CCommonDialogs Form1::commonDialog() const {

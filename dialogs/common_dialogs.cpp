@@ -134,11 +134,25 @@ bool CCommonDialogs::showOpen(std::vector<std::pair<std::string, std::string>> f
     request.initialFileName = initialName;
     request.defaultExtension = m_defExt;
     request.fileMustExist = true;
-    std::optional<std::string> chosen = dialogs.openFile(request);
-    if (!chosen) {
+    std::vector<std::string> chosen;
+    if (m_multiSelect) {
+        std::optional<std::vector<std::string>> files = dialogs.openFiles(request);
+        if (files) {
+            chosen = std::move(*files);
+        }
+    } else if (std::optional<std::string> file = dialogs.openFile(request)) {
+        chosen.push_back(std::move(*file));
+    }
+    for (std::string& name : chosen) {
+        name = upToNul(name);
+    }
+    // A name the presenter left empty names no file.
+    std::erase(chosen, std::string());
+    if (chosen.empty()) {
         return false;
     }
-    m_fileName = upToNul(*chosen);
+    m_fileNames = std::move(chosen);
+    m_fileName = m_fileNames.front();
     m_fileTitle = nameOf(m_fileName);
     m_path = folderOf(m_fileName);
     return true;
@@ -169,6 +183,7 @@ bool CCommonDialogs::ShowSave() {
     m_fileName = upToNul(*chosen);
     m_fileTitle = nameOf(m_fileName);
     m_path = folderOf(m_fileName);
+    m_fileNames = {m_fileName};
     return true;
 }
 
@@ -184,6 +199,7 @@ bool CCommonDialogs::ShowFolder() {
     m_path = std::move(folder);
     m_fileName.clear();
     m_fileTitle.clear();
+    m_fileNames.clear();
     return true;
 }
 

@@ -38,6 +38,15 @@ public:
     virtual ~DialogPresenter() = default;
     // The full path of the chosen file.
     virtual std::optional<std::string> openFile(const FileDialogRequest& request) = 0;
+    // The full paths of one or more chosen files, in the order the user chose them. A
+    // presenter that lets the user pick only one file asks for it with openFile.
+    virtual std::optional<std::vector<std::string>> openFiles(const FileDialogRequest& request) {
+        std::optional<std::string> chosen = openFile(request);
+        if (!chosen) {
+            return std::nullopt;
+        }
+        return std::vector<std::string>{std::move(*chosen)};
+    }
     virtual std::optional<std::string> saveFile(const FileDialogRequest& request) = 0;
     // The full path of the chosen folder; "" when the choice has no file-system path.
     virtual std::optional<std::string> chooseFolder(void* owner, const std::string& title) = 0;
@@ -91,14 +100,22 @@ public:
     void setFilter(std::string filter) { m_filter = std::move(filter); }
     std::string FileName() const;
     void setFileName(std::string fileName) { m_fileName = std::move(fileName); }
+    // Whether the open dialogs let the user choose several files at once.
+    bool MultiSelect() const { return m_multiSelect; }
+    void setMultiSelect(bool multiSelect) { m_multiSelect = multiSelect; }
+    // Every file the last confirmed open or save dialog chose, in the order chosen (one
+    // without MultiSelect); FileName, FileTitle and Path describe the first. Empty after
+    // ShowFolder.
+    const std::vector<std::string>& FileNames() const { return m_fileNames; }
 
     // Binds the object to its owner window and to what presents the dialogs. A show method
     // called before, or with no presenter, throws DialogError.
     void Init(void* owner, DialogPresenter* presenter);
 
-    // Asks for an existing spreadsheet file under the one fixed spreadsheet filter. On confirm
-    // sets FileName (full path), FileTitle (its name) and Path (its folder, "/" for a file at
-    // the root). A FileName longer than 260 characters throws DialogError.
+    // Asks for an existing spreadsheet file (or files, with MultiSelect) under the one fixed
+    // spreadsheet filter. On confirm sets FileNames, and FileName (full path), FileTitle (its
+    // name) and Path (its folder, "/" for a file at the root) of the first. A confirmed choice
+    // of no file counts as a cancel. A FileName longer than 260 characters throws DialogError.
     bool ShowOpen();
     // The same under Filter ("*.*|*.*" when blank) instead of the spreadsheet filter, for the
     // program's own files.
@@ -140,6 +157,8 @@ private:
     std::string m_fileTitle;
     std::string m_filter;
     std::string m_fileName;
+    bool m_multiSelect = false;
+    std::vector<std::string> m_fileNames;
 };
 
 }  // namespace plyfold::dialogs

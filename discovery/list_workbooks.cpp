@@ -145,6 +145,10 @@ private:
 
 }  // namespace
 
+bool IsListedFileName(std::string_view name) {
+    return groupOf(name) != kNoGroup;
+}
+
 WorkbookScan scanWorkbooks(const std::string& source, const FolderScanOptions& options) {
     WorkbookScan scan;
     if (GetPathKind(source) == kPathFile) {

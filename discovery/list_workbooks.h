@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/common/file_access.h"
@@ -51,6 +52,10 @@ struct WorkbookScan {
     // Whether a bound cut the scan short.
     bool cutShort = false;
 };
+
+// Whether a folder scan lists a file of this name: .xls, .xlsx, .xlsm, .csv, .dbf and .txt,
+// without regard to case.
+bool IsListedFileName(std::string_view name);
 
 // The scan of a source: a file's own name (never left out: it was named), or the files of a
 // folder in their groups and natural order. Throws files::FileError when the source is no

@@ -3,12 +3,30 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QPalette>
+#include <QTextDocument>
 
 #include <algorithm>
 
 #include "app/qt/qt_text.h"
 
 namespace plyfold::gui {
+namespace {
+
+// A tool tip that looks like markup ("<b>" in a path) would be drawn as rich text: such a
+// text is escaped, so that it shows as it is.
+QVariant plainToolTip(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const QString tip = toQString(text);
+    if (!Qt::mightBeRichText(tip)) {
+        return tip;
+    }
+    return QStringLiteral("<p style='white-space:pre'>%1</p>")
+        .arg(tip.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")));
+}
+
+}  // namespace
 
 ListModelAdapter::ListModelAdapter(controls::ListModel& list, CheckBoxes checkBoxes,
                                    QObject* parent)
@@ -27,6 +45,10 @@ void ListModelAdapter::setSmallIcons(QVector<QIcon> icons) {
     if (m_shownRows > 0) {
         emit dataChanged(index(0, 0), index(m_shownRows - 1, 0), {Qt::DecorationRole});
     }
+}
+
+void ListModelAdapter::setToolTips(std::function<std::string(int row)> toolTip) {
+    m_toolTip = std::move(toolTip);
 }
 
 int ListModelAdapter::shownColumnCount() const {
@@ -123,6 +145,8 @@ QVariant ListModelAdapter::data(const QModelIndex& index, int role) const {
                 return m_icons[item.smallIcon - 1];
             }
             return {};
+        case Qt::ToolTipRole:
+            return m_toolTip ? plainToolTip(m_toolTip(row + 1)) : QVariant();
         case Qt::ForegroundRole:
             if (item.greyed) {
                 return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);

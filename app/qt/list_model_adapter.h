@@ -4,6 +4,9 @@
 #include <QIcon>
 #include <QVector>
 
+#include <functional>
+#include <string>
+
 #include "controls/list_model.h"
 
 namespace plyfold::gui {
@@ -33,6 +36,8 @@ public:
     bool hasCheckBoxes() const { return m_checkBoxes == CheckBoxes::Yes; }
     // Icons by small-icon index (index 1 is icons[0]); rows with another index show none.
     void setSmallIcons(QVector<QIcon> icons);
+    // The tool tip of a row (1-based), shown over every column of it; none when it is empty.
+    void setToolTips(std::function<std::string(int row)> toolTip);
 
     // Announces rows that are still waiting in a batch.
     void flushPendingRows();
@@ -83,6 +88,7 @@ private:
     controls::ListModel& m_list;
     CheckBoxes m_checkBoxes;
     QVector<QIcon> m_icons;
+    std::function<std::string(int row)> m_toolTip;
     int m_shownRows = 0;     // rows Qt has been told of
     int m_pendingRows = 0;   // appended rows not yet announced
     int m_shownColumns = 1;  // a list without headers still shows its rows in one column

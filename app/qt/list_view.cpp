@@ -1,8 +1,13 @@
 #include "app/qt/list_view.h"
 
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QUrl>
 
 #include "app/qt/list_model_adapter.h"
 #include "app/qt/twips.h"
@@ -112,7 +117,49 @@ void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
     }
 }
 
+void ListView::setTakesDroppedFiles() {
+    setAcceptDrops(true);
+    // Drags reach a scroll area through its viewport.
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setDropIndicatorShown(false);
+}
+
+void ListView::dragEnterEvent(QDragEnterEvent* event) {
+    if (acceptDrops() && event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+// Anywhere in the list takes the drop: the entries go to its end whatever row is under it.
+void ListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (acceptDrops() && event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void ListView::dropEvent(QDropEvent* event) {
+    if (!acceptDrops() || !event->mimeData()->hasUrls()) {
+        event->ignore();
+        return;
+    }
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        paths << (url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString());
+    }
+    event->acceptProposedAction();
+    emit filesDropped(paths);
+}
+
 void ListView::keyPressEvent(QKeyEvent* event) {
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        emit userPressedEnter();
+    }
     const int before = selectedRow();
     QTreeView::keyPressEvent(event);
     const int after = selectedRow();

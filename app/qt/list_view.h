@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QTreeView>
 
 namespace plyfold::gui {
@@ -10,7 +11,8 @@ class ListModelAdapter;
 // list's model decides the selection: code that selects a row in the model moves the view's
 // selection and raises nothing; a user's click or keyboard move updates the model's selection
 // and raises userClickedItem (again when the row clicked is the selected one), and a
-// double-click anywhere in the list raises userDoubleClicked.
+// double-click anywhere in the list raises userDoubleClicked, Enter or Return
+// userPressedEnter. A list told to take dropped files raises filesDropped with them.
 class ListView : public QTreeView {
     Q_OBJECT
 
@@ -20,16 +22,25 @@ public:
     ListModelAdapter* adapter() const { return m_adapter; }
     // The selected row (0-based) as the view shows it, or -1.
     int selectedRow() const;
+    // Takes files and folders dragged from elsewhere (URLs, local or not); the list's own rows
+    // cannot be dragged.
+    void setTakesDroppedFiles();
 
 signals:
     void userClickedItem();
     void userDoubleClicked();
+    void userPressedEnter();
+    // Local files by their paths, other URLs as they are written, in the order dropped.
+    void filesDropped(const QStringList& paths);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event) const override;
 

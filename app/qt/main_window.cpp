@@ -83,15 +83,16 @@ QPushButton* plainButton(QWidget* parent, const char* name, const QString& capti
 template <typename AddItem>
 void addJobItems(QMenu* file, const AddItem& addItem) {
     file->addSeparator();
-    addItem(file, "OpenJob", QStringLiteral("Open Job..."), &app::Form1::OpenJob_Click);
-    addItem(file, "SaveJob", QStringLiteral("Save Job..."), &app::Form1::SaveJob_Click);
+    addItem(file, "OpenJob", QStringLiteral("&Open Job..."), &app::Form1::OpenJob_Click);
+    addItem(file, "SaveJob", QStringLiteral("&Save Job..."), &app::Form1::SaveJob_Click);
 }
 
 // The Edit menu's Sheet Filter... item, below the list items.
 template <typename AddItem>
 void addSheetFilterItem(QMenu* edit, const AddItem& addItem) {
     edit->addSeparator();
-    addItem(edit, "SheetFilter", QStringLiteral("Sheet Filter..."), &app::Form1::SheetFilter_Click);
+    addItem(edit, "SheetFilter", QStringLiteral("Sheet &Filter..."),
+            &app::Form1::SheetFilter_Click);
 }
 
 }  // namespace
@@ -141,6 +142,7 @@ MainWindow::MainWindow(std::string programFolder, MainWindowServices services, Q
     setCentralWidget(central);
     buildControls(central);
     buildMenus();
+    addKeysDropsAndTips();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     // The system may end the program without closing the window first.
@@ -270,40 +272,40 @@ void MainWindow::buildMenus() {
         action->setObjectName(QString::fromLatin1(name));
         connect(action, &QAction::triggered, this, [this, handler] { run(handler); });
     };
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("FileMenu"));
-    addItem(file, "Addexcel", QStringLiteral("Add Excel File"), &app::Form1::Addexcel_Click);
-    addItem(file, "AddFolder", QStringLiteral("Add All Excel Files in Folder"),
+    addItem(file, "Addexcel", QStringLiteral("&Add Excel File"), &app::Form1::Addexcel_Click);
+    addItem(file, "AddFolder", QStringLiteral("Add All Excel Files in &Folder"),
             &app::Form1::AddFolder_Click);
     addFolderScanItem(file);
     addJobItems(file, addItem);
-    QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
+    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("EditMenu"));
-    addItem(edit, "RemoveItem", QStringLiteral("Remove List Item"), &app::Form1::RemoveItem_Click);
-    addItem(edit, "RemoveAll", QStringLiteral("Remove All List Items"),
+    addItem(edit, "RemoveItem", QStringLiteral("&Remove List Item"), &app::Form1::RemoveItem_Click);
+    addItem(edit, "RemoveAll", QStringLiteral("Remove &All List Items"),
             &app::Form1::RemoveAll_Click);
     addSheetFilterItem(edit, addItem);
     addPreviewCommand(edit);
-    QMenu* actions = bar->addMenu(QStringLiteral("Actions"));
+    QMenu* actions = bar->addMenu(QStringLiteral("&Actions"));
     actions->setObjectName(QStringLiteral("ActionsMenu"));
-    addItem(actions, "Merge", QStringLiteral("Merge"), &app::Form1::Merge_Click);
+    addItem(actions, "Merge", QStringLiteral("&Merge"), &app::Form1::Merge_Click);
     addSheetNamesMenu(bar);
     addMergeOptionsMenu(bar);
     // The menu-bar entry itself is the command.
-    QAction* settings = bar->addAction(QStringLiteral("Settings"));
+    QAction* settings = bar->addAction(QStringLiteral("&Settings"));
     settings->setObjectName(QStringLiteral("Settings"));
     connect(settings, &QAction::triggered, this, [this] { run(&app::Form1::Settings_Click); });
-    QMenu* help = bar->addMenu(QStringLiteral("Help"));
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("HelpMenu"));
-    addItem(help, "Help", QStringLiteral("Help"), &app::Form1::Help_Click);
-    addItem(help, "HomePage", QStringLiteral("HomePage"), &app::Form1::HomePage_Click);
-    addItem(help, "About", QStringLiteral("About"), &app::Form1::About_Click);
+    addItem(help, "Help", QStringLiteral("&Help"), &app::Form1::Help_Click);
+    addItem(help, "HomePage", QStringLiteral("Home&Page"), &app::Form1::HomePage_Click);
+    addItem(help, "About", QStringLiteral("&About"), &app::Form1::About_Click);
 }
 
 // The one-workbook merge's naming of its copies: three exclusive checkable items whose checks
 // follow the form's choice each time the menu opens (an opened job may have changed it).
 void MainWindow::addSheetNamesMenu(QMenuBar* bar) {
-    QMenu* menu = bar->addMenu(QStringLiteral("Sheet Names"));
+    QMenu* menu = bar->addMenu(QStringLiteral("Sheet &Names"));
     menu->setObjectName(QStringLiteral("SheetNamesMenu"));
     auto* group = new QActionGroup(menu);
     group->setExclusive(true);
@@ -314,11 +316,11 @@ void MainWindow::addSheetNamesMenu(QMenuBar* bar) {
         void (app::Form1::*handler)();
     };
     static const Choice choices[] = {
-        {"SheetNamesSource", "Source Sheet Names", controls::SheetNamesChoice::SourceSheet,
+        {"SheetNamesSource", "&Source Sheet Names", controls::SheetNamesChoice::SourceSheet,
          &app::Form1::SheetNamesSource_Click},
-        {"SheetNamesFile", "File Names", controls::SheetNamesChoice::File,
+        {"SheetNamesFile", "&File Names", controls::SheetNamesChoice::File,
          &app::Form1::SheetNamesFile_Click},
-        {"SheetNamesFileSheet", "File and Sheet Names", controls::SheetNamesChoice::FileAndSheet,
+        {"SheetNamesFileSheet", "File &and Sheet Names", controls::SheetNamesChoice::FileAndSheet,
          &app::Form1::SheetNamesFileSheet_Click},
     };
     for (const Choice& choice : choices) {
@@ -337,7 +339,7 @@ void MainWindow::addSheetNamesMenu(QMenuBar* bar) {
 }
 
 void MainWindow::addMergeOptionsMenu(QMenuBar* bar) {
-    QMenu* menu = bar->addMenu(QStringLiteral("Merge Options"));
+    QMenu* menu = bar->addMenu(QStringLiteral("&Merge Options"));
     menu->setObjectName(QStringLiteral("MergeOptionsMenu"));
     // Without a status bar the status tips would go unseen; the menu shows them as tool tips.
     menu->setToolTipsVisible(true);
@@ -351,12 +353,12 @@ void MainWindow::addMergeOptionsMenu(QMenuBar* bar) {
         return action;
     };
     QAction* matchHeaders = addOption(
-        "MatchHeaders", QStringLiteral("Match Columns by Header"),
+        "MatchHeaders", QStringLiteral("&Match Columns by Header"),
         QStringLiteral("Vertical merge only: each block's columns go under the column of the same "
                        "header, and a header not seen before adds a column."),
         &app::Form1::MatchHeaders_Click);
     QAction* sourceColumn = addOption(
-        "SourceColumn", QStringLiteral("Source Column"),
+        "SourceColumn", QStringLiteral("&Source Column"),
         QStringLiteral("A first column (vertical) or row (horizontal) naming each block's file "
                        "and sheet."),
         &app::Form1::SourceColumn_Click);
@@ -372,7 +374,7 @@ void MainWindow::addMergeOptionsMenu(QMenuBar* bar) {
         const controls::Form1Controls& c = m_form->controls();
         matchHeaders->setChecked(c.matchHeaders);
         sourceColumn->setChecked(c.sourceColumn);
-        headerRow->setText(QStringLiteral("Header Row: %1...").arg(c.headerRow));
+        headerRow->setText(QStringLiteral("&Header Row: %1...").arg(c.headerRow));
     };
     follow();
     connect(menu, &QMenu::aboutToShow, this, follow);
@@ -382,7 +384,7 @@ void MainWindow::addMergeOptionsMenu(QMenuBar* bar) {
 }
 
 void MainWindow::addFolderScanItem(QMenu* file) {
-    QAction* subfolders = file->addAction(QStringLiteral("Include Subfolders"));
+    QAction* subfolders = file->addAction(QStringLiteral("Include S&ubfolders"));
     subfolders->setObjectName(QStringLiteral("IncludeSubfolders"));
     subfolders->setCheckable(true);
     subfolders->setChecked(m_form->controls().includeSubfolders);
@@ -394,8 +396,12 @@ void MainWindow::addFolderScanItem(QMenu* file) {
 }
 
 void MainWindow::run(void (app::Form1::*handler)()) {
+    run([this, handler] { ((*m_form).*handler)(); });
+}
+
+void MainWindow::run(const std::function<void()>& command) {
     try {
-        ((*m_form).*handler)();
+        command();
     } catch (const std::exception& error) {
         m_messages->showMessage(error.what(), controls::MessageIcon::Critical);
     } catch (...) {

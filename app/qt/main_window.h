@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,8 +61,13 @@ private:
     // Edit > Preview Sheet (F3) and the context menus of the worksheet list and the merge queue
     // (main_window_preview.cpp).
     void addPreviewCommand(QMenu* edit);
+    // The keyboard's commands beside the menu items' keys (Delete on the source list and the
+    // queue, Enter on the worksheet list), files dropped on the source list and the lists' tool
+    // tips (main_window_keys.cpp).
+    void addKeysDropsAndTips();
     // Runs a handler; a failure that escapes it is shown, never let into the event loop.
     void run(void (app::Form1::*handler)());
+    void run(const std::function<void()>& command);
     void unloadOnce();
     void showSettingsDialog();
     void showAboutBox();

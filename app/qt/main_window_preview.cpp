@@ -19,8 +19,8 @@ constexpr auto kPreviewKey = Qt::Key_F3;
 
 // The key previews the current row of the list that has the focus; the Edit menu's item the
 // current row of the list that last had it (the worksheet list until either has had it); a
-// list's context menu the row it was opened on. The key belongs to the lists, since the menu
-// bar's items have none.
+// list's context menu the row it was opened on. The key belongs to the lists, not to the menu
+// item: it previews the list it is pressed in.
 void MainWindow::addPreviewCommand(QMenu* edit) {
     auto* worksheets = findChild<ListView*>(QStringLiteral("ListView3"));
     auto* queue = findChild<ListView*>(QStringLiteral("ListView4"));
@@ -34,7 +34,7 @@ void MainWindow::addPreviewCommand(QMenu* edit) {
 
     auto lastList = std::make_shared<app::PreviewList>(app::PreviewList::Worksheets);
     edit->addSeparator();
-    QAction* item = edit->addAction(QStringLiteral("Preview Sheet"));
+    QAction* item = edit->addAction(QStringLiteral("&Preview Sheet"));
     item->setObjectName(QStringLiteral("PreviewSheet"));
     connect(item, &QAction::triggered, this,
             [this, lastList, handlerOf] { run(handlerOf(*lastList)); });

@@ -27,12 +27,19 @@ uint32_t valueFromColor(const QColor& color) {
            (static_cast<uint32_t>(color.blue()) << 16);
 }
 
-std::optional<std::string> runFileDialog(const dialogs::FileDialogRequest& request,
-                                         QFileDialog::AcceptMode mode) {
+enum class Selection { OneFile, ManyFiles };
+
+// The chosen files in the order the dialog gives them (the order they were picked in), or
+// nothing when the user cancelled.
+std::optional<std::vector<std::string>> runFileDialog(const dialogs::FileDialogRequest& request,
+                                                      QFileDialog::AcceptMode mode,
+                                                      Selection selection = Selection::OneFile) {
     QFileDialog dialog(ownerWidget(request.owner), toQString(request.title),
                        toQString(request.initialFolder));
     dialog.setAcceptMode(mode);
-    if (mode == QFileDialog::AcceptOpen) {
+    if (mode == QFileDialog::AcceptOpen && selection == Selection::ManyFiles) {
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+    } else if (mode == QFileDialog::AcceptOpen) {
         dialog.setFileMode(request.fileMustExist ? QFileDialog::ExistingFile
                                                  : QFileDialog::AnyFile);
     } else {
@@ -57,7 +64,18 @@ std::optional<std::string> runFileDialog(const dialogs::FileDialogRequest& reque
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return toStdString(QDir::toNativeSeparators(dialog.selectedFiles().first()));
+    std::vector<std::string> chosen;
+    for (const QString& file : dialog.selectedFiles()) {
+        chosen.push_back(toStdString(QDir::toNativeSeparators(file)));
+    }
+    return chosen;
+}
+
+std::optional<std::string> firstOf(std::optional<std::vector<std::string>> files) {
+    if (!files) {
+        return std::nullopt;
+    }
+    return std::move(files->front());
 }
 
 }  // namespace
@@ -73,11 +91,16 @@ QStringList QtDialogPresenter::nameFilters(const dialogs::FileDialogRequest& req
 }
 
 std::optional<std::string> QtDialogPresenter::openFile(const dialogs::FileDialogRequest& request) {
-    return runFileDialog(request, QFileDialog::AcceptOpen);
+    return firstOf(runFileDialog(request, QFileDialog::AcceptOpen));
+}
+
+std::optional<std::vector<std::string>> QtDialogPresenter::openFiles(
+    const dialogs::FileDialogRequest& request) {
+    return runFileDialog(request, QFileDialog::AcceptOpen, Selection::ManyFiles);
 }
 
 std::optional<std::string> QtDialogPresenter::saveFile(const dialogs::FileDialogRequest& request) {
-    return runFileDialog(request, QFileDialog::AcceptSave);
+    return firstOf(runFileDialog(request, QFileDialog::AcceptSave));
 }
 
 std::optional<std::string> QtDialogPresenter::chooseFolder(void* owner, const std::string& title) {

@@ -12,6 +12,9 @@ namespace plyfold::gui {
 class QtDialogPresenter : public dialogs::DialogPresenter {
 public:
     std::optional<std::string> openFile(const dialogs::FileDialogRequest& request) override;
+    // Existing files only, several at once.
+    std::optional<std::vector<std::string>> openFiles(
+        const dialogs::FileDialogRequest& request) override;
     std::optional<std::string> saveFile(const dialogs::FileDialogRequest& request) override;
     std::optional<std::string> chooseFolder(void* owner, const std::string& title) override;
     std::optional<uint32_t> chooseColor(void* owner, uint32_t initial, bool fullOpen) override;

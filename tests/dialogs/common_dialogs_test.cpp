@@ -92,6 +92,44 @@ TEST_F(CommonDialogs, OpenOffersTheOneSpreadsheetFilterForExistingFiles) {
     EXPECT_EQ(presenter.owners, std::vector<void*>(5, kOwner));
 }
 
+TEST_F(CommonDialogs, MultiSelectTakesEveryChosenFileInOrderAndDescribesTheFirst) {
+    using Names = std::vector<std::string>;
+    dialog.setMultiSelect(true);
+    presenter.openListAnswers = {
+        Names{"/d/b.xlsx", "/e/a.csv", std::string("/d/c.xls\0junk", 13)},
+        Names{"", "/root.xls", ""},  // names the presenter left empty are no files
+        Names{},                     // confirmed without a file: a cancel
+        std::nullopt};
+    EXPECT_TRUE(dialog.ShowOpen());
+    EXPECT_EQ(dialog.FileNames(), (Names{"/d/b.xlsx", "/e/a.csv", "/d/c.xls"}));
+    EXPECT_EQ(results(), "/d/b.xlsx|b.xlsx|/d");
+    EXPECT_TRUE(dialog.ShowOpen());
+    EXPECT_EQ(dialog.FileNames(), Names{"/root.xls"});
+    EXPECT_EQ(results(), "/root.xls|root.xls|/");
+    for (int cancel = 0; cancel < 2; ++cancel) {
+        EXPECT_FALSE(dialog.ShowOpen());
+        EXPECT_EQ(dialog.FileNames(), Names{"/root.xls"});
+        EXPECT_EQ(results(), "/root.xls|root.xls|/");
+    }
+    EXPECT_EQ(presenter.multiSelectRequests, 4);
+    EXPECT_EQ(presenter.openRequests.at(0).filters.size(), 1u);
+    EXPECT_TRUE(presenter.openRequests.at(0).fileMustExist);
+    // A presenter that picks one file at a time still serves a multiple choice.
+    presenter.openAnswers = {"/one/only.dbf"};
+    EXPECT_TRUE(dialog.ShowOpen());
+    EXPECT_EQ(dialog.FileNames(), Names{"/one/only.dbf"});
+    // Without the flag the dialog asks for one file; a folder choice has no files.
+    dialog.setMultiSelect(false);
+    presenter.openAnswers = {"/single.xlsx"};
+    EXPECT_TRUE(dialog.ShowOpen());
+    EXPECT_EQ(presenter.multiSelectRequests, 5);
+    EXPECT_EQ(dialog.FileNames(), Names{"/single.xlsx"});
+    presenter.folderAnswers = {"/folder"};
+    EXPECT_TRUE(dialog.ShowFolder());
+    EXPECT_TRUE(dialog.FileNames().empty());
+    EXPECT_EQ(presenter.owners, std::vector<void*>(7, kOwner));
+}
+
 TEST_F(CommonDialogs, OpenFilteredOffersFilterForExistingFiles) {
     const struct {
         const char* filter;

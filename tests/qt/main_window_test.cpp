@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QTest>
 #include <QToolButton>
 
@@ -207,46 +208,61 @@ TEST(MainWindow, ListsHaveTheirHeadersCheckBoxesAndIcons) {
     }
 }
 
-TEST(MainWindow, MenusHoldTheirItemsWithoutKeys) {
+// Every caption as before, with an access key ("&") that is unique in its menu, and the main
+// commands' shortcuts. Remove List Item's Delete works in the source list alone.
+TEST(MainWindow, MenusHoldTheirItemsWithAccessKeysAndShortcuts) {
     Program program;
     program.start();
+    struct Item {
+        const char* name;
+        const char* text;
+        const char* key = "";
+    };
     struct Entry {
         const char* title;
-        std::vector<std::pair<const char*, const char*>> items;  // name, text
+        std::vector<Item> items;  // an item without a name is a separator
     };
     const Entry menus[] = {
-        {"File",
-         {{"Addexcel", "Add Excel File"},
-          {"AddFolder", "Add All Excel Files in Folder"},
-          {"IncludeSubfolders", "Include Subfolders"},
-          {"", ""},  // a separator
-          {"OpenJob", "Open Job..."},
-          {"SaveJob", "Save Job..."}}},
-        {"Edit",
-         {{"RemoveItem", "Remove List Item"},
-          {"RemoveAll", "Remove All List Items"},
+        {"&File",
+         {{"Addexcel", "&Add Excel File", "Ctrl+O"},
+          {"AddFolder", "Add All Excel Files in &Folder", "Ctrl+Shift+O"},
+          {"IncludeSubfolders", "Include S&ubfolders"},
           {"", ""},
-          {"SheetFilter", "Sheet Filter..."},
+          {"OpenJob", "&Open Job..."},
+          {"SaveJob", "&Save Job..."}}},
+        {"&Edit",
+         {{"RemoveItem", "&Remove List Item", "Del"},
+          {"RemoveAll", "Remove &All List Items"},
           {"", ""},
-          {"PreviewSheet", "Preview Sheet"}}},
-        {"Actions", {{"Merge", "Merge"}}},
-        {"Sheet Names",
-         {{"SheetNamesSource", "Source Sheet Names"},
-          {"SheetNamesFile", "File Names"},
-          {"SheetNamesFileSheet", "File and Sheet Names"}}},
-        {"Merge Options",
-         {{"MatchHeaders", "Match Columns by Header"},
-          {"SourceColumn", "Source Column"},
-          {"HeaderRow", "Header Row: 1..."}}},
-        {"Settings", {}},
-        {"Help", {{"Help", "Help"}, {"HomePage", "HomePage"}, {"About", "About"}}},
+          {"SheetFilter", "Sheet &Filter..."},
+          {"", ""},
+          {"PreviewSheet", "&Preview Sheet"}}},
+        {"&Actions", {{"Merge", "&Merge", "F5"}}},
+        {"Sheet &Names",
+         {{"SheetNamesSource", "&Source Sheet Names"},
+          {"SheetNamesFile", "&File Names"},
+          {"SheetNamesFileSheet", "File &and Sheet Names"}}},
+        {"&Merge Options",
+         {{"MatchHeaders", "&Match Columns by Header"},
+          {"SourceColumn", "&Source Column"},
+          {"HeaderRow", "&Header Row: 1..."}}},
+        {"&Settings", {}},
+        {"&Help", {{"Help", "&Help", "F1"}, {"HomePage", "Home&Page"}, {"About", "&About"}}},
+    };
+    // The letter after the one "&" of a caption, lower case.
+    auto accessKey = [](const QString& text) {
+        EXPECT_EQ(text.count(QLatin1Char('&')), 1) << text.toStdString();
+        const qsizetype at = text.indexOf(QLatin1Char('&'));
+        return at >= 0 && at + 1 < text.size() ? text[at + 1].toLower() : QChar();
     };
     const QList<QAction*> bar = program.window->menuBar()->actions();
     ASSERT_EQ(bar.size(), static_cast<int>(std::size(menus)));
+    QSet<QChar> barKeys;
     for (int i = 0; i < bar.size(); ++i) {
         SCOPED_TRACE(menus[i].title);
         EXPECT_EQ(bar[i]->text(), QString::fromUtf8(menus[i].title));
-        EXPECT_FALSE(bar[i]->text().contains(QLatin1Char('&')));
+        EXPECT_FALSE(barKeys.contains(accessKey(bar[i]->text())));
+        barKeys.insert(accessKey(bar[i]->text()));
         if (menus[i].items.empty()) {
             // The entry on the menu bar is the command itself.
             EXPECT_EQ(bar[i]->menu(), nullptr);
@@ -256,11 +272,19 @@ TEST(MainWindow, MenusHoldTheirItemsWithoutKeys) {
         ASSERT_TRUE(bar[i]->menu());
         const QList<QAction*> items = bar[i]->menu()->actions();
         ASSERT_EQ(items.size(), static_cast<int>(menus[i].items.size()));
+        QSet<QChar> itemKeys;
         for (int k = 0; k < items.size(); ++k) {
-            EXPECT_EQ(items[k]->objectName(), QString::fromUtf8(menus[i].items[k].first));
-            EXPECT_EQ(items[k]->text(), QString::fromUtf8(menus[i].items[k].second));
-            EXPECT_TRUE(items[k]->shortcut().isEmpty());
-            EXPECT_FALSE(items[k]->text().contains(QLatin1Char('&')));
+            const Item& expected = menus[i].items[k];
+            EXPECT_EQ(items[k]->objectName(), QString::fromUtf8(expected.name));
+            EXPECT_EQ(items[k]->text(), QString::fromUtf8(expected.text));
+            EXPECT_EQ(items[k]->shortcut().toString(), QString::fromUtf8(expected.key))
+                << expected.name;
+            if (items[k]->isSeparator()) {
+                continue;
+            }
+            const QChar key = accessKey(items[k]->text());
+            EXPECT_FALSE(itemKeys.contains(key)) << expected.name;
+            itemKeys.insert(key);
         }
     }
 }
@@ -342,7 +366,7 @@ TEST(MainWindow, TheMergeOptionsMenuSetsTheFormsOptionsAndFollowsThem) {
         processEvents();
         EXPECT_EQ(shown, step.shownBefore);
         EXPECT_EQ(c.headerRow, step.after);
-        EXPECT_EQ(headerRow->text(), QStringLiteral("Header Row: %1...").arg(step.after));
+        EXPECT_EQ(headerRow->text(), QStringLiteral("&Header Row: %1...").arg(step.after));
     }
 
     // Options changed elsewhere (an opened job) show when the menu opens.
@@ -352,7 +376,7 @@ TEST(MainWindow, TheMergeOptionsMenuSetsTheFormsOptionsAndFollowsThem) {
     emit menu->aboutToShow();
     EXPECT_TRUE(matchHeaders->isChecked());
     EXPECT_TRUE(sourceColumn->isChecked());
-    EXPECT_EQ(headerRow->text(), QStringLiteral("Header Row: 3..."));
+    EXPECT_EQ(headerRow->text(), QStringLiteral("&Header Row: 3..."));
     EXPECT_TRUE(program.messages.shown.empty());
 }
 

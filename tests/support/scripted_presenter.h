@@ -19,6 +19,16 @@ public:
         openRequests.push_back(request);
         return next(request.owner, openAnswers);
     }
+    // A multiple choice takes the next answer of openListAnswers; with none left, the next
+    // single answer of openAnswers as a list of one.
+    std::optional<std::vector<std::string>> openFiles(const Request& request) override {
+        multiSelectRequests += 1;
+        if (openListAnswers.empty()) {
+            return DialogPresenter::openFiles(request);
+        }
+        openRequests.push_back(request);
+        return next(request.owner, openListAnswers);
+    }
     std::optional<std::string> saveFile(const Request& request) override {
         saveRequests.push_back(request);
         return next(request.owner, saveAnswers);
@@ -40,6 +50,8 @@ public:
     bool showPrinterProperties(void* owner) override { return choosePrinter(owner); }
 
     std::deque<std::optional<std::string>> openAnswers, saveAnswers, folderAnswers;
+    std::deque<std::optional<std::vector<std::string>>> openListAnswers;
+    int multiSelectRequests = 0;
     std::deque<std::optional<uint32_t>> colorAnswers;
     std::deque<std::optional<dialogs::FontChoice>> fontAnswers;
     std::deque<std::optional<bool>> printerAnswers;
