@@ -2,6 +2,7 @@
 
 #include "app/about_box.h"
 #include "app/block_gap.h"
+#include "app/help_locations.h"
 #include "discovery/path_helpers.h"
 #include "engine/common/file_access.h"
 #include "merge/merge_request.h"
@@ -16,9 +17,11 @@ constexpr const char* kColumnCaption = "Ignore first column on subsequent worksh
 
 }  // namespace
 
-Form1::Form1(std::string programFolder, Form1Services services) : m_services(services) {
+Form1::Form1(ProgramFolders folders, Form1Services services)
+    : m_services(services), m_sourceTreeManual(SourceTreeManual()) {
     controls::Form1Controls& c = m_controls;
-    c.programFolder = std::move(programFolder);
+    c.programFolder = std::move(folders.program);
+    c.stateFolder = std::move(folders.state);
     c.messages = services.messages;
     c.pointer = services.pointer;
     c.Option1.setCaption("Plyfold to one new sheet");
@@ -32,8 +35,8 @@ Form1::Form1(std::string programFolder, Form1Services services) : m_services(ser
 
 void Form1::Form_Load() {
     SetUpControls();
-    m_controls.textDialect = state::readTextDialect(m_controls.programFolder);
-    state::restoreSourceList(m_controls.programFolder, m_controls.ListView1,
+    m_controls.textDialect = state::readTextDialect(m_controls.stateFolder);
+    state::restoreSourceList(m_controls.stateFolder, m_controls.ListView1,
                              discovery::SourceIconForPath);
     m_controls.ListView1.refresh();
 }
@@ -58,14 +61,16 @@ void Form1::SetUpControls() {
 
 void Form1::Form_Unload() {
     try {
-        state::saveSourceList(m_controls.programFolder, m_controls.ListView1);
+        state::saveSourceList(m_controls.stateFolder, m_controls.ListView1);
     } catch (const state::StateFileRefused& refused) {
         // Something the user put in the list's place is kept: say why the list was not saved.
         m_controls.showMessage("The source list was not saved: " + refused.description(),
                                controls::MessageIcon::Critical);
-    } catch (const files::FileError&) {
-        // The program is closing: a list that cannot be saved keeps the one saved before,
-        // and nothing is shown.
+    } catch (const files::FileError& error) {
+        // The list saved before is kept whole; the user learns why this one was not.
+        m_controls.showMessage("The source list could not be saved in the folder '" +
+                                   m_controls.stateFolder + "'.\n\n" + error.description(),
+                               controls::MessageIcon::Critical);
     }
 }
 
@@ -152,10 +157,22 @@ void Form1::Settings_Click() {
 }
 
 void Form1::Command12_Click() {
-    if (m_services.shell) {
-        m_services.shell->open(discovery::JoinPath(m_controls.programFolder, "help.chm"),
-                               controls::ShowCommand::Show);
+    if (!m_services.shell) {
+        return;
     }
+    const std::vector<std::string> locations =
+        HelpLocations(m_controls.programFolder, m_sourceTreeManual);
+    for (const std::string& location : locations) {
+        if (files::isFile(location)) {
+            m_services.shell->open(location, controls::ShowCommand::Show);
+            return;
+        }
+    }
+    std::string text = "The manual was not found. It belongs in one of these places:\n";
+    for (const std::string& location : locations) {
+        text += "\n" + location;
+    }
+    m_controls.showMessage(text, controls::MessageIcon::Information);
 }
 
 void Form1::Help_Click() {

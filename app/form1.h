@@ -45,6 +45,18 @@ public:
     }
 };
 
+// The program's folder and the folder its saved list and settings file live in
+// (state::chooseStateFolder); one folder for both unless told otherwise.
+struct ProgramFolders {
+    ProgramFolders(std::string folder) : program(folder), state(std::move(folder)) {}
+    ProgramFolders(const char* folder) : ProgramFolders(std::string(folder)) {}
+    ProgramFolders(std::string programFolder, std::string stateFolder)
+        : program(std::move(programFolder)), state(std::move(stateFolder)) {}
+
+    std::string program;
+    std::string state;
+};
+
 // The lists whose rows name a sheet to preview.
 enum class PreviewList { Worksheets, Queue };
 
@@ -61,13 +73,15 @@ struct Form1Services {
 // state.
 class Form1 {
 public:
-    Form1(std::string programFolder, Form1Services services);
+    Form1(ProgramFolders folders, Form1Services services);
 
     controls::Form1Controls& controls() { return m_controls; }
     const controls::Form1Controls& controls() const { return m_controls; }
 
     // Start-up and shutdown. Form_Load sets up the controls and restores the saved source
     // list; SetUpControls does the first part alone, for a front end without a saved list.
+    // Form_Unload saves the list (as the settings file says) and tells in one box, naming the
+    // folder and the reason, when that failed.
     void Form_Load();
     void SetUpControls();
     void Form_Unload();
@@ -88,7 +102,8 @@ public:
     // outcome and leaves the report to the caller.
     void MergeToOneSheet(merge::MergeOutcome& outcome);
 
-    // Settings, help, home page, About.
+    // Settings, help, home page, About. Help opens the first manual of HelpLocations that
+    // exists, through the shell; when none does, a box names the places it belongs.
     void Settings_Click();
     void Command12_Click();
     void Help_Click();
@@ -162,6 +177,10 @@ public:
     void SaveJob_Click();
     void OpenJob_Click();
 
+    // Where Help looks last: the manual of the source tree the program was built from
+    // (compiled in); empty to look nowhere there.
+    void setSourceTreeManual(std::string path) { m_sourceTreeManual = std::move(path); }
+
     // What the user is told after a merge whose result opened: one information box listing
     // the queue rows left out, then what the result does not carry, then the blocks whose
     // header row differs from the first block's, with "Save Report..." (the whole queue as a
@@ -182,6 +201,7 @@ private:
     Form1Services m_services;
     // The job file saved or opened last; the job dialogs start there.
     std::string m_jobPath;
+    std::string m_sourceTreeManual;
 };
 
 }  // namespace plyfold::app

@@ -38,8 +38,8 @@ void selectValue(controls::ComboBox& combo, const std::array<T, N>& values, T va
 
 }  // namespace
 
-Dialog2::Dialog2(std::string programFolder, controls::MessageBoxService* messages)
-    : m_programFolder(std::move(programFolder)), m_messages(messages) {
+Dialog2::Dialog2(std::string folder, controls::MessageBoxService* messages)
+    : m_folder(std::move(folder)), m_messages(messages) {
     Check1.setCaption("Automatically save the current list .");
     DelimiterLabel.setCaption("Field separator:");
     for (const char* item : {"Automatic", "Comma", "Semicolon", "Tab", "Pipe"}) {
@@ -59,13 +59,13 @@ Dialog2::Dialog2(std::string programFolder, controls::MessageBoxService* message
 }
 
 void Dialog2::Form_Load() {
-    Check1.setValue(state::readAutoSaveFlag(m_programFolder));
-    setTextDialect(state::readTextDialect(m_programFolder));
+    Check1.setValue(state::readAutoSaveFlag(m_folder));
+    setTextDialect(state::readTextDialect(m_folder));
 }
 
 void Dialog2::OKButton_Click() {
     try {
-        state::writeSettings(m_programFolder, Check1.value(), textDialect());
+        state::writeSettings(m_folder, Check1.value(), textDialect());
     } catch (const state::StateFileRefused& refused) {
         if (m_messages) {
             m_messages->showMessage("The setting was not saved: " + refused.description(),

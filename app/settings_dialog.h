@@ -8,14 +8,17 @@
 
 namespace plyfold::app {
 
-// The Settings dialog's logic: a check box bound to the auto-save flag, and below it how .csv
+// The Settings dialog's logic: a check box that shows whether the list is saved at exit (checked
+// unless the settings file's first line is "0", so OK without a change keeps the saving as it
+// was), and below it how .csv
 // and .txt sources are read (field separator, decimal separator, date order; each Automatic
 // unless chosen). Every opening starts from the settings file; OK writes it, Cancel and the
 // close box write nothing.
 class Dialog2 {
 public:
-    // messages shows why OK could not write the settings file, when it has a reason to say.
-    explicit Dialog2(std::string programFolder, controls::MessageBoxService* messages = nullptr);
+    // folder holds the settings file; messages shows why OK could not write it, when it has a
+    // reason to say.
+    explicit Dialog2(std::string folder, controls::MessageBoxService* messages = nullptr);
 
     controls::CheckBox Check1;
     controls::Label DelimiterLabel;
@@ -39,7 +42,7 @@ public:
     bool isCloseRequested() const { return m_closeRequested; }
 
 private:
-    std::string m_programFolder;
+    std::string m_folder;
     controls::MessageBoxService* m_messages;
     bool m_closeRequested = false;
 };

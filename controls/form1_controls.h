@@ -51,8 +51,11 @@ struct Form1Controls {
     // The files the last folder scan left out as results of earlier merges.
     std::vector<std::string> leftOutWorkbooks;
 
-    // The folder that holds the program (and its list and settings files).
+    // The folder that holds the program (and help.chm); the file dialogs start there.
     std::string programFolder;
+    // The folder of the saved list and the settings file: the program folder, or the user's
+    // configuration folder when the program folder is not the program's to write.
+    std::string stateFolder;
 
     MessageBoxService* messages = nullptr;
     PointerService* pointer = nullptr;

@@ -45,13 +45,13 @@ void replaceStateFile(const std::string& path, std::string_view bytes) {
     files::replaceFile(path, bytes);
 }
 
-std::vector<std::string> settingsLines(const std::string& programFolder) {
-    auto bytes = readIfReadable(fileInFolder(programFolder, kSettingsFile));
+std::vector<std::string> settingsLines(const std::string& folder) {
+    auto bytes = readIfReadable(fileInFolder(folder, kSettingsFile));
     return bytes ? splitLines(*bytes) : std::vector<std::string>{};
 }
 
-std::optional<std::string> settingsFirstLine(const std::string& programFolder) {
-    auto lines = settingsLines(programFolder);
+std::optional<std::string> settingsFirstLine(const std::string& folder) {
+    auto lines = settingsLines(folder);
     if (lines.empty()) {
         return std::nullopt;
     }
@@ -137,13 +137,13 @@ char delimiterOf(std::string_view text) {
     return namedValue(text, kDelimiters).value_or(0);
 }
 
-void replaceSettingsFile(const std::string& programFolder, const std::vector<std::string>& lines) {
+void replaceSettingsFile(const std::string& folder, const std::vector<std::string>& lines) {
     std::string bytes;
     for (const std::string& line : lines) {
         bytes += line;
         bytes += "\r\n";
     }
-    replaceStateFile(fileInFolder(programFolder, kSettingsFile), bytes);
+    replaceStateFile(fileInFolder(folder, kSettingsFile), bytes);
 }
 
 std::string flagLine(int checkValue) {
@@ -156,9 +156,9 @@ StateFileRefused::StateFileRefused(const std::string& path)
     : files::FileError(ErrorNumber::FileAccess,
                        "'" + path + "' is not a regular file, so it was left as it is.", path, 0) {}
 
-void restoreSourceList(const std::string& programFolder, controls::ListModel& sourceList,
+void restoreSourceList(const std::string& folder, controls::ListModel& sourceList,
                        const IconOfPath& iconOf) {
-    auto bytes = readIfReadable(fileInFolder(programFolder, kSavedListFile));
+    auto bytes = readIfReadable(fileInFolder(folder, kSavedListFile));
     if (!bytes) {
         return;
     }
@@ -170,8 +170,8 @@ void restoreSourceList(const std::string& programFolder, controls::ListModel& so
     sourceList.refresh();
 }
 
-void saveSourceList(const std::string& programFolder, const controls::ListModel& sourceList) {
-    if (settingsFirstLine(programFolder) == "0") {
+void saveSourceList(const std::string& folder, const controls::ListModel& sourceList) {
+    if (settingsFirstLine(folder) == "0") {
         return;
     }
     std::string bytes;
@@ -179,26 +179,27 @@ void saveSourceList(const std::string& programFolder, const controls::ListModel&
         bytes += sourceList.text(row);
         bytes += "\r\n";
     }
-    replaceStateFile(fileInFolder(programFolder, kSavedListFile), bytes);
+    replaceStateFile(fileInFolder(folder, kSavedListFile), bytes);
 }
 
-int readAutoSaveFlag(const std::string& programFolder) {
-    return settingsFirstLine(programFolder) == "1" ? 1 : 0;
+int readAutoSaveFlag(const std::string& folder) {
+    // The same test as the save's, so the box shows what the next exit will do.
+    return settingsFirstLine(folder) == "0" ? 0 : 1;
 }
 
-void writeAutoSaveFlag(const std::string& programFolder, int checkValue) {
-    std::vector<std::string> lines = settingsLines(programFolder);
+void writeAutoSaveFlag(const std::string& folder, int checkValue) {
+    std::vector<std::string> lines = settingsLines(folder);
     if (lines.empty()) {
         lines.push_back(flagLine(checkValue));
     } else {
         lines.front() = flagLine(checkValue);
     }
-    replaceSettingsFile(programFolder, lines);
+    replaceSettingsFile(folder, lines);
 }
 
-engine::TextDialect readTextDialect(const std::string& programFolder) {
+engine::TextDialect readTextDialect(const std::string& folder) {
     engine::TextDialect dialect;
-    const std::vector<std::string> lines = settingsLines(programFolder);
+    const std::vector<std::string> lines = settingsLines(folder);
     // The first line is the flag, whatever it holds.
     for (size_t i = 1; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
@@ -215,21 +216,20 @@ engine::TextDialect readTextDialect(const std::string& programFolder) {
     return dialect;
 }
 
-void writeSettings(const std::string& programFolder, int checkValue,
-                   const engine::TextDialect& dialect) {
+void writeSettings(const std::string& folder, int checkValue, const engine::TextDialect& dialect) {
     std::vector<std::string> lines = {
         flagLine(checkValue),
         std::string(kDelimiterKey) + "=" + std::string(nameOf(dialect.delimiter, kDelimiters)),
         std::string(kDecimalKey) + "=" + std::string(nameOf(dialect.decimal, kDecimals)),
         std::string(kDateOrderKey) + "=" + std::string(nameOf(dialect.dateOrder, kDateOrders)),
     };
-    const std::vector<std::string> old = settingsLines(programFolder);
+    const std::vector<std::string> old = settingsLines(folder);
     for (size_t i = 1; i < old.size(); ++i) {
         if (!isSettingLine(old[i])) {
             lines.push_back(old[i]);
         }
     }
-    replaceSettingsFile(programFolder, lines);
+    replaceSettingsFile(folder, lines);
 }
 
 }  // namespace plyfold::state

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QStandardPaths>
 
 #include "app/qt/desktop_shell.h"
 #include "app/qt/main_window.h"
@@ -8,6 +9,7 @@
 #include "app/qt/result_presenter.h"
 #include "automation/automation.h"
 #include "engine/common/temporary_files.h"
+#include "state/state_folder.h"
 
 int main(int argc, char* argv[]) {
     using namespace plyfold;
@@ -16,8 +18,13 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Plyfold"));
 
-    // The saved list and the settings file live beside the program.
+    // The saved list and the settings file live beside the program when it may write there (a
+    // portable copy), and otherwise in the user's configuration folder.
     const std::string programFolder = gui::toStdString(QCoreApplication::applicationDirPath());
+    const std::string configFolder =
+        gui::toStdString(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    const app::ProgramFolders folders(programFolder,
+                                      state::chooseStateFolder(programFolder, configFolder));
 
     gui::MessageBoxes resultMessages;
     gui::DesktopShell shell;
@@ -31,7 +38,7 @@ int main(int argc, char* argv[]) {
 
     gui::MainWindowServices windowServices;
     windowServices.shell = &shell;
-    gui::MainWindow window(programFolder, windowServices);
+    gui::MainWindow window(folders, windowServices);
     window.show();
     // The program ends when the main window and every result window have closed.
     return QApplication::exec();

@@ -116,9 +116,9 @@ private:
     MainWindow& m_window;
 };
 
-MainWindow::MainWindow(std::string programFolder, MainWindowServices services, QWidget* parent)
+MainWindow::MainWindow(app::ProgramFolders folders, MainWindowServices services, QWidget* parent)
     : QMainWindow(parent),
-      m_programFolder(std::move(programFolder)),
+      m_folders(std::move(folders)),
       m_ownMessages([this] { return static_cast<QWidget*>(this); }),
       m_messages(services.messages ? services.messages : &m_ownMessages),
       m_shell(services.shell ? services.shell : &m_ownShell),
@@ -130,7 +130,7 @@ MainWindow::MainWindow(std::string programFolder, MainWindowServices services, Q
     formServices.shell = m_shell;
     formServices.dialogs = m_dialogs;
     formServices.window = m_windowActions.get();
-    m_form = std::make_unique<app::Form1>(m_programFolder, formServices);
+    m_form = std::make_unique<app::Form1>(m_folders, formServices);
 
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Plyfold"));
@@ -425,7 +425,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::showSettingsDialog() {
-    SettingsDialogView dialog(m_programFolder, this, m_messages);
+    SettingsDialogView dialog(m_folders.state, this, m_messages);
     // The merges read text sources as the dialog was left, even when its file could not be
     // written.
     if (dialog.exec() == QDialog::Accepted) {

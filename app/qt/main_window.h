@@ -36,7 +36,7 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit MainWindow(std::string programFolder, MainWindowServices services = {},
+    explicit MainWindow(app::ProgramFolders folders, MainWindowServices services = {},
                         QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -74,7 +74,7 @@ private:
     std::optional<std::string> askSheetFilter(const std::string& current);
     std::optional<int32_t> askHeaderRow(int32_t current);
 
-    std::string m_programFolder;
+    app::ProgramFolders m_folders;
     MessageBoxes m_ownMessages;
     DesktopShell m_ownShell;
     QtDialogPresenter m_ownDialogs;

@@ -12,9 +12,9 @@
 
 namespace plyfold::gui {
 
-SettingsDialogView::SettingsDialogView(std::string programFolder, QWidget* parent,
+SettingsDialogView::SettingsDialogView(std::string settingsFolder, QWidget* parent,
                                        controls::MessageBoxService* messages)
-    : QDialog(parent), m_dialog(std::move(programFolder), messages) {
+    : QDialog(parent), m_dialog(std::move(settingsFolder), messages) {
     setObjectName(QStringLiteral("Dialog2"));
     setWindowTitle(QStringLiteral("Setting"));
     setModal(true);

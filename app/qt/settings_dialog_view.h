@@ -14,7 +14,7 @@ class SettingsDialogView : public QDialog {
     Q_OBJECT
 
 public:
-    explicit SettingsDialogView(std::string programFolder, QWidget* parent = nullptr,
+    explicit SettingsDialogView(std::string settingsFolder, QWidget* parent = nullptr,
                                 controls::MessageBoxService* messages = nullptr);
 
     app::Dialog2& dialog() { return m_dialog; }

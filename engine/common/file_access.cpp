@@ -47,6 +47,26 @@ FileError listFailure(const std::string& path, int systemError) {
                      path, systemError);
 }
 
+FileError createFailure(const std::string& path, int systemError) {
+    return FileError(
+        detail::errorNumberFor(systemError),
+        "The folder " + quoted(path) + " could not be created: " + std::strerror(systemError) + ".",
+        path, systemError);
+}
+
+// The path without its last component; empty when there is nothing above it.
+std::string parentOf(const std::string& path) {
+    std::string_view rest = path;
+    while (rest.size() > 1 && rest.back() == '/') {
+        rest.remove_suffix(1);
+    }
+    const size_t slash = rest.rfind('/');
+    if (slash == std::string_view::npos) {
+        return {};
+    }
+    return slash == 0 ? std::string("/") : std::string(rest.substr(0, slash));
+}
+
 }  // namespace
 
 namespace detail {
@@ -189,6 +209,27 @@ std::vector<FolderEntry> listFolder(const std::string& path) {
         throw listFailure(path, error);
     }
     return entries;
+}
+
+void createFolders(const std::string& path, uint32_t permissions) {
+    FileSystem& system = currentFileSystem();
+    FileStatus status;
+    if (system.status(path, Links::Follow, status) == 0) {
+        if (status.kind != EntryKind::Folder) {
+            throw FileError(ErrorNumber::FileAccess, quoted(path) + " is not a folder.", path,
+                            ENOTDIR);
+        }
+        return;
+    }
+    const std::string parent = parentOf(path);
+    if (!parent.empty() && parent != path) {
+        createFolders(parent, permissions);
+    }
+    const int error = system.createFolder(path, permissions);
+    // Another program may have made it meanwhile.
+    if (error != 0 && !(error == EEXIST && pathKind(path) == PathKind::Folder)) {
+        throw createFailure(path, error);
+    }
 }
 
 }  // namespace plyfold::files

@@ -105,6 +105,11 @@ std::string readFirstBytes(const std::string& path, size_t count);
 // the system gives them. Throws FileError when the folder cannot be listed, also part way.
 std::vector<FolderEntry> listFolder(const std::string& path);
 
+// Makes sure the folder exists, creating it and the folders above it that are missing, each
+// with the permission bits given (less the umask). Throws FileError naming the folder when one
+// cannot be created or the name is taken by something that is not a folder.
+void createFolders(const std::string& path, uint32_t permissions);
+
 namespace detail {
 // FileNotFound for an errno value that says the file or its folder does not exist, else
 // FileAccess.

@@ -198,6 +198,10 @@ public:
             entries.push_back({std::string(name), kindOfEntry(fd, *entry)});
         }
     }
+
+    int createFolder(const std::string& path, uint32_t permissions) override {
+        return ::mkdir(path.c_str(), static_cast<mode_t>(permissions)) == 0 ? 0 : errno;
+    }
 };
 
 std::atomic<FileSystem*> g_override{nullptr};

@@ -66,6 +66,9 @@ public:
     virtual int syncFolder(const std::string& path) = 0;
     // Every entry but "." and "..", in the order the system gives them.
     virtual int listFolder(const std::string& path, std::vector<FolderEntry>& entries) = 0;
+    // Creates one folder (its parent must exist) with the permission bits given, less the
+    // umask; EEXIST when the name is taken.
+    virtual int createFolder(const std::string& path, uint32_t permissions) = 0;
 };
 
 // The operating system's file system.

@@ -174,6 +174,7 @@ TEST_F(NoServerTest, EachMergeReportsItsFailureAsSpecifiedAndResetsTheProgress) 
 }
 
 TEST_F(Form1Test, HelpAndHomePageGoToTheShell) {
+    test::writeFile(dir.file("help.chm"), "help");
     form.Command12_Click();
     form.Help_Click();
     form.Command13_Click();
@@ -194,7 +195,7 @@ TEST_F(Form1Test, ExitWithoutAWindowRunsTheUnloadSteps) {
     EXPECT_EQ(test::readFile(dir.file("EXCEL.txt")), "/data/one.xlsx\r\n");
 }
 
-TEST_F(Form1Test, UnloadWhenTheListCannotBeSavedKeepsTheOldOneAndShowsNothing) {
+TEST_F(Form1Test, UnloadWhenTheListCannotBeSavedKeepsTheOldOneAndSaysWhere) {
     test::writeFile(dir.file("EXCEL.txt"), "/data/old.xlsx\r\n");
     form.Form_Load();
     c().ListView1.add("/data/new.xlsx");
@@ -202,7 +203,13 @@ TEST_F(Form1Test, UnloadWhenTheListCannotBeSavedKeepsTheOldOneAndShowsNothing) {
     files.fail(test::FileOperation::Rename, dir.path().string(), EIO);
     form.Form_Unload();
     EXPECT_EQ(files.failuresGiven(), 1);
-    EXPECT_TRUE(messages.shown.empty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(
+        messages.shown[0].first.rfind(
+            "The source list could not be saved in the folder '" + dir.path().string() + "'.", 0),
+        0u);
+    EXPECT_NE(messages.shown[0].first.find("Input/output error"), std::string::npos);
+    EXPECT_EQ(messages.shown[0].second, controls::MessageIcon::Critical);
     EXPECT_EQ(test::readFile(dir.file("EXCEL.txt")), "/data/old.xlsx\r\n");
 }
 

@@ -44,18 +44,49 @@ TEST(SettingsDialog, OpensFromTheFileAndWritesOnlyOnOk) {
     EXPECT_EQ(readFile(dir.file("set.txt")), std::string("0\r\n") + kAutomaticLines);
 }
 
-TEST(SettingsDialog, AWordOpensUncheckedWhileTheListIsStillSaved) {
-    test::TempDir dir;
-    writeFile(dir.file("set.txt"), "yes\r\n");
-    Dialog2 dialog(dir.path().string());
-    dialog.Form_Load();
-    EXPECT_EQ(dialog.Check1.value(), 0);
-    controls::ListModel list;
-    list.add("/kept.xlsx");
-    state::saveSourceList(dir.path().string(), list);
-    EXPECT_EQ(readFile(dir.file("EXCEL.txt")), "/kept.xlsx\r\n");
-    dialog.OKButton_Click();
-    EXPECT_EQ(readFile(dir.file("set.txt")), std::string("0\r\n") + kAutomaticLines);
+// The box opens checked exactly when the list would be saved at exit, so OK without a change
+// keeps the saving as it was (and the lines after the flag).
+TEST(SettingsDialog, OpensShowingWhatTheExitWillDoAndOkWithoutAChangeKeepsIt) {
+    struct Case {
+        const char* settings;  // nullptr: no file
+        int checked;
+        std::string afterOk;  // the file after OK without a change
+    };
+    const std::string automatic = kAutomaticLines;
+    const Case cases[] = {
+        {nullptr, 1, "1\r\n" + automatic},
+        {"", 1, "1\r\n" + automatic},
+        {"0\r\n", 0, "0\r\n" + automatic},
+        {"1\r\n", 1, "1\r\n" + automatic},
+        {"2\r\n", 1, "1\r\n" + automatic},
+        {"yes\r\n", 1, "1\r\n" + automatic},
+        {"0 \r\n", 1, "1\r\n" + automatic},
+        {"\r\n0\r\n", 1, "1\r\n" + automatic + "0\r\n"},
+        {"0\r\nlater=kept\r\n", 0, "0\r\n" + automatic + "later=kept\r\n"},
+        {"no\r\ndelimiter=tab\r\nlater=kept\r\n", 1,
+         "1\r\ndelimiter=tab\r\ndecimal=automatic\r\ndate-order=automatic\r\nlater=kept\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings ? c.settings : "no file");
+        test::TempDir dir;
+        if (c.settings) {
+            writeFile(dir.file("set.txt"), c.settings);
+        }
+        writeFile(dir.file("EXCEL.txt"), "/old.xlsx\r\n");
+        controls::ListModel list;
+        list.add("/new.xlsx");
+        Dialog2 dialog(dir.path().string());
+        dialog.Form_Load();
+        EXPECT_EQ(dialog.Check1.value(), c.checked);
+        dialog.OKButton_Click();
+        EXPECT_EQ(readFile(dir.file("set.txt")), c.afterOk);
+        state::saveSourceList(dir.path().string(), list);
+        EXPECT_EQ(readFile(dir.file("EXCEL.txt")), c.checked ? "/new.xlsx\r\n" : "/old.xlsx\r\n");
+
+        Dialog2 again(dir.path().string());
+        again.Form_Load();
+        EXPECT_EQ(again.Check1.value(), c.checked);
+    }
 }
 
 TEST(SettingsDialog, OkClosesQuietlyWhenTheFileCannotBeWritten) {
@@ -82,8 +113,8 @@ TEST(SettingsDialog, OkSaysWhyItKeepsSomethingThatIsNoSettingsFile) {
     test::RecordingMessages messages;
     Dialog2 dialog(dir.path().string(), &messages);
     dialog.Form_Load();
-    EXPECT_EQ(dialog.Check1.value(), 0);
-    dialog.Check1.setValue(1);
+    EXPECT_EQ(dialog.Check1.value(), 1);
+    dialog.Check1.setValue(0);
     dialog.OKButton_Click();
     EXPECT_TRUE(dialog.isCloseRequested());
     EXPECT_EQ(messages.texts(),

@@ -61,11 +61,11 @@ TEST(SettingsDialog, OpensFromTheFileAndWritesOnlyOnOk) {
         {"checked, unchecked, OK", "1\r\n", true, true, End::Ok, "0\r\n"},
         {"checked, unchecked, Cancel", "1\r\n", true, true, End::Cancel, "1\r\n"},
         {"unchecked, checked, close box", "0\r\n", false, true, End::CloseBox, "0\r\n"},
-        {"empty file, OK", "", false, false, End::Ok, "0\r\n"},
-        {"another word, OK", "yes\r\n", false, false, End::Ok, "0\r\n"},
-        {"another word, Cancel", "yes\r\n", false, true, End::Cancel, "yes\r\n"},
-        {"no file, checked, OK", nullptr, false, true, End::Ok, "1\r\n"},
-        {"no file, Cancel", nullptr, false, false, End::Cancel, nullptr},
+        {"empty file, OK", "", true, false, End::Ok, "1\r\n"},
+        {"another word, OK", "yes\r\n", true, false, End::Ok, "1\r\n"},
+        {"another word, Cancel", "yes\r\n", true, true, End::Cancel, "yes\r\n"},
+        {"no file, unchecked, OK", nullptr, true, true, End::Ok, "0\r\n"},
+        {"no file, Cancel", nullptr, true, false, End::Cancel, nullptr},
     };
     for (const SettingsCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -590,6 +590,7 @@ TEST(MainWindow, ButtonsAndMenuItemsReachTheirHandlers) {
     program.start();
     MainWindow& window = *program.window;
     const std::string help = (program.folder.path() / "help.chm").string();
+    plyfold::test::writeFile(help, "help");
     struct Trigger {
         const char* name;
         bool isAction;

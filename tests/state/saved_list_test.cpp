@@ -216,8 +216,8 @@ TEST_F(SavedListTest, FilesThatCannotBeReadCountAsAbsent) {
     files.fail(test::FileOperation::Open, settingsFile(), EACCES);
     restoreSourceList(dir.path().string(), list, discovery::SourceIconForPath);
     EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(readAutoSaveFlag(dir.path().string()), 0);
-    // An unreadable "0" does not stop the save.
+    // An unreadable "0" does not stop the save, so the dialog shows saving on.
+    EXPECT_EQ(readAutoSaveFlag(dir.path().string()), 1);
     files.clearFailures();
     files.fail(test::FileOperation::Open, settingsFile(), EACCES);
     fill({"/b.xlsx"});
@@ -226,18 +226,31 @@ TEST_F(SavedListTest, FilesThatCannotBeReadCountAsAbsent) {
     EXPECT_EQ(files.failuresGiven(), 3);
 }
 
-TEST_F(SavedListTest, TheDialogsFlagIsCheckedOnlyForExactlyOne) {
+// The dialog's box and the save at exit agree on every settings file: unchecked exactly when
+// the save leaves the list alone.
+TEST_F(SavedListTest, TheDialogsFlagIsWhatTheSaveAtExitDoes) {
     struct Case {
-        const char* settings;
+        const char* settings;  // nullptr: no file
         int checked;
     };
-    for (const Case& c : {Case{"1\r\n", 1}, Case{"1", 1}, Case{"0\r\n", 0}, Case{"yes\r\n", 0},
-                          Case{"1 \r\n", 0}, Case{"", 0}, Case{"\r\n1\r\n", 0}}) {
-        writeFile(settingsFile(), c.settings);
-        EXPECT_EQ(readAutoSaveFlag(dir.path().string()), c.checked) << c.settings;
+    for (const Case& c :
+         {Case{nullptr, 1}, Case{"", 1}, Case{"1\r\n", 1}, Case{"1", 1}, Case{"0\r\n", 0},
+          Case{"0", 0}, Case{"0\r\n1\r\n", 0}, Case{"0\r\ndelimiter=tab\r\n", 0},
+          Case{"yes\r\n", 1}, Case{"2\r\n", 1}, Case{"0 \r\n", 1}, Case{" 0\r\n", 1},
+          Case{"00\r\n", 1}, Case{"\r\n0\r\n", 1}, Case{"0\n1\r\n", 1},
+          Case{"1\r\ndelimiter=tab\r\n", 1}}) {
+        SCOPED_TRACE(c.settings ? c.settings : "no file");
+        std::filesystem::remove(settingsFile());
+        if (c.settings) {
+            writeFile(settingsFile(), c.settings);
+        }
+        EXPECT_EQ(readAutoSaveFlag(dir.path().string()), c.checked);
+        writeFile(listFile(), "/old.xlsx\r\n");
+        list.clear();
+        fill({"/new.xlsx"});
+        saveSourceList(dir.path().string(), list);
+        EXPECT_EQ(readFile(listFile()), c.checked ? "/new.xlsx\r\n" : "/old.xlsx\r\n");
     }
-    std::filesystem::remove(settingsFile());
-    EXPECT_EQ(readAutoSaveFlag(dir.path().string()), 0);
 }
 
 TEST_F(SavedListTest, WritingTheFlagLeavesOneLine) {
@@ -416,7 +429,7 @@ TEST_F(SavedListTest, NamesTakenByOtherThingsAreNeverFollowedOrOverwritten) {
          Write::Replaced},
         {"a link to a file of someone else's",
          [](const std::string& name, const std::string& elsewhere) {
-             writeFile(elsewhere, "1\r\n");
+             writeFile(elsewhere, "0\r\n");
              std::filesystem::create_symlink(elsewhere, name);
          },
          Write::Replaced},
@@ -450,7 +463,8 @@ TEST_F(SavedListTest, NamesTakenByOtherThingsAreNeverFollowedOrOverwritten) {
             controls::ListModel rows;
             restoreSourceList(folder.path().string(), rows, discovery::SourceIconForPath);
             EXPECT_EQ(rows.count(), isList && readable ? 1 : 0);
-            EXPECT_EQ(readAutoSaveFlag(folder.path().string()), !isList && readable ? 1 : 0);
+            // Only a readable "0" turns saving off.
+            EXPECT_EQ(readAutoSaveFlag(folder.path().string()), !isList && readable ? 0 : 1);
 
             rows.add("/saved.xlsx");
             try {
@@ -472,7 +486,7 @@ TEST_F(SavedListTest, NamesTakenByOtherThingsAreNeverFollowedOrOverwritten) {
                           std::filesystem::file_type::regular);
             }
             if (c.write == Write::Replaced) {
-                EXPECT_EQ(readFile(path), isList && readable ? "1\r\n/saved.xlsx\r\n"
+                EXPECT_EQ(readFile(path), isList && readable ? "0\r\n/saved.xlsx\r\n"
                                           : isList           ? "/saved.xlsx\r\n"
                                                              : "1\r\n");
             }

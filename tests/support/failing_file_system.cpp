@@ -225,4 +225,11 @@ int FailingFileSystem::listFolder(const std::string& path,
     return m_system.listFolder(path, entries);
 }
 
+int FailingFileSystem::createFolder(const std::string& path, uint32_t permissions) {
+    if (int error = m_state->errorFor(FileOperation::MakeFolder, path)) {
+        return error;
+    }
+    return m_system.createFolder(path, permissions);
+}
+
 }  // namespace plyfold::test

@@ -11,14 +11,15 @@ namespace plyfold::test {
 
 // What a rule of FailingFileSystem makes fail.
 enum class FileOperation {
-    Open,    // opening a file for reading
-    Read,    // reading an open file
-    List,    // listing a folder
-    Create,  // creating a new file (the temporary file of a save)
-    Write,   // writing to a new file
-    Sync,    // flushing a new file to the disk
-    Rename,  // renaming, by the path renamed from or to
-    Remove,  // removing a file
+    Open,        // opening a file for reading
+    Read,        // reading an open file
+    List,        // listing a folder
+    Create,      // creating a new file (the temporary file of a save)
+    Write,       // writing to a new file
+    Sync,        // flushing a new file to the disk
+    Rename,      // renaming, by the path renamed from or to
+    Remove,      // removing a file
+    MakeFolder,  // creating a folder
 };
 
 // The real file system, with failures on demand: for as long as it lives it is the file
@@ -50,6 +51,7 @@ public:
     int remove(const std::string& path) override;
     int syncFolder(const std::string& path) override;
     int listFolder(const std::string& path, std::vector<files::FolderEntry>& entries) override;
+    int createFolder(const std::string& path, uint32_t permissions) override;
 
     struct State;
 
