@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -172,7 +174,10 @@ struct FontMeasure {
         scale = sizeOf(font) / 1000.0 / digitPoints * (thickened ? kBoldFactor : 1.0);
     }
 
-    double width(std::string_view text) const {
+    double width(std::string_view text) const { return thousandths(text) * scale; }
+
+    // Unscaled: in thousandths of an em.
+    double thousandths(std::string_view text) const {
         double thousandths = 0.0;
         for (size_t i = 0; i < text.size();) {
             const auto b = static_cast<unsigned char>(text[i]);
@@ -183,7 +188,7 @@ struct FontMeasure {
                 thousandths += advance(nextCodePoint(text, i), metrics);
             }
         }
-        return thousandths * scale;
+        return thousandths;
     }
 };
 
@@ -195,9 +200,88 @@ struct StyleMeasure {
     FontMeasure font;
 };
 
-// Texts at least this long are measured once for each style they are shown in; shorter
-// ones cost less to measure again than to look up.
-constexpr size_t kMeasureOnceFrom = 256;
+// Upper bounds of shown widths, so that what cannot widen a column is not measured, and the
+// widths already measured for a style. Bounds are summed in thousandths of an em and scaled
+// as widths are: with the built-in tables every advance is a whole number, the sums are
+// exact, and a bound equal to a width is not above it.
+struct StyleShortcuts {
+    double scale = 0.0;
+    // Over the sums of a font the machine measures (advances with fractions), a bound counts
+    // only when it is above the width by more than the rounding of either sum.
+    double margin = 1.0;
+    // The most a byte of UTF-8 text can add: the widest printable ASCII character, a digit,
+    // or a third of a wide character (those take three bytes); none for a font the machine
+    // measures, whose other glyphs can be of any width.
+    double perByte = std::numeric_limits<double>::infinity();
+    bool general = false;  // the format is General alone
+    double digit = 0.0;    // the widest digit
+    double point = 0.0;
+    double minus = 0.0;
+    // Widths of the texts of the string pool shown in this style, by text id; NaN where not
+    // measured yet.
+    std::vector<double> texts;
+    // Widths of numbers shown in this style, while enough of them repeat (dates, mostly).
+    std::unordered_map<uint64_t, double> numbers;
+    bool cachesNumbers = true;
+    size_t numberLookups = 0;
+    size_t numberHits = 0;
+
+    StyleShortcuts(const FontMeasure& font, std::string_view formatCode) : scale(font.scale) {
+        if (font.metrics.installed) {
+            margin = 1.0 + 1e-9;
+        } else {
+            double widest = std::max(font.metrics.digit, 334.0);
+            if (font.metrics.table) {
+                widest = std::max(widest, double(*std::max_element(font.metrics.table->begin(),
+                                                                   font.metrics.table->end())));
+            }
+            perByte = widest;
+        }
+        general = formatCode.empty() || equalsIgnoringAsciiCase(formatCode, "General");
+        for (char c = '0'; c <= '9'; ++c) {
+            digit = std::max(digit, font.thousandths(std::string_view(&c, 1)));
+        }
+        point = font.thousandths(".");
+        minus = font.thousandths("-");
+    }
+
+    // An upper bound of the width of a text of the string pool shown as it is.
+    double textBound(std::string_view text) const {
+        return perByte == std::numeric_limits<double>::infinity()
+                   ? perByte
+                   : static_cast<double>(text.size()) * perByte * scale;
+    }
+
+    // An upper bound of the width of a number shown in General, or infinity where none is
+    // cheap: a number of 1 to 10^9 with at most three decimals shows them all, unrounded, so
+    // its text has as many digits as its integer part and decimals, a point and a sign.
+    double generalBound(double value) const {
+        static constexpr std::array<double, 10> kPowers = {1e0, 1e1, 1e2, 1e3, 1e4,
+                                                           1e5, 1e6, 1e7, 1e8, 1e9};
+        const double magnitude = std::fabs(value);
+        if (!(magnitude >= 1.0 && magnitude < 1e9)) {
+            return std::numeric_limits<double>::infinity();
+        }
+        size_t integerDigits = 1;
+        while (magnitude >= kPowers[integerDigits]) {
+            ++integerDigits;
+        }
+        for (size_t decimals = 0; decimals <= 3 && integerDigits + decimals <= 10; ++decimals) {
+            const double scaled = std::nearbyint(magnitude * kPowers[decimals]);
+            if (scaled / kPowers[decimals] == magnitude) {
+                const double thousandths = static_cast<double>(integerDigits + decimals) * digit +
+                                           (decimals > 0 ? point : 0.0) + (value < 0 ? minus : 0.0);
+                return thousandths * scale * margin;
+            }
+        }
+        return std::numeric_limits<double>::infinity();
+    }
+};
+
+// After this many numbers looked up in a style, the style stops keeping their widths unless
+// a quarter of the lookups found one.
+constexpr size_t kNumberCacheTrial = 4096;
+
 constexpr double kNothingShown = -1.0;
 
 // The width of a shown text before wrapping at the column's width: for wrapped text, the
@@ -254,7 +338,9 @@ double columnWidthForText(double textWidth) {
     return std::min(width, kMaxColumnWidth);
 }
 
-void autoFitColumns(Sheet& sheet) {
+namespace {
+
+void fitColumns(Sheet& sheet, bool shortcuts) {
     const Workbook& workbook = sheet.workbook();
     const StyleTable& styles = workbook.styles();
     const Font& defaultFont = styles.font(0);
@@ -286,9 +372,7 @@ void autoFitColumns(Sheet& sheet) {
         }
         return text.empty() ? kNothingShown : measuredWidth(text, measure);
     };
-    // Cells name their texts by id, so a long text that many cells share is measured once
-    // for each style it is shown in, not once a cell.
-    std::unordered_map<uint64_t, double> measuredTexts;
+    std::vector<std::unique_ptr<StyleShortcuts>> shortcutsOf(styles.styleCount());
 
     for (const Row& row : rows) {
         while (nextMerge < merges.size() && merges[nextMerge].first.row <= row.index) {
@@ -322,37 +406,78 @@ void autoFitColumns(Sheet& sheet) {
                 slot.emplace(StyleMeasure{
                     style.alignment.wrapText, !formatter.formatOfStyle(styleId).hasTextSection(),
                     style.alignment.indent * kIndentDigits, FontMeasure(font, defaultFont)});
+                if (shortcuts) {
+                    const uint32_t code = style.numberFormat;
+                    shortcutsOf[styleId] = std::make_unique<StyleShortcuts>(
+                        slot->font,
+                        code < styles.formatCodeCount() ? styles.formatCode(code) : "General");
+                }
             }
             const StyleMeasure& measure = *slot;
-            double width = 0.0;
-            if (cell.type == CellType::Text &&
-                workbook.strings().text(cell.value.text).size() >= kMeasureOnceFrom) {
-                auto [known, isNew] = measuredTexts.try_emplace(
-                    (uint64_t{cell.value.text} << 32) | styleId, kNothingShown);
-                if (isNew) {
-                    known->second = measureShown(cell, measure);
+            const auto index = static_cast<size_t>(column);
+            if (index >= widest.size()) {
+                widest.resize(index + 1, -1.0);
+            }
+            // The room wrapped text gets: it breaks at the column's width, so it never asks
+            // for more.
+            auto widthInColumn = [&](double width) {
+                if (measure.wrap) {
+                    double current = sheet.columnWidth(column);
+                    if (current <= 0) {
+                        current = sheet.defaultColumnWidth();
+                    }
+                    width = std::min(width, std::max(0.0, current - kPadding));
                 }
-                width = known->second;
+                return width + measure.indent;
+            };
+            double width = 0.0;
+            if (shortcuts) {
+                StyleShortcuts& known = *shortcutsOf[styleId];
+                double bound = std::numeric_limits<double>::infinity();
+                if (cell.type == CellType::Text && measure.showsTextAsIs) {
+                    bound = known.textBound(workbook.strings().text(cell.value.text));
+                } else if (cell.type == CellType::Number && known.general) {
+                    bound = known.generalBound(cell.value.number);
+                }
+                if (widest[index] >= 0 && bound < std::numeric_limits<double>::infinity() &&
+                    widthInColumn(bound) <= widest[index]) {
+                    continue;  // cannot widen the column
+                }
+                if (cell.type == CellType::Text) {
+                    if (known.texts.empty()) {
+                        known.texts.resize(workbook.strings().size(),
+                                           std::numeric_limits<double>::quiet_NaN());
+                    }
+                    double& cached = known.texts[cell.value.text];
+                    if (std::isnan(cached)) {
+                        cached = measureShown(cell, measure);
+                    }
+                    width = cached;
+                } else if (cell.type == CellType::Number && known.cachesNumbers) {
+                    uint64_t bits = 0;
+                    std::memcpy(&bits, &cell.value.number, sizeof bits);
+                    auto [found, isNew] = known.numbers.try_emplace(bits, kNothingShown);
+                    if (isNew) {
+                        found->second = measureShown(cell, measure);
+                    } else {
+                        ++known.numberHits;
+                    }
+                    width = found->second;
+                    if (++known.numberLookups == kNumberCacheTrial &&
+                        known.numberHits < kNumberCacheTrial / 4) {
+                        known.cachesNumbers = false;
+                        known.numbers = {};
+                    }
+                } else {
+                    width = measureShown(cell, measure);
+                }
             } else {
                 width = measureShown(cell, measure);
             }
             if (width < 0.0) {
                 continue;  // nothing shown
             }
-            if (measure.wrap) {
-                // Wrapped text breaks at the column's width, so it never asks for more.
-                double current = sheet.columnWidth(column);
-                if (current <= 0) {
-                    current = sheet.defaultColumnWidth();
-                }
-                width = std::min(width, std::max(0.0, current - kPadding));
-            }
-            width += measure.indent;
-            const auto index = static_cast<size_t>(column);
-            if (index >= widest.size()) {
-                widest.resize(index + 1, -1.0);
-            }
-            widest[index] = std::max(widest[index], width);
+            widest[index] = std::max(widest[index], widthInColumn(width));
         }
     }
 
@@ -377,6 +502,16 @@ void autoFitColumns(Sheet& sheet) {
             sheet.setColumnWidth(index, columnWidthForText(widest[column]));
         }
     }
+}
+
+}  // namespace
+
+void autoFitColumns(Sheet& sheet) {
+    fitColumns(sheet, true);
+}
+
+void autoFitColumnsMeasuringEveryCell(Sheet& sheet) {
+    fitColumns(sheet, false);
 }
 
 }  // namespace plyfold::engine
