@@ -214,7 +214,20 @@ struct StyleShortcuts {
     // measures, whose other glyphs can be of any width.
     double perByte = std::numeric_limits<double>::infinity();
     bool general = false;  // the format is General alone
-    double digit = 0.0;    // the widest digit
+    // Set where the shape of a number's text follows from its sign and magnitude alone.
+    const NumberFormat* shaped = nullptr;
+    bool date1904 = false;
+    double digitOrSpace = 0.0;
+    // Bounds by sign and decimal magnitude (0 to 14) for a shaped format, in thousandths:
+    // of the numbers up to the largest that does not carry, and of those above it.
+    struct Shape {
+        bool known = false;
+        double uncarried = 0.0;
+        double below = 0.0;
+        double above = 0.0;
+    };
+    std::array<Shape, 30> shapes;
+    double digit = 0.0;  // the widest digit
     double point = 0.0;
     double minus = 0.0;
     // Widths of the texts of the string pool shown in this style, by text id; NaN where not
@@ -226,7 +239,9 @@ struct StyleShortcuts {
     size_t numberLookups = 0;
     size_t numberHits = 0;
 
-    StyleShortcuts(const FontMeasure& font, std::string_view formatCode) : scale(font.scale) {
+    StyleShortcuts(const FontMeasure& font, std::string_view formatCode, const NumberFormat& format,
+                   bool date1904OfBook)
+        : scale(font.scale), date1904(date1904OfBook), m_font(font) {
         if (font.metrics.installed) {
             margin = 1.0 + 1e-9;
         } else {
@@ -243,8 +258,102 @@ struct StyleShortcuts {
         }
         point = font.thousandths(".");
         minus = font.thousandths("-");
+        digitOrSpace = std::max(digit, font.thousandths(" "));
+        if (!general && !format.isDateTime() && shapedByMagnitude(formatCode)) {
+            shaped = &format;
+        }
     }
 
+    // True for a format whose sections are picked by sign alone (no conditions) and show a
+    // number's digits in places its magnitude decides: no dates, times or fractions.
+    static bool shapedByMagnitude(std::string_view code) {
+        for (size_t i = 0; i < code.size(); ++i) {
+            const char c = code[i];
+            if (c == '"') {
+                const size_t end = code.find('"', i + 1);
+                if (end == std::string_view::npos) {
+                    return false;
+                }
+                i = end;
+            } else if (c == '\\') {
+                ++i;
+            } else if (c == '[') {
+                if (i + 1 < code.size() && std::strchr("<>=", code[i + 1])) {
+                    return false;
+                }
+                const size_t end = code.find(']', i + 1);
+                if (end == std::string_view::npos) {
+                    return false;
+                }
+                i = end;
+            } else if (c == '/') {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // An upper bound of the width of a number shown through a shaped format, or infinity
+    // where none is cheap. Numbers of one sign and decimal magnitude show the same text but
+    // for their digits (a '?' shows a space for a digit, a '#' decimal nothing), unless
+    // rounding carries them to the next power of ten. So the text of 1.11111111111111 times
+    // the power, whose digits all show, bounds those that do not carry when each digit or
+    // space counts as the widest of those; rounding only goes up with the number, so below
+    // the largest of 9, 99, 999 ... times a power of ten that does not carry, none does, and
+    // above it the text of 9.99999999999999 times the power, which carries where any does,
+    // counts too. Numbers at the very ends of a magnitude are left to be measured.
+    double shapeBound(double value) {
+        static constexpr std::array<double, 16> kPowers = {
+            1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const double magnitude = std::fabs(value);
+        if (!shaped || !(magnitude >= 1.0 && magnitude < 1e15)) {
+            return std::numeric_limits<double>::infinity();
+        }
+        size_t power = 0;
+        while (magnitude >= kPowers[power + 1]) {
+            ++power;
+        }
+        if (magnitude <= kPowers[power] * (1 + 1e-12) ||
+            magnitude >= kPowers[power + 1] * (1 - 1e-12)) {
+            return std::numeric_limits<double>::infinity();
+        }
+        Shape& shape = shapes[power * 2 + (value < 0 ? 1 : 0)];
+        if (!shape.known) {
+            const double sign = value < 0 ? -1.0 : 1.0;
+            shape.known = true;
+            shape.below = shapeWidth(sign * 1.11111111111111 * kPowers[power]);
+            const std::string carried = shaped->format(sign * kPowers[power + 1], date1904);
+            for (size_t nines = 1; nines <= 14; ++nines) {
+                const double candidate = (kPowers[nines] - 1) * kPowers[power + 1] / kPowers[nines];
+                if (shaped->format(sign * candidate, date1904) == carried) {
+                    break;
+                }
+                shape.uncarried = candidate;
+                shape.below = std::max(shape.below, shapeWidth(sign * candidate));
+            }
+            shape.above =
+                std::max(shape.below, shapeWidth(sign * 9.99999999999999 * kPowers[power]));
+        }
+        return (magnitude <= shape.uncarried ? shape.below : shape.above) * scale * margin;
+    }
+
+private:
+    // The width of a number's text, in thousandths, with each digit or space as wide as the
+    // widest of them.
+    double shapeWidth(double value) const {
+        const std::string text = shaped->format(value, date1904);
+        double thousandths = m_font.thousandths(text);
+        for (const char c : text) {
+            if ((c >= '0' && c <= '9') || c == ' ') {
+                thousandths += digitOrSpace - m_font.thousandths(std::string_view(&c, 1));
+            }
+        }
+        return thousandths;
+    }
+
+    const FontMeasure& m_font;
+
+public:
     // An upper bound of the width of a text of the string pool shown as it is.
     double textBound(std::string_view text) const {
         return perByte == std::numeric_limits<double>::infinity()
@@ -410,7 +519,8 @@ void fitColumns(Sheet& sheet, bool shortcuts) {
                     const uint32_t code = style.numberFormat;
                     shortcutsOf[styleId] = std::make_unique<StyleShortcuts>(
                         slot->font,
-                        code < styles.formatCodeCount() ? styles.formatCode(code) : "General");
+                        code < styles.formatCodeCount() ? styles.formatCode(code) : "General",
+                        formatter.formatOfStyle(styleId), workbook.isDate1904());
                 }
             }
             const StyleMeasure& measure = *slot;
@@ -438,6 +548,8 @@ void fitColumns(Sheet& sheet, bool shortcuts) {
                     bound = known.textBound(workbook.strings().text(cell.value.text));
                 } else if (cell.type == CellType::Number && known.general) {
                     bound = known.generalBound(cell.value.number);
+                } else if (cell.type == CellType::Number) {
+                    bound = known.shapeBound(cell.value.number);
                 }
                 if (widest[index] >= 0 && bound < std::numeric_limits<double>::infinity() &&
                     widthInColumn(bound) <= widest[index]) {
