@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -231,8 +232,10 @@ struct StyleShortcuts {
     double point = 0.0;
     double minus = 0.0;
     // Widths of the texts of the string pool shown in this style, by text id; NaN where not
-    // measured yet.
-    std::vector<double> texts;
+    // measured yet. Styles that show texts as they are in the same font and wrapping share
+    // them.
+    std::vector<double>* texts = nullptr;
+    std::vector<double> ownTexts;
     // Widths of numbers shown in this style, while enough of them repeat (dates, mostly).
     std::unordered_map<uint64_t, double> numbers;
     bool cachesNumbers = true;
@@ -390,6 +393,8 @@ public:
 // After this many numbers looked up in a style, the style stops keeping their widths unless
 // a quarter of the lookups found one.
 constexpr size_t kNumberCacheTrial = 4096;
+// The most number widths a style keeps.
+constexpr size_t kNumbersKept = size_t{1} << 18;
 
 constexpr double kNothingShown = -1.0;
 
@@ -482,6 +487,7 @@ void fitColumns(Sheet& sheet, bool shortcuts) {
         return text.empty() ? kNothingShown : measuredWidth(text, measure);
     };
     std::vector<std::unique_ptr<StyleShortcuts>> shortcutsOf(styles.styleCount());
+    std::map<std::pair<uint32_t, bool>, std::vector<double>> textWidths;  // by font and wrap
 
     for (const Row& row : rows) {
         while (nextMerge < merges.size() && merges[nextMerge].first.row <= row.index) {
@@ -517,10 +523,14 @@ void fitColumns(Sheet& sheet, bool shortcuts) {
                     style.alignment.indent * kIndentDigits, FontMeasure(font, defaultFont)});
                 if (shortcuts) {
                     const uint32_t code = style.numberFormat;
-                    shortcutsOf[styleId] = std::make_unique<StyleShortcuts>(
+                    auto known = std::make_unique<StyleShortcuts>(
                         slot->font,
                         code < styles.formatCodeCount() ? styles.formatCode(code) : "General",
                         formatter.formatOfStyle(styleId), workbook.isDate1904());
+                    known->texts = slot->showsTextAsIs
+                                       ? &textWidths[{style.font, style.alignment.wrapText}]
+                                       : &known->ownTexts;
+                    shortcutsOf[styleId] = std::move(known);
                 }
             }
             const StyleMeasure& measure = *slot;
@@ -556,16 +566,17 @@ void fitColumns(Sheet& sheet, bool shortcuts) {
                     continue;  // cannot widen the column
                 }
                 if (cell.type == CellType::Text) {
-                    if (known.texts.empty()) {
-                        known.texts.resize(workbook.strings().size(),
-                                           std::numeric_limits<double>::quiet_NaN());
+                    if (known.texts->empty()) {
+                        known.texts->resize(workbook.strings().size(),
+                                            std::numeric_limits<double>::quiet_NaN());
                     }
-                    double& cached = known.texts[cell.value.text];
+                    double& cached = (*known.texts)[cell.value.text];
                     if (std::isnan(cached)) {
                         cached = measureShown(cell, measure);
                     }
                     width = cached;
-                } else if (cell.type == CellType::Number && known.cachesNumbers) {
+                } else if (cell.type == CellType::Number && known.cachesNumbers &&
+                           known.numbers.size() < kNumbersKept) {
                     uint64_t bits = 0;
                     std::memcpy(&bits, &cell.value.number, sizeof bits);
                     auto [found, isNew] = known.numbers.try_emplace(bits, kNothingShown);

@@ -253,6 +253,9 @@ TEST(AutoFitShortcuts, WrappedIndentedAndMergedCellsFitAlike) {
         const uint32_t indented = styleOf(book, "Calibri", 11, false, "General", false, 3);
         const uint32_t wrappedIndented = styleOf(book, "Arial", 12, true, "General", true, 2);
         const uint32_t plain = styleOf(book, "Calibri", 11, false, "General");
+        CellStyle wrappedAlike = book.styles().style(plain);  // the same font, wrapped
+        wrappedAlike.alignment.wrapText = true;
+        const uint32_t plainWrapped = book.styles().addStyle(wrappedAlike);
         sheet.setColumnWidth(0, 6.0);
         sheet.setColumnWidth(2, 30.0);
         const char* texts[] = {"a short line\na much longer second line of text", "tiny",
@@ -267,6 +270,11 @@ TEST(AutoFitShortcuts, WrappedIndentedAndMergedCellsFitAlike) {
             putNumber(sheet, {row, 4}, 99.25 + row, wrapped);
             ++row;
         }
+        // A text measured wrapped in a wide column, then in the same font unwrapped.
+        sheet.setColumnWidth(7, 100.0);
+        const char* lines = "the first line of a text\nand the second line of the same text";
+        putText(book, sheet, {20, 7}, lines, plainWrapped);
+        putText(book, sheet, {21, 8}, lines, plain);
         // A wide merged cell counts for nothing; the narrow cell beside it does.
         putText(book, sheet, {row, 5}, "a merged title far wider than the rest", plain);
         putText(book, sheet, {row + 1, 5}, "short", plain);
