@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -172,7 +175,10 @@ struct FontMeasure {
         scale = sizeOf(font) / 1000.0 / digitPoints * (thickened ? kBoldFactor : 1.0);
     }
 
-    double width(std::string_view text) const {
+    double width(std::string_view text) const { return thousandths(text) * scale; }
+
+    // Unscaled: in thousandths of an em.
+    double thousandths(std::string_view text) const {
         double thousandths = 0.0;
         for (size_t i = 0; i < text.size();) {
             const auto b = static_cast<unsigned char>(text[i]);
@@ -183,7 +189,7 @@ struct FontMeasure {
                 thousandths += advance(nextCodePoint(text, i), metrics);
             }
         }
-        return thousandths * scale;
+        return thousandths;
     }
 };
 
@@ -195,9 +201,201 @@ struct StyleMeasure {
     FontMeasure font;
 };
 
-// Texts at least this long are measured once for each style they are shown in; shorter
-// ones cost less to measure again than to look up.
-constexpr size_t kMeasureOnceFrom = 256;
+// Upper bounds of shown widths, so that what cannot widen a column is not measured, and the
+// widths already measured for a style. Bounds are summed in thousandths of an em and scaled
+// as widths are: with the built-in tables every advance is a whole number, the sums are
+// exact, and a bound equal to a width is not above it.
+struct StyleShortcuts {
+    double scale = 0.0;
+    // Over the sums of a font the machine measures (advances with fractions), a bound counts
+    // only when it is above the width by more than the rounding of either sum.
+    double margin = 1.0;
+    // The most a byte of UTF-8 text can add: the widest printable ASCII character, a digit,
+    // or a third of a wide character (those take three bytes); none for a font the machine
+    // measures, whose other glyphs can be of any width.
+    double perByte = std::numeric_limits<double>::infinity();
+    bool general = false;  // the format is General alone
+    // Set where the shape of a number's text follows from its sign and magnitude alone.
+    const NumberFormat* shaped = nullptr;
+    bool date1904 = false;
+    double digitOrSpace = 0.0;
+    // Bounds by sign and decimal magnitude (0 to 14) for a shaped format, in thousandths:
+    // of the numbers up to the largest that does not carry, and of those above it.
+    struct Shape {
+        bool known = false;
+        double uncarried = 0.0;
+        double below = 0.0;
+        double above = 0.0;
+    };
+    std::array<Shape, 30> shapes;
+    double digit = 0.0;  // the widest digit
+    double point = 0.0;
+    double minus = 0.0;
+    // Widths of the texts of the string pool shown in this style, by text id; NaN where not
+    // measured yet. Styles that show texts as they are in the same font and wrapping share
+    // them.
+    std::vector<double>* texts = nullptr;
+    std::vector<double> ownTexts;
+    // Widths of numbers shown in this style, while enough of them repeat (dates, mostly).
+    std::unordered_map<uint64_t, double> numbers;
+    bool cachesNumbers = true;
+    size_t numberLookups = 0;
+    size_t numberHits = 0;
+
+    StyleShortcuts(const FontMeasure& font, std::string_view formatCode, const NumberFormat& format,
+                   bool date1904OfBook)
+        : scale(font.scale), date1904(date1904OfBook), m_font(font) {
+        if (font.metrics.installed) {
+            margin = 1.0 + 1e-9;
+        } else {
+            double widest = std::max(font.metrics.digit, 334.0);
+            if (font.metrics.table) {
+                widest = std::max(widest, double(*std::max_element(font.metrics.table->begin(),
+                                                                   font.metrics.table->end())));
+            }
+            perByte = widest;
+        }
+        general = formatCode.empty() || equalsIgnoringAsciiCase(formatCode, "General");
+        for (char c = '0'; c <= '9'; ++c) {
+            digit = std::max(digit, font.thousandths(std::string_view(&c, 1)));
+        }
+        point = font.thousandths(".");
+        minus = font.thousandths("-");
+        digitOrSpace = std::max(digit, font.thousandths(" "));
+        if (!general && !format.isDateTime() && shapedByMagnitude(formatCode)) {
+            shaped = &format;
+        }
+    }
+
+    // True for a format whose sections are picked by sign alone (no conditions) and show a
+    // number's digits in places its magnitude decides: no dates, times or fractions.
+    static bool shapedByMagnitude(std::string_view code) {
+        for (size_t i = 0; i < code.size(); ++i) {
+            const char c = code[i];
+            if (c == '"') {
+                const size_t end = code.find('"', i + 1);
+                if (end == std::string_view::npos) {
+                    return false;
+                }
+                i = end;
+            } else if (c == '\\') {
+                ++i;
+            } else if (c == '[') {
+                if (i + 1 < code.size() && std::strchr("<>=", code[i + 1])) {
+                    return false;
+                }
+                const size_t end = code.find(']', i + 1);
+                if (end == std::string_view::npos) {
+                    return false;
+                }
+                i = end;
+            } else if (c == '/') {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // An upper bound of the width of a number shown through a shaped format, or infinity
+    // where none is cheap. Numbers of one sign and decimal magnitude show the same text but
+    // for their digits (a '?' shows a space for a digit, a '#' decimal nothing), unless
+    // rounding carries them to the next power of ten. So the text of 1.11111111111111 times
+    // the power, whose digits all show, bounds those that do not carry when each digit or
+    // space counts as the widest of those; rounding only goes up with the number, so below
+    // the largest of 9, 99, 999 ... times a power of ten that does not carry, none does, and
+    // above it the text of 9.99999999999999 times the power, which carries where any does,
+    // counts too. Numbers at the very ends of a magnitude are left to be measured.
+    double shapeBound(double value) {
+        static constexpr std::array<double, 16> kPowers = {
+            1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const double magnitude = std::fabs(value);
+        if (!shaped || !(magnitude >= 1.0 && magnitude < 1e15)) {
+            return std::numeric_limits<double>::infinity();
+        }
+        size_t power = 0;
+        while (magnitude >= kPowers[power + 1]) {
+            ++power;
+        }
+        if (magnitude <= kPowers[power] * (1 + 1e-12) ||
+            magnitude >= kPowers[power + 1] * (1 - 1e-12)) {
+            return std::numeric_limits<double>::infinity();
+        }
+        Shape& shape = shapes[power * 2 + (value < 0 ? 1 : 0)];
+        if (!shape.known) {
+            const double sign = value < 0 ? -1.0 : 1.0;
+            shape.known = true;
+            shape.below = shapeWidth(sign * 1.11111111111111 * kPowers[power]);
+            const std::string carried = shaped->format(sign * kPowers[power + 1], date1904);
+            for (size_t nines = 1; nines <= 14; ++nines) {
+                const double candidate = (kPowers[nines] - 1) * kPowers[power + 1] / kPowers[nines];
+                if (shaped->format(sign * candidate, date1904) == carried) {
+                    break;
+                }
+                shape.uncarried = candidate;
+                shape.below = std::max(shape.below, shapeWidth(sign * candidate));
+            }
+            shape.above =
+                std::max(shape.below, shapeWidth(sign * 9.99999999999999 * kPowers[power]));
+        }
+        return (magnitude <= shape.uncarried ? shape.below : shape.above) * scale * margin;
+    }
+
+private:
+    // The width of a number's text, in thousandths, with each digit or space as wide as the
+    // widest of them.
+    double shapeWidth(double value) const {
+        const std::string text = shaped->format(value, date1904);
+        double thousandths = m_font.thousandths(text);
+        for (const char c : text) {
+            if ((c >= '0' && c <= '9') || c == ' ') {
+                thousandths += digitOrSpace - m_font.thousandths(std::string_view(&c, 1));
+            }
+        }
+        return thousandths;
+    }
+
+    const FontMeasure& m_font;
+
+public:
+    // An upper bound of the width of a text of the string pool shown as it is.
+    double textBound(std::string_view text) const {
+        return perByte == std::numeric_limits<double>::infinity()
+                   ? perByte
+                   : static_cast<double>(text.size()) * perByte * scale;
+    }
+
+    // An upper bound of the width of a number shown in General, or infinity where none is
+    // cheap: a number of 1 to 10^9 with at most three decimals shows them all, unrounded, so
+    // its text has as many digits as its integer part and decimals, a point and a sign.
+    double generalBound(double value) const {
+        static constexpr std::array<double, 10> kPowers = {1e0, 1e1, 1e2, 1e3, 1e4,
+                                                           1e5, 1e6, 1e7, 1e8, 1e9};
+        const double magnitude = std::fabs(value);
+        if (!(magnitude >= 1.0 && magnitude < 1e9)) {
+            return std::numeric_limits<double>::infinity();
+        }
+        size_t integerDigits = 1;
+        while (magnitude >= kPowers[integerDigits]) {
+            ++integerDigits;
+        }
+        for (size_t decimals = 0; decimals <= 3 && integerDigits + decimals <= 10; ++decimals) {
+            const double scaled = std::nearbyint(magnitude * kPowers[decimals]);
+            if (scaled / kPowers[decimals] == magnitude) {
+                const double thousandths = static_cast<double>(integerDigits + decimals) * digit +
+                                           (decimals > 0 ? point : 0.0) + (value < 0 ? minus : 0.0);
+                return thousandths * scale * margin;
+            }
+        }
+        return std::numeric_limits<double>::infinity();
+    }
+};
+
+// After this many numbers looked up in a style, the style stops keeping their widths unless
+// a quarter of the lookups found one.
+constexpr size_t kNumberCacheTrial = 4096;
+// The most number widths a style keeps.
+constexpr size_t kNumbersKept = size_t{1} << 18;
+
 constexpr double kNothingShown = -1.0;
 
 // The width of a shown text before wrapping at the column's width: for wrapped text, the
@@ -254,7 +452,9 @@ double columnWidthForText(double textWidth) {
     return std::min(width, kMaxColumnWidth);
 }
 
-void autoFitColumns(Sheet& sheet) {
+namespace {
+
+void fitColumns(Sheet& sheet, bool shortcuts) {
     const Workbook& workbook = sheet.workbook();
     const StyleTable& styles = workbook.styles();
     const Font& defaultFont = styles.font(0);
@@ -286,9 +486,8 @@ void autoFitColumns(Sheet& sheet) {
         }
         return text.empty() ? kNothingShown : measuredWidth(text, measure);
     };
-    // Cells name their texts by id, so a long text that many cells share is measured once
-    // for each style it is shown in, not once a cell.
-    std::unordered_map<uint64_t, double> measuredTexts;
+    std::vector<std::unique_ptr<StyleShortcuts>> shortcutsOf(styles.styleCount());
+    std::map<std::pair<uint32_t, bool>, std::vector<double>> textWidths;  // by font and wrap
 
     for (const Row& row : rows) {
         while (nextMerge < merges.size() && merges[nextMerge].first.row <= row.index) {
@@ -322,37 +521,86 @@ void autoFitColumns(Sheet& sheet) {
                 slot.emplace(StyleMeasure{
                     style.alignment.wrapText, !formatter.formatOfStyle(styleId).hasTextSection(),
                     style.alignment.indent * kIndentDigits, FontMeasure(font, defaultFont)});
+                if (shortcuts) {
+                    const uint32_t code = style.numberFormat;
+                    auto known = std::make_unique<StyleShortcuts>(
+                        slot->font,
+                        code < styles.formatCodeCount() ? styles.formatCode(code) : "General",
+                        formatter.formatOfStyle(styleId), workbook.isDate1904());
+                    known->texts = slot->showsTextAsIs
+                                       ? &textWidths[{style.font, style.alignment.wrapText}]
+                                       : &known->ownTexts;
+                    shortcutsOf[styleId] = std::move(known);
+                }
             }
             const StyleMeasure& measure = *slot;
-            double width = 0.0;
-            if (cell.type == CellType::Text &&
-                workbook.strings().text(cell.value.text).size() >= kMeasureOnceFrom) {
-                auto [known, isNew] = measuredTexts.try_emplace(
-                    (uint64_t{cell.value.text} << 32) | styleId, kNothingShown);
-                if (isNew) {
-                    known->second = measureShown(cell, measure);
+            const auto index = static_cast<size_t>(column);
+            if (index >= widest.size()) {
+                widest.resize(index + 1, -1.0);
+            }
+            // The room wrapped text gets: it breaks at the column's width, so it never asks
+            // for more.
+            auto widthInColumn = [&](double width) {
+                if (measure.wrap) {
+                    double current = sheet.columnWidth(column);
+                    if (current <= 0) {
+                        current = sheet.defaultColumnWidth();
+                    }
+                    width = std::min(width, std::max(0.0, current - kPadding));
                 }
-                width = known->second;
+                return width + measure.indent;
+            };
+            double width = 0.0;
+            if (shortcuts) {
+                StyleShortcuts& known = *shortcutsOf[styleId];
+                double bound = std::numeric_limits<double>::infinity();
+                if (cell.type == CellType::Text && measure.showsTextAsIs) {
+                    bound = known.textBound(workbook.strings().text(cell.value.text));
+                } else if (cell.type == CellType::Number && known.general) {
+                    bound = known.generalBound(cell.value.number);
+                } else if (cell.type == CellType::Number) {
+                    bound = known.shapeBound(cell.value.number);
+                }
+                if (widest[index] >= 0 && bound < std::numeric_limits<double>::infinity() &&
+                    widthInColumn(bound) <= widest[index]) {
+                    continue;  // cannot widen the column
+                }
+                if (cell.type == CellType::Text) {
+                    if (known.texts->empty()) {
+                        known.texts->resize(workbook.strings().size(),
+                                            std::numeric_limits<double>::quiet_NaN());
+                    }
+                    double& cached = (*known.texts)[cell.value.text];
+                    if (std::isnan(cached)) {
+                        cached = measureShown(cell, measure);
+                    }
+                    width = cached;
+                } else if (cell.type == CellType::Number && known.cachesNumbers &&
+                           known.numbers.size() < kNumbersKept) {
+                    uint64_t bits = 0;
+                    std::memcpy(&bits, &cell.value.number, sizeof bits);
+                    auto [found, isNew] = known.numbers.try_emplace(bits, kNothingShown);
+                    if (isNew) {
+                        found->second = measureShown(cell, measure);
+                    } else {
+                        ++known.numberHits;
+                    }
+                    width = found->second;
+                    if (++known.numberLookups == kNumberCacheTrial &&
+                        known.numberHits < kNumberCacheTrial / 4) {
+                        known.cachesNumbers = false;
+                        known.numbers = {};
+                    }
+                } else {
+                    width = measureShown(cell, measure);
+                }
             } else {
                 width = measureShown(cell, measure);
             }
             if (width < 0.0) {
                 continue;  // nothing shown
             }
-            if (measure.wrap) {
-                // Wrapped text breaks at the column's width, so it never asks for more.
-                double current = sheet.columnWidth(column);
-                if (current <= 0) {
-                    current = sheet.defaultColumnWidth();
-                }
-                width = std::min(width, std::max(0.0, current - kPadding));
-            }
-            width += measure.indent;
-            const auto index = static_cast<size_t>(column);
-            if (index >= widest.size()) {
-                widest.resize(index + 1, -1.0);
-            }
-            widest[index] = std::max(widest[index], width);
+            widest[index] = std::max(widest[index], widthInColumn(width));
         }
     }
 
@@ -377,6 +625,16 @@ void autoFitColumns(Sheet& sheet) {
             sheet.setColumnWidth(index, columnWidthForText(widest[column]));
         }
     }
+}
+
+}  // namespace
+
+void autoFitColumns(Sheet& sheet) {
+    fitColumns(sheet, true);
+}
+
+void autoFitColumnsMeasuringEveryCell(Sheet& sheet) {
+    fitColumns(sheet, false);
 }
 
 }  // namespace plyfold::engine

@@ -7,6 +7,7 @@
 namespace plyfold::engine {
 
 class Workbook;
+class Sheet;
 struct Cell;
 
 // Width estimates for fitting columns to their contents. Texts are measured with the advance
@@ -26,6 +27,10 @@ double columnWidthForText(double textWidth);
 // True for a formula whose result is not known yet (a file saved without computing it): it
 // shows nothing until a spreadsheet computes it.
 bool awaitsItsResult(const Workbook& workbook, const Cell& cell);
+
+// What autoFitColumns (sheet_ops.h) fits, found by measuring every cell's shown text: the
+// plain definition the fast path has to agree with, kept for the tests and the benchmark.
+void autoFitColumnsMeasuringEveryCell(Sheet& sheet);
 
 // The widest a fitted column gets.
 inline constexpr double kMaxColumnWidth = 255.0;
