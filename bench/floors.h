@@ -20,4 +20,20 @@ Floor expatFloor(const std::vector<std::string>& packages);
 // compressed size in compressedBytes.
 Floor deflateFloor(const std::vector<std::string>& packages, int level, double& compressedBytes);
 
+// One deflate library on the same bytes: inflating every deflated entry of the packages
+// (sizes known, whole buffers) and deflating one large sheet at level 1.
+struct CodecFloor {
+    std::string library;
+    Floor inflate;
+    Floor deflate;
+    double compressedBytes = 0;  // what the deflate produced
+};
+
+// A result-like sheet part of at least minBytes: the packages' worksheet parts laid end to
+// end, over again as needed.
+std::string resultLikeSheet(const std::vector<std::string>& packages, size_t minBytes);
+// zlib, ISA-L and (when the bench was built with it) libdeflate.
+std::vector<CodecFloor> codecFloors(const std::vector<std::string>& packages,
+                                    const std::string& sheet);
+
 }  // namespace plyfold::bench

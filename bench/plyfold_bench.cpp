@@ -286,6 +286,26 @@ void runMerges(const WorkloadPaths& paths) {
                 requestFor(MergeMode::Vertical));
 }
 
+// Each deflate library's floor on the same bytes: inflating the inputs of the big merge and
+// deflating a sheet the size of that merge's result at level 1.
+void runCodecs(const WorkloadPaths& paths) {
+    std::printf("Deflate libraries\n");
+    const std::vector<std::string> big = filesIn(paths.bigFolder());
+    const std::string sheet = resultLikeSheet(big, size_t{200} << 20);
+    for (const CodecFloor& floor : codecFloors(big, sheet)) {
+        line(("floor: " + floor.library + " inflate the big inputs").c_str(),
+             seconds(floor.inflate.seconds),
+             formatCount(floor.inflate.bytes / floor.inflate.seconds / 1e6) + " MB/s");
+        char note[96];
+        std::snprintf(note, sizeof note, "%s MB/s, %s of %s",
+                      formatCount(floor.deflate.bytes / floor.deflate.seconds / 1e6).c_str(),
+                      formatBytes(floor.compressedBytes).c_str(),
+                      formatBytes(floor.deflate.bytes).c_str());
+        line(("floor: " + floor.library + " deflate a result sheet, level 1").c_str(),
+             seconds(floor.deflate.seconds), note);
+    }
+}
+
 void runDiscovery(const WorkloadPaths& paths) {
     std::printf("Discovery\n");
     controls::Form1Controls form;
@@ -335,7 +355,7 @@ int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr,
                      "usage: plyfold-bench "
-                     "generate|generate-drifted|engine|merge|discovery|formats|all DIR\n");
+                     "generate|generate-drifted|engine|merge|codecs|discovery|formats|all DIR\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -351,6 +371,8 @@ int main(int argc, char** argv) {
             runEngine(paths);
         if (command == "merge" || command == "all")
             runMerges(paths);
+        if (command == "codecs" || command == "all")
+            runCodecs(paths);
         if (command == "discovery" || command == "all")
             runDiscovery(paths);
         if (command == "formats" || command == "all")

@@ -4,6 +4,8 @@ find_package(ZLIB REQUIRED)
 find_package(EXPAT REQUIRED)
 # Debian's libzip CMake package asks for its command-line tools; pkg-config does not.
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+# ISA-L's igzip deflates and inflates the parts of a package, with its CRC32.
+pkg_check_modules(ISAL REQUIRED IMPORTED_TARGET libisal)
 find_package(Threads REQUIRED)
 # Autofit measures the fonts installed on the machine: fontconfig finds them, FreeType reads them.
 pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)

@@ -2,11 +2,13 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <utility>
 
 #include "engine/common/file_access.h"
+#include "engine/io/xlsx/deflate.h"
 #include "engine/io/xlsx/ole_probe.h"
 #include "engine/io/xlsx/read_failure.h"
 
@@ -153,38 +155,46 @@ void ZipPackage::rethrowFileFailure() {
     }
 }
 
+// One part read front to back. Deflated entries are read as stored and inflated here, with
+// their CRC and size checked at the end; libzip reads stored entries (checking their CRC)
+// and decodes those of any other method.
 class ZipPartSource : public ByteSource {
 public:
-    ZipPartSource(ZipPackage& package, zip_file_t* file, std::string name, uint64_t maxBytes,
-                  uint64_t compressedSize, uint64_t declaredSize, bool sizesKnown)
-        : m_package(package),
-          m_file(file),
-          m_name(std::move(name)),
-          m_maxBytes(maxBytes),
-          m_compressedSize(compressedSize),
-          m_declaredSize(declaredSize),
-          m_sizesKnown(sizesKnown) {}
+    enum class Coding { Deflated, ByLibzip };
+    struct Entry {
+        std::string name;
+        Coding coding = Coding::ByLibzip;
+        bool sizesKnown = false;
+        uint64_t compressedSize = 0;
+        uint64_t declaredSize = 0;
+        uint32_t crc = 0;
+    };
+
+    ZipPartSource(ZipPackage& package, zip_file_t* file, Entry entry, uint64_t maxBytes)
+        : m_package(package), m_file(file), m_entry(std::move(entry)), m_maxBytes(maxBytes) {
+        if (m_entry.coding == Coding::Deflated) {
+            m_inflater = std::make_unique<xlsx::Inflater>();
+        }
+    }
     ~ZipPartSource() override { zip_fclose(m_file); }
 
     size_t read(char* buffer, size_t capacity) override {
-        zip_int64_t n = zip_fread(m_file, buffer, capacity);
-        if (n < 0) {
-            m_package.rethrowFileFailure();
-            fail(FailureKind::Damaged, zip_error_strerror(zip_file_get_error(m_file)));
+        if (capacity == 0) {
+            return 0;
         }
-        auto count = static_cast<uint64_t>(n);
+        const uint64_t count = produce(buffer, capacity);
         m_read += count;
         m_package.m_inflatedBytes += count;
-        if (m_sizesKnown && m_read > m_declaredSize) {
+        if (m_entry.sizesKnown && m_read > m_entry.declaredSize) {
             fail(FailureKind::Damaged, "it holds more data than the archive says");
         }
         if (m_read > m_maxBytes) {
             fail(FailureKind::TooLarge,
-                 "the part " + m_name + " expands to more than " + megabytes(m_maxBytes));
+                 "the part " + m_entry.name + " expands to more than " + megabytes(m_maxBytes));
         }
-        if (m_sizesKnown && m_read > kRatioCheckFloor &&
-            m_read / std::max<uint64_t>(m_compressedSize, 1) > kMaxCompressionRatio) {
-            fail(FailureKind::TooLarge, "the part " + m_name + " expands more than " +
+        if (m_entry.sizesKnown && m_read > kRatioCheckFloor &&
+            m_read / std::max<uint64_t>(m_entry.compressedSize, 1) > kMaxCompressionRatio) {
+            fail(FailureKind::TooLarge, "the part " + m_entry.name + " expands more than " +
                                             std::to_string(kMaxCompressionRatio) +
                                             " times over, which only a zip bomb does");
         }
@@ -192,18 +202,95 @@ public:
             fail(FailureKind::TooLarge,
                  "the workbook expands to more than " + megabytes(kMaxPackageBytes));
         }
-        return static_cast<size_t>(n);
+        return static_cast<size_t>(count);
     }
 
 private:
+    // Compressed bytes are read from the archive in pieces of this size.
+    static constexpr size_t kInputPiece = size_t{128} * 1024;
+
+    size_t produce(char* buffer, size_t capacity) {
+        switch (m_entry.coding) {
+            case Coding::ByLibzip:
+                return readFromArchive(buffer, capacity);
+            case Coding::Deflated:
+                return inflate(buffer, capacity);
+        }
+        return 0;
+    }
+
+    // Reads the entry's bytes as libzip gives them: as stored, or decoded by libzip.
+    size_t readFromArchive(char* buffer, size_t capacity) {
+        zip_int64_t n = zip_fread(m_file, buffer, capacity);
+        if (n < 0) {
+            m_package.rethrowFileFailure();
+            fail(FailureKind::Damaged, zip_error_strerror(zip_file_get_error(m_file)));
+        }
+        return static_cast<size_t>(n);
+    }
+
+    size_t inflate(char* buffer, size_t capacity) {
+        if (m_finished) {
+            return 0;
+        }
+        for (;;) {
+            if (m_inputAt == m_input.size() && !m_inputEnded) {
+                m_input.resize(static_cast<size_t>(
+                    std::clamp<uint64_t>(m_entry.compressedSize, 1, kInputPiece)));
+                m_input.resize(readFromArchive(m_input.data(), m_input.size()));
+                m_inputAt = 0;
+                m_inputEnded = m_input.empty();
+            }
+            xlsx::Inflater::Step step;
+            try {
+                step = m_inflater->inflate(std::string_view(m_input).substr(m_inputAt), buffer,
+                                           capacity);
+            } catch (const xlsx::DeflateError& error) {
+                fail(FailureKind::Damaged,
+                     "the part " + m_entry.name + " is damaged: " + error.what());
+            }
+            m_inputAt += step.consumed;
+            m_produced += step.produced;
+            if (step.finished) {
+                m_finished = true;
+                m_crc = m_inflater->crc();
+                checkWhole();
+                return step.produced;
+            }
+            if (step.produced > 0) {
+                return step.produced;
+            }
+            if (m_inputEnded || (step.consumed == 0 && m_inputAt < m_input.size())) {
+                fail(FailureKind::Damaged,
+                     "the part " + m_entry.name + " is damaged: its compressed data ends early");
+            }
+        }
+    }
+
+    // At the end of the entry: what came out must be what the archive recorded.
+    void checkWhole() const {
+        if (m_entry.sizesKnown && m_produced != m_entry.declaredSize) {
+            fail(FailureKind::Damaged,
+                 "the part " + m_entry.name + " holds less data than the archive says");
+        }
+        if (m_crc != m_entry.crc) {
+            fail(FailureKind::Damaged,
+                 "the part " + m_entry.name + " is damaged: its CRC does not match its data");
+        }
+    }
+
     ZipPackage& m_package;
     zip_file_t* m_file;
-    std::string m_name;
+    Entry m_entry;
     uint64_t m_maxBytes;
-    uint64_t m_compressedSize;
-    uint64_t m_declaredSize;
-    bool m_sizesKnown;
     uint64_t m_read = 0;
+    std::unique_ptr<xlsx::Inflater> m_inflater;
+    std::string m_input;  // compressed bytes read and not yet all inflated
+    size_t m_inputAt = 0;
+    bool m_inputEnded = false;
+    bool m_finished = false;
+    uint64_t m_produced = 0;
+    uint32_t m_crc = 0;
 };
 
 std::unique_ptr<ZipPackage> ZipPackage::openFile(std::shared_ptr<const files::InputFile> file) {
@@ -331,7 +418,23 @@ std::unique_ptr<ByteSource> ZipPackage::openPart(const std::string& storedName, 
         stat.encryption_method != ZIP_EM_NONE) {
         fail(FailureKind::Encrypted, "the workbook is protected by a password");
     }
-    zip_file_t* file = zip_fopen_index(m_archive, entry, 0);
+    ZipPartSource::Entry part;
+    part.name = storedName;
+    part.sizesKnown = sizesKnown;
+    part.compressedSize = sizesKnown ? stat.comp_size : 0;
+    part.declaredSize = sizesKnown ? stat.size : 0;
+    // Deflated entries that are plainly not encrypted are inflated here; libzip reads the
+    // rest.
+    const bool plain = sizesKnown && (stat.valid & ZIP_STAT_CRC) &&
+                       (stat.valid & ZIP_STAT_COMP_METHOD) &&
+                       (stat.valid & ZIP_STAT_ENCRYPTION_METHOD);
+    if (plain && stat.comp_method == ZIP_CM_DEFLATE) {
+        part.coding = ZipPartSource::Coding::Deflated;
+    }
+    part.crc = plain ? stat.crc : 0;
+    const zip_flags_t flags =
+        part.coding == ZipPartSource::Coding::ByLibzip ? 0 : ZIP_FL_COMPRESSED;
+    zip_file_t* file = zip_fopen_index(m_archive, entry, flags);
     if (!file) {
         rethrowFileFailure();
         zip_error_t* error = zip_get_error(m_archive);
@@ -344,9 +447,7 @@ std::unique_ptr<ByteSource> ZipPackage::openPart(const std::string& storedName, 
         }
         fail(FailureKind::Damaged, zip_error_strerror(error));
     }
-    return std::make_unique<ZipPartSource>(*this, file, storedName, maxBytes,
-                                           sizesKnown ? stat.comp_size : 0,
-                                           sizesKnown ? stat.size : 0, sizesKnown);
+    return std::make_unique<ZipPartSource>(*this, file, std::move(part), maxBytes);
 }
 
 }  // namespace plyfold::engine::xlsx_read

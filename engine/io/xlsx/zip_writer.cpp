@@ -1,13 +1,13 @@
 #include "engine/io/xlsx/zip_writer.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+
+#include "engine/io/xlsx/deflate.h"
 
 namespace plyfold::engine::xlsx {
 namespace {
@@ -28,65 +28,6 @@ constexpr uint16_t kVersionZip64 = 45;
 constexpr uint16_t kDosTime = 0;
 constexpr uint16_t kDosDate = (0 << 9) | (1 << 5) | 1;
 
-// One worker's deflate state, reused for every chunk it compresses.
-class Deflater {
-public:
-    explicit Deflater(int level) {
-        m_stream.zalloc = Z_NULL;
-        m_stream.zfree = Z_NULL;
-        m_stream.opaque = Z_NULL;
-        // Raw deflate (negative window bits): the zip format wants no zlib header.
-        if (deflateInit2(&m_stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-            throw std::runtime_error("cannot start the deflate compressor");
-        }
-    }
-    ~Deflater() { deflateEnd(&m_stream); }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-
-    // Compresses input as one piece of a longer stream: primed with the bytes before it and
-    // ended with a sync flush (byte-aligned, so pieces can be joined) or, for the last
-    // piece, with the final block.
-    void compress(const std::string& dictionary, const std::string& input, bool last,
-                  std::string& output) {
-        if (deflateReset(&m_stream) != Z_OK) {
-            throw std::runtime_error("the deflate compressor failed");
-        }
-        if (!dictionary.empty() &&
-            deflateSetDictionary(&m_stream, reinterpret_cast<const Bytef*>(dictionary.data()),
-                                 static_cast<uInt>(dictionary.size())) != Z_OK) {
-            throw std::runtime_error("the deflate compressor failed");
-        }
-        output.resize(deflateBound(&m_stream, static_cast<uLong>(input.size())) + 64);
-        m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
-        m_stream.avail_in = static_cast<uInt>(input.size());
-        size_t produced = 0;
-        const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
-        for (;;) {
-            if (produced == output.size()) {
-                output.resize(output.size() * 2);
-            }
-            m_stream.next_out = reinterpret_cast<Bytef*>(output.data() + produced);
-            m_stream.avail_out = static_cast<uInt>(output.size() - produced);
-            int status = deflate(&m_stream, flush);
-            produced = output.size() - m_stream.avail_out;
-            if (status == Z_STREAM_END) {
-                break;
-            }
-            if (status != Z_OK && status != Z_BUF_ERROR) {
-                throw std::runtime_error("the deflate compressor failed");
-            }
-            if (!last && m_stream.avail_in == 0 && m_stream.avail_out != 0) {
-                break;  // everything flushed
-            }
-        }
-        output.resize(produced);
-    }
-
-private:
-    z_stream m_stream{};
-};
-
 }  // namespace
 
 struct ZipWriter::Job {
@@ -101,8 +42,7 @@ struct ZipWriter::Job {
     void run(Deflater& deflater) {
         try {
             deflater.compress(dictionary, input, last, output);
-            crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(input.data()),
-                                              static_cast<uInt>(input.size())));
+            crc = crc32(0, input.data(), input.size());
         } catch (const std::exception& e) {
             error = e.what();
         }
@@ -339,8 +279,7 @@ void ZipWriter::collect(Job& job) {
     }
     EntryRecord& entry = m_entries.back();
     emit(job.output.data(), job.output.size());
-    entry.crc = static_cast<uint32_t>(
-        crc32_combine(entry.crc, job.crc, static_cast<z_off_t>(job.input.size())));
+    entry.crc = crc32Combine(entry.crc, job.crc, job.input.size());
     entry.size += job.input.size();
     entry.compressedSize += job.output.size();
     // Keep the input's capacity for a later chunk; the caller's buffer swaps with it.

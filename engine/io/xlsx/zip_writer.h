@@ -27,7 +27,9 @@ private:
 };
 
 struct ZipWriterOptions {
-    int level = 1;  // deflate level: 1 is fast and still compresses XML well
+    // Deflate level, 0 (fastest) to 3 (smallest), as deflate.h takes it: 1 is fast and still
+    // compresses XML well.
+    int level = 1;
     // Input is deflated in pieces of this size, each on whichever worker is free; every piece
     // but the first is primed with the 32 KiB before it, so the ratio barely suffers.
     size_t chunkSize = size_t{256} * 1024;
