@@ -18,19 +18,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::FileOperation;
+using test::namesIn;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
-
-// The names in a folder, hidden ones included.
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // A program folder that cannot be written is stood in for by the file-access double (a rule
 // that refuses to create files there), so the test needs no read-only mount and no root.

@@ -1,8 +1,10 @@
 #include "tests/support/temp_dir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace plyfold::test {
@@ -36,6 +38,24 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes) {
     if (!out) {
         throw std::runtime_error("cannot write " + path.string());
     }
+}
+
+std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string randomBytes(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& b : bytes) {
+        b = static_cast<char>(random());
+    }
+    return bytes;
 }
 
 }  // namespace plyfold::test

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plyfold::test {
 
@@ -25,5 +27,9 @@ private:
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
+// The names in a folder, hidden ones included, sorted.
+std::vector<std::string> namesIn(const std::filesystem::path& folder);
+// size bytes of every value, the same for the same seed.
+std::string randomBytes(size_t size, uint32_t seed);
 
 }  // namespace plyfold::test

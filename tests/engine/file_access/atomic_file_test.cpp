@@ -25,17 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::FailingFileSystem;
 using test::FileOperation;
+using test::namesIn;
 using test::TempDir;
-
-// The names in the folder, sorted.
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 uint32_t permissionsOf(const std::string& path) {
     struct stat info {};

@@ -10,11 +10,13 @@
 #include "engine/io/xlsx/deflate.h"
 #include "engine/io/xlsx/read_failure.h"
 #include "engine/io/xlsx/zip_writer.h"
+#include "tests/support/temp_dir.h"
 #include "zip_builder.h"
 
 namespace plyfold::engine::xlsx_read {
 namespace {
 
+using plyfold::test::randomBytes;
 using test::ZipBuilder;
 
 std::string xmlLike(size_t size, uint32_t seed) {
@@ -26,15 +28,6 @@ std::string xmlLike(size_t size, uint32_t seed) {
     }
     text.resize(size);
     return text;
-}
-
-std::string randomBytes(size_t size, uint32_t seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& b : bytes) {
-        b = static_cast<char>(random());
-    }
-    return bytes;
 }
 
 // Reads a part whole, in reads of the given size.

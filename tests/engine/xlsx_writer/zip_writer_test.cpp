@@ -8,10 +8,12 @@
 #include <stdexcept>
 
 #include "tests/engine/xlsx_writer/package_inspection.h"
+#include "tests/support/temp_dir.h"
 
 namespace plyfold::engine::xlsx {
 namespace {
 
+using plyfold::test::randomBytes;
 using plyfold::test::unzipAll;
 
 // Text that compresses like sheet XML: repeated markup with varying numbers.
@@ -28,15 +30,6 @@ std::string xmlLikeText(size_t size, uint32_t seed) {
     }
     text.resize(size);
     return text;
-}
-
-std::string randomBytes(size_t size, uint32_t seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& b : bytes) {
-        b = static_cast<char>(random());
-    }
-    return bytes;
 }
 
 uint32_t read32(const std::string& bytes, size_t at) {
