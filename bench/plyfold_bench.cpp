@@ -54,6 +54,15 @@ void line(const char* what, const std::string& value, const std::string& note = 
     std::printf("  %-46s %14s   %s\n", what, value.c_str(), note.c_str());
 }
 
+// "1.03x": how many times the other a time is; nothing when either run failed (0).
+void lineOfTimes(const char* what, double seconds, double other, const std::string& note = "") {
+    if (seconds > 0 && other > 0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2fx", seconds / other);
+        line(what, text, note);
+    }
+}
+
 std::string ratio(double ours, double floor) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2fx the floor", ours / floor);
@@ -265,21 +274,13 @@ void runMerges(const WorkloadPaths& paths) {
     matched.sourceColumn = true;
     const double byHeader =
         reportMerge("The same, columns matched by header, a source column", big, matched);
-    if (plain > 0 && byHeader > 0) {
-        char times[32];
-        std::snprintf(times, sizeof times, "%.2fx", byHeader / plain);
-        line("matched with a source column / plain", times, "target: at most 1.20x");
-    }
+    lineOfTimes("matched with a source column / plain", byHeader, plain, "target: at most 1.20x");
     // Every file's columns in another order: each block is pasted column by column.
     const std::vector<std::string> drifted = filesIn(paths.driftedFolder());
     if (!drifted.empty()) {
         const double rearranged =
             reportMerge("The same on files whose columns drifted (each rotated)", drifted, matched);
-        if (plain > 0 && rearranged > 0) {
-            char times[32];
-            std::snprintf(times, sizeof times, "%.2fx", rearranged / plain);
-            line("drifted, matched with a source column / plain", times);
-        }
+        lineOfTimes("drifted, matched with a source column / plain", rearranged, plain);
     }
     reportMerge("One-workbook merge", big, requestFor(MergeMode::Workbook));
     reportMerge("Vertical merge of small workbooks", filesIn(paths.smallFolder()),

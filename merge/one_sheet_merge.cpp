@@ -101,12 +101,7 @@ private:
             column += firstDataLine();
         }
         if (!m_firstBlock) {
-            for (int32_t i = 0; i < columns; ++i) {
-                if (targets[static_cast<size_t>(i)] - firstDataLine() >= known) {
-                    used.Cells(headerRow, i + 1).Copy();
-                    m_sheet->Cells(m_headerLine, targets[static_cast<size_t>(i)]).PasteSpecial();
-                }
-            }
+            addHeaders(used, headerRow, targets, known);
         }
         const int32_t firstRow = headerRow + (!m_firstBlock && m_request.dropFirstLine ? 1 : 0);
         const int32_t rows = usedRows - firstRow + 1;
@@ -121,13 +116,23 @@ private:
         const bool firstBlock = m_firstBlock;
         const int32_t at = m_next;
         m_sheet->Cells(at, 1).PasteColumns(targets);
-        if (firstBlock) {
-            m_headerLine = at;
-        }
         m_firstBlock = false;
         m_next = advance(lastUsedLine(), m_request.gap);
         nameSource(at, firstBlock);
         return BlockSize{rows, columns};
+    }
+
+    // The header cells of a later block's columns that the result did not have (placed from
+    // column `known` on) are copied, with their formats, into the result's header row: its
+    // first row, where the first block landed.
+    void addHeaders(const Range& used, int32_t headerRow, const std::vector<int32_t>& targets,
+                    int32_t known) {
+        for (size_t i = 0; i < targets.size(); ++i) {
+            if (targets[i] - firstDataLine() >= known) {
+                used.Cells(headerRow, static_cast<int32_t>(i) + 1).Copy();
+                m_sheet->Cells(1, targets[i]).PasteSpecial();
+            }
+        }
     }
 
     // The texts a block's header row shows, one per column.
@@ -253,9 +258,8 @@ private:
     std::optional<Worksheet> m_sheet;
     int32_t m_next = 1;
     bool m_firstBlock = true;
-    // Matching by header: the result's columns so far, and the line of its header row.
+    // Matching by header: the result's columns so far.
     HeaderUnion m_headers;
-    int32_t m_headerLine = 1;
     // By position: the first block's headers, which the others are compared with.
     std::optional<std::vector<std::string>> m_firstHeaders;
 };
